@@ -1,0 +1,222 @@
+// Engine core: the public contract of the window, start-up and shut-down, the tracked allocator, the log,
+// clocks and system information, string/memory/number/path helpers, containers, math and random numbers.
+// Every other subsystem includes this header; nothing else from core/.
+#pragma once
+
+#include <windows.h>
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+
+// ---------------------------------------------------------------------------------------------------------------
+// Engine handles: bit 31 clear, bits 27-30 the type tag, bits 16-26 a check number, bits 0-15 the slot index.
+
+typedef int EngineHandle;
+
+enum HandleTypeTag {
+    HANDLE_TYPE_GRAPH = 0x08000000,
+    HANDLE_TYPE_SOUND = 0x10000000,
+    HANDLE_TYPE_MOVIE = 0x18000000,
+    HANDLE_TYPE_FONT = 0x20000000,
+    HANDLE_TYPE_MASK = 0x28000000,
+    HANDLE_TYPE_NETWORK = 0x30000000,
+    HANDLE_TYPE_KEY_INPUT = 0x38000000,
+    HANDLE_TYPE_MIDI_MUSIC = 0x40000000,
+    HANDLE_TYPE_LIGHT = 0x48000000,
+    HANDLE_TYPE_MODEL = 0x50000000,
+    HANDLE_TYPE_SOFT_IMAGE = 0x58000000,
+    HANDLE_TYPE_SHADER = 0x60000000,
+    HANDLE_TYPE_SOFT_SOUND = 0x68000000,
+    HANDLE_TYPE_VERTEX_BUFFER = 0x70000000,
+    HANDLE_TYPE_INDEX_BUFFER = 0x78000000,
+};
+
+#define HANDLE_TYPE_MASK 0x78000000
+#define HANDLE_CHECK_MASK 0x07FF0000
+#define HANDLE_CHECK_SHIFT 16
+#define HANDLE_INDEX_MASK 0x0000FFFF
+#define HANDLE_CHECK_LIMIT 2048 // check numbers run 0..2047 and wrap
+
+// Every handle table keeps its records behind an array of slot pointers; each record begins with this header.
+struct HandleRecordHeader {
+    int checkNumber;
+    EngineHandle handle;
+};
+
+EngineHandle MakeEngineHandle(int typeTag, int checkNumber, int slotIndex);
+// The one validation every handle table uses: sign, tag, slot below slotCount, slot present, check number.
+// Returns the record or null.
+void *ValidateEngineHandle(EngineHandle handle, int typeTag, void *const *slots, int slotCount);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Tracked allocator.
+
+#define ALLOC_HEADER_SIZE 64
+
+struct AllocHeader {
+    char sourceName[16];
+    uint16_t serial;
+    uint16_t line;
+    uint32_t size;
+    AllocHeader *next;     // next older block
+    AllocHeader *previous; // next newer block
+    unsigned char guard[32];
+};
+
+void *AllocMemory(size_t size, const char *sourceName, int line);
+void *AllocMemoryZeroed(size_t size, const char *sourceName, int line);
+void *ReallocMemory(void *pointer, size_t size, const char *sourceName, int line);
+void FreeMemory(void *pointer);
+int CheckAllAllocations(void);
+void DumpAllocations(void);
+void LogAllocationTotals(void);
+void LogAllocationRecord(const AllocHeader *header);
+int GetAllocationCount(void);       // live blocks
+long long GetAllocationTotalSize(void); // sum of the asked sizes of the live blocks
+
+#define ENGINE_ALLOC(size) AllocMemory((size), __FILE__, __LINE__)
+#define ENGINE_ALLOC_ZEROED(size) AllocMemoryZeroed((size), __FILE__, __LINE__)
+#define ENGINE_REALLOC(pointer, size) ReallocMemory((pointer), (size), __FILE__, __LINE__)
+
+// ---------------------------------------------------------------------------------------------------------------
+// Log file "Log.txt".
+
+#define LOG_FORMAT_BUFFER_SIZE 2048
+
+int AddLog(const char *text);
+int AddLogTail(const char *text);
+int LogFormatLine(const char *format, ...);
+int LogIndentIncrease(void);
+int LogIndentDecrease(void);
+int StartLogFile(void);
+int LogNetworkError(const char *format, ...);
+int SetLogDirectory(const char *directory); // the folder "Log.txt" is written to; empty = no file
+const char *GetLogDirectory(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// System information and clocks.
+
+struct DateRecord {
+    int year, month, day, hour, minute, second;
+};
+
+struct SystemInformation {
+    int processorCount;
+    int windowsVersionId; // 0x107 XP, 0x108 Vista, 0x109 7, ...
+    int hasCpuid, hasMmx, hasSse, hasSse2, hasTimeStampCounter;
+    int processorMhz;
+    unsigned long long timeStampPer10ms;
+    char brand[49];
+    char vendor[13];
+    unsigned int directXVersion; // 0x70000 = 7.0
+    int highResolution;          // performance counter usable
+    LONGLONG performanceFrequency;
+};
+
+extern SystemInformation g_SystemInformation;
+
+int LogSystemInformation(void);
+int GetNowMilliCount(void);
+LONGLONG GetNowMicroCount(int useCpuClock);
+int GetLocalDateRecord(DateRecord *record);
+int FileTimeToDateRecord(const FILETIME *fileTime, DateRecord *record);
+void Mul64x64(unsigned long long a, unsigned long long b, unsigned long long out128[2]);
+void Div128By64(const unsigned long long dividend128[2], unsigned long long divisor, unsigned long long out128[2]);
+
+// ---------------------------------------------------------------------------------------------------------------
+// String, memory, number and path helpers.
+
+char *StrCopy(char *destination, const char *source);
+char *StrCopyN(char *destination, const char *source, int count);
+const char *StrFindCharMb(const char *text, int byte);
+int StrCompare(const char *a, const char *b);
+char *StrToUpperMb(char *text);
+int StrCompareN(const char *a, const char *b, int count);
+char *IntToString(int value, char *buffer, int radix);
+int VSprintfWrap(char *buffer, size_t bufferSize, const char *format, va_list args);
+int SprintfWrap(char *buffer, size_t bufferSize, const char *format, ...);
+
+void MemFill(void *destination, int byte, size_t count);
+int MemCompare(const void *a, const void *b, size_t count);
+void MemCopy(void *destination, const void *source, size_t count);
+void MemMove(void *destination, const void *source, size_t count);
+
+void SinCos(float angle, float *sinOut, float *cosOut);
+int AbsInt(int value);
+float FloatSignTest(float value);
+int FloatToInt(float value);
+int DoubleToInt(double value);
+void DoubleRectToIntRect(const double source[4], int destination[4]);
+float SqrtFloat(float value);
+
+int BuildFullPath(const char *relative, char *out, size_t outSize, const char *base);
+int FindResourceData(const char *name, const char *type, void **address, int *size);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Containers: growable byte ring, typed-character ring, intrusive list.
+
+struct RingBuffer {
+    unsigned char *data;
+    int readPosition;
+    int writePosition;
+    int stored;
+    int capacity;
+};
+
+int RingBufferReserve(RingBuffer *ring, int count);
+int RingBufferRead(RingBuffer *ring, void *destination, int count, int peek);
+void ResetRingPositionsAtEnd(RingBuffer *ring);
+int ReleaseRingBuffer(RingBuffer *ring);
+
+int PushInputChar(unsigned char byte);
+int IsKeyInTable(unsigned char byte);
+int MbByteOffsetToCharCount(const char *text, int bytes);
+int StartInputTimer(void);
+
+struct ListNode {
+    int id;
+    void *data;
+    ListNode *previous;
+    ListNode *next;
+};
+
+int ListInit(ListNode *head, ListNode *tail);
+int ListAddTail(ListNode *anchor, ListNode *node, int id, void *data);
+int ListRemove(ListNode *node);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Matrices, vectors, rectangle clipping.
+
+struct Matrix4 {
+    float m[16]; // row-major, row vectors; translation in 12, 13, 14
+};
+
+struct Vector3 {
+    float x, y, z;
+};
+
+int MakeIdentityMatrix(Matrix4 *out);
+int MultiplyMatrix(Matrix4 *out, const Matrix4 *a, const Matrix4 *b);
+int TransposeMatrix(Matrix4 *out, const Matrix4 *m);
+int InverseMatrix(Matrix4 *out, const Matrix4 *m);
+int MakePerspectiveMatrix(Matrix4 *out, float fieldOfView, float nearZ, float farZ, float aspect);
+int MakeOrthoMatrix(Matrix4 *out, float height, float nearZ, float farZ, float aspect);
+int MakeViewportMatrix(Matrix4 *out, float x, float y, float width, float height);
+int MakeLookAtMatrix(Matrix4 *out, const Vector3 *eye, const Vector3 *target, const Vector3 *up);
+float VectorDot(const Vector3 *a, const Vector3 *b);
+int VectorNormalize(Vector3 *out, const Vector3 *v);
+Vector3 *VectorNormalizeXYZ(Vector3 *out, float x, float y, float z);
+int VectorTransform(Vector3 *out, const Vector3 *v, const Matrix4 *m);
+int ClipRect(RECT *rect, const RECT *clip);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Random numbers (MT19937).
+
+int SeedRandom(unsigned int seed);
+int GenerateRandomBlock(void);
+int HasMmx(void);
+const unsigned int *GetRandomBlock(void); // the 624 tempered outputs of the last block
+int GetRandomReadIndex(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Engine start-up, shut-down, window and message pump (declared as they are built).

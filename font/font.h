@@ -1,0 +1,19 @@
+// Fonts and text: the public contract of the multi-byte character rules every text walker uses, font handles,
+// the glyph cache and string drawing.
+#pragma once
+
+// The character set of all engine text: 0 system default, 1 Shift-JIS, 2 Hangeul, 3 Big5, 4 GB2312.
+typedef int CharSetId;
+
+enum {
+    CHARSET_DEFAULT = 0,
+    CHARSET_SHIFTJIS = 1,
+    CHARSET_HANGEUL = 2,
+    CHARSET_BIG5 = 3,
+    CHARSET_GB2312 = 4,
+};
+
+int IsMultiByteLeadByte(const void *byte, CharSetId charSet);
+int IsDoubleByteCharAt(const char *text, int position, CharSetId charSet);
+CharSetId GetEngineCharSet(void);
+int SetEngineCharSet(CharSetId charSet);

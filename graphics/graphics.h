@@ -1,0 +1,5 @@
+// Graphics core: the Direct3D 9 device or software screen, graph handles, drawing calls and the screen flip.
+// The public contract of the subsystem: the only header other subsystems include.
+#pragma once
+
+#include "core/core.h"

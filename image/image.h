@@ -1,0 +1,5 @@
+// Images: pixel formats, base images, the image loaders, software images, blend tables and pixel transfer.
+// The public contract of the subsystem: the only header other subsystems include.
+#pragma once
+
+#include "core/core.h"

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The Wine harness: runs one command inside a private test world and tears it down afterwards:
+#   - an X display of its own (Xvfb with the 640x480, 800x600 and 1024x768 modes), unless QV_USE_DISPLAY=1
+#     and $DISPLAY answers;
+#   - a PulseAudio null sink "recsink" whose monitor tests can record;
+#   - a Wine prefix of its own with crash handling, unmanaged windows, pulse audio and the Japanese font mapping;
+#   - a persistent wineserver started detached from the command's pipes.
+# Usage: scripts/harness.sh COMMAND [ARGS...]
+# The command sees DISPLAY, WINEPREFIX, PULSE_SERVER, LC_CTYPE=ja_JP.UTF-8 and QV_HARNESS_DIR; the helpers
+# scripts/harness-shot FILE and scripts/harness-record FILE SECONDS work inside it.
+set -euo pipefail
+
+[ $# -ge 1 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+dir=$(mktemp -d /tmp/qvharness.XXXXXX)
+export QV_HARNESS_DIR=$dir
+xvfb_pid=
+pulse_pid=
+export WINEPREFIX=$dir/prefix
+
+cleanup() {
+    set +e
+    [ -d "$WINEPREFIX" ] && timeout 20 wineserver -k >/dev/null 2>&1
+    [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+free_display() {
+    local n
+    for n in $(seq 90 199); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            echo "$n"
+            return
+        fi
+    done
+    echo "no free X display" >&2
+    exit 1
+}
+
+start_display() {
+    if [ "${QV_USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        return
+    fi
+    local n tries
+    for tries in 1 2 3; do
+        n=$(free_display)
+        Xvfb ":$n" -screen 0 1024x768x24 +extension RANDR -nolisten tcp -noreset >"$dir/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 100); do
+            xdpyinfo >/dev/null 2>&1 && break
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        xdpyinfo >/dev/null 2>&1 && break
+        kill "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=
+    done
+    [ -n "$xvfb_pid" ] || { echo "harness: Xvfb did not start" >&2; exit 1; }
+    xrandr --newmode 640x480_60 25.175 640 656 752 800 480 490 492 525 -hsync -vsync
+    xrandr --newmode 800x600_60 40.0 800 840 968 1056 600 601 605 628 +hsync +vsync
+    xrandr --newmode 1024x768_60 65.0 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
+    local mode
+    for mode in 640x480_60 800x600_60 1024x768_60; do
+        xrandr --addmode screen "$mode"
+    done
+    xrandr --output screen --mode 1024x768_60
+}
+
+start_pulse() {
+    mkdir -p "$dir/pulse"
+    cat >"$dir/pulse/default.pa" <<PA
+load-module module-null-sink sink_name=recsink format=s16le rate=44100 channels=2
+set-default-sink recsink
+load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/pulse/socket
+PA
+    HOME=$dir/pulse XDG_RUNTIME_DIR=$dir/pulse PULSE_RUNTIME_PATH=$dir/pulse \
+        pulseaudio -n -F "$dir/pulse/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        --disallow-exit --disable-shm=yes >"$dir/pulse.log" 2>&1 </dev/null &
+    pulse_pid=$!
+    export PULSE_SERVER=unix:$dir/pulse/socket
+    for _ in $(seq 100); do
+        [ -S "$dir/pulse/socket" ] && pactl info >/dev/null 2>&1 && return
+        sleep 0.05
+    done
+    echo "harness: PulseAudio did not start (see $dir/pulse.log)" >&2
+    exit 1
+}
+
+# Registry settings, written as UTF-16LE because of the Japanese font names.
+write_registry() {
+    {
+        printf '\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]\r\n"Auto"="1"\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Audio"="pulse"\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        printf '"ＭＳ ゴシック"="IPAGothic"\r\n"MS Gothic"="IPAGothic"\r\n'
+        printf '"ＭＳ 明朝"="IPAGothic"\r\n"MS Mincho"="IPAGothic"\r\n'
+        printf '"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"MS PGothic"="IPAPGothic"\r\n\r\n'
+    } | iconv -f UTF-8 -t UTF-16LE >"$dir/settings.reg"
+}
+
+start_wine() {
+    export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=" LC_CTYPE=ja_JP.UTF-8
+    timeout 120 wineboot -i >"$dir/wineboot.log" 2>&1 </dev/null
+    write_registry
+    timeout 60 wine regedit /S "$(winepath -w "$dir/settings.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
+    timeout 30 wineserver -w >/dev/null 2>&1 </dev/null || true
+    # A persistent server started apart from the command's pipes: otherwise every program start waits for it.
+    (setsid wineserver -p60 </dev/null >/dev/null 2>&1 &)
+    timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+start_display
+start_pulse
+start_wine
+set +e
+"$@"
+status=$?
+exit $status

@@ -1,0 +1,29 @@
+// Software renderer: the public contract of the blits of one software image onto another and of the shape
+// drawers (triangles, pixels, boxes, lines, circles) on software images.
+#pragma once
+
+struct MEMIMG;
+struct RECT;
+
+// A triangle corner: position and source texel, all in pixels.
+struct MemImgTriangleVertex {
+    int x, y, u, v;
+};
+
+// One line of MemImgDrawLines: end points included, colour as a screen colour value.
+struct MemImgLine {
+    int x1, y1, x2, y2, color, blendParameter;
+};
+
+void MemImgDrawImage(MEMIMG *destination, MEMIMG *source, int x, int y, int transparent, MEMIMG *blendImage);
+void MemImgDrawStretchedImage(MEMIMG *destination, MEMIMG *source, int x1, int y1, int x2, int y2, int transparent,
+                              MEMIMG *blendImage);
+void MemImgDrawRotatedImage(MEMIMG *destination, MEMIMG *source, int centerX, int centerY, float scale, float angle,
+                            int transparent, int turn, MEMIMG *blendImage);
+
+void MemImgDrawTriangle(MEMIMG *destination, MEMIMG *source, const MemImgTriangleVertex *vertices, int transparent,
+                        MEMIMG *blendImage, unsigned int color);
+void MemImgDrawPixel(MEMIMG *destination, int x, int y, unsigned int color);
+void MemImgFillBox(MEMIMG *destination, const RECT *rect, unsigned int color);
+void MemImgDrawLines(MEMIMG *destination, const MemImgLine *lines, int count);
+void MemImgDrawCircle(MEMIMG *destination, int centerX, int centerY, int radius, unsigned int color, int fill);
