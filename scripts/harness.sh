@@ -30,38 +30,21 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-free_display() {
-    local n
-    for n in $(seq 90 199); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            echo "$n"
-            return
-        fi
-    done
-    echo "no free X display" >&2
-    exit 1
-}
-
 start_display() {
     if [ "${QV_USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return
     fi
-    local n tries
-    for tries in 1 2 3; do
-        n=$(free_display)
-        Xvfb ":$n" -screen 0 1024x768x24 +extension RANDR -nolisten tcp -noreset >"$dir/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 100); do
-            xdpyinfo >/dev/null 2>&1 && break
-            kill -0 "$xvfb_pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        xdpyinfo >/dev/null 2>&1 && break
-        kill "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=
+    # Xvfb picks a free display number itself and reports it, so harnesses started together never collide.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 +extension RANDR -nolisten tcp -noreset \
+        3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 200); do
+        [ -s "$dir/display" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.05
     done
-    [ -n "$xvfb_pid" ] || { echo "harness: Xvfb did not start" >&2; exit 1; }
+    [ -s "$dir/display" ] || { echo "harness: Xvfb did not start (see $dir/xvfb.log)" >&2; exit 1; }
+    export DISPLAY=":$(head -n 1 "$dir/display")"
     xrandr --newmode 640x480_60 25.175 640 656 752 800 480 490 492 525 -hsync -vsync
     xrandr --newmode 800x600_60 40.0 800 840 968 1056 600 601 605 628 +hsync +vsync
     xrandr --newmode 1024x768_60 65.0 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
