@@ -198,14 +198,17 @@ TEST(ClipRect, WorkedCasesAndRandomRectangles)
     srand(9);
     for (int trial = 0; trial < 20000; trial++) {
         RECT clip = {rand() % 50 - 10, rand() % 50 - 10, 0, 0};
-        clip.right = clip.left + rand() % 60;
-        clip.bottom = clip.top + rand() % 60;
+        // Now and then a reversed clip rectangle, where the upper bound wins.
+        clip.right = clip.left + rand() % 70 - 10;
+        clip.bottom = clip.top + rand() % 70 - 10;
         RECT r = {rand() % 140 - 40, rand() % 140 - 40, rand() % 140 - 40, rand() % 140 - 40};
         RECT expected = ReferenceClip(r, clip);
         ClipRect(&r, &clip);
         ASSERT_TRUE(r.left == expected.left && r.top == expected.top && r.right == expected.right &&
                     r.bottom == expected.bottom);
-        ASSERT_TRUE(r.left >= clip.left && r.right <= clip.right && r.left <= r.right) << "inside the clip";
-        ASSERT_TRUE(r.top >= clip.top && r.bottom <= clip.bottom && r.top <= r.bottom);
+        if (clip.left <= clip.right && clip.top <= clip.bottom) {
+            ASSERT_TRUE(r.left >= clip.left && r.right <= clip.right && r.left <= r.right) << "inside the clip";
+            ASSERT_TRUE(r.top >= clip.top && r.bottom <= clip.bottom && r.top <= r.bottom);
+        }
     }
 }
