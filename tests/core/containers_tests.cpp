@@ -47,17 +47,7 @@ static std::string StoredBytes(const RingBuffer *ring)
     return bytes;
 }
 
-class ContainersTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        SetEngineCharSet(CHARSET_SHIFTJIS);
-        StartTestLog();
-    }
-    void TearDown() override
-    {
-        SetAllocationFailureCountdown(-1);
-    }
+class ContainersTest : public TestWithLog {
 };
 
 TEST_F(ContainersTest, GrowthKeepsTheStoredBytesInOrderAtTheStart)

@@ -35,19 +35,7 @@ static bool FileExists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-class LogTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        SetEngineCharSet(CHARSET_SHIFTJIS);
-        StartTestLog();
-    }
-    void TearDown() override
-    {
-        SetAllocationFailureCountdown(-1);
-        SetLogOptions(0, 0, 0);
-        StartTestLog();
-    }
+class LogTest : public TestWithLog {
 };
 
 TEST_F(LogTest, LinesCarryStampAndIndentAndTextContinuesWithoutLineEnd)

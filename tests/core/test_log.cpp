@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/core.h"
+#include "font/font.h"
 
 void StartTestLog(void)
 {
@@ -51,6 +52,19 @@ std::vector<std::string> ReadTestLogLines(void)
         start = end == std::string::npos ? text.size() : end + 2;
     }
     return lines;
+}
+
+void TestWithLog::SetUp()
+{
+    SetEngineCharSet(CHARSET_SHIFTJIS);
+    StartTestLog();
+}
+
+void TestWithLog::TearDown()
+{
+    SetAllocationFailureCountdown(-1);
+    SetLogOptions(0, 0, 0);
+    StartTestLog();
 }
 
 // Every test program must end with as many live tracked blocks as it began with.
