@@ -9,7 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#define LOG_SMALL_TEXT 255     // texts up to this many bytes (after conversion) are converted on the stack
+#define LOG_SMALL_TEXT 255      // texts up to this many bytes (after conversion) are converted on the stack
 #define LOG_TAB_BUFFER_SIZE 512 // indent levels beyond 511 are written as 511
 #define LOG_NETWORK_TEXT_SIZE 1024
 

@@ -35,7 +35,8 @@ static bool FileExists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-class LogTest : public TestWithLog {
+class LogTest : public TestWithLog
+{
 };
 
 TEST_F(LogTest, LinesCarryStampAndIndentAndTextContinuesWithoutLineEnd)

@@ -68,7 +68,8 @@ void TestWithLog::TearDown()
 }
 
 // Every test program must end with as many live tracked blocks as it began with.
-class AllocationBalance : public ::testing::Environment {
+class AllocationBalance : public ::testing::Environment
+{
   public:
     void SetUp() override
     {
@@ -83,5 +84,4 @@ class AllocationBalance : public ::testing::Environment {
     int startCount = 0;
 };
 
-static ::testing::Environment *const g_AllocationBalance =
-    ::testing::AddGlobalTestEnvironment(new AllocationBalance);
+static ::testing::Environment *const g_AllocationBalance = ::testing::AddGlobalTestEnvironment(new AllocationBalance);

@@ -14,7 +14,8 @@ std::string ReadTestLog(void);
 std::vector<std::string> ReadTestLogLines(void);
 
 // A test that writes to its own log in Shift-JIS and leaves no injected allocation failure or log option behind.
-class TestWithLog : public ::testing::Test {
+class TestWithLog : public ::testing::Test
+{
   protected:
     void SetUp() override;
     void TearDown() override;
