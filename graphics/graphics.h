@@ -3,3 +3,15 @@
 #pragma once
 
 #include "core/core.h"
+
+// ---------------------------------------------------------------------------------------------------------------
+// Graph creation settings and graphs rebuilt from base images.
+
+struct BaseImage;
+
+int SetTransparentColorEnabled(int enable);
+int GetTransparentColorEnabled(void);
+int RebuildGraphFromBaseImage(BaseImage *image, EngineHandle graph);
+// Re-creates `graph` as a 256 x 8 grey ramp (every row 0x000000, 0x010101, ... 0xFFFFFF) without a transparent
+// colour; returns the handle, or -1 when the picture cannot be made.
+int RecreateGrayRampGraph(EngineHandle graph);
