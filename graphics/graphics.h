@@ -9,6 +9,7 @@
 
 struct BaseImage;
 
+int GetScreenColorBits(void);
 int SetTransparentColorEnabled(int enable);
 int GetTransparentColorEnabled(void);
 int RebuildGraphFromBaseImage(BaseImage *image, EngineHandle graph);
