@@ -5,6 +5,11 @@
 #include "core/core.h"
 
 // ---------------------------------------------------------------------------------------------------------------
+// Screen size.
+
+int GetScreenSize(int *width, int *height); // either pointer may be null; an unset size gives 640 x 480
+
+// ---------------------------------------------------------------------------------------------------------------
 // Graph creation settings and graphs rebuilt from base images.
 
 struct BaseImage;
