@@ -30,12 +30,13 @@ static unsigned char *PixelAddress(const BaseImage *image, int x, int y)
     return image->pixels + (ptrdiff_t)y * image->pitch + (ptrdiff_t)x * image->format.bytesPerPixel;
 }
 
-// A channel's field placed at the top of its byte of 0xAARRGGBB (`top` = that byte's highest bit + 1).
+// A channel's field placed at the top of its byte of 0xAARRGGBB (`top` = that byte's highest bit + 1); a field
+// wider than 8 bits gives its top 8 bits.
 static uint32_t FieldAtTopOfByte(uint32_t value, uint32_t mask, int shift, int width, int top)
 {
     uint32_t field = (value & mask) >> shift;
-    int move = top - width;
-    return move >= 0 ? field << move : field >> -move;
+    uint32_t byte = width <= 8 ? field << (8 - width) : field >> (width - 8);
+    return byte << (top - 8);
 }
 
 uint32_t GetBaseImagePixelColor(const BaseImage *image, int x, int y)
