@@ -1,29 +1,9 @@
 // Base images: create, read, write and release the decoded pictures that the loaders fill. The record belongs to
 // its caller and owns its pixel block (tracked allocator). No locking: a base image belongs to one thread at a time.
 #include "image/image.h"
+#include "image/pixel_access.h"
 
 #include <string.h>
-
-static uint32_t ReadPixelValue(const unsigned char *p, int bytesPerPixel)
-{
-    switch (bytesPerPixel) {
-    case 1: return p[0];
-    case 2: return (uint32_t)p[0] | (uint32_t)p[1] << 8;
-    case 3: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
-    case 4: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-    default: return 0;
-    }
-}
-
-static void WritePixelValue(unsigned char *p, int bytesPerPixel, uint32_t value)
-{
-    if (bytesPerPixel < 1 || bytesPerPixel > 4) {
-        return;
-    }
-    for (int i = 0; i < bytesPerPixel; i++) {
-        p[i] = (unsigned char)(value >> (8 * i));
-    }
-}
 
 static unsigned char *PixelAddress(const BaseImage *image, int x, int y)
 {
