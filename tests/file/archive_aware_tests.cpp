@@ -247,3 +247,52 @@ TEST_F(ArchiveAwareTest, ASecondPathInTheSameArchiveComesFromTheResolveCache)
 }
 
 } // namespace
+
+namespace {
+
+// Names in archives may be up to 1,023 bytes; a search hands them out cut to fit FileInfo, never splitting a
+// double-byte character.
+TEST_F(FileTest, LongEntryNamesAreCutToFitTheFileInfo)
+{
+    const struct {
+        std::string name;
+        size_t expectedLength;
+    } cases[] = {
+        {std::string(600, 'n'), 259},
+        {std::string(258, 'm') + "\x83\x41" + "tail", 258},
+        {std::string(257, 'k') + "\x83\x41" + "tail", 259},
+        {std::string(259, 'j'), 259},
+        {"short", 5},
+    };
+    std::vector<QvaWriterEntry> entries;
+    for (const auto &c : cases) {
+        QvaWriterEntry entry;
+        entry.path = c.name;
+        entries.push_back(entry);
+    }
+    QvaWriterOptions options;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive(entries, options, &image, &error)) << error;
+    CreateDirectoryA("LONGNAME", NULL);
+    ASSERT_TRUE(WriteBytesToFile("LONGNAME.QVA", image));
+    FileInfo info;
+    DWORD_PTR find = ArchiveAwareFindFirst("LONGNAME\\*", &info);
+    ASSERT_NE(find, FILE_FIND_FAILED);
+    EXPECT_STREQ(info.name, ".");
+    for (const auto &c : cases) {
+        ASSERT_EQ(ArchiveAwareFindNext(find, &info), 0);
+        EXPECT_EQ(strlen(info.name), c.expectedLength);
+        EXPECT_EQ(std::string(info.name), c.name.substr(0, c.expectedLength));
+    }
+    EXPECT_EQ(ArchiveAwareFindNext(find, &info), -1);
+    ArchiveAwareFindClose(find);
+    EXPECT_EQ(OpenFileStream("LONGNAME\\" + cases[0].name).handle, 0u) << "too long for a full path: refused";
+    StreamRef stream = OpenFileStream("LONGNAME\\SHORT");
+    EXPECT_NE(stream.handle, 0u);
+    stream.functions.close(stream.handle);
+    CloseUnusedArchives();
+    DeleteFileA("LONGNAME.QVA");
+}
+
+} // namespace
