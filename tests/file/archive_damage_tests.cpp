@@ -103,9 +103,25 @@ bool ExerciseImage(const std::vector<uint8_t> &given, const char *key)
             }
         }
     }
+    // Every name of every directory reached, as a search reads them.
     ArchiveDirectory *d = &record.directory;
-    ChangeArchiveDir(d, "DIR\\SUB", 0, NULL);
-    ChangeArchiveDir(d, "..\\..\\..", 0, NULL);
+    uint32_t touched = 0;
+    for (const char *directory : {"\\", "DIR", "SUB", "..\\..\\.."}) {
+        ChangeArchiveDir(d, directory, 0, NULL);
+        uint32_t count = 0;
+        const uint8_t *current = GetArchiveDirectoryEntry(d, d->currentDirectory);
+        const uint8_t *entries = current != NULL ? GetArchiveFileEntries(d, current, &count) : NULL;
+        for (uint32_t i = 0; entries != NULL && i < count; i++) {
+            const uint8_t *upper, *written;
+            uint32_t units;
+            if (GetArchiveEntryName(d, entries + i * d->fileEntrySize, &upper, &written, &units) == 0) {
+                for (uint32_t k = 0; k < units * 4; k++) {
+                    touched += upper[k] + written[k];
+                }
+            }
+        }
+    }
+    EXPECT_GE(touched, 0u);
     CloseArchive(&record);
     EXPECT_TRUE(image.Equals(given)) << "handed back as given";
     return true;
@@ -182,45 +198,55 @@ TEST_F(ArchiveDamageTest, CutAndFlippedArchivesOnDiskThroughTheFileTable)
     DeleteFileA("DAMAGE\\DATA.QVA");
 }
 
-// A packed entry whose own header disagrees with the entry's sizes is refused, not decoded into the entry's
-// buffer by the header's sizes.
-TEST_F(ArchiveDamageTest, PackedEntriesThatLieAboutTheirSizes)
+// An entry whose sizes reach outside the archive, or a packed entry whose own header disagrees with the
+// entry's sizes, is refused, not read or decoded by the sizes it claims.
+TEST_F(ArchiveDamageTest, EntriesThatLieAboutTheirSizes)
 {
     QvaWriterEntry entry;
     entry.path = "P.BIN";
     entry.data = MakeTestBytes(3, 5000, 1);
-    QvaWriterOptions options;
-    options.version = 2;
-    options.compression = QVA_PACK_ALL;
-    std::vector<uint8_t> base;
-    std::string error;
-    ASSERT_TRUE(WriteQvaArchive({entry}, options, &base, &error)) << error;
     uint8_t key[12];
     MakeArchiveKey(NULL, key);
-    ScrambleArchiveBytes((uint32_t)base.size(), base.data(), 0, key);
-    const uint32_t dataStart = ARCHIVE_HEADER_SIZE; // the one entry's packed buffer
-    const uint32_t packedSize = ReadArchiveU32(&base[dataStart + 4]);
-    const uint32_t entryOffset = ReadArchiveU32(&base[12]) + ReadArchiveU32(&base[16]);
+    // One entry in a version-2 archive: its data starts the data area, its file entry starts the file table.
+    auto unscrambledArchive = [&](QvaCompression compression) {
+        QvaWriterOptions options;
+        options.version = 2;
+        options.compression = compression;
+        std::vector<uint8_t> image;
+        std::string error;
+        EXPECT_TRUE(WriteQvaArchive({entry}, options, &image, &error)) << error;
+        ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
+        return image;
+    };
+    const uint32_t dataStart = ARCHIVE_HEADER_SIZE;
+    const uint32_t packedSize = ReadArchiveU32(&unscrambledArchive(QVA_PACK_ALL)[dataStart + 4]);
+    enum { NOTHING, PACK_HEADER, FILE_ENTRY };
     const struct {
         const char *what;
-        uint32_t offset, value;
+        QvaCompression compression;
+        int where;
+        uint32_t field, value;
         bool opens;
     } cases[] = {
-        {"as written", 0, 0, true},
-        {"header unpacked size larger", dataStart, 6000, false},
-        {"header unpacked size smaller", dataStart, 4000, false},
-        {"header packed size smaller", dataStart + 4, packedSize - 1, false},
-        {"header packed size below 9", dataStart + 4, 3, false},
-        {"entry size larger", entryOffset + ARCHIVE_ENTRY_SIZE, 5001, false},
-        {"entry packed size beyond the file", entryOffset + ARCHIVE_ENTRY_PACKED_SIZE, 0x7FFFFFFF, false},
-        {"entry packed size below 9", entryOffset + ARCHIVE_ENTRY_PACKED_SIZE, 4, false},
-        {"entry data offset beyond the file", entryOffset + ARCHIVE_ENTRY_DATA, 0xFFFFFFF0u, false},
+        {"as written", QVA_PACK_ALL, NOTHING, 0, 0, true},
+        {"header unpacked size larger", QVA_PACK_ALL, PACK_HEADER, 0, 6000, false},
+        {"header unpacked size smaller", QVA_PACK_ALL, PACK_HEADER, 0, 4000, false},
+        {"header packed size smaller", QVA_PACK_ALL, PACK_HEADER, 4, packedSize - 1, false},
+        {"header packed size below 9", QVA_PACK_ALL, PACK_HEADER, 4, 3, false},
+        {"entry size larger", QVA_PACK_ALL, FILE_ENTRY, ARCHIVE_ENTRY_SIZE, 5001, false},
+        {"entry packed size beyond the file", QVA_PACK_ALL, FILE_ENTRY, ARCHIVE_ENTRY_PACKED_SIZE, 0x7FFFFFFF, false},
+        {"entry packed size below 9", QVA_PACK_ALL, FILE_ENTRY, ARCHIVE_ENTRY_PACKED_SIZE, 4, false},
+        {"entry data offset beyond the file", QVA_PACK_ALL, FILE_ENTRY, ARCHIVE_ENTRY_DATA, 0xFFFFFFF0u, false},
+        {"stored, as written", QVA_STORE, NOTHING, 0, 0, true},
+        {"stored size beyond the file", QVA_STORE, FILE_ENTRY, ARCHIVE_ENTRY_SIZE, 0x10000, false},
+        {"stored data offset beyond the file", QVA_STORE, FILE_ENTRY, ARCHIVE_ENTRY_DATA, 0x7FFFFFF0, false},
     };
     CreateDirectoryA("LIES", NULL);
     for (const auto &c : cases) {
-        std::vector<uint8_t> image = base;
-        if (c.offset != 0) {
-            WriteArchiveU32(&image[c.offset], c.value);
+        std::vector<uint8_t> image = unscrambledArchive(c.compression);
+        const uint32_t entryOffset = ReadArchiveU32(&image[12]) + ReadArchiveU32(&image[16]);
+        if (c.where != NOTHING) {
+            WriteArchiveU32(&image[(c.where == PACK_HEADER ? dataStart : entryOffset) + c.field], c.value);
         }
         ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
         ASSERT_TRUE(WriteBytesToFile("LIES.QVA", image));
