@@ -73,6 +73,8 @@ class GuardedBytes
     size_t pages;
 };
 
+volatile uint32_t g_NameBytesSink;
+
 // Opens the image from memory and exercises every lookup; whatever is found must lie inside the image.
 // Returns whether it opened.
 bool ExerciseImage(const std::vector<uint8_t> &given, const char *key)
@@ -121,7 +123,7 @@ bool ExerciseImage(const std::vector<uint8_t> &given, const char *key)
             }
         }
     }
-    EXPECT_GE(touched, 0u);
+    g_NameBytesSink = touched; // keeps the reads
     CloseArchive(&record);
     EXPECT_TRUE(image.Equals(given)) << "handed back as given";
     return true;

@@ -115,6 +115,32 @@ TEST_F(PackerArchiveTest, ArchiveImagesInMemoryReadBackAndAreHandedBack)
     }
 }
 
+// The way the graphics core takes its built-in archive: unpack the image, open it in memory, take files by name.
+TEST_F(PackerArchiveTest, PackedArchiveImagesUnpackAndOpenInMemory)
+{
+    std::vector<uint8_t> packed = ReadBytesFromFile("WHOLE.PAK");
+    uint32_t size = DecodeArchiveData(packed.data(), (uint32_t)packed.size(), NULL, 0);
+    ASSERT_NE(size, ARCHIVE_DECODE_FAILED);
+    std::vector<uint8_t> image(size);
+    ASSERT_EQ(DecodeArchiveData(packed.data(), (uint32_t)packed.size(), image.data(), size), size);
+    ArchiveRecord record;
+    ClearArchive(&record);
+    ASSERT_EQ(OpenArchiveFromMemory(&record, image.data(), size, NULL), 0);
+    unsigned int offset = 0, entrySize = 0;
+    ASSERT_EQ(GetArchiveFileImage(&record, "SND\\ONE.WAV", &offset, &entrySize), 0);
+    ASSERT_EQ(entrySize, tree["SND\\ONE.WAV"].size());
+    EXPECT_TRUE(std::equal(tree["SND\\ONE.WAV"].begin(), tree["SND\\ONE.WAV"].end(), image.begin() + offset))
+        << "a file too small to gain from packing is stored";
+    CloseArchive(&record);
+
+    std::vector<uint8_t> one = ReadBytesFromFile("B.PAK");
+    std::vector<uint8_t> unpacked(DecodeArchiveData(one.data(), (uint32_t)one.size(), NULL, 0));
+    EXPECT_EQ(DecodeArchiveData(one.data(), (uint32_t)one.size(), unpacked.data(), (uint32_t)unpacked.size()),
+              unpacked.size());
+    EXPECT_EQ(unpacked, tree["IMG\\B.BMP"]);
+    EXPECT_LT(one.size(), unpacked.size());
+}
+
 // One small archive, unscrambled to edit its header, then scrambled again.
 std::vector<uint8_t> SmallArchive(int version, QvaKeyKind keyKind, const std::string &keyString = "")
 {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the archive tests' data into their working folder at build time: a source tree ("TREE"), and one
 folder per packer configuration holding DATA.QVA made from TREE by the packer, plus a DATA folder on disk whose
-files must be shadowed by the archive. configs.txt lists each folder and the key string its archive needs."""
+files must be shadowed by the archive. configs.txt lists each folder and the key string its archive needs.
+WHOLE.PAK is TREE's archive packed as a whole, B.PAK one packed file."""
 import os
 import random
 import shutil
@@ -62,3 +63,7 @@ with open(os.path.join(out, "configs.txt"), "w", newline="\n") as manifest:
         with open(os.path.join(target, "DATA", "A.PNG"), "wb") as f:
             f.write(b"read from disk, not from the archive")
         manifest.write(f"{folder}\t{key}\n")
+
+# A packed archive image, as the engine carries its built-in one, and one packed file.
+subprocess.run([packer, "-v", "4", "-c", "-z", tree, os.path.join(out, "WHOLE.PAK")], check=True)
+subprocess.run([packer, "-f", os.path.join(tree, "IMG", "B.BMP"), os.path.join(out, "B.PAK")], check=True)
