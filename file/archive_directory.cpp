@@ -106,8 +106,7 @@ const uint8_t *GetArchiveDirectoryEntry(const ArchiveDirectory *directory, uint3
     return directory->block + start;
 }
 
-const uint8_t *GetArchiveFileEntries(const ArchiveDirectory *directory, const uint8_t *directoryEntry,
-                                     uint32_t *count)
+const uint8_t *GetArchiveFileEntries(const ArchiveDirectory *directory, const uint8_t *directoryEntry, uint32_t *count)
 {
     uint32_t entries = ReadArchiveU32(directoryEntry + ARCHIVE_DIRECTORY_COUNT);
     uint64_t start = (uint64_t)directory->fileTableOffset + ReadArchiveU32(directoryEntry + ARCHIVE_DIRECTORY_FIRST);
@@ -269,8 +268,7 @@ static int EnterArchiveParent(ArchiveDirectory *directory)
 }
 
 // Walks the components of path[0..length): a leading separator starts at the root, "." stays, ".." climbs.
-static int WalkArchivePath(ArchiveDirectory *directory, const uint8_t *path, uint32_t length,
-                           ArchiveNameKey *failedKey)
+static int WalkArchivePath(ArchiveDirectory *directory, const uint8_t *path, uint32_t length, ArchiveNameKey *failedKey)
 {
     ArchiveNameKey key;
     ArchiveNameKey *componentKey = failedKey != NULL ? failedKey : &key;

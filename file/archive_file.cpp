@@ -191,13 +191,12 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
         return -1;
     }
     unsigned int cached = g_ResolveCache.prefixLength;
-    if (cached > 0 && StrCompareN(full, g_ResolveCache.archivePath, (int)cached) == 0 &&
-        IsSeparator(full[cached])) {
+    if (cached > 0 && StrCompareN(full, g_ResolveCache.archivePath, (int)cached) == 0 && IsSeparator(full[cached])) {
         int index = OpenArchiveByPath(g_ResolveCache.index, g_ResolveCache.archivePath, 0, 0);
         if (index >= 0) {
             g_ResolveCache.index = index;
-            return TakeResolvedArchive(index, g_ResolveCache.archivePath, full + cached + 1, archiveIndex,
-                                       archivePath, innerPath);
+            return TakeResolvedArchive(index, g_ResolveCache.archivePath, full + cached + 1, archiveIndex, archivePath,
+                                       innerPath);
         }
     }
     // Directory prefixes, shortest first; the last component (the file itself) is never tried.
@@ -258,8 +257,7 @@ static int OpenArchiveStream(ArchiveStream *stream, ArchiveRecord *archive, cons
         return -1;
     }
     int packed;
-    if (GetArchiveEntryDataRange(&archive->directory, entry, &stream->dataOffset, &stream->storedSize, &packed) !=
-        0) {
+    if (GetArchiveEntryDataRange(&archive->directory, entry, &stream->dataOffset, &stream->storedSize, &packed) != 0) {
         return -2;
     }
     stream->archive = archive;

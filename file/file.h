@@ -117,8 +117,8 @@ struct ArchiveRecord {
     ArchiveHeader header;
     ArchiveDirectory directory; // the tables and the current directory
     unsigned int inUse;
-    FileHandle file;             // directory-only mode: the archive file, kept open for entry reads
-    unsigned char *image;        // memory-resident mode
+    FileHandle file;               // directory-only mode: the archive file, kept open for entry reads
+    unsigned char *image;          // memory-resident mode
     unsigned char *directoryBlock; // owned unless it lies inside a caller's image
     unsigned char key[ARCHIVE_KEY_SIZE];
     unsigned int memoryResident;

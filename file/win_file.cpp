@@ -71,8 +71,7 @@ static void FillReadAheadCache(FileThreadBlock *block)
         return;
     }
     SetFilePointer(block->file, (LONG)(block->cachePosition + block->cacheFill), NULL, FILE_BEGIN);
-    block->cacheFill +=
-        ReadFileBytes(block->file, block->cache + block->cacheFill, FILE_CACHE_SIZE - block->cacheFill);
+    block->cacheFill += ReadFileBytes(block->file, block->cache + block->cacheFill, FILE_CACHE_SIZE - block->cacheFill);
 }
 
 // Serves a read from the front of the cache when it starts there, the rest straight from the file; any read
@@ -96,8 +95,8 @@ static void ServeFileRead(FileThreadBlock *block)
     }
     if (wanted > 0) {
         unsigned int got = 0;
-        if (block->file != NULL && SetFilePointer(block->file, (LONG)position, NULL, FILE_BEGIN) !=
-                                       INVALID_SET_FILE_POINTER) {
+        if (block->file != NULL &&
+            SetFilePointer(block->file, (LONG)position, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
             got = ReadFileBytes(block->file, destination, wanted);
         }
         delivered += got;

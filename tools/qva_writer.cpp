@@ -122,7 +122,8 @@ std::vector<uint8_t> PackArchiveData(const uint8_t *data, size_t size)
 // ---------------------------------------------------------------------------------------------------------------
 // Archive layout.
 
-namespace {
+namespace
+{
 
 struct Node {
     ArchiveNameKey key;
@@ -318,8 +319,8 @@ bool WriteQvaArchive(const std::vector<QvaWriterEntry> &entries, const QvaWriter
     Layout layout;
     layout.options = &options;
     layout.charSet = options.version >= ARCHIVE_CODE_PAGE_VERSION ? GetArchiveCharSet(options.codePage) : 0;
-    layout.fileEntrySize = options.version >= ARCHIVE_FIRST_PACKED_VERSION ? ARCHIVE_FILE_ENTRY_SIZE_PACKED
-                                                                            : ARCHIVE_FILE_ENTRY_SIZE;
+    layout.fileEntrySize =
+        options.version >= ARCHIVE_FIRST_PACKED_VERSION ? ARCHIVE_FILE_ENTRY_SIZE_PACKED : ARCHIVE_FILE_ENTRY_SIZE;
     Node root;
     for (const QvaWriterEntry &entry : entries) {
         if (!AddEntry(&root, entry, layout.charSet, error)) {

@@ -12,7 +12,7 @@ struct QvaWriterEntry {
     std::string path; // inside the archive, components separated by '\' or '/'
     bool isDirectory = false;
     std::vector<uint8_t> data;
-    uint32_t attributes = 0; // ORed with the directory attribute for directories
+    uint32_t attributes = 0;                                  // ORed with the directory attribute for directories
     uint64_t creationTime = 0, accessTime = 0, writeTime = 0; // FILETIME values
 };
 

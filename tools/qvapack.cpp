@@ -46,8 +46,8 @@ static bool WriteWholeFile(const char *path, const std::vector<uint8_t> &data)
 
 static uint64_t ToFileTime(fs::file_time_type time)
 {
-    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-        std::chrono::file_clock::to_sys(time).time_since_epoch());
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::file_clock::to_sys(time).time_since_epoch());
     return kUnixEpochInFileTime + (uint64_t)seconds.count() * 10000000ull;
 }
 

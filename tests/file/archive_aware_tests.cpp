@@ -9,7 +9,8 @@
 
 #include "tools/qva_writer.h"
 
-namespace {
+namespace
+{
 
 const char *const kNotInArchive = "ＱＶＡファイルの中に指定のファイルは見つかりませんでした";
 const char *const kTooManyFiles = "同時に開けるファイルの数が限界を超えました";
@@ -185,9 +186,9 @@ TEST_F(FileTest, FullPathsAreAbsoluteUpperCasedAndBounded)
         {"d:\\foo\\..\\..\\..\\bar", "D:\\BAR"},
         {"\\\\server\\share\\f", "\\\\SERVER\\SHARE\\F"},
         {"//server/share", "\\\\SERVER\\SHARE"},
-        {"x\\\x95\x5C\\y", base + "\\X\\\x95\x5C\\Y"},     // 0x5C trail byte kept, not a separator
-        {"x\\\x95\x5C\\..\\y", base + "\\X\\Y"},           // ".." steps back over the whole character
-        {"\x83\x61", base + "\\\x83\x61"},                 // a trail byte 'a' is not upper-cased
+        {"x\\\x95\x5C\\y", base + "\\X\\\x95\x5C\\Y"}, // 0x5C trail byte kept, not a separator
+        {"x\\\x95\x5C\\..\\y", base + "\\X\\Y"},       // ".." steps back over the whole character
+        {"\x83\x61", base + "\\\x83\x61"},             // a trail byte 'a' is not upper-cased
     };
     CharSetId previous = GetEngineCharSet();
     SetEngineCharSet(CHARSET_SHIFTJIS);
@@ -248,7 +249,8 @@ TEST_F(ArchiveAwareTest, ASecondPathInTheSameArchiveComesFromTheResolveCache)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // Names in archives may be up to 1,023 bytes; a search hands them out cut to fit FileInfo, never splitting a
 // double-byte character.

@@ -5,7 +5,8 @@
 
 #include "tools/qva_writer.h"
 
-namespace {
+namespace
+{
 
 // Slow reference: decodes token by token, one byte at a time; false for anything that does not fit.
 bool ReferenceDecode(const std::vector<uint8_t> &packed, std::vector<uint8_t> *out)
@@ -101,13 +102,19 @@ TEST_F(ArchiveCodecTest, HandMadeTokenStreams)
         {"empty", Packed(0, 0x10, {}), 0, 0, {}},
         {"escape twice is one escape byte", Packed(2, 0x10, {0x10, 0x10, 'x'}), 2, 2, {0x10, 'x'}},
         {"code above the escape: length 6, one-byte distance",
-         Packed(8, 0x10, {'a', 'b', 0x10, 0x11, 1}), 8, 8, {'a', 'b', 'a', 'b', 'a', 'b', 'a', 'b'}},
+         Packed(8, 0x10, {'a', 'b', 0x10, 0x11, 1}),
+         8,
+         8,
+         {'a', 'b', 'a', 'b', 'a', 'b', 'a', 'b'}},
         {"one literal then length 7 distance 1", Packed(8, 0x00, {'A', 0x00, 0x19, 0}), 8, 8,
          std::vector<uint8_t>(8, 'A')},
         {"code below the escape is taken as is", Packed(5, 0x80, {'q', 0x80, 0x00, 0x00}), 5, 5,
          std::vector<uint8_t>(5, 'q')},
-        {"long length byte", Packed(4 + 4 + (3 << 5), 0x7F, {'a', 'b', 'c', 'd', 0x7F, 0x04, 3, 3}), 200,
-         4 + 4 + (3 << 5), {}},
+        {"long length byte",
+         Packed(4 + 4 + (3 << 5), 0x7F, {'a', 'b', 'c', 'd', 0x7F, 0x04, 3, 3}),
+         200,
+         4 + 4 + (3 << 5),
+         {}},
         {"two-byte distance", Packed(6, 0xFF, {'1', '2', 0xFF, 0x01, 1, 0}), 6, 6, {'1', '2', '1', '2', '1', '2'}},
         {"no tokens but a size", Packed(5, 0x10, {}), 5, F, {}},
         {"reference before the start", Packed(6, 0x10, {'a', 0x10, 0x11, 1}), 6, F, {}},

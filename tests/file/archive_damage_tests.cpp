@@ -5,7 +5,8 @@
 
 #include "tools/qva_writer.h"
 
-namespace {
+namespace
+{
 
 const char *const kNames[] = {"A.TXT", "B.BIN", "DIR\\C.TXT", "DIR\\SUB\\D.BIN", "DIR\\E.TXT", "EMPTY"};
 

@@ -4,7 +4,8 @@
 
 #include "tools/qva_writer.h"
 
-namespace {
+namespace
+{
 
 class ArchiveNameTest : public FileTest
 {
@@ -28,16 +29,16 @@ TEST_F(ArchiveNameTest, WildcardsMatchWithoutBacktracking)
         {"ABC", "ABCD", 1, 0},
         {"ABCD", "ABC", 1, 0},
         {"*.P?G", "X.PNG", 1, 1},
-        {"*?", "AB", 1, 0},                     // a star before '?' takes nothing
+        {"*?", "AB", 1, 0}, // a star before '?' takes nothing
         {"*?B", "AB", 1, 1},
         {"*.", "A", 1, 0},
         {"\x83\x41*", "\x83\x41XYZ", 1, 1},
-        {"\x83\x41", "\x83\x42", 1, 0},         // both bytes of a double-byte character must match
-        {"*\x5C.TXT", "\x95\x5C.TXT", 1, 0},    // 0x5C as a trail byte is not the pattern's 0x5C
+        {"\x83\x41", "\x83\x42", 1, 0},      // both bytes of a double-byte character must match
+        {"*\x5C.TXT", "\x95\x5C.TXT", 1, 0}, // 0x5C as a trail byte is not the pattern's 0x5C
         {"*\x95\x5C.TXT", "A\x95\x5C.TXT", 1, 1},
-        {"?\x5C", "\x95\x5C", 1, 1},            // '?' takes one byte
-        {"*B", "\xB0\x42", 2, 0},               // 0xB0 leads in Hangeul: the B is a trail byte
-        {"*B", "\xB0\x42", 1, 1},               // but is a single-byte katakana in Shift-JIS
+        {"?\x5C", "\x95\x5C", 1, 1}, // '?' takes one byte
+        {"*B", "\xB0\x42", 2, 0},    // 0xB0 leads in Hangeul: the B is a trail byte
+        {"*B", "\xB0\x42", 1, 1},    // but is a single-byte katakana in Shift-JIS
     };
     for (const auto &c : cases) {
         EXPECT_EQ(MatchArchivePattern(c.pattern, c.name, c.charSet), c.expected) << c.pattern << " / " << c.name;
@@ -60,7 +61,7 @@ TEST_F(ArchiveNameTest, NameKeysPadUpperCaseAndRefuseLongNames)
         {"dir\\file", 1, 0, "DIR", 1, 3},
         {"dir/file", 1, 0, "DIR", 1, 3},
         {"\x95\x5Cx\\y", 1, 0, "\x95\x5CX", 1, 3}, // the trail byte 0x5C is no separator
-        {"\x83\x61z", 1, 0, "\x83\x61Z", 1, 3},   // nor is a trail byte 'a' upper-cased
+        {"\x83\x61z", 1, 0, "\x83\x61Z", 1, 3},    // nor is a trail byte 'a' upper-cased
         {std::string(1023, 'q'), 1, 0, NULL, 256, 1023},
         {std::string(1024, 'q'), 1, -1, NULL, 0, 0},
         {std::string(5000, 'q'), 1, -1, NULL, 0, 0},
@@ -95,8 +96,8 @@ class ArchiveLookupTest : public FileTest
     {
         FileTest::SetUp();
         std::vector<QvaWriterEntry> entries;
-        const char *names[] = {"a.png",          "IMG\\B.PNG",        "IMG\\SUB\\C.DAT", "IMG\\SUB\\deeper\\D.TXT",
-                               "\x95\x5C\\E.TXT", "\x83\x41.TXT",      "SND\\B.PNG",      "IMG\\SUB\\X\\B.PNG"};
+        const char *names[] = {"a.png",           "IMG\\B.PNG",   "IMG\\SUB\\C.DAT", "IMG\\SUB\\deeper\\D.TXT",
+                               "\x95\x5C\\E.TXT", "\x83\x41.TXT", "SND\\B.PNG",      "IMG\\SUB\\X\\B.PNG"};
         for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++) {
             QvaWriterEntry entry;
             entry.path = names[i];
@@ -142,16 +143,16 @@ TEST_F(ArchiveLookupTest, PathsFindTheirEntries)
         {"IMG\\.\\SUB\\\\C.DAT", 12},
         {"\x95\x5C\\E.TXT", 14},
         {"\x83\x41.TXT", 15},
-        {"\x83\x61.TXT", -1},           // differs in a double-byte character's trail byte
+        {"\x83\x61.TXT", -1}, // differs in a double-byte character's trail byte
         {"SND\\B.PNG", 16},
         {"IMG\\SUB\\X\\B.PNG", 17},
-        {"IMG", -1},                    // a directory is no file
+        {"IMG", -1}, // a directory is no file
         {"IMG\\SUB", -1},
         {"IMG\\", -1},
         {"", -1},
-        {"..\\A.PNG", -1},              // ".." at the root fails
-        {"IMG\\NOPE\\B.PNG", -1},       // a missing middle directory fails the lookup
-        {"IMG\\SUB\\NOPE\\C.DAT", -1},  // instead of finding C.DAT in the deepest directory reached
+        {"..\\A.PNG", -1},             // ".." at the root fails
+        {"IMG\\NOPE\\B.PNG", -1},      // a missing middle directory fails the lookup
+        {"IMG\\SUB\\NOPE\\C.DAT", -1}, // instead of finding C.DAT in the deepest directory reached
         {"NOPE\\A.PNG", -1},
         {"A.PNG\\X", -1},
     };

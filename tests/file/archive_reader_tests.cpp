@@ -6,7 +6,8 @@
 
 #include "tools/qva_writer.h"
 
-namespace {
+namespace
+{
 
 class PackerArchiveTest : public FileTest
 {
@@ -167,11 +168,8 @@ TEST_F(FileTest, HeadersThatAreNotOursAreRefusedAndLeftAsGiven)
         uint8_t value;
         const char *openKey;
     } cases[] = {
-        {"version 5", 2, 5, NULL},
-        {"version 0xFFFF", 3, 0xFF, NULL},
-        {"magic", 0, 'X', NULL},
-        {"magic", 1, 'W', NULL},
-        {"wrong key string", 0, 'Q', "other"},
+        {"version 5", 2, 5, NULL}, {"version 0xFFFF", 3, 0xFF, NULL},     {"magic", 0, 'X', NULL},
+        {"magic", 1, 'W', NULL},   {"wrong key string", 0, 'Q', "other"},
     };
     for (const auto &c : cases) {
         std::vector<uint8_t> image = SmallArchive(4, QVA_KEY_BUILTIN);
@@ -190,9 +188,8 @@ TEST_F(FileTest, HeadersThatAreNotOursAreRefusedAndLeftAsGiven)
         QvaKeyKind kind;
         const char *write, *open;
         int result;
-    } keys[] = {{QVA_KEY_BUILTIN, "", NULL, 0},       {QVA_KEY_SECOND, "", NULL, 0},
-                {QVA_KEY_STRING, "abc", "abc", 0},    {QVA_KEY_STRING, "abc", NULL, -1},
-                {QVA_KEY_SECOND, "", "abc", 0},       {QVA_KEY_BUILTIN, "", "abc", -1}};
+    } keys[] = {{QVA_KEY_BUILTIN, "", NULL, 0},    {QVA_KEY_SECOND, "", NULL, 0},  {QVA_KEY_STRING, "abc", "abc", 0},
+                {QVA_KEY_STRING, "abc", NULL, -1}, {QVA_KEY_SECOND, "", "abc", 0}, {QVA_KEY_BUILTIN, "", "abc", -1}};
     for (const auto &k : keys) {
         std::vector<uint8_t> image = SmallArchive(2, k.kind, k.write);
         ArchiveRecord record;

@@ -29,7 +29,8 @@ inline std::vector<PackerConfig> LoadPackerConfigs()
 }
 
 // Relative path (with '\') -> contents, of every file under `root`.
-inline void LoadTree(const std::string &root, const std::string &relative, std::map<std::string, std::vector<uint8_t>> *out)
+inline void LoadTree(const std::string &root, const std::string &relative,
+                     std::map<std::string, std::vector<uint8_t>> *out)
 {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((root + "\\" + relative + "*").c_str(), &found);

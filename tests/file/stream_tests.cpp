@@ -2,7 +2,8 @@
 // whatever file-function table is installed.
 #include "file_test_support.h"
 
-namespace {
+namespace
+{
 
 class MemoryStreamTest : public FileTest
 {
@@ -14,10 +15,17 @@ TEST_F(MemoryStreamTest, SeekClampsToTheDataAndClearsEndOfFile)
     const struct {
         int start, offset, origin, expected;
     } cases[] = {
-        {0, -5, STREAM_SEEK_SET, 0}, {0, 20, STREAM_SEEK_SET, 10}, {0, 4, STREAM_SEEK_SET, 4},
-        {6, 3, STREAM_SEEK_CUR, 9},  {6, 5, STREAM_SEEK_CUR, 10},  {6, -7, STREAM_SEEK_CUR, 0},
-        {2, -3, STREAM_SEEK_END, 7}, {2, 10, STREAM_SEEK_END, 10}, {2, -11, STREAM_SEEK_END, 0},
-        {3, 0x7FFFFFFF, STREAM_SEEK_CUR, 10}, {3, (int)0x80000000, STREAM_SEEK_END, 0},
+        {0, -5, STREAM_SEEK_SET, 0},
+        {0, 20, STREAM_SEEK_SET, 10},
+        {0, 4, STREAM_SEEK_SET, 4},
+        {6, 3, STREAM_SEEK_CUR, 9},
+        {6, 5, STREAM_SEEK_CUR, 10},
+        {6, -7, STREAM_SEEK_CUR, 0},
+        {2, -3, STREAM_SEEK_END, 7},
+        {2, 10, STREAM_SEEK_END, 10},
+        {2, -11, STREAM_SEEK_END, 0},
+        {3, 0x7FFFFFFF, STREAM_SEEK_CUR, 10},
+        {3, (int)0x80000000, STREAM_SEEK_END, 0},
     };
     StreamFunctions *f = GetMemoryStreamFunctions();
     for (const auto &c : cases) {
@@ -44,10 +52,10 @@ TEST_F(MemoryStreamTest, ReadsCountWholeElementsAndALastPartialOne)
         size_t elementSize, count, result;
         unsigned int bytesCopied, position, endOfFile;
     } steps[] = {
-        {3, 4, 3, 9, 9, 0},              // 12 bytes wanted, 3 whole elements fit
-        {3, 1, 1, 1, 10, 0},             // one partial element counts as one
-        {3, 1, 0, 0, 10, 1},             // a read starting at the end sets the flag
-        {0, 7, 0, 0, 10, 1},             // still at the end
+        {3, 4, 3, 9, 9, 0},  // 12 bytes wanted, 3 whole elements fit
+        {3, 1, 1, 1, 10, 0}, // one partial element counts as one
+        {3, 1, 0, 0, 10, 1}, // a read starting at the end sets the flag
+        {0, 7, 0, 0, 10, 1}, // still at the end
     };
     MemStream *stream = MemStreamOpen(data, sizeof(data));
     ASSERT_NE(stream, nullptr);
@@ -72,9 +80,9 @@ TEST_F(MemoryStreamTest, ElementSizeTimesCountIsNotWrappedTo32Bits)
         size_t elementSize, count, result;
         unsigned int position;
     } cases[] = {
-        {0, 5, 5, 0},                    // element size 0: the count, nothing moves
-        {2, 0x80000001u, 5, 10},         // 2 x 0x80000001 wraps to 2 in 32 bits
-        {0x10000, 0x10000, 1, 10},       // wraps to 0 in 32 bits
+        {0, 5, 5, 0},              // element size 0: the count, nothing moves
+        {2, 0x80000001u, 5, 10},   // 2 x 0x80000001 wraps to 2 in 32 bits
+        {0x10000, 0x10000, 1, 10}, // wraps to 0 in 32 bits
         {0xFFFFFFFFu, 0xFFFFFFFFu, 1, 10},
         {1, 10, 10, 10},
     };

@@ -3,7 +3,8 @@
 // each origin, reads past the end, huge element counts and reads that fail.
 #include "file_test_support.h"
 
-namespace {
+namespace
+{
 
 const char *const kPlainFile = "plain.bin";
 const size_t kPlainSize = 300001;
@@ -55,15 +56,24 @@ struct Op {
 };
 
 const Op kScript[] = {
-    {READ, 1000, 1},    {PAUSE, 250, 0},        {READ, 1000, 1},        {READ, 1000, 1},
-    {READ, 1, 131072},  {SEEK, -500, 1},        {READ, 4, 1000},        {PAUSE, 250, 0},
-    {SEEK, 131000, 0},  {READ, 1, 200},         {PAUSE, 250, 0},        {READ, 7, 30000},
-    {READ, 1000, 1},    {SEEK, -10, 2},         {READ, 4, 3},           {READ, 4, 1},
-    {SEEK, 100, 2},     {READ, 1, 1},           {SEEK, -1, 0},          {SEEK, 0, 0},
-    {READ, 300001, 1},  {SEEK, 17, 0},          {READ, 0, 5},           {READ, 2, 0x80000001LL},
-    {SEEK, -150001, 1}, {READ, 0x10000, 0x10000}, {SEEK, 5000, 0},      {PAUSE, 250, 0},
-    {READ, 999, 1},     {READ, 999, 1},         {PAUSE, 150, 0},        {READ, 999, 1},
-    {SEEK, -3000, 1},   {READ, 65536, 3},       {READ, 65536, 3},       {READ, 65536, 3},
+    {READ, 1000, 1},    {PAUSE, 250, 0},
+    {READ, 1000, 1},    {READ, 1000, 1},
+    {READ, 1, 131072},  {SEEK, -500, 1},
+    {READ, 4, 1000},    {PAUSE, 250, 0},
+    {SEEK, 131000, 0},  {READ, 1, 200},
+    {PAUSE, 250, 0},    {READ, 7, 30000},
+    {READ, 1000, 1},    {SEEK, -10, 2},
+    {READ, 4, 3},       {READ, 4, 1},
+    {SEEK, 100, 2},     {READ, 1, 1},
+    {SEEK, -1, 0},      {SEEK, 0, 0},
+    {READ, 300001, 1},  {SEEK, 17, 0},
+    {READ, 0, 5},       {READ, 2, 0x80000001LL},
+    {SEEK, -150001, 1}, {READ, 0x10000, 0x10000},
+    {SEEK, 5000, 0},    {PAUSE, 250, 0},
+    {READ, 999, 1},     {READ, 999, 1},
+    {PAUSE, 150, 0},    {READ, 999, 1},
+    {SEEK, -3000, 1},   {READ, 65536, 3},
+    {READ, 65536, 3},   {READ, 65536, 3},
 };
 
 class PlainFileTest : public FileTest
