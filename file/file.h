@@ -130,6 +130,8 @@ struct ArchiveRecord {
 
 int OpenArchiveFromMemory(ArchiveRecord *record, void *image, unsigned int size, const char *keyString);
 void *GetArchiveImage(ArchiveRecord *record);
+// Where a file's stored bytes lie from the archive start, and the entry's (unpacked) size. A packed entry's
+// bytes are a packed buffer that ends within the image: decode it with imageSize - offset as its length.
 int GetArchiveFileImage(ArchiveRecord *record, const char *name, unsigned int *offset, unsigned int *size);
 int CloseArchive(ArchiveRecord *record);
 int ClearArchive(ArchiveRecord *record);
