@@ -5,10 +5,16 @@
 #include "core/core.h"
 
 // ---------------------------------------------------------------------------------------------------------------
+// Screen size.
+
+int GetScreenSize(int *width, int *height); // either pointer may be null; an unset size gives 640 x 480
+
+// ---------------------------------------------------------------------------------------------------------------
 // Graph creation settings and graphs rebuilt from base images.
 
 struct BaseImage;
 
+int GetScreenColorBits(void);
 int SetTransparentColorEnabled(int enable);
 int GetTransparentColorEnabled(void);
 int RebuildGraphFromBaseImage(BaseImage *image, EngineHandle graph);

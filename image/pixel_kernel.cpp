@@ -1,0 +1,469 @@
+// The pixel kernel: copies a rectangle between two pixel buffers of any two packed formats (1 to 4 bytes a pixel),
+// with an optional alpha image, colour keying, mirroring, dithering and palette handling. The rectangle is clipped
+// to both buffers first, so no caller can make it read or write outside them. The cheap cases (palette remap,
+// plain 8-bit copy, same-format rows, colour key to alpha) are shortcuts that give exactly what the general
+// per-pixel conversion would. Pure function over caller buffers; any thread.
+#include "image/image.h"
+
+#include <string.h>
+
+static uint32_t ReadPixel(const unsigned char *p, int bytesPerPixel)
+{
+    switch (bytesPerPixel) {
+    case 1: return p[0];
+    case 2: return (uint32_t)p[0] | (uint32_t)p[1] << 8;
+    case 3: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
+    default: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+    }
+}
+
+static void WritePixel(unsigned char *p, int bytesPerPixel, uint32_t value)
+{
+    for (int i = 0; i < bytesPerPixel; i++) {
+        p[i] = (unsigned char)(value >> (8 * i));
+    }
+}
+
+// A 1-byte format whose channel masks reach past the byte describes palette entries: its pixels are indices.
+static int IsPaletteFormat(const PixelFormat *format)
+{
+    return format->bytesPerPixel == 1 && (format->redMask | format->greenMask | format->blueMask) > 0xFF;
+}
+
+static uint32_t ColorMasks(const PixelFormat *format)
+{
+    return format->redMask | format->greenMask | format->blueMask;
+}
+
+// A field of `from` bits brought to `to` bits: low bits dropped, or widened by bit replication.
+static uint32_t ConvertFieldWidth(uint32_t value, int from, int to)
+{
+    if (from == to) {
+        return value;
+    }
+    if (from == 0 || to == 0) {
+        return 0;
+    }
+    if (to < from) {
+        return value >> (from - to);
+    }
+    int added = to - from;
+    return (value << added) + (uint32_t)((uint64_t)value * ((1ull << added) - 1) / ((1ull << from) - 1));
+}
+
+static uint32_t FieldMaximum(int width)
+{
+    return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Geometry: the source rectangle clipped to the source (and alpha image) and the destination.
+
+struct KernelGeometry {
+    int left, top, width, height; // source rectangle
+    int destinationX, destinationY;
+};
+
+static int ClipGeometry(const PixelBuffer *destination, const PixelBuffer *source, const PixelBuffer *alphaImage,
+                        int destinationX, int destinationY, const RECT *rect, int mirror, KernelGeometry *g)
+{
+    int64_t left = rect->left, top = rect->top, right = rect->right, bottom = rect->bottom;
+    int64_t dx = destinationX, dy = destinationY;
+    int64_t sourceWidth = source->width, sourceHeight = source->height;
+    if (alphaImage != NULL) {
+        if (alphaImage->width < sourceWidth) sourceWidth = alphaImage->width;
+        if (alphaImage->height < sourceHeight) sourceHeight = alphaImage->height;
+    }
+    // Source column c goes to dx + (c - left), or with mirror to dx + (right - 1 - c); keep that mapping while
+    // cutting the source to its picture.
+    int64_t cutLeft = left < 0 ? -left : 0;
+    int64_t cutRight = right > sourceWidth ? right - sourceWidth : 0;
+    left += cutLeft;
+    right -= cutRight;
+    dx += mirror ? cutRight : cutLeft;
+    if (top < 0) {
+        dy -= top;
+        top = 0;
+    }
+    if (bottom > sourceHeight) bottom = sourceHeight;
+    // Then cut the destination span to the destination picture.
+    int64_t span = right - left;
+    int64_t destinationCutLeft = dx < 0 ? -dx : 0;
+    int64_t destinationCutRight = dx + span > destination->width ? dx + span - destination->width : 0;
+    if (destinationCutLeft > 0 || destinationCutRight > 0) {
+        left += mirror ? destinationCutRight : destinationCutLeft;
+        right -= mirror ? destinationCutLeft : destinationCutRight;
+        dx += destinationCutLeft;
+    }
+    if (dy < 0) {
+        top -= dy;
+        dy = 0;
+    }
+    if (dy + (bottom - top) > destination->height) bottom = top + (destination->height - dy);
+    if (right <= left || bottom <= top) {
+        return -1;
+    }
+    g->left = (int)left;
+    g->top = (int)top;
+    g->width = (int)(right - left);
+    g->height = (int)(bottom - top);
+    g->destinationX = (int)dx;
+    g->destinationY = (int)dy;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The general per-pixel conversion.
+
+struct Channel {
+    uint32_t mask;
+    int shift, width;
+};
+
+struct KernelContext {
+    const PixelBuffer *destination, *source, *alphaImage;
+    const PixelFormat *destinationFormat, *sourceFormat;
+    const PixelKernelOptions *options;
+    KernelGeometry g;
+    int destinationBytes, sourceBytes;
+    int destinationHasAlpha, useAlphaImage, sourceHasAlpha, transparentToAlpha, transparentSkip;
+    int destinationPalette, sourcePalette;
+    Channel sourceChannel[4], destinationChannel[4]; // red, green, blue, alpha
+    uint32_t keyColor[3];                           // the transparent colour in source field widths
+    uint32_t carry[3];                              // error-carry dither state
+};
+
+static Channel MakeChannel(uint32_t mask, int shift, int width)
+{
+    Channel c = {mask, shift, width};
+    return c;
+}
+
+static void ChannelsOf(const PixelFormat *f, Channel channels[4])
+{
+    channels[0] = MakeChannel(f->redMask, f->redShift, f->redWidth);
+    channels[1] = MakeChannel(f->greenMask, f->greenShift, f->greenWidth);
+    channels[2] = MakeChannel(f->blueMask, f->blueShift, f->blueWidth);
+    channels[3] = MakeChannel(f->alphaMask, f->alphaShift, f->alphaWidth);
+}
+
+static uint32_t FieldOf(uint32_t value, const Channel &c)
+{
+    return (value & c.mask) >> c.shift;
+}
+
+static const int ORDERED_DITHER[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+
+// A colour field narrowed with dithering of the dropped bits (x, y: destination position).
+static uint32_t NarrowWithDither(KernelContext *k, int channel, uint32_t value, int from, int to, int x, int y)
+{
+    uint32_t result = ConvertFieldWidth(value, from, to);
+    int dropped = from - to;
+    if (dropped <= 0 || to == 0) {
+        return result;
+    }
+    uint32_t droppedBits = value & ((1u << dropped) - 1u);
+    int raise = 0;
+    if (k->options->ditherMode == PIXEL_DITHER_ORDERED) {
+        uint32_t threshold = (uint32_t)ORDERED_DITHER[(x & 3) + 4 * (y & 3)] * (1u << dropped) / 16;
+        raise = droppedBits > threshold;
+    } else if (k->options->ditherMode == PIXEL_DITHER_ERROR_CARRY) {
+        k->carry[channel] += droppedBits;
+        if (k->carry[channel] >= (1u << dropped)) {
+            k->carry[channel] -= 1u << dropped;
+            raise = 1;
+        }
+    }
+    if (raise && result < FieldMaximum(to)) {
+        result++;
+    }
+    return result;
+}
+
+static int NearestPaletteIndex(const PixelFormat *format, uint32_t red, uint32_t green, uint32_t blue)
+{
+    return (int)ColorToPixelValue(format, (int)red, (int)green, (int)blue, 0);
+}
+
+// The source pixel as fields: red, green, blue at the source widths (8 for a palette source) and alpha (or -1
+// when the pixel has no alpha source).
+static void ReadSourceFields(const KernelContext *k, int x, int y, uint32_t fields[4], int widths[4], int *hasAlpha)
+{
+    const unsigned char *row = (const unsigned char *)k->source->pixels + (ptrdiff_t)y * k->source->pitch;
+    uint32_t value = ReadPixel(row + (ptrdiff_t)x * k->sourceBytes, k->sourceBytes);
+    if (k->sourcePalette) {
+        const PaletteEntry *e = &k->sourceFormat->palette[value & 0xFF];
+        fields[0] = e->red;
+        fields[1] = e->green;
+        fields[2] = e->blue;
+        widths[0] = widths[1] = widths[2] = 8;
+    } else {
+        for (int c = 0; c < 3; c++) {
+            fields[c] = FieldOf(value, k->sourceChannel[c]);
+            widths[c] = k->sourceChannel[c].width;
+        }
+    }
+    *hasAlpha = 1;
+    if (k->sourceHasAlpha) {
+        fields[3] = FieldOf(value, k->sourceChannel[3]);
+        widths[3] = k->sourceChannel[3].width;
+    } else if (k->useAlphaImage) {
+        // The alpha image's alpha field, or for an alpha image without one its grey (blue) level.
+        const PixelFormat *af = k->alphaImage->format;
+        const unsigned char *alphaRow =
+            (const unsigned char *)k->alphaImage->pixels + (ptrdiff_t)y * k->alphaImage->pitch;
+        uint32_t alphaValue = ReadPixel(alphaRow + (ptrdiff_t)x * af->bytesPerPixel, af->bytesPerPixel);
+        if (af->alphaWidth != 0) {
+            fields[3] = (alphaValue & af->alphaMask) >> af->alphaShift;
+            widths[3] = af->alphaWidth;
+        } else if (IsPaletteFormat(af)) {
+            fields[3] = af->palette[alphaValue & 0xFF].blue;
+            widths[3] = 8;
+        } else {
+            fields[3] = (alphaValue & af->blueMask) >> af->blueShift;
+            widths[3] = af->blueWidth;
+        }
+    } else {
+        *hasAlpha = 0;
+        fields[3] = 0;
+        widths[3] = 0;
+    }
+}
+
+static uint32_t ConvertPixel(KernelContext *k, int sourceX, int sourceY, int x, int y)
+{
+    uint32_t fields[4];
+    int widths[4];
+    int hasAlpha;
+    ReadSourceFields(k, sourceX, sourceY, fields, widths, &hasAlpha);
+    int keyed = k->transparentToAlpha && fields[0] == k->keyColor[0] && fields[1] == k->keyColor[1] &&
+                fields[2] == k->keyColor[2];
+    const Channel *d = k->destinationChannel;
+    uint32_t alpha = 0;
+    if (k->options->redToAlpha) {
+        alpha = ConvertFieldWidth(fields[0], widths[0], d[3].width);
+    } else if (keyed) {
+        alpha = 0;
+    } else if (hasAlpha) {
+        alpha = ConvertFieldWidth(fields[3], widths[3], d[3].width);
+    } else {
+        alpha = FieldMaximum(d[3].width);
+    }
+    if (k->options->clearColor) {
+        fields[0] = fields[1] = fields[2] = 0;
+    }
+    if (k->destinationPalette) {
+        uint32_t red = ConvertFieldWidth(fields[0], widths[0], 8);
+        uint32_t green = ConvertFieldWidth(fields[1], widths[1], 8);
+        uint32_t blue = ConvertFieldWidth(fields[2], widths[2], 8);
+        return (uint32_t)NearestPaletteIndex(k->destinationFormat, red, green, blue);
+    }
+    uint32_t value = 0;
+    for (int c = 0; c < 3; c++) {
+        uint32_t field = NarrowWithDither(k, c, fields[c], widths[c], d[c].width, x, y);
+        value |= (field << d[c].shift) & d[c].mask;
+    }
+    if (d[3].width != 0) {
+        value |= (alpha << d[3].shift) & d[3].mask;
+    }
+    return value;
+}
+
+static uint32_t RawTransparentValue(const KernelContext *k)
+{
+    uint32_t t = k->options->transparentColor;
+    switch (k->sourceBytes) {
+    case 1: return t & 0xFF;
+    case 2: return t & 0xFFFF;
+    case 3: return t & 0xFFFFFF;
+    default: return t;
+    }
+}
+
+// Destination column of the i-th source column of the rectangle; mirrored rows are written from the right end.
+static int DestinationColumn(const KernelContext *k, int i)
+{
+    return k->options->mirror ? k->g.destinationX + k->g.width - 1 - i : k->g.destinationX + i;
+}
+
+static unsigned char *DestinationAddress(const KernelContext *k, int i, int j)
+{
+    return (unsigned char *)k->destination->pixels + (ptrdiff_t)(k->g.destinationY + j) * k->destination->pitch +
+           (ptrdiff_t)DestinationColumn(k, i) * k->destinationBytes;
+}
+
+static const unsigned char *SourceAddress(const KernelContext *k, int i, int j)
+{
+    return (const unsigned char *)k->source->pixels + (ptrdiff_t)(k->g.top + j) * k->source->pitch +
+           (ptrdiff_t)(k->g.left + i) * k->sourceBytes;
+}
+
+static void ConvertAll(KernelContext *k)
+{
+    uint32_t skipValue = RawTransparentValue(k);
+    for (int j = 0; j < k->g.height; j++) {
+        for (int i = 0; i < k->g.width; i++) {
+            if (k->transparentSkip && ReadPixel(SourceAddress(k, i, j), k->sourceBytes) == skipValue) {
+                continue;
+            }
+            uint32_t value = ConvertPixel(k, k->g.left + i, k->g.top + j, DestinationColumn(k, i), k->g.destinationY + j);
+            WritePixel(DestinationAddress(k, i, j), k->destinationBytes, value);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Shortcuts.
+
+static int PalettesDiffer(const PixelFormat *a, const PixelFormat *b)
+{
+    return memcmp(a->palette, b->palette, sizeof(a->palette)) != 0;
+}
+
+static void RemapPalette(const KernelContext *k)
+{
+    unsigned char remap[256];
+    for (int i = 0; i < 256; i++) {
+        const PaletteEntry *e = &k->sourceFormat->palette[i];
+        remap[i] = (unsigned char)NearestPaletteIndex(k->destinationFormat, e->red, e->green, e->blue);
+    }
+    for (int j = 0; j < k->g.height; j++) {
+        for (int i = 0; i < k->g.width; i++) {
+            *DestinationAddress(k, i, j) = remap[*SourceAddress(k, i, j)];
+        }
+    }
+}
+
+// Same-format copy: whole rows, or pixel by pixel when keying or mirroring. Returns the highest byte copied,
+// which for 8-bit pixels is the highest palette index.
+static int CopyPixels(const KernelContext *k)
+{
+    int highest = 0;
+    uint32_t skipValue = RawTransparentValue(k);
+    for (int j = 0; j < k->g.height; j++) {
+        if (!k->options->mirror && !k->transparentSkip) {
+            memcpy(DestinationAddress(k, 0, j), SourceAddress(k, 0, j), (size_t)k->g.width * k->sourceBytes);
+        } else {
+            for (int i = 0; i < k->g.width; i++) {
+                uint32_t value = ReadPixel(SourceAddress(k, i, j), k->sourceBytes);
+                if (!(k->transparentSkip && value == skipValue)) {
+                    WritePixel(DestinationAddress(k, i, j), k->destinationBytes, value);
+                }
+            }
+        }
+        if (k->sourceBytes == 1) {
+            const unsigned char *row = SourceAddress(k, 0, j);
+            for (int i = 0; i < k->g.width; i++) {
+                if (row[i] > highest) highest = row[i];
+            }
+        }
+    }
+    return highest;
+}
+
+// Colour key to alpha between formats with the same colour layout: keyed pixels get alpha 0, the rest full alpha.
+static void KeyToAlpha(const KernelContext *k)
+{
+    const PixelFormat *d = k->destinationFormat;
+    uint32_t colorMask = ColorMasks(d);
+    uint32_t t = ColorToPixelValue(d, (int)(k->options->transparentColor >> 16) & 0xFF,
+                                   (int)(k->options->transparentColor >> 8) & 0xFF,
+                                   (int)k->options->transparentColor & 0xFF, 255);
+    for (int j = 0; j < k->g.height; j++) {
+        for (int i = 0; i < k->g.width; i++) {
+            uint32_t color = ReadPixel(SourceAddress(k, i, j), k->sourceBytes) & colorMask;
+            uint32_t value = color == (t & colorMask) ? color : color | d->alphaMask;
+            WritePixel(DestinationAddress(k, i, j), k->destinationBytes, value);
+        }
+    }
+}
+
+static int SameColorLayout(const PixelFormat *a, const PixelFormat *b)
+{
+    return a->bitsPerPixel == b->bitsPerPixel && a->redMask == b->redMask && a->greenMask == b->greenMask &&
+           a->blueMask == b->blueMask;
+}
+
+static int SameLayout(const PixelFormat *a, const PixelFormat *b)
+{
+    return SameColorLayout(a, b) && a->alphaMask == b->alphaMask;
+}
+
+static int SupportedFormat(const PixelFormat *format)
+{
+    return format->formatCode == PIXEL_FORMAT_PACKED && format->bytesPerPixel >= 1 && format->bytesPerPixel <= 4;
+}
+
+static void PrepareContext(KernelContext *k)
+{
+    const PixelFormat *d = k->destinationFormat;
+    const PixelFormat *s = k->sourceFormat;
+    const PixelKernelOptions *o = k->options;
+    k->destinationBytes = d->bytesPerPixel;
+    k->sourceBytes = s->bytesPerPixel;
+    k->destinationPalette = IsPaletteFormat(d);
+    k->sourcePalette = IsPaletteFormat(s);
+    k->destinationHasAlpha = d->alphaWidth != 0;
+    k->sourceHasAlpha = s->alphaWidth != 0 && !k->sourcePalette;
+    k->useAlphaImage = k->alphaImage != NULL && !k->sourceHasAlpha;
+    k->transparentToAlpha = o->transparentToAlpha && k->destinationHasAlpha && !o->redToAlpha;
+    k->transparentSkip = o->transparentSkip && !o->mirror;
+    ChannelsOf(s, k->sourceChannel);
+    ChannelsOf(d, k->destinationChannel);
+    uint32_t key[3] = {(o->transparentColor >> 16) & 0xFF, (o->transparentColor >> 8) & 0xFF,
+                       o->transparentColor & 0xFF};
+    for (int c = 0; c < 3; c++) {
+        // The key in the source's own field widths, as ColorToPixelValue would store it there.
+        int width = k->sourcePalette ? 8 : k->sourceChannel[c].width;
+        k->keyColor[c] = width <= 8 ? key[c] >> (8 - width) : key[c] << (width - 8);
+        k->carry[c] = 0;
+    }
+}
+
+int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const PixelBuffer *alphaImage,
+                int destinationX, int destinationY, const RECT *sourceRect, const PixelKernelOptions *options)
+{
+    if (sourceRect->right <= sourceRect->left || sourceRect->bottom <= sourceRect->top) {
+        return -1;
+    }
+    if (!SupportedFormat(destination->format) || !SupportedFormat(source->format) ||
+        (alphaImage != NULL && !SupportedFormat(alphaImage->format))) {
+        return AddLog("転送できないピクセルフォーマットです\n");
+    }
+    KernelContext k;
+    memset(&k, 0, sizeof(k));
+    k.destination = destination;
+    k.source = source;
+    k.alphaImage = alphaImage;
+    k.destinationFormat = destination->format;
+    k.sourceFormat = source->format;
+    k.options = options;
+    if (ClipGeometry(destination, source, alphaImage, destinationX, destinationY, sourceRect, options->mirror,
+                     &k.g) != 0) {
+        return -1;
+    }
+    PrepareContext(&k);
+    const PixelKernelOptions *o = options;
+    int plainFlags = !k.useAlphaImage && !k.transparentToAlpha && !o->clearColor && !o->redToAlpha;
+
+    if (o->paletteRemap && k.sourcePalette && k.destinationPalette && !o->mirror && !k.transparentSkip &&
+        PalettesDiffer(k.sourceFormat, k.destinationFormat)) {
+        RemapPalette(&k);
+        return 0;
+    }
+    if (k.sourceBytes == 1 && k.destinationBytes == 1 && k.sourcePalette == k.destinationPalette && plainFlags &&
+        !o->mirror && !k.transparentSkip) {
+        return CopyPixels(&k);
+    }
+    if (SameLayout(k.sourceFormat, k.destinationFormat) && plainFlags) {
+        CopyPixels(&k);
+        return 0;
+    }
+    if (k.transparentToAlpha && !k.sourceHasAlpha && !k.useAlphaImage && !o->clearColor && !k.transparentSkip &&
+        !k.sourcePalette && SameColorLayout(k.sourceFormat, k.destinationFormat)) {
+        KeyToAlpha(&k);
+        return 0;
+    }
+    ConvertAll(&k);
+    return 0;
+}
