@@ -4,7 +4,8 @@
 Usage: make_image_fixtures.py OUTDIR
 
 Pictures that ImageMagick can write are written by it; the variants it cannot write (run-length BMPs with moves,
-top-down BMPs, TGA orientations and footers, DDS mask formats, the engine's raw "BGRA" format) are written here.
+top-down BMPs, TGAs, DDS mask formats, the engine's raw "BGRA" format) are written here. (Its own run-length and
+colour-mapped TGAs store their rows against their orientation bit, so it is no reference for TGA.)
 Every fixture FILE gets FILE.rgba: its pixels as R, G, B, A bytes, rows top to bottom, decoded by ImageMagick
 where it reads the format and otherwise taken from the source pixels this script encoded. "manifest.txt" lists
 one fixture a line:
@@ -113,7 +114,7 @@ def rle8_encode(index_rows, use_delta):
         row = index_rows[height - 1 - line]
         x = 0
         if line == skip_line:
-            # Move 3 right and 1 down: the rest of this line and the first 3 pixels of the next stay index 0.
+            # Move 3 right and 1 down from the line's start: this line and the next one's first 3 pixels stay 0.
             out += bytes((0, 2, 3, 1))
             continue
         if skip_line is not None and line == skip_line + 1:
@@ -212,7 +213,7 @@ def make_bmps():
     own_reference("rle8.bmp", opaque(rows))
     add("rle8.bmp", w, h, bits=8)
     gap = [list(r) for r in index_rows]
-    for x in range(3, w):
+    for x in range(w):
         gap[h - 1 - 2][x] = 0
     for x in range(3):
         gap[h - 1 - 3][x] = 0
@@ -312,14 +313,6 @@ def make_tgas():
                                     map_first=3, footer=True))
     own_reference("t9_footer.tga", opaque(rows))
     add("t9_footer.tga", w, h, bits=24)
-    # ImageMagick's own run-length true-colour and colour-mapped TGAs.
-    src = write_source_png("tgasrc", rows)
-    run("convert", src, "-compress", "RLE", "tga:im_rle.tga")
-    magick_reference("im_rle.tga")
-    add("im_rle.tga", w, h, alpha="a", bits=32)
-    run("convert", src, "-alpha", "off", "-type", "palette", "tga:im_mapped.tga")
-    magick_reference("im_mapped.tga")
-    add("im_mapped.tga", w, h, bits=24)
 
 
 # ---------------------------------------------------------------------------------------------------------------
