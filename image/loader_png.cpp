@@ -4,7 +4,11 @@
 #include "image/loader_internal.h"
 
 #include <png.h>
+#include <stdlib.h>
 #include <string.h>
+
+#define PNG_CHUNK_SIZE_LIMIT (8 * 1024 * 1024)
+#define PNG_CHUNK_COUNT_LIMIT 256
 
 struct PngInput {
     StreamRef *stream;
@@ -25,6 +29,18 @@ static void PngReadCallback(png_structp png, png_bytep destination, png_size_t l
         ReadStreamExact(input->stream, destination, length) != 0) {
         png_error(png, "Read Error");
     }
+}
+
+// libpng's own blocks (rows, chunk buffers, inflate state) are all small for the pictures accepted; a larger
+// request comes from a damaged chunk length, which libpng checks only with a warning before it allocates.
+static png_voidp PngLimitedMalloc(png_structp png, png_alloc_size_t size)
+{
+    return size > PNG_CHUNK_SIZE_LIMIT ? NULL : malloc(size);
+}
+
+static void PngFree(png_structp png, png_voidp block)
+{
+    free(block);
 }
 
 static void SetPngStreamSource(png_structp png, PngInput *input, StreamRef *stream)
@@ -85,6 +101,11 @@ static int ReadPngImage(png_structp png, png_infop info, StreamRef *stream, PngI
     int colorType = 0;
     int interlace = 0;
     SetPngStreamSource(png, input, stream);
+    // A damaged length field must not make libpng keep thousands of ancillary chunks or inflate a compressed one
+    // without bound.
+    png_set_user_limits(png, IMAGE_SIDE_LIMIT, IMAGE_SIDE_LIMIT);
+    png_set_chunk_malloc_max(png, PNG_CHUNK_SIZE_LIMIT);
+    png_set_chunk_cache_max(png, PNG_CHUNK_COUNT_LIMIT);
     png_set_sig_bytes(png, 0);
     png_read_info(png, info);
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, NULL, NULL);
@@ -128,7 +149,8 @@ int DecodePngImage(StreamRef *stream, BaseImage *image)
     PngBlocks blocks;
     blocks.pixels = NULL;
     blocks.rows = NULL;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
+    png_structp png =
+        png_create_read_struct_2(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL, NULL, PngLimitedMalloc, PngFree);
     if (png == NULL) {
         return -1;
     }
