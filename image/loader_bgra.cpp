@@ -55,8 +55,8 @@ int DecodeBgraImage(StreamRef *stream, BaseImage *image)
     if (image->pixels == NULL) {
         return -1;
     }
-    int result = code == BGRA_CHANNELS_8 ? ReadStreamExact(stream, image->pixels, (size_t)size)
-                                         : ReadBgra16Rows(stream, image);
+    int result =
+        code == BGRA_CHANNELS_8 ? ReadStreamExact(stream, image->pixels, (size_t)size) : ReadBgra16Rows(stream, image);
     if (result != 0) {
         FreeBaseImageData(image);
         return -1;

@@ -35,8 +35,8 @@ static int ReadBmpInfo(StreamRef *stream, long long streamSize, BmpInfo *info, u
 {
     unsigned char fileHeader[BMP_FILE_HEADER_SIZE];
     memset(info, 0, sizeof(*info));
-    if (ReadStreamExact(stream, fileHeader, sizeof(fileHeader)) != 0 || fileHeader[0] != 'B' ||
-        fileHeader[1] != 'M' || ReadStreamExact(stream, info->header, BMP_INFO_HEADER_SIZE) != 0) {
+    if (ReadStreamExact(stream, fileHeader, sizeof(fileHeader)) != 0 || fileHeader[0] != 'B' || fileHeader[1] != 'M' ||
+        ReadStreamExact(stream, info->header, BMP_INFO_HEADER_SIZE) != 0) {
         return -1;
     }
     *dataOffset = ReadLE32(fileHeader + 10);
@@ -165,8 +165,7 @@ static void DecodeBmpRunLength(const unsigned char *data, size_t size, const Run
     }
 }
 
-static int DecodeBmpRunLengthImage(const BmpInfo *info, const unsigned char *data, size_t dataSize,
-                                   BaseImage *image)
+static int DecodeBmpRunLengthImage(const BmpInfo *info, const unsigned char *data, size_t dataSize, BaseImage *image)
 {
     size_t pitch = ((size_t)info->width + 3) & ~(size_t)3;
     if (CheckedBlockSize((long long)pitch, info->rows, 1) < 0) {

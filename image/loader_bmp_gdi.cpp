@@ -23,8 +23,7 @@ static int CopyDibSectionRows(HBITMAP section, int width, int rows, BaseImage *i
     return 0;
 }
 
-int DecodeBmpThroughDib(const unsigned char *header, const unsigned char *data, int width,
-                        int height, BaseImage *image)
+int DecodeBmpThroughDib(const unsigned char *header, const unsigned char *data, int width, int height, BaseImage *image)
 {
     int rows = height < 0 ? -height : height;
     BITMAPINFO target;
@@ -46,8 +45,8 @@ int DecodeBmpThroughDib(const unsigned char *header, const unsigned char *data, 
         return AddLog("ＤＩＢの作成に失敗しました3\n");
     }
     HGDIOBJ previous = SelectObject(dc, section);
-    SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)rows, 0, 0, 0, (UINT)rows, data,
-                      (const BITMAPINFO *)header, DIB_RGB_COLORS);
+    SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)rows, 0, 0, 0, (UINT)rows, data, (const BITMAPINFO *)header,
+                      DIB_RGB_COLORS);
     GdiFlush();
     SelectObject(dc, previous);
     int result = CopyDibSectionRows(section, width, rows, image);

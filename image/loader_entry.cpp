@@ -9,8 +9,7 @@
 
 #define ALPHA_FILE_NAME_LIMIT 1024
 
-static int OpenImageStream(const char *fileName, const void *memory, int memorySize, int memoryFlag,
-                           StreamRef *stream)
+static int OpenImageStream(const char *fileName, const void *memory, int memorySize, int memoryFlag, StreamRef *stream)
 {
     if (memoryFlag) {
         if (memory == NULL || memorySize < 0) {
@@ -52,8 +51,8 @@ static int HandOutAsDib(BaseImage *image, DibHeaderBlock **dibHeader, unsigned c
     return 0;
 }
 
-int LoadBaseImage(const char *fileName, const void *memory, int memorySize, int memoryFlag, int dibFlag,
-                  int mirrorFlag, BaseImage *image, DibHeaderBlock **dibHeader, unsigned char **dibPixels)
+int LoadBaseImage(const char *fileName, const void *memory, int memorySize, int memoryFlag, int dibFlag, int mirrorFlag,
+                  BaseImage *image, DibHeaderBlock **dibHeader, unsigned char **dibPixels)
 {
     StreamRef stream;
     BaseImage decoded;

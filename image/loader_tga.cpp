@@ -94,9 +94,8 @@ static int ReadTgaColorMap(StreamRef *stream, const TgaHeader *header, unsigned 
     if (header->imageType == 1 || header->imageType == 9) {
         return ReadStreamExact(stream, map + entryBytes * (size_t)header->colorMapFirst, mapBytes);
     }
-    return GetStreamRemaining(stream) < (long long)mapBytes
-               ? -1
-               : stream->functions.seek(stream->handle, (int)mapBytes, 1);
+    return GetStreamRemaining(stream) < (long long)mapBytes ? -1
+                                                            : stream->functions.seek(stream->handle, (int)mapBytes, 1);
 }
 
 // Run-length packets of `unitBytes` units from data[0..dataSize) into out[0..unitCount units); stops at the end
@@ -220,9 +219,8 @@ int DecodeTgaImage(StreamRef *stream, BaseImage *image)
         return -1;
     }
     // The image ID field lies between the header and the colour map.
-    if (header.idLength != 0 &&
-        (GetStreamRemaining(stream) < header.idLength ||
-         stream->functions.seek(stream->handle, header.idLength, 1) != 0)) {
+    if (header.idLength != 0 && (GetStreamRemaining(stream) < header.idLength ||
+                                 stream->functions.seek(stream->handle, header.idLength, 1) != 0)) {
         return -1;
     }
     unsigned char map[TGA_COLOR_MAP_ENTRIES * 4];

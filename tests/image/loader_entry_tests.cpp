@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<unsigned char> ReadFixture(const char *name)
 {
@@ -31,12 +32,9 @@ TEST(ImageLoading, AlphaFileNames)
     const struct {
         const char *source, *expected;
     } cases[] = {
-        {"chara.png", "chara_a.png"},
-        {"a.b.png", "a.b_a.png"},
-        {"noext", "noext_a"},
-        {"", "_a"},
-        {"dir.d/pic", "dir_a.d/pic"},
-        {"\x81.png", "\x81.png_a"}, // the dot is the trail byte of a double-byte character
+        {"chara.png", "chara_a.png"},       {"a.b.png", "a.b_a.png"},   {"noext", "noext_a"}, {"", "_a"},
+        {"dir.d/pic", "dir_a.d/pic"},       {"\x81.png", "\x81.png_a"}, // the dot is the trail byte of a double-byte
+                                                                        // character
         {"\x81\x40.bmp", "\x81\x40_a.bmp"},
     };
     for (const auto &c : cases) {
@@ -104,18 +102,16 @@ TEST(ImageLoading, AlphaPictureByNameOrFromMemory)
     } cases[] = {
         {"fixtures/rgb.png", 0, 0},  // fixtures/rgb_a.png exists
         {"fixtures/rgba.png", 0, 1}, // fixtures/rgba_a.png does not
-        {"fixtures/rgba.png", 1, 0},
-        {"fixtures/rgba.png", 2, 1},
-        {"fixtures/missing.png", 0, -1},
+        {"fixtures/rgba.png", 1, 0}, {"fixtures/rgba.png", 2, 1}, {"fixtures/missing.png", 0, -1},
     };
     for (const auto &c : cases) {
         int before = GetAllocationCount();
         BaseImage image, alpha;
         memset(&image, 0, sizeof(image));
         memset(&alpha, 0, sizeof(alpha));
-        EXPECT_EQ(LoadImageToBaseImage(c.name, NULL, 0, 0, grey.data(), (int)grey.size(), c.alphaMode, &image,
-                                       &alpha, 0),
-                  c.expected)
+        EXPECT_EQ(
+            LoadImageToBaseImage(c.name, NULL, 0, 0, grey.data(), (int)grey.size(), c.alphaMode, &image, &alpha, 0),
+            c.expected)
             << c.name << " mode " << c.alphaMode;
         if (c.expected == 0) {
             EXPECT_EQ(alpha.width, 9);

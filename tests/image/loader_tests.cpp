@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 typedef std::vector<unsigned char> Bytes;
 
@@ -237,7 +238,7 @@ size_t RecordingRead(void *buffer, size_t size, size_t count, DWORD_PTR handle)
 
 int RecordingEof(DWORD_PTR handle)
 {
-    return GetMemoryStreamFunctions()->eof((DWORD_PTR)s_Recording->memory);
+    return 0;
 }
 
 int RecordingIdle(DWORD_PTR handle)
@@ -403,7 +404,8 @@ TEST(ImageLoaders, HostileHeadersAreRefused)
         {"bmp colour table cut short", Truncated(MakeBmp(1, 1, 8, 0, Bytes(4), 256), 54 + 100)},
         {"tga colour map past entry 255", MakeTga(1, 2, 2, 8, 0x20, Bytes(4), 250, 10, 24)},
         {"tga pixels cut short", MakeTga(2, 4, 4, 24, 0x20, Bytes(40))},
-        {"tga origin not 0", [] {
+        {"tga origin not 0",
+         [] {
              Bytes t = MakeTga(2, 1, 1, 24, 0x20, Bytes(3));
              Put16(t, 8, 1);
              return t;
@@ -444,24 +446,34 @@ TEST(ImageLoaders, RunLengthDataStopsInsideTheImage)
         int width, height, pitch;
         Bytes pixels; // expected block, top row first
     } cases[] = {
-        {"rle8: run longer than the row is cut at its end",
-         MakeBmp(3, 2, 8, 1, Bytes{9, 5, 0, 0, 2, 7, 0, 1}, 256), 3, 2, 4, Bytes{7, 7, 0, 0, 5, 5, 5, 0}},
-        {"rle8: move below the image stops",
-         MakeBmp(3, 2, 8, 1, Bytes{1, 5, 0, 2, 0, 9, 3, 6}, 256), 3, 2, 4, Bytes{0, 0, 0, 0, 5, 0, 0, 0}},
-        {"rle8: move right of the image stops",
-         MakeBmp(3, 2, 8, 1, Bytes{1, 5, 0, 2, 200, 0, 3, 6}, 256), 3, 2, 4, Bytes{0, 0, 0, 0, 5, 0, 0, 0}},
-        {"rle8: move then run, top-down",
-         MakeBmp(3, -2, 8, 1, Bytes{0, 2, 1, 1, 2, 4, 0, 1}, 256), 3, 2, 4, Bytes{0, 0, 0, 0, 0, 4, 4, 0}},
+        {"rle8: run longer than the row is cut at its end", MakeBmp(3, 2, 8, 1, Bytes{9, 5, 0, 0, 2, 7, 0, 1}, 256), 3,
+         2, 4, Bytes{7, 7, 0, 0, 5, 5, 5, 0}},
+        {"rle8: move below the image stops", MakeBmp(3, 2, 8, 1, Bytes{1, 5, 0, 2, 0, 9, 3, 6}, 256), 3, 2, 4,
+         Bytes{0, 0, 0, 0, 5, 0, 0, 0}},
+        {"rle8: move right of the image stops", MakeBmp(3, 2, 8, 1, Bytes{1, 5, 0, 2, 200, 0, 3, 6}, 256), 3, 2, 4,
+         Bytes{0, 0, 0, 0, 5, 0, 0, 0}},
+        {"rle8: move then run, top-down", MakeBmp(3, -2, 8, 1, Bytes{0, 2, 1, 1, 2, 4, 0, 1}, 256), 3, 2, 4,
+         Bytes{0, 0, 0, 0, 0, 4, 4, 0}},
         {"rle8: literal cut by the end of the data", MakeBmp(3, 1, 8, 1, Bytes{1, 3, 0, 5, 1, 2}, 256), 3, 1, 4,
          Bytes{3, 0, 0, 0}},
         {"rle4: runs alternate nibbles, literals run high first",
          MakeBmp(5, 1, 4, 2, Bytes{3, 0x12, 0, 3, 0x45, 0x60, 0, 1}, 16), 5, 1, 8, Bytes{1, 2, 1, 4, 5, 0, 0, 0}},
-        {"4-bit of width 5: one byte per pixel, pitch 8", MakeBmp(5, 1, 4, 0, Bytes{0x12, 0x34, 0x50, 0}, 16), 5, 1,
-         8, Bytes{1, 2, 3, 4, 5, 0, 0, 0}},
-        {"tga rle: packets end early, the rest is 0",
-         MakeTga(10, 3, 1, 24, 0x20, Bytes{0x81, 1, 2, 3}), 3, 1, 9, Bytes{1, 2, 3, 1, 2, 3, 0, 0, 0}},
-        {"tga rle: a run longer than the image is cut",
-         MakeTga(10, 2, 1, 24, 0x20, Bytes{0xFF, 4, 5, 6}), 2, 1, 6, Bytes{4, 5, 6, 4, 5, 6}},
+        {"4-bit of width 5: one byte per pixel, pitch 8", MakeBmp(5, 1, 4, 0, Bytes{0x12, 0x34, 0x50, 0}, 16), 5, 1, 8,
+         Bytes{1, 2, 3, 4, 5, 0, 0, 0}},
+        {"tga rle: packets end early, the rest is 0", MakeTga(10, 3, 1, 24, 0x20, Bytes{0x81, 1, 2, 3}), 3, 1, 9,
+         Bytes{1, 2, 3, 1, 2, 3, 0, 0, 0}},
+        {"tga rle: the footer is not decoded as packets",
+         [] {
+             Bytes t = MakeTga(10, 4, 1, 24, 0x20, Bytes{0x80, 1, 2, 3});
+             Bytes footer(8, 0);
+             const char *signature = "TRUEVISION-XFILE.";
+             footer.insert(footer.end(), signature, signature + 18);
+             t.insert(t.end(), footer.begin(), footer.end());
+             return t;
+         }(),
+         4, 1, 12, Bytes{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"tga rle: a run longer than the image is cut", MakeTga(10, 2, 1, 24, 0x20, Bytes{0xFF, 4, 5, 6}), 2, 1, 6,
+         Bytes{4, 5, 6, 4, 5, 6}},
     };
     for (const auto &c : cases) {
         int before = GetAllocationCount();
@@ -476,6 +488,86 @@ TEST(ImageLoaders, RunLengthDataStopsInsideTheImage)
     }
 }
 
+// Every allocation a loader makes fails in turn: each time the load fails cleanly or succeeds, and nothing leaks.
+TEST(ImageLoaders, AllocationFailuresAtEveryStepLeaveNothingBehind)
+{
+    const char *names[] = {"p8_up.bmp",   "rle4.bmp",      "t9_footer.tga",  "t2_br.tga",  "raw16.bgra",
+                           "dxt5_m4.dds", "palette16.png", "interlaced.png", "colour.jpg", "cut.png"};
+    for (const char *name : names) {
+        Bytes file;
+        ASSERT_TRUE(ReadWholeFile(std::string("fixtures/") + name, &file)) << name;
+        int before = GetAllocationCount();
+        for (int countdown = 0; countdown < 64; countdown++) {
+            BaseImage image;
+            memset(&image, 0, sizeof(image));
+            SetAllocationFailureCountdown(countdown);
+            int result = DecodeBytes(file, &image);
+            SetAllocationFailureCountdown(-1);
+            if (result == 0) {
+                FreeBaseImageData(&image);
+            } else {
+                EXPECT_EQ(image.pixels, nullptr) << name << " failing allocation " << countdown;
+            }
+            EXPECT_EQ(GetAllocationCount(), before) << name << " failing allocation " << countdown;
+        }
+    }
+}
+
+// A stream that tells its full size but whose reads stop at a byte limit, as a failing disk or a cut network file
+// would: every loader must then fail or succeed cleanly, whichever read comes up short.
+struct FailingStream {
+    MemStream *memory;
+    unsigned int limit;
+};
+
+FailingStream *s_Failing;
+
+int FailingTell(DWORD_PTR handle)
+{
+    return MemStreamTell((DWORD_PTR)s_Failing->memory);
+}
+
+int FailingSeek(DWORD_PTR handle, int offset, int origin)
+{
+    return MemStreamSeek((DWORD_PTR)s_Failing->memory, offset, origin);
+}
+
+size_t FailingRead(void *buffer, size_t size, size_t count, DWORD_PTR handle)
+{
+    unsigned int position = s_Failing->memory->position;
+    if (size == 0 || position >= s_Failing->limit) {
+        return 0;
+    }
+    size_t whole = (s_Failing->limit - position) / size;
+    return MemStreamRead(buffer, size, whole < count ? whole : count, (DWORD_PTR)s_Failing->memory);
+}
+
+TEST(ImageLoaders, ReadsThatComeUpShortLeaveNothingBehind)
+{
+    const char *names[] = {"p4_down.bmp",    "rle8.bmp",       "argb32_up.bmp", "t1.tga",
+                           "t10_footer.tga", "raw8.bgra",      "raw16.bgra",    "m_rgb24.dds",
+                           "dxt1_m4.dds",    "interlaced.png", "palette16.png", "grey.jpg"};
+    for (const char *name : names) {
+        Bytes file;
+        ASSERT_TRUE(ReadWholeFile(std::string("fixtures/") + name, &file)) << name;
+        int before = GetAllocationCount();
+        for (unsigned int limit = 0; limit < file.size(); limit += 1 + (unsigned int)file.size() / 97) {
+            FailingStream failing = {MemStreamOpen(file.data(), (unsigned int)file.size()), limit};
+            s_Failing = &failing;
+            StreamRef stream = {{FailingTell, FailingSeek, FailingRead, RecordingEof, RecordingIdle, RecordingClose},
+                                0};
+            BaseImage image;
+            if (DecodeImageStream(&stream, &image) == 0) {
+                FreeBaseImageData(&image);
+            } else {
+                EXPECT_EQ(image.pixels, nullptr) << name << " reads end at " << limit;
+            }
+            MemStreamClose((DWORD_PTR)failing.memory);
+            EXPECT_EQ(GetAllocationCount(), before) << name << " reads end at " << limit;
+        }
+    }
+}
+
 TEST(ImageLoaders, SizeChecksRefuseWhatWouldLeaveTheLimit)
 {
     const struct {
@@ -484,7 +576,7 @@ TEST(ImageLoaders, SizeChecksRefuseWhatWouldLeaveTheLimit)
         {16, 16, 4, 1024},
         {0, 16, 4, -1},
         {16, -1, 4, -1},
-        {0x10000, 0x10000, 4, -1},        // 16 GiB
+        {0x10000, 0x10000, 4, -1},           // 16 GiB
         {0x80000000LL, 0x80000000LL, 4, -1}, // the product leaves 64 bits if multiplied unchecked
         {(long long)IMAGE_BLOCK_LIMIT, 1, 1, (long long)IMAGE_BLOCK_LIMIT},
         {(long long)IMAGE_BLOCK_LIMIT + 1, 1, 1, -1},
