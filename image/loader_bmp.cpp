@@ -165,20 +165,27 @@ static void DecodeBmpRunLength(const unsigned char *data, size_t size, const Run
     }
 }
 
+// The zeroed one-byte-per-pixel block that 4-bit and run-length pictures are unpacked into; rows padded to 4.
+static int AllocateIndexBlock(const BmpInfo *info, BaseImage *image)
+{
+    long long pitch = ((long long)info->width + 3) & ~3LL;
+    if (CheckedBlockSize(pitch, info->rows, 1) < 0) {
+        return -1;
+    }
+    image->pixels = (unsigned char *)ENGINE_ALLOC_ZEROED((size_t)pitch * (size_t)info->rows);
+    image->pitch = (int)pitch;
+    return image->pixels == NULL ? -1 : 0;
+}
+
 static int DecodeBmpRunLengthImage(const BmpInfo *info, const unsigned char *data, size_t dataSize, BaseImage *image)
 {
-    size_t pitch = ((size_t)info->width + 3) & ~(size_t)3;
-    if (CheckedBlockSize((long long)pitch, info->rows, 1) < 0) {
+    if (AllocateIndexBlock(info, image) != 0) {
         return -1;
     }
-    image->pixels = (unsigned char *)ENGINE_ALLOC_ZEROED(pitch * (size_t)info->rows);
-    if (image->pixels == NULL) {
-        return -1;
-    }
+    size_t pitch = (size_t)image->pitch;
     RunLengthTarget target = {image->pixels, pitch, info->width, info->rows, info->bottomUp};
     int nibbles = info->compression == BMP_RLE4;
     DecodeBmpRunLength(data, dataSize, &target, nibbles);
-    image->pitch = (int)pitch;
     CopyBmpPalette(info, &image->format, nibbles ? 16 : 256);
     return 0;
 }
@@ -190,14 +197,10 @@ static const unsigned char *StoredBmpRow(const BmpInfo *info, const unsigned cha
 
 static int DecodeBmp4BitImage(const BmpInfo *info, const unsigned char *data, BaseImage *image)
 {
-    size_t pitch = ((size_t)info->width + 3) & ~(size_t)3;
-    if (CheckedBlockSize((long long)pitch, info->rows, 1) < 0) {
+    if (AllocateIndexBlock(info, image) != 0) {
         return -1;
     }
-    image->pixels = (unsigned char *)ENGINE_ALLOC_ZEROED(pitch * (size_t)info->rows);
-    if (image->pixels == NULL) {
-        return -1;
-    }
+    size_t pitch = (size_t)image->pitch;
     for (int y = 0; y < info->rows; y++) {
         const unsigned char *from = StoredBmpRow(info, data, y);
         unsigned char *to = image->pixels + (size_t)y * pitch;
@@ -205,7 +208,6 @@ static int DecodeBmp4BitImage(const BmpInfo *info, const unsigned char *data, Ba
             to[x] = (unsigned char)RunLengthValue(from[x / 2], x, 1);
         }
     }
-    image->pitch = (int)pitch;
     CopyBmpPalette(info, &image->format, 16);
     return 0;
 }

@@ -32,6 +32,6 @@ static inline unsigned int ReadLE32(const unsigned char *p)
 }
 
 // The BMP variants that the loader leaves to GDI (1 and 16 bits, bit fields): converted to 24-bit pixels.
-// `header` is a BITMAPINFOHEADER followed by its colour table or masks; `data` holds `dataSize` bytes.
+// `header` is a BITMAPINFOHEADER followed by its colour table or masks; `data` holds every row (checked).
 int DecodeBmpThroughDib(const unsigned char *header, const unsigned char *data, int width, int height,
                         BaseImage *image);
