@@ -66,18 +66,16 @@ int LoadBaseImage(const char *fileName, const void *memory, int memorySize, int 
         (ConvertBaseImageToNormal(&decoded) != 0 || TransformBaseImageInPlace(&decoded) != 0)) {
         result = -1;
     }
-    if (result == 0 && dibFlag) {
-        if (dibHeader == NULL || dibPixels == NULL || HandOutAsDib(&decoded, dibHeader, dibPixels) != 0) {
-            result = -1;
-        }
-    } else if (result == 0) {
+    if (result == 0 && !dibFlag) {
         *image = decoded;
         return 0;
     }
-    if (result != 0) {
-        FreeBaseImageData(&decoded);
+    // Handed out as a DIB, the pixels belong to the DIB (or were freed when it made its own copy).
+    if (result == 0 && dibHeader != NULL && dibPixels != NULL && HandOutAsDib(&decoded, dibHeader, dibPixels) == 0) {
+        return 0;
     }
-    return result;
+    FreeBaseImageData(&decoded);
+    return -1;
 }
 
 int LoadBaseImageNoAlpha(const char *fileName, const void *memory, int memorySize, int memoryFlag, BaseImage *image,
