@@ -1,41 +1,22 @@
 // Base images: create, read, write and release the decoded pictures that the loaders fill. The record belongs to
 // its caller and owns its pixel block (tracked allocator). No locking: a base image belongs to one thread at a time.
 #include "image/image.h"
+#include "image/pixel_access.h"
 
 #include <string.h>
-
-static uint32_t ReadPixelValue(const unsigned char *p, int bytesPerPixel)
-{
-    switch (bytesPerPixel) {
-    case 1: return p[0];
-    case 2: return (uint32_t)p[0] | (uint32_t)p[1] << 8;
-    case 3: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
-    case 4: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-    default: return 0;
-    }
-}
-
-static void WritePixelValue(unsigned char *p, int bytesPerPixel, uint32_t value)
-{
-    if (bytesPerPixel < 1 || bytesPerPixel > 4) {
-        return;
-    }
-    for (int i = 0; i < bytesPerPixel; i++) {
-        p[i] = (unsigned char)(value >> (8 * i));
-    }
-}
 
 static unsigned char *PixelAddress(const BaseImage *image, int x, int y)
 {
     return image->pixels + (ptrdiff_t)y * image->pitch + (ptrdiff_t)x * image->format.bytesPerPixel;
 }
 
-// A channel's field placed at the top of its byte of 0xAARRGGBB (`top` = that byte's highest bit + 1).
+// A channel's field placed at the top of its byte of 0xAARRGGBB (`top` = that byte's highest bit + 1); a field
+// wider than 8 bits gives its top 8 bits.
 static uint32_t FieldAtTopOfByte(uint32_t value, uint32_t mask, int shift, int width, int top)
 {
     uint32_t field = (value & mask) >> shift;
-    int move = top - width;
-    return move >= 0 ? field << move : field >> -move;
+    uint32_t byte = width <= 8 ? field << (8 - width) : field >> (width - 8);
+    return byte << (top - 8);
 }
 
 uint32_t GetBaseImagePixelColor(const BaseImage *image, int x, int y)

@@ -172,8 +172,9 @@ int BuildFadeTable(int border, int range);
 #define PIXEL_DITHER_ERROR_CARRY 2
 
 // Copies sourceRect of the source buffer to (destinationX, destinationY) of the destination buffer, converting
-// between any two formats. Buffers are named by their first pixel, pitch and format; the source rectangle is
-// clipped to sourceWidth x sourceHeight and the copy to destinationWidth x destinationHeight.
+// between any two packed formats of 1 to 4 bytes a pixel. Buffers are named by their first pixel, pitch, format
+// and size; the rectangle is clipped to the source picture (and the alpha image) and the copy to the destination
+// picture, so a caller's rectangle can never reach outside either.
 //   alphaImage*: alpha source when the source format has none (null when there is no alpha image)
 //   mirror: rows are written right to left
 //   transparentToAlpha / transparentColor (0x00RRGGBB): pixels of that colour get alpha 0

@@ -3,6 +3,7 @@
 // it. The derived data is marked valid only when rebuilt from a write that covered the whole block, and every other
 // write marks it stale. Window thread only (the shared colour formats are built on first use there).
 #include "image/image.h"
+#include "image/pixel_access.h"
 
 #include <string.h>
 
@@ -263,10 +264,10 @@ static void RebuildPremultipliedCopy(const MEMIMG *image)
 {
     const MemImgBlock *block = image->block;
     for (int y = 0; y < image->height; y++) {
-        const uint32_t *in = (const uint32_t *)(image->pixels + (ptrdiff_t)y * block->pitch);
-        uint32_t *out = (uint32_t *)(image->premultipliedPixels + (ptrdiff_t)y * block->pitch);
+        const unsigned char *in = image->pixels + (ptrdiff_t)y * block->pitch;
+        unsigned char *out = image->premultipliedPixels + (ptrdiff_t)y * block->pitch;
         for (int x = 0; x < image->width; x++) {
-            out[x] = PremultiplyPixel(block->kind, in[x]);
+            WritePixelValue(out + 4 * x, 4, PremultiplyPixel(block->kind, ReadPixelValue(in + 4 * x, 4)));
         }
     }
 }
@@ -277,12 +278,7 @@ static int PixelClass(const MemImgBlock *block, const unsigned char *pixel)
         int alpha = pixel[block->kind == MEMIMG_KIND_RGB16 ? 2 : 3];
         return alpha == 0 ? RUN_TABLE_TRANSPARENT : alpha == 255 ? RUN_TABLE_OPAQUE : RUN_TABLE_TRANSLUCENT;
     }
-    uint32_t value;
-    switch (block->format->bytesPerPixel) {
-    case 1: value = pixel[0]; break;
-    case 2: value = (uint32_t)pixel[0] | (uint32_t)pixel[1] << 8; break;
-    default: value = *(const uint32_t *)pixel; break;
-    }
+    uint32_t value = ReadPixelValue(pixel, block->format->bytesPerPixel);
     return value == block->transparentValue ? RUN_TABLE_TRANSPARENT : RUN_TABLE_OPAQUE;
 }
 

@@ -4,25 +4,9 @@
 // plain 8-bit copy, same-format rows, colour key to alpha) are shortcuts that give exactly what the general
 // per-pixel conversion would. Pure function over caller buffers; any thread.
 #include "image/image.h"
+#include "image/pixel_access.h"
 
 #include <string.h>
-
-static uint32_t ReadPixel(const unsigned char *p, int bytesPerPixel)
-{
-    switch (bytesPerPixel) {
-    case 1: return p[0];
-    case 2: return (uint32_t)p[0] | (uint32_t)p[1] << 8;
-    case 3: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
-    default: return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-    }
-}
-
-static void WritePixel(unsigned char *p, int bytesPerPixel, uint32_t value)
-{
-    for (int i = 0; i < bytesPerPixel; i++) {
-        p[i] = (unsigned char)(value >> (8 * i));
-    }
-}
 
 // A 1-byte format whose channel masks reach past the byte describes palette entries: its pixels are indices.
 static int IsPaletteFormat(const PixelFormat *format)
@@ -190,7 +174,7 @@ static int NearestPaletteIndex(const PixelFormat *format, uint32_t red, uint32_t
 static void ReadSourceFields(const KernelContext *k, int x, int y, uint32_t fields[4], int widths[4], int *hasAlpha)
 {
     const unsigned char *row = (const unsigned char *)k->source->pixels + (ptrdiff_t)y * k->source->pitch;
-    uint32_t value = ReadPixel(row + (ptrdiff_t)x * k->sourceBytes, k->sourceBytes);
+    uint32_t value = ReadPixelValue(row + (ptrdiff_t)x * k->sourceBytes, k->sourceBytes);
     if (k->sourcePalette) {
         const PaletteEntry *e = &k->sourceFormat->palette[value & 0xFF];
         fields[0] = e->red;
@@ -212,7 +196,7 @@ static void ReadSourceFields(const KernelContext *k, int x, int y, uint32_t fiel
         const PixelFormat *af = k->alphaImage->format;
         const unsigned char *alphaRow =
             (const unsigned char *)k->alphaImage->pixels + (ptrdiff_t)y * k->alphaImage->pitch;
-        uint32_t alphaValue = ReadPixel(alphaRow + (ptrdiff_t)x * af->bytesPerPixel, af->bytesPerPixel);
+        uint32_t alphaValue = ReadPixelValue(alphaRow + (ptrdiff_t)x * af->bytesPerPixel, af->bytesPerPixel);
         if (af->alphaWidth != 0) {
             fields[3] = (alphaValue & af->alphaMask) >> af->alphaShift;
             widths[3] = af->alphaWidth;
@@ -303,11 +287,11 @@ static void ConvertAll(KernelContext *k)
     uint32_t skipValue = RawTransparentValue(k);
     for (int j = 0; j < k->g.height; j++) {
         for (int i = 0; i < k->g.width; i++) {
-            if (k->transparentSkip && ReadPixel(SourceAddress(k, i, j), k->sourceBytes) == skipValue) {
+            if (k->transparentSkip && ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes) == skipValue) {
                 continue;
             }
             uint32_t value = ConvertPixel(k, k->g.left + i, k->g.top + j, DestinationColumn(k, i), k->g.destinationY + j);
-            WritePixel(DestinationAddress(k, i, j), k->destinationBytes, value);
+            WritePixelValue(DestinationAddress(k, i, j), k->destinationBytes, value);
         }
     }
 }
@@ -345,9 +329,9 @@ static int CopyPixels(const KernelContext *k)
             memcpy(DestinationAddress(k, 0, j), SourceAddress(k, 0, j), (size_t)k->g.width * k->sourceBytes);
         } else {
             for (int i = 0; i < k->g.width; i++) {
-                uint32_t value = ReadPixel(SourceAddress(k, i, j), k->sourceBytes);
+                uint32_t value = ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes);
                 if (!(k->transparentSkip && value == skipValue)) {
-                    WritePixel(DestinationAddress(k, i, j), k->destinationBytes, value);
+                    WritePixelValue(DestinationAddress(k, i, j), k->destinationBytes, value);
                 }
             }
         }
@@ -371,9 +355,9 @@ static void KeyToAlpha(const KernelContext *k)
                                    (int)k->options->transparentColor & 0xFF, 255);
     for (int j = 0; j < k->g.height; j++) {
         for (int i = 0; i < k->g.width; i++) {
-            uint32_t color = ReadPixel(SourceAddress(k, i, j), k->sourceBytes) & colorMask;
+            uint32_t color = ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes) & colorMask;
             uint32_t value = color == (t & colorMask) ? color : color | d->alphaMask;
-            WritePixel(DestinationAddress(k, i, j), k->destinationBytes, value);
+            WritePixelValue(DestinationAddress(k, i, j), k->destinationBytes, value);
         }
     }
 }

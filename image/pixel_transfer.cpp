@@ -3,6 +3,7 @@
 // 2:1 reduction for mip levels, rectangle fill). Every write into a software image marks its block's derived data
 // stale or rebuilds it. Caller-owned images; window thread in practice, no locking.
 #include "image/image.h"
+#include "image/pixel_access.h"
 
 #include <string.h>
 
@@ -358,21 +359,6 @@ int RotateBaseImage180(BaseImage *image)
     return 0;
 }
 
-static uint32_t ReadSized(const unsigned char *p, int bytesPerPixel)
-{
-    return bytesPerPixel == 2 ? (uint32_t)p[0] | (uint32_t)p[1] << 8 : *(const uint32_t *)p;
-}
-
-static void WriteSized(unsigned char *p, int bytesPerPixel, uint32_t value)
-{
-    if (bytesPerPixel == 2) {
-        p[0] = (unsigned char)value;
-        p[1] = (unsigned char)(value >> 8);
-    } else {
-        memcpy(p, &value, 4);
-    }
-}
-
 int HalveImageRect(const PixelFormat *format, void *destination, int destinationPitch, const void *source,
                    int sourcePitch, int destinationX, int sourceX, int startRow, int sourceWidth, int sourceHeight)
 {
@@ -399,7 +385,7 @@ int HalveImageRect(const PixelFormat *format, void *destination, int destination
                 for (int sx = 0; sx < stepX; sx++) {
                     const unsigned char *p = in + (ptrdiff_t)(y * stepY + sy) * sourcePitch +
                                              (ptrdiff_t)(sourceX + x * stepX + sx) * bytesPerPixel;
-                    uint32_t value = ReadSized(p, bytesPerPixel);
+                    uint32_t value = ReadPixelValue(p, bytesPerPixel);
                     for (int c = 0; c < 4; c++) {
                         sums[c] += (value & masks[c]) >> shifts[c];
                     }
@@ -409,7 +395,7 @@ int HalveImageRect(const PixelFormat *format, void *destination, int destination
             for (int c = 0; c < 4; c++) {
                 value |= ((sums[c] >> sampleShift) << shifts[c]) & masks[c];
             }
-            WriteSized(out + (ptrdiff_t)y * destinationPitch + (ptrdiff_t)(destinationX + x) * bytesPerPixel,
+            WritePixelValue(out + (ptrdiff_t)y * destinationPitch + (ptrdiff_t)(destinationX + x) * bytesPerPixel,
                        bytesPerPixel, value);
         }
     }
@@ -437,10 +423,7 @@ int FillMemImgRect(MEMIMG *image, const RECT *rect, uint32_t value)
     for (int y = area.top; y < area.bottom; y++) {
         unsigned char *row = image->pixels + (ptrdiff_t)y * image->block->pitch;
         for (int x = area.left; x < area.right; x++) {
-            unsigned char *p = row + x * bytesPerPixel;
-            for (int i = 0; i < bytesPerPixel; i++) {
-                p[i] = (unsigned char)(value >> (8 * i));
-            }
+            WritePixelValue(row + x * bytesPerPixel, bytesPerPixel, value);
         }
     }
     return 0;

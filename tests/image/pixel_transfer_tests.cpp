@@ -1,0 +1,558 @@
+// Pixel transfer and conversion: the kernel against a slow reference over every pair of formats, its clipping,
+// options and dithering, the transfers into software images and the in-place operations.
+#include "image_test_support.h"
+
+#include <algorithm>
+
+namespace {
+
+using PixelTransferTest = ImageTest;
+
+bool IsPalette(const PixelFormat &f)
+{
+    return f.bytesPerPixel == 1 && (f.redMask | f.greenMask | f.blueMask) > 0xFF;
+}
+
+int NearestIndexReference(const PixelFormat &f, int r, int g, int b)
+{
+    long best = -1;
+    int index = 0;
+    for (int i = 0; i < 256; i++) {
+        long d = (long)(f.palette[i].red - r) * (f.palette[i].red - r) +
+                 (long)(f.palette[i].green - g) * (f.palette[i].green - g) +
+                 (long)(f.palette[i].blue - b) * (f.palette[i].blue - b);
+        if (best < 0 || d < best) best = d, index = i;
+    }
+    return index;
+}
+
+// One pixel converted by the rules: fields scaled to the destination widths, a palette source gives its entry's
+// colour, a palette destination takes the nearest entry, a missing alpha becomes full, other bits are 0.
+uint32_t ConvertReference(const PixelFormat &from, uint32_t value, const PixelFormat &to)
+{
+    uint32_t fields[4];
+    int widths[4];
+    const uint32_t masks[4] = {from.redMask, from.greenMask, from.blueMask, from.alphaMask};
+    const int shifts[4] = {from.redShift, from.greenShift, from.blueShift, from.alphaShift};
+    const int fromWidths[4] = {from.redWidth, from.greenWidth, from.blueWidth, from.alphaWidth};
+    for (int c = 0; c < 4; c++) {
+        fields[c] = (value & masks[c]) >> shifts[c];
+        widths[c] = fromWidths[c];
+    }
+    if (IsPalette(from)) {
+        fields[0] = from.palette[value].red;
+        fields[1] = from.palette[value].green;
+        fields[2] = from.palette[value].blue;
+        widths[0] = widths[1] = widths[2] = 8;
+        widths[3] = 0;
+    }
+    if (IsPalette(to)) {
+        return (uint32_t)NearestIndexReference(to, (int)ScaleFieldReference(fields[0], widths[0], 8),
+                                               (int)ScaleFieldReference(fields[1], widths[1], 8),
+                                               (int)ScaleFieldReference(fields[2], widths[2], 8));
+    }
+    const int toWidths[4] = {to.redWidth, to.greenWidth, to.blueWidth, to.alphaWidth};
+    const int toShifts[4] = {to.redShift, to.greenShift, to.blueShift, to.alphaShift};
+    uint32_t out = 0;
+    for (int c = 0; c < 4; c++) {
+        if (toWidths[c] == 0) continue;
+        uint32_t field = c == 3 && widths[3] == 0 ? (1u << toWidths[3]) - 1
+                                                  : ScaleFieldReference(fields[c], widths[c], toWidths[c]);
+        out |= field << toShifts[c];
+    }
+    return out;
+}
+
+uint32_t ChannelBits(const PixelFormat &f)
+{
+    return IsPalette(f) ? 0xFF : f.redMask | f.greenMask | f.blueMask | f.alphaMask;
+}
+
+// A random pixel of the format: any value on its channel bits, or any palette index.
+uint32_t RandomPixel(const PixelFormat &f, std::mt19937 &random)
+{
+    return (uint32_t)random() & ChannelBits(f);
+}
+
+bool HoldsEveryBitOf(const PixelFormat &a, const PixelFormat &b) // b loses nothing of a
+{
+    if (IsPalette(a) || IsPalette(b)) return IsPalette(a) && IsPalette(b);
+    return b.redWidth >= a.redWidth && b.greenWidth >= a.greenWidth && b.blueWidth >= a.blueWidth &&
+           b.alphaWidth >= a.alphaWidth;
+}
+
+TEST_F(PixelTransferTest, EveryPairOfFormatsConvertsByTheRulesAndRoundTrips)
+{
+    std::vector<NamedFormat> formats = PackedFormats();
+    formats.push_back({"gray8", GrayPaletteFormat()});
+    std::mt19937 random(1);
+    const int width = 9, height = 5;
+    for (const auto &a : formats) {
+        for (const auto &b : formats) {
+            SCOPED_TRACE(::testing::Message() << a.name << " -> " << b.name);
+            BaseImage source = MakeImage(a.format, width, height);
+            BaseImage middle = MakeImage(b.format, width, height);
+            BaseImage back = MakeImage(a.format, width, height);
+            for (int y = 0; y < height; y++)
+                for (int x = 0; x < width; x++) SetPixelAt(source, x, y, RandomPixel(a.format, random));
+            ASSERT_EQ(BlitBaseImage(0, 0, width, height, 0, 0, &source, &middle), 0);
+            ASSERT_EQ(BlitBaseImage(0, 0, width, height, 0, 0, &middle, &back), 0);
+            for (int y = 0; y < height; y++) {
+                for (int x = 0; x < width; x++) {
+                    uint32_t v = PixelAt(source, x, y);
+                    uint32_t there = ConvertReference(a.format, v, b.format);
+                    ASSERT_EQ(PixelAt(middle, x, y) & ChannelBits(b.format), there) << x << "," << y;
+                    uint32_t again = ConvertReference(b.format, there, a.format);
+                    ASSERT_EQ(PixelAt(back, x, y) & ChannelBits(a.format), again) << x << "," << y;
+                    if (HoldsEveryBitOf(a.format, b.format)) {
+                        ASSERT_EQ(again, v) << "a format that holds every bit gives the pixel back";
+                    }
+                }
+            }
+            FreeBaseImageData(&source);
+            FreeBaseImageData(&middle);
+            FreeBaseImageData(&back);
+        }
+    }
+}
+
+// Destination buffer with guard bytes all round, for the clipping tests.
+struct GuardedBuffer {
+    std::vector<uint32_t> memory;
+    int width, height;
+    GuardedBuffer(int w, int h) : memory((size_t)(w + 4) * (h + 4), 0xDEADBEEF), width(w), height(h) {}
+    uint32_t *First() { return &memory[2 * (width + 4) + 2]; }
+    uint32_t At(int x, int y) { return First()[y * (width + 4) + x]; }
+    bool GuardsIntact()
+    {
+        for (int y = -2; y < height + 2; y++)
+            for (int x = -2; x < width + 2; x++)
+                if ((x < 0 || y < 0 || x >= width || y >= height) && At(x, y) != 0xDEADBEEF) return false;
+        return true;
+    }
+};
+
+TEST_F(PixelTransferTest, KernelClipsTheRectangleToBothPictures)
+{
+    PixelFormat f = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+    const int sw = 6, sh = 5, dw = 7, dh = 4;
+    std::vector<uint32_t> sourcePixels(sw * sh);
+    for (int i = 0; i < sw * sh; i++) sourcePixels[i] = 0x01000000u * (i + 1) | (uint32_t)i;
+    const struct {
+        RECT rect;
+        int dx, dy, mirror;
+    } table[] = {
+        {{0, 0, 6, 5}, 0, 0, 0},     {{-3, -2, 4, 3}, 0, 0, 0},   {{2, 1, 10, 9}, 1, 1, 0},
+        {{0, 0, 6, 5}, -2, -3, 0},   {{0, 0, 6, 5}, 4, 2, 0},     {{-2, 0, 8, 5}, -1, 0, 1},
+        {{1, 0, 5, 2}, 5, 0, 1},     {{0, 0, 6, 5}, -4, 1, 1},    {{0, 0, 6, 5}, 100, 0, 0},
+        {{-100, -100, -50, -50}, 0, 0, 0}, {{0, 0, 0x7FFFFFFF, 0x7FFFFFFF}, -0x7FFFFFFF, 0, 0},
+    };
+    for (const auto &e : table) {
+        SCOPED_TRACE(::testing::Message() << "rect " << e.rect.left << "," << e.rect.top << "," << e.rect.right << ","
+                                          << e.rect.bottom << " at " << e.dx << "," << e.dy << " mirror " << e.mirror);
+        GuardedBuffer dest(dw, dh);
+        PixelBuffer to = {dest.First(), (dw + 4) * 4, &f, dw, dh};
+        PixelBuffer from = {sourcePixels.data(), sw * 4, &f, sw, sh};
+        PixelKernelOptions options = {};
+        options.mirror = e.mirror;
+        PixelKernel(&to, &from, NULL, e.dx, e.dy, &e.rect, &options);
+        EXPECT_TRUE(dest.GuardsIntact());
+        // Reference: every source pixel of the rectangle that lies in the source goes where the unclipped copy
+        // would put it, when that is inside the destination.
+        std::vector<uint32_t> expected((size_t)dw * dh, 0xDEADBEEF);
+        for (int64_t sy = e.rect.top; sy < e.rect.bottom && sy < e.rect.top + 64; sy++) {
+            for (int64_t sx = e.rect.left; sx < e.rect.right && sx < e.rect.left + 64; sx++) {
+                int64_t x = e.mirror ? e.dx + (e.rect.right - 1 - sx) : e.dx + (sx - e.rect.left);
+                int64_t y = e.dy + (sy - e.rect.top);
+                if (sx < 0 || sy < 0 || sx >= sw || sy >= sh || x < 0 || y < 0 || x >= dw || y >= dh) continue;
+                expected[y * dw + x] = sourcePixels[sy * sw + sx];
+            }
+        }
+        for (int y = 0; y < dh; y++)
+            for (int x = 0; x < dw; x++) ASSERT_EQ(dest.At(x, y), expected[y * dw + x]) << x << "," << y;
+    }
+}
+
+TEST_F(PixelTransferTest, PaletteSearchSeesWidenedColours)
+{
+    PixelFormat gray = GrayPaletteFormat();
+    const struct {
+        const char *what;
+        PixelFormat from;
+        uint32_t value;
+        int expected;
+    } table[] = {
+        {"16-bit white", MasksFormat(16, 0xF800, 0x7E0, 0x1F, 0), 0xFFFF, 255},
+        {"16-bit mid grey: (131, 129, 131)", MasksFormat(16, 0xF800, 0x7E0, 0x1F, 0), 0x8410, 130},
+        {"15-bit white", MasksFormat(16, 0x7C00, 0x3E0, 0x1F, 0), 0x7FFF, 255},
+        {"32-bit grey", MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0), 0xC8C8C8, 200},
+        {"24-bit grey", MasksFormat(24, 0xFF0000, 0xFF00, 0xFF, 0), 0x0A0A0A, 10},
+    };
+    for (const auto &e : table) {
+        BaseImage source = MakeImage(e.from, 1, 1);
+        BaseImage dest = MakeImage(gray, 1, 1);
+        SetPixelAt(source, 0, 0, e.value);
+        BlitBaseImage(0, 0, 1, 1, 0, 0, &source, &dest);
+        EXPECT_EQ((int)PixelAt(dest, 0, 0), e.expected) << e.what;
+        FreeBaseImageData(&source);
+        FreeBaseImageData(&dest);
+    }
+}
+
+// Runs the kernel over one row of ARGB8 pixels into `to` with the given options.
+std::vector<uint32_t> RunRow(const PixelFormat &from, const std::vector<uint32_t> &row, const PixelFormat &to,
+                             const PixelKernelOptions &options, const PixelBuffer *alphaImage = NULL,
+                             uint32_t fill = 0x77777777)
+{
+    int n = (int)row.size();
+    std::vector<uint32_t> out(n, fill);
+    PixelBuffer destination = {out.data(), n * 4, &to, n, 1};
+    std::vector<unsigned char> packed(n * 4);
+    for (int i = 0; i < n; i++) WriteRawPixel(&packed[i * from.bytesPerPixel], from.bytesPerPixel, row[i]);
+    PixelBuffer source = {packed.data(), n * 4, &from, n, 1};
+    RECT rect = {0, 0, n, 1};
+    std::vector<unsigned char> outBytes(n * 4);
+    for (int i = 0; i < n; i++) WriteRawPixel(&outBytes[i * to.bytesPerPixel], to.bytesPerPixel, fill);
+    destination.pixels = outBytes.data();
+    PixelKernel(&destination, &source, alphaImage, 0, 0, &rect, &options);
+    for (int i = 0; i < n; i++) out[i] = ReadRawPixel(&outBytes[i * to.bytesPerPixel], to.bytesPerPixel);
+    return out;
+}
+
+TEST_F(PixelTransferTest, KernelOptions)
+{
+    PixelFormat argb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+    PixelFormat xrgb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    PixelFormat r565 = MasksFormat(16, 0xF800, 0x7E0, 0x1F, 0);
+    PixelFormat a1 = MasksFormat(16, 0x7C00, 0x3E0, 0x1F, 0x8000);
+    PixelFormat channel8 = MasksFormat(8, 0xFF, 0xFF, 0xFF, 0xFF);
+    PixelFormat channel16 = MasksFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF);
+    const std::vector<uint32_t> row = {0xFF112233, 0x80FF00FF, 0x00000000, 0x7F445566};
+    auto options = [](int mirror, int key, uint32_t color, int clear, int red, int skip) {
+        PixelKernelOptions o = {};
+        o.mirror = mirror;
+        o.transparentToAlpha = key;
+        o.transparentColor = color;
+        o.clearColor = clear;
+        o.redToAlpha = red;
+        o.transparentSkip = skip;
+        return o;
+    };
+    const struct {
+        const char *what;
+        PixelFormat from, to;
+        PixelKernelOptions options;
+        std::vector<uint32_t> expected;
+    } table[] = {
+        {"plain copy", argb, argb, options(0, 0, 0, 0, 0, 0), row},
+        {"mirror", argb, argb, options(1, 0, 0, 0, 0, 0), {0x7F445566, 0x00000000, 0x80FF00FF, 0xFF112233}},
+        {"skip the transparent colour", argb, argb, options(0, 0, 0x80FF00FF, 0, 0, 1),
+         {0xFF112233, 0x77777777, 0x00000000, 0x7F445566}},
+        {"mirror switches skipping off", argb, argb, options(1, 0, 0x80FF00FF, 0, 0, 1),
+         {0x7F445566, 0x00000000, 0x80FF00FF, 0xFF112233}},
+        {"key to alpha from a format without alpha", xrgb, argb, options(0, 1, 0xFF00FF, 0, 0, 0),
+         {0xFF112233, 0x00FF00FF, 0xFF000000, 0xFF445566}},
+        {"key to alpha keeps other alphas", argb, argb, options(0, 1, 0x445566, 0, 0, 0),
+         {0xFF112233, 0x80FF00FF, 0x00000000, 0x00445566}},
+        {"key to alpha in 16 bits", xrgb, a1, options(0, 1, 0x112233, 0, 0, 0), {0x0886, 0xFC1F, 0x8000, 0xA14C}},
+        {"no alpha bits: key ignored", xrgb, r565, options(0, 1, 0x112233, 0, 0, 0), {0x1106, 0xF81F, 0x0000, 0x42AC}},
+        {"red level into an 8-bit channel", argb, channel8, options(0, 0, 0, 1, 1, 0), {0x11, 0xFF, 0x00, 0x44}},
+        {"red level into a 16-bit channel", argb, channel16, options(0, 0, 0, 1, 1, 0), {0x1111, 0xFFFF, 0, 0x4444}},
+        {"narrowing drops low bits", argb, r565, options(0, 0, 0, 0, 0, 0), {0x1106, 0xF81F, 0x0000, 0x42AC}},
+    };
+    for (const auto &e : table) {
+        std::vector<uint32_t> out = RunRow(e.from, row, e.to, e.options);
+        uint32_t keep = e.to.bytesPerPixel == 4 ? 0xFFFFFFFFu : (1u << (8 * e.to.bytesPerPixel)) - 1;
+        for (size_t i = 0; i < out.size(); i++) {
+            EXPECT_EQ(out[i] & keep, e.expected[i] & keep) << e.what << " pixel " << i << std::hex << " got " << out[i];
+        }
+    }
+
+    // An alpha image gives the alpha of a source that has none: its alpha field, else its grey level.
+    PixelFormat gray = GrayPaletteFormat();
+    const unsigned char alphaBytes[4] = {0, 64, 128, 255};
+    PixelBuffer alphaImage = {(void *)alphaBytes, 4, &gray, 4, 1};
+    std::vector<uint32_t> withAlpha = RunRow(xrgb, row, argb, options(0, 0, 0, 0, 0, 0), &alphaImage);
+    EXPECT_EQ(withAlpha, (std::vector<uint32_t>{0x00112233, 0x40FF00FF, 0x80000000, 0xFF445566}));
+}
+
+TEST_F(PixelTransferTest, PaletteRemapAndPlainIndexCopy)
+{
+    PixelFormat gray = GrayPaletteFormat();
+    PixelFormat reversed = GrayPaletteFormat();
+    for (int i = 0; i < 256; i++) reversed.palette[i] = {(uint8_t)(255 - i), (uint8_t)(255 - i), (uint8_t)(255 - i), 0};
+    BaseImage source = MakeImage(gray, 4, 1), dest = MakeImage(reversed, 4, 1);
+    const uint32_t indices[4] = {0, 10, 200, 255};
+    for (int i = 0; i < 4; i++) SetPixelAt(source, i, 0, indices[i]);
+    BlitBaseImage(0, 0, 4, 1, 0, 0, &source, &dest);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(PixelAt(dest, i, 0), 255 - indices[i]) << "remapped onto the new palette";
+
+    PixelBuffer to = {dest.pixels, dest.pitch, &dest.format, 4, 1};
+    PixelBuffer from = {source.pixels, source.pitch, &source.format, 4, 1};
+    RECT rect = {0, 0, 3, 1};
+    PixelKernelOptions plain = {};
+    EXPECT_EQ(PixelKernel(&to, &from, NULL, 0, 0, &rect, &plain), 200) << "a plain index copy returns the highest index";
+    EXPECT_EQ(PixelAt(dest, 2, 0), 200u);
+    RECT empty = {2, 0, 2, 1};
+    EXPECT_EQ(PixelKernel(&to, &from, NULL, 0, 0, &empty, &plain), -1);
+    FreeBaseImageData(&source);
+    FreeBaseImageData(&dest);
+}
+
+// Ordered and error-carry dithering from their descriptions, per channel of an R5G6B5 destination.
+std::vector<uint32_t> DitherReference(const std::vector<uint32_t> &row, int y, int mode)
+{
+    static const int matrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+    const int widths[3] = {5, 6, 5}, shifts[3] = {11, 5, 0}, sourceShifts[3] = {16, 8, 0};
+    uint32_t carry[3] = {0, 0, 0};
+    std::vector<uint32_t> out;
+    for (size_t x = 0; x < row.size(); x++) {
+        uint32_t pixel = 0;
+        for (int c = 0; c < 3; c++) {
+            uint32_t v = (row[x] >> sourceShifts[c]) & 0xFF;
+            int dropped = 8 - widths[c];
+            uint32_t field = v >> dropped, rest = v % (1u << dropped);
+            bool raise;
+            if (mode == 1) {
+                raise = rest > (uint32_t)matrix[(x & 3) + 4 * (y & 3)] * (1u << dropped) / 16;
+            } else {
+                carry[c] += rest;
+                raise = carry[c] >= (1u << dropped);
+                if (raise) carry[c] -= 1u << dropped;
+            }
+            if (raise && field < (1u << widths[c]) - 1) field++;
+            pixel |= field << shifts[c];
+        }
+        out.push_back(pixel);
+    }
+    return out;
+}
+
+TEST_F(PixelTransferTest, DitheringMatchesReference)
+{
+    PixelFormat xrgb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    PixelFormat r565 = MasksFormat(16, 0xF800, 0x7E0, 0x1F, 0);
+    std::mt19937 random(8);
+    for (int mode = 1; mode <= 2; mode++) {
+        for (int y = 0; y < 4; y++) {
+            std::vector<uint32_t> row(37);
+            for (auto &p : row) p = random() & 0xFFFFFF;
+            row[0] = 0xFFFFFF; // saturated channels are not raised past their maximum
+            std::vector<uint32_t> out(row.size());
+            PixelBuffer to = {out.data(), (int)row.size() * 2, &r565, (int)row.size(), 1};
+            PixelBuffer from = {row.data(), (int)row.size() * 4, &xrgb, (int)row.size(), 1};
+            RECT rect = {0, 0, (int)row.size(), 1};
+            PixelKernelOptions options = {};
+            options.ditherMode = mode;
+            std::vector<uint16_t> packed(row.size() * 2);
+            to.pixels = packed.data();
+            // Destination row y: the ordered matrix row depends on it.
+            to.height = y + 1;
+            to.pixels = packed.data() - (ptrdiff_t)y * row.size();
+            PixelKernel(&to, &from, NULL, 0, y, &rect, &options);
+            std::vector<uint32_t> expected = DitherReference(row, y, mode);
+            for (size_t x = 0; x < row.size(); x++)
+                ASSERT_EQ(packed[x], expected[x]) << "mode " << mode << " row " << y << " x " << x;
+        }
+    }
+}
+
+TEST_F(PixelTransferTest, TransferIntoSoftwareImages)
+{
+    // A 16-colour picture into a palette software image: entries used = highest index + 1, palette converted.
+    PixelFormat gray = GrayPaletteFormat();
+    gray.palette[5] = {0x10, 0x20, 0xF8, 0};
+    BaseImage picture = MakeImage(gray, 4, 4);
+    for (int i = 0; i < 16; i++) SetPixelAt(picture, i % 4, i / 4, (uint32_t)(i * 7) % 16);
+    for (int kind = 0; kind < 2; kind++) {
+        MEMIMG image = {};
+        ASSERT_EQ(CreateMemImg(&image, 4, 4, -1, 0, kind, 1, 0, 1, NULL), 0);
+        ASSERT_EQ(TransferMemImg(&picture, NULL, &image, 0, 0, 4, 4, 0, 0, 0), 0);
+        EXPECT_EQ(image.block->paletteEntriesUsed, 16);
+        if (kind == 0) {
+            EXPECT_EQ(((uint16_t *)image.block->palette)[5], (0xF8 >> 3) << 11 | (0x20 >> 2) << 5 | 0x10 >> 3);
+            EXPECT_EQ(memcmp(image.block->palette, image.block->paletteCopy, 512), 0);
+        } else {
+            EXPECT_EQ(((uint32_t *)image.block->palette)[5], 0xF82010u);
+            EXPECT_EQ(memcmp(image.block->palette, image.block->paletteCopy, 1024), 0);
+        }
+        EXPECT_EQ(image.pixels[image.block->pitch + 1], (5 * 7) % 16);
+        EXPECT_EQ(image.block->runTableValid, 1);
+        ReleaseMemImg(&image);
+    }
+    FreeBaseImageData(&picture);
+
+    // A 16-bit block keyed on its own raw transparent value gets alpha 0 exactly there.
+    PixelFormat xrgb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    BaseImage colours = MakeImage(xrgb, 3, 1);
+    SetPixelAt(colours, 0, 0, 0xFF00FF);
+    SetPixelAt(colours, 1, 0, 0x00FF00);
+    SetPixelAt(colours, 2, 0, 0xFF00F8);
+    MEMIMG keyed = {};
+    ASSERT_EQ(CreateMemImg(&keyed, 3, 1, -1, 0xF81F, 0, 0, 1, 1, NULL), 0);
+    TransferMemImg(&colours, NULL, &keyed, 0, 0, 3, 1, 0, 0, 1);
+    const uint32_t *pixels = (const uint32_t *)keyed.pixels;
+    EXPECT_EQ(pixels[0], 0xF81Fu) << "keyed: alpha 0";
+    EXPECT_EQ(pixels[1], 0xFF07E0u);
+    EXPECT_EQ(pixels[2], 0xFFF81Fu) << "a colour that only narrows to the key is not keyed";
+    const unsigned char runs[] = {0, 0x40 | 1, RUN_TABLE_ROW_END};
+    EXPECT_EQ(memcmp(keyed.block->runTable, runs, 3), 0);
+    ReleaseMemImg(&keyed);
+
+    // Into a single-channel image: the red level.
+    MEMIMG channel = {};
+    ASSERT_EQ(CreateMemImg(&channel, 3, 1, -1, 0, 2, 0, 0, 0, NULL), 0);
+    TransferMemImg(&colours, NULL, &channel, 0, 0, 3, 1, 0, 0, 0);
+    EXPECT_EQ(channel.pixels[0], 0xFF);
+    EXPECT_EQ(channel.pixels[1], 0x00);
+    ReleaseMemImg(&channel);
+    FreeBaseImageData(&colours);
+}
+
+TEST_F(PixelTransferTest, MirrorTurnAndHalveInPlace)
+{
+    const struct {
+        int bytes;
+    } sizes[] = {{1}, {2}, {3}, {4}};
+    for (const auto &s : sizes) {
+        PixelFormat f = s.bytes == 1 ? GrayPaletteFormat() : MasksFormat(8 * s.bytes, 0xFF, 0, 0, 0);
+        BaseImage row = MakeImage(f, 5, 1);
+        for (int i = 0; i < 5; i++) SetPixelAt(row, i, 0, (uint32_t)(i + 1) * 0x01010101u);
+        ASSERT_EQ(TransformBaseImageInPlace(&row), 0);
+        for (int i = 0; i < 5; i++) EXPECT_EQ(PixelAt(row, i, 0) & 0xFF, (uint32_t)(5 - i)) << s.bytes << " bytes";
+        FreeBaseImageData(&row);
+
+        BaseImage square = MakeImage(f, 3, 3);
+        for (int i = 0; i < 9; i++) SetPixelAt(square, i % 3, i / 3, (uint32_t)('a' + i));
+        ASSERT_EQ(RotateBaseImage180(&square), 0);
+        std::string turned;
+        for (int i = 0; i < 9; i++) turned += (char)(PixelAt(square, i % 3, i / 3) & 0xFF);
+        EXPECT_EQ(turned, "ihgfedcba") << s.bytes << " bytes";
+        FreeBaseImageData(&square);
+    }
+    BaseImage empty;
+    memset(&empty, 0, sizeof(empty));
+    EXPECT_EQ(TransformBaseImageInPlace(&empty), -1);
+    empty.format.formatCode = PIXEL_FORMAT_DXT1;
+    EXPECT_EQ(RotateBaseImage180(&empty), -1);
+
+    // Halving: 2x2 blocks, pairs along a one-pixel side, a 1x1 copy, odd sizes refused.
+    PixelFormat x8 = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    PixelFormat r565 = MasksFormat(16, 0xF800, 0x7E0, 0x1F, 0);
+    const uint32_t reds[4] = {0x000000, 0x010000, 0x020000, 0x040000};
+    uint32_t out[4] = {0, 0, 0, 0};
+    EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 8, 0, 0, 0, 2, 2), 0);
+    EXPECT_EQ(out[0], 0x010000u) << "(0 + 1 + 2 + 4) >> 2";
+    EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 16, 1, 0, 0, 4, 1), 0);
+    EXPECT_EQ(out[1], 0x000000u) << "(0 + 1) >> 1";
+    EXPECT_EQ(out[2], 0x030000u) << "(2 + 4) >> 1";
+    EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 4, 0, 0, 0, 1, 2), 0);
+    EXPECT_EQ(out[0], 0x000000u) << "column of 0 and 1";
+    EXPECT_EQ(HalveImageRect(&x8, out, 16, reds + 3, 4, 3, 0, 0, 1, 1), 0);
+    EXPECT_EQ(out[3], 0x040000u);
+    const uint16_t words[4] = {0xFFFF, 0x0000, 0xF800, 0x001F};
+    uint16_t half = 0;
+    EXPECT_EQ(HalveImageRect(&r565, &half, 2, words, 4, 0, 0, 0, 2, 2), 0);
+    EXPECT_EQ(half, (uint16_t)((62 >> 2) << 11 | (63 >> 2) << 5 | (62 >> 2))) << "per channel in 16 bits";
+    EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 12, 0, 0, 0, 3, 2), -1);
+    EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 8, 0, 0, 0, 2, 3), -1);
+}
+
+TEST_F(PixelTransferTest, BlitClipsAndStretchScales)
+{
+    PixelFormat x8 = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    BaseImage source = MakeImage(x8, 4, 4), dest = MakeImage(x8, 8, 8);
+    for (int i = 0; i < 16; i++) SetPixelAt(source, i % 4, i / 4, (uint32_t)(i + 1));
+    EXPECT_EQ(BlitBaseImage(0, 0, 4, 4, -3, 0, &source, &dest), 0);
+    EXPECT_EQ(PixelAt(dest, 0, 0), 4u) << "starts at source x + 3";
+    EXPECT_EQ(PixelAt(dest, 1, 0), 0u) << "width cut by 3";
+    EXPECT_EQ(BlitBaseImage(-1, -1, 4, 4, 5, 5, &source, &dest), 0);
+    EXPECT_EQ(PixelAt(dest, 6, 6), 1u) << "negative source start moves the destination";
+    EXPECT_EQ(PixelAt(dest, 7, 7), 6u);
+    EXPECT_EQ(PixelAt(dest, 5, 5), 0u);
+    EXPECT_EQ(BlitBaseImage(0, 0, 4, 4, 8, 0, &source, &dest), 0) << "nothing left is not a failure";
+
+    ASSERT_EQ(StretchBaseImageRect(0, 0, 4, 4, &source, 0, 0, 8, 8, &dest, 0), 0);
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 8; x++)
+            ASSERT_EQ(PixelAt(dest, x, y) & 0xFFFFFF, (uint32_t)(y / 2 * 4 + x / 2 + 1)) << x << "," << y;
+    const int bad[][8] = {{0, 0, 0, 4, 0, 0, 8, 8}, {0, 0, 5, 4, 0, 0, 8, 8}, {-1, 0, 4, 4, 0, 0, 8, 8},
+                          {0, 0, 4, 4, 0, 0, 9, 8}, {0, 0, 4, 4, 3, 3, 3, 8}, {4, 0, 4, 4, 0, 0, 8, 8}};
+    for (const auto &b : bad) {
+        EXPECT_EQ(StretchBaseImageRect(b[0], b[1], b[2], b[3], &source, b[4], b[5], b[6], b[7], &dest, 0), -1);
+    }
+
+    // Bilinear: a 2x1 ramp 0 -> 200 stretched to 4x1; the last pixel's right neighbour repeats the edge.
+    BaseImage ramp = MakeImage(x8, 2, 1), wide = MakeImage(x8, 4, 1);
+    SetPixelAt(ramp, 0, 0, 0);
+    SetPixelAt(ramp, 1, 0, 200);
+    ASSERT_EQ(StretchBaseImageRect(0, 0, 2, 1, &ramp, 0, 0, 4, 1, &wide, 1), 0);
+    const uint32_t blue[4] = {0, (uint32_t)((200ull * 32768 * 65535 >> 16) >> 16), 199, 199};
+    for (int x = 0; x < 4; x++) EXPECT_EQ(PixelAt(wide, x, 0) & 0xFF, blue[x]) << x;
+    FreeBaseImageData(&ramp);
+    FreeBaseImageData(&wide);
+    FreeBaseImageData(&source);
+    FreeBaseImageData(&dest);
+}
+
+TEST_F(PixelTransferTest, FillMemImgRectClips)
+{
+    MEMIMG image = {};
+    ASSERT_EQ(CreateMemImg(&image, 5, 4, -1, 0, 0, 0, 0, 0, NULL), 0);
+    const struct {
+        RECT rect;
+        int filled;
+    } table[] = {{{1, 1, 3, 3}, 4}, {{-5, -5, 2, 1}, 2}, {{3, 2, 50, 50}, 4}, {{6, 0, 9, 4}, 0}, {{2, 2, 2, 4}, 0}};
+    for (const auto &e : table) {
+        memset(image.pixels, 0, (size_t)image.block->pitch * 4);
+        FillMemImgRect(&image, &e.rect, 0xABCD);
+        int filled = 0;
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 5; x++) filled += ((uint16_t *)(image.pixels + y * image.block->pitch))[x] == 0xABCD;
+        EXPECT_EQ(filled, e.filled) << e.rect.left << "," << e.rect.top << "," << e.rect.right << "," << e.rect.bottom;
+    }
+    FillMemImgRect(&image, NULL, 0x1111);
+    EXPECT_EQ(((uint16_t *)(image.pixels + 3 * image.block->pitch))[4], 0x1111);
+    ReleaseMemImg(&image);
+}
+
+TEST_F(PixelTransferTest, DibFromEightAndTwentyFourBitImages)
+{
+    PixelFormat gray = GrayPaletteFormat(), rgb24 = MasksFormat(24, 0xFF0000, 0xFF00, 0xFF, 0);
+    PixelFormat x8 = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    const struct {
+        const char *what;
+        PixelFormat format;
+        int width, copyFlag, force24;
+        int bitCount, result;
+        bool ownPixels;
+    } table[] = {
+        {"8-bit, rows match", gray, 8, 0, 0, 8, 0, true},      {"8-bit, copy asked", gray, 8, 1, 0, 8, 1, false},
+        {"8-bit forced to 24", gray, 8, 0, 1, 24, 1, false},   {"24-bit, rows match", rgb24, 4, 2, 0, 24, 2, true},
+        {"32-bit converted", x8, 3, 0, 0, 24, 1, false},
+    };
+    for (const auto &e : table) {
+        BaseImage image = MakeImage(e.format, e.width, 2);
+        for (int x = 0; x < e.width; x++) SetPixelAt(image, x, 1, (uint32_t)(x * 0x30) & ChannelBits(e.format));
+        DibHeaderBlock header;
+        unsigned char *pixels = NULL;
+        EXPECT_EQ(BaseImageToDib(&image, &header, &pixels, e.copyFlag, e.force24), e.result) << e.what;
+        EXPECT_EQ(header.size, 40u);
+        EXPECT_EQ(header.width, e.width);
+        EXPECT_EQ(header.height, -2) << "top-down rows";
+        EXPECT_EQ(header.bitCount, e.bitCount) << e.what;
+        EXPECT_EQ(pixels == image.pixels, e.ownPixels) << e.what;
+        int row = (e.width * (e.bitCount / 8) + 3) / 4 * 4;
+        for (int x = 0; x < e.width; x++) {
+            unsigned char expected = (unsigned char)(x * 0x30);
+            ASSERT_EQ(pixels[row + x * (e.bitCount / 8)], expected) << e.what << " x " << x;
+        }
+        if (e.bitCount == 8) {
+            EXPECT_EQ(header.colors[77].green, 77);
+        }
+        if (!e.ownPixels) FreeMemory(pixels);
+        FreeBaseImageData(&image);
+    }
+}
+
+} // namespace
