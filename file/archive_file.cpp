@@ -125,8 +125,10 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
         }
         lstrcpyA(out, base);
     }
-    size_t rootLength = (size_t)lstrlenA(out);
-    size_t length = rootLength;
+    // ".." may climb through the current directory's components but never past the drive or the first
+    // separator of a network path.
+    size_t rootLength = out[0] != 0 && out[1] == ':' ? 2 : 1;
+    size_t length = (size_t)lstrlenA(out);
     while (*p != 0) {
         const char *component = p;
         while (*p != 0 && !IsSeparator(*p)) {
