@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the image decoders, the pixel code and the archive decompressor for the Linux host with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer (tests/host), runs the image loader unit tests there over freshly
-# generated fixtures, then runs each fuzz target briefly over a seed corpus generated the same way.
+# generated fixtures and the pixel code's unit tests, then runs each fuzz target briefly over a seed corpus generated the same way.
 # QV_FUZZ_SECONDS sets the time per target (default 5); QV_HOST_BUILD_DIR the build folder (default build-host).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,7 +19,8 @@ python3 "$root/tests/image/make_image_fixtures.py" "$work/fixtures"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # The libraries' own complaints about the damaged and foreign data the tests feed them go to stderr: drop them.
-(cd "$work" && "$build/host_image_tests" 2> >(grep -v -e '^libpng ' -e '^Not a JPEG' -e '^Premature end' >&2))
+(cd "$work" && "$build/host_image_tests" --gtest_brief=1 2> >(grep -v -e '^libpng ' -e '^Not a JPEG' -e '^Premature end' -e '^Empty input' >&2))
+"$build/host_image_core_tests" --gtest_brief=1
 
 # Seed corpora: the fixtures by format, and a few packed buffers for the archive decompressor.
 declare -A extensions=([bmp]=bmp [tga]=tga [bgra]=bgra [dds]=dds [png]=png [jpeg]=jpg)
