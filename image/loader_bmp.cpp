@@ -25,6 +25,14 @@ struct BmpInfo {
     unsigned char header[BMP_INFO_HEADER_SIZE + 256 * 4];
 };
 
+static void StoreLE32(unsigned char *p, unsigned int value)
+{
+    p[0] = (unsigned char)value;
+    p[1] = (unsigned char)(value >> 8);
+    p[2] = (unsigned char)(value >> 16);
+    p[3] = (unsigned char)(value >> 24);
+}
+
 static int SeekStream(StreamRef *stream, long long offset)
 {
     return stream->functions.seek(stream->handle, (int)offset, 0);
@@ -59,15 +67,17 @@ static int ReadBmpInfo(StreamRef *stream, long long streamSize, BmpInfo *info, u
     info->rows = (int)(height < 0 ? -height : height);
     info->bottomUp = height > 0;
     info->rowSize = (size_t)(((long long)info->bits * width + 31) / 32 * 4);
-    // What follows is handed on as a plain 40-byte header, whatever size the file's own header has.
-    info->header[0] = BMP_INFO_HEADER_SIZE;
-    info->header[1] = info->header[2] = info->header[3] = 0;
+    unsigned int entries = info->bits <= 8 ? 1u << info->bits : 0;
+    if (colorsUsed > 0 && colorsUsed < entries) {
+        entries = colorsUsed;
+    }
+    // What follows is handed on as a plain 40-byte header, whatever size the file's own header has, naming only
+    // the colour entries that the block holds.
+    StoreLE32(info->header, BMP_INFO_HEADER_SIZE);
+    StoreLE32(info->header + 32, entries);
+    StoreLE32(info->header + 36, 0);
     if (info->bits <= 8) {
         // The colour table follows the info header, whose size differs between header versions.
-        unsigned int entries = 1u << info->bits;
-        if (colorsUsed > 0 && colorsUsed < entries) {
-            entries = colorsUsed;
-        }
         return SeekStream(stream, BMP_FILE_HEADER_SIZE + (long long)headerSize) != 0
                    ? -1
                    : ReadStreamExact(stream, info->header + BMP_INFO_HEADER_SIZE, entries * 4);
