@@ -72,8 +72,8 @@ static void NextWordPairMmx(int first)
     const __m64 lower = _mm_set1_pi32((int)LOWER_MASK);
     const __m64 one = _mm_set1_pi32(1);
     const __m64 matrix = _mm_set1_pi32((int)MATRIX_A);
-    __m64 y = _mm_or_si64(_mm_and_si64(LoadPair(g_State + first), upper),
-                          _mm_and_si64(LoadPair(g_State + first + 1), lower));
+    __m64 y =
+        _mm_or_si64(_mm_and_si64(LoadPair(g_State + first), upper), _mm_and_si64(LoadPair(g_State + first + 1), lower));
     __m64 oddMask = _mm_cmpeq_pi32(_mm_and_si64(y, one), one);
     __m64 word = _mm_xor_si64(LoadPair(g_State + PartnerOf(first)), _mm_srli_pi32(y, 1));
     StorePair(g_State + first, _mm_xor_si64(word, _mm_and_si64(oddMask, matrix)));

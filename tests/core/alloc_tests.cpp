@@ -19,7 +19,8 @@ static bool LogHas(const std::string &text)
     return ReadTestLog().find(text) != std::string::npos;
 }
 
-class AllocTest : public ::testing::Test {
+class AllocTest : public ::testing::Test
+{
   protected:
     void SetUp() override
     {
@@ -46,7 +47,7 @@ TEST_F(AllocTest, HeaderRecordsTheCallerAndLinksTheBlockNewestFirst)
         const char *kept;
     } cases[] = {
         {"C:\\build\\engine\\graphics\\sub\\graph_creation.cpp", "ph_creation.cpp"}, // 40+ characters: the last 15
-        {"sound.cpp1", "sound.cpp1"},                                              // 10: all of it
+        {"sound.cpp1", "sound.cpp1"},                                                // 10: all of it
         {"exactly15chars!", "exactly15chars!"},
         {"sixteen_chars.ab", "ixteen_chars.ab"},
         {NULL, ""},
@@ -250,8 +251,7 @@ TEST_F(AllocTest, RecordLineShowsSizeNameLineSerialAddressAndFirstBytes)
         {"", 0, "data:<> ]"},
         {"abc", 3, "data:<abc> [61 62 63]"},
         {"\x01 ~\x7F\x80\xff", 6, "data:<. ~\x7f..> [01 20 7e 7f 80 ff]"},
-        {"0123456789abcdefXYZ", 19,
-         "data:<0123456789abcdef> [30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66]"},
+        {"0123456789abcdefXYZ", 19, "data:<0123456789abcdef> [30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66]"},
     };
     for (const auto &c : cases) {
         StartTestLog();
@@ -305,8 +305,7 @@ TEST_F(AllocTest, TraceOptionsChooseWhichOperationsAreLogged)
         bool traced;
     } cases[] = {
         {0, 0, 0, true}, // the default traces zero-byte blocks
-        {0, 0, 5, false},   {5, 0, 5, true}, {5, 0, 6, false},
-        {-1, 0, 6, true},   {0, 1, 6, true},
+        {0, 0, 5, false}, {5, 0, 5, true}, {5, 0, 6, false}, {-1, 0, 6, true}, {0, 1, 6, true},
     };
     for (const auto &c : cases) {
         SetAllocationDebugOptions(c.traceSize, c.logEach, 0, 0);

@@ -73,10 +73,7 @@ TEST(Clock, WideProductAndDivisionAgreeWithTheReference)
     const struct {
         unsigned long long high, low, divisor, quotientHigh, quotientLow;
     } cases[] = {
-        {0, 100, 7, 0, 14},
-        {1, 0, 2, 0, 0x8000000000000000ull},
-        {5, 0, 1, 5, 0},
-        {~0ull, ~0ull, ~0ull, 1, 1},
+        {0, 100, 7, 0, 14},      {1, 0, 2, 0, 0x8000000000000000ull}, {5, 0, 1, 5, 0}, {~0ull, ~0ull, ~0ull, 1, 1},
         {0, 5, 0, ~0ull, ~0ull}, // no divisor: the largest value, no trap
     };
     for (const auto &c : cases) {

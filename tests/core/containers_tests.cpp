@@ -47,17 +47,8 @@ static std::string StoredBytes(const RingBuffer *ring)
     return bytes;
 }
 
-class ContainersTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        SetEngineCharSet(CHARSET_SHIFTJIS);
-        StartTestLog();
-    }
-    void TearDown() override
-    {
-        SetAllocationFailureCountdown(-1);
-    }
+class ContainersTest : public TestWithLog
+{
 };
 
 TEST_F(ContainersTest, GrowthKeepsTheStoredBytesInOrderAtTheStart)
@@ -71,7 +62,7 @@ TEST_F(ContainersTest, GrowthKeepsTheStoredBytesInOrderAtTheStart)
     } cases[] = {
         {100, 90, twenty, 200, 20 * 3 / 2 + 200 + 1000}, // the stored bytes wrap round the end
         {100, 10, twenty, 200, 1230},
-        {100, 100, twenty, 81, 1111},                    // a read position at the capacity means 0
+        {100, 100, twenty, 81, 1111}, // a read position at the capacity means 0
         {100, 90, twenty, 80, 0},
         {0, 0, "", 0, 0},
         {0, 0, "", 1, 1001},
@@ -202,8 +193,8 @@ TEST_F(ContainersTest, ByteOffsetsCountWholeCharacters)
         const char *text;
         int bytes, characters;
     } cases[] = {
-        {"abc", 2, 2}, {"abc", 10, 3}, {"abc", 0, 0}, {"abc", -3, 0}, {"表示x", 1, 1}, {"表示x", 2, 1},
-        {"表示x", 3, 2}, {"表示x", 5, 3}, {"ｱｲ", 2, 2}, {"a\x81", 5, 2}, {"", 4, 0},
+        {"abc", 2, 2},   {"abc", 10, 3},  {"abc", 0, 0}, {"abc", -3, 0},  {"表示x", 1, 1}, {"表示x", 2, 1},
+        {"表示x", 3, 2}, {"表示x", 5, 3}, {"ｱｲ", 2, 2},  {"a\x81", 5, 2}, {"", 4, 0},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(MbByteOffsetToCharCount(c.text, c.bytes), c.characters) << c.text << " " << c.bytes;
@@ -237,11 +228,11 @@ TEST_F(ContainersTest, CompactingRemovesTheSelection)
         uint32_t expectedDisplayStart;
     } cases[] = {
         {"hello world", 2, 5, 5, 0, "he world", 2, 0},
-        {"hello world", 5, 2, 2, 9, "he world", 2, 8},   // ends either way round; display start clamped
+        {"hello world", 5, 2, 2, 9, "he world", 2, 8}, // ends either way round; display start clamped
         {"hello world", 0, 11, 11, 4, "", 0, 0},
-        {"hello", -1, -1, 3, 4, "hello", 3, 4},         // no selection: nothing changes
-        {"hello", 3, 3, 3, 0, "hello", 3, 0},           // an empty selection only ends
-        {"hello", 2, 40, 2, 0, "he", 2, 0},             // a selection end past the text is held to it
+        {"hello", -1, -1, 3, 4, "hello", 3, 4}, // no selection: nothing changes
+        {"hello", 3, 3, 3, 0, "hello", 3, 0},   // an empty selection only ends
+        {"hello", 2, 40, 2, 0, "he", 2, 0},     // a selection end past the text is held to it
         {"表示abc", 0, 4, 4, 0, "abc", 0, 0},
     };
     for (const auto &c : cases) {

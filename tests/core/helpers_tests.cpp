@@ -10,7 +10,8 @@
 #include "core/core.h"
 #include "font/font.h"
 
-class HelpersTest : public ::testing::Test {
+class HelpersTest : public ::testing::Test
+{
   protected:
     void SetUp() override
     {
@@ -46,11 +47,14 @@ TEST_F(HelpersTest, FindAndUpperCaseSkipDoubleByteCharacters)
         int foundAt; // -1: not found
     } finds[] = {
         {"a\\b", '\\', 1},
-        {"表\\x", '\\', 2},    // 0x95 0x5C: the trail byte is not the backslash
+        {"表\\x", '\\', 2}, // 0x95 0x5C: the trail byte is not the backslash
         {"表示", 0x5C, -1},
         {"", 'a', -1},
         {"abc", 'c', 2},
-        {"\x81" "a" "a", 'a', 2}, // the first "a" is a trail byte
+        {"\x81"
+         "a"
+         "a",
+         'a', 2}, // the first "a" is a trail byte
         {"abc", 'z', -1},
     };
     for (const auto &c : finds) {
@@ -63,8 +67,13 @@ TEST_F(HelpersTest, FindAndUpperCaseSkipDoubleByteCharacters)
         const char *upper;
     } uppers[] = {
         {"abc xyz{}`", "ABC XYZ{}`"},
-        {"\x82" "a" "b", "\x82" "a" "B"}, // "a" after a lead byte is a trail byte: unchanged
-        {"ｱa", "ｱA"},                     // half-width katakana are single bytes
+        {"\x82"
+         "a"
+         "b",
+         "\x82"
+         "a"
+         "B"},        // "a" after a lead byte is a trail byte: unchanged
+        {"ｱa", "ｱA"}, // half-width katakana are single bytes
         {"表s", "表S"},
         {"", ""},
     };
@@ -117,9 +126,17 @@ TEST_F(HelpersTest, IntToStringWritesEveryRadixAndRefusesBadOnes)
         int value, radix;
         const char *expected;
     } cases[] = {
-        {-255, 16, "-ff"}, {0, 10, "0"},    {10, 16, "a"},      {35, 36, "z"},      {5, 2, "101"},
-        {-2147483647 - 1, 10, "-2147483648"},                   {2147483647, 16, "7fffffff"},
-        {12, 1, ""},       {12, 0, ""},     {12, -10, ""},      {12, 37, ""},
+        {-255, 16, "-ff"},
+        {0, 10, "0"},
+        {10, 16, "a"},
+        {35, 36, "z"},
+        {5, 2, "101"},
+        {-2147483647 - 1, 10, "-2147483648"},
+        {2147483647, 16, "7fffffff"},
+        {12, 1, ""},
+        {12, 0, ""},
+        {12, -10, ""},
+        {12, 37, ""},
     };
     for (const auto &c : cases) {
         char buffer[40];
@@ -186,7 +203,8 @@ TEST_F(HelpersTest, NumberConversionsTruncateTowardZero)
     const struct {
         double value;
         int expected;
-    } cases[] = {{-1.9, -1}, {1.9, 1}, {-0.5, 0}, {0.0, 0}, {2.5, 2}, {-2.5, -2}, {12345.75, 12345}, {-12345.75, -12345}};
+    } cases[] = {{-1.9, -1}, {1.9, 1},   {-0.5, 0},         {0.0, 0},
+                 {2.5, 2},   {-2.5, -2}, {12345.75, 12345}, {-12345.75, -12345}};
     for (const auto &c : cases) {
         EXPECT_EQ(DoubleToInt(c.value), c.expected) << c.value;
         EXPECT_EQ(FloatToInt((float)c.value), c.expected) << c.value;
@@ -230,7 +248,7 @@ TEST_F(HelpersTest, PathsResolveAgainstTheirBase)
         {"x\\\\y", "C:\\a", "C:\\a\\x\\y"},
         {NULL, "C:\\base", "C:\\base"},
         {"", "C:\\base\\", "C:\\base"},
-        {"表\\x", "C:\\a", "C:\\a\\表\\x"},    // "表" ends in the byte 0x5C, which is not a separator
+        {"表\\x", "C:\\a", "C:\\a\\表\\x"}, // "表" ends in the byte 0x5C, which is not a separator
         {"x", "C:\\表", "C:\\表\\x"},
         {"..\\y", "C:\\a\\表", "C:\\a\\y"},
         {"..\\..\\..\\x", "C:\\a", "C:\\x"},
@@ -250,11 +268,8 @@ TEST_F(HelpersTest, PathsThatDoNotFitAreRefused)
         size_t size;
         int result;
     } cases[] = {
-        {"abc", "C:\\d", 9, 0},  // "C:\d\abc" is 8 bytes and its terminator
-        {"abc", "C:\\d", 8, -1},
-        {NULL, "C:\\long", 8, 0},
-        {NULL, "C:\\longer", 8, -1},
-        {"x", "C:", 0, -1},
+        {"abc", "C:\\d", 9, 0}, // "C:\d\abc" is 8 bytes and its terminator
+        {"abc", "C:\\d", 8, -1}, {NULL, "C:\\long", 8, 0}, {NULL, "C:\\longer", 8, -1}, {"x", "C:", 0, -1},
     };
     for (const auto &c : cases) {
         char out[16];

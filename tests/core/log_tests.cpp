@@ -2,6 +2,7 @@
 // the conversion, bounded formatting, the options, and where the file goes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,19 +36,8 @@ static bool FileExists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-class LogTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        SetEngineCharSet(CHARSET_SHIFTJIS);
-        StartTestLog();
-    }
-    void TearDown() override
-    {
-        SetAllocationFailureCountdown(-1);
-        SetLogOptions(0, 0, 0);
-        StartTestLog();
-    }
+class LogTest : public TestWithLog
+{
 };
 
 TEST_F(LogTest, LinesCarryStampAndIndentAndTextContinuesWithoutLineEnd)
@@ -232,4 +222,30 @@ TEST_F(LogTest, FileGoesIntoTheLogDirectoryWhateverItsLastByte)
     EXPECT_EQ(SetLogDirectory(""), 0);
     StartLogFile();
     EXPECT_EQ(AddLog("nowhere\n"), -1) << "no directory: nothing is written, still -1";
+}
+
+static DWORD WINAPI LogManyLines(LPVOID parameter)
+{
+    char line[32];
+    for (int i = 0; i < 300; i++) {
+        SprintfWrap(line, sizeof line, "thread %c line %d\n", (char)(INT_PTR)parameter, i);
+        AddLog(line);
+    }
+    return 0;
+}
+
+TEST_F(LogTest, TwoThreadsLoggingAtOnceLoseNoLine)
+{
+    HANDLE threads[2] = {CreateThread(NULL, 0, LogManyLines, (LPVOID)'a', 0, NULL),
+                         CreateThread(NULL, 0, LogManyLines, (LPVOID)'b', 0, NULL)};
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+    CloseHandle(threads[0]);
+    CloseHandle(threads[1]);
+    std::vector<std::string> lines = ReadTestLogLines();
+    for (char thread : {'a', 'b'}) {
+        for (int i = 0; i < 300; i++) {
+            std::string wanted = std::string("thread ") + thread + " line " + std::to_string(i);
+            ASSERT_NE(std::find(lines.begin(), lines.end(), wanted), lines.end()) << wanted;
+        }
+    }
 }

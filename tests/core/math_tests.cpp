@@ -129,8 +129,8 @@ TEST(Vector, LookAtDotNormaliseAndTransform)
         Vector3 point, expected; // where a point lands in view space
     } cases[] = {
         {{0, 0, -10}, {0, 0, 0}, {0, 1, 0}, {1, 2, 3}, {1, 2, 13}},
-        {{5, 0, 0}, {0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 5}}, // looking along -x
-        {{0, 10, 0}, {0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {1, 0, 10}},  // looking down, +z up
+        {{5, 0, 0}, {0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 5}},   // looking along -x
+        {{0, 10, 0}, {0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {1, 0, 10}}, // looking down, +z up
     };
     for (const auto &c : cases) {
         Matrix4 view;

@@ -18,8 +18,8 @@ TEST(MultiByte, LeadBytesFollowTheRuleOfEveryCharacterSetId)
         CharSetId charSet;
         int lead;
     } worked[] = {
-        {0x81, 1, 1}, {0x9F, 1, 1}, {0xE0, 1, 1}, {0xFC, 1, 1}, {0x80, 1, 0}, {0xA0, 1, 0},
-        {0xDF, 1, 0}, {0xFD, 1, 0}, {0x7F, 1, 0}, {0x80, 2, 1}, {0xA0, 3, 1}, {0xFF, 4, 1},
+        {0x81, 1, 1}, {0x9F, 1, 1}, {0xE0, 1, 1}, {0xFC, 1, 1},  {0x80, 1, 0}, {0xA0, 1, 0},
+        {0xDF, 1, 0}, {0xFD, 1, 0}, {0x7F, 1, 0}, {0x80, 2, 1},  {0xA0, 3, 1}, {0xFF, 4, 1},
         {0x7F, 4, 0}, {0xA0, 5, 0}, {0x81, 5, 1}, {0xA0, -1, 0}, {0xFC, 0, 1}, {0x5C, 1, 0},
     };
     for (const auto &c : worked) {
@@ -46,8 +46,8 @@ TEST(MultiByte, PositionsAreClassifiedByTheCharactersBeforeThem)
         {"\x95\x5C\\", 1, {1, 2, 0, -1, -1, -1}}, // the trail byte 0x5C is not a backslash
         {"\x81", 1, {1, -1, -1, -1, -1, -1}},     // a lead byte cut off by the terminator ends the walk
         {"ab\x81", 1, {0, 0, 1, -1, -1, -1}},
-        {"\xA1\xA2", 1, {0, 0, -1, -1, -1, -1}},  // half-width katakana are single bytes
-        {"\xA1\xA2", 2, {1, 2, -1, -1, -1, -1}},  // but lead bytes in Hangeul
+        {"\xA1\xA2", 1, {0, 0, -1, -1, -1, -1}}, // half-width katakana are single bytes
+        {"\xA1\xA2", 2, {1, 2, -1, -1, -1, -1}}, // but lead bytes in Hangeul
         {"\x81\x81\x81\x81x", 1, {1, 2, 1, 2, 0, -1}},
         {"x\x81\x81\x81\x81", 1, {0, 1, 2, 1, 2, -1}},
     };

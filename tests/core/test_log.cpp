@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/core.h"
+#include "font/font.h"
 
 void StartTestLog(void)
 {
@@ -53,8 +54,22 @@ std::vector<std::string> ReadTestLogLines(void)
     return lines;
 }
 
+void TestWithLog::SetUp()
+{
+    SetEngineCharSet(CHARSET_SHIFTJIS);
+    StartTestLog();
+}
+
+void TestWithLog::TearDown()
+{
+    SetAllocationFailureCountdown(-1);
+    SetLogOptions(0, 0, 0);
+    StartTestLog();
+}
+
 // Every test program must end with as many live tracked blocks as it began with.
-class AllocationBalance : public ::testing::Environment {
+class AllocationBalance : public ::testing::Environment
+{
   public:
     void SetUp() override
     {
@@ -69,5 +84,4 @@ class AllocationBalance : public ::testing::Environment {
     int startCount = 0;
 };
 
-static ::testing::Environment *const g_AllocationBalance =
-    ::testing::AddGlobalTestEnvironment(new AllocationBalance);
+static ::testing::Environment *const g_AllocationBalance = ::testing::AddGlobalTestEnvironment(new AllocationBalance);
