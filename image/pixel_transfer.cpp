@@ -108,7 +108,10 @@ int TransferMemImg(BaseImage *source, BaseImage *alphaImage, MEMIMG *destination
     }
     if (block->paletteFlag) {
         block->paletteEntriesUsed = result + 1;
-        CopyPaletteIntoBlock(&source->format, block);
+        // Only a palette picture brings colours of its own; packed pixels were matched to the block's palette.
+        if (source->format.bytesPerPixel == 1) {
+            CopyPaletteIntoBlock(&source->format, block);
+        }
     }
     return RebuildMemImgDerivedData(destination, width, height);
 }

@@ -399,6 +399,20 @@ TEST_F(PixelTransferTest, TransferIntoSoftwareImages)
     EXPECT_EQ(memcmp(keyed.block->runTable, runs, 3), 0);
     ReleaseMemImg(&keyed);
 
+    // Packed pixels into a palette image take the nearest entries of the palette the image already has.
+    MEMIMG indexed = {};
+    ASSERT_EQ(CreateMemImg(&indexed, 3, 1, -1, 0, 1, 1, 0, 0, NULL), 0);
+    uint32_t *palette = (uint32_t *)indexed.block->palette;
+    for (int i = 0; i < 256; i++) palette[i] = 0x808080;
+    palette[9] = 0xFF00FF;
+    palette[4] = 0x00FF00;
+    TransferMemImg(&colours, NULL, &indexed, 0, 0, 3, 1, 0, 0, 0);
+    EXPECT_EQ(indexed.pixels[0], 9);
+    EXPECT_EQ(indexed.pixels[1], 4);
+    EXPECT_EQ(indexed.pixels[2], 9);
+    EXPECT_EQ(palette[9], 0xFF00FFu) << "the palette is kept";
+    ReleaseMemImg(&indexed);
+
     // Into a single-channel image: the red level.
     MEMIMG channel = {};
     ASSERT_EQ(CreateMemImg(&channel, 3, 1, -1, 0, 2, 0, 0, 0, NULL), 0);
