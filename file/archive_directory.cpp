@@ -258,9 +258,10 @@ int EnterArchiveSubdir(ArchiveDirectory *directory, const ArchiveNameKey *key)
 
 static int EnterArchiveParent(ArchiveDirectory *directory)
 {
+    // The root's parent, ARCHIVE_NO_PARENT, lies outside every directory table.
     const uint8_t *current = GetArchiveDirectoryEntry(directory, directory->currentDirectory);
     uint32_t parent = current != NULL ? ReadArchiveU32(current + ARCHIVE_DIRECTORY_PARENT) : ARCHIVE_NO_PARENT;
-    if (parent == ARCHIVE_NO_PARENT || GetArchiveDirectoryEntry(directory, parent) == NULL) {
+    if (GetArchiveDirectoryEntry(directory, parent) == NULL) {
         return -1;
     }
     directory->currentDirectory = parent;

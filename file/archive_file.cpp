@@ -4,6 +4,7 @@
 // caller's thread without locks; asynchronous reads are completed on the caller's thread by the idle check or
 // by the wait at the start of the next operation on the same file.
 #include "file/file.h"
+#include "file/stream_seek.h"
 #include "font/font.h"
 
 #define ARCHIVE_EXTENSION ".QVA"
@@ -372,12 +373,7 @@ static unsigned int ArchiveStreamRead(ArchiveStream *stream, void *buffer, unsig
 static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
 {
     WaitArchiveStream(stream);
-    long long target = offset;
-    if (origin == STREAM_SEEK_CUR) {
-        target += stream->position;
-    } else if (origin == STREAM_SEEK_END) {
-        target += stream->size;
-    }
+    long long target = GetSeekTarget(offset, origin, stream->position, stream->size);
     if (target < 0) {
         target = 0;
     } else if (target > (long long)stream->size) {
@@ -386,6 +382,18 @@ static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
     stream->position = (unsigned int)target;
     stream->endOfFile = 0;
     return 0;
+}
+
+static int ArchiveStreamTell(ArchiveStream *stream)
+{
+    WaitArchiveStream(stream);
+    return (int)stream->position;
+}
+
+static int ArchiveStreamEof(ArchiveStream *stream)
+{
+    WaitArchiveStream(stream);
+    return stream->endOfFile ? -1 : 0;
 }
 
 static void ArchiveStreamClose(ArchiveStream *stream)
@@ -471,11 +479,7 @@ int ArchiveAwareTell(FileHandle handle)
     if (file == NULL) {
         return -1;
     }
-    if (!file->inArchive) {
-        return WinFileTell(file->plain);
-    }
-    WaitArchiveStream(&file->stream);
-    return (int)file->stream.position;
+    return file->inArchive ? ArchiveStreamTell(&file->stream) : WinFileTell(file->plain);
 }
 
 int ArchiveAwareSeek(FileHandle handle, int offset, int origin)
@@ -510,11 +514,7 @@ int ArchiveAwareEof(FileHandle handle)
     if (file == NULL) {
         return -1;
     }
-    if (!file->inArchive) {
-        return WinFileEof(file->plain);
-    }
-    WaitArchiveStream(&file->stream);
-    return file->stream.endOfFile ? -1 : 0;
+    return file->inArchive ? ArchiveStreamEof(&file->stream) : WinFileEof(file->plain);
 }
 
 int ArchiveAwareIdleCheck(FileHandle handle)

@@ -5,6 +5,7 @@
 // event and signals done when finished. Position and end-of-file belong to the caller's thread, the cache to
 // the access thread. Reads report and advance by the bytes actually read.
 #include "file/file.h"
+#include "file/stream_seek.h"
 
 #define FILE_PATH_SIZE 260
 #define FILE_CACHE_WAIT_MS 100
@@ -319,12 +320,7 @@ int WinFileSeek(FileHandle handle, int offset, int origin)
     if (record->threaded) {
         WaitFileThreadIdle(record);
     }
-    long long target = offset;
-    if (origin == STREAM_SEEK_CUR) {
-        target += record->position;
-    } else if (origin == STREAM_SEEK_END) {
-        target += record->size;
-    }
+    long long target = GetSeekTarget(offset, origin, record->position, record->size);
     if (target < 0 || target > 0xFFFFFFFFLL) {
         return -1;
     }

@@ -188,7 +188,6 @@ TEST_F(PackerArchiveTest, OneTableEntryPerArchivePath)
     EXPECT_EQ(OpenArchiveByPath(first, full, 0, 0), first) << "through the hint";
     EXPECT_EQ(GetOpenArchiveUseCount(first), 3);
     EXPECT_EQ(OpenArchiveByPath(-1, "NOPE\\DATA.QVA", 0, 0), -1);
-    EXPECT_EQ(OpenArchiveByPath(-1, std::string(300, 'x').c_str(), 0, 0), -1) << "a path too long for the table";
     for (int i = 0; i < 3; i++) {
         ReleaseOpenArchiveUse(first);
     }
@@ -196,6 +195,36 @@ TEST_F(PackerArchiveTest, OneTableEntryPerArchivePath)
     EXPECT_EQ(GetOpenArchiveUseCount(first), 0) << "never below 0";
     CloseUnusedArchives();
     EXPECT_EQ(GetOpenArchive(first), nullptr);
+}
+
+// The table keeps paths of up to 255 characters; an archive whose path is longer is refused, not cut.
+TEST_F(PackerArchiveTest, ArchivePathsTooLongForTheTableAreRefused)
+{
+    char probe[260];
+    ASSERT_EQ(BuildArchiveFullPath("X", probe, sizeof(probe)), 0);
+    size_t baseLength = strlen(probe) - 2;
+    const struct {
+        size_t pathLength;
+        bool opens;
+    } cases[] = {{255, true}, {256, false}, {257, false}};
+    std::vector<uint8_t> archive = ReadBytesFromFile(configs[0].folder + "\\DATA.QVA");
+    for (const auto &c : cases) {
+        std::string folder(c.pathLength - baseLength - 1 - strlen("\\DATA.QVA"), 'L');
+        folder[0] = (char)('0' + c.pathLength % 10);
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS) << c.pathLength;
+        ASSERT_TRUE(WriteBytesToFile(folder + "\\DATA.QVA", archive));
+        char full[300];
+        ASSERT_EQ(BuildArchiveFullPath((folder + "\\DATA.QVA").c_str(), full, sizeof(full)), 0);
+        ASSERT_EQ(strlen(full), c.pathLength);
+        int index = OpenArchiveByPath(-1, full, 0, 0);
+        EXPECT_EQ(index >= 0, c.opens) << c.pathLength;
+        if (index >= 0) {
+            ReleaseOpenArchiveUse(index);
+        }
+        CloseUnusedArchives();
+        DeleteFileA((folder + "\\DATA.QVA").c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
 }
 
 TEST_F(PackerArchiveTest, EntryStreamsSeekClampAndCountWholeElements)
