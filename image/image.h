@@ -250,3 +250,37 @@ int ResetSoftImages(void);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Image loaders (added by the loader work below this line).
+
+#include "file/file.h"
+
+// A loader takes a stream positioned at the data's first byte and fills an all-zero image: 0 when it accepted the
+// data, -1 when the data is not its format or is damaged (it then frees everything it allocated).
+typedef int (*ImageLoader)(StreamRef *stream, BaseImage *image);
+
+int DecodeBmpImage(StreamRef *stream, BaseImage *image);
+int DecodeJpegImage(StreamRef *stream, BaseImage *image);
+int DecodePngImage(StreamRef *stream, BaseImage *image);
+int DecodeBgraImage(StreamRef *stream, BaseImage *image);
+int DecodeTgaImage(StreamRef *stream, BaseImage *image);
+int DecodeDdsImage(StreamRef *stream, BaseImage *image);
+
+// Tries the user loaders, then the built-in ones (BMP, JPEG, PNG, "BGRA", TGA, DDS), each from offset 0.
+int DecodeImageStream(StreamRef *stream, BaseImage *image);
+// Registers a loader tried before the built-in ones (at most 10); -1 when the table is full.
+int AddUserImageLoader(ImageLoader loader);
+
+// Loads from a file (through the file-function table) or, with memoryFlag, from a memory image. mirrorFlag 1
+// mirrors the picture left to right. With dibFlag the result is handed out as a DIB header block and DIB pixels
+// (both tracked blocks the caller frees) instead of the BaseImage.
+int LoadBaseImage(const char *fileName, const void *memory, int memorySize, int memoryFlag, int dibFlag,
+                  int mirrorFlag, BaseImage *image, DibHeaderBlock **dibHeader, unsigned char **dibPixels);
+int LoadBaseImageNoAlpha(const char *fileName, const void *memory, int memorySize, int memoryFlag, BaseImage *image,
+                         int mirrorFlag);
+// Alpha mode 0: the alpha picture is the file named by MakeAlphaImageFileName; 1: alphaMemory; other: none.
+// 0 when an alpha image was loaded, 1 when none was, -1 when the main image failed.
+int LoadImageToBaseImage(const char *fileName, const void *memory, int memorySize, int memoryFlag,
+                         const void *alphaMemory, int alphaMemorySize, int alphaMode, BaseImage *image,
+                         BaseImage *alphaImage, int mirrorFlag);
+// "name.ext" -> "name_a.ext" (the last dot decides; double-byte characters are stepped over whole). The
+// destination needs room for the name and 3 more bytes.
+int MakeAlphaImageFileName(const char *source, char *destination);

@@ -4,4 +4,5 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QV_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh"
+"$root/scripts/host-test.sh"
 "$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

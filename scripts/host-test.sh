@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds the image decoders, the pixel code and the archive decompressor for the Linux host with clang under
+# AddressSanitizer and UndefinedBehaviorSanitizer (tests/host), runs the image loader unit tests there over freshly
+# generated fixtures and the pixel code's unit tests, then runs each fuzz target briefly over a seed corpus generated the same way.
+# QV_FUZZ_SECONDS sets the time per target (default 5); QV_HOST_BUILD_DIR the build folder (default build-host).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QV_HOST_BUILD_DIR:-$root/build-host}
+seconds=${QV_FUZZ_SECONDS:-5}
+
+CC=clang CXX=clang++ cmake -S "$root/tests/host" -B "$build" -G Ninja >"$build.configure.log" 2>&1 ||
+    { cat "$build.configure.log"; exit 1; }
+cmake --build "$build"
+
+work=$(mktemp -d /tmp/qvhost.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+python3 "$root/tests/image/make_image_fixtures.py" "$work/fixtures"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The libraries' own complaints about the damaged and foreign data the tests feed them go to stderr: drop them.
+(cd "$work" && "$build/host_image_tests" --gtest_brief=1 2> >(grep -v -e '^libpng ' -e '^Not a JPEG' -e '^Premature end' -e '^Empty input' >&2))
+"$build/host_image_core_tests" --gtest_brief=1
+
+# Seed corpora: the fixtures by format, and a few packed buffers for the archive decompressor.
+declare -A extensions=([bmp]=bmp [tga]=tga [bgra]=bgra [dds]=dds [png]=png [jpeg]=jpg)
+for target in "${!extensions[@]}"; do
+    mkdir -p "$work/corpus/$target"
+    cp "$work"/fixtures/*."${extensions[$target]}" "$work/corpus/$target/"
+done
+mkdir -p "$work/corpus/archive"
+python3 - "$work/corpus/archive" <<'PY'
+import struct, sys
+def packed(unpacked_size, escape, body):
+    return struct.pack("<II", unpacked_size, 9 + len(body)) + bytes((escape,)) + body
+seeds = {
+    "literals": packed(5, 0xFF, b"hello"),
+    "escaped": packed(3, 0x41, b"A" + b"AA" + b"B"),  # the escape byte doubled stands for itself
+    "reference": packed(8, 0xFF, b"abcd" + bytes((0xFF, 0, 3))),  # length 4 from 4 bytes back
+    "long-reference": packed(4 + 36, 0xFF, b"wxyz" + bytes((0xFF, 4, 1, 3))),  # length 4 + 1 x 32
+}
+for name, data in seeds.items():
+    open(sys.argv[1] + "/" + name, "wb").write(data)
+PY
+
+for target in bmp tga bgra dds png jpeg archive; do
+    echo "fuzzing $target for ${seconds}s"
+    (cd "$work" && "$build/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+        -print_final_stats=1 "$work/corpus/$target" 2>"$work/fuzz_$target.log") ||
+        { tail -n 60 "$work/fuzz_$target.log"; echo "fuzz target $target failed" >&2; exit 1; }
+    grep -E '^stat::number_of_executed_units' "$work/fuzz_$target.log" || true
+done
+echo "host tests and fuzzing passed"
