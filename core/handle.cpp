@@ -4,13 +4,13 @@
 
 EngineHandle MakeEngineHandle(int typeTag, int checkNumber, int slotIndex)
 {
-    return (typeTag & HANDLE_TYPE_MASK) | ((checkNumber << HANDLE_CHECK_SHIFT) & HANDLE_CHECK_MASK) |
+    return (typeTag & HANDLE_TYPE_BITS) | ((checkNumber << HANDLE_CHECK_SHIFT) & HANDLE_CHECK_MASK) |
            (slotIndex & HANDLE_INDEX_MASK);
 }
 
 void *ValidateEngineHandle(EngineHandle handle, int typeTag, void *const *slots, int slotCount)
 {
-    if (handle < 0 || (handle & HANDLE_TYPE_MASK) != typeTag) {
+    if (handle < 0 || (handle & HANDLE_TYPE_BITS) != typeTag) {
         return NULL;
     }
     int index = handle & HANDLE_INDEX_MASK;

@@ -5,8 +5,8 @@
 #include <string.h>
 
 struct SoftImageRecord {
+    HandleRecordHeader header;
     BaseImage image;
-    uint32_t checkNumber;
 };
 
 static SoftImageRecord *g_SoftImages[SOFT_IMAGE_SLOT_COUNT];
@@ -29,29 +29,26 @@ EngineHandle AddSoftImage(BaseImage *image)
     }
     record->image = *image;
     memset(image, 0, sizeof(*image));
-    record->checkNumber = (uint32_t)g_SoftImageCheckCounter;
+    record->header.checkNumber = g_SoftImageCheckCounter;
+    record->header.handle = MakeEngineHandle(HANDLE_TYPE_SOFT_IMAGE, g_SoftImageCheckCounter, slot);
     g_SoftImageCheckCounter = (g_SoftImageCheckCounter + 1) % HANDLE_CHECK_LIMIT;
     g_SoftImages[slot] = record;
     g_SoftImageCount++;
     if (slot >= g_SoftImageUsedEnd) {
         g_SoftImageUsedEnd = slot + 1;
     }
-    return MakeEngineHandle(HANDLE_TYPE_SOFT_IMAGE, (int)record->checkNumber, slot);
+    return record->header.handle;
 }
 
 int DeleteSoftImage(EngineHandle handle)
 {
-    if (handle < 0 || (handle & HANDLE_TYPE_MASK) != HANDLE_TYPE_SOFT_IMAGE) {
+    SoftImageRecord *record = (SoftImageRecord *)ValidateEngineHandle(handle, HANDLE_TYPE_SOFT_IMAGE,
+                                                                       (void *const *)g_SoftImages,
+                                                                       SOFT_IMAGE_SLOT_COUNT);
+    if (record == NULL) {
         return -1;
     }
     int slot = handle & HANDLE_INDEX_MASK;
-    if (slot >= SOFT_IMAGE_SLOT_COUNT) {
-        return -1;
-    }
-    SoftImageRecord *record = g_SoftImages[slot];
-    if (record == NULL || (record->checkNumber << HANDLE_CHECK_SHIFT) != (uint32_t)(handle & HANDLE_CHECK_MASK)) {
-        return -1;
-    }
     FreeBaseImageData(&record->image);
     g_SoftImageCount--;
     g_SoftImages[slot] = NULL;
@@ -71,7 +68,7 @@ int DeleteAllSoftImages(void)
 {
     for (int slot = 0; slot < g_SoftImageUsedEnd; slot++) {
         if (g_SoftImages[slot] != NULL) {
-            DeleteSoftImage(MakeEngineHandle(HANDLE_TYPE_SOFT_IMAGE, (int)g_SoftImages[slot]->checkNumber, slot));
+            DeleteSoftImage(g_SoftImages[slot]->header.handle);
         }
     }
     return 0;
