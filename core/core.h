@@ -71,8 +71,14 @@ int CheckAllAllocations(void);
 void DumpAllocations(void);
 void LogAllocationTotals(void);
 void LogAllocationRecord(const AllocHeader *header);
-int GetAllocationCount(void);       // live blocks
+int GetAllocationCount(void);           // live blocks
 long long GetAllocationTotalSize(void); // sum of the asked sizes of the live blocks
+// Diagnostics, all off by default: trace blocks of one size (negative = every block), log every operation, log
+// the totals after each operation, check every header on each operation.
+void SetAllocationDebugOptions(int traceSize, int logEachOperation, int logTotals, int checkEach);
+// Lets the next `count` allocations succeed and makes the one after fail (once); -1 turns it off. For testing
+// the failure paths of callers.
+void SetAllocationFailureCountdown(int count);
 
 #define ENGINE_ALLOC(size) AllocMemory((size), __FILE__, __LINE__)
 #define ENGINE_ALLOC_ZEROED(size) AllocMemoryZeroed((size), __FILE__, __LINE__)
@@ -85,13 +91,15 @@ long long GetAllocationTotalSize(void); // sum of the asked sizes of the live bl
 
 int AddLog(const char *text);
 int AddLogTail(const char *text);
-int LogFormatLine(const char *format, ...);
+int LogFormatLine(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
 int LogIndentIncrease(void);
 int LogIndentDecrease(void);
 int StartLogFile(void);
-int LogNetworkError(const char *format, ...);
+int LogNetworkError(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
 int SetLogDirectory(const char *directory); // the folder "Log.txt" is written to; empty = no file
 const char *GetLogDirectory(void);
+// Options, all 0 by default: no log at all, a file name carrying the start date and time, no time stamps.
+void SetLogOptions(int logOff, int datedFileName, int noTimeStamp);
 
 // ---------------------------------------------------------------------------------------------------------------
 // System information and clocks.
@@ -116,6 +124,9 @@ struct SystemInformation {
 extern SystemInformation g_SystemInformation;
 
 int LogSystemInformation(void);
+// Names the Windows version for the system information block ("Windows" + name) and returns its version id;
+// a version without a name keeps previousId.
+int DescribeWindowsVersion(const OSVERSIONINFOA *info, char *text, size_t textSize, int previousId);
 int GetNowMilliCount(void);
 LONGLONG GetNowMicroCount(int useCpuClock);
 int GetLocalDateRecord(DateRecord *record);
@@ -133,8 +144,10 @@ int StrCompare(const char *a, const char *b);
 char *StrToUpperMb(char *text);
 int StrCompareN(const char *a, const char *b, int count);
 char *IntToString(int value, char *buffer, int radix);
+// Bounded formatting: the text is cut to bufferSize - 1 bytes and always terminated. VSprintfWrap returns the
+// length stored, SprintfWrap 0.
 int VSprintfWrap(char *buffer, size_t bufferSize, const char *format, va_list args);
-int SprintfWrap(char *buffer, size_t bufferSize, const char *format, ...);
+int SprintfWrap(char *buffer, size_t bufferSize, const char *format, ...) __attribute__((format(gnu_printf, 3, 4)));
 
 void MemFill(void *destination, int byte, size_t count);
 int MemCompare(const void *a, const void *b, size_t count);
@@ -149,6 +162,7 @@ int DoubleToInt(double value);
 void DoubleRectToIntRect(const double source[4], int destination[4]);
 float SqrtFloat(float value);
 
+// Resolves relative against base (null: the current directory) into out; -1 when the result does not fit.
 int BuildFullPath(const char *relative, char *out, size_t outSize, const char *base);
 int FindResourceData(const char *name, const char *type, void **address, int *size);
 
@@ -168,10 +182,28 @@ int RingBufferRead(RingBuffer *ring, void *destination, int count, int peek);
 void ResetRingPositionsAtEnd(RingBuffer *ring);
 int ReleaseRingBuffer(RingBuffer *ring);
 
+// Typed-character ring: filled by the window procedure, drained by text input; window thread only.
+#define INPUT_CHAR_RING_SLOTS 1025
+
+struct InputCharRing {
+    unsigned char bytes[INPUT_CHAR_RING_SLOTS];
+    int readIndex;
+    int writeIndex; // empty when equal to readIndex
+};
+
+InputCharRing *GetInputCharRing(void);
 int PushInputChar(unsigned char byte);
 int IsKeyInTable(unsigned char byte);
 int MbByteOffsetToCharCount(const char *text, int bytes);
+
+// The one record of text-input activity, shared by the IME handler and text entry: StartInputTimer raises the
+// flag and stamps the time (GetNowMilliCount).
 int StartInputTimer(void);
+int GetTextInputActivity(int *time); // the flag; the time through the pointer when given
+void ClearTextInputActivity(void);
+
+struct KeyInputRecord;
+int CompactTextBuffer(KeyInputRecord *entry);
 
 struct ListNode {
     int id;
@@ -217,6 +249,7 @@ int GenerateRandomBlock(void);
 int HasMmx(void);
 const unsigned int *GetRandomBlock(void); // the 624 tempered outputs of the last block
 int GetRandomReadIndex(void);
+int SetRandomMmxPath(int useMmx); // chooses the block generator until the next seeding (both give equal blocks)
 
 // ---------------------------------------------------------------------------------------------------------------
 // Engine start-up, shut-down, window and message pump (declared as they are built).

@@ -3,3 +3,8 @@
 #pragma once
 
 #include "core/core.h"
+
+// ---------------------------------------------------------------------------------------------------------------
+// Screen size.
+
+int GetScreenSize(int *width, int *height); // either pointer may be null; an unset size gives 640 x 480

@@ -3,3 +3,24 @@
 #pragma once
 
 #include "core/core.h"
+
+// ---------------------------------------------------------------------------------------------------------------
+// Text entry
+
+// One text-entry field of the key-input table.
+struct KeyInputRecord {
+    uint32_t used;
+    uint32_t checkNumber;
+    uint32_t ended;     // Enter or Escape seen
+    uint32_t cancelled; // Escape
+    int32_t length;     // bytes
+    int32_t maxLength;  // bytes
+    int32_t selectionStart; // -1 = no selection
+    int32_t selectionEnd;
+    uint32_t displayStart; // first byte shown; the editing itself does not read it
+    int32_t cursor;        // byte index
+    char *text;            // owned; freed on delete
+    uint32_t cancelAllowed;
+    uint32_t singleByteOnly;
+    uint32_t numbersOnly;
+};

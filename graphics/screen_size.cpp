@@ -1,0 +1,20 @@
+// The screen size the graphics system runs at: read by window creation, the full-screen check and the
+// projection matrices; an unset size (0) stands for 640 x 480. Written only by the window thread.
+#include "graphics/graphics.h"
+
+#define DEFAULT_SCREEN_WIDTH 640
+#define DEFAULT_SCREEN_HEIGHT 480
+
+static int g_ScreenWidth;
+static int g_ScreenHeight;
+
+int GetScreenSize(int *width, int *height)
+{
+    if (width != NULL) {
+        *width = g_ScreenWidth != 0 ? g_ScreenWidth : DEFAULT_SCREEN_WIDTH;
+    }
+    if (height != NULL) {
+        *height = g_ScreenHeight != 0 ? g_ScreenHeight : DEFAULT_SCREEN_HEIGHT;
+    }
+    return 0;
+}
