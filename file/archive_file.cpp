@@ -1,0 +1,702 @@
+// The archive-aware file-function set: every path is first resolved to a "QVA" archive standing for one of its
+// directories and read from there (stored, or unpacked whole when compressed); with no such archive it is
+// opened from disk with the plain set. Also directory searches that list archive entries as files. Runs on the
+// caller's thread without locks; asynchronous reads are completed on the caller's thread by the idle check or
+// by the wait at the start of the next operation on the same file.
+#include "file/file.h"
+#include "font/font.h"
+
+#define ARCHIVE_EXTENSION ".QVA"
+#define FULL_PATH_SIZE 260
+
+enum ArchivePendingState {
+    ARCHIVE_PENDING_NONE = 0,
+    ARCHIVE_PENDING_PACKED = 1,
+    ARCHIVE_PENDING_STORED = 2,
+};
+
+struct ArchiveStream {
+    ArchiveRecord *archive;
+    const uint8_t *entry;
+    unsigned char *unpacked;     // whole file, compressed entries only
+    unsigned char *packedBuffer; // while an asynchronous packed read is pending
+    unsigned int endOfFile;
+    unsigned int position;
+    unsigned int asyncFlag;
+    unsigned int pending;
+    unsigned int pendingOffset;
+    unsigned char *pendingDestination;
+    unsigned int pendingCount;
+    unsigned int size;       // unpacked size, from the entry
+    unsigned int dataOffset; // from the archive start, checked against its size
+    unsigned int storedSize;
+};
+
+struct ArchiveOpenFile {
+    unsigned int inArchive;
+    FileHandle plain;
+    int archiveIndex;
+    ArchiveStream stream;
+};
+
+struct ArchiveSearch {
+    ArchiveRecord *archive;
+    char pattern[FULL_PATH_SIZE];
+    uint32_t directory; // offset of the searched directory in the directory table
+    uint32_t nextIndex; // 0 ".", 1 "..", then the directory's entries
+};
+
+struct ArchiveFindRecord {
+    unsigned int inArchive;
+    int archiveIndex;
+    DWORD_PTR find; // a Win32 find handle, or an ArchiveSearch*
+};
+
+static ArchiveOpenFile *g_OpenFiles[ARCHIVE_OPEN_FILE_LIMIT];
+static int g_OpenFileCount;
+
+// The last archive found by path: the directory prefix it stands for is its path without the extension.
+static struct {
+    char archivePath[ARCHIVE_PATH_LIMIT];
+    unsigned int prefixLength;
+    int index;
+} g_ResolveCache;
+
+static int IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+static int IsLeadAt(const char *text, int charSet)
+{
+    return IsMultiByteLeadByte(text, charSet) && text[1] != 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Full paths and resolution.
+
+static void UpperCaseText(char *text, int charSet)
+{
+    UpperCaseArchiveName((uint8_t *)text, (uint32_t)lstrlenA(text), charSet);
+}
+
+// Removes the last component of out, never the root that ends at rootLength.
+static void RemoveLastComponent(char *out, size_t rootLength, int charSet)
+{
+    size_t last = rootLength;
+    for (size_t i = rootLength; out[i] != 0; i++) {
+        if (IsLeadAt(out + i, charSet)) {
+            i++;
+        } else if (IsSeparator(out[i])) {
+            last = i;
+        }
+    }
+    out[last] = 0;
+}
+
+int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
+{
+    int charSet = GetEngineCharSet();
+    char base[FULL_PATH_SIZE];
+    DWORD baseLength = GetCurrentDirectoryA(sizeof(base), base);
+    if (baseLength == 0 || baseLength >= sizeof(base) || outSize < 4) {
+        return -1;
+    }
+    UpperCaseText(base, charSet);
+    const char *p = path;
+    if (IsSeparator(p[0]) && p[1] == p[0]) {
+        lstrcpyA(out, "\\");
+        p += 2;
+    } else if (IsSeparator(p[0])) {
+        lstrcpynA(out, base, 3);
+        p += 1;
+    } else if (p[0] != 0 && p[1] == ':' && !IsLeadAt(p, charSet)) {
+        out[0] = (p[0] >= 'a' && p[0] <= 'z') ? (char)(p[0] - 'a' + 'A') : p[0];
+        out[1] = ':';
+        out[2] = 0;
+        p += 2;
+    } else {
+        if (baseLength > 0 && IsSeparator(base[baseLength - 1]) &&
+            IsDoubleByteCharAt(base, (int)baseLength - 1, charSet) == 0) {
+            base[baseLength - 1] = 0;
+        }
+        if ((size_t)lstrlenA(base) >= outSize) {
+            return -1;
+        }
+        lstrcpyA(out, base);
+    }
+    size_t rootLength = (size_t)lstrlenA(out);
+    size_t length = rootLength;
+    while (*p != 0) {
+        const char *component = p;
+        while (*p != 0 && !IsSeparator(*p)) {
+            p += IsLeadAt(p, charSet) ? 2 : 1;
+        }
+        size_t size = (size_t)(p - component);
+        if (*p != 0) {
+            p++;
+        }
+        if (size == 0 || (size == 1 && component[0] == '.')) {
+            continue;
+        }
+        if (size == 2 && component[0] == '.' && component[1] == '.') {
+            RemoveLastComponent(out, rootLength, charSet);
+            length = (size_t)lstrlenA(out);
+            continue;
+        }
+        if (length + 1 + size >= outSize) {
+            return -1;
+        }
+        out[length] = '\\';
+        MemCopy(out + length + 1, component, size);
+        length += 1 + size;
+        out[length] = 0;
+        UpperCaseArchiveName((uint8_t *)out + length - size, (uint32_t)size, charSet);
+    }
+    return 0;
+}
+
+static int CopyInnerPath(const char *inner, char *innerPath)
+{
+    if (innerPath != NULL) {
+        if (lstrlenA(inner) >= ARCHIVE_PATH_LIMIT) {
+            return -1;
+        }
+        lstrcpyA(innerPath, inner);
+    }
+    return 0;
+}
+
+static int TakeResolvedArchive(int index, const char *archivePath, const char *inner, int *archiveIndex,
+                               char *outArchivePath, char *innerPath)
+{
+    if (CopyInnerPath(inner, innerPath) != 0) {
+        ReleaseOpenArchiveUse(index);
+        return -1;
+    }
+    *archiveIndex = index;
+    if (outArchivePath != NULL) {
+        lstrcpyA(outArchivePath, archivePath);
+    }
+    return 0;
+}
+
+int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, char *innerPath)
+{
+    char full[FULL_PATH_SIZE];
+    if (BuildArchiveFullPath(path, full, sizeof(full)) != 0) {
+        return -1;
+    }
+    unsigned int cached = g_ResolveCache.prefixLength;
+    if (cached > 0 && StrCompareN(full, g_ResolveCache.archivePath, (int)cached) == 0 &&
+        IsSeparator(full[cached])) {
+        int index = OpenArchiveByPath(g_ResolveCache.index, g_ResolveCache.archivePath, 0, 0);
+        if (index >= 0) {
+            g_ResolveCache.index = index;
+            return TakeResolvedArchive(index, g_ResolveCache.archivePath, full + cached + 1, archiveIndex,
+                                       archivePath, innerPath);
+        }
+    }
+    // Directory prefixes, shortest first; the last component (the file itself) is never tried.
+    int charSet = GetEngineCharSet();
+    for (size_t i = 0; full[i] != 0; i++) {
+        if (IsLeadAt(full + i, charSet)) {
+            i++;
+            continue;
+        }
+        if (!IsSeparator(full[i]) || i == 0 || (i == 1 && IsSeparator(full[0]))) {
+            continue;
+        }
+        char candidate[ARCHIVE_PATH_LIMIT];
+        if (i + sizeof(ARCHIVE_EXTENSION) > sizeof(candidate)) {
+            break;
+        }
+        MemCopy(candidate, full, i);
+        lstrcpyA(candidate + i, ARCHIVE_EXTENSION);
+        int index = OpenArchiveByPath(-1, candidate, 0, 0);
+        if (index >= 0) {
+            lstrcpyA(g_ResolveCache.archivePath, candidate);
+            g_ResolveCache.prefixLength = (unsigned int)i;
+            g_ResolveCache.index = index;
+            return TakeResolvedArchive(index, candidate, full + i + 1, archiveIndex, archivePath, innerPath);
+        }
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Entry streams.
+
+// Unpacks a compressed entry, whose own header must agree with the entry's sizes.
+static int UnpackEntry(ArchiveStream *stream, const unsigned char *packed)
+{
+    if (stream->storedSize < ARCHIVE_PACK_HEADER_SIZE || ReadArchiveU32(packed) != stream->size ||
+        ReadArchiveU32(packed + 4) != stream->storedSize) {
+        return -1;
+    }
+    uint32_t got = DecodeArchiveData(packed, stream->storedSize, stream->unpacked, stream->size);
+    return got == stream->size ? 0 : -1;
+}
+
+static int SeekArchiveFile(ArchiveRecord *archive, unsigned int offset)
+{
+    if ((unsigned int)WinFileTell(archive->file) == offset) {
+        return 0;
+    }
+    return WinFileSeek(archive->file, (int)offset, STREAM_SEEK_SET);
+}
+
+// Result -1: no such entry; -2: the entry is damaged or memory ran out.
+static int OpenArchiveStream(ArchiveStream *stream, ArchiveRecord *archive, const char *innerPath, int asyncFlag)
+{
+    WaitArchiveLoad(archive);
+    const uint8_t *entry = FindArchiveFileEntry(innerPath, &archive->directory);
+    if (entry == NULL) {
+        return -1;
+    }
+    int packed;
+    if (GetArchiveEntryDataRange(&archive->directory, entry, &stream->dataOffset, &stream->storedSize, &packed) !=
+        0) {
+        return -2;
+    }
+    stream->archive = archive;
+    stream->entry = entry;
+    stream->size = ReadArchiveU32(entry + ARCHIVE_ENTRY_SIZE);
+    stream->asyncFlag = asyncFlag != 0;
+    if (!packed) {
+        return 0;
+    }
+    stream->unpacked = (unsigned char *)ENGINE_ALLOC(stream->size > 0 ? stream->size : 1);
+    if (stream->unpacked == NULL) {
+        return -2;
+    }
+    if (archive->memoryResident) {
+        if (UnpackEntry(stream, archive->image + stream->dataOffset) == 0) {
+            return 0;
+        }
+    } else {
+        stream->packedBuffer = (unsigned char *)ENGINE_ALLOC(stream->storedSize > 0 ? stream->storedSize : 1);
+        if (stream->packedBuffer != NULL && SeekArchiveFile(archive, stream->dataOffset) == 0) {
+            if (asyncFlag) {
+                WinFileRead(stream->packedBuffer, 1, stream->storedSize, archive->file);
+                stream->pending = ARCHIVE_PENDING_PACKED;
+                stream->pendingOffset = stream->dataOffset;
+                return 0;
+            }
+            if (ReadArchiveBytes(archive, stream->packedBuffer, stream->storedSize) == 0 &&
+                UnpackEntry(stream, stream->packedBuffer) == 0) {
+                FreeMemory(stream->packedBuffer);
+                stream->packedBuffer = NULL;
+                return 0;
+            }
+        }
+    }
+    FreeMemory(stream->packedBuffer);
+    FreeMemory(stream->unpacked);
+    MemFill(stream, 0, sizeof(*stream));
+    return -2;
+}
+
+// Completes a finished asynchronous read. A compressed entry whose data proves damaged reads as empty.
+static int ArchiveStreamIdleCheck(ArchiveStream *stream)
+{
+    if (stream->pending == ARCHIVE_PENDING_NONE) {
+        return 1;
+    }
+    ArchiveRecord *archive = stream->archive;
+    if (!WinFileIdleCheck(archive->file)) {
+        return 0;
+    }
+    if (stream->pending == ARCHIVE_PENDING_PACKED) {
+        ScrambleArchiveBytes(stream->storedSize, stream->packedBuffer, stream->pendingOffset, archive->key);
+        if (UnpackEntry(stream, stream->packedBuffer) != 0) {
+            stream->size = 0;
+        }
+        FreeMemory(stream->packedBuffer);
+        stream->packedBuffer = NULL;
+    } else {
+        ScrambleArchiveBytes(stream->pendingCount, stream->pendingDestination, stream->pendingOffset, archive->key);
+    }
+    stream->pending = ARCHIVE_PENDING_NONE;
+    return 1;
+}
+
+static void WaitArchiveStream(ArchiveStream *stream)
+{
+    while (!ArchiveStreamIdleCheck(stream)) {
+        Sleep(1);
+    }
+}
+
+static unsigned int ArchiveStreamRead(ArchiveStream *stream, void *buffer, unsigned int count)
+{
+    WaitArchiveStream(stream);
+    if (stream->endOfFile) {
+        return 0;
+    }
+    if (stream->position >= stream->size) {
+        stream->endOfFile = 1;
+        return 0;
+    }
+    unsigned int n = stream->size - stream->position;
+    if (count < n) {
+        n = count;
+    }
+    ArchiveRecord *archive = stream->archive;
+    if (stream->unpacked != NULL) {
+        MemCopy(buffer, stream->unpacked + stream->position, n);
+    } else if (archive->memoryResident) {
+        MemCopy(buffer, archive->image + stream->dataOffset + stream->position, n);
+    } else {
+        unsigned int offset = stream->dataOffset + stream->position;
+        if (SeekArchiveFile(archive, offset) != 0) {
+            return 0;
+        }
+        if (stream->asyncFlag) {
+            WinFileRead(buffer, 1, n, archive->file);
+            stream->pending = ARCHIVE_PENDING_STORED;
+            stream->pendingOffset = offset;
+            stream->pendingDestination = (unsigned char *)buffer;
+            stream->pendingCount = n;
+        } else if (ReadArchiveBytes(archive, buffer, n) != 0) {
+            return 0;
+        }
+    }
+    stream->position += n;
+    stream->endOfFile = 0;
+    return n;
+}
+
+static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
+{
+    WaitArchiveStream(stream);
+    long long target = offset;
+    if (origin == STREAM_SEEK_CUR) {
+        target += stream->position;
+    } else if (origin == STREAM_SEEK_END) {
+        target += stream->size;
+    }
+    if (target < 0) {
+        target = 0;
+    } else if (target > (long long)stream->size) {
+        target = stream->size;
+    }
+    stream->position = (unsigned int)target;
+    stream->endOfFile = 0;
+    return 0;
+}
+
+static void ArchiveStreamClose(ArchiveStream *stream)
+{
+    WaitArchiveStream(stream);
+    FreeMemory(stream->packedBuffer);
+    FreeMemory(stream->unpacked);
+    MemFill(stream, 0, sizeof(*stream));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The table's file operations.
+
+static ArchiveOpenFile *GetArchiveOpenFile(FileHandle handle)
+{
+    if ((handle & ARCHIVE_FILE_HANDLE_TAG) != ARCHIVE_FILE_HANDLE_TAG) {
+        return NULL;
+    }
+    DWORD_PTR index = handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG;
+    return index < ARCHIVE_OPEN_FILE_LIMIT ? g_OpenFiles[index] : NULL;
+}
+
+FileHandle ArchiveAwareOpen(const char *path, int cacheFlag, int ignored, int asyncFlag)
+{
+    if (g_OpenFileCount >= ARCHIVE_OPEN_FILE_LIMIT) {
+        AddLog("同時に開けるファイルの数が限界を超えました\n");
+        return 0;
+    }
+    int slot = 0;
+    while (g_OpenFiles[slot] != NULL) {
+        slot++;
+    }
+    ArchiveOpenFile *file = (ArchiveOpenFile *)ENGINE_ALLOC_ZEROED(sizeof(ArchiveOpenFile));
+    if (file == NULL) {
+        AddLog("ファイルの情報を格納するメモリの確保に失敗しました\n");
+        return 0;
+    }
+    char inner[ARCHIVE_PATH_LIMIT];
+    int opened = -1;
+    if (ResolveArchivePath(path, &file->archiveIndex, NULL, inner) != 0) {
+        file->plain = WinFileOpen(path, cacheFlag, ignored, asyncFlag);
+        opened = file->plain != 0 ? 0 : -1;
+    } else {
+        file->inArchive = 1;
+        opened = OpenArchiveStream(&file->stream, GetOpenArchive(file->archiveIndex), inner, asyncFlag);
+        if (opened == -1) {
+            AddLog("ＱＶＡファイルの中に指定のファイルは見つかりませんでした\n");
+        }
+        if (opened != 0) {
+            ReleaseOpenArchiveUse(file->archiveIndex);
+        }
+    }
+    if (opened != 0) {
+        FreeMemory(file);
+        return 0;
+    }
+    g_OpenFiles[slot] = file;
+    g_OpenFileCount++;
+    return (FileHandle)slot | ARCHIVE_FILE_HANDLE_TAG;
+}
+
+int ArchiveAwareClose(FileHandle handle)
+{
+    ArchiveOpenFile *file = GetArchiveOpenFile(handle);
+    if (file == NULL) {
+        return -1;
+    }
+    if (file->inArchive) {
+        ReleaseOpenArchiveUse(file->archiveIndex);
+        ArchiveStreamClose(&file->stream);
+    } else {
+        WinFileClose(file->plain);
+    }
+    FreeMemory(file);
+    g_OpenFiles[handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG] = NULL;
+    g_OpenFileCount--;
+    return 0;
+}
+
+int ArchiveAwareTell(FileHandle handle)
+{
+    ArchiveOpenFile *file = GetArchiveOpenFile(handle);
+    if (file == NULL) {
+        return -1;
+    }
+    if (!file->inArchive) {
+        return WinFileTell(file->plain);
+    }
+    WaitArchiveStream(&file->stream);
+    return (int)file->stream.position;
+}
+
+int ArchiveAwareSeek(FileHandle handle, int offset, int origin)
+{
+    ArchiveOpenFile *file = GetArchiveOpenFile(handle);
+    if (file == NULL) {
+        return -1;
+    }
+    return file->inArchive ? ArchiveStreamSeek(&file->stream, offset, origin)
+                           : WinFileSeek(file->plain, offset, origin);
+}
+
+// A trailing partial element is read and moves the position but is not counted. The request is sized in 64
+// bits; no entry holds more than 4 GB, so a larger request is simply cut to what is left.
+size_t ArchiveAwareRead(void *buffer, size_t elementSize, size_t count, FileHandle handle)
+{
+    ArchiveOpenFile *file = GetArchiveOpenFile(handle);
+    if (file == NULL || elementSize == 0) {
+        return 0;
+    }
+    if (!file->inArchive) {
+        return WinFileRead(buffer, elementSize, count, file->plain);
+    }
+    unsigned long long wanted = (unsigned long long)elementSize * count;
+    unsigned int bytes = wanted > 0xFFFFFFFFull ? 0xFFFFFFFFu : (unsigned int)wanted;
+    return ArchiveStreamRead(&file->stream, buffer, bytes) / elementSize;
+}
+
+int ArchiveAwareEof(FileHandle handle)
+{
+    ArchiveOpenFile *file = GetArchiveOpenFile(handle);
+    if (file == NULL) {
+        return -1;
+    }
+    if (!file->inArchive) {
+        return WinFileEof(file->plain);
+    }
+    WaitArchiveStream(&file->stream);
+    return file->stream.endOfFile ? -1 : 0;
+}
+
+int ArchiveAwareIdleCheck(FileHandle handle)
+{
+    ArchiveOpenFile *file = GetArchiveOpenFile(handle);
+    if (file == NULL) {
+        return -1;
+    }
+    return file->inArchive ? ArchiveStreamIdleCheck(&file->stream) : WinFileIdleCheck(file->plain);
+}
+
+int ArchiveAwareSetCurrentDir(const char *path)
+{
+    SetCurrentDirectoryA(path);
+    return 0;
+}
+
+int ArchiveAwareGetCurrentDir(char *buffer)
+{
+    GetCurrentDirectoryA(ARCHIVE_PATH_LIMIT, buffer);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Searches.
+
+// Copies a name of at most `limit` bytes into the info's name, cut to fit without splitting a character.
+static void CopyEntryName(char *out, const uint8_t *name, uint32_t limit, int charSet)
+{
+    uint32_t i = 0;
+    while (i < limit && name[i] != 0) {
+        uint32_t size = (IsMultiByteLeadByte(name + i, charSet) && i + 1 < limit && name[i + 1] != 0) ? 2 : 1;
+        if (i + size >= FILE_INFO_NAME_SIZE) {
+            break;
+        }
+        MemCopy(out + i, name + i, size);
+        i += size;
+    }
+    out[i] = 0;
+}
+
+static void FillEntryDate(DateRecord *record, const uint8_t *fileTime)
+{
+    FILETIME time;
+    time.dwLowDateTime = ReadArchiveU32(fileTime);
+    time.dwHighDateTime = ReadArchiveU32(fileTime + 4);
+    FileTimeToDateRecord(&time, record);
+}
+
+static void FillDotInfo(FileInfo *info, const char *name)
+{
+    MemFill(info, 0, sizeof(*info));
+    lstrcpyA(info->name, name);
+    info->isDirectory = 1;
+}
+
+// Takes the next entry from the stored index whose upper-cased name matches the pattern.
+static int ArchiveFindNextEntry(ArchiveSearch *search, FileInfo *info)
+{
+    ArchiveDirectory *directory = &search->archive->directory;
+    const uint8_t *current = GetArchiveDirectoryEntry(directory, search->directory);
+    uint32_t count = 0;
+    const uint8_t *entries = current != NULL ? GetArchiveFileEntries(directory, current, &count) : NULL;
+    int charSet = directory->charSet;
+    for (;;) {
+        uint32_t index = search->nextIndex++;
+        if (index == 0 || index == 1) {
+            const char *dots = index == 0 ? "." : "..";
+            if ((index == 1 && search->directory == 0) || !MatchArchivePattern(search->pattern, dots, charSet)) {
+                continue;
+            }
+            if (info != NULL) {
+                FillDotInfo(info, dots);
+            }
+            return 0;
+        }
+        if (entries == NULL || index - 2 >= count) {
+            search->nextIndex = index;
+            return -1;
+        }
+        const uint8_t *entry = entries + (size_t)(index - 2) * directory->fileEntrySize;
+        const uint8_t *upper;
+        const uint8_t *written;
+        uint32_t units;
+        if (GetArchiveEntryName(directory, entry, &upper, &written, &units) != 0) {
+            continue;
+        }
+        char name[ARCHIVE_NAME_KEY_LIMIT + 1];
+        MemCopy(name, upper, units * 4);
+        name[units * 4] = 0;
+        if (!MatchArchivePattern(search->pattern, name, charSet)) {
+            continue;
+        }
+        if (info != NULL) {
+            CopyEntryName(info->name, written, units * 4, charSet);
+            info->isDirectory = IsArchiveEntryDirectory(entry);
+            info->sizeLow = ReadArchiveU32(entry + ARCHIVE_ENTRY_SIZE);
+            info->sizeHigh = 0;
+            FillEntryDate(&info->creationTime, entry + ARCHIVE_ENTRY_CREATION_TIME);
+            FillEntryDate(&info->lastWriteTime, entry + ARCHIVE_ENTRY_WRITE_TIME);
+        }
+        return 0;
+    }
+}
+
+// Splits the inner path at its last '\', '/' or ':' into the directory to search and the name pattern.
+static int ArchiveFindFirstEntry(ArchiveSearch *search, const char *innerPath, FileInfo *info)
+{
+    ArchiveDirectory *directory = &search->archive->directory;
+    int charSet = directory->charSet;
+    const char *name = (const char *)FindLastArchiveComponent((const uint8_t *)innerPath, charSet, "\\/:");
+    if (lstrlenA(name) >= (int)sizeof(search->pattern)) {
+        return -1;
+    }
+    lstrcpyA(search->pattern, name);
+    UpperCaseText(search->pattern, charSet);
+    char directoryPart[ARCHIVE_PATH_LIMIT];
+    lstrcpynA(directoryPart, innerPath, (int)(name - innerPath) + 1);
+    uint32_t saved = directory->currentDirectory;
+    if (directoryPart[0] != 0 && ChangeArchiveDir(directory, directoryPart, 1, NULL) != 0) {
+        return -1;
+    }
+    search->directory = directory->currentDirectory;
+    directory->currentDirectory = saved;
+    search->nextIndex = 0;
+    return ArchiveFindNextEntry(search, info);
+}
+
+DWORD_PTR ArchiveAwareFindFirst(const char *pattern, FileInfo *info)
+{
+    ArchiveFindRecord *record = (ArchiveFindRecord *)ENGINE_ALLOC_ZEROED(sizeof(ArchiveFindRecord));
+    if (record == NULL) {
+        return FILE_FIND_FAILED;
+    }
+    char inner[ARCHIVE_PATH_LIMIT];
+    if (ResolveArchivePath(pattern, &record->archiveIndex, NULL, inner) != 0) {
+        record->find = WinFindFirst(pattern, info);
+        if (record->find != FILE_FIND_FAILED) {
+            return (DWORD_PTR)record;
+        }
+        FreeMemory(record);
+        return FILE_FIND_FAILED;
+    }
+    record->inArchive = 1;
+    ArchiveSearch *search = (ArchiveSearch *)ENGINE_ALLOC_ZEROED(sizeof(ArchiveSearch));
+    if (search != NULL) {
+        search->archive = GetOpenArchive(record->archiveIndex);
+        WaitArchiveLoad(search->archive);
+        if (ArchiveFindFirstEntry(search, inner, info) == 0) {
+            record->find = (DWORD_PTR)search;
+            return (DWORD_PTR)record;
+        }
+        FreeMemory(search);
+    }
+    ReleaseOpenArchiveUse(record->archiveIndex);
+    FreeMemory(record);
+    return FILE_FIND_FAILED;
+}
+
+int ArchiveAwareFindNext(DWORD_PTR find, FileInfo *info)
+{
+    if (find == FILE_FIND_FAILED || find == 0) {
+        return -1;
+    }
+    ArchiveFindRecord *record = (ArchiveFindRecord *)find;
+    if (!record->inArchive) {
+        return WinFindNext(record->find, info);
+    }
+    return ArchiveFindNextEntry((ArchiveSearch *)record->find, info);
+}
+
+int ArchiveAwareFindClose(DWORD_PTR find)
+{
+    if (find == FILE_FIND_FAILED || find == 0) {
+        return -1;
+    }
+    ArchiveFindRecord *record = (ArchiveFindRecord *)find;
+    int result = 0;
+    if (record->inArchive) {
+        FreeMemory((void *)record->find);
+        ReleaseOpenArchiveUse(record->archiveIndex);
+    } else {
+        result = WinFindClose(record->find);
+    }
+    FreeMemory(record);
+    return result;
+}
