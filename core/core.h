@@ -277,6 +277,8 @@ FARPROC GetBoundEntry(int library, int index);
 
 int InitEngine(void);
 int EndEngine(void);
+int IsEngineInitialised(void);
+int IsEngineStarting(void); // 1 while InitEngine runs
 int InitEngineCore(void);
 int EndEngineCore(void);
 void FatalErrorExit(const char *message);

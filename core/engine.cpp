@@ -4,6 +4,8 @@
 // thread; the fatal exit may be called from any thread.
 #include "core/window_state.h"
 
+#include <objbase.h>
+
 #include "file/file.h"
 #include "font/font.h"
 #include "graphics/graphics.h"
@@ -87,12 +89,12 @@ FARPROC GetBoundEntry(int library, int index)
 
 WinnlsEnableImeFunction BoundWinnlsEnableIme(void)
 {
-    return (WinnlsEnableImeFunction)GetBoundEntry(BOUND_USER32, 0);
+    return BOUND_AS(WinnlsEnableImeFunction, GetBoundEntry(BOUND_USER32, 0));
 }
 
 DwmEnableCompositionFunction BoundDwmEnableComposition(void)
 {
-    return (DwmEnableCompositionFunction)GetBoundEntry(BOUND_DWMAPI, 0);
+    return BOUND_AS(DwmEnableCompositionFunction, GetBoundEntry(BOUND_DWMAPI, 0));
 }
 
 FARPROC BoundImmFunction(int index)
@@ -207,7 +209,7 @@ int InitEngineCore(void)
     CloseUnusedArchives();
     SetFileAccessTable(NULL);
 
-    FileGetCurrentDirThunk(s_StartDirectory);
+    GetFileAccessTable()->getCurrentDir(s_StartDirectory);
     if (GetLogDirectory() == NULL || GetLogDirectory()[0] == '\0') {
         SetLogDirectory(s_StartDirectory);
     }
@@ -254,6 +256,16 @@ int InitEngineCore(void)
         g_WindowSettings.explicitSizeSet = 0;
     }
     return 0;
+}
+
+int IsEngineInitialised(void)
+{
+    return g_EngineInitialised;
+}
+
+int IsEngineStarting(void)
+{
+    return g_EngineInitialising;
 }
 
 int InitEngine(void)
@@ -345,7 +357,7 @@ static void TakeDownEngine(void)
         g_Window.mainWindow = NULL;
     }
     if (s_StartDirectory[0] != '\0') {
-        FileSetCurrentDirThunk(s_StartDirectory);
+        GetFileAccessTable()->setCurrentDir(s_StartDirectory);
     }
     CloseUnusedArchives();
     if (s_TimerPeriodRaises > 0) {

@@ -89,10 +89,10 @@ int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD
 
 static void ReadComposition(HWND window)
 {
-    ImmGetContextFunction getContext = (ImmGetContextFunction)BoundImmFunction(IMM_GET_CONTEXT);
-    ImmReleaseContextFunction releaseContext = (ImmReleaseContextFunction)BoundImmFunction(IMM_RELEASE_CONTEXT);
+    ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
+    ImmReleaseContextFunction releaseContext = BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT));
     ImmGetCompositionStringFunction getString =
-        (ImmGetCompositionStringFunction)BoundImmFunction(IMM_GET_COMPOSITION_STRING);
+        BOUND_AS(ImmGetCompositionStringFunction, BoundImmFunction(IMM_GET_COMPOSITION_STRING));
     if (getContext == NULL || releaseContext == NULL || getString == NULL) {
         return;
     }
@@ -124,9 +124,9 @@ static void ReadComposition(HWND window)
 
 static void FetchCandidateList(HWND window)
 {
-    ImmGetContextFunction getContext = (ImmGetContextFunction)BoundImmFunction(IMM_GET_CONTEXT);
-    ImmReleaseContextFunction releaseContext = (ImmReleaseContextFunction)BoundImmFunction(IMM_RELEASE_CONTEXT);
-    ImmGetCandidateListFunction getList = (ImmGetCandidateListFunction)BoundImmFunction(IMM_GET_CANDIDATE_LIST);
+    ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
+    ImmReleaseContextFunction releaseContext = BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT));
+    ImmGetCandidateListFunction getList = BOUND_AS(ImmGetCandidateListFunction, BoundImmFunction(IMM_GET_CANDIDATE_LIST));
     if (getContext == NULL || releaseContext == NULL || getList == NULL) {
         return;
     }
@@ -171,9 +171,9 @@ static LRESULT OnOpenStatusChanged(HWND window, WPARAM wParam, LPARAM lParam)
             break;
         }
     }
-    ImmGetContextFunction getContext = (ImmGetContextFunction)BoundImmFunction(IMM_GET_CONTEXT);
-    ImmReleaseContextFunction releaseContext = (ImmReleaseContextFunction)BoundImmFunction(IMM_RELEASE_CONTEXT);
-    ImmGetOpenStatusFunction getOpen = (ImmGetOpenStatusFunction)BoundImmFunction(IMM_GET_OPEN_STATUS);
+    ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
+    ImmReleaseContextFunction releaseContext = BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT));
+    ImmGetOpenStatusFunction getOpen = BOUND_AS(ImmGetOpenStatusFunction, BoundImmFunction(IMM_GET_OPEN_STATUS));
     if (getContext != NULL && releaseContext != NULL && getOpen != NULL) {
         HIMC context = getContext(window);
         if (context != NULL) {
@@ -187,7 +187,7 @@ static LRESULT OnOpenStatusChanged(HWND window, WPARAM wParam, LPARAM lParam)
 
 LRESULT HandleImeMessage(UINT message, HWND window, WPARAM wParam, LPARAM lParam)
 {
-    NoteTextInputActivity();
+    StartInputTimer();
     switch (message) {
     case WM_IME_STARTCOMPOSITION:
         s_Composing = 1;

@@ -46,8 +46,8 @@ static void LogMemoryReport(void)
     typedef BOOL(WINAPI * GlobalMemoryStatusExFunction)(LPMEMORYSTATUSEX);
     GlobalMemoryStatusExFunction statusEx = NULL;
     if (g_SystemInformation.windowsVersionId >= 0x106) {
-        statusEx = (GlobalMemoryStatusExFunction)GetProcAddress(GetModuleHandleA("Kernel32.dll"),
-                                                                "GlobalMemoryStatusEx");
+        statusEx = BOUND_AS(GlobalMemoryStatusExFunction,
+                            GetProcAddress(GetModuleHandleA("Kernel32.dll"), "GlobalMemoryStatusEx"));
     }
     MEMORYSTATUSEX status;
     status.dwLength = sizeof(status);

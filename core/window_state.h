@@ -6,6 +6,7 @@
 #include "core/core.h"
 
 #include <imm.h>
+#include <mmsystem.h>
 #include <shellapi.h>
 
 #define ACTIVATION_RING_SIZE 512
@@ -81,6 +82,10 @@ int GetDesktopColorBits(void);
 // Window style table (window_mode.cpp).
 void GetWindowStyles(int windowed, DWORD *style, DWORD *exStyle);
 int PostCloseOnce(void);
+
+// A bound entry as the function type it really has (through the generic function type, which converts to
+// any other without a warning).
+#define BOUND_AS(type, entry) ((type)(void (*)(void))(entry))
 
 // Bound system library entries that several core files call (engine.cpp); null until bound.
 typedef BOOL(WINAPI *WinnlsEnableImeFunction)(HWND, BOOL);

@@ -3,3 +3,8 @@
 #pragma once
 
 #include "core/core.h"
+
+// ---------------------------------------------------------------------------------------------------------------
+// Soft-image table.
+
+int DeleteAllSoftImages(void);
