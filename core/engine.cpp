@@ -352,9 +352,18 @@ static void TakeDownEngine(void)
     if (g_Window.mainWindow != NULL) {
         while (ProcessMessageCore() == 0 && !g_Window.quit && !g_Window.windowDestroyed) {
         }
-        UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+        // A window still alive here (the quit message came before the close) keeps its class registered: the
+        // class is unregistered again once the window is gone, or a later start-up could not register it.
+        BOOL unregistered = UnregisterClassA(g_WindowSettings.className, g_Window.instance);
         DestroyLeftoverWindows();
+        if (!unregistered) {
+            UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+        }
         g_Window.mainWindow = NULL;
+        // The window's destruction posted a quit message to this thread: a later start-up must not meet it.
+        MSG quit;
+        while (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
     }
     if (s_StartDirectory[0] != '\0') {
         GetFileAccessTable()->setCurrentDir(s_StartDirectory);

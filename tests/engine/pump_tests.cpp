@@ -1,0 +1,163 @@
+// The message pump on a real window: its five-message limit, its results on close and on a quit message, the hold
+// while the window is inactive, the activation ring, and the cursor and mouse records fed by the window procedure.
+#include <gtest/gtest.h>
+
+#include "core/window_state.h"
+
+namespace {
+
+const UINT kTestMessage = WM_APP + 7;
+
+class Pump : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetMainWindowTitle("QvEnginePumpTests");
+        ChangeWindowMode(1);
+        ASSERT_EQ(InitEngine(), 0);
+        window = GetAppWindowHandle();
+        ASSERT_NE(window, (HWND)NULL);
+        // Let the start-up's own messages (paint, cursor, activation) pass first.
+        for (int i = 0; i < 20; i++) {
+            ASSERT_EQ(ProcessWindowMessages(), 0);
+            Sleep(5);
+        }
+    }
+
+    void TearDown() override
+    {
+        EndEngine();
+        EXPECT_EQ(GetAllocationCount(), 0);
+    }
+
+    HWND window = NULL;
+};
+
+int CountAndRemove(UINT message)
+{
+    MSG taken;
+    int count = 0;
+    while (PeekMessageA(&taken, NULL, message, message, PM_REMOVE)) {
+        count++;
+    }
+    return count;
+}
+
+struct DelayedPost {
+    DWORD delay;
+    HWND window;
+    DWORD threadId;
+    UINT message;
+    WPARAM wParam;
+};
+
+DWORD WINAPI PostAfterDelay(LPVOID parameter)
+{
+    DelayedPost *post = (DelayedPost *)parameter;
+    Sleep(post->delay);
+    if (post->window != NULL) {
+        PostMessageA(post->window, post->message, post->wParam, 0);
+    } else {
+        PostThreadMessageA(post->threadId, post->message, post->wParam, 0);
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(Pump, HandlesAtMostFiveMessagesPerCall)
+{
+    const struct {
+        int posted;
+        int leftAfterFirstCall;
+    } cases[] = {{7, 2}, {5, 0}, {3, 0}, {12, 7}};
+    for (const auto &c : cases) {
+        for (int i = 0; i < c.posted; i++) {
+            PostMessageA(window, kTestMessage, i, 0);
+        }
+        EXPECT_EQ(ProcessWindowMessages(), 0);
+        int left = CountAndRemove(kTestMessage);
+        EXPECT_EQ(left, c.leftAfterFirstCall) << c.posted << " posted";
+    }
+    for (int i = 0; i < 7; i++) {
+        PostMessageA(window, kTestMessage, i, 0);
+    }
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_EQ(CountAndRemove(kTestMessage), 0) << "seven messages take two calls";
+}
+
+TEST_F(Pump, ReturnsMinusOneOnceTheWindowIsClosed)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    int result = 0;
+    for (int i = 0; i < 5 && result == 0; i++) {
+        result = ProcessWindowMessages();
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(IsWindowClosed(), 1);
+    EXPECT_EQ(ProcessWindowMessages(), -1) << "stays -1";
+}
+
+TEST_F(Pump, HoldsWhileTheWindowIsInactiveUntilItIsActiveAgain)
+{
+    g_Window.active = 0;
+    DelayedPost post = {300, window, 0, WM_ACTIVATEAPP, 1};
+    HANDLE thread = CreateThread(NULL, 0, PostAfterDelay, &post, 0, NULL);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 250u) << "returned while the window was inactive";
+    EXPECT_LT(elapsed, 3000u);
+    EXPECT_EQ(IsWindowActive(), 1);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+}
+
+TEST_F(Pump, AQuitMessageEndsTheHoldWithMinusOne)
+{
+    g_Window.active = 0;
+    DelayedPost post = {200, NULL, GetCurrentThreadId(), WM_QUIT, 0};
+    HANDLE thread = CreateThread(NULL, 0, PostAfterDelay, &post, 0, NULL);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(ProcessWindowMessages(), -1);
+    EXPECT_GE(GetTickCount() - start, 150u);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    g_Window.active = 1;
+}
+
+TEST_F(Pump, ActivationChangesWaitInTheRingUntilThePassEnds)
+{
+    g_Window.pumpRunning = 1; // as while a pump call dispatches
+    for (int i = 0; i < ACTIVATION_RING_SIZE + 1; i++) {
+        SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    }
+    EXPECT_EQ(g_Window.activationCount, ACTIVATION_RING_SIZE) << "the 513th is handled at once";
+    g_Window.pumpRunning = 0;
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_EQ(g_Window.activationCount, 0);
+    EXPECT_EQ(g_Window.activationRead, g_Window.activationWrite);
+
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(g_Window.activationCount, 0) << "outside a pump call a change is handled at once";
+}
+
+TEST_F(Pump, CursorDisplayAndMousePressLog)
+{
+    const struct {
+        int wish;
+        bool shown;
+    } cases[] = {{0, false}, {1, true}, {0, false}, {1, true}};
+    for (const auto &c : cases) {
+        SetCursorVisible(c.wish);
+        int count = ShowCursor(FALSE) + 1; // the display count before this probe
+        ShowCursor(TRUE);
+        EXPECT_EQ(count >= 0, c.shown) << "wish " << c.wish << ", display count " << count;
+    }
+    int logged = GetMouseLogCount();
+    for (int i = 0; i < 40; i++) {
+        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    }
+    EXPECT_EQ(GetMouseLogCount(), 32) << "started at " << logged;
+}
