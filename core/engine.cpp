@@ -305,10 +305,6 @@ static int RestoreDesktopAtEnd(void)
     UnregisterClassA(g_WindowSettings.className, g_Window.instance);
     DeleteAllKeyInputHandles();
     FreeDroppedFileNames();
-    if (g_Window.timerPeriodRaised) {
-        LowerTimerPeriod();
-        g_Window.timerPeriodRaised = 0;
-    }
     if (g_Window.layeredDibSection != NULL) {
         DeleteObject(g_Window.layeredDibSection);
         g_Window.layeredDibSection = NULL;
@@ -320,7 +316,7 @@ static int RestoreDesktopAtEnd(void)
 // which it can neither destroy nor wait for. The wait is bounded in any case.
 static void DestroyLeftoverWindows(void)
 {
-    for (int tries = 0; tries < 50; tries++) {
+    for (int tries = 0; tries < 100; tries++) {
         HWND window = FindWindowA(g_WindowSettings.className, NULL);
         DWORD processId = 0;
         if (window == NULL || GetWindowThreadProcessId(window, &processId) == 0 ||
@@ -342,6 +338,12 @@ static void TakeDownEngine(void)
     TerminateInput();
     TerminateSoundSystem();
     RestoreDesktopAtEnd();
+    // Window creation raised the timer period before it could be refused (a second copy): lowered here, with or
+    // without a window.
+    if (g_Window.timerPeriodRaised) {
+        LowerTimerPeriod();
+        g_Window.timerPeriodRaised = 0;
+    }
     if (s_ComInitialised) {
         CoUninitialize();
         AddLog("ＣＯＭを終了... 完了\n");
@@ -349,21 +351,19 @@ static void TakeDownEngine(void)
     }
     DeleteAllSoftImages();
     g_EngineInitialised = 0;
-    if (g_Window.mainWindow != NULL) {
-        while (ProcessMessageCore() == 0 && !g_Window.quit && !g_Window.windowDestroyed) {
-        }
-        // A window still alive here (the quit message came before the close) keeps its class registered: the
-        // class is unregistered again once the window is gone, or a later start-up could not register it.
-        BOOL unregistered = UnregisterClassA(g_WindowSettings.className, g_Window.instance);
-        DestroyLeftoverWindows();
-        if (!unregistered) {
-            UnregisterClassA(g_WindowSettings.className, g_Window.instance);
-        }
-        g_Window.mainWindow = NULL;
-        // The window's destruction posted a quit message to this thread: a later start-up must not meet it.
-        MSG quit;
-        while (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
+    while (g_Window.mainWindow != NULL && ProcessMessageCore() == 0 && !g_Window.quit && !g_Window.windowDestroyed) {
+    }
+    // A window still alive here (the quit message came before the close) keeps its class registered: the class is
+    // unregistered again once the window is gone, or a later start-up could not register it.
+    BOOL unregistered = UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+    DestroyLeftoverWindows();
+    if (!unregistered) {
+        UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+    }
+    g_Window.mainWindow = NULL;
+    // The window's destruction posted a quit message to this thread: a later start-up must not meet it.
+    MSG quit;
+    while (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
     if (s_StartDirectory[0] != '\0') {
         GetFileAccessTable()->setCurrentDir(s_StartDirectory);
