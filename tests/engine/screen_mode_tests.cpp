@@ -64,6 +64,10 @@ TEST(ScreenMode, SwitchesToFullScreenAndBack)
         ASSERT_EQ(ChangeWindowMode(0), 0);
         EXPECT_EQ(IsWindowedMode(), 0);
         ExpectFullScreenWindow(window);
+        int recordedWidth = 0, recordedHeight = 0;
+        GetDesktopScreenState(&recordedWidth, &recordedHeight, NULL);
+        EXPECT_EQ(recordedWidth, desktop.width) << "the desktop as it was at window creation";
+        EXPECT_EQ(recordedHeight, desktop.height);
         ProcessWindowMessages();
 
         ASSERT_EQ(ChangeWindowMode(1), 0);
@@ -114,4 +118,28 @@ TEST(ScreenMode, ASizeTheDisplayLacksFallsBackToWindowMode)
     EXPECT_EQ(CurrentDesktop().width, desktop.width);
     EXPECT_EQ(EndEngine(), 0);
     SetScreenSizeSetting(0, 0);
+}
+
+TEST(ScreenMode, AQuarterSizeFullScreenRunsAt640x480Emulated)
+{
+    Desktop desktop = CurrentDesktop();
+    SetScreenSizeSetting(320, 240);
+    SetMainWindowTitle("QvEngineScreenMode");
+    ChangeWindowMode(0);
+    ASSERT_EQ(InitEngine(), 0);
+    EXPECT_EQ(IsWindowedMode(), 0);
+    EXPECT_EQ(GetLowResolutionEmulation(), 1);
+    int width = 0, height = 0;
+    GetScreenSize(&width, &height);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 480);
+    QueryScreenState(&width, &height, NULL);
+    EXPECT_EQ(width, 320) << "the program still sees its 320x240 screen";
+    EXPECT_EQ(height, 240);
+    ExpectFullScreenWindow(GetAppWindowHandle());
+    EXPECT_EQ(EndEngine(), 0);
+    EXPECT_EQ(CurrentDesktop().width, desktop.width);
+    SetScreenSizeSetting(0, 0);
+    SetLowResolutionEmulation(0);
+    ChangeWindowMode(1);
 }
