@@ -167,23 +167,10 @@ static HWND CreateTheWindow(void)
                                screenWidth, screenHeight, NULL, NULL, g_Window.instance, NULL);
     }
     AddLog("ウインドウモード起動用のウインドウを作成します\n");
-    double rateX, rateY;
-    GetWindowScaleRates(&rateX, &rateY);
-    RECT rect = {0, 0, 0, 0};
-    if (g_WindowSettings.explicitSizeSet) {
-        rect.right = g_WindowSettings.explicitWidth;
-        rect.bottom = g_WindowSettings.explicitHeight;
-    } else {
-        rect.right = (int)(screenWidth * rateX);
-        rect.bottom = (int)(screenHeight * rateY);
-    }
-    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    int x = (g_Window.desktopWidth - width) / 2, y = (g_Window.desktopHeight - height) / 2;
-    if (g_WindowSettings.explicitPositionSet) {
-        x = g_WindowSettings.explicitX;
-        y = g_WindowSettings.explicitY;
-    }
+    RECT client;
+    GetWantedClientSize(&client);
+    int x, y, width, height;
+    PlaceWindowOnDesktop(&client, style, exStyle, &x, &y, &width, &height);
     return CreateWindowExA(exStyle, g_WindowSettings.className, g_WindowSettings.title, style, x, y, width, height,
                            NULL, NULL, g_Window.instance, NULL);
 }
@@ -240,8 +227,10 @@ int CreateMainWindow(void)
     }
     if (g_WindowSettings.windowed) {
         GetWindowClientArea(&g_Window.clientRect);
+        SetCursorVisible(-1);
+    } else {
+        ApplyCursorState(0);
     }
-    SetCursorVisible(-1);
     g_EngineEnding = 0;
     if (!g_WindowSettings.transparentOption) {
         BringWindowToTop(window);

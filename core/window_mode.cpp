@@ -74,6 +74,41 @@ static void ScaledScreenSize(int *width, int *height)
     *height = (int)(screenHeight * rateY);
 }
 
+static void SetStylesForMode(int windowed, DWORD *style, DWORD *exStyle)
+{
+    GetWindowStyles(windowed, style, exStyle);
+    SetWindowLongA(g_Window.mainWindow, GWL_STYLE, (LONG)*style);
+    SetWindowLongA(g_Window.mainWindow, GWL_EXSTYLE, (LONG)*exStyle);
+}
+
+void GetWantedClientSize(RECT *client)
+{
+    SetRect(client, 0, 0, 0, 0);
+    if (g_WindowSettings.explicitSizeSet) {
+        client->right = g_WindowSettings.explicitWidth;
+        client->bottom = g_WindowSettings.explicitHeight;
+    } else {
+        int width, height;
+        ScaledScreenSize(&width, &height);
+        client->right = width;
+        client->bottom = height;
+    }
+}
+
+void PlaceWindowOnDesktop(const RECT *client, DWORD style, DWORD exStyle, int *x, int *y, int *width, int *height)
+{
+    RECT rect = *client;
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    *width = rect.right - rect.left;
+    *height = rect.bottom - rect.top;
+    *x = (g_Window.desktopWidth - *width) / 2;
+    *y = (g_Window.desktopHeight - *height) / 2;
+    if (g_WindowSettings.explicitPositionSet) {
+        *x = g_WindowSettings.explicitX;
+        *y = g_WindowSettings.explicitY;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 
 int StoreWindowModeFlag(int windowed)
@@ -120,9 +155,7 @@ static void ApplyFullScreenStyle(void)
 {
     AddLog("ウインドウスタイルをフルスクリーンモード用に変更します... ");
     DWORD style, exStyle;
-    GetWindowStyles(0, &style, &exStyle);
-    SetWindowLongA(g_Window.mainWindow, GWL_STYLE, (LONG)style);
-    SetWindowLongA(g_Window.mainWindow, GWL_EXSTYLE, (LONG)exStyle);
+    SetStylesForMode(0, &style, &exStyle);
     int width, height;
     GetScreenSize(&width, &height);
     SetRect(&g_Window.clientRect, 0, 0, width, height);
@@ -136,26 +169,16 @@ static void ApplyWindowedStyle(void)
 {
     AddLog("ウインドウスタイルをウインドウモード用に変更します... ");
     DWORD style, exStyle;
-    GetWindowStyles(1, &style, &exStyle);
-    SetWindowLongA(g_Window.mainWindow, GWL_STYLE, (LONG)style);
-    SetWindowLongA(g_Window.mainWindow, GWL_EXSTYLE, (LONG)exStyle);
+    SetStylesForMode(1, &style, &exStyle);
     RECT rect = {0, 0, 0, 0};
-    if (g_WindowSettings.explicitSizeSet) {
-        rect.right = g_WindowSettings.explicitWidth;
-        rect.bottom = g_WindowSettings.explicitHeight;
-    } else if (!g_WindowSettings.keepSize) {
-        ScaledScreenSize((int *)&rect.right, (int *)&rect.bottom);
-        rect.bottom += GetToolbarHeight();
+    if (g_WindowSettings.explicitSizeSet || !g_WindowSettings.keepSize) {
+        GetWantedClientSize(&rect);
+        rect.bottom += g_WindowSettings.explicitSizeSet ? 0 : GetToolbarHeight();
     } else {
         GetClientRect(g_Window.mainWindow, &rect);
     }
-    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    int x = (g_Window.desktopWidth - width) / 2, y = (g_Window.desktopHeight - height) / 2;
-    if (g_WindowSettings.explicitPositionSet) {
-        x = g_WindowSettings.explicitX;
-        y = g_WindowSettings.explicitY;
-    }
+    int x, y, width, height;
+    PlaceWindowOnDesktop(&rect, style, exStyle, &x, &y, &width, &height);
     SetWindowPos(g_Window.mainWindow, HWND_NOTOPMOST, x, y, width, height, SWP_FRAMECHANGED);
     SetWindowPos(g_Window.mainWindow, NULL, x, y, width, height, SWP_NOZORDER);
     GetWindowClientArea(&g_Window.clientRect);

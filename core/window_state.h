@@ -79,8 +79,10 @@ int CreateMainWindow(void);
 int OnWindowActivation(WPARAM wParam);
 int GetDesktopColorBits(void);
 
-// Window style table (window_mode.cpp).
+// Window style table and window placement (window_mode.cpp).
 void GetWindowStyles(int windowed, DWORD *style, DWORD *exStyle);
+void GetWantedClientSize(RECT *client); // the explicit size, else the screen size times the stretch rates
+void PlaceWindowOnDesktop(const RECT *client, DWORD style, DWORD exStyle, int *x, int *y, int *width, int *height);
 int PostCloseOnce(void);
 
 // A bound entry as the function type it really has (through the generic function type, which converts to

@@ -161,3 +161,35 @@ TEST_F(Pump, CursorDisplayAndMousePressLog)
     }
     EXPECT_EQ(GetMouseLogCount(), 32) << "started at " << logged;
 }
+
+TEST_F(Pump, MousePointIsInScreenPixelsOfTheStretchedClientArea)
+{
+    const struct {
+        double rate;
+        int clientX, clientY, expectedX, expectedY;
+    } cases[] = {{1.0, 200, 100, 200, 100}, {2.0, 200, 100, 100, 50}, {1.5, 301, 151, 200, 100}};
+    for (const auto &c : cases) {
+        SetWindowStretchRates(c.rate, 0);
+        ProcessWindowMessages();
+        RECT client;
+        GetWindowClientArea(&client);
+        ASSERT_GE(client.left, 0);
+        ASSERT_GE(client.top, 0);
+        SetCursorPos(client.left + c.clientX, client.top + c.clientY);
+        int x = -1, y = -1;
+        EXPECT_EQ(GetMousePoint(&x, &y), 0);
+        EXPECT_EQ(x, c.expectedX) << "rate " << c.rate;
+        EXPECT_EQ(y, c.expectedY) << "rate " << c.rate;
+    }
+    SetWindowStretchRates(1.0, 1.0);
+}
+
+TEST_F(Pump, ClipboardTextRoundTrip)
+{
+    ASSERT_EQ(WriteClipboardText("abc"), 0);
+    EXPECT_GE(ReadClipboardText(NULL), 5) << "the block's size plus one";
+    char text[64] = "";
+    EXPECT_EQ(ReadClipboardText(text), 0);
+    EXPECT_STREQ(text, "abc");
+    EXPECT_EQ(EnableDesktopComposition(1), 0) << "the current state: nothing to do";
+}
