@@ -269,10 +269,10 @@ void LogAllocationRecord(const AllocHeader *header)
     char line[256];
     const unsigned char *data = (const unsigned char *)header + ALLOC_HEADER_SIZE;
     unsigned int shown = header->size < RECORD_DATA_BYTES ? header->size : RECORD_DATA_BYTES;
-    int length = snprintf(line, sizeof line,
-                          "\tsize:%10d(%10.3fkb)  file:%-26s  line:%-5d  ID:%-5d  addr:%08x  data:<", (int)header->size,
-                          header->size / 1024.0, header->sourceName, header->line, header->serial,
-                          (unsigned int)(UINT_PTR)data);
+    int length =
+        snprintf(line, sizeof line, "\tsize:%10d(%10.3fkb)  file:%-26.15s  line:%-5d  ID:%-5d  addr:%08x  data:<",
+                 (int)header->size, header->size / 1024.0, header->sourceName, header->line, header->serial,
+                 (unsigned int)(UINT_PTR)data);
     for (unsigned int i = 0; i < shown; i++) {
         line[length++] = (data[i] < 0x20 || data[i] > 0x7F) ? '.' : (char)data[i];
     }

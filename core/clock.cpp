@@ -67,8 +67,7 @@ static void LogWindowsVersion(void)
     g_SystemInformation.windowsVersionId =
         DescribeWindowsVersion(&info, name, sizeof name, g_SystemInformation.windowsVersionId);
     char line[256];
-    SprintfWrap(line, sizeof line, "%s ( Build %d %s )", name, (int)(info.dwBuildNumber & 0xFFFF),
-                info.szCSDVersion);
+    SprintfWrap(line, sizeof line, "%s ( Build %d %s )", name, (int)(info.dwBuildNumber & 0xFFFF), info.szCSDVersion);
     LogFormatLine("%s", line);
 }
 

@@ -269,7 +269,8 @@ int BuildFullPath(const char *relative, char *out, size_t outSize, const char *b
     char currentDirectory[MAX_PATH];
     if (base == NULL) {
         // Both file-function sets answer the current directory with the process's own.
-        if (GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory) - 1 >= sizeof currentDirectory - 1) {
+        DWORD length = GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory);
+        if (length == 0 || length >= sizeof currentDirectory) {
             currentDirectory[0] = '\0';
         }
         base = currentDirectory;

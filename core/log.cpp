@@ -1,7 +1,8 @@
 // Log file "Log.txt": every line is the milliseconds since the log was started, a colon, one tab per open
 // nesting level, the text and CR LF; text written without a final line feed continues the same line. The file
 // is opened, appended to and closed on every call, so it is complete after a crash. The same text goes to the
-// debugger output. No lock: calls from the few threads that log may interleave at call granularity.
+// debugger output. No lock of its own: the file is opened without sharing, so calls from the few threads that
+// log (window, sound refill, file access) take turns at call granularity.
 #include "core/core.h"
 #include "font/font.h"
 
@@ -9,9 +10,10 @@
 #include <stdio.h>
 #include <string.h>
 
-#define LOG_SMALL_TEXT 255     // texts up to this many bytes (after conversion) are converted on the stack
+#define LOG_SMALL_TEXT 255      // texts up to this many bytes (after conversion) are converted on the stack
 #define LOG_TAB_BUFFER_SIZE 512 // indent levels beyond 511 are written as 511
 #define LOG_NETWORK_TEXT_SIZE 1024
+#define LOG_OPEN_ATTEMPTS 50 // about 50 ms while another thread has the file open
 
 static char g_LogDirectory[MAX_PATH];
 static char g_LogFileName[64] = "Log.txt";
@@ -84,6 +86,22 @@ static void BuildLogPath(char *path, size_t pathSize)
     snprintf(path, pathSize, "%s%s%s", g_LogDirectory, endsInSeparator ? "" : "\\", g_LogFileName);
 }
 
+// Opens the log for appending. The file is opened without sharing, which also keeps two threads' calls apart:
+// while another thread has it open, the open is tried again for a short while instead of losing the text.
+static HANDLE OpenLogFile(const char *path)
+{
+    if (path[0] == '\0') {
+        return INVALID_HANDLE_VALUE;
+    }
+    for (int attempt = 0;; attempt++) {
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION || attempt == LOG_OPEN_ATTEMPTS) {
+            return file;
+        }
+        Sleep(1);
+    }
+}
+
 static void WriteLogPiece(HANDLE file, const char *piece, size_t length)
 {
     DWORD written;
@@ -133,10 +151,7 @@ int AddLog(const char *text)
 
     char path[MAX_PATH + 80];
     BuildLogPath(path, sizeof path);
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (path[0] != '\0') {
-        file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    }
+    HANDLE file = OpenLogFile(path);
     if (file != INVALID_HANDLE_VALUE) {
         SetFilePointer(file, 0, NULL, FILE_END);
         if (!g_MidLine) {

@@ -61,8 +61,7 @@ static float Minor3(const Matrix4 *m, int skipRow, int skipColumn)
             }
         }
     }
-    return e[0] * (e[4] * e[8] - e[5] * e[7]) - e[1] * (e[3] * e[8] - e[5] * e[6]) +
-           e[2] * (e[3] * e[7] - e[4] * e[6]);
+    return e[0] * (e[4] * e[8] - e[5] * e[7]) - e[1] * (e[3] * e[8] - e[5] * e[6]) + e[2] * (e[3] * e[7] - e[4] * e[6]);
 }
 
 int InverseMatrix(Matrix4 *out, const Matrix4 *m)

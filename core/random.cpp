@@ -15,8 +15,8 @@
 #define TEMPER_B 0x9D2C5680u
 #define TEMPER_C 0xEFC60000u
 
-// The state, plus one word after it that holds a copy of word 0 while a block is generated, so that word 623
-// reads its successor like every other word.
+// The state, plus one word after it that holds a copy of the renewed word 0 while a block is generated, so
+// that word 623 reads its successor like every other word.
 static unsigned int g_State[STATE_WORDS + 1];
 static unsigned int g_Block[STATE_WORDS];
 static int g_ReadIndex;
@@ -54,16 +54,6 @@ static unsigned int Temper(unsigned int y)
     return y;
 }
 
-static void GeneratePlain(void)
-{
-    for (int i = 0; i < STATE_WORDS; i++) {
-        g_State[i] = NextWord(i);
-    }
-    for (int i = 0; i < STATE_WORDS; i++) {
-        g_Block[i] = Temper(g_State[i]);
-    }
-}
-
 static __m64 LoadPair(const unsigned int *words)
 {
     return _mm_set_pi32((int)words[1], (int)words[0]);
@@ -75,15 +65,15 @@ static void StorePair(unsigned int *words, __m64 pair)
     words[1] = (unsigned int)_mm_cvtsi64_si32(_mm_srli_si64(pair, 32));
 }
 
-// Words first and first + 1 in one step; both partners must lie on the same side of the segment boundary.
+// Words first and first + 1 in one step; both partners lie on the same side of the segment boundary.
 static void NextWordPairMmx(int first)
 {
     const __m64 upper = _mm_set1_pi32((int)UPPER_MASK);
     const __m64 lower = _mm_set1_pi32((int)LOWER_MASK);
     const __m64 one = _mm_set1_pi32(1);
     const __m64 matrix = _mm_set1_pi32((int)MATRIX_A);
-    __m64 y = _mm_or_si64(_mm_and_si64(LoadPair(g_State + first), upper),
-                          _mm_and_si64(LoadPair(g_State + first + 1), lower));
+    __m64 y =
+        _mm_or_si64(_mm_and_si64(LoadPair(g_State + first), upper), _mm_and_si64(LoadPair(g_State + first + 1), lower));
     __m64 oddMask = _mm_cmpeq_pi32(_mm_and_si64(y, one), one);
     __m64 word = _mm_xor_si64(LoadPair(g_State + PartnerOf(first)), _mm_srli_pi32(y, 1));
     StorePair(g_State + first, _mm_xor_si64(word, _mm_and_si64(oddMask, matrix)));
@@ -97,32 +87,42 @@ static __m64 TemperPairMmx(__m64 y)
     return _mm_xor_si64(y, _mm_srli_pi32(y, 18));
 }
 
-static void GenerateMmx(void)
+// Renews the words from..to-1. The MMX path takes two words per step; a segment's odd last word goes singly.
+static void RenewWords(int from, int to)
 {
-    // Each segment has an odd number of words: the pairs cover all but its last word, done singly.
-    int i = 0;
-    for (; i + 1 < FIRST_SEGMENT; i += 2) {
-        NextWordPairMmx(i);
+    int i = from;
+    if (g_UseMmx) {
+        for (; i + 1 < to; i += 2) {
+            NextWordPairMmx(i);
+        }
+        _mm_empty();
     }
-    g_State[i] = NextWord(i);
-    for (i = FIRST_SEGMENT; i + 1 < STATE_WORDS; i += 2) {
-        NextWordPairMmx(i);
+    for (; i < to; i++) {
+        g_State[i] = NextWord(i);
     }
-    g_State[i] = NextWord(i);
-    for (i = 0; i < STATE_WORDS; i += 2) {
-        StorePair(g_Block + i, TemperPairMmx(LoadPair(g_State + i)));
+}
+
+static void TemperBlock(void)
+{
+    if (g_UseMmx) {
+        for (int i = 0; i < STATE_WORDS; i += 2) {
+            StorePair(g_Block + i, TemperPairMmx(LoadPair(g_State + i)));
+        }
+        _mm_empty();
+        return;
     }
-    _mm_empty();
+    for (int i = 0; i < STATE_WORDS; i++) {
+        g_Block[i] = Temper(g_State[i]);
+    }
 }
 
 int GenerateRandomBlock(void)
 {
+    RenewWords(0, FIRST_SEGMENT);
+    // Word 623 mixes with the renewed word 0, read through the copy after the state like any successor.
     g_State[STATE_WORDS] = g_State[0];
-    if (g_UseMmx) {
-        GenerateMmx();
-    } else {
-        GeneratePlain();
-    }
+    RenewWords(FIRST_SEGMENT, STATE_WORDS);
+    TemperBlock();
     g_ReadIndex = 0;
     return 0;
 }

@@ -11,10 +11,10 @@
 struct KeyInputRecord {
     uint32_t used;
     uint32_t checkNumber;
-    uint32_t ended;     // Enter or Escape seen
-    uint32_t cancelled; // Escape
-    int32_t length;     // bytes
-    int32_t maxLength;  // bytes
+    uint32_t ended;         // Enter or Escape seen
+    uint32_t cancelled;     // Escape
+    int32_t length;         // bytes
+    int32_t maxLength;      // bytes
     int32_t selectionStart; // -1 = no selection
     int32_t selectionEnd;
     uint32_t displayStart; // first byte shown; the editing itself does not read it
