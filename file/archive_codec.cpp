@@ -87,8 +87,7 @@ uint32_t DecodeArchiveData(const void *packed, uint32_t packedLength, void *dest
     }
     uint32_t unpackedSize = ReadArchiveU32(in);
     uint32_t packedSize = ReadArchiveU32(in + 4);
-    if (packedSize < ARCHIVE_PACK_HEADER_SIZE || packedSize > packedLength ||
-        unpackedSize == ARCHIVE_DECODE_FAILED) {
+    if (packedSize < ARCHIVE_PACK_HEADER_SIZE || packedSize > packedLength || unpackedSize == ARCHIVE_DECODE_FAILED) {
         return ARCHIVE_DECODE_FAILED;
     }
     if (destination == NULL) {

@@ -106,8 +106,7 @@ const uint8_t *GetArchiveDirectoryEntry(const ArchiveDirectory *directory, uint3
     return directory->block + start;
 }
 
-const uint8_t *GetArchiveFileEntries(const ArchiveDirectory *directory, const uint8_t *directoryEntry,
-                                     uint32_t *count)
+const uint8_t *GetArchiveFileEntries(const ArchiveDirectory *directory, const uint8_t *directoryEntry, uint32_t *count)
 {
     uint32_t entries = ReadArchiveU32(directoryEntry + ARCHIVE_DIRECTORY_COUNT);
     uint64_t start = (uint64_t)directory->fileTableOffset + ReadArchiveU32(directoryEntry + ARCHIVE_DIRECTORY_FIRST);
@@ -258,9 +257,10 @@ int EnterArchiveSubdir(ArchiveDirectory *directory, const ArchiveNameKey *key)
 
 static int EnterArchiveParent(ArchiveDirectory *directory)
 {
+    // The root's parent, ARCHIVE_NO_PARENT, lies outside every directory table.
     const uint8_t *current = GetArchiveDirectoryEntry(directory, directory->currentDirectory);
     uint32_t parent = current != NULL ? ReadArchiveU32(current + ARCHIVE_DIRECTORY_PARENT) : ARCHIVE_NO_PARENT;
-    if (parent == ARCHIVE_NO_PARENT || GetArchiveDirectoryEntry(directory, parent) == NULL) {
+    if (GetArchiveDirectoryEntry(directory, parent) == NULL) {
         return -1;
     }
     directory->currentDirectory = parent;
@@ -268,8 +268,7 @@ static int EnterArchiveParent(ArchiveDirectory *directory)
 }
 
 // Walks the components of path[0..length): a leading separator starts at the root, "." stays, ".." climbs.
-static int WalkArchivePath(ArchiveDirectory *directory, const uint8_t *path, uint32_t length,
-                           ArchiveNameKey *failedKey)
+static int WalkArchivePath(ArchiveDirectory *directory, const uint8_t *path, uint32_t length, ArchiveNameKey *failedKey)
 {
     ArchiveNameKey key;
     ArchiveNameKey *componentKey = failedKey != NULL ? failedKey : &key;

@@ -4,6 +4,7 @@
 // caller's thread without locks; asynchronous reads are completed on the caller's thread by the idle check or
 // by the wait at the start of the next operation on the same file.
 #include "file/file.h"
+#include "file/stream_seek.h"
 #include "font/font.h"
 
 #define ARCHIVE_EXTENSION ".QVA"
@@ -125,8 +126,10 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
         }
         lstrcpyA(out, base);
     }
-    size_t rootLength = (size_t)lstrlenA(out);
-    size_t length = rootLength;
+    // ".." may climb through the current directory's components but never past the drive or the first
+    // separator of a network path.
+    size_t rootLength = out[0] != 0 && out[1] == ':' ? 2 : 1;
+    size_t length = (size_t)lstrlenA(out);
     while (*p != 0) {
         const char *component = p;
         while (*p != 0 && !IsSeparator(*p)) {
@@ -188,13 +191,12 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
         return -1;
     }
     unsigned int cached = g_ResolveCache.prefixLength;
-    if (cached > 0 && StrCompareN(full, g_ResolveCache.archivePath, (int)cached) == 0 &&
-        IsSeparator(full[cached])) {
+    if (cached > 0 && StrCompareN(full, g_ResolveCache.archivePath, (int)cached) == 0 && IsSeparator(full[cached])) {
         int index = OpenArchiveByPath(g_ResolveCache.index, g_ResolveCache.archivePath, 0, 0);
         if (index >= 0) {
             g_ResolveCache.index = index;
-            return TakeResolvedArchive(index, g_ResolveCache.archivePath, full + cached + 1, archiveIndex,
-                                       archivePath, innerPath);
+            return TakeResolvedArchive(index, g_ResolveCache.archivePath, full + cached + 1, archiveIndex, archivePath,
+                                       innerPath);
         }
     }
     // Directory prefixes, shortest first; the last component (the file itself) is never tried.
@@ -255,8 +257,7 @@ static int OpenArchiveStream(ArchiveStream *stream, ArchiveRecord *archive, cons
         return -1;
     }
     int packed;
-    if (GetArchiveEntryDataRange(&archive->directory, entry, &stream->dataOffset, &stream->storedSize, &packed) !=
-        0) {
+    if (GetArchiveEntryDataRange(&archive->directory, entry, &stream->dataOffset, &stream->storedSize, &packed) != 0) {
         return -2;
     }
     stream->archive = archive;
@@ -370,12 +371,7 @@ static unsigned int ArchiveStreamRead(ArchiveStream *stream, void *buffer, unsig
 static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
 {
     WaitArchiveStream(stream);
-    long long target = offset;
-    if (origin == STREAM_SEEK_CUR) {
-        target += stream->position;
-    } else if (origin == STREAM_SEEK_END) {
-        target += stream->size;
-    }
+    long long target = GetSeekTarget(offset, origin, stream->position, stream->size);
     if (target < 0) {
         target = 0;
     } else if (target > (long long)stream->size) {
@@ -384,6 +380,18 @@ static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
     stream->position = (unsigned int)target;
     stream->endOfFile = 0;
     return 0;
+}
+
+static int ArchiveStreamTell(ArchiveStream *stream)
+{
+    WaitArchiveStream(stream);
+    return (int)stream->position;
+}
+
+static int ArchiveStreamEof(ArchiveStream *stream)
+{
+    WaitArchiveStream(stream);
+    return stream->endOfFile ? -1 : 0;
 }
 
 static void ArchiveStreamClose(ArchiveStream *stream)
@@ -469,11 +477,7 @@ int ArchiveAwareTell(FileHandle handle)
     if (file == NULL) {
         return -1;
     }
-    if (!file->inArchive) {
-        return WinFileTell(file->plain);
-    }
-    WaitArchiveStream(&file->stream);
-    return (int)file->stream.position;
+    return file->inArchive ? ArchiveStreamTell(&file->stream) : WinFileTell(file->plain);
 }
 
 int ArchiveAwareSeek(FileHandle handle, int offset, int origin)
@@ -508,11 +512,7 @@ int ArchiveAwareEof(FileHandle handle)
     if (file == NULL) {
         return -1;
     }
-    if (!file->inArchive) {
-        return WinFileEof(file->plain);
-    }
-    WaitArchiveStream(&file->stream);
-    return file->stream.endOfFile ? -1 : 0;
+    return file->inArchive ? ArchiveStreamEof(&file->stream) : WinFileEof(file->plain);
 }
 
 int ArchiveAwareIdleCheck(FileHandle handle)

@@ -13,11 +13,11 @@
 
 #define ARCHIVE_MAGIC_0 'Q'
 #define ARCHIVE_MAGIC_1 'V'
-#define ARCHIVE_VERSION_LIMIT 5         // versions at or above this are refused
-#define ARCHIVE_HEADER_SIZE 24          // versions 0 to 3
-#define ARCHIVE_HEADER_SIZE_CODE_PAGE 28 // version 4 adds the code page of the names
-#define ARCHIVE_HEADER_PROBE_SIZE 8     // magic, version, directory block size: enough to test a key
-#define ARCHIVE_FILE_ENTRY_SIZE 40      // versions 0 and 1
+#define ARCHIVE_VERSION_LIMIT 5           // versions at or above this are refused
+#define ARCHIVE_HEADER_SIZE 24            // versions 0 to 3
+#define ARCHIVE_HEADER_SIZE_CODE_PAGE 28  // version 4 adds the code page of the names
+#define ARCHIVE_HEADER_PROBE_SIZE 8       // magic, version, directory block size: enough to test a key
+#define ARCHIVE_FILE_ENTRY_SIZE 40        // versions 0 and 1
 #define ARCHIVE_FILE_ENTRY_SIZE_PACKED 44 // from version 2: the packed size follows
 #define ARCHIVE_FIRST_PACKED_VERSION 2
 #define ARCHIVE_CODE_PAGE_VERSION 4
@@ -159,8 +159,7 @@ int MakeArchiveNameKey(const char *name, int charSet, ArchiveNameKey *key);
 
 // Checked access to the tables: null (or -1) when the entry or what it points at lies outside the block.
 const uint8_t *GetArchiveDirectoryEntry(const ArchiveDirectory *directory, uint32_t offset);
-const uint8_t *GetArchiveFileEntries(const ArchiveDirectory *directory, const uint8_t *directoryEntry,
-                                     uint32_t *count);
+const uint8_t *GetArchiveFileEntries(const ArchiveDirectory *directory, const uint8_t *directoryEntry, uint32_t *count);
 // The name entry of a file entry: its upper-cased name and the name as written, each units x 4 bytes.
 int GetArchiveEntryName(const ArchiveDirectory *directory, const uint8_t *fileEntry, const uint8_t **upperName,
                         const uint8_t **writtenName, uint32_t *units);

@@ -83,7 +83,7 @@ static int ReadArchiveFileHeader(ArchiveRecord *record, const char *keyString, u
 }
 
 // Opens the archive file and reads its header and directory block; the file stays open in record->file.
-static int OpenArchiveFileParts(ArchiveRecord *record, const char *path, const char *keyString)
+int OpenArchiveDirectory(ArchiveRecord *record, const char *path, const char *keyString)
 {
     if (record->inUse) {
         return -1;
@@ -113,14 +113,9 @@ static int OpenArchiveFileParts(ArchiveRecord *record, const char *path, const c
     return -1;
 }
 
-int OpenArchiveDirectory(ArchiveRecord *record, const char *path, const char *keyString)
-{
-    return OpenArchiveFileParts(record, path, keyString);
-}
-
 int OpenArchiveWhole(ArchiveRecord *record, const char *path, const char *keyString, int noWait)
 {
-    if (OpenArchiveFileParts(record, path, keyString) != 0) {
+    if (OpenArchiveDirectory(record, path, keyString) != 0) {
         return -1;
     }
     record->image = (unsigned char *)ENGINE_ALLOC(record->imageSize > 0 ? record->imageSize : 1);
@@ -135,8 +130,8 @@ int OpenArchiveWhole(ArchiveRecord *record, const char *path, const char *keyStr
     record->memoryResident = 1;
     record->loading = 1;
     WinFileRead(record->image, 1, record->imageSize, record->loader);
-    while (!noWait && !PollArchiveLoad(record)) {
-        Sleep(0);
+    if (!noWait) {
+        WaitArchiveLoad(record);
     }
     return 0;
 }
@@ -173,20 +168,23 @@ void WaitArchiveLoad(ArchiveRecord *record)
 // ---------------------------------------------------------------------------------------------------------------
 // Archive images in memory.
 
-// Unscrambles the first bytes of the image with the key string's key, else the second built-in key.
-static int FindImageKey(ArchiveRecord *record, const unsigned char *image, const char *keyString)
+static int KeyGivesMagic(const unsigned char *image, const unsigned char key[ARCHIVE_KEY_SIZE])
 {
     unsigned char probe[ARCHIVE_HEADER_PROBE_SIZE];
-    MakeArchiveKey(keyString, record->key);
     MemCopy(probe, image, sizeof(probe));
-    ScrambleArchiveBytes(sizeof(probe), probe, 0, record->key);
-    if (ProbeArchiveHeader(probe, sizeof(probe)) >= 0) {
+    ScrambleArchiveBytes(sizeof(probe), probe, 0, key);
+    return ProbeArchiveHeader(probe, sizeof(probe)) >= 0;
+}
+
+// The key string's key (or the built-in one) if it gives the magic, else the second built-in key.
+static int FindImageKey(ArchiveRecord *record, const unsigned char *image, const char *keyString)
+{
+    MakeArchiveKey(keyString, record->key);
+    if (KeyGivesMagic(image, record->key)) {
         return 0;
     }
     MakeSecondArchiveKey(record->key);
-    MemCopy(probe, image, sizeof(probe));
-    ScrambleArchiveBytes(sizeof(probe), probe, 0, record->key);
-    return ProbeArchiveHeader(probe, sizeof(probe)) >= 0 ? 0 : -1;
+    return KeyGivesMagic(image, record->key) ? 0 : -1;
 }
 
 int OpenArchiveFromMemory(ArchiveRecord *record, void *image, unsigned int size, const char *keyString)
@@ -218,7 +216,7 @@ void *GetArchiveImage(ArchiveRecord *record)
 
 int GetArchiveFileImage(ArchiveRecord *record, const char *name, unsigned int *offset, unsigned int *size)
 {
-    if (!record->inUse || !record->memoryResident) {
+    if (!record->inUse) {
         return -1;
     }
     WaitArchiveLoad(record);

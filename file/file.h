@@ -117,8 +117,8 @@ struct ArchiveRecord {
     ArchiveHeader header;
     ArchiveDirectory directory; // the tables and the current directory
     unsigned int inUse;
-    FileHandle file;             // directory-only mode: the archive file, kept open for entry reads
-    unsigned char *image;        // memory-resident mode
+    FileHandle file;               // directory-only mode: the archive file, kept open for entry reads
+    unsigned char *image;          // memory-resident mode
     unsigned char *directoryBlock; // owned unless it lies inside a caller's image
     unsigned char key[ARCHIVE_KEY_SIZE];
     unsigned int memoryResident;
@@ -130,6 +130,8 @@ struct ArchiveRecord {
 
 int OpenArchiveFromMemory(ArchiveRecord *record, void *image, unsigned int size, const char *keyString);
 void *GetArchiveImage(ArchiveRecord *record);
+// Where a file's stored bytes lie from the archive start, and the entry's (unpacked) size. A packed entry's
+// bytes are a packed buffer that ends within the image: decode it with imageSize - offset as its length.
 int GetArchiveFileImage(ArchiveRecord *record, const char *name, unsigned int *offset, unsigned int *size);
 int CloseArchive(ArchiveRecord *record);
 int ClearArchive(ArchiveRecord *record);

@@ -4,11 +4,11 @@
 #include "file/file.h"
 
 static constexpr FileFunctionTable kArchiveAwareFunctions = {
-    ArchiveAwareOpen,          ArchiveAwareClose,         ArchiveAwareTell,      ArchiveAwareSeek,
-    ArchiveAwareRead,          ArchiveAwareEof,           ArchiveAwareIdleCheck, ArchiveAwareSetCurrentDir,
-    ArchiveAwareGetCurrentDir, ArchiveAwareFindFirst,     ArchiveAwareFindNext,  ArchiveAwareFindClose};
+    ArchiveAwareOpen,          ArchiveAwareClose,     ArchiveAwareTell,      ArchiveAwareSeek,
+    ArchiveAwareRead,          ArchiveAwareEof,       ArchiveAwareIdleCheck, ArchiveAwareSetCurrentDir,
+    ArchiveAwareGetCurrentDir, ArchiveAwareFindFirst, ArchiveAwareFindNext,  ArchiveAwareFindClose};
 static constexpr FileFunctionTable kPlainFunctions = {
-    WinFileOpen,      WinFileClose,     WinFileTell, WinFileSeek, WinFileRead,  WinFileEof,
+    WinFileOpen,      WinFileClose,     WinFileTell,      WinFileSeek,  WinFileRead, WinFileEof,
     WinFileIdleCheck, WinSetCurrentDir, WinGetCurrentDir, WinFindFirst, WinFindNext, WinFindClose};
 
 // The engine's no-archive setting: nothing changes it, so the archive-aware set is the default.

@@ -1,12 +1,13 @@
 // Streams: the two fixed operation tables (files through the file-function table's forwarders, memory images)
-// and the memory stream itself. A memory stream belongs to one reader at a time; the tables are written at start-up and read
-// by every thread afterwards.
+// and the memory stream itself. A memory stream belongs to one reader at a time; the tables are written at start-up and
+// read by every thread afterwards.
 #include "file/file.h"
+#include "file/stream_seek.h"
 
 // Constant-initialised, so that a stream can be used before start-up has run.
-static constexpr StreamFunctions kFileStreamFunctions = {FileTellThunk,   FileSeekThunk,      FileReadThunk,
-                                                         FileEofThunk,    FileIdleCheckThunk, FileCloseThunk};
-static constexpr StreamFunctions kMemoryStreamFunctions = {MemStreamTell, MemStreamSeek,       MemStreamRead,
+static constexpr StreamFunctions kFileStreamFunctions = {FileTellThunk, FileSeekThunk,      FileReadThunk,
+                                                         FileEofThunk,  FileIdleCheckThunk, FileCloseThunk};
+static constexpr StreamFunctions kMemoryStreamFunctions = {MemStreamTell, MemStreamSeek,      MemStreamRead,
                                                            MemStreamEof,  MemStreamIdleCheck, MemStreamClose};
 static StreamFunctions g_FileStreamFunctions = kFileStreamFunctions;
 static StreamFunctions g_MemoryStreamFunctions = kMemoryStreamFunctions;
@@ -67,12 +68,7 @@ int MemStreamIdleCheck(DWORD_PTR stream)
 int MemStreamSeek(DWORD_PTR handle, int offset, int origin)
 {
     MemStream *stream = (MemStream *)handle;
-    long long target = offset;
-    if (origin == STREAM_SEEK_CUR) {
-        target += stream->position;
-    } else if (origin == STREAM_SEEK_END) {
-        target += stream->size;
-    }
+    long long target = GetSeekTarget(offset, origin, stream->position, stream->size);
     stream->endOfFile = 0;
     if (target > (long long)stream->size) {
         target = stream->size;

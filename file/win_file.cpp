@@ -5,6 +5,7 @@
 // event and signals done when finished. Position and end-of-file belong to the caller's thread, the cache to
 // the access thread. Reads report and advance by the bytes actually read.
 #include "file/file.h"
+#include "file/stream_seek.h"
 
 #define FILE_PATH_SIZE 260
 #define FILE_CACHE_WAIT_MS 100
@@ -70,8 +71,7 @@ static void FillReadAheadCache(FileThreadBlock *block)
         return;
     }
     SetFilePointer(block->file, (LONG)(block->cachePosition + block->cacheFill), NULL, FILE_BEGIN);
-    block->cacheFill +=
-        ReadFileBytes(block->file, block->cache + block->cacheFill, FILE_CACHE_SIZE - block->cacheFill);
+    block->cacheFill += ReadFileBytes(block->file, block->cache + block->cacheFill, FILE_CACHE_SIZE - block->cacheFill);
 }
 
 // Serves a read from the front of the cache when it starts there, the rest straight from the file; any read
@@ -95,8 +95,8 @@ static void ServeFileRead(FileThreadBlock *block)
     }
     if (wanted > 0) {
         unsigned int got = 0;
-        if (block->file != NULL && SetFilePointer(block->file, (LONG)position, NULL, FILE_BEGIN) !=
-                                       INVALID_SET_FILE_POINTER) {
+        if (block->file != NULL &&
+            SetFilePointer(block->file, (LONG)position, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
             got = ReadFileBytes(block->file, destination, wanted);
         }
         delivered += got;
@@ -319,12 +319,7 @@ int WinFileSeek(FileHandle handle, int offset, int origin)
     if (record->threaded) {
         WaitFileThreadIdle(record);
     }
-    long long target = offset;
-    if (origin == STREAM_SEEK_CUR) {
-        target += record->position;
-    } else if (origin == STREAM_SEEK_END) {
-        target += record->size;
-    }
+    long long target = GetSeekTarget(offset, origin, record->position, record->size);
     if (target < 0 || target > 0xFFFFFFFFLL) {
         return -1;
     }

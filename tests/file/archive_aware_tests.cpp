@@ -1,0 +1,300 @@
+// The archive-aware file set: names resolve into archives first (even over files on disk), fall back to disk
+// when no archive stands for a directory, fail with the entry message when the archive lacks the file; wildcard
+// searches list archive entries; the open-file limit; invalid handles; full paths; the resolve cache.
+#include "archive_test_data.h"
+
+#include <algorithm>
+
+#include "font/font.h"
+
+#include "tools/qva_writer.h"
+
+namespace
+{
+
+const char *const kNotInArchive = "ＱＶＡファイルの中に指定のファイルは見つかりませんでした";
+const char *const kTooManyFiles = "同時に開けるファイルの数が限界を超えました";
+
+class ArchiveAwareTest : public FileTest
+{
+  protected:
+    void SetUp() override
+    {
+        FileTest::SetUp();
+        tree = LoadTestTree();
+        ASSERT_FALSE(tree.empty());
+    }
+    std::map<std::string, std::vector<uint8_t>> tree;
+};
+
+TEST_F(ArchiveAwareTest, ArchivesComeFirstAndDiskServesTheRest)
+{
+    const struct {
+        const char *path;
+        const char *treeFile; // what must be read, or null for a failed open
+        const char *message;  // a line the open must log, or null for none
+    } cases[] = {
+        {"V1STORE\\DATA\\A.PNG", "A.PNG", NULL}, // the archive, not the file on disk beside it
+        {"v1store/data/img/sub/deep.dat", "IMG\\SUB\\DEEP.DAT", NULL},
+        {"V1STORE\\DATA\\MISSING.PNG", NULL, kNotInArchive},
+        {"V1STORE\\DATA\\IMG\\NOPE\\A.PNG", NULL, kNotInArchive},
+        {"V1STORE\\DATA\\IMG", NULL, kNotInArchive}, // a directory is no file
+        {"TREE\\IMG\\B.BMP", "IMG\\B.BMP", NULL},    // no archive stands for TREE: from disk
+        {"TREE\\NOPE.BIN", NULL, NULL},
+    };
+    const struct {
+        int cache, async;
+    } modes[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    for (const auto &mode : modes) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.path) + " cache " + std::to_string(mode.cache) + " async " +
+                         std::to_string(mode.async));
+            size_t mark = LogSize();
+            StreamRef stream = OpenFileStream(c.path, mode.cache, mode.async);
+            std::string added = LogSince(mark);
+            EXPECT_EQ(added.find(kNotInArchive) != std::string::npos,
+                      c.message != NULL && strcmp(c.message, kNotInArchive) == 0);
+            if (c.treeFile == NULL) {
+                EXPECT_EQ(stream.handle, 0u);
+                continue;
+            }
+            ASSERT_NE(stream.handle, 0u);
+            ASSERT_TRUE(tree.count(c.treeFile));
+            EXPECT_EQ(ReadWholeStream(stream, 3000), tree[c.treeFile]);
+            EXPECT_EQ(stream.functions.close(stream.handle), 0);
+        }
+    }
+}
+
+TEST_F(ArchiveAwareTest, WildcardSearchesListArchiveEntries)
+{
+    const struct {
+        const char *pattern;
+        std::vector<std::string> names; // in table order, directories marked with a trailing '\'
+    } cases[] = {
+        {"V4SMALLER\\DATA\\*.PNG", {"A.PNG", "BANANA.PNG"}},
+        {"V4SMALLER\\DATA\\*A.PNG", {"A.PNG"}}, // no backtracking: BANANA.PNG does not match
+        {"V4SMALLER\\DATA\\*", {".\\", "A.PNG", "BANANA.PNG", "EMPTY.BIN", "IMG\\", "SND\\", "readme.txt"}},
+        {"V4SMALLER\\DATA\\IMG\\*", {".\\", "..\\", "A.PNG", "B.BMP", "SUB\\"}},
+        {"v4smaller\\data\\img\\sub\\*.dat", {"DEEP.DAT", "NOISE.DAT"}},
+        {"V4SMALLER\\DATA\\SND\\?NE.WAV", {"ONE.WAV"}},
+        {"V4SMALLER\\DATA\\README.*", {"readme.txt"}},
+        {"V4SMALLER\\DATA\\*.NONE", {}},
+        {"V4SMALLER\\DATA\\NOPE\\*", {}},
+        {"TREE\\SND\\*.WAV", {"ONE.WAV"}}, // from disk
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pattern);
+        std::vector<std::string> names;
+        FileInfo info;
+        DWORD_PTR find = ArchiveAwareFindFirst(c.pattern, &info);
+        if (c.names.empty()) {
+            EXPECT_EQ(find, FILE_FIND_FAILED);
+            continue;
+        }
+        ASSERT_NE(find, FILE_FIND_FAILED);
+        do {
+            names.push_back(std::string(info.name) + (info.isDirectory ? "\\" : ""));
+            if (!info.isDirectory) {
+                std::string upper = info.name;
+                std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+                bool found = false;
+                for (const auto &file : tree) {
+                    std::string treeName = file.first.substr(file.first.rfind('\\') + 1);
+                    std::transform(treeName.begin(), treeName.end(), treeName.begin(), ::toupper);
+                    found |= treeName == upper && file.second.size() == info.sizeLow;
+                }
+                EXPECT_TRUE(found) << info.name << " size " << info.sizeLow;
+                EXPECT_EQ(info.sizeHigh, 0u);
+                EXPECT_GE(info.lastWriteTime.year, 2000) << "the packer's time stamps";
+            } else if (info.name[0] == '.') {
+                EXPECT_EQ(info.sizeLow, 0u);
+                EXPECT_EQ(info.lastWriteTime.year, 0);
+            }
+        } while (ArchiveAwareFindNext(find, &info) == 0);
+        EXPECT_EQ(ArchiveAwareFindNext(find, &info), -1);
+        EXPECT_EQ(ArchiveAwareFindClose(find), 0);
+        EXPECT_EQ(names, c.names);
+    }
+    DWORD_PTR find = ArchiveAwareFindFirst("V4SMALLER\\DATA\\*", NULL);
+    ASSERT_NE(find, FILE_FIND_FAILED);
+    EXPECT_EQ(ArchiveAwareFindNext(find, NULL), 0) << "the info may be left out";
+    ArchiveAwareFindClose(find);
+}
+
+TEST_F(ArchiveAwareTest, AtMost512FilesAreOpenAtOnce)
+{
+    std::vector<FileHandle> handles;
+    for (int i = 0; i < ARCHIVE_OPEN_FILE_LIMIT; i++) {
+        FileHandle h = ArchiveAwareOpen(i % 2 ? "V2SECOND\\DATA\\SND\\ONE.WAV" : "V2SECOND\\DATA\\A.PNG", 0, 0, 0);
+        ASSERT_NE(h, 0u) << i;
+        EXPECT_EQ(h & 0xF0000000u, 0xF0000000u);
+        handles.push_back(h);
+    }
+    size_t mark = LogSize();
+    EXPECT_EQ(ArchiveAwareOpen("V2SECOND\\DATA\\A.PNG", 0, 0, 0), 0u);
+    EXPECT_NE(LogSince(mark).find(kTooManyFiles), std::string::npos);
+    EXPECT_EQ(ArchiveAwareClose(handles[100]), 0);
+    handles[100] = ArchiveAwareOpen("TREE\\A.PNG", 0, 0, 0);
+    EXPECT_NE(handles[100], 0u) << "a freed slot is taken again";
+    for (FileHandle h : handles) {
+        EXPECT_EQ(ArchiveAwareClose(h), 0);
+    }
+}
+
+TEST_F(ArchiveAwareTest, InvalidHandlesAreRefused)
+{
+    FileHandle live = ArchiveAwareOpen("V2SECOND\\DATA\\A.PNG", 0, 0, 0);
+    ASSERT_NE(live, 0u);
+    const FileHandle wrong[] = {0, 1, 0xF0000000u | 600, 0xF0000000u | 511, live & 0x0FFFFFFFu, 0xE0000000u};
+    uint8_t buffer[8];
+    for (FileHandle h : wrong) {
+        EXPECT_EQ(ArchiveAwareClose(h), -1) << h;
+        EXPECT_EQ(ArchiveAwareTell(h), -1);
+        EXPECT_EQ(ArchiveAwareSeek(h, 0, 0), -1);
+        EXPECT_EQ(ArchiveAwareEof(h), -1);
+        EXPECT_EQ(ArchiveAwareIdleCheck(h), -1);
+        EXPECT_EQ(ArchiveAwareRead(buffer, 1, 8, h), 0u);
+    }
+    EXPECT_EQ(ArchiveAwareClose(live), 0);
+    EXPECT_EQ(ArchiveAwareClose(live), -1) << "closed twice";
+    EXPECT_EQ(ArchiveAwareFindNext(FILE_FIND_FAILED, NULL), -1);
+    EXPECT_EQ(ArchiveAwareFindClose(FILE_FIND_FAILED), -1);
+}
+
+TEST_F(FileTest, FullPathsAreAbsoluteUpperCasedAndBounded)
+{
+    char current[260];
+    ASSERT_EQ(ArchiveAwareGetCurrentDir(current), 0);
+    std::string base = current;
+    std::transform(base.begin(), base.end(), base.begin(), ::toupper);
+    if (base.back() == '\\') {
+        base.pop_back();
+    }
+    std::string drive = base.substr(0, 2);
+    std::string parent = base.substr(0, base.rfind('\\'));
+    const struct {
+        std::string path, expected;
+    } cases[] = {
+        {"a\\b.png", base + "\\A\\B.PNG"},
+        {"./a//b/", base + "\\A\\B"},
+        {"a\\..\\b", base + "\\B"},
+        {"..\\x", parent + "\\X"},
+        {"\\top\\f", drive + "\\TOP\\F"},
+        {"/top/f", drive + "\\TOP\\F"},
+        {"d:foo\\bar", "D:\\FOO\\BAR"},
+        {"d:\\foo\\..\\..\\..\\bar", "D:\\BAR"},
+        {"\\\\server\\share\\f", "\\\\SERVER\\SHARE\\F"},
+        {"//server/share", "\\\\SERVER\\SHARE"},
+        {"x\\\x95\x5C\\y", base + "\\X\\\x95\x5C\\Y"}, // 0x5C trail byte kept, not a separator
+        {"x\\\x95\x5C\\..\\y", base + "\\X\\Y"},       // ".." steps back over the whole character
+        {"\x83\x61", base + "\\\x83\x61"},             // a trail byte 'a' is not upper-cased
+    };
+    CharSetId previous = GetEngineCharSet();
+    SetEngineCharSet(CHARSET_SHIFTJIS);
+    for (const auto &c : cases) {
+        char out[260];
+        ASSERT_EQ(BuildArchiveFullPath(c.path.c_str(), out, sizeof(out)), 0) << c.path;
+        EXPECT_EQ(std::string(out), c.expected) << c.path;
+    }
+    char small[20];
+    EXPECT_EQ(BuildArchiveFullPath("d:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j", small, sizeof(small)), -1);
+    char out[260];
+    EXPECT_EQ(BuildArchiveFullPath(std::string(400, 'q').c_str(), out, sizeof(out)), -1);
+    EXPECT_EQ(ArchiveAwareSetCurrentDir(current), 0);
+    SetEngineCharSet(previous);
+}
+
+TEST_F(ArchiveAwareTest, ASecondPathInTheSameArchiveComesFromTheResolveCache)
+{
+    // CACHE\DATA.QVA stands for CACHE\DATA; an archive CACHE.QVA made later for the shorter prefix CACHE is not
+    // looked for while paths stay inside CACHE\DATA, but is found for others.
+    CreateDirectoryA("CACHE", NULL);
+    ASSERT_TRUE(WriteBytesToFile("CACHE\\DATA.QVA", ReadBytesFromFile("V1STORE\\DATA.QVA")));
+    DeleteFileA("CACHE.QVA");
+    int index = -1;
+    char archivePath[260], inner[260];
+    ASSERT_EQ(ResolveArchivePath("CACHE\\DATA\\IMG\\A.PNG", &index, archivePath, inner), 0);
+    EXPECT_STREQ(inner, "IMG\\A.PNG");
+    std::string first = archivePath;
+    EXPECT_EQ(first.substr(first.size() - 15), "\\CACHE\\DATA.QVA");
+    ReleaseOpenArchiveUse(index);
+
+    QvaWriterEntry entry;
+    entry.path = "DATA\\IMG\\B.BMP";
+    entry.data = {1, 2, 3};
+    QvaWriterOptions options;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive({entry}, options, &image, &error)) << error;
+    ASSERT_TRUE(WriteBytesToFile("CACHE.QVA", image));
+
+    ASSERT_EQ(ResolveArchivePath("cache\\data\\img\\b.bmp", &index, archivePath, inner), 0);
+    EXPECT_EQ(std::string(archivePath), first) << "taken from the cache";
+    EXPECT_STREQ(inner, "IMG\\B.BMP");
+    ReleaseOpenArchiveUse(index);
+    ASSERT_EQ(ResolveArchivePath("CACHE\\OTHER\\X.BIN", &index, archivePath, inner), 0);
+    EXPECT_EQ(std::string(archivePath).substr(std::string(archivePath).size() - 10), "\\CACHE.QVA");
+    EXPECT_STREQ(inner, "OTHER\\X.BIN");
+    ReleaseOpenArchiveUse(index);
+    ASSERT_EQ(ResolveArchivePath("CACHE\\DATA\\IMG\\B.BMP", &index, archivePath, inner), 0);
+    EXPECT_EQ(std::string(archivePath).substr(std::string(archivePath).size() - 10), "\\CACHE.QVA")
+        << "the cache now holds the shorter prefix";
+    EXPECT_STREQ(inner, "DATA\\IMG\\B.BMP");
+    ReleaseOpenArchiveUse(index);
+    EXPECT_EQ(ResolveArchivePath("NOWHERE\\X.BIN", &index, NULL, NULL), -1);
+    CloseUnusedArchives();
+    DeleteFileA("CACHE.QVA");
+}
+
+} // namespace
+
+namespace
+{
+
+// Names in archives may be up to 1,023 bytes; a search hands them out cut to fit FileInfo, never splitting a
+// double-byte character.
+TEST_F(FileTest, LongEntryNamesAreCutToFitTheFileInfo)
+{
+    const struct {
+        std::string name;
+        size_t expectedLength;
+    } cases[] = {
+        {std::string(600, 'n'), 259},
+        {std::string(258, 'm') + "\x83\x41" + "tail", 258},
+        {std::string(257, 'k') + "\x83\x41" + "tail", 259},
+        {std::string(259, 'j'), 259},
+        {"short", 5},
+    };
+    std::vector<QvaWriterEntry> entries;
+    for (const auto &c : cases) {
+        QvaWriterEntry entry;
+        entry.path = c.name;
+        entries.push_back(entry);
+    }
+    QvaWriterOptions options;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive(entries, options, &image, &error)) << error;
+    CreateDirectoryA("LONGNAME", NULL);
+    ASSERT_TRUE(WriteBytesToFile("LONGNAME.QVA", image));
+    FileInfo info;
+    DWORD_PTR find = ArchiveAwareFindFirst("LONGNAME\\*", &info);
+    ASSERT_NE(find, FILE_FIND_FAILED);
+    EXPECT_STREQ(info.name, ".");
+    for (const auto &c : cases) {
+        ASSERT_EQ(ArchiveAwareFindNext(find, &info), 0);
+        EXPECT_EQ(strlen(info.name), c.expectedLength);
+        EXPECT_EQ(std::string(info.name), c.name.substr(0, c.expectedLength));
+    }
+    EXPECT_EQ(ArchiveAwareFindNext(find, &info), -1);
+    ArchiveAwareFindClose(find);
+    EXPECT_EQ(OpenFileStream("LONGNAME\\" + cases[0].name).handle, 0u) << "too long for a full path: refused";
+    StreamRef stream = OpenFileStream("LONGNAME\\SHORT");
+    EXPECT_NE(stream.handle, 0u);
+    stream.functions.close(stream.handle);
+    CloseUnusedArchives();
+    DeleteFileA("LONGNAME.QVA");
+}
+
+} // namespace

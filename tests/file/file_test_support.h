@@ -1,0 +1,102 @@
+// Shared by the file subsystem's tests: a fixture that checks the tracked allocation count is back where it
+// began after every test, byte helpers, deterministic test data and a look at the log's newest lines.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "file/file.h"
+
+class FileTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        SetLogDirectory(".");
+        allocationsAtStart = GetAllocationCount();
+    }
+    void TearDown() override
+    {
+        SetFileAccessTable(NULL);
+        SetArchiveKeyString(NULL);
+        CloseUnusedArchives();
+        EXPECT_EQ(GetAllocationCount(), allocationsAtStart) << "tracked blocks left behind";
+    }
+    int allocationsAtStart = 0;
+};
+
+// Deterministic data: kind 0 random bytes, 1 text-like with repeats, 2 long runs.
+inline std::vector<uint8_t> MakeTestBytes(uint32_t seed, size_t size, int kind)
+{
+    std::vector<uint8_t> out(size);
+    uint32_t state = seed * 2654435761u + 12345;
+    auto next = [&state]() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    };
+    static const char words[][8] = {"alpha ", "beta ", "gamma\n", "QV ", "\\path/", "zz"};
+    size_t i = 0;
+    while (i < size) {
+        uint32_t r = next();
+        if (kind == 0) {
+            out[i++] = (uint8_t)r;
+        } else if (kind == 1) {
+            for (const char *w = words[r % 6]; *w != 0 && i < size; w++) {
+                out[i++] = (uint8_t)*w;
+            }
+        } else {
+            size_t run = 1 + (r >> 8) % 300;
+            for (size_t k = 0; k < run && i < size; k++) {
+                out[i++] = (uint8_t)r;
+            }
+        }
+    }
+    return out;
+}
+
+inline bool WriteBytesToFile(const std::string &path, const std::vector<uint8_t> &data)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = data.empty() || WriteFile(file, data.data(), (DWORD)data.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == data.size();
+}
+
+inline std::vector<uint8_t> ReadBytesFromFile(const std::string &path)
+{
+    std::vector<uint8_t> data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return data;
+    }
+    data.resize(GetFileSize(file, NULL));
+    DWORD got = 0;
+    if (!data.empty()) {
+        ReadFile(file, data.data(), (DWORD)data.size(), &got, NULL);
+    }
+    data.resize(got);
+    CloseHandle(file);
+    return data;
+}
+
+// What the log gained since `mark` (a byte count taken with LogSize()).
+inline size_t LogSize()
+{
+    return ReadBytesFromFile("Log.txt").size();
+}
+
+inline std::string LogSince(size_t mark)
+{
+    std::vector<uint8_t> log = ReadBytesFromFile("Log.txt");
+    return mark < log.size() ? std::string(log.begin() + (long)mark, log.end()) : std::string();
+}

@@ -1,0 +1,217 @@
+// Plain files in each access mode (synchronous, cached, asynchronous, both) against a model of the read and
+// seek rules run on the same bytes in memory, including reads that straddle the read-ahead cache, seeks from
+// each origin, reads past the end, huge element counts and reads that fail.
+#include "file_test_support.h"
+
+namespace
+{
+
+const char *const kPlainFile = "plain.bin";
+const size_t kPlainSize = 300001;
+
+// The rules of the plain set, applied to bytes in memory.
+struct PlainModel {
+    const std::vector<uint8_t> *data;
+    unsigned int position = 0;
+    int endOfFile = 0;
+
+    size_t Read(uint8_t *buffer, size_t e, size_t n)
+    {
+        unsigned int size = (unsigned int)data->size();
+        if (e == 0) {
+            return 0;
+        }
+        if (position >= size) {
+            endOfFile = 1;
+            return 0;
+        }
+        if ((unsigned long long)e * n > size - position) {
+            n = (size - position) / e;
+            if (n == 0) {
+                endOfFile = 1;
+                return 0;
+            }
+        }
+        memcpy(buffer, data->data() + position, e * n);
+        position += (unsigned int)(e * n);
+        return n;
+    }
+    int Seek(int offset, int origin)
+    {
+        long long target = offset + (origin == 1 ? (long long)position : origin == 2 ? (long long)data->size() : 0);
+        if (target < 0) {
+            return -1;
+        }
+        position = (unsigned int)target;
+        endOfFile = 0;
+        return 0;
+    }
+};
+
+enum OpKind { READ, SEEK, PAUSE };
+
+struct Op {
+    OpKind kind;
+    long long a, b; // read: element size, count; seek: offset, origin; pause: milliseconds
+};
+
+const Op kScript[] = {
+    {READ, 1000, 1},    {PAUSE, 250, 0},
+    {READ, 1000, 1},    {READ, 1000, 1},
+    {READ, 1, 131072},  {SEEK, -500, 1},
+    {READ, 4, 1000},    {PAUSE, 250, 0},
+    {SEEK, 131000, 0},  {READ, 1, 200},
+    {PAUSE, 250, 0},    {READ, 7, 30000},
+    {READ, 1000, 1},    {SEEK, -10, 2},
+    {READ, 4, 3},       {READ, 4, 1},
+    {SEEK, 100, 2},     {READ, 1, 1},
+    {SEEK, -1, 0},      {SEEK, 0, 0},
+    {READ, 300001, 1},  {SEEK, 17, 0},
+    {READ, 0, 5},       {READ, 2, 0x80000001LL},
+    {SEEK, -150001, 1}, {READ, 0x10000, 0x10000},
+    {SEEK, 5000, 0},    {PAUSE, 250, 0},
+    {READ, 999, 1},     {READ, 999, 1},
+    {PAUSE, 150, 0},    {READ, 999, 1},
+    {SEEK, -3000, 1},   {READ, 65536, 3},
+    {READ, 65536, 3},   {READ, 65536, 3},
+};
+
+class PlainFileTest : public FileTest
+{
+  protected:
+    void SetUp() override
+    {
+        FileTest::SetUp();
+        data = MakeTestBytes(7, kPlainSize, 0);
+        ASSERT_TRUE(WriteBytesToFile(kPlainFile, data));
+    }
+    static void WaitIdle(FileHandle file)
+    {
+        for (int i = 0; i < 10000 && WinFileIdleCheck(file) == 0; i++) {
+            Sleep(1);
+        }
+        ASSERT_EQ(WinFileIdleCheck(file), 1);
+    }
+    std::vector<uint8_t> data;
+};
+
+TEST_F(PlainFileTest, EveryModeReadsWhatTheModelReads)
+{
+    const struct {
+        int cache, async;
+    } modes[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    std::vector<uint8_t> got(kPlainSize + 16), expected(kPlainSize + 16);
+    for (const auto &mode : modes) {
+        SCOPED_TRACE(::testing::Message() << "cache " << mode.cache << " async " << mode.async);
+        FileHandle file = WinFileOpen(kPlainFile, mode.cache, 0, mode.async);
+        ASSERT_NE(file, 0u);
+        PlainModel model;
+        model.data = &data;
+        int step = 0;
+        for (const Op &op : kScript) {
+            SCOPED_TRACE(step++);
+            if (op.kind == PAUSE) {
+                Sleep((DWORD)op.a);
+            } else if (op.kind == SEEK) {
+                EXPECT_EQ(WinFileSeek(file, (int)op.a, (int)op.b), model.Seek((int)op.a, (int)op.b));
+            } else {
+                size_t result = WinFileRead(got.data(), (size_t)op.a, (size_t)op.b, file);
+                size_t expectedResult = model.Read(expected.data(), (size_t)op.a, (size_t)op.b);
+                EXPECT_EQ(result, expectedResult);
+                if (mode.async) {
+                    WaitIdle(file);
+                }
+                EXPECT_EQ(memcmp(got.data(), expected.data(), (size_t)op.a * expectedResult), 0);
+            }
+            EXPECT_EQ(WinFileTell(file), (int)model.position);
+            EXPECT_EQ(WinFileEof(file), model.endOfFile ? -1 : 0);
+        }
+        EXPECT_EQ(WinFileClose(file), 0);
+    }
+}
+
+TEST_F(PlainFileTest, AFailedReadIsReportedAndDoesNotMoveThePosition)
+{
+    // ReadFile fails on a destination it cannot write.
+    void *readOnly = VirtualAlloc(NULL, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY);
+    ASSERT_NE(readOnly, nullptr);
+    const struct {
+        int cache, async;
+    } modes[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    for (const auto &mode : modes) {
+        SCOPED_TRACE(::testing::Message() << "cache " << mode.cache << " async " << mode.async);
+        FileHandle file = WinFileOpen(kPlainFile, mode.cache, 0, mode.async);
+        ASSERT_NE(file, 0u);
+        ASSERT_EQ(WinFileSeek(file, 1000, STREAM_SEEK_SET), 0);
+        size_t result = WinFileRead(readOnly, 4, 100, file);
+        if (mode.async) {
+            EXPECT_EQ(result, 100u) << "an asynchronous read answers at once";
+            WaitIdle(file);
+        } else {
+            EXPECT_EQ(result, 0u);
+        }
+        EXPECT_EQ(WinFileTell(file), 1000);
+        uint8_t buffer[16];
+        EXPECT_EQ(WinFileRead(buffer, 16, 1, file), 1u);
+        WaitIdle(file);
+        EXPECT_EQ(memcmp(buffer, data.data() + 1000, 16), 0);
+        EXPECT_EQ(WinFileClose(file), 0);
+    }
+    VirtualFree(readOnly, 0, MEM_RELEASE);
+}
+
+const char *const kOpenMessages[] = {"ファイル読み込みキャッシュ用メモリの確保に失敗しました",
+                                     "ファイルアクセス専用スレッドの作成に失敗しました",
+                                     "ファイルのオープンに失敗しました"};
+
+TEST_F(FileTest, OpenFailuresLeaveNothingAndLogOnlyTheirOwnMessages)
+{
+    ASSERT_TRUE(WriteBytesToFile("small.bin", MakeTestBytes(1, 10, 0)));
+    const struct {
+        const char *path;
+        int cache, async, failAllocation; // allocations to let through before one fails, or -1
+        const char *message;
+    } cases[] = {
+        {"missing.bin", 0, 0, -1, NULL},
+        {"missing.bin", 1, 0, -1, NULL}, // the size probe fails first: no message
+        {"missing.bin", 0, 1, -1, NULL},
+        {"small.bin", 0, 0, 0, NULL},
+        {"small.bin", 1, 0, 1, "ファイル読み込みキャッシュ用メモリの確保に失敗しました"},
+    };
+    for (const auto &c : cases) {
+        size_t mark = LogSize();
+        SetAllocationFailureCountdown(c.failAllocation);
+        EXPECT_EQ(WinFileOpen(c.path, c.cache, 0, c.async), 0u) << c.path;
+        SetAllocationFailureCountdown(-1);
+        std::string added = LogSince(mark);
+        for (const char *message : kOpenMessages) {
+            bool expected = c.message != NULL && strcmp(message, c.message) == 0;
+            EXPECT_EQ(added.find(message) != std::string::npos, expected) << c.path << ": " << message;
+        }
+    }
+    std::string longPath(300, 'a');
+    EXPECT_EQ(WinFileOpen(longPath.c_str(), 1, 0, 0), 0u);
+}
+
+TEST_F(FileTest, FindListsFilesWithSizesAndDirectoryFlags)
+{
+    CreateDirectoryA("findme", NULL);
+    CreateDirectoryA("findme\\inner", NULL);
+    ASSERT_TRUE(WriteBytesToFile("findme\\one.txt", MakeTestBytes(3, 123, 1)));
+    FileInfo info;
+    DWORD_PTR find = WinFindFirst("findme\\*.txt", &info);
+    ASSERT_NE(find, FILE_FIND_FAILED);
+    EXPECT_STREQ(info.name, "one.txt");
+    EXPECT_EQ(info.sizeLow, 123u);
+    EXPECT_EQ(info.isDirectory, 0u);
+    EXPECT_GE(info.lastWriteTime.year, 2000);
+    EXPECT_EQ(WinFindNext(find, &info), -1);
+    EXPECT_EQ(WinFindClose(find), 0);
+    find = WinFindFirst("findme\\inner", &info);
+    ASSERT_NE(find, FILE_FIND_FAILED);
+    EXPECT_EQ(info.isDirectory, 1u);
+    WinFindClose(find);
+    EXPECT_EQ(WinFindFirst("findme\\*.none", NULL), FILE_FIND_FAILED);
+}
+
+} // namespace
