@@ -95,6 +95,17 @@ TEST(ScreenMode, StartsInFullScreenAndRestoresTheDesktopAtTheEnd)
         ProcessWindowMessages();
         Sleep(10);
     }
+    // Losing the activation gives the desktop its own mode back; regaining it switches to full screen again.
+    HWND window = GetAppWindowHandle();
+    SendMessageA(window, WM_ACTIVATEAPP, 0, 0);
+    EXPECT_EQ(IsWindowActive(), 0);
+    EXPECT_EQ(CurrentDesktop().width, desktop.width);
+    EXPECT_TRUE(IsIconic(window));
+    ShowWindow(window, SW_RESTORE);
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(IsWindowActive(), 1);
+    EXPECT_EQ(CurrentDesktop().width, 640);
+    EXPECT_EQ(CurrentDesktop().height, 480);
     EXPECT_EQ(EndEngine(), 0);
     Desktop now = CurrentDesktop();
     EXPECT_EQ(now.width, desktop.width);
