@@ -33,28 +33,34 @@ struct LibraryBinding {
     FARPROC entries[22];
 };
 
-static const char *const s_Ws2Names[] = {"WSAGetLastError", "WSAStartup", "WSACleanup", "WSAAsyncSelect",
-                                         "getaddrinfo", "gethostbyaddr", "gethostbyname", "gethostname", "ntohs",
-                                         "htons", "connect", "socket", "send", "sendto", "recvfrom", "accept",
-                                         "closesocket", "shutdown", "listen", "bind", "inet_addr", "recv"};
-static const char *const s_ImmNames[] = {"ImmGetContext",          "ImmReleaseContext",        "ImmGetOpenStatus",
-                                         "ImmGetConversionStatus", "ImmNotifyIME",             "ImmSetOpenStatus",
-                                         "ImmGetCandidateListA",   "ImmGetCompositionStringA", "ImmSetCompositionStringA"};
-static const char *const s_WinmmNames[] = {"timeSetEvent",    "timeKillEvent",   "timeBeginPeriod",
-                                           "timeEndPeriod",   "timeGetTime",     "timeGetDevCaps",
-                                           "joyGetPosEx",     "joyGetDevCapsA",  "mciSendCommandA"};
+static const char *const s_Ws2Names[] = {
+    "WSAGetLastError", "WSAStartup",    "WSACleanup",  "WSAAsyncSelect", "getaddrinfo",
+    "gethostbyaddr",   "gethostbyname", "gethostname", "ntohs",          "htons",
+    "connect",         "socket",        "send",        "sendto",         "recvfrom",
+    "accept",          "closesocket",   "shutdown",    "listen",         "bind",
+    "inet_addr",       "recv"};
+static const char *const s_ImmNames[] = {
+    "ImmGetContext",    "ImmReleaseContext",    "ImmGetOpenStatus",         "ImmGetConversionStatus",  "ImmNotifyIME",
+    "ImmSetOpenStatus", "ImmGetCandidateListA", "ImmGetCompositionStringA", "ImmSetCompositionStringA"};
+static const char *const s_WinmmNames[] = {"timeSetEvent",  "timeKillEvent",  "timeBeginPeriod",
+                                           "timeEndPeriod", "timeGetTime",    "timeGetDevCaps",
+                                           "joyGetPosEx",   "joyGetDevCapsA", "mciSendCommandA"};
 static const char *const s_OleNames[] = {"CoCreateInstance", "CoTaskMemAlloc",        "CoTaskMemFree",
                                          "CoInitialize",     "CoFreeUnusedLibraries", "CoUninitialize"};
 static const char *const s_ComctlNames[] = {"InitCommonControls"};
 static const char *const s_DwmNames[] = {"DwmEnableComposition"};
 static const char *const s_User32Names[] = {"WINNLSEnableIME"};
 
-#define BINDING(file, names) {file, names, (int)(sizeof(names) / sizeof(names[0])), NULL, {}}
+#define NAME_COUNT(names) ((int)(sizeof(names) / sizeof(names[0])))
 
 static LibraryBinding s_Libraries[BOUND_LIBRARY_COUNT] = {
-    BINDING("ws2_32.dll", s_Ws2Names),    BINDING("Imm32.dll", s_ImmNames),     BINDING("winmm.dll", s_WinmmNames),
-    BINDING("ole32.dll", s_OleNames),     BINDING("comctl32.dll", s_ComctlNames), BINDING("dwmapi.dll", s_DwmNames),
-    BINDING("User32.dll", s_User32Names),
+    {"ws2_32.dll", s_Ws2Names, NAME_COUNT(s_Ws2Names), NULL, {}},
+    {"Imm32.dll", s_ImmNames, NAME_COUNT(s_ImmNames), NULL, {}},
+    {"winmm.dll", s_WinmmNames, NAME_COUNT(s_WinmmNames), NULL, {}},
+    {"ole32.dll", s_OleNames, NAME_COUNT(s_OleNames), NULL, {}},
+    {"comctl32.dll", s_ComctlNames, NAME_COUNT(s_ComctlNames), NULL, {}},
+    {"dwmapi.dll", s_DwmNames, NAME_COUNT(s_DwmNames), NULL, {}},
+    {"User32.dll", s_User32Names, NAME_COUNT(s_User32Names), NULL, {}},
 };
 
 static void BindLibrary(int library)
@@ -319,8 +325,7 @@ static void DestroyLeftoverWindows(void)
     for (int tries = 0; tries < 100; tries++) {
         HWND window = FindWindowA(g_WindowSettings.className, NULL);
         DWORD processId = 0;
-        if (window == NULL || GetWindowThreadProcessId(window, &processId) == 0 ||
-            processId != GetCurrentProcessId()) {
+        if (window == NULL || GetWindowThreadProcessId(window, &processId) == 0 || processId != GetCurrentProcessId()) {
             return;
         }
         DestroyWindow(window);
@@ -373,7 +378,7 @@ static void TakeDownEngine(void)
         LowerTimerPeriod(); // the system-information step's raise
     }
     DumpAllocations();
-    static const int freeOrder[] = {BOUND_DWMAPI, BOUND_USER32, BOUND_WS2_32, BOUND_IMM32,
+    static const int freeOrder[] = {BOUND_DWMAPI, BOUND_USER32, BOUND_WS2_32,  BOUND_IMM32,
                                     BOUND_WINMM,  BOUND_OLE32,  BOUND_COMCTL32};
     for (int library : freeOrder) {
         FreeLibraryBinding(library);

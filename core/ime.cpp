@@ -69,34 +69,41 @@ int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD
     if (size <= 0) {
         return 0;
     }
-    if (size <= outSize - 1) {
-        LONG read = getString(context, index, buffer, (DWORD)(outSize - 1));
-        read = read < 0 ? 0 : (read > outSize - 1 ? outSize - 1 : read);
-        buffer[read] = '\0';
-        return (int)read;
+    unsigned char *whole = NULL;
+    if (size > outSize - 1) {
+        whole = (unsigned char *)ENGINE_ALLOC((size_t)size);
+        if (whole == NULL) {
+            return 0;
+        }
     }
-    unsigned char *whole = (unsigned char *)ENGINE_ALLOC((size_t)size);
-    if (whole == NULL) {
-        return 0;
-    }
-    LONG read = getString(context, index, whole, (DWORD)size);
+    LONG read = whole != NULL ? getString(context, index, whole, (DWORD)size)
+                              : getString(context, index, buffer, (DWORD)(outSize - 1));
     read = read < 0 ? 0 : (read > outSize - 1 ? outSize - 1 : read);
-    MemCopy(buffer, whole, (size_t)read);
+    if (whole != NULL) {
+        MemCopy(buffer, whole, (size_t)read);
+        FreeMemory(whole);
+    }
     buffer[read] = '\0';
-    FreeMemory(whole);
     return (int)read;
+}
+
+// The IME context of the window through the bound entries; null when they are missing or there is none.
+static HIMC OpenImeContext(HWND window)
+{
+    ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
+    return getContext != NULL && BoundImmFunction(IMM_RELEASE_CONTEXT) != NULL ? getContext(window) : NULL;
+}
+
+static void CloseImeContext(HWND window, HIMC context)
+{
+    BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT))(window, context);
 }
 
 static void ReadComposition(HWND window)
 {
-    ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
-    ImmReleaseContextFunction releaseContext = BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT));
     ImmGetCompositionStringFunction getString =
         BOUND_AS(ImmGetCompositionStringFunction, BoundImmFunction(IMM_GET_COMPOSITION_STRING));
-    if (getContext == NULL || releaseContext == NULL || getString == NULL) {
-        return;
-    }
-    HIMC context = getContext(window);
+    HIMC context = getString != NULL ? OpenImeContext(window) : NULL;
     if (context == NULL) {
         return;
     }
@@ -119,18 +126,14 @@ static void ReadComposition(HWND window)
     }
     s_ClauseCount = clauseBytes > 0 ? (int)(clauseBytes / 4) : 0;
     s_AttributeLength = ReadImeString(getString, context, GCS_COMPATTR, s_Attributes, sizeof(s_Attributes));
-    releaseContext(window, context);
+    CloseImeContext(window, context);
 }
 
 static void FetchCandidateList(HWND window)
 {
-    ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
-    ImmReleaseContextFunction releaseContext = BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT));
-    ImmGetCandidateListFunction getList = BOUND_AS(ImmGetCandidateListFunction, BoundImmFunction(IMM_GET_CANDIDATE_LIST));
-    if (getContext == NULL || releaseContext == NULL || getList == NULL) {
-        return;
-    }
-    HIMC context = getContext(window);
+    ImmGetCandidateListFunction getList =
+        BOUND_AS(ImmGetCandidateListFunction, BoundImmFunction(IMM_GET_CANDIDATE_LIST));
+    HIMC context = getList != NULL ? OpenImeContext(window) : NULL;
     if (context == NULL) {
         return;
     }
@@ -155,7 +158,7 @@ static void FetchCandidateList(HWND window)
             s_CandidateListSize = (int)size;
         }
     }
-    releaseContext(window, context);
+    CloseImeContext(window, context);
 }
 
 static LRESULT OnOpenStatusChanged(HWND window, WPARAM wParam, LPARAM lParam)
@@ -171,15 +174,11 @@ static LRESULT OnOpenStatusChanged(HWND window, WPARAM wParam, LPARAM lParam)
             break;
         }
     }
-    ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
-    ImmReleaseContextFunction releaseContext = BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT));
     ImmGetOpenStatusFunction getOpen = BOUND_AS(ImmGetOpenStatusFunction, BoundImmFunction(IMM_GET_OPEN_STATUS));
-    if (getContext != NULL && releaseContext != NULL && getOpen != NULL) {
-        HIMC context = getContext(window);
-        if (context != NULL) {
-            s_ImeOpen = getOpen(context) != 0;
-            releaseContext(window, context);
-        }
+    HIMC context = getOpen != NULL ? OpenImeContext(window) : NULL;
+    if (context != NULL) {
+        s_ImeOpen = getOpen(context) != 0;
+        CloseImeContext(window, context);
     }
     s_OpenStatusGuard = 0;
     return result;

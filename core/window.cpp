@@ -138,9 +138,8 @@ static void RegisterWindowClass(void)
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = g_Window.instance;
-    windowClass.hIcon = LoadIconA(g_Window.instance, MAKEINTRESOURCEA(g_WindowSettings.iconId != 0
-                                                                          ? g_WindowSettings.iconId
-                                                                          : 0x7F00));
+    windowClass.hIcon =
+        LoadIconA(g_Window.instance, MAKEINTRESOURCEA(g_WindowSettings.iconId != 0 ? g_WindowSettings.iconId : 0x7F00));
     windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)GetStockObject(NULL_BRUSH);
     windowClass.lpszClassName = g_WindowSettings.className;
@@ -163,8 +162,8 @@ static HWND CreateTheWindow(void)
     GetWindowStyles(g_WindowSettings.windowed, &style, &exStyle);
     if (!g_WindowSettings.windowed) {
         AddLog("フルスクリーンモード用のウインドウを作成します\n");
-        return CreateWindowExA(exStyle, g_WindowSettings.className, g_WindowSettings.title, style, 0, 0,
-                               screenWidth, screenHeight, NULL, NULL, g_Window.instance, NULL);
+        return CreateWindowExA(exStyle, g_WindowSettings.className, g_WindowSettings.title, style, 0, 0, screenWidth,
+                               screenHeight, NULL, NULL, g_Window.instance, NULL);
     }
     AddLog("ウインドウモード起動用のウインドウを作成します\n");
     RECT client;

@@ -141,8 +141,7 @@ int ForceForegroundWindow(HWND window, int topmost)
     SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, (PVOID)(DWORD_PTR)timeout, 0);
     int result = AttachThreadInput(windowThread, foregroundThread, FALSE);
     if (topmost == 1) {
-        result = SetWindowPos(g_Window.mainWindow, HWND_TOPMOST, 0, 0, 0, 0,
-                              SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW);
+        result = SetWindowPos(g_Window.mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW);
     }
     return result;
 }

@@ -44,7 +44,7 @@ struct WindowRuntime {
     DWORD windowThreadId;
     int active, minimised, quit, windowDestroyed, closePosted, modeChanging, beingCreated, pumpRunning;
     int modeSwitchRequested, displayChanged;
-    int endingWord; // 4 once a close was requested from outside the end sequence
+    int endingWord;  // 4 once a close was requested from outside the end sequence
     RECT clientRect; // screen coordinates
     RECT windowRect;
     int activationRing[ACTIVATION_RING_SIZE];

@@ -13,7 +13,7 @@ TEST(CharSet, ChosenFromTheOemCodePage)
 {
     const struct {
         int oemCodePage, charSet, codePage;
-    } cases[] = {{932, CHARSET_SHIFTJIS, 932}, {936, CHARSET_GB2312, 936}, {949, CHARSET_HANGEUL, 949},
+    } cases[] = {{932, CHARSET_SHIFTJIS, 932}, {936, CHARSET_GB2312, 936},  {949, CHARSET_HANGEUL, 949},
                  {950, CHARSET_BIG5, 950},     {1252, CHARSET_SHIFTJIS, 0}, {437, CHARSET_SHIFTJIS, 0}};
     for (const auto &c : cases) {
         int codePage = -1;
@@ -41,11 +41,20 @@ TEST(MovieTables, ColourTablesMatchTheFactors)
         const int *table;
         int index, expected;
     } cases[] = {
-        {tables->crToRed, 0, -3346944},  {tables->crToRed, 128, 0},      {tables->crToRed, 255, 3320796},
-        {tables->cbToGreen, 0, 819968},  {tables->cbToGreen, 255, -813562}, {tables->crToGreen, 128, 1024},
-        {tables->crToGreen, 0, 1705984}, {tables->crToGreen, 255, -1690616}, {tables->cbToBlue, 0, -4231936},
-        {tables->cbToBlue, 255, 4198874}, {tables->luma, 16, 0},        {tables->luma, 0, -305120},
-        {tables->luma, 235, 4176330},    {tables->luma, 255, 4557730},
+        {tables->crToRed, 0, -3346944},
+        {tables->crToRed, 128, 0},
+        {tables->crToRed, 255, 3320796},
+        {tables->cbToGreen, 0, 819968},
+        {tables->cbToGreen, 255, -813562},
+        {tables->crToGreen, 128, 1024},
+        {tables->crToGreen, 0, 1705984},
+        {tables->crToGreen, 255, -1690616},
+        {tables->cbToBlue, 0, -4231936},
+        {tables->cbToBlue, 255, 4198874},
+        {tables->luma, 16, 0},
+        {tables->luma, 0, -305120},
+        {tables->luma, 235, 4176330},
+        {tables->luma, 255, 4557730},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(c.table[c.index], c.expected) << c.index;
@@ -61,7 +70,9 @@ TEST(MovieTables, ColourTablesMatchTheFactors)
 
 TEST(MovieTable, EveryCallOnTheEmptyTableAnswersWithoutEffect)
 {
-    const EngineHandle wrong[] = {-1, 0, MakeEngineHandle(HANDLE_TYPE_MOVIE, 0, 0),
+    const EngineHandle wrong[] = {-1,
+                                  0,
+                                  MakeEngineHandle(HANDLE_TYPE_MOVIE, 0, 0),
                                   MakeEngineHandle(HANDLE_TYPE_MOVIE, 3, 99),
                                   MakeEngineHandle(HANDLE_TYPE_MOVIE, 0, 100),
                                   MakeEngineHandle(HANDLE_TYPE_GRAPH, 0, 0)};

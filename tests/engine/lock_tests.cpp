@@ -3,7 +3,8 @@
 
 #include "core/window_state.h"
 
-namespace {
+namespace
+{
 
 struct Contender {
     int name;

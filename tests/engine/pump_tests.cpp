@@ -4,12 +4,14 @@
 
 #include "core/window_state.h"
 
-namespace {
+namespace
+{
 
 const UINT kTestMessage = WM_APP + 7;
 
-class Pump : public testing::Test {
-protected:
+class Pump : public testing::Test
+{
+  protected:
     void SetUp() override
     {
         SetMainWindowTitle("QvEnginePumpTests");

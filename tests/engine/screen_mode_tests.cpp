@@ -5,7 +5,8 @@
 #include "core/window_state.h"
 #include "graphics/graphics.h"
 
-namespace {
+namespace
+{
 
 struct Desktop {
     int width, height;

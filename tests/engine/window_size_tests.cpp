@@ -4,7 +4,8 @@
 
 #include "core/window_state.h"
 
-namespace {
+namespace
+{
 
 const int kFrameWidth = 6, kFrameHeight = 25;
 
@@ -34,20 +35,60 @@ TEST(WindowSize, ResizeDragFollowsTheRules)
          WindowRect(100, 50, 800, 600), 1.25},
         {"bottom edge leads by height", WMSZ_BOTTOM, 100, 50, 640, 720, 1920, 1080, 0, 1.0,
          WindowRect(100, 50, 960, 720), 1.5},
-        {"bottom-left corner keeps top and right", WMSZ_BOTTOMLEFT, 100, 50, 700, 600, 1920, 1080, 0, 1.0,
-         {100 + 700 - 800, 50, 100 + 700 + kFrameWidth, 50 + 600 + kFrameHeight}, 1.25},
-        {"top-right corner, equal ratios: height leads, bottom and left stay", WMSZ_TOPRIGHT, 100, 50, 800, 600,
-         1920, 1080, 0, 1.0, {100, 50, 100 + 800 + kFrameWidth, 50 + 600 + kFrameHeight}, 1.25},
-        {"top-left corner, width leads", WMSZ_TOPLEFT, 100, 50, 960, 500, 1920, 1080, 0, 1.0,
-         {100, 50 + 500 - 720, 100 + 960 + kFrameWidth, 50 + 500 + kFrameHeight}, 1.5},
+        {"bottom-left corner keeps top and right",
+         WMSZ_BOTTOMLEFT,
+         100,
+         50,
+         700,
+         600,
+         1920,
+         1080,
+         0,
+         1.0,
+         {100 + 700 - 800, 50, 100 + 700 + kFrameWidth, 50 + 600 + kFrameHeight},
+         1.25},
+        {"top-right corner, equal ratios: height leads, bottom and left stay",
+         WMSZ_TOPRIGHT,
+         100,
+         50,
+         800,
+         600,
+         1920,
+         1080,
+         0,
+         1.0,
+         {100, 50, 100 + 800 + kFrameWidth, 50 + 600 + kFrameHeight},
+         1.25},
+        {"top-left corner, width leads",
+         WMSZ_TOPLEFT,
+         100,
+         50,
+         960,
+         500,
+         1920,
+         1080,
+         0,
+         1.0,
+         {100, 50 + 500 - 720, 100 + 960 + kFrameWidth, 50 + 500 + kFrameHeight},
+         1.5},
         {"a client wider than the desktop is cut to it first", WMSZ_RIGHT, 0, 0, 1500, 480, 1024, 768, 0, 1.0,
          WindowRect(0, 0, 1018, 1018 * 480 / 640), 1018.0 / 640.0},
-        {"fixed size: a wider client is cut back on the dragged right side", WMSZ_RIGHT, 100, 50, 800, 480, 1920,
-         1080, 1, 1.0, WindowRect(100, 50, 640, 480), 1.0},
-        {"fixed size: top-left cut back on the left and top", WMSZ_TOPLEFT, 100, 50, 700, 500, 1920, 1080, 1, 1.0,
-         {100 + 700 - 640, 50 + 500 - 480, 100 + 700 + kFrameWidth, 50 + 500 + kFrameHeight}, 1.0},
-        {"fixed size at rate 2: a smaller client stays as dragged", WMSZ_BOTTOMRIGHT, 10, 10, 1000, 900, 1920,
-         1080, 1, 2.0, WindowRect(10, 10, 1000, 900), 2.0},
+        {"fixed size: a wider client is cut back on the dragged right side", WMSZ_RIGHT, 100, 50, 800, 480, 1920, 1080,
+         1, 1.0, WindowRect(100, 50, 640, 480), 1.0},
+        {"fixed size: top-left cut back on the left and top",
+         WMSZ_TOPLEFT,
+         100,
+         50,
+         700,
+         500,
+         1920,
+         1080,
+         1,
+         1.0,
+         {100 + 700 - 640, 50 + 500 - 480, 100 + 700 + kFrameWidth, 50 + 500 + kFrameHeight},
+         1.0},
+        {"fixed size at rate 2: a smaller client stays as dragged", WMSZ_BOTTOMRIGHT, 10, 10, 1000, 900, 1920, 1080, 1,
+         2.0, WindowRect(10, 10, 1000, 900), 2.0},
     };
     for (const SizingCase &c : cases) {
         SizingInput sizing;
@@ -74,8 +115,8 @@ TEST(WindowSize, ResizeDragFollowsTheRules)
 // Every free drag ends with a 4:3 client area and the sides that were not dragged where they were.
 TEST(WindowSize, FreeDragsKeepTheAspectRatioAndTheFixedSides)
 {
-    const int edges[] = {WMSZ_LEFT,    WMSZ_RIGHT,      WMSZ_TOP,         WMSZ_TOPLEFT,
-                         WMSZ_TOPRIGHT, WMSZ_BOTTOM,    WMSZ_BOTTOMLEFT, WMSZ_BOTTOMRIGHT};
+    const int edges[] = {WMSZ_LEFT,     WMSZ_RIGHT,  WMSZ_TOP,        WMSZ_TOPLEFT,
+                         WMSZ_TOPRIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, WMSZ_BOTTOMRIGHT};
     for (int edge : edges) {
         for (int width = 100; width <= 1400; width += 97) {
             for (int height = 80; height <= 1000; height += 89) {
