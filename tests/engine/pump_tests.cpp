@@ -1,8 +1,10 @@
 // The message pump on a real window: its five-message limit, its results on close and on a quit message, the hold
-// while the window is inactive, the activation ring, and the cursor and mouse records fed by the window procedure.
+// while the window is inactive, the activation ring, the desktop changes it answers, and the cursor, mouse and
+// clipboard services around the window.
 #include <gtest/gtest.h>
 
 #include "core/window_state.h"
+#include "graphics/graphics.h"
 
 namespace
 {
@@ -194,4 +196,28 @@ TEST_F(Pump, ClipboardTextRoundTrip)
     EXPECT_EQ(ReadClipboardText(text), 0);
     EXPECT_STREQ(text, "abc");
     EXPECT_EQ(EnableDesktopComposition(1), 0) << "the current state: nothing to do";
+}
+
+TEST_F(Pump, ADesktopChangeTheScreenCannotFollowClosesTheProgram)
+{
+    int width, height, bits;
+    QueryScreenState(&width, &height, &bits);
+    const struct {
+        const char *what;
+        int bits, width, height;
+        bool closes;
+    } cases[] = {
+        {"the same state", bits, width, height, false},
+        {"a larger desktop of the same depth", bits, width + 640, height + 480, false},
+        {"a depth of 24 bits", 24, width + 640, height + 480, true},
+    };
+    for (const auto &c : cases) {
+        SendMessageA(window, WM_DISPLAYCHANGE, c.bits, MAKELPARAM(c.width, c.height));
+        int result = 0;
+        for (int i = 0; i < 5 && result == 0; i++) {
+            result = ProcessWindowMessages();
+        }
+        EXPECT_EQ(result == -1, c.closes) << c.what;
+        EXPECT_EQ(GetCloseRequestedFlag() == 1, c.closes) << c.what;
+    }
 }
