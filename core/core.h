@@ -253,3 +253,104 @@ int SetRandomMmxPath(int useMmx); // chooses the block generator until the next 
 
 // ---------------------------------------------------------------------------------------------------------------
 // Engine start-up, shut-down, window and message pump (declared as they are built).
+
+// System libraries bound by name at start-up; an entry is null until bound (and when its name was not found).
+enum BoundLibrary {
+    BOUND_WS2_32,  // "WSAGetLastError", "WSAStartup", "WSACleanup", "WSAAsyncSelect", "getaddrinfo", ...
+    BOUND_IMM32,   // "ImmGetContext", "ImmReleaseContext", "ImmGetOpenStatus", ... "ImmSetCompositionStringA"
+    BOUND_WINMM,   // "timeSetEvent", "timeKillEvent", "timeBeginPeriod", "timeEndPeriod", "timeGetTime", ...
+    BOUND_OLE32,   // "CoCreateInstance", "CoTaskMemAlloc", "CoTaskMemFree", "CoInitialize", ...
+    BOUND_COMCTL32,
+    BOUND_DWMAPI,
+    BOUND_USER32,
+    BOUND_LIBRARY_COUNT
+};
+enum {
+    IMM_GET_CONTEXT, IMM_RELEASE_CONTEXT, IMM_GET_OPEN_STATUS, IMM_GET_CONVERSION_STATUS, IMM_NOTIFY_IME,
+    IMM_SET_OPEN_STATUS, IMM_GET_CANDIDATE_LIST, IMM_GET_COMPOSITION_STRING, IMM_SET_COMPOSITION_STRING
+};
+enum {
+    WINMM_TIME_SET_EVENT, WINMM_TIME_KILL_EVENT, WINMM_TIME_BEGIN_PERIOD, WINMM_TIME_END_PERIOD, WINMM_TIME_GET_TIME,
+    WINMM_TIME_GET_DEV_CAPS, WINMM_JOY_GET_POS_EX, WINMM_JOY_GET_DEV_CAPS, WINMM_MCI_SEND_COMMAND
+};
+FARPROC GetBoundEntry(int library, int index);
+
+int InitEngine(void);
+int EndEngine(void);
+int IsEngineInitialised(void);
+int IsEngineStarting(void); // 1 while InitEngine runs
+int InitEngineCore(void);
+int EndEngineCore(void);
+void FatalErrorExit(const char *message);
+void FatalErrorExitFormat(const char *format, ...);
+
+// The engine call lock: recursive, waiting threads served first come, first served.
+int EnterEngineLock(void);
+int LeaveEngineLock(void);
+
+// Message pump: 0 while the program runs, -1 once the window is closed or a quit message came.
+int ProcessWindowMessages(void);
+int ProcessMessageCore(void);
+void WaitWhileInactive(void);
+
+// Window state queries and window-side services.
+int IsWindowClosed(void);
+HWND GetAppWindowHandle(void);
+int IsWindowedMode(void);
+int IsWindowActive(void);
+int GetPaintRedrawFlag(void);
+int GetMmxUsableFlag(void);
+int GetCloseRequestedFlag(void);
+int GetDesktopScreenState(int *width, int *height, int *colorBits);
+double GetWindowScaleRates(double *xRate, double *yRate);
+int EnableDesktopComposition(int enable);
+int SetMainWindowTitle(const char *text);
+int SetAllowMultipleInstances(int flag);
+int GetWindowClientArea(RECT *rect);
+int OnWindowMoved(LPARAM lParam);
+int ForceForegroundWindow(HWND window, int topmost);
+int ReadClipboardText(char *buffer);
+int WriteClipboardText(const char *text);
+int RedrawWindowScreen(HDC dc);
+
+// Menus, toolbar, cursor and mouse.
+int IsMenuShown(void);
+int SetMenuVisible(int visible);
+int UpdateMenuAutoShow(void);
+int EnumerateMenuItems(HMENU menu);
+int GetMenuItemRecord(HMENU menu, int position, MENUITEMINFOA *info, char *name);
+int FindMenuItemById(int id, char *name);
+int FindToolbarButton(int id);
+int GetToolbarHeight(void);
+int ReleaseToolbarButtons(void);
+int SetCursorVisible(int flag);
+int GetMousePoint(int *x, int *y);
+void LogMousePoint(int button);
+int FreeDroppedFileNames(void);
+
+// Window mode and window size.
+int ChangeWindowMode(int windowed);
+int StoreWindowModeFlag(int windowed);
+int ApplyWindowStyle(void);
+int SetWindowResizable(int resizable, int keepSize);
+int SetWindowStretchRates(double xRate, double yRate);
+int FitWindowToScreen(void);
+void AdjustSizingRect(int edge, RECT *rect);
+
+// The arithmetic of a resize drag, apart from the window: what AdjustSizingRect computes.
+struct SizingInput {
+    int edge;                        // WMSZ_LEFT .. WMSZ_BOTTOMRIGHT
+    RECT rect;                       // the dragged window rectangle, adjusted in place
+    int screenWidth, screenHeight;   // W x H
+    int frameWidth, frameHeight;     // window size minus client size
+    int desktopWidth, desktopHeight;
+    int fixedSize;                   // an explicit size or keep-size is in force
+    double stretchRateX, stretchRateY; // in: the stored rates; out: the rates a free drag gives
+};
+void ComputeSizingRect(SizingInput *sizing);
+
+// IME messages of the main window.
+LRESULT HandleImeMessage(UINT message, HWND window, WPARAM wParam, LPARAM lParam);
+int GetImeEnableFlag(void);
+int SetImeEnableFlag(int flag);
+int ClearImeComposition(void);

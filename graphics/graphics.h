@@ -21,3 +21,54 @@ int RebuildGraphFromBaseImage(BaseImage *image, EngineHandle graph);
 // Re-creates `graph` as a 256 x 8 grey ramp (every row 0x000000, 0x010101, ... 0xFFFFFF) without a transparent
 // colour; returns the handle, or -1 when the picture cannot be made.
 int RecreateGrayRampGraph(EngineHandle graph);
+int SetScreenSizeSetting(int width, int height); // the stored size itself; 0 = unset
+
+// ---------------------------------------------------------------------------------------------------------------
+// Graphics start-up and end.
+
+int InitGraphics(void);
+int TerminateGraphics(void);
+int SetUseDirect3D(int flag);
+int GetUseDirect3D(void);
+int IsDeviceMode(void); // 1 when the Direct3D device draws, 0 on the software screen
+int GetScreenRefreshRate(void);
+int SetScreenModeSettings(int colorBits, int refreshRate);
+int GetLowResolutionEmulation(void);
+int SetLowResolutionEmulation(int flag);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Display modes and screen mode change.
+
+struct DisplayModeRecord {
+    int width, height, bits, refresh;
+};
+
+int GetDisplayModeCount(void);
+DisplayModeRecord GetDisplayModeAt(int index); // all four -1 outside 0..count-1
+int HasDisplayMode(int width, int height, int bits);
+int ReleaseDisplayModeList(void);
+int ChangeDisplayModeForFullScreen(void);
+int RestoreDesktopDisplayMode(void); // when the display settings were changed for full screen
+int ChangeScreenMode(int width, int height, int bits, int force, int refresh);
+int SetLowResScaledFlag(int flag);
+int GetLowResScaledFlag(void);
+int IsFullScreen(void);
+int ApplyDialogBoxMode(int flag);
+int EndSceneAndDialogMode(int flag);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Draw settings, screen flip, device loss and restore, model tables.
+
+int SetDrawTarget(int target);
+int GetDrawTarget(void);
+int QueryScreenState(int *width, int *height, int *colorBits);
+int ReleaseGraphicsDevice(void);
+int CopyScreenAndFlip(void);
+void EndSceneIfNeeded(void);
+int ReinitGraphicsKeepMode(void);
+int IsGraphicsDeviceLost(void);
+typedef int (*GraphRestoreCallback)(void);
+int InstallGraphRestoreCallback(GraphRestoreCallback callback);
+int HasGraphRestoreCallback(void);
+int InitModelSystem(void);
+int TerminateModelSystem(void);

@@ -18,3 +18,10 @@ int GetScreenSize(int *width, int *height)
     }
     return 0;
 }
+
+int SetScreenSizeSetting(int width, int height)
+{
+    g_ScreenWidth = width;
+    g_ScreenHeight = height;
+    return 0;
+}

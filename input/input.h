@@ -24,3 +24,20 @@ struct KeyInputRecord {
     uint32_t singleByteOnly;
     uint32_t numbersOnly;
 };
+
+// ---------------------------------------------------------------------------------------------------------------
+// Input start-up and end, and the per-pass upkeep the message pump runs.
+
+int InitializeInput(void);
+int TerminateInput(void);
+int ReacquireInputDevices(void);
+int RaiseWindowMessageFlagA(void);
+int ClearWindowMessageFlagA(void);
+int RaiseWindowMessageFlagB(void);
+int ClearWindowMessageFlagB(void);
+int UpdateKeyboardState(void);
+int ApplyJoypadVibration(void);
+int UpdateJoypadVibrationTime(void);
+int InitCharCodeBuffer(void);
+int ProcessKeyInputChars(void);
+int DeleteAllKeyInputHandles(void);

@@ -3,3 +3,14 @@
 #pragma once
 
 #include "core/core.h"
+
+// ---------------------------------------------------------------------------------------------------------------
+// Sound start-up and end, and the upkeep the message pump runs.
+
+int InitSoundSystem(void);
+int TerminateSoundSystem(void);
+int ProcessAllStreamSounds(void);
+int RefillAllSoftSoundPlayers(void);
+int RefreshMidiPlayState(void);
+int PlayMidiByMci(void);
+int StopCurrentMusic(void);

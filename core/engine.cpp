@@ -1,0 +1,434 @@
+// Engine start-up and shut-down: binds the system libraries by name, brings every subsystem up in one fixed
+// order under the engine call lock and takes them down again in the reverse order, restoring the desktop. Also the
+// one fatal way out of the process. Start-up and end run on the game's main thread, which becomes the window
+// thread; the fatal exit may be called from any thread.
+#include "core/window_state.h"
+
+#include <objbase.h>
+
+#include "file/file.h"
+#include "font/font.h"
+#include "graphics/graphics.h"
+#include "image/image.h"
+#include "input/input.h"
+#include "media/media.h"
+#include "network/network.h"
+#include "sound/sound.h"
+
+int g_EngineInitialised;
+int g_EngineInitialising;
+int g_EngineEnding;
+
+static int s_ComInitialised;
+static char s_StartDirectory[MAX_PATH + 1];
+
+// ---------------------------------------------------------------------------------------------------------------
+// System libraries bound by name. A table is bound only while its module handle is zero.
+
+struct LibraryBinding {
+    const char *fileName;
+    const char *const *names;
+    int count;
+    HMODULE module;
+    FARPROC entries[22];
+};
+
+static const char *const s_Ws2Names[] = {
+    "WSAGetLastError", "WSAStartup",    "WSACleanup",  "WSAAsyncSelect", "getaddrinfo",
+    "gethostbyaddr",   "gethostbyname", "gethostname", "ntohs",          "htons",
+    "connect",         "socket",        "send",        "sendto",         "recvfrom",
+    "accept",          "closesocket",   "shutdown",    "listen",         "bind",
+    "inet_addr",       "recv"};
+static const char *const s_ImmNames[] = {
+    "ImmGetContext",    "ImmReleaseContext",    "ImmGetOpenStatus",         "ImmGetConversionStatus",  "ImmNotifyIME",
+    "ImmSetOpenStatus", "ImmGetCandidateListA", "ImmGetCompositionStringA", "ImmSetCompositionStringA"};
+static const char *const s_WinmmNames[] = {"timeSetEvent",  "timeKillEvent",  "timeBeginPeriod",
+                                           "timeEndPeriod", "timeGetTime",    "timeGetDevCaps",
+                                           "joyGetPosEx",   "joyGetDevCapsA", "mciSendCommandA"};
+static const char *const s_OleNames[] = {"CoCreateInstance", "CoTaskMemAlloc",        "CoTaskMemFree",
+                                         "CoInitialize",     "CoFreeUnusedLibraries", "CoUninitialize"};
+static const char *const s_ComctlNames[] = {"InitCommonControls"};
+static const char *const s_DwmNames[] = {"DwmEnableComposition"};
+static const char *const s_User32Names[] = {"WINNLSEnableIME"};
+
+#define NAME_COUNT(names) ((int)(sizeof(names) / sizeof(names[0])))
+
+static LibraryBinding s_Libraries[BOUND_LIBRARY_COUNT] = {
+    {"ws2_32.dll", s_Ws2Names, NAME_COUNT(s_Ws2Names), NULL, {}},
+    {"Imm32.dll", s_ImmNames, NAME_COUNT(s_ImmNames), NULL, {}},
+    {"winmm.dll", s_WinmmNames, NAME_COUNT(s_WinmmNames), NULL, {}},
+    {"ole32.dll", s_OleNames, NAME_COUNT(s_OleNames), NULL, {}},
+    {"comctl32.dll", s_ComctlNames, NAME_COUNT(s_ComctlNames), NULL, {}},
+    {"dwmapi.dll", s_DwmNames, NAME_COUNT(s_DwmNames), NULL, {}},
+    {"User32.dll", s_User32Names, NAME_COUNT(s_User32Names), NULL, {}},
+};
+
+static void BindLibrary(int library)
+{
+    LibraryBinding *binding = &s_Libraries[library];
+    if (binding->module != NULL) {
+        return;
+    }
+    binding->module = LoadLibraryA(binding->fileName);
+    for (int i = 0; i < binding->count; i++) {
+        binding->entries[i] = binding->module != NULL ? GetProcAddress(binding->module, binding->names[i]) : NULL;
+    }
+}
+
+static void FreeLibraryBinding(int library)
+{
+    LibraryBinding *binding = &s_Libraries[library];
+    if (binding->module != NULL) {
+        FreeLibrary(binding->module);
+    }
+    binding->module = NULL;
+    MemFill(binding->entries, 0, sizeof(binding->entries));
+}
+
+FARPROC GetBoundEntry(int library, int index)
+{
+    if (library < 0 || library >= BOUND_LIBRARY_COUNT || index < 0 || index >= s_Libraries[library].count) {
+        return NULL;
+    }
+    return s_Libraries[library].entries[index];
+}
+
+WinnlsEnableImeFunction BoundWinnlsEnableIme(void)
+{
+    return BOUND_AS(WinnlsEnableImeFunction, GetBoundEntry(BOUND_USER32, 0));
+}
+
+DwmEnableCompositionFunction BoundDwmEnableComposition(void)
+{
+    return BOUND_AS(DwmEnableCompositionFunction, GetBoundEntry(BOUND_DWMAPI, 0));
+}
+
+FARPROC BoundImmFunction(int index)
+{
+    return GetBoundEntry(BOUND_IMM32, index);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Timer period. The system-information step and window creation each raise the period once per start-up; every
+// raise is recorded here so that the end lowers exactly as often as start-up raised.
+
+static int s_TimerPeriodRaises;
+
+int RaiseTimerPeriod(void)
+{
+    TIMECAPS caps;
+    if (timeGetDevCaps(&caps, sizeof(caps)) != MMSYSERR_NOERROR || timeBeginPeriod(caps.wPeriodMin) != 0) {
+        return -1;
+    }
+    s_TimerPeriodRaises++;
+    return 0;
+}
+
+int LowerTimerPeriod(void)
+{
+    TIMECAPS caps;
+    if (s_TimerPeriodRaises <= 0 || timeGetDevCaps(&caps, sizeof(caps)) != MMSYSERR_NOERROR) {
+        return -1;
+    }
+    timeEndPeriod(caps.wPeriodMin);
+    s_TimerPeriodRaises--;
+    return 0;
+}
+
+int GetTimerPeriodRaiseCount(void)
+{
+    return s_TimerPeriodRaises;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Start-up.
+
+void SetScreenSaverActive(BOOL active)
+{
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, active, NULL, SPIF_SENDCHANGE);
+}
+
+// A full-screen size the display cannot show falls back to window mode; 320x240 runs at 640x480 emulated.
+static void CheckFullScreenSize(void)
+{
+    if (g_WindowSettings.windowed) {
+        return;
+    }
+    int width, height;
+    GetScreenSize(&width, &height);
+    int lowResolution = width == 320 && height == 240;
+    if (!HasDisplayModeOfSize(width, height) && !(lowResolution && GetUseDirect3D())) {
+        ChangeWindowMode(1);
+    }
+    if (lowResolution && !g_WindowSettings.windowed) {
+        SetLowResolutionEmulation(1);
+        SetScreenSizeSetting(640, 480);
+    }
+}
+
+static int RefuseTwentyFourBitColor(void)
+{
+    HDC screen = GetDC(NULL);
+    int desktopBits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(NULL, screen);
+    if ((desktopBits == 24 && g_WindowSettings.windowed) || GetScreenColorBits() == 24) {
+        return AddLog("ＱＶライブラリは２４ビットカラーモードに対応していません\n");
+    }
+    return 0;
+}
+
+static void InitCom(void)
+{
+    if (s_ComInitialised) {
+        return;
+    }
+    AddLog("ＣＯＭの初期化... ");
+    if (SUCCEEDED(CoInitialize(NULL))) {
+        AddLog("成功しました\n");
+        s_ComInitialised = 1;
+    } else {
+        AddLog("ＣＯＭの初期化に失敗しました\n");
+    }
+}
+
+static void TakeDownEngine(void);
+
+static int FailStartUp(void)
+{
+    g_EngineEnding = 1;
+    TakeDownEngine();
+    g_EngineInitialising = 0;
+    return -1;
+}
+
+int InitEngineCore(void)
+{
+    if (g_EngineInitialised) {
+        return 0;
+    }
+    g_EngineInitialising = 1;
+    for (int library = BOUND_WS2_32; library <= BOUND_COMCTL32; library++) {
+        BindLibrary(library);
+    }
+    CheckFullScreenSize();
+    InitYuvToRgbTables();
+    CloseUnusedArchives();
+    SetFileAccessTable(NULL);
+
+    GetFileAccessTable()->getCurrentDir(s_StartDirectory);
+    if (GetLogDirectory() == NULL || GetLogDirectory()[0] == '\0') {
+        SetLogDirectory(s_StartDirectory);
+    }
+    StartLogFile();
+    if (RefuseTwentyFourBitColor() != 0) {
+        g_EngineInitialising = 0;
+        return -1;
+    }
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    g_SystemInformation.performanceFrequency = frequency.QuadPart;
+    g_SystemInformation.highResolution = frequency.QuadPart != 0;
+    // The system-information step raises the timer period itself; the end lowers it for that raise.
+    LogSystemInformation();
+    s_TimerPeriodRaises++;
+
+    // The stream-function tables of file/ are constant data: nothing to fill here.
+    BindLibrary(BOUND_DWMAPI);
+    BindLibrary(BOUND_USER32);
+    InstallGraphRestoreCallback(NULL);
+    InitCom();
+
+    if (CreateMainWindow() != 0) {
+        return FailStartUp();
+    }
+    if (InitializeInput() != 0) {
+        return FailStartUp();
+    }
+    InitSoundSystem();
+    if (InitGraphics() < 0) {
+        return FailStartUp();
+    }
+    InitCharCodeBuffer();
+    g_EngineInitialised = 1;
+    if (!g_WindowSettings.windowed) {
+        ForceForegroundWindow(g_Window.mainWindow, 1);
+    }
+    SetDrawTarget(-2);
+    SetDrawTarget(-4);
+    InitModelSystem();
+    g_EngineInitialising = 0;
+    if (g_WindowSettings.sizeFixedByFit) {
+        g_WindowSettings.explicitSizeSet = 0;
+    }
+    return 0;
+}
+
+int IsEngineInitialised(void)
+{
+    return g_EngineInitialised;
+}
+
+int IsEngineStarting(void)
+{
+    return g_EngineInitialising;
+}
+
+int InitEngine(void)
+{
+    if (g_EngineInitialised) {
+        return 0;
+    }
+    EnterEngineLock();
+    int result = InitEngineCore();
+    LeaveEngineLock();
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Shut-down.
+
+static int RestoreDesktopAtEnd(void)
+{
+    if (g_Window.mainWindow == NULL) {
+        return 0;
+    }
+    SetScreenSaverActive(TRUE);
+    WinnlsEnableImeFunction enableIme = BoundWinnlsEnableIme();
+    if (enableIme != NULL) {
+        enableIme(g_Window.mainWindow, TRUE);
+    }
+    RestoreCursorAtEnd();
+    if (g_WindowSettings.windowRegion != NULL) {
+        DeleteObject(g_WindowSettings.windowRegion);
+        g_WindowSettings.windowRegion = NULL;
+    }
+    if (!g_Window.windowDestroyed) {
+        PostCloseOnce();
+        while (ProcessMessageCore() == 0 && !g_Window.windowDestroyed) {
+        }
+    }
+    UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+    DeleteAllKeyInputHandles();
+    FreeDroppedFileNames();
+    if (g_Window.layeredDibSection != NULL) {
+        DeleteObject(g_Window.layeredDibSection);
+        g_Window.layeredDibSection = NULL;
+    }
+    return 0;
+}
+
+// Only a window of this very process may be destroyed: a refused second copy finds the first copy's window,
+// which it can neither destroy nor wait for. The wait is bounded in any case.
+static void DestroyLeftoverWindows(void)
+{
+    for (int tries = 0; tries < 100; tries++) {
+        HWND window = FindWindowA(g_WindowSettings.className, NULL);
+        DWORD processId = 0;
+        if (window == NULL || GetWindowThreadProcessId(window, &processId) == 0 || processId != GetCurrentProcessId()) {
+            return;
+        }
+        DestroyWindow(window);
+        Sleep(100);
+    }
+}
+
+// Steps shared by the end core and a start-up that fails half-way: each skips what was not started.
+static void TakeDownEngine(void)
+{
+    TerminateNetwork();
+    StopCurrentMusic();
+    TerminateModelSystem();
+    TerminateGraphics();
+    TerminateInput();
+    TerminateSoundSystem();
+    RestoreDesktopAtEnd();
+    // Window creation raised the timer period before it could be refused (a second copy): lowered here, with or
+    // without a window.
+    if (g_Window.timerPeriodRaised) {
+        LowerTimerPeriod();
+        g_Window.timerPeriodRaised = 0;
+    }
+    if (s_ComInitialised) {
+        CoUninitialize();
+        AddLog("ＣＯＭを終了... 完了\n");
+        s_ComInitialised = 0;
+    }
+    DeleteAllSoftImages();
+    g_EngineInitialised = 0;
+    while (g_Window.mainWindow != NULL && ProcessMessageCore() == 0 && !g_Window.quit && !g_Window.windowDestroyed) {
+    }
+    // A window still alive here (the quit message came before the close) keeps its class registered: the class is
+    // unregistered again once the window is gone, or a later start-up could not register it.
+    BOOL unregistered = UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+    DestroyLeftoverWindows();
+    if (!unregistered) {
+        UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+    }
+    g_Window.mainWindow = NULL;
+    // The window's destruction posted a quit message to this thread: a later start-up must not meet it.
+    MSG quit;
+    while (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    if (s_StartDirectory[0] != '\0') {
+        GetFileAccessTable()->setCurrentDir(s_StartDirectory);
+    }
+    CloseUnusedArchives();
+    if (s_TimerPeriodRaises > 0) {
+        LowerTimerPeriod(); // the system-information step's raise
+    }
+    DumpAllocations();
+    static const int freeOrder[] = {BOUND_DWMAPI, BOUND_USER32, BOUND_WS2_32,  BOUND_IMM32,
+                                    BOUND_WINMM,  BOUND_OLE32,  BOUND_COMCTL32};
+    for (int library : freeOrder) {
+        FreeLibraryBinding(library);
+    }
+}
+
+int EndEngineCore(void)
+{
+    if (!g_EngineInitialised) {
+        return 0;
+    }
+    g_EngineEnding = 1;
+    TakeDownEngine();
+    return 0;
+}
+
+int EndEngine(void)
+{
+    if (!g_EngineInitialised) {
+        return 0;
+    }
+    EnterEngineLock();
+    int result = EndEngineCore();
+    LeaveEngineLock();
+    DestroyEngineLock();
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Fatal exit. The end sequence pumps the window's messages and waits for the window to go, which only the window
+// thread can see through: from any other thread (the sound refill thread, a file access thread) the message is
+// logged and the process ends at once.
+
+void FatalErrorExit(const char *message)
+{
+    AddLog(message);
+    AddLog("\n");
+    if (g_Window.windowThreadId == 0 || GetCurrentThreadId() == g_Window.windowThreadId) {
+        EndEngineCore();
+        DestroyEngineLock();
+    }
+    ExitProcess((UINT)-1);
+}
+
+void FatalErrorExitFormat(const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    VSprintfWrap(text, sizeof(text), format, args);
+    va_end(args);
+    FatalErrorExit(text);
+}

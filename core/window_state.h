@@ -1,0 +1,132 @@
+// Internal to core/: the state of the engine's main window, shared by start-up and end, the window procedure,
+// the message pump, the window-mode code, the window-side services, the menu and cursor code and the IME handler.
+// Everything here is touched on the window thread only, except the engine call lock (its own critical section).
+#pragma once
+
+#include "core/core.h"
+
+#include <imm.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#define ACTIVATION_RING_SIZE 512
+#define WINDOW_TEXT_SIZE 256
+#define DEFAULT_CLASS_NAME "Q456210V"
+#define DEFAULT_WINDOW_TITLE "QvLib"
+
+// Settings made before start-up: they survive the clearing of the window state at window creation.
+struct WindowSettings {
+    int windowed; // 1 window mode, 0 full screen
+    char title[WINDOW_TEXT_SIZE];
+    char className[WINDOW_TEXT_SIZE];
+    double stretchRateX, stretchRateY; // 0 until set: read as 1.0
+    int explicitSizeSet, explicitWidth, explicitHeight;
+    int explicitPositionSet, explicitX, explicitY;
+    int resizable, keepSize;
+    int sizeFixedByFit; // start-up's fitting applied the explicit size
+    int styleIndex;
+    int transparentOption, layeredOption, visibleOption;
+    int backgroundSet;
+    BYTE backgroundRed, backgroundGreen, backgroundBlue;
+    HRGN windowRegion;
+    int allowMultipleInstances;
+    int altEnterAllowed;
+    int iconId;
+    int codePage;
+    int runInBackground;
+    int noQuitMessage, holdClose;
+};
+
+// Run-time state: cleared when the window is created.
+struct WindowRuntime {
+    HINSTANCE instance;
+    HWND mainWindow;
+    DWORD windowThreadId;
+    int active, minimised, quit, windowDestroyed, closePosted, modeChanging, beingCreated, pumpRunning;
+    int modeSwitchRequested, displayChanged;
+    int endingWord;  // 4 once a close was requested from outside the end sequence
+    RECT clientRect; // screen coordinates
+    RECT windowRect;
+    int activationRing[ACTIVATION_RING_SIZE];
+    int activationRead, activationWrite, activationCount;
+    int desktopWidth, desktopHeight, desktopColorBits;
+    unsigned long long totalPhysicalMemory, availablePhysicalMemory;
+    int timerPeriodRaised;
+    UINT timerPeriod;
+    int paintSeen, painting, paintPending;
+    int lastPresentTime;
+    int inactiveStartTime, wasInactive;
+    int fittedOnce;
+    int menuShowCount;
+    int wheelVertical, wheelHorizontal;
+    int compositionTurnedOff;
+    int pausedByDeactivation;
+    HBITMAP layeredDibSection;
+    int layeredDibWidth, layeredDibHeight;
+};
+
+extern WindowSettings g_WindowSettings;
+extern WindowRuntime g_Window;
+
+// Engine life-cycle flags (engine.cpp).
+extern int g_EngineInitialised;
+extern int g_EngineInitialising;
+extern int g_EngineEnding;
+
+// The window procedure and its helpers (window.cpp).
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int CreateMainWindow(void);
+int OnWindowActivation(WPARAM wParam);
+int GetDesktopColorBits(void);
+
+// Window style table and window placement (window_mode.cpp).
+void GetWindowStyles(int windowed, DWORD *style, DWORD *exStyle);
+void GetWantedClientSize(RECT *client); // the explicit size, else the screen size times the stretch rates
+void PlaceWindowOnDesktop(const RECT *client, DWORD style, DWORD exStyle, int *x, int *y, int *width, int *height);
+int PostCloseOnce(void);
+
+// A bound entry as the function type it really has (through the generic function type, which converts to
+// any other without a warning).
+#define BOUND_AS(type, entry) ((type)(void (*)(void))(entry))
+
+// Bound system library entries that several core files call (engine.cpp); null until bound.
+typedef BOOL(WINAPI *WinnlsEnableImeFunction)(HWND, BOOL);
+typedef HRESULT(WINAPI *DwmEnableCompositionFunction)(UINT);
+WinnlsEnableImeFunction BoundWinnlsEnableIme(void);
+DwmEnableCompositionFunction BoundDwmEnableComposition(void);
+FARPROC BoundImmFunction(int index); // order of the Imm32 binding table
+
+// Timer period raises of start-up, each lowered once by the end (engine.cpp).
+int RaiseTimerPeriod(void);
+int LowerTimerPeriod(void);
+int GetTimerPeriodRaiseCount(void);
+
+// Full-screen size search over the display-mode list (window_mode.cpp).
+int HasDisplayModeOfSize(int width, int height);
+
+// Cursor, menu commands and dropped files (menu.cpp).
+void RestoreCursorAtEnd(void);
+int IsCursorShownByEngine(void);
+int IsMenuInUse(void);
+void OnMenuCommand(int id);
+void TakeDroppedFiles(HDROP drop);
+int GetMenuItemRecordCount(void);
+int GetMouseLogCount(void);
+
+void ApplyCursorState(int shown);
+
+// IME strings (ime.cpp): reads one string of the IME into a buffer of outSize bytes, cut and terminated.
+typedef LONG(WINAPI *ImmGetCompositionStringFunction)(HIMC, DWORD, LPVOID, DWORD);
+int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD index, void *out, int outSize);
+
+// Character set from the OEM code page (window.cpp).
+int CharSetFromCodePage(int oemCodePage, int *codePage);
+
+// Screen-saver switch shared by window creation and the end sequence.
+void SetScreenSaverActive(BOOL active);
+
+// Engine call lock (engine_lock.cpp): closing its events and critical section; the waiter count and depth,
+// for the lock's own tests.
+void DestroyEngineLock(void);
+int GetEngineLockWaiterCount(void);
+int GetEngineLockDepth(void);

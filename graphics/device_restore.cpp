@@ -1,0 +1,42 @@
+// Device loss and graph restore: the installed graph restore callback and the re-initialisation after a lost
+// device or a return to full screen. Without a Direct3D device nothing is ever lost; the graphics work fills the
+// rebuild in. Window thread only.
+#include "graphics/graphics.h"
+
+static int RestoreAllGraphs(void)
+{
+    return 0; // no graph keeps device contents yet
+}
+
+static GraphRestoreCallback s_RestoreCallback;
+
+int InstallGraphRestoreCallback(GraphRestoreCallback callback)
+{
+    s_RestoreCallback = callback != NULL ? callback : RestoreAllGraphs;
+    return 0;
+}
+
+int HasGraphRestoreCallback(void)
+{
+    return s_RestoreCallback != NULL;
+}
+
+int IsGraphicsDeviceLost(void)
+{
+    return 0;
+}
+
+// Without a device, re-initialising keeps only the display: a full screen whose display mode the desktop's took
+// back while the window was inactive is switched to the screen size again.
+int ReinitGraphicsKeepMode(void)
+{
+    if (!IsFullScreen() || !IsEngineInitialised()) {
+        return 0;
+    }
+    int width, height;
+    GetScreenSize(&width, &height);
+    if (GetSystemMetrics(SM_CXSCREEN) != width || GetSystemMetrics(SM_CYSCREEN) != height) {
+        ChangeDisplayModeForFullScreen();
+    }
+    return 0;
+}

@@ -1,0 +1,223 @@
+// The message pump on a real window: its five-message limit, its results on close and on a quit message, the hold
+// while the window is inactive, the activation ring, the desktop changes it answers, and the cursor, mouse and
+// clipboard services around the window.
+#include <gtest/gtest.h>
+
+#include "core/window_state.h"
+#include "graphics/graphics.h"
+
+namespace
+{
+
+const UINT kTestMessage = WM_APP + 7;
+
+class Pump : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        SetMainWindowTitle("QvEnginePumpTests");
+        ChangeWindowMode(1);
+        ASSERT_EQ(InitEngine(), 0);
+        window = GetAppWindowHandle();
+        ASSERT_NE(window, (HWND)NULL);
+        // Let the start-up's own messages (paint, cursor, activation) pass first.
+        for (int i = 0; i < 20; i++) {
+            ASSERT_EQ(ProcessWindowMessages(), 0);
+            Sleep(5);
+        }
+    }
+
+    void TearDown() override
+    {
+        EndEngine();
+        EXPECT_EQ(GetAllocationCount(), 0);
+    }
+
+    HWND window = NULL;
+};
+
+int CountAndRemove(UINT message)
+{
+    MSG taken;
+    int count = 0;
+    while (PeekMessageA(&taken, NULL, message, message, PM_REMOVE)) {
+        count++;
+    }
+    return count;
+}
+
+struct DelayedPost {
+    DWORD delay;
+    HWND window;
+    DWORD threadId;
+    UINT message;
+    WPARAM wParam;
+};
+
+DWORD WINAPI PostAfterDelay(LPVOID parameter)
+{
+    DelayedPost *post = (DelayedPost *)parameter;
+    Sleep(post->delay);
+    if (post->window != NULL) {
+        PostMessageA(post->window, post->message, post->wParam, 0);
+    } else {
+        PostThreadMessageA(post->threadId, post->message, post->wParam, 0);
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(Pump, HandlesAtMostFiveMessagesPerCall)
+{
+    const struct {
+        int posted;
+        int leftAfterFirstCall;
+    } cases[] = {{7, 2}, {5, 0}, {3, 0}, {12, 7}};
+    for (const auto &c : cases) {
+        for (int i = 0; i < c.posted; i++) {
+            PostMessageA(window, kTestMessage, i, 0);
+        }
+        EXPECT_EQ(ProcessWindowMessages(), 0);
+        int left = CountAndRemove(kTestMessage);
+        EXPECT_EQ(left, c.leftAfterFirstCall) << c.posted << " posted";
+    }
+    for (int i = 0; i < 7; i++) {
+        PostMessageA(window, kTestMessage, i, 0);
+    }
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_EQ(CountAndRemove(kTestMessage), 0) << "seven messages take two calls";
+}
+
+TEST_F(Pump, ReturnsMinusOneOnceTheWindowIsClosed)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    int result = 0;
+    for (int i = 0; i < 5 && result == 0; i++) {
+        result = ProcessWindowMessages();
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(IsWindowClosed(), 1);
+    EXPECT_EQ(ProcessWindowMessages(), -1) << "stays -1";
+}
+
+TEST_F(Pump, HoldsWhileTheWindowIsInactiveUntilItIsActiveAgain)
+{
+    g_Window.active = 0;
+    DelayedPost post = {300, window, 0, WM_ACTIVATEAPP, 1};
+    HANDLE thread = CreateThread(NULL, 0, PostAfterDelay, &post, 0, NULL);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 250u) << "returned while the window was inactive";
+    EXPECT_LT(elapsed, 3000u);
+    EXPECT_EQ(IsWindowActive(), 1);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+}
+
+TEST_F(Pump, AQuitMessageEndsTheHoldWithMinusOne)
+{
+    g_Window.active = 0;
+    DelayedPost post = {200, NULL, GetCurrentThreadId(), WM_QUIT, 0};
+    HANDLE thread = CreateThread(NULL, 0, PostAfterDelay, &post, 0, NULL);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(ProcessWindowMessages(), -1);
+    EXPECT_GE(GetTickCount() - start, 150u);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    g_Window.active = 1;
+}
+
+TEST_F(Pump, ActivationChangesWaitInTheRingUntilThePassEnds)
+{
+    g_Window.pumpRunning = 1; // as while a pump call dispatches
+    for (int i = 0; i < ACTIVATION_RING_SIZE + 1; i++) {
+        SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    }
+    EXPECT_EQ(g_Window.activationCount, ACTIVATION_RING_SIZE) << "the 513th is handled at once";
+    g_Window.pumpRunning = 0;
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_EQ(g_Window.activationCount, 0);
+    EXPECT_EQ(g_Window.activationRead, g_Window.activationWrite);
+
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(g_Window.activationCount, 0) << "outside a pump call a change is handled at once";
+}
+
+TEST_F(Pump, CursorDisplayAndMousePressLog)
+{
+    const struct {
+        int wish;
+        bool shown;
+    } cases[] = {{0, false}, {1, true}, {0, false}, {1, true}};
+    for (const auto &c : cases) {
+        SetCursorVisible(c.wish);
+        int count = ShowCursor(FALSE) + 1; // the display count before this probe
+        ShowCursor(TRUE);
+        EXPECT_EQ(count >= 0, c.shown) << "wish " << c.wish << ", display count " << count;
+    }
+    int logged = GetMouseLogCount();
+    for (int i = 0; i < 40; i++) {
+        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    }
+    EXPECT_EQ(GetMouseLogCount(), 32) << "started at " << logged;
+}
+
+TEST_F(Pump, MousePointIsInScreenPixelsOfTheStretchedClientArea)
+{
+    const struct {
+        double rate;
+        int clientX, clientY, expectedX, expectedY;
+    } cases[] = {{1.0, 200, 100, 200, 100}, {2.0, 200, 100, 100, 50}, {1.5, 301, 151, 200, 100}};
+    for (const auto &c : cases) {
+        SetWindowStretchRates(c.rate, 0);
+        ProcessWindowMessages();
+        RECT client;
+        GetWindowClientArea(&client);
+        ASSERT_GE(client.left, 0);
+        ASSERT_GE(client.top, 0);
+        SetCursorPos(client.left + c.clientX, client.top + c.clientY);
+        int x = -1, y = -1;
+        EXPECT_EQ(GetMousePoint(&x, &y), 0);
+        EXPECT_EQ(x, c.expectedX) << "rate " << c.rate;
+        EXPECT_EQ(y, c.expectedY) << "rate " << c.rate;
+    }
+    SetWindowStretchRates(1.0, 1.0);
+}
+
+TEST_F(Pump, ClipboardTextRoundTrip)
+{
+    ASSERT_EQ(WriteClipboardText("abc"), 0);
+    EXPECT_GE(ReadClipboardText(NULL), 5) << "the block's size plus one";
+    char text[64] = "";
+    EXPECT_EQ(ReadClipboardText(text), 0);
+    EXPECT_STREQ(text, "abc");
+    EXPECT_EQ(EnableDesktopComposition(1), 0) << "the current state: nothing to do";
+}
+
+TEST_F(Pump, ADesktopChangeTheScreenCannotFollowClosesTheProgram)
+{
+    int width, height, bits;
+    QueryScreenState(&width, &height, &bits);
+    const struct {
+        const char *what;
+        int bits, width, height;
+        bool closes;
+    } cases[] = {
+        {"the same state", bits, width, height, false},
+        {"a larger desktop of the same depth", bits, width + 640, height + 480, false},
+        {"a depth of 24 bits", 24, width + 640, height + 480, true},
+    };
+    for (const auto &c : cases) {
+        SendMessageA(window, WM_DISPLAYCHANGE, c.bits, MAKELPARAM(c.width, c.height));
+        int result = 0;
+        for (int i = 0; i < 5 && result == 0; i++) {
+            result = ProcessWindowMessages();
+        }
+        EXPECT_EQ(result == -1, c.closes) << c.what;
+        EXPECT_EQ(GetCloseRequestedFlag() == 1, c.closes) << c.what;
+    }
+}
