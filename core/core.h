@@ -275,6 +275,22 @@ enum {
 };
 FARPROC GetBoundEntry(int library, int index);
 
+// Start-up options, set before InitEngine (all 0 by default): leave input, sound or graphics unstarted.
+int SetEngineStartOptions(int disableInput, int disableSound, int disableGraphics);
+// Window-less mode: the engine makes no window. User window mode: the engine works on a window the caller made,
+// subclassing it until the end, when its own procedure is put back. Both set before InitEngine; null/0 = off.
+int SetWindowlessMode(int flag);
+int SetUserWindow(HWND window);
+// The caller's hooks, each optional (null removes it): activation changes, window-mode switches done by the pump
+// (Alt+Enter, the maximise button), and every message of the main window before the engine handles it (the
+// hook's result is not used).
+typedef void (*WindowActivationCallback)(int active, void *data);
+typedef void (*WindowModeChangeCallback)(void *data);
+typedef LRESULT (*WindowMessageHook)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int SetWindowActivationCallback(WindowActivationCallback callback, void *data);
+int SetWindowModeChangeCallback(WindowModeChangeCallback callback, void *data);
+int SetWindowMessageHook(WindowMessageHook hook);
+
 int InitEngine(void);
 int EndEngine(void);
 int IsEngineInitialised(void);
@@ -312,6 +328,11 @@ int ForceForegroundWindow(HWND window, int topmost);
 int ReadClipboardText(char *buffer);
 int WriteClipboardText(const char *text);
 int RedrawWindowScreen(HDC dc);
+// Layered windows: the option is set before start-up (or before a style change); the presenter draws an image
+// with per-pixel alpha, or a DC with the colour key, into the layered window.
+struct BaseImage;
+int SetWindowLayeredOption(int flag, COLORREF colorKey);
+int SetupWindowDibSection(BaseImage *image, HDC dc);
 
 // Menus, toolbar, cursor and mouse.
 int IsMenuShown(void);
@@ -327,6 +348,13 @@ int SetCursorVisible(int flag);
 int GetMousePoint(int *x, int *y);
 void LogMousePoint(int button);
 int FreeDroppedFileNames(void);
+// The window's menu: given before start-up (the engine owns it from then on and destroys it at the end). The
+// callbacks, each optional, receive every chosen command id and the chosen item's name; the chosen ids also
+// queue (64 at most, each once) until taken, oldest first (-1 when none is queued).
+typedef void (*MenuCommandCallback)(int id);
+typedef void (*MenuItemNameCallback)(const char *name);
+int SetWindowMenu(HMENU menu, MenuCommandCallback commandCallback, MenuItemNameCallback nameCallback);
+int TakeChosenMenuId(void);
 
 // Window mode and window size.
 int ChangeWindowMode(int windowed);

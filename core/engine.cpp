@@ -21,6 +21,15 @@ int g_EngineEnding;
 
 static int s_ComInitialised;
 static char s_StartDirectory[MAX_PATH + 1];
+static int s_DisableInput, s_DisableSound, s_DisableGraphics;
+
+int SetEngineStartOptions(int disableInput, int disableSound, int disableGraphics)
+{
+    s_DisableInput = disableInput;
+    s_DisableSound = disableSound;
+    s_DisableGraphics = disableGraphics;
+    return 0;
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // System libraries bound by name. A table is bound only while its module handle is zero.
@@ -242,11 +251,13 @@ int InitEngineCore(void)
     if (CreateMainWindow() != 0) {
         return FailStartUp();
     }
-    if (InitializeInput() != 0) {
+    if (!s_DisableInput && InitializeInput() != 0) {
         return FailStartUp();
     }
-    InitSoundSystem();
-    if (InitGraphics() < 0) {
+    if (!s_DisableSound) {
+        InitSoundSystem();
+    }
+    if (!s_DisableGraphics && InitGraphics() < 0) {
         return FailStartUp();
     }
     InitCharCodeBuffer();
@@ -256,7 +267,9 @@ int InitEngineCore(void)
     }
     SetDrawTarget(-2);
     SetDrawTarget(-4);
-    InitModelSystem();
+    if (!s_DisableGraphics) {
+        InitModelSystem();
+    }
     g_EngineInitialising = 0;
     if (g_WindowSettings.sizeFixedByFit) {
         g_WindowSettings.explicitSizeSet = 0;
@@ -288,12 +301,18 @@ int InitEngine(void)
 // ---------------------------------------------------------------------------------------------------------------
 // Shut-down.
 
+// The window-side part of the end: the desktop's screen saver, IME and cursor come back, the window's region,
+// menu and class go, and a caller's window gets its own procedure back. Window-less mode only ends the pump.
 static int RestoreDesktopAtEnd(void)
 {
-    if (g_Window.mainWindow == NULL) {
+    if (g_Window.mainWindow == NULL && !g_WindowSettings.windowless) {
         return 0;
     }
     SetScreenSaverActive(TRUE);
+    if (g_WindowSettings.windowless) {
+        g_Window.quit = 1;
+        return 0;
+    }
     WinnlsEnableImeFunction enableIme = BoundWinnlsEnableIme();
     if (enableIme != NULL) {
         enableIme(g_Window.mainWindow, TRUE);
@@ -303,18 +322,21 @@ static int RestoreDesktopAtEnd(void)
         DeleteObject(g_WindowSettings.windowRegion);
         g_WindowSettings.windowRegion = NULL;
     }
-    if (!g_Window.windowDestroyed) {
-        PostCloseOnce();
-        while (ProcessMessageCore() == 0 && !g_Window.windowDestroyed) {
+    ReleaseWindowMenu();
+    if (IS_USER_WINDOW_MODE()) {
+        SetWindowLongA(g_Window.mainWindow, GWL_WNDPROC, (LONG)(LONG_PTR)g_Window.userWindowOldProc);
+        g_Window.quit = 1;
+    } else {
+        if (!g_Window.windowDestroyed) {
+            PostCloseOnce();
+            while (ProcessMessageCore() == 0 && !g_Window.windowDestroyed) {
+            }
         }
+        UnregisterClassA(g_WindowSettings.className, g_Window.instance);
     }
-    UnregisterClassA(g_WindowSettings.className, g_Window.instance);
     DeleteAllKeyInputHandles();
     FreeDroppedFileNames();
-    if (g_Window.layeredDibSection != NULL) {
-        DeleteObject(g_Window.layeredDibSection);
-        g_Window.layeredDibSection = NULL;
-    }
+    DeleteLayeredDibSection();
     return 0;
 }
 
@@ -358,12 +380,15 @@ static void TakeDownEngine(void)
     g_EngineInitialised = 0;
     while (g_Window.mainWindow != NULL && ProcessMessageCore() == 0 && !g_Window.quit && !g_Window.windowDestroyed) {
     }
-    // A window still alive here (the quit message came before the close) keeps its class registered: the class is
-    // unregistered again once the window is gone, or a later start-up could not register it.
-    BOOL unregistered = UnregisterClassA(g_WindowSettings.className, g_Window.instance);
-    DestroyLeftoverWindows();
-    if (!unregistered) {
-        UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+    // The caller's window and its class stay the caller's; window-less mode registered nothing.
+    if (!IS_USER_WINDOW_MODE() && !g_WindowSettings.windowless) {
+        // A window still alive here (the quit message came before the close) keeps its class registered: the
+        // class is unregistered again once the window is gone, or a later start-up could not register it.
+        BOOL unregistered = UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+        DestroyLeftoverWindows();
+        if (!unregistered) {
+            UnregisterClassA(g_WindowSettings.className, g_Window.instance);
+        }
     }
     g_Window.mainWindow = NULL;
     // The window's destruction posted a quit message to this thread: a later start-up must not meet it.

@@ -94,7 +94,9 @@ static void CloseImeContext(HWND window, HIMC context)
     BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT))(window, context);
 }
 
-static void ReadComposition(HWND window)
+// Reads the parts of the composition that the message says have changed (its lParam's GCS_ bits): a part the
+// message does not name may still hold an older string, such as a result already taken.
+static void ReadComposition(HWND window, LPARAM changed)
 {
     ImmGetCompositionStringFunction getString =
         BOUND_AS(ImmGetCompositionStringFunction, BoundImmFunction(IMM_GET_COMPOSITION_STRING));
@@ -102,25 +104,33 @@ static void ReadComposition(HWND window)
     if (context == NULL) {
         return;
     }
-    ReadImeString(getString, context, GCS_COMPSTR, s_Composition, sizeof(s_Composition));
-    char result[IME_STRING_SIZE];
-    int resultLength = ReadImeString(getString, context, GCS_RESULTSTR, result, sizeof(result));
-    if (resultLength > 0) {
+    if (changed & GCS_COMPSTR) {
+        ReadImeString(getString, context, GCS_COMPSTR, s_Composition, sizeof(s_Composition));
+    }
+    if (changed & GCS_RESULTSTR) {
+        char result[IME_STRING_SIZE];
+        int resultLength = ReadImeString(getString, context, GCS_RESULTSTR, result, sizeof(result));
         for (int i = 0; i < resultLength; i++) {
             PushInputChar((unsigned char)result[i]);
         }
         ReadImeString(getString, context, GCS_COMPSTR, s_Composition, sizeof(s_Composition));
     }
-    LONG cursor = getString(context, GCS_CURSORPOS, NULL, 0);
-    s_CompositionCursor = MbByteOffsetToCharCount(s_Composition, cursor < 0 ? 0 : (int)cursor);
-    LONG clauseBytes = getString(context, GCS_COMPCLAUSE, NULL, 0);
-    if (clauseBytes > 0 && clauseBytes <= (LONG)sizeof(s_Clauses)) {
-        clauseBytes = getString(context, GCS_COMPCLAUSE, s_Clauses, sizeof(s_Clauses));
-    } else {
-        clauseBytes = 0;
+    if (changed & GCS_CURSORPOS) {
+        LONG cursor = getString(context, GCS_CURSORPOS, NULL, 0);
+        s_CompositionCursor = MbByteOffsetToCharCount(s_Composition, cursor < 0 ? 0 : (int)cursor);
     }
-    s_ClauseCount = clauseBytes > 0 ? (int)(clauseBytes / 4) : 0;
-    s_AttributeLength = ReadImeString(getString, context, GCS_COMPATTR, s_Attributes, sizeof(s_Attributes));
+    if (changed & GCS_COMPCLAUSE) {
+        LONG clauseBytes = getString(context, GCS_COMPCLAUSE, NULL, 0);
+        if (clauseBytes > 0 && clauseBytes <= (LONG)sizeof(s_Clauses)) {
+            clauseBytes = getString(context, GCS_COMPCLAUSE, s_Clauses, sizeof(s_Clauses));
+        } else {
+            clauseBytes = 0;
+        }
+        s_ClauseCount = clauseBytes > 0 ? (int)(clauseBytes / 4) : 0;
+    }
+    if (changed & GCS_COMPATTR) {
+        s_AttributeLength = ReadImeString(getString, context, GCS_COMPATTR, s_Attributes, sizeof(s_Attributes));
+    }
     CloseImeContext(window, context);
 }
 
@@ -191,7 +201,7 @@ LRESULT HandleImeMessage(UINT message, HWND window, WPARAM wParam, LPARAM lParam
         s_Composing = 0;
         return 0;
     case WM_IME_COMPOSITION:
-        ReadComposition(window);
+        ReadComposition(window, lParam);
         return 0;
     case WM_IME_NOTIFY:
         switch (wParam) {

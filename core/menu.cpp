@@ -1,7 +1,8 @@
 // Menus, toolbar, cursor and mouse: the menu-item table and the chosen-command list, the toolbar queries, whether
 // the engine shows the mouse cursor, the mouse position in screen pixels, the log of mouse presses and the names of
-// dropped files. No call of this engine attaches a menu or makes a toolbar, so those answer as absent; the cursor
-// display, the mouse position and the press log are live. Window thread only.
+// dropped files. A menu given before start-up is walked into the item table at window creation and owned by the
+// engine until the end; no call of this engine makes a toolbar, so the toolbar queries answer as absent. Window
+// thread only.
 #include "core/window_state.h"
 
 #include <shellapi.h>
@@ -31,6 +32,8 @@ static MenuItemRecord s_MenuItems[MENU_ITEM_LIMIT];
 static int s_MenuItemCount;
 static int s_ChosenIds[CHOSEN_ID_LIMIT];
 static int s_ChosenIdCount;
+static MenuCommandCallback s_MenuCommandCallback;
+static MenuItemNameCallback s_MenuItemNameCallback;
 
 static int s_CursorWanted = 1;
 static int s_CursorApplied = 1;
@@ -47,6 +50,49 @@ static int s_DroppedFileCount;
 int IsMenuInUse(void)
 {
     return s_Menu != NULL;
+}
+
+int SetWindowMenu(HMENU menu, MenuCommandCallback commandCallback, MenuItemNameCallback nameCallback)
+{
+    s_Menu = menu;
+    s_MenuCommandCallback = commandCallback;
+    s_MenuItemNameCallback = nameCallback;
+    s_MenuItemCount = 0;
+    s_ChosenIdCount = 0;
+    return 0;
+}
+
+HMENU GetWindowMenuHandle(void)
+{
+    return s_Menu;
+}
+
+void NoteMenuAttached(int attached)
+{
+    s_MenuShownApplied = attached;
+}
+
+void ReleaseWindowMenu(void)
+{
+    if (s_Menu == NULL) {
+        return;
+    }
+    SetMenuVisible(0);
+    DestroyMenu(s_Menu);
+    s_Menu = NULL;
+    s_MenuShownApplied = 0;
+    s_MenuItemCount = 0;
+}
+
+int TakeChosenMenuId(void)
+{
+    if (s_ChosenIdCount == 0) {
+        return -1;
+    }
+    int id = s_ChosenIds[0];
+    MemMove(&s_ChosenIds[0], &s_ChosenIds[1], sizeof(int) * (size_t)(s_ChosenIdCount - 1));
+    s_ChosenIdCount--;
+    return id;
 }
 
 int IsMenuShown(void)
@@ -187,6 +233,13 @@ void OnMenuCommand(int id)
 {
     if (id >= 0x500 || s_Menu == NULL) {
         return; // toolbar buttons: no toolbar exists
+    }
+    if (s_MenuCommandCallback != NULL) {
+        s_MenuCommandCallback(id);
+    }
+    char name[MENU_NAME_SIZE];
+    if (s_MenuItemNameCallback != NULL && FindMenuItemById(id, name) == 0) {
+        s_MenuItemNameCallback(name);
     }
     for (int i = 0; i < s_ChosenIdCount; i++) {
         if (s_ChosenIds[i] == id) {

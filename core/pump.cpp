@@ -69,7 +69,9 @@ static int HandleMessages(int *handled)
     return 0;
 }
 
-static void RunMessageLoop(void)
+// Returns -1 when it left because a message came after the quit flag was set (the menu's automatic show is then
+// already updated), else 0.
+static int RunMessageLoop(void)
 {
     int handled = 0;
     int passDone = 0;
@@ -86,7 +88,7 @@ static void RunMessageLoop(void)
             }
         }
         if (HandleMessages(&handled) < 0) {
-            return;
+            return -1;
         }
         passDone = 1;
         if (IsHeldInactive()) {
@@ -96,9 +98,10 @@ static void RunMessageLoop(void)
             Sleep(24);
         }
         if (g_Window.quit || GetCurrentThreadId() != g_Window.windowThreadId) {
-            return;
+            return 0;
         }
     }
+    return 0;
 }
 
 static void HandleQueuedActivations(void)
@@ -117,6 +120,9 @@ static void PerformRequestedModeSwitch(void)
         GetCurrentThreadId() == g_Window.windowThreadId) {
         g_Window.modeSwitchRequested = 0;
         ChangeWindowMode(!g_WindowSettings.windowed);
+        if (g_WindowSettings.modeChangeCallback != NULL) {
+            g_WindowSettings.modeChangeCallback(g_WindowSettings.modeChangeCallbackData);
+        }
     }
 }
 
@@ -126,16 +132,20 @@ int ProcessMessageCore(void)
         return 0;
     }
     g_Window.pumpRunning = 1;
-    if (g_Window.mainWindow == NULL) {
-        g_Window.pumpRunning = 0;
-        return g_Window.quit ? -1 : 0;
+    // Window-less mode has only the upkeep; a caller's window has its own message loop.
+    if (!g_WindowSettings.windowless) {
+        if (g_Window.mainWindow == NULL) {
+            g_Window.pumpRunning = 0;
+            return g_Window.quit ? -1 : 0;
+        }
+        if (!IS_USER_WINDOW_MODE()) {
+            PerformRequestedModeSwitch();
+            if (RunMessageLoop() == 0 && GetCurrentThreadId() == g_Window.windowThreadId) {
+                UpdateMenuAutoShow();
+            }
+        }
+        HandleQueuedActivations();
     }
-    PerformRequestedModeSwitch();
-    RunMessageLoop();
-    if (GetCurrentThreadId() == g_Window.windowThreadId) {
-        UpdateMenuAutoShow();
-    }
-    HandleQueuedActivations();
 
     RefillSoundOnThisThread();
     RefreshMidiPlayState();
@@ -160,8 +170,8 @@ int ProcessWindowMessages(void)
 
 void WaitWhileInactive(void)
 {
-    if (g_Window.painting || (g_Window.active && !g_Window.minimised) ||
-        (g_WindowSettings.windowed && g_WindowSettings.runInBackground)) {
+    if (g_Window.painting || (g_Window.active && !g_Window.minimised) || IS_USER_WINDOW_MODE() ||
+        g_WindowSettings.windowless || (g_WindowSettings.windowed && g_WindowSettings.runInBackground)) {
         return;
     }
     g_Window.inactiveStartTime = GetNowMilliCount();

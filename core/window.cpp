@@ -39,6 +39,41 @@ int CharSetFromCodePage(int oemCodePage, int *codePage)
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// The caller's choices, made before start-up; they survive the clearing of the window state.
+
+int SetWindowlessMode(int flag)
+{
+    g_WindowSettings.windowless = flag != 0;
+    return 0;
+}
+
+int SetUserWindow(HWND window)
+{
+    g_WindowSettings.userWindow = window;
+    return 0;
+}
+
+int SetWindowActivationCallback(WindowActivationCallback callback, void *data)
+{
+    g_WindowSettings.activationCallback = callback;
+    g_WindowSettings.activationCallbackData = data;
+    return 0;
+}
+
+int SetWindowModeChangeCallback(WindowModeChangeCallback callback, void *data)
+{
+    g_WindowSettings.modeChangeCallback = callback;
+    g_WindowSettings.modeChangeCallbackData = data;
+    return 0;
+}
+
+int SetWindowMessageHook(WindowMessageHook hook)
+{
+    g_WindowSettings.messageHook = hook;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Window creation.
 
 static void LogMemoryReport(void)
@@ -154,6 +189,14 @@ static void RegisterWindowClass(void)
     }
 }
 
+// The menu goes with the window only in window mode: full screen shows it on demand (menu.cpp).
+static HMENU MenuForNewWindow(void)
+{
+    HMENU menu = g_WindowSettings.windowed ? GetWindowMenuHandle() : NULL;
+    NoteMenuAttached(menu != NULL);
+    return menu;
+}
+
 static HWND CreateTheWindow(void)
 {
     int screenWidth, screenHeight;
@@ -163,7 +206,7 @@ static HWND CreateTheWindow(void)
     if (!g_WindowSettings.windowed) {
         AddLog("フルスクリーンモード用のウインドウを作成します\n");
         return CreateWindowExA(exStyle, g_WindowSettings.className, g_WindowSettings.title, style, 0, 0, screenWidth,
-                               screenHeight, NULL, NULL, g_Window.instance, NULL);
+                               screenHeight, NULL, MenuForNewWindow(), g_Window.instance, NULL);
     }
     AddLog("ウインドウモード起動用のウインドウを作成します\n");
     RECT client;
@@ -171,31 +214,12 @@ static HWND CreateTheWindow(void)
     int x, y, width, height;
     PlaceWindowOnDesktop(&client, style, exStyle, &x, &y, &width, &height);
     return CreateWindowExA(exStyle, g_WindowSettings.className, g_WindowSettings.title, style, x, y, width, height,
-                           NULL, NULL, g_Window.instance, NULL);
+                           NULL, MenuForNewWindow(), g_Window.instance, NULL);
 }
 
-int CreateMainWindow(void)
+// Registers the class and makes the engine's own window; -1 when it cannot be made.
+static int MakeOwnWindow(void)
 {
-    MemFill(&g_Window, 0, sizeof(g_Window));
-    g_Window.beingCreated = 1;
-    if (g_WindowSettings.className[0] == '\0') {
-        StrCopy(g_WindowSettings.className,
-                g_WindowSettings.title[0] != '\0' ? g_WindowSettings.title : DEFAULT_CLASS_NAME);
-    }
-    g_Window.instance = GetModuleHandleA(NULL);
-    g_Window.windowThreadId = GetCurrentThreadId();
-    LogMemoryReport();
-    g_Window.desktopWidth = GetSystemMetrics(SM_CXSCREEN);
-    g_Window.desktopHeight = GetSystemMetrics(SM_CYSCREEN);
-    g_Window.desktopColorBits = GetDesktopColorBits();
-    ChooseTimer();
-    SeedRandom(timeGetTime() & 0x7FFFFFFF);
-    SetScreenSaverActive(FALSE);
-    ChooseCharSet();
-
-    if (CheckDoubleStart() != 0) {
-        return -1;
-    }
     RegisterWindowClass();
     HWND window = CreateTheWindow();
     if (window == NULL) {
@@ -214,6 +238,56 @@ int CreateMainWindow(void)
     g_Window.closePosted = 0;
     g_Window.windowDestroyed = 0;
     g_Window.active = 1;
+    return 0;
+}
+
+// User window mode: the caller's window becomes the main window; its own procedure still sees every message
+// first (WindowProc calls it) and is put back at the end.
+static void SubclassUserWindow(void)
+{
+    g_Window.mainWindow = g_WindowSettings.userWindow;
+    g_Window.active = 1;
+    g_Window.userWindowOldProc = (WNDPROC)(LONG_PTR)GetWindowLongA(g_Window.mainWindow, GWL_WNDPROC);
+    SetWindowLongA(g_Window.mainWindow, GWL_WNDPROC, (LONG)(LONG_PTR)WindowProc);
+}
+
+int CreateMainWindow(void)
+{
+    MemFill(&g_Window, 0, sizeof(g_Window));
+    g_Window.beingCreated = 1;
+    g_Window.updateLayeredWindow =
+        BOUND_AS(UpdateLayeredWindowFunction, GetProcAddress(GetModuleHandleA("user32"), "UpdateLayeredWindow"));
+    if (g_WindowSettings.className[0] == '\0') {
+        StrCopy(g_WindowSettings.className,
+                g_WindowSettings.title[0] != '\0' ? g_WindowSettings.title : DEFAULT_CLASS_NAME);
+    }
+    g_Window.instance = GetModuleHandleA(NULL);
+    g_Window.windowThreadId = GetCurrentThreadId();
+    LogMemoryReport();
+    g_Window.desktopWidth = GetSystemMetrics(SM_CXSCREEN);
+    g_Window.desktopHeight = GetSystemMetrics(SM_CYSCREEN);
+    g_Window.desktopColorBits = GetDesktopColorBits();
+    ChooseTimer();
+    SeedRandom(timeGetTime() & 0x7FFFFFFF);
+    SetScreenSaverActive(FALSE);
+    ChooseCharSet();
+    if (g_WindowSettings.windowless) {
+        g_Window.beingCreated = 0;
+        return 0;
+    }
+
+    if (CheckDoubleStart() != 0) {
+        return -1;
+    }
+    if (GetWindowMenuHandle() != NULL) {
+        EnumerateMenuItems(GetWindowMenuHandle());
+    }
+    if (IS_USER_WINDOW_MODE()) {
+        SubclassUserWindow();
+    } else if (MakeOwnWindow() != 0) {
+        return -1;
+    }
+    HWND window = g_Window.mainWindow;
 
     if (!g_WindowSettings.windowed) {
         AddLog("カーソルを不可視にしました\n");
@@ -231,7 +305,7 @@ int CreateMainWindow(void)
         ApplyCursorState(0);
     }
     g_EngineEnding = 0;
-    if (!g_WindowSettings.transparentOption) {
+    if (!IS_USER_WINDOW_MODE() && !g_WindowSettings.transparentOption) {
         BringWindowToTop(window);
         FitWindowToScreen();
     }
@@ -310,6 +384,9 @@ int OnWindowActivation(WPARAM wParam)
         OnBecomingInactiveWindowed();
     }
     ApplyJoypadVibration();
+    if (g_WindowSettings.activationCallback != NULL) {
+        g_WindowSettings.activationCallback(active, g_WindowSettings.activationCallbackData);
+    }
     g_Window.active = active;
     return 0;
 }
@@ -495,8 +572,21 @@ static void OnMouseButton(UINT message)
     HideCursorWhileWanted();
 }
 
+// What an unhandled message answers: the caller's own procedure's result in user window mode.
+static LRESULT DefaultResult(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT userResult)
+{
+    return IS_USER_WINDOW_MODE() ? userResult : DefWindowProcA(window, message, wParam, lParam);
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT userResult = 0;
+    if (IS_USER_WINDOW_MODE() && g_Window.userWindowOldProc != NULL) {
+        userResult = CallWindowProcA(g_Window.userWindowOldProc, window, message, wParam, lParam);
+    }
+    if (g_WindowSettings.messageHook != NULL) {
+        g_WindowSettings.messageHook(window, message, wParam, lParam);
+    }
     switch (message) {
     case WM_CREATE:
         if (g_WindowSettings.windowRegion != NULL) {
@@ -504,6 +594,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         }
         break;
     case WM_DESTROY:
+        if (IS_USER_WINDOW_MODE()) {
+            break;
+        }
         OnDestroy();
         return 0;
     case WM_MOVE:
@@ -528,6 +621,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         OnPaint(window);
         return 0;
     case WM_CLOSE:
+        if (IS_USER_WINDOW_MODE()) {
+            break;
+        }
         return OnClose(window);
     case WM_SETCURSOR:
         if (!g_WindowSettings.windowed && IsDeviceMode() && IsMenuInUse()) {
@@ -588,7 +684,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         break;
     case WM_SIZING:
         RecordWindowRect(window);
-        if (g_WindowSettings.windowed) {
+        if (g_WindowSettings.windowed && !IS_USER_WINDOW_MODE()) {
             AdjustSizingRect((int)wParam, (RECT *)lParam);
         }
         return TRUE;
@@ -613,5 +709,5 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case 0x505:
         return OnNetworkSocketMessage(lParam, wParam);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefaultResult(window, message, wParam, lParam, userResult);
 }

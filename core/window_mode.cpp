@@ -122,6 +122,11 @@ int StoreWindowModeFlag(int windowed)
 {
     g_WindowSettings.windowed = windowed;
     AddLog(windowed ? "ウインドウモードフラグが立てられました\n" : "ウインドウモードフラグが倒されました\n");
+    // The menu bar belongs to window mode; full screen shows it only on demand.
+    if (GetWindowMenuHandle() != NULL && g_Window.mainWindow != NULL) {
+        SetMenu(g_Window.mainWindow, windowed ? GetWindowMenuHandle() : NULL);
+        NoteMenuAttached(windowed);
+    }
     return 0;
 }
 
@@ -145,7 +150,7 @@ int ChangeWindowMode(int windowed)
     g_WindowSettings.visibleOption = 1;
     g_Window.displayChanged = 0;
     StoreWindowModeFlag(windowed);
-    if (g_Window.mainWindow == NULL) {
+    if (g_Window.mainWindow == NULL || IS_USER_WINDOW_MODE()) {
         return 0;
     }
     g_Window.modeChanging = 1;
@@ -249,7 +254,7 @@ int SetWindowStretchRates(double xRate, double yRate)
 int FitWindowToScreen(void)
 {
     HWND window = g_Window.mainWindow;
-    if (window == NULL) {
+    if (window == NULL || IS_USER_WINDOW_MODE()) {
         return 0;
     }
     RECT client;
@@ -283,7 +288,12 @@ int FitWindowToScreen(void)
             g_WindowSettings.explicitPositionSet = 0;
         }
     }
-    MoveWindow(window, x, y, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+    int windowWidth = rect.right - rect.left, windowHeight = rect.bottom - rect.top;
+    // A layered window is presented whole by the layered-window presenter: it takes the screen size itself.
+    if (g_WindowSettings.layeredOption) {
+        GetScreenSize(&windowWidth, &windowHeight);
+    }
+    MoveWindow(window, x, y, windowWidth, windowHeight, TRUE);
     if (g_WindowSettings.windowed && !g_Window.fittedOnce) {
         g_Window.fittedOnce = 1;
         g_WindowSettings.visibleOption = 1;

@@ -1,9 +1,11 @@
 // Small services around the main window: queries of the window state, the desktop's size and depth, the stretch
 // rates, the title, the second-instance option, the desktop-composition switch, the client rectangle, bringing a
-// window to the foreground, following a window move, and the clipboard. Window thread, except the plain queries.
+// window to the foreground, following a window move, the clipboard, and the layered-window presenter, which keeps
+// one top-down 32-bit DIB section for the window. Window thread, except the plain queries.
 #include "core/window_state.h"
 
 #include "graphics/graphics.h"
+#include "image/image.h"
 
 int IsWindowClosed(void)
 {
@@ -121,7 +123,7 @@ int GetWindowClientArea(RECT *rect)
 int OnWindowMoved(LPARAM lParam)
 {
     RECT client;
-    if (!GetClientRect(g_Window.mainWindow, &client)) {
+    if (IS_USER_WINDOW_MODE() || !GetClientRect(g_Window.mainWindow, &client)) {
         return 0;
     }
     int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
@@ -196,4 +198,137 @@ int WriteClipboardText(const char *text)
 int RedrawWindowScreen(HDC dc)
 {
     return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Layered windows.
+
+int SetWindowLayeredOption(int flag, COLORREF colorKey)
+{
+    g_WindowSettings.layeredOption = flag != 0;
+    g_WindowSettings.layeredColorKey = colorKey;
+    return 0;
+}
+
+void DeleteLayeredDibSection(void)
+{
+    if (g_Window.layeredDibSection != NULL) {
+        DeleteObject(g_Window.layeredDibSection);
+    }
+    g_Window.layeredDibSection = NULL;
+    g_Window.layeredDibPixels = NULL;
+    g_Window.layeredDibWidth = 0;
+    g_Window.layeredDibHeight = 0;
+}
+
+// Keeps the DIB section at the given size, making a new one only when the size changes.
+static int PrepareLayeredDibSection(int width, int height)
+{
+    if (g_Window.layeredDibSection != NULL && g_Window.layeredDibWidth == width &&
+        g_Window.layeredDibHeight == height) {
+        return 0;
+    }
+    DeleteLayeredDibSection();
+    BITMAPINFO info;
+    MemFill(&info, 0, sizeof(info));
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // rows run top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *pixels = NULL;
+    HBITMAP section = CreateDIBSection(NULL, &info, DIB_RGB_COLORS, &pixels, NULL, 0);
+    if (section == NULL) {
+        return AddLog("レイヤードウインドウ用のDIBセクションの作成に失敗しました\n");
+    }
+    g_Window.layeredDibSection = section;
+    g_Window.layeredDibPixels = pixels;
+    g_Window.layeredDibWidth = width;
+    g_Window.layeredDibHeight = height;
+    return 0;
+}
+
+// The platform blends a layered window's pixels as premultiplied colour.
+static void PremultiplyRows(unsigned char *pixels, int pitch, int width, int height)
+{
+    for (int y = 0; y < height; y++) {
+        unsigned char *pixel = pixels + (size_t)y * pitch;
+        for (int x = 0; x < width; x++, pixel += 4) {
+            for (int channel = 0; channel < 3; channel++) {
+                pixel[channel] = (unsigned char)((pixel[channel] * pixel[3] + 127) / 255);
+            }
+        }
+    }
+}
+
+// The image goes below the caption and right of the frame: the DIB covers the whole window.
+static int DrawImageIntoLayeredDib(BaseImage *image, int offsetX, int offsetY)
+{
+    if (image->pixels == NULL || image->width <= 0 || image->height <= 0 ||
+        image->format.formatCode != PIXEL_FORMAT_PACKED) {
+        return AddLog("レイヤードウインドウに表示できない画像です\n");
+    }
+    long long width = (long long)image->width + offsetX, height = (long long)image->height + offsetY;
+    if (offsetX < 0 || offsetY < 0 || width * height * 4 > 0x7FFFFFFF) {
+        return AddLog("レイヤードウインドウに表示できない画像です\n");
+    }
+    if (PrepareLayeredDibSection((int)width, (int)height) != 0) {
+        return -1;
+    }
+    int pitch = (int)width * 4;
+    unsigned char *pixels = (unsigned char *)g_Window.layeredDibPixels;
+    MemFill(pixels, 0, (size_t)pitch * (size_t)height);
+    PixelFormat argb;
+    SetARGB8PixelFormat(&argb);
+    PixelBuffer destination = {pixels + (size_t)offsetY * pitch + (size_t)offsetX * 4, pitch, &argb, image->width,
+                               image->height};
+    PixelBuffer source = {image->pixels, image->pitch, &image->format, image->width, image->height};
+    RECT sourceRect = {0, 0, image->width, image->height};
+    PixelKernelOptions options;
+    MemFill(&options, 0, sizeof(options));
+    PixelKernel(&destination, &source, NULL, 0, 0, &sourceRect, &options);
+    PremultiplyRows(pixels, pitch, (int)width, (int)height);
+    return 0;
+}
+
+int SetupWindowDibSection(BaseImage *image, HDC dc)
+{
+    HWND window = g_Window.mainWindow;
+    if (!g_WindowSettings.layeredOption || window == NULL) {
+        return 0;
+    }
+    if (g_Window.updateLayeredWindow == NULL) {
+        return -1;
+    }
+    RECT windowRect;
+    GetWindowRect(window, &windowRect);
+    POINT position = {windowRect.left, windowRect.top};
+    POINT sourcePoint = {0, 0};
+    if (dc != NULL) {
+        int width, height;
+        GetScreenSize(&width, &height);
+        SIZE size = {width, height};
+        return g_Window.updateLayeredWindow(window, NULL, &position, &size, dc, &sourcePoint,
+                                            g_WindowSettings.layeredColorKey, NULL, ULW_COLORKEY)
+                   ? 0
+                   : -1;
+    }
+    if (image == NULL) {
+        return -1;
+    }
+    POINT clientOrigin = {0, 0};
+    ClientToScreen(window, &clientOrigin);
+    if (DrawImageIntoLayeredDib(image, clientOrigin.x - windowRect.left, clientOrigin.y - windowRect.top) != 0) {
+        return -1;
+    }
+    HDC memoryDc = CreateCompatibleDC(NULL);
+    HGDIOBJ previous = SelectObject(memoryDc, g_Window.layeredDibSection);
+    SIZE size = {g_Window.layeredDibWidth, g_Window.layeredDibHeight};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    BOOL presented =
+        g_Window.updateLayeredWindow(window, NULL, &position, &size, memoryDc, &sourcePoint, 0, &blend, ULW_ALPHA);
+    SelectObject(memoryDc, previous);
+    DeleteDC(memoryDc);
+    return presented ? 0 : -1;
 }

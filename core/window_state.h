@@ -14,6 +14,9 @@
 #define DEFAULT_CLASS_NAME "Q456210V"
 #define DEFAULT_WINDOW_TITLE "QvLib"
 
+typedef BOOL(WINAPI *UpdateLayeredWindowFunction)(HWND, HDC, POINT *, SIZE *, HDC, POINT *, COLORREF,
+                                                  BLENDFUNCTION *, DWORD);
+
 // Settings made before start-up: they survive the clearing of the window state at window creation.
 struct WindowSettings {
     int windowed; // 1 window mode, 0 full screen
@@ -35,6 +38,16 @@ struct WindowSettings {
     int codePage;
     int runInBackground;
     int noQuitMessage, holdClose;
+    // Window-less mode: no window at all; user window mode: the engine subclasses a window the caller made.
+    int windowless;
+    HWND userWindow;
+    // The caller's hooks, each optional.
+    WindowActivationCallback activationCallback;
+    void *activationCallbackData;
+    WindowModeChangeCallback modeChangeCallback;
+    void *modeChangeCallbackData;
+    WindowMessageHook messageHook;
+    COLORREF layeredColorKey; // the colour a layered window leaves out when presented from a DC
 };
 
 // Run-time state: cleared when the window is created.
@@ -62,11 +75,17 @@ struct WindowRuntime {
     int compositionTurnedOff;
     int pausedByDeactivation;
     HBITMAP layeredDibSection;
+    void *layeredDibPixels;
     int layeredDibWidth, layeredDibHeight;
+    UpdateLayeredWindowFunction updateLayeredWindow; // taken from user32 at window creation
+    WNDPROC userWindowOldProc;                       // the subclassed window's own procedure
 };
 
 extern WindowSettings g_WindowSettings;
 extern WindowRuntime g_Window;
+
+// The user window mode is on while the engine works on a window the caller made.
+#define IS_USER_WINDOW_MODE() (g_WindowSettings.userWindow != NULL)
 
 // Engine life-cycle flags (engine.cpp).
 extern int g_EngineInitialised;
@@ -114,6 +133,13 @@ int GetMenuItemRecordCount(void);
 int GetMouseLogCount(void);
 
 void ApplyCursorState(int shown);
+// The menu given before start-up: attached at window creation and torn down by the end sequence.
+HMENU GetWindowMenuHandle(void);
+void ReleaseWindowMenu(void);
+void NoteMenuAttached(int attached);
+
+// The layered-window presenter's DIB section, deleted by the end sequence (window_services.cpp).
+void DeleteLayeredDibSection(void);
 
 // IME strings (ime.cpp): reads one string of the IME into a buffer of outSize bytes, cut and terminated.
 typedef LONG(WINAPI *ImmGetCompositionStringFunction)(HIMC, DWORD, LPVOID, DWORD);
