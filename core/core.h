@@ -382,3 +382,4 @@ LRESULT HandleImeMessage(UINT message, HWND window, WPARAM wParam, LPARAM lParam
 int GetImeEnableFlag(void);
 int SetImeEnableFlag(int flag);
 int ClearImeComposition(void);
+const char *GetImeCompositionText(void); // the composition string being typed, empty when none

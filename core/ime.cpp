@@ -54,6 +54,11 @@ int ClearImeComposition(void)
     return 0;
 }
 
+const char *GetImeCompositionText(void)
+{
+    return s_Composition;
+}
+
 // Reads one of the IME's strings into a buffer of outSize bytes: at most outSize - 1 bytes are kept, and the text
 // is always terminated. A longer string is read whole into a temporary block and cut.
 int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD index, void *out, int outSize)

@@ -11,6 +11,8 @@
 #include "graphics/graphics.h"
 #include "image/image.h"
 
+#include <imm.h>
+
 namespace
 {
 
@@ -448,4 +450,53 @@ TEST_F(WindowOptions, PresenterDoesNothingWithoutTheLayeredOption)
     EXPECT_EQ(SetupWindowDibSection(&image, NULL), 0);
     EXPECT_EQ(g_Window.layeredDibSection, (HBITMAP)NULL);
     FreeBaseImageData(&image);
+}
+
+namespace
+{
+
+std::string TakeTypedBytes(void)
+{
+    InputCharRing *ring = GetInputCharRing();
+    std::string bytes;
+    while (ring->readIndex != ring->writeIndex) {
+        bytes += (char)ring->bytes[ring->readIndex];
+        ring->readIndex = (ring->readIndex + 1) % INPUT_CHAR_RING_SLOTS;
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(WindowOptions, CompositionPartsAreReadOnlyWhenTheMessageNamesThem)
+{
+    ASSERT_EQ(InitEngine(), 0);
+    HWND window = GetAppWindowHandle();
+    HIMC context = ImmGetContext(window);
+    ASSERT_NE(context, (HIMC)NULL);
+    ImmSetOpenStatus(context, TRUE);
+    const char text[] = "\x82\xa0\x82\xa2\x82\xa4"; // three double-byte characters
+    // The same three characters as UTF-16 (the ANSI form of this call loses characters under Wine).
+    const WCHAR wide[] = {0x3042, 0x3044, 0x3046};
+    ASSERT_TRUE(ImmSetCompositionStringW(context, SCS_SETSTR, (void *)wide, sizeof(wide), NULL, 0));
+    PumpFor(50);
+    TakeTypedBytes();
+    SendMessageA(window, WM_IME_ENDCOMPOSITION, 0, 0);
+    EXPECT_STREQ(GetImeCompositionText(), "") << "ending the composition clears it";
+
+    const struct {
+        LPARAM changed;
+        const char *composition;
+    } cases[] = {{GCS_COMPATTR | GCS_CURSORPOS, ""}, {0, ""}, {GCS_COMPSTR, text}};
+    for (const auto &c : cases) {
+        SendMessageA(window, WM_IME_COMPOSITION, 0, c.changed);
+        EXPECT_STREQ(GetImeCompositionText(), c.composition) << std::hex << c.changed;
+    }
+    EXPECT_EQ(TakeTypedBytes(), "") << "no result string was named";
+
+    // Completing the composition hands it over as the result: its six bytes go to the typed-character ring.
+    ImmNotifyIME(context, NI_COMPOSITIONSTR, CPS_COMPLETE, 0);
+    PumpFor(50);
+    EXPECT_EQ(TakeTypedBytes(), std::string(text));
+    ImmReleaseContext(window, context);
 }
