@@ -46,11 +46,12 @@ static int TakeOneMessage(MSG *message)
 }
 
 // One pass over the queue, until it is empty or this call has handled its five messages. Returns -1 when a
-// message arrives after the quit flag was set: the loop ends there.
+// message arrives after the quit flag was set, 1 when the five are handled: either way the loop ends there, even
+// while the window is inactive (a pass that could take no message could never see the reactivation).
 static int HandleMessages(int *handled)
 {
     MSG message;
-    while (*handled < PUMP_MESSAGE_LIMIT && TakeOneMessage(&message)) {
+    while (TakeOneMessage(&message)) {
         if (message.message == WM_ACTIVATEAPP && g_WindowSettings.windowed) {
             g_Window.active = message.wParam != 0;
         }
@@ -64,7 +65,9 @@ static int HandleMessages(int *handled)
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        ++*handled;
+        if (++*handled >= PUMP_MESSAGE_LIMIT) {
+            return 1;
+        }
     }
     return 0;
 }
@@ -87,8 +90,12 @@ static int RunMessageLoop(void)
                 g_Window.paintPending = 0;
             }
         }
-        if (HandleMessages(&handled) < 0) {
+        int handling = HandleMessages(&handled);
+        if (handling < 0) {
             return -1;
+        }
+        if (handling > 0) {
+            return 0;
         }
         passDone = 1;
         if (IsHeldInactive()) {

@@ -345,7 +345,7 @@ static int OnBecomingInactiveFullScreen(void)
     if (g_Window.compositionTurnedOff) {
         EnableDesktopComposition(1);
     }
-    if (!HasGraphRestoreCallback()) {
+    if (!HasGraphRestoreCallback() && !IS_USER_WINDOW_MODE()) {
         AddLog("復元関数が登録されていないため終了します\n");
         PostCloseOnce();
         return -1;

@@ -118,6 +118,46 @@ TEST_F(Pump, HoldsWhileTheWindowIsInactiveUntilItIsActiveAgain)
     CloseHandle(thread);
 }
 
+struct Watchdog {
+    DWORD delay;
+    volatile LONG disarmed;
+};
+
+// Ends a pump call that never returns by setting the quit flag, which the pump reads after each pass.
+DWORD WINAPI EndHungPump(LPVOID parameter)
+{
+    Watchdog *watchdog = (Watchdog *)parameter;
+    Sleep(watchdog->delay);
+    if (!watchdog->disarmed) {
+        g_Window.quit = 1;
+    }
+    return 0;
+}
+
+TEST_F(Pump, FiveMessagesEndTheCallEvenWhileInactive)
+{
+    const struct {
+        int posted, leftAfterCall;
+    } cases[] = {{6, 1}, {9, 4}};
+    for (const auto &c : cases) {
+        g_Window.active = 0;
+        for (int i = 0; i < c.posted; i++) {
+            PostMessageA(window, kTestMessage, i, 0);
+        }
+        Watchdog watchdog = {3000, 0};
+        HANDLE thread = CreateThread(NULL, 0, EndHungPump, &watchdog, 0, NULL);
+        DWORD start = GetTickCount();
+        EXPECT_EQ(ProcessWindowMessages(), 0);
+        InterlockedExchange(&watchdog.disarmed, 1);
+        EXPECT_LT(GetTickCount() - start, 2000u) << "the call did not return after its five messages";
+        EXPECT_EQ(CountAndRemove(kTestMessage), c.leftAfterCall);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        g_Window.quit = 0;
+        g_Window.active = 1;
+    }
+}
+
 TEST_F(Pump, AQuitMessageEndsTheHoldWithMinusOne)
 {
     g_Window.active = 0;
