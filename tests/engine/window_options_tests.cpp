@@ -466,6 +466,21 @@ std::string TakeTypedBytes(void)
     return bytes;
 }
 
+std::string ReadLogText(void)
+{
+    std::string text;
+    HANDLE file = CreateFileA("Log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    char buffer[4096];
+    DWORD read = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0) {
+        text.append(buffer, read);
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return text;
+}
+
 } // namespace
 
 TEST_F(WindowOptions, CompositionPartsAreReadOnlyWhenTheMessageNamesThem)
@@ -499,4 +514,10 @@ TEST_F(WindowOptions, CompositionPartsAreReadOnlyWhenTheMessageNamesThem)
     PumpFor(50);
     EXPECT_EQ(TakeTypedBytes(), std::string(text));
     ImmReleaseContext(window, context);
+
+    // No candidates are open: the notification logs the size-0 line and keeps no list.
+    int blocks = GetAllocationCount();
+    SendMessageA(window, WM_IME_NOTIFY, IMN_OPENCANDIDATE, 1);
+    EXPECT_EQ(GetAllocationCount(), blocks);
+    EXPECT_NE(ReadLogText().find("漢字変換候補のデータサイズが０でした  DefHWND:"), std::string::npos);
 }
