@@ -290,6 +290,9 @@ typedef LRESULT (*WindowMessageHook)(HWND window, UINT message, WPARAM wParam, L
 int SetWindowActivationCallback(WindowActivationCallback callback, void *data);
 int SetWindowModeChangeCallback(WindowModeChangeCallback callback, void *data);
 int SetWindowMessageHook(WindowMessageHook hook);
+// Keeps the keys that would take the user out of the program (Windows keys, Alt+Tab, Alt+Esc, Ctrl+Esc, the
+// Alt menu key) away from the system while the window is active; set before InitEngine, 0 by default.
+int SetSystemKeySuppression(int flag);
 
 int InitEngine(void);
 int EndEngine(void);

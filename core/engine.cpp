@@ -318,6 +318,7 @@ static int RestoreDesktopAtEnd(void)
         enableIme(g_Window.mainWindow, TRUE);
     }
     RestoreCursorAtEnd();
+    RemoveSystemKeyHook();
     if (g_WindowSettings.windowRegion != NULL) {
         DeleteObject(g_WindowSettings.windowRegion);
         g_WindowSettings.windowRegion = NULL;

@@ -73,6 +73,65 @@ int SetWindowMessageHook(WindowMessageHook hook)
     return 0;
 }
 
+int SetSystemKeySuppression(int flag)
+{
+    g_WindowSettings.suppressSystemKeys = flag != 0;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// System-key suppression: while the window is active a low-level keyboard hook of this process swallows the keys
+// that would switch away from the program. A low-level hook runs in the installing thread's process, so no hook
+// library has to be written out. Before Windows 2000 the screen-saver-running switch does the same.
+
+static HHOOK s_SystemKeyHook;
+
+int IsSystemKeyStroke(DWORD virtualKey, DWORD hookFlags, int controlDown)
+{
+    int altDown = (hookFlags & LLKHF_ALTDOWN) != 0;
+    return virtualKey == VK_LWIN || virtualKey == VK_RWIN || virtualKey == VK_APPS ||
+           (altDown && (virtualKey == VK_TAB || virtualKey == VK_ESCAPE)) || (controlDown && virtualKey == VK_ESCAPE);
+}
+
+static LRESULT CALLBACK SystemKeyHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION) {
+        const KBDLLHOOKSTRUCT *key = (const KBDLLHOOKSTRUCT *)lParam;
+        if (IsSystemKeyStroke(key->vkCode, key->flags, (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0)) {
+            return 1;
+        }
+    }
+    return CallNextHookEx(s_SystemKeyHook, code, wParam, lParam);
+}
+
+int IsSystemKeyHookInstalled(void)
+{
+    return s_SystemKeyHook != NULL;
+}
+
+void RemoveSystemKeyHook(void)
+{
+    if (s_SystemKeyHook != NULL) {
+        UnhookWindowsHookEx(s_SystemKeyHook);
+        s_SystemKeyHook = NULL;
+    }
+}
+
+static void SwitchSystemKeySuppression(int active)
+{
+    if (!g_WindowSettings.suppressSystemKeys) {
+        return;
+    }
+    if (g_SystemInformation.windowsVersionId < 0x106) {
+        BOOL previous;
+        SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, (UINT)active, &previous, 0);
+    } else if (active && s_SystemKeyHook == NULL) {
+        s_SystemKeyHook = SetWindowsHookExA(WH_KEYBOARD_LL, SystemKeyHookProc, g_Window.instance, 0);
+    } else if (!active) {
+        RemoveSystemKeyHook();
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Window creation.
 
@@ -309,6 +368,8 @@ int CreateMainWindow(void)
         BringWindowToTop(window);
         FitWindowToScreen();
     }
+    // Activation changes during creation only stored the flag: the suppression starts here.
+    SwitchSystemKeySuppression(g_Window.active);
     g_Window.beingCreated = 0;
     return 0;
 }
@@ -387,6 +448,7 @@ int OnWindowActivation(WPARAM wParam)
     if (g_WindowSettings.activationCallback != NULL) {
         g_WindowSettings.activationCallback(active, g_WindowSettings.activationCallbackData);
     }
+    SwitchSystemKeySuppression(active);
     g_Window.active = active;
     return 0;
 }
@@ -663,6 +725,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER) {
             return 1;
+        }
+        if ((wParam & 0xFFF0) == SC_KEYMENU && g_WindowSettings.suppressSystemKeys) {
+            return 0;
         }
         break;
     case WM_MOUSEMOVE:

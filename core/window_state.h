@@ -48,6 +48,7 @@ struct WindowSettings {
     void *modeChangeCallbackData;
     WindowMessageHook messageHook;
     COLORREF layeredColorKey; // the colour a layered window leaves out when presented from a DC
+    int suppressSystemKeys;
 };
 
 // Run-time state: cleared when the window is created.
@@ -144,6 +145,12 @@ void DeleteLayeredDibSection(void);
 // IME strings (ime.cpp): reads one string of the IME into a buffer of outSize bytes, cut and terminated.
 typedef LONG(WINAPI *ImmGetCompositionStringFunction)(HIMC, DWORD, LPVOID, DWORD);
 int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD index, void *out, int outSize);
+
+// System-key suppression (window.cpp): the keyboard hook's decision for one key event, whether the hook is in,
+// and its removal at the end.
+int IsSystemKeyStroke(DWORD virtualKey, DWORD hookFlags, int controlDown);
+int IsSystemKeyHookInstalled(void);
+void RemoveSystemKeyHook(void);
 
 // Character set from the OEM code page (window.cpp).
 int CharSetFromCodePage(int oemCodePage, int *codePage);

@@ -37,6 +37,7 @@ class WindowOptions : public testing::Test
         SetWindowMessageHook(NULL);
         SetWindowMenu(NULL, NULL, NULL);
         SetWindowLayeredOption(0, 0);
+        SetSystemKeySuppression(0);
         g_WindowSettings.altEnterAllowed = 0;
         ChangeWindowMode(1);
         EXPECT_EQ(GetAllocationCount(), 0);
@@ -520,4 +521,47 @@ TEST_F(WindowOptions, CompositionPartsAreReadOnlyWhenTheMessageNamesThem)
     SendMessageA(window, WM_IME_NOTIFY, IMN_OPENCANDIDATE, 1);
     EXPECT_EQ(GetAllocationCount(), blocks);
     EXPECT_NE(ReadLogText().find("漢字変換候補のデータサイズが０でした  DefHWND:"), std::string::npos);
+}
+
+TEST(SystemKeys, OnlyTheKeysThatLeaveTheProgramAreSwallowed)
+{
+    const struct {
+        DWORD key;
+        DWORD flags;
+        int controlDown;
+        int swallowed;
+    } cases[] = {
+        {VK_LWIN, 0, 0, 1},           {VK_RWIN, 0, 0, 1},          {VK_APPS, 0, 0, 1},
+        {VK_TAB, LLKHF_ALTDOWN, 0, 1}, {VK_TAB, 0, 0, 0},           {VK_ESCAPE, LLKHF_ALTDOWN, 0, 1},
+        {VK_ESCAPE, 0, 1, 1},          {VK_ESCAPE, 0, 0, 0},        {VK_RETURN, LLKHF_ALTDOWN, 0, 0},
+        {'A', 0, 1, 0},                {VK_F4, LLKHF_ALTDOWN, 0, 0}, {VK_SPACE, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(IsSystemKeyStroke(c.key, c.flags, c.controlDown), c.swallowed)
+            << "key " << c.key << " flags " << c.flags << " control " << c.controlDown;
+    }
+}
+
+TEST_F(WindowOptions, SystemKeyHookFollowsTheActivation)
+{
+    const struct {
+        int suppress;
+        int installedAtStart;
+    } runs[] = {{0, 0}, {1, 1}};
+    for (const auto &run : runs) {
+        SetSystemKeySuppression(run.suppress);
+        ASSERT_EQ(InitEngine(), 0);
+        HWND window = GetAppWindowHandle();
+        EXPECT_EQ(IsSystemKeyHookInstalled(), run.installedAtStart);
+        const struct {
+            WPARAM change;
+            int installed;
+        } changes[] = {{WA_INACTIVE, 0}, {WA_ACTIVE, 1}, {WA_INACTIVE, 0}, {WA_CLICKACTIVE, 1}};
+        for (const auto &c : changes) {
+            SendMessageA(window, WM_ACTIVATE, c.change, 0);
+            EXPECT_EQ(IsSystemKeyHookInstalled(), c.installed && run.suppress) << c.change;
+        }
+        EXPECT_EQ(EndEngine(), 0);
+        EXPECT_EQ(IsSystemKeyHookInstalled(), 0) << "the end removes the hook";
+    }
 }
