@@ -311,6 +311,12 @@ int LeaveEngineLock(void);
 int ProcessWindowMessages(void);
 int ProcessMessageCore(void);
 void WaitWhileInactive(void);
+// What the pump does besides dispatching, each off by default: a modeless dialog whose messages go through
+// IsDialogMessageA, an accelerator table for the main window, and clipping the cursor to the client area once it
+// lies inside (window mode, until the window loses the activation).
+int SetPumpDialogWindow(HWND dialog);
+int SetPumpAcceleratorTable(HACCEL table);
+int SetClipCursorToClient(int flag);
 
 // Window state queries and window-side services.
 int IsWindowClosed(void);

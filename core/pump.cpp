@@ -13,6 +13,54 @@
 #define PUMP_MESSAGE_LIMIT 5
 
 static int s_TextInputRunning;
+static HWND s_DialogWindow;
+static HACCEL s_AcceleratorTable;
+
+int SetPumpDialogWindow(HWND dialog)
+{
+    s_DialogWindow = dialog;
+    return 0;
+}
+
+int SetPumpAcceleratorTable(HACCEL table)
+{
+    s_AcceleratorTable = table;
+    return 0;
+}
+
+// Once the cursor lies inside the client area of the active window it stays there until the deactivation.
+static void ClipCursorToClientArea(void)
+{
+    if (!g_WindowSettings.clipCursor || g_Window.cursorClipped || !g_WindowSettings.windowed || !g_Window.active ||
+        g_Window.minimised || g_Window.mainWindow == NULL) {
+        return;
+    }
+    POINT point;
+    GetCursorPos(&point);
+    const RECT *client = &g_Window.clientRect;
+    if (client->left < point.x && point.x <= client->right && client->top < point.y && point.y <= client->bottom) {
+        ClipCursor(client);
+        g_Window.cursorClipped = 1;
+    }
+}
+
+static void DispatchOne(MSG *message)
+{
+    if (s_AcceleratorTable == NULL || !TranslateAcceleratorA(g_Window.mainWindow, s_AcceleratorTable, message)) {
+        TranslateMessage(message);
+        DispatchMessageA(message);
+    }
+}
+
+// One pending message of the modeless dialog, given to the dialog's own handling (or dispatched when it declines).
+static void PassOneDialogMessage(void)
+{
+    MSG message;
+    if (s_DialogWindow != NULL && PeekMessageA(&message, s_DialogWindow, 0, 0, PM_REMOVE) &&
+        !IsDialogMessageA(s_DialogWindow, &message)) {
+        DispatchOne(&message);
+    }
+}
 
 static int IsHeldInactive(void)
 {
@@ -52,19 +100,23 @@ static int HandleMessages(int *handled)
 {
     MSG message;
     while (TakeOneMessage(&message)) {
-        if (message.message == WM_ACTIVATEAPP && g_WindowSettings.windowed) {
-            g_Window.active = message.wParam != 0;
-        }
-        if (g_Window.quit) {
-            UpdateMenuAutoShow();
-            return -1;
-        }
-        if (message.message == WM_QUIT) {
-            g_Window.quit = 1;
+        if (s_DialogWindow != NULL && IsDialogMessageA(s_DialogWindow, &message)) {
+            // taken by the dialog
         } else {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+            if (message.message == WM_ACTIVATEAPP && g_WindowSettings.windowed) {
+                g_Window.active = message.wParam != 0;
+            }
+            if (g_Window.quit) {
+                UpdateMenuAutoShow();
+                return -1;
+            }
+            if (message.message == WM_QUIT) {
+                g_Window.quit = 1;
+            } else {
+                DispatchOne(&message);
+            }
         }
+        PassOneDialogMessage();
         if (++*handled >= PUMP_MESSAGE_LIMIT) {
             return 1;
         }
@@ -139,6 +191,7 @@ int ProcessMessageCore(void)
         return 0;
     }
     g_Window.pumpRunning = 1;
+    ClipCursorToClientArea();
     // Window-less mode has only the upkeep; a caller's window has its own message loop.
     if (!g_WindowSettings.windowless) {
         if (g_Window.mainWindow == NULL) {

@@ -73,6 +73,12 @@ int SetWindowMessageHook(WindowMessageHook hook)
     return 0;
 }
 
+int SetClipCursorToClient(int flag)
+{
+    g_WindowSettings.clipCursor = flag != 0;
+    return 0;
+}
+
 int SetSystemKeySuppression(int flag)
 {
     g_WindowSettings.suppressSystemKeys = flag != 0;
@@ -423,6 +429,7 @@ static void OnBecomingInactiveWindowed(void)
     }
     ReacquireInputDevices();
     ClipCursor(NULL);
+    g_Window.cursorClipped = 0;
     HDC dc = GetDC(g_Window.mainWindow);
     RedrawWindowScreen(dc);
     ReleaseDC(g_Window.mainWindow, dc);

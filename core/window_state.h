@@ -49,6 +49,7 @@ struct WindowSettings {
     WindowMessageHook messageHook;
     COLORREF layeredColorKey; // the colour a layered window leaves out when presented from a DC
     int suppressSystemKeys;
+    int clipCursor;
 };
 
 // Run-time state: cleared when the window is created.
@@ -75,6 +76,7 @@ struct WindowRuntime {
     int wheelVertical, wheelHorizontal;
     int compositionTurnedOff;
     int pausedByDeactivation;
+    int cursorClipped;
     HBITMAP layeredDibSection;
     void *layeredDibPixels;
     int layeredDibWidth, layeredDibHeight;

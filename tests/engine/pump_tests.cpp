@@ -3,6 +3,10 @@
 // clipboard services around the window.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <vector>
+
 #include "core/window_state.h"
 #include "graphics/graphics.h"
 
@@ -260,4 +264,120 @@ TEST_F(Pump, ADesktopChangeTheScreenCannotFollowClosesTheProgram)
         EXPECT_EQ(result == -1, c.closes) << c.what;
         EXPECT_EQ(GetCloseRequestedFlag() == 1, c.closes) << c.what;
     }
+}
+
+namespace
+{
+
+std::vector<MSG> s_Seen;
+LRESULT RecordMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    MSG seen = {window, message, wParam, lParam, 0, {0, 0}};
+    s_Seen.push_back(seen);
+    return 0;
+}
+
+int CountSeen(UINT message, WPARAM wParam)
+{
+    int count = 0;
+    for (const MSG &seen : s_Seen) {
+        count += seen.message == message && LOWORD(seen.wParam) == wParam;
+    }
+    return count;
+}
+
+LRESULT CALLBACK DialogLikeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    RecordMessage(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void PumpBriefly(void)
+{
+    for (int i = 0; i < 5; i++) {
+        ProcessWindowMessages();
+        Sleep(5);
+    }
+}
+
+} // namespace
+
+TEST_F(Pump, AcceleratorTableTurnsKeysIntoCommands)
+{
+    ACCEL entry = {FVIRTKEY, 'K', 0x321};
+    HACCEL table = CreateAcceleratorTableA(&entry, 1);
+    ASSERT_NE(table, (HACCEL)NULL);
+    SetWindowMessageHook(RecordMessage);
+    const struct {
+        HACCEL table;
+        int commands;
+    } cases[] = {{table, 1}, {NULL, 0}, {table, 1}};
+    for (const auto &c : cases) {
+        SetPumpAcceleratorTable(c.table);
+        s_Seen.clear();
+        PostMessageA(window, WM_KEYDOWN, 'K', 0x00250001);
+        PumpBriefly();
+        EXPECT_EQ(CountSeen(WM_COMMAND, 0x321), c.commands) << (c.table != NULL ? "with" : "without") << " table";
+    }
+    SetPumpAcceleratorTable(NULL);
+    SetWindowMessageHook(NULL);
+    DestroyAcceleratorTable(table);
+}
+
+TEST_F(Pump, ModelessDialogTakesItsKeys)
+{
+    WNDCLASSEXA windowClass;
+    memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = DialogLikeProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = "QvPumpDialogLike";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    HWND dialog = CreateWindowExA(0, "QvPumpDialogLike", "dialog", WS_POPUP, 0, 0, 50, 50, NULL, NULL,
+                                  GetModuleHandleA(NULL), NULL);
+    ASSERT_NE(dialog, (HWND)NULL); // hidden: a shown one would take the activation and hold the pump
+    PumpBriefly();
+    // The dialog's handling turns Escape into a cancel command; plain dispatch hands over the key itself.
+    const struct {
+        HWND dialog;
+        int cancels, keys;
+    } cases[] = {{dialog, 1, 0}, {NULL, 0, 1}};
+    for (const auto &c : cases) {
+        SetPumpDialogWindow(c.dialog);
+        s_Seen.clear();
+        PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PumpBriefly();
+        EXPECT_EQ(CountSeen(WM_COMMAND, IDCANCEL), c.cancels) << (c.dialog != NULL ? "as dialog" : "plain");
+        EXPECT_EQ(CountSeen(WM_KEYDOWN, VK_ESCAPE), c.keys) << (c.dialog != NULL ? "as dialog" : "plain");
+    }
+    SetPumpDialogWindow(NULL);
+    DestroyWindow(dialog);
+    PumpBriefly();
+    UnregisterClassA("QvPumpDialogLike", GetModuleHandleA(NULL));
+}
+
+TEST_F(Pump, CursorIsClippedOnceInsideTheClientAreaUntilDeactivation)
+{
+    SetClipCursorToClient(1);
+    RECT client = g_Window.clientRect;
+    RECT desktop = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const struct {
+        POINT cursor;
+        bool clipped;
+    } cases[] = {{{client.left - 5, client.top + 10}, false}, {{client.left + 10, client.top - 5}, false},
+                 {{(client.left + client.right) / 2, (client.top + client.bottom) / 2}, true},
+                 {{client.right, client.bottom}, true}};
+    for (const auto &c : cases) {
+        SetCursorPos(c.cursor.x, c.cursor.y);
+        ProcessWindowMessages();
+        RECT clip;
+        GetClipCursor(&clip);
+        EXPECT_EQ(EqualRect(&clip, &client) != 0, c.clipped) << c.cursor.x << "," << c.cursor.y;
+        EXPECT_EQ(EqualRect(&clip, &desktop) != 0, !c.clipped) << c.cursor.x << "," << c.cursor.y;
+        SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+        SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+        GetClipCursor(&clip);
+        EXPECT_TRUE(EqualRect(&clip, &desktop)) << "the deactivation releases the cursor";
+    }
+    SetClipCursorToClient(0);
 }
