@@ -364,7 +364,8 @@ TEST_F(Pump, CursorIsClippedOnceInsideTheClientAreaUntilDeactivation)
     const struct {
         POINT cursor;
         bool clipped;
-    } cases[] = {{{client.left - 5, client.top + 10}, false}, {{client.left + 10, client.top - 5}, false},
+    } cases[] = {{{client.left - 5, client.top + 10}, false},
+                 {{client.left + 10, client.top - 5}, false},
                  {{(client.left + client.right) / 2, (client.top + client.bottom) / 2}, true},
                  {{client.right, client.bottom}, true}};
     for (const auto &c : cases) {

@@ -147,8 +147,8 @@ TEST_F(WindowOptions, UserWindowIsSubclassedAndGivenBack)
     windowClass.hInstance = GetModuleHandleA(NULL);
     windowClass.lpszClassName = "QvCallersOwnWindow";
     ASSERT_NE(RegisterClassExA(&windowClass), 0);
-    HWND own = CreateWindowExA(0, "QvCallersOwnWindow", "own", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
-                               NULL, NULL, GetModuleHandleA(NULL), NULL);
+    HWND own = CreateWindowExA(0, "QvCallersOwnWindow", "own", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, NULL,
+                               NULL, GetModuleHandleA(NULL), NULL);
     ASSERT_NE(own, (HWND)NULL);
     LONG ownProcedure = GetWindowLongA(own, GWL_WNDPROC);
     RECT before;
@@ -470,7 +470,8 @@ std::string TakeTypedBytes(void)
 std::string ReadLogText(void)
 {
     std::string text;
-    HANDLE file = CreateFileA("Log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file =
+        CreateFileA("Log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     char buffer[4096];
     DWORD read = 0;
     while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0) {
@@ -531,10 +532,18 @@ TEST(SystemKeys, OnlyTheKeysThatLeaveTheProgramAreSwallowed)
         int controlDown;
         int swallowed;
     } cases[] = {
-        {VK_LWIN, 0, 0, 1},           {VK_RWIN, 0, 0, 1},          {VK_APPS, 0, 0, 1},
-        {VK_TAB, LLKHF_ALTDOWN, 0, 1}, {VK_TAB, 0, 0, 0},           {VK_ESCAPE, LLKHF_ALTDOWN, 0, 1},
-        {VK_ESCAPE, 0, 1, 1},          {VK_ESCAPE, 0, 0, 0},        {VK_RETURN, LLKHF_ALTDOWN, 0, 0},
-        {'A', 0, 1, 0},                {VK_F4, LLKHF_ALTDOWN, 0, 0}, {VK_SPACE, 0, 0, 0},
+        {VK_LWIN, 0, 0, 1},
+        {VK_RWIN, 0, 0, 1},
+        {VK_APPS, 0, 0, 1},
+        {VK_TAB, LLKHF_ALTDOWN, 0, 1},
+        {VK_TAB, 0, 0, 0},
+        {VK_ESCAPE, LLKHF_ALTDOWN, 0, 1},
+        {VK_ESCAPE, 0, 1, 1},
+        {VK_ESCAPE, 0, 0, 0},
+        {VK_RETURN, LLKHF_ALTDOWN, 0, 0},
+        {'A', 0, 1, 0},
+        {VK_F4, LLKHF_ALTDOWN, 0, 0},
+        {VK_SPACE, 0, 0, 0},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(IsSystemKeyStroke(c.key, c.flags, c.controlDown), c.swallowed)
