@@ -20,9 +20,14 @@ static int IsLeadByte(const uint8_t *byte, int charSet)
 // ---------------------------------------------------------------------------------------------------------------
 // Header.
 
+int HasArchiveMagic(const uint8_t *bytes, uint32_t length)
+{
+    return length >= ARCHIVE_HEADER_PROBE_SIZE && bytes[0] == ARCHIVE_MAGIC_0 && bytes[1] == ARCHIVE_MAGIC_1;
+}
+
 int ProbeArchiveHeader(const uint8_t *bytes, uint32_t length)
 {
-    if (length < ARCHIVE_HEADER_PROBE_SIZE || bytes[0] != ARCHIVE_MAGIC_0 || bytes[1] != ARCHIVE_MAGIC_1) {
+    if (!HasArchiveMagic(bytes, length)) {
         return -1;
     }
     uint16_t version = ReadArchiveU16(bytes + 2);

@@ -54,8 +54,9 @@ static int SeekAndReadArchiveBytes(ArchiveRecord *record, unsigned int offset, v
     return ReadArchiveBytes(record, buffer, length);
 }
 
-// Finds the key that gives the magic (the key string's or the built-in one, then the second built-in key)
-// and reads the whole header with it.
+// Finds the key that gives the magic (the key string's or the built-in one, then the second built-in key) and
+// reads the whole header with it. The version is judged only after a key has given the magic: a version that is
+// too new is refused, not taken as a sign of the wrong key.
 static int ReadArchiveFileHeader(ArchiveRecord *record, const char *keyString, unsigned int fileSize)
 {
     unsigned char bytes[ARCHIVE_HEADER_SIZE_CODE_PAGE];
@@ -63,16 +64,15 @@ static int ReadArchiveFileHeader(ArchiveRecord *record, const char *keyString, u
     if (SeekAndReadArchiveBytes(record, 0, bytes, ARCHIVE_HEADER_PROBE_SIZE) != 0) {
         return -1;
     }
-    int version = ProbeArchiveHeader(bytes, ARCHIVE_HEADER_PROBE_SIZE);
-    if (version < 0) {
+    if (!HasArchiveMagic(bytes, ARCHIVE_HEADER_PROBE_SIZE)) {
         MakeSecondArchiveKey(record->key);
         if (SeekAndReadArchiveBytes(record, 0, bytes, ARCHIVE_HEADER_PROBE_SIZE) != 0) {
             return -1;
         }
-        version = ProbeArchiveHeader(bytes, ARCHIVE_HEADER_PROBE_SIZE);
-        if (version < 0) {
-            return -1;
-        }
+    }
+    int version = ProbeArchiveHeader(bytes, ARCHIVE_HEADER_PROBE_SIZE);
+    if (version < 0) {
+        return -1;
     }
     unsigned int headerSize = GetArchiveHeaderSize((unsigned int)version);
     if (headerSize > fileSize ||
@@ -173,7 +173,7 @@ static int KeyGivesMagic(const unsigned char *image, const unsigned char key[ARC
     unsigned char probe[ARCHIVE_HEADER_PROBE_SIZE];
     MemCopy(probe, image, sizeof(probe));
     ScrambleArchiveBytes(sizeof(probe), probe, 0, key);
-    return ProbeArchiveHeader(probe, sizeof(probe)) >= 0;
+    return HasArchiveMagic(probe, sizeof(probe));
 }
 
 // The key string's key (or the built-in one) if it gives the magic, else the second built-in key.
@@ -194,6 +194,7 @@ int OpenArchiveFromMemory(ArchiveRecord *record, void *image, unsigned int size,
         FindImageKey(record, bytes, keyString) != 0) {
         return -1;
     }
+    // Unscrambled whole before the version is judged; a refused image is scrambled back as it was given.
     ScrambleArchiveBytes(size, bytes, 0, record->key);
     if (ParseArchiveHeader(bytes, size, size, &record->header) != 0) {
         ScrambleArchiveBytes(size, bytes, 0, record->key);

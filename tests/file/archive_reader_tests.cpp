@@ -200,6 +200,53 @@ TEST_F(FileTest, HeadersThatAreNotOursAreRefusedAndLeftAsGiven)
     }
 }
 
+// A key string whose key agrees with the second built-in key on the magic and differs on the version only, so
+// that an archive scrambled with the second key reads as "QV" version 5 under it.
+std::string KeyStringAliasingTheSecondKey(int version)
+{
+    uint8_t second[12], key[12];
+    MakeSecondArchiveKey(second);
+    const uint8_t wanted[4] = {second[0], second[1], (uint8_t)(second[2] ^ version ^ 5), second[3]};
+    std::string keyString = "????";
+    for (int position = 0; position < 4; position++) {
+        for (int b = 1; b < 256; b++) {
+            keyString[position] = (char)b;
+            MakeArchiveKey(keyString.c_str(), key);
+            if (key[position] == wanted[position]) {
+                break;
+            }
+        }
+    }
+    MakeArchiveKey(keyString.c_str(), key);
+    EXPECT_EQ(memcmp(key, wanted, 4), 0) << "no key string found";
+    return keyString;
+}
+
+// The key is chosen by the magic alone; a version too new under the chosen key refuses the archive instead of
+// sending the reader on to the second built-in key.
+TEST_F(FileTest, AVersionTooNewUnderTheKeyThatGivesTheMagicIsRefused)
+{
+    std::vector<uint8_t> given = SmallArchive(1, QVA_KEY_SECOND);
+    std::string aliasing = KeyStringAliasingTheSecondKey(1);
+    ASSERT_TRUE(WriteBytesToFile("ALIAS.QVA", given));
+    const struct {
+        const char *key;
+        int result;
+    } cases[] = {{NULL, 0}, {"abc", 0}, {aliasing.c_str(), -1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.key != NULL ? c.key : "(built-in)");
+        std::vector<uint8_t> image = given;
+        ArchiveRecord record;
+        ClearArchive(&record);
+        EXPECT_EQ(OpenArchiveFromMemory(&record, image.data(), (unsigned int)image.size(), c.key), c.result);
+        CloseArchive(&record);
+        EXPECT_EQ(image, given);
+        EXPECT_EQ(OpenArchiveDirectory(&record, "ALIAS.QVA", c.key), c.result);
+        EXPECT_EQ(CloseArchive(&record), 0);
+    }
+    DeleteFileA("ALIAS.QVA");
+}
+
 TEST_F(PackerArchiveTest, OneTableEntryPerArchivePath)
 {
     char full[260];
