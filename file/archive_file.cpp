@@ -240,14 +240,6 @@ static int UnpackEntry(ArchiveStream *stream, const unsigned char *packed)
     return got == stream->size ? 0 : -1;
 }
 
-static int SeekArchiveFile(ArchiveRecord *archive, unsigned int offset)
-{
-    if ((unsigned int)WinFileTell(archive->file) == offset) {
-        return 0;
-    }
-    return WinFileSeek(archive->file, (int)offset, STREAM_SEEK_SET);
-}
-
 // Result -1: no such entry; -2: the entry is damaged or memory ran out.
 static int OpenArchiveStream(ArchiveStream *stream, ArchiveRecord *archive, const char *innerPath, int asyncFlag)
 {

@@ -46,9 +46,25 @@ int ReadArchiveBytes(ArchiveRecord *record, void *buffer, unsigned int length)
     return 0;
 }
 
+// Moves the archive file to an offset from its start, only when it is not there already. The plain set's seek
+// takes a signed 32-bit offset, so an offset from 2 GB up is reached in two steps.
+int SeekArchiveFile(ArchiveRecord *record, unsigned int offset)
+{
+    if ((unsigned int)WinFileTell(record->file) == offset) {
+        return 0;
+    }
+    if (offset <= 0x7FFFFFFFu) {
+        return WinFileSeek(record->file, (int)offset, STREAM_SEEK_SET);
+    }
+    if (WinFileSeek(record->file, 0x7FFFFFFF, STREAM_SEEK_SET) != 0) {
+        return -1;
+    }
+    return WinFileSeek(record->file, (int)(offset - 0x7FFFFFFFu), STREAM_SEEK_CUR);
+}
+
 static int SeekAndReadArchiveBytes(ArchiveRecord *record, unsigned int offset, void *buffer, unsigned int length)
 {
-    if (WinFileSeek(record->file, (int)offset, STREAM_SEEK_SET) != 0) {
+    if (SeekArchiveFile(record, offset) != 0) {
         return -1;
     }
     return ReadArchiveBytes(record, buffer, length);
@@ -119,7 +135,7 @@ int OpenArchiveWhole(ArchiveRecord *record, const char *path, const char *keyStr
         return -1;
     }
     record->image = (unsigned char *)ENGINE_ALLOC(record->imageSize > 0 ? record->imageSize : 1);
-    if (record->image == NULL || WinFileSeek(record->file, 0, STREAM_SEEK_SET) != 0) {
+    if (record->image == NULL || SeekArchiveFile(record, 0) != 0) {
         FreeMemory(record->image);
         record->image = NULL;
         ReleaseArchive(record);

@@ -53,6 +53,16 @@ static HANDLE OpenFileForReading(const char *path)
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
+// Positions are one unsigned 32-bit word: the high word is passed as 0 so that positions from 2 GB up are
+// taken as they are rather than as negative distances.
+static BOOL SetFilePosition(HANDLE file, unsigned int position)
+{
+    LONG high = 0;
+    SetLastError(NO_ERROR); // a position of 0xFFFFFFFF comes back as INVALID_SET_FILE_POINTER on success
+    return SetFilePointer(file, (LONG)position, &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+           GetLastError() == NO_ERROR;
+}
+
 static unsigned int ReadFileBytes(HANDLE file, void *destination, unsigned int count)
 {
     DWORD got = 0;
@@ -70,7 +80,9 @@ static void FillReadAheadCache(FileThreadBlock *block)
     if (block->file == NULL || block->cacheFill >= FILE_CACHE_SIZE) {
         return;
     }
-    SetFilePointer(block->file, (LONG)(block->cachePosition + block->cacheFill), NULL, FILE_BEGIN);
+    if (!SetFilePosition(block->file, block->cachePosition + block->cacheFill)) {
+        return;
+    }
     block->cacheFill += ReadFileBytes(block->file, block->cache + block->cacheFill, FILE_CACHE_SIZE - block->cacheFill);
 }
 
@@ -95,8 +107,7 @@ static void ServeFileRead(FileThreadBlock *block)
     }
     if (wanted > 0) {
         unsigned int got = 0;
-        if (block->file != NULL &&
-            SetFilePointer(block->file, (LONG)position, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+        if (block->file != NULL && SetFilePosition(block->file, position)) {
             got = ReadFileBytes(block->file, destination, wanted);
         }
         delivered += got;
@@ -146,7 +157,7 @@ static DWORD WINAPI AsyncFileReadThread(LPVOID parameter)
             break;
         case FILE_COMMAND_SEEK:
             if (block->file != NULL) {
-                SetFilePointer(block->file, (LONG)block->seekTarget, NULL, FILE_BEGIN);
+                SetFilePosition(block->file, block->seekTarget);
             }
             if (block->cache != NULL) {
                 block->cacheFill = 0;
@@ -326,12 +337,8 @@ int WinFileSeek(FileHandle handle, int offset, int origin)
     if (record->threaded) {
         record->thread.seekTarget = (unsigned int)target;
         PostFileCommand(record, FILE_COMMAND_SEEK);
-    } else {
-        LONG high = (LONG)(target >> 32);
-        if (SetFilePointer(record->file, (LONG)target, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-            GetLastError() != NO_ERROR) {
-            return -1;
-        }
+    } else if (!SetFilePosition(record->file, (unsigned int)target)) {
+        return -1;
     }
     record->position = (unsigned int)target;
     record->endOfFile = 0;

@@ -162,6 +162,45 @@ TEST_F(ArchiveAwareTest, InvalidHandlesAreRefused)
     EXPECT_EQ(ArchiveAwareFindClose(FILE_FIND_FAILED), -1);
 }
 
+// An archive whose data and directory lie past 2 GB (a sparse file: a header, a hole, then the rest) reads back
+// through the file table, stored and packed entries, synchronously and asynchronously.
+TEST_F(FileTest, ArchivesReachPast2GB)
+{
+    std::vector<QvaWriterEntry> entries(2);
+    entries[0].path = "X.BIN";
+    entries[0].data = MakeTestBytes(21, 3000, 0);
+    entries[1].path = "DIR\\P.TXT";
+    entries[1].data = MakeTestBytes(22, 20000, 1);
+    QvaWriterOptions options;
+    options.version = 2;
+    options.compression = QVA_PACK_SMALLER;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive(entries, options, &image, &error)) << error;
+    uint8_t key[12];
+    MakeArchiveKey(NULL, key);
+    ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
+    const uint32_t gap = 0x80000100u;
+    std::vector<uint8_t> header(image.begin(), image.begin() + ARCHIVE_HEADER_SIZE);
+    std::vector<uint8_t> rest(image.begin() + ARCHIVE_HEADER_SIZE, image.end());
+    WriteArchiveU32(&header[8], gap);
+    WriteArchiveU32(&header[12], ReadArchiveU32(&header[12]) - ARCHIVE_HEADER_SIZE + gap);
+    ScrambleArchiveBytes((uint32_t)header.size(), header.data(), 0, key);
+    ScrambleArchiveBytes((uint32_t)rest.size(), rest.data(), gap, key);
+    ASSERT_TRUE(WriteSparseFile("BIGARC.QVA", gap + (uint32_t)rest.size(), {{0, header}, {gap, rest}}));
+    for (int async = 0; async < 2; async++) {
+        for (const QvaWriterEntry &entry : entries) {
+            SCOPED_TRACE(entry.path + " async " + std::to_string(async));
+            StreamRef stream = OpenFileStream("BIGARC\\" + entry.path, 0, async);
+            ASSERT_NE(stream.handle, 0u);
+            EXPECT_EQ(ReadWholeStream(stream, 1000), entry.data);
+            EXPECT_EQ(stream.functions.close(stream.handle), 0);
+        }
+    }
+    CloseUnusedArchives();
+    DeleteFileA("BIGARC.QVA");
+}
+
 TEST_F(FileTest, FullPathsAreAbsoluteUpperCasedAndBounded)
 {
     char current[260];

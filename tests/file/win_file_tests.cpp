@@ -160,6 +160,58 @@ TEST_F(PlainFileTest, AFailedReadIsReportedAndDoesNotMoveThePosition)
     VirtualFree(readOnly, 0, MEM_RELEASE);
 }
 
+// Positions are unsigned 32-bit words: a file between 2 and 4 GB reads at every position in every mode, across
+// the 2 GB mark too. The file is sparse, so it costs only its marked pieces.
+TEST_F(FileTest, FilesLargerThan2GBReadPastTheMarkInEveryMode)
+{
+    const uint32_t size = 0x90001000u;
+    const std::vector<FilePiece> pieces = {
+        {0x7FFFFFF0u, MakeTestBytes(11, 64, 0)}, // straddles 2 GB
+        {0x90000000u, MakeTestBytes(12, 100, 0)},
+        {size - 50, MakeTestBytes(13, 50, 0)},
+    };
+    ASSERT_TRUE(WriteSparseFile("big.bin", size, pieces));
+    const struct {
+        int cache, async;
+    } modes[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    for (const auto &mode : modes) {
+        SCOPED_TRACE(::testing::Message() << "cache " << mode.cache << " async " << mode.async);
+        FileHandle file = WinFileOpen("big.bin", mode.cache, 0, mode.async);
+        ASSERT_NE(file, 0u);
+        const struct {
+            int offset, origin;
+            uint32_t position;
+            const FilePiece *piece;
+        } steps[] = {
+            {0x7FFFFFF0, STREAM_SEEK_SET, 0x7FFFFFF0u, &pieces[0]},
+            {0x10000000 - 0x30, STREAM_SEEK_CUR, 0x90000000u, &pieces[1]},
+            {-50, STREAM_SEEK_END, size - 50, &pieces[2]},
+        };
+        for (const auto &step : steps) {
+            ASSERT_EQ(WinFileSeek(file, step.offset, step.origin), 0);
+            EXPECT_EQ((uint32_t)WinFileTell(file), step.position);
+            // Two halves; with the cache, a pause lets the read-ahead serve the second.
+            std::vector<uint8_t> got(step.piece->bytes.size());
+            size_t half = got.size() / 2;
+            EXPECT_EQ(WinFileRead(got.data(), 1, half, file), half);
+            while (WinFileIdleCheck(file) == 0) {
+                Sleep(0);
+            }
+            if (mode.cache) {
+                Sleep(150);
+            }
+            EXPECT_EQ(WinFileRead(got.data() + half, 1, got.size() - half, file), got.size() - half);
+            while (WinFileIdleCheck(file) == 0) {
+                Sleep(0);
+            }
+            EXPECT_EQ(got, step.piece->bytes) << std::hex << step.position;
+            EXPECT_EQ((uint32_t)WinFileTell(file), step.position + (uint32_t)got.size());
+        }
+        EXPECT_EQ(WinFileClose(file), 0);
+    }
+    DeleteFileA("big.bin");
+}
+
 const char *const kOpenMessages[] = {"ファイル読み込みキャッシュ用メモリの確保に失敗しました",
                                      "ファイルアクセス専用スレッドの作成に失敗しました",
                                      "ファイルのオープンに失敗しました"};
