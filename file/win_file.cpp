@@ -6,6 +6,7 @@
 // the access thread. Reads report and advance by the bytes actually read.
 #include "file/file.h"
 #include "file/stream_seek.h"
+#include "file/win_file_internal.h"
 
 #define FILE_PATH_SIZE 260
 #define FILE_CACHE_WAIT_MS 100
@@ -388,6 +389,17 @@ size_t WinFileRead(void *buffer, size_t elementSize, size_t count, FileHandle ha
     WaitForSingleObject(block->doneEvent, INFINITE);
     record->position += block->readCount;
     return block->readCount / elementSize;
+}
+
+int GetFileCacheState(FileHandle handle, unsigned int *position, unsigned int *fill)
+{
+    const FileThreadBlock *block = &((PlainFileRecord *)handle)->thread;
+    if (block->cache == NULL) {
+        return -1;
+    }
+    *position = block->cachePosition;
+    *fill = block->cacheFill;
+    return 0;
 }
 
 int WinSetCurrentDir(const char *path)

@@ -3,6 +3,8 @@
 // each origin, reads past the end, huge element counts and reads that fail.
 #include "file_test_support.h"
 
+#include "file/win_file_internal.h"
+
 namespace
 {
 
@@ -128,6 +130,60 @@ TEST_F(PlainFileTest, EveryModeReadsWhatTheModelReads)
         }
         EXPECT_EQ(WinFileClose(file), 0);
     }
+}
+
+// Sequential pieces come from the read-ahead once it has had its pause: each piece then moves the cache on
+// without restarting it. A seek, and a read that runs past what the cache holds, restart it just after the data.
+// (The access thread may top the cache up 100 ms after a command; the checks allow for that.)
+TEST_F(PlainFileTest, SequentialPiecesAreServedFromTheReadAhead)
+{
+    for (int async = 0; async < 2; async++) {
+        SCOPED_TRACE(async ? "cache and async" : "cache");
+        FileHandle file = WinFileOpen(kPlainFile, 1, 0, async);
+        ASSERT_NE(file, 0u);
+        unsigned int position = 0, fill = 0;
+        const struct {
+            int seekTo;        // -1: no seek before the read
+            unsigned int read; // bytes
+            DWORD pauseBefore; // ms
+            unsigned int cachePosition;
+            unsigned int minimumFill; // the fill a served read leaves; a restart leaves 0
+        } steps[] = {
+            {-1, 1000, 0, 1000, 0},
+            {-1, 1000, 250, 2000, FILE_CACHE_SIZE - 1000}, // topped up to a full cache during the pause
+            {-1, 1000, 0, 3000, FILE_CACHE_SIZE - 2000},
+            {-1, 1000, 0, 4000, FILE_CACHE_SIZE - 3000},
+            {5000, 0, 0, 5000, 0}, // the seek empties it
+            {-1, 1000, 250, 6000, FILE_CACHE_SIZE - 1000},
+            {-1, FILE_CACHE_SIZE + 500, 250, 6000 + FILE_CACHE_SIZE + 500, 0}, // past the cache: restarts
+            {-1, 1000, 250, 7000 + FILE_CACHE_SIZE + 500, FILE_CACHE_SIZE - 1000},
+        };
+        std::vector<uint8_t> got(FILE_CACHE_SIZE + 500);
+        unsigned int expectedPosition = 0;
+        for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); i++) {
+            SCOPED_TRACE(i);
+            const auto &s = steps[i];
+            Sleep(s.pauseBefore);
+            if (s.seekTo >= 0) {
+                ASSERT_EQ(WinFileSeek(file, s.seekTo, STREAM_SEEK_SET), 0);
+                expectedPosition = (unsigned int)s.seekTo;
+            }
+            if (s.read > 0) {
+                ASSERT_EQ(WinFileRead(got.data(), 1, s.read, file), s.read);
+            }
+            WaitIdle(file);
+            ASSERT_EQ(GetFileCacheState(file, &position, &fill), 0);
+            EXPECT_EQ(position, s.cachePosition);
+            EXPECT_GE(fill, s.minimumFill);
+            EXPECT_EQ(memcmp(got.data(), data.data() + expectedPosition, s.read), 0);
+            expectedPosition += s.read;
+        }
+        EXPECT_EQ(WinFileClose(file), 0);
+    }
+    FileHandle plain = WinFileOpen(kPlainFile, 0, 1, 1);
+    unsigned int position, fill;
+    EXPECT_EQ(GetFileCacheState(plain, &position, &fill), -1) << "no cache without the cache flag";
+    WinFileClose(plain);
 }
 
 TEST_F(PlainFileTest, AFailedReadIsReportedAndDoesNotMoveThePosition)
