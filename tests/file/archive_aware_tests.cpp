@@ -66,6 +66,47 @@ TEST_F(ArchiveAwareTest, ArchivesComeFirstAndDiskServesTheRest)
     }
 }
 
+// A path that no archive stands for opens from disk with the caller's flags: the cache flag shows in the cache
+// allocation (made to fail once, at each allocation in turn), the asynchronous flag in a read that answers at
+// once even when it cannot be served (a read-only destination). The first allocation is the open-file record.
+TEST_F(ArchiveAwareTest, DiskOpensTakeTheCacheAndAsynchronousFlags)
+{
+    const char *const kRecordMessage = "ファイルの情報を格納するメモリの確保に失敗しました";
+    const char *const kCacheMessage = "ファイル読み込みキャッシュ用メモリの確保に失敗しました";
+    void *readOnly = VirtualAlloc(NULL, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY);
+    ASSERT_NE(readOnly, nullptr);
+    const struct {
+        int cache, async;
+        size_t readOnlyResult;
+    } cases[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 100}, {1, 1, 100}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "cache " << c.cache << " async " << c.async);
+        bool cacheMessage = false;
+        for (int failAt = 0; failAt < 60; failAt++) {
+            size_t mark = LogSize();
+            SetAllocationFailureCountdown(failAt);
+            FileHandle h = ArchiveAwareOpen("TREE\\IMG\\B.BMP", c.cache, 0, c.async);
+            SetAllocationFailureCountdown(-1);
+            std::string added = LogSince(mark);
+            EXPECT_EQ(added.find(kRecordMessage) != std::string::npos, failAt == 0) << failAt;
+            cacheMessage |= added.find(kCacheMessage) != std::string::npos;
+            if (h != 0) {
+                ArchiveAwareClose(h);
+            }
+        }
+        FileHandle h = ArchiveAwareOpen("TREE\\IMG\\B.BMP", c.cache, 0, c.async);
+        ASSERT_NE(h, 0u);
+        EXPECT_EQ(cacheMessage, c.cache != 0);
+        EXPECT_EQ(ArchiveAwareRead(readOnly, 1, 100, h), c.readOnlyResult);
+        while (ArchiveAwareIdleCheck(h) == 0) {
+            Sleep(0);
+        }
+        EXPECT_EQ(ArchiveAwareTell(h), 0) << "nothing was delivered";
+        EXPECT_EQ(ArchiveAwareClose(h), 0);
+    }
+    VirtualFree(readOnly, 0, MEM_RELEASE);
+}
+
 TEST_F(ArchiveAwareTest, WildcardSearchesListArchiveEntries)
 {
     const struct {
