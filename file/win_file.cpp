@@ -426,7 +426,7 @@ int FillFileInfoFromFindData(FileInfo *info, const WIN32_FIND_DATAA *findData)
 DWORD_PTR WinFindFirst(const char *pattern, FileInfo *info)
 {
     WIN32_FIND_DATAA findData;
-    HANDLE find = FindFirstFileA(pattern, &findData);
+    HANDLE find = pattern != NULL ? FindFirstFileA(pattern, &findData) : INVALID_HANDLE_VALUE;
     if (find == INVALID_HANDLE_VALUE) {
         return FILE_FIND_FAILED;
     }

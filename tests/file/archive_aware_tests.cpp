@@ -201,6 +201,13 @@ TEST_F(ArchiveAwareTest, InvalidHandlesAreRefused)
     EXPECT_EQ(ArchiveAwareClose(live), -1) << "closed twice";
     EXPECT_EQ(ArchiveAwareFindNext(FILE_FIND_FAILED, NULL), -1);
     EXPECT_EQ(ArchiveAwareFindClose(FILE_FIND_FAILED), -1);
+    // A missing name opens and finds nothing.
+    EXPECT_EQ(ArchiveAwareOpen(NULL, 0, 0, 0), 0u);
+    EXPECT_EQ(ArchiveAwareOpen(NULL, 1, 0, 1), 0u);
+    EXPECT_EQ(ArchiveAwareFindFirst(NULL, NULL), FILE_FIND_FAILED);
+    EXPECT_EQ(WinFindFirst(NULL, NULL), FILE_FIND_FAILED);
+    char out[260];
+    EXPECT_EQ(BuildArchiveFullPath(NULL, out, sizeof(out)), -1);
 }
 
 // An archive whose data and directory lie past 2 GB (a sparse file: a header, a hole, then the rest) reads back
