@@ -284,9 +284,14 @@ FileHandle WinFileOpen(const char *path, int cacheFlag, int ignored, int asyncFl
     return (FileHandle)record;
 }
 
+// A plain handle is the record's address: only the failed open's 0 can be told from a live one, and is refused
+// like the archive-aware set refuses a handle it does not hold.
 int WinFileClose(FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     int result = 0;
     if (record->threaded) {
         WaitFileThreadIdle(record);
@@ -302,18 +307,25 @@ int WinFileClose(FileHandle handle)
 int WinFileTell(FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     WinFileIdleCheck(handle);
     return (int)record->position;
 }
 
 int WinFileEof(FileHandle handle)
 {
-    return ((PlainFileRecord *)handle)->endOfFile ? -1 : 0;
+    const PlainFileRecord *record = (const PlainFileRecord *)handle;
+    return record == NULL || record->endOfFile ? -1 : 0;
 }
 
 int WinFileIdleCheck(FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     if (!record->threaded) {
         return 1;
     }
@@ -328,6 +340,9 @@ int WinFileIdleCheck(FileHandle handle)
 int WinFileSeek(FileHandle handle, int offset, int origin)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     if (record->threaded) {
         WaitFileThreadIdle(record);
     }
@@ -351,7 +366,7 @@ int WinFileSeek(FileHandle handle, int offset, int origin)
 size_t WinFileRead(void *buffer, size_t elementSize, size_t count, FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
-    if (elementSize == 0) {
+    if (record == NULL || elementSize == 0) {
         return 0;
     }
     if (record->threaded) {

@@ -301,6 +301,26 @@ TEST_F(FileTest, OpenFailuresLeaveNothingAndLogOnlyTheirOwnMessages)
     EXPECT_EQ(WinFileOpen(longPath.c_str(), 1, 0, 0), 0u);
 }
 
+// The 0 a failed open returns, passed back by mistake, is refused by every operation.
+TEST_F(FileTest, TheFailedOpensHandleIsRefused)
+{
+    uint8_t buffer[8];
+    const FileFunctionTable plain = {WinFileOpen,      WinFileClose,     WinFileTell,      WinFileSeek,
+                                     WinFileRead,      WinFileEof,       WinFileIdleCheck, WinSetCurrentDir,
+                                     WinGetCurrentDir, WinFindFirst,     WinFindNext,      WinFindClose};
+    SetFileAccessTable(&plain);
+    StreamRef stream;
+    stream.functions = *GetFileStreamFunctions();
+    stream.handle = FileOpenThunk("missing.bin", 1, 0, 1);
+    ASSERT_EQ(stream.handle, 0u);
+    EXPECT_EQ(stream.functions.tell(stream.handle), -1);
+    EXPECT_EQ(stream.functions.seek(stream.handle, 0, STREAM_SEEK_SET), -1);
+    EXPECT_EQ(stream.functions.read(buffer, 1, sizeof(buffer), stream.handle), 0u);
+    EXPECT_EQ(stream.functions.eof(stream.handle), -1);
+    EXPECT_EQ(stream.functions.idle(stream.handle), -1);
+    EXPECT_EQ(stream.functions.close(stream.handle), -1);
+}
+
 TEST_F(FileTest, FindListsFilesWithSizesAndDirectoryFlags)
 {
     CreateDirectoryA("findme", NULL);
