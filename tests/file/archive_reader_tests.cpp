@@ -267,6 +267,39 @@ TEST_F(PackerArchiveTest, OneTableEntryPerArchivePath)
     EXPECT_EQ(GetOpenArchive(first), nullptr);
 }
 
+// The open-archive table holds 512 archives: one more opens only when an unused one can be released to make
+// room. Whole loads, so that no archive keeps an access thread.
+TEST_F(FileTest, TheOpenArchiveTableThinsOnlyUnusedArchives)
+{
+    std::vector<uint8_t> archive = SmallArchive(4, QVA_KEY_BUILTIN);
+    CreateDirectoryA("TABLE", NULL);
+    std::vector<std::string> paths;
+    for (int i = 0; i <= ARCHIVE_TABLE_SIZE; i++) {
+        paths.push_back("TABLE\\A" + std::to_string(i) + ".QVA");
+        ASSERT_TRUE(WriteBytesToFile(paths.back(), archive));
+    }
+    std::vector<int> indexes;
+    for (int i = 0; i < ARCHIVE_TABLE_SIZE; i++) {
+        indexes.push_back(OpenArchiveByPath(-1, paths[i].c_str(), 1, 0));
+        ASSERT_EQ(indexes.back(), i) << "the first free slot";
+    }
+    EXPECT_EQ(OpenArchiveByPath(-1, paths[ARCHIVE_TABLE_SIZE].c_str(), 1, 0), -1) << "every archive in use";
+    EXPECT_EQ(OpenArchiveByPath(-1, paths[7].c_str(), 1, 0), 7) << "an open path needs no new slot";
+    ReleaseOpenArchiveUse(7);
+    ReleaseOpenArchiveUse(300);
+    EXPECT_EQ(OpenArchiveByPath(-1, paths[ARCHIVE_TABLE_SIZE].c_str(), 1, 0), 300) << "the unused one made room";
+    EXPECT_EQ(GetOpenArchiveUseCount(300), 1);
+    EXPECT_EQ(GetOpenArchiveUseCount(7), 1);
+    for (int i = 0; i < ARCHIVE_TABLE_SIZE; i++) {
+        ReleaseOpenArchiveUse(i);
+    }
+    CloseUnusedArchives();
+    for (const std::string &path : paths) {
+        DeleteFileA(path.c_str());
+    }
+    RemoveDirectoryA("TABLE");
+}
+
 // The table keeps paths of up to 255 characters; an archive whose path is longer is refused, not cut.
 TEST_F(PackerArchiveTest, ArchivePathsTooLongForTheTableAreRefused)
 {
