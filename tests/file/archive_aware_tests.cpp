@@ -198,6 +198,54 @@ TEST_F(ArchiveAwareTest, WildcardSearchesListArchiveEntries)
     ArchiveAwareFindClose(find);
 }
 
+// A found entry's dates are its creation and last-write times (not the access time), in local time, as a
+// found file's are; its size high word is 0 and the directory flag follows the attribute.
+TEST_F(FileTest, FoundEntriesCarryTheirOwnDates)
+{
+    const uint64_t day = 864000000000ull;         // FILETIME ticks
+    const uint64_t base = 132000000000000000ull; // 2019
+    std::vector<QvaWriterEntry> entries(2);
+    entries[0].path = "F.BIN";
+    entries[0].data = MakeTestBytes(41, 77, 0);
+    entries[0].creationTime = base + 3 * day + 3600ull * 10000000ull;
+    entries[0].accessTime = base + 400 * day;
+    entries[0].writeTime = base + 35 * day + 61ull * 10000000ull;
+    entries[1].path = "D";
+    entries[1].isDirectory = true;
+    entries[1].creationTime = base + 100 * day;
+    entries[1].accessTime = base + 200 * day;
+    entries[1].writeTime = base + 150 * day;
+    QvaWriterOptions options;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive(entries, options, &image, &error)) << error;
+    ASSERT_TRUE(WriteBytesToFile("TIMES.QVA", image));
+    for (const QvaWriterEntry &entry : entries) {
+        SCOPED_TRACE(entry.path);
+        FileInfo info;
+        DWORD_PTR find = ArchiveAwareFindFirst(("TIMES\\" + entry.path).c_str(), &info);
+        ASSERT_NE(find, FILE_FIND_FAILED);
+        const struct {
+            uint64_t time;
+            const DateRecord *got;
+        } dates[] = {{entry.creationTime, &info.creationTime}, {entry.writeTime, &info.lastWriteTime}};
+        for (const auto &d : dates) {
+            FILETIME time = {(DWORD)d.time, (DWORD)(d.time >> 32)};
+            DateRecord expected;
+            FileTimeToDateRecord(&time, &expected);
+            EXPECT_EQ(memcmp(&expected, d.got, sizeof(expected)), 0)
+                << d.got->year << "-" << d.got->month << "-" << d.got->day << " " << d.got->hour << ":"
+                << d.got->minute << ":" << d.got->second;
+        }
+        EXPECT_EQ(info.isDirectory, entry.isDirectory ? 1u : 0u);
+        EXPECT_EQ(info.sizeLow, entry.data.size());
+        EXPECT_EQ(info.sizeHigh, 0u);
+        ArchiveAwareFindClose(find);
+    }
+    CloseUnusedArchives();
+    DeleteFileA("TIMES.QVA");
+}
+
 TEST_F(ArchiveAwareTest, AtMost512FilesAreOpenAtOnce)
 {
     std::vector<FileHandle> handles;
