@@ -260,10 +260,11 @@ int EnterArchiveSubdir(ArchiveDirectory *directory, const ArchiveNameKey *key)
     return 0;
 }
 
+// The root (offset 0) has no parent, whatever its parent field says; other parents are checked like any offset.
 static int EnterArchiveParent(ArchiveDirectory *directory)
 {
-    // The root's parent, ARCHIVE_NO_PARENT, lies outside every directory table.
-    const uint8_t *current = GetArchiveDirectoryEntry(directory, directory->currentDirectory);
+    const uint8_t *current =
+        directory->currentDirectory != 0 ? GetArchiveDirectoryEntry(directory, directory->currentDirectory) : NULL;
     uint32_t parent = current != NULL ? ReadArchiveU32(current + ARCHIVE_DIRECTORY_PARENT) : ARCHIVE_NO_PARENT;
     if (GetArchiveDirectoryEntry(directory, parent) == NULL) {
         return -1;

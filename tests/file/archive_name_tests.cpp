@@ -227,4 +227,38 @@ TEST_F(FileTest, NamesFollowTheArchivesOwnCodePage)
     }
 }
 
+// ".." fails at the root even in an archive whose root entry names a parent.
+TEST_F(FileTest, TheRootHasNoParentWhateverItsEntrySays)
+{
+    QvaWriterEntry entry;
+    entry.path = "IMG\\X.TXT";
+    entry.data = {9};
+    QvaWriterOptions options;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive({entry}, options, &image, &error)) << error;
+    uint8_t key[12];
+    MakeArchiveKey(NULL, key);
+    ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
+    uint32_t rootEntry = ReadArchiveU32(&image[12]) + ReadArchiveU32(&image[20]);
+    ASSERT_EQ(ReadArchiveU32(&image[rootEntry + ARCHIVE_DIRECTORY_PARENT]), ARCHIVE_NO_PARENT);
+    WriteArchiveU32(&image[rootEntry + ARCHIVE_DIRECTORY_PARENT], ARCHIVE_DIRECTORY_ENTRY_SIZE); // IMG's entry
+    ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
+    ArchiveRecord record;
+    ClearArchive(&record);
+    ASSERT_EQ(OpenArchiveFromMemory(&record, image.data(), (unsigned int)image.size(), NULL), 0);
+    const struct {
+        const char *path;
+        int result;
+    } cases[] = {{"..", -1}, {"..\\IMG", -1}, {"IMG\\..", 0}, {"IMG\\..\\..", -1}};
+    for (const auto &c : cases) {
+        record.directory.currentDirectory = 0;
+        EXPECT_EQ(ChangeArchiveDir(&record.directory, c.path, 1, NULL), c.result) << c.path;
+        EXPECT_EQ(record.directory.currentDirectory, 0u) << c.path;
+    }
+    EXPECT_EQ(FindArchiveFileEntry("..\\X.TXT", &record.directory), nullptr);
+    EXPECT_NE(FindArchiveFileEntry("IMG\\X.TXT", &record.directory), nullptr);
+    CloseArchive(&record);
+}
+
 } // namespace
