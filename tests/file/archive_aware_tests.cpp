@@ -202,7 +202,7 @@ TEST_F(ArchiveAwareTest, WildcardSearchesListArchiveEntries)
 // found file's are; its size high word is 0 and the directory flag follows the attribute.
 TEST_F(FileTest, FoundEntriesCarryTheirOwnDates)
 {
-    const uint64_t day = 864000000000ull;         // FILETIME ticks
+    const uint64_t day = 864000000000ull;        // FILETIME ticks
     const uint64_t base = 132000000000000000ull; // 2019
     std::vector<QvaWriterEntry> entries(2);
     entries[0].path = "F.BIN";
@@ -234,8 +234,8 @@ TEST_F(FileTest, FoundEntriesCarryTheirOwnDates)
             DateRecord expected;
             FileTimeToDateRecord(&time, &expected);
             EXPECT_EQ(memcmp(&expected, d.got, sizeof(expected)), 0)
-                << d.got->year << "-" << d.got->month << "-" << d.got->day << " " << d.got->hour << ":"
-                << d.got->minute << ":" << d.got->second;
+                << d.got->year << "-" << d.got->month << "-" << d.got->day << " " << d.got->hour << ":" << d.got->minute
+                << ":" << d.got->second;
         }
         EXPECT_EQ(info.isDirectory, entry.isDirectory ? 1u : 0u);
         EXPECT_EQ(info.sizeLow, entry.data.size());

@@ -207,8 +207,7 @@ TEST_F(FileTest, NamesFollowTheArchivesOwnCodePage)
         {4, 1252, "\xB0\x41.TXT", true}, {2, 949, "\xB0\x41.TXT", true},  {1, 0, "\xB0\x61.TXT", true},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(::testing::Message() << "version " << c.version << " code page " << c.codePage << " "
-                                          << c.lookup);
+        SCOPED_TRACE(::testing::Message() << "version " << c.version << " code page " << c.codePage << " " << c.lookup);
         QvaWriterEntry entry;
         entry.path = "\xB0\x61.TXT";
         entry.data = {1, 2, 3};

@@ -305,9 +305,9 @@ TEST_F(FileTest, OpenFailuresLeaveNothingAndLogOnlyTheirOwnMessages)
 TEST_F(FileTest, TheFailedOpensHandleIsRefused)
 {
     uint8_t buffer[8];
-    const FileFunctionTable plain = {WinFileOpen,      WinFileClose,     WinFileTell,      WinFileSeek,
-                                     WinFileRead,      WinFileEof,       WinFileIdleCheck, WinSetCurrentDir,
-                                     WinGetCurrentDir, WinFindFirst,     WinFindNext,      WinFindClose};
+    const FileFunctionTable plain = {WinFileOpen,      WinFileClose, WinFileTell,      WinFileSeek,
+                                     WinFileRead,      WinFileEof,   WinFileIdleCheck, WinSetCurrentDir,
+                                     WinGetCurrentDir, WinFindFirst, WinFindNext,      WinFindClose};
     SetFileAccessTable(&plain);
     StreamRef stream;
     stream.functions = *GetFileStreamFunctions();
