@@ -326,7 +326,8 @@ static int CopyPixels(const KernelContext *k)
     uint32_t skipValue = RawTransparentValue(k);
     for (int j = 0; j < k->g.height; j++) {
         if (!k->options->mirror && !k->transparentSkip) {
-            memcpy(DestinationAddress(k, 0, j), SourceAddress(k, 0, j), (size_t)k->g.width * k->sourceBytes);
+            // Both views may lie in one block (a copy within a software image), so the row spans may overlap.
+            memmove(DestinationAddress(k, 0, j), SourceAddress(k, 0, j), (size_t)k->g.width * k->sourceBytes);
         } else {
             for (int i = 0; i < k->g.width; i++) {
                 uint32_t value = ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes);
@@ -389,7 +390,7 @@ static void PrepareContext(KernelContext *k)
     k->sourcePalette = IsPaletteFormat(s);
     k->destinationHasAlpha = d->alphaWidth != 0;
     k->sourceHasAlpha = s->alphaWidth != 0 && !k->sourcePalette;
-    k->useAlphaImage = k->alphaImage != NULL && !k->sourceHasAlpha;
+    k->useAlphaImage = k->alphaImage != NULL;
     k->transparentToAlpha = o->transparentToAlpha && k->destinationHasAlpha && !o->redToAlpha;
     k->transparentSkip = o->transparentSkip && !o->mirror;
     ChannelsOf(s, k->sourceChannel);
@@ -418,11 +419,16 @@ int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const
     memset(&k, 0, sizeof(k));
     k.destination = destination;
     k.source = source;
-    k.alphaImage = alphaImage;
+    // An alpha image is read only when it is the alpha source: the destination has alpha and the source has none.
+    // Otherwise it neither changes the pixels nor limits the rectangle.
+    int sourceOwnAlpha = source->format->alphaWidth != 0 && !IsPaletteFormat(source->format);
+    if (destination->format->alphaWidth != 0 && !sourceOwnAlpha) {
+        k.alphaImage = alphaImage;
+    }
     k.destinationFormat = destination->format;
     k.sourceFormat = source->format;
     k.options = options;
-    if (ClipGeometry(destination, source, alphaImage, destinationX, destinationY, sourceRect, options->mirror,
+    if (ClipGeometry(destination, source, k.alphaImage, destinationX, destinationY, sourceRect, options->mirror,
                      &k.g) != 0) {
         return -1;
     }
@@ -430,7 +436,7 @@ int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const
     const PixelKernelOptions *o = options;
     int plainFlags = !k.useAlphaImage && !k.transparentToAlpha && !o->clearColor && !o->redToAlpha;
 
-    if (o->paletteRemap && k.sourcePalette && k.destinationPalette && !o->mirror && !k.transparentSkip &&
+    if (o->paletteRemap && k.sourcePalette && k.destinationPalette && !o->mirror &&
         PalettesDiffer(k.sourceFormat, k.destinationFormat)) {
         RemapPalette(&k);
         return 0;

@@ -276,6 +276,49 @@ TEST_F(PixelTransferTest, KernelOptions)
     EXPECT_EQ(withAlpha, (std::vector<uint32_t>{0x00112233, 0x40FF00FF, 0x80000000, 0xFF445566}));
 }
 
+// An alpha image is the alpha source only for a destination with alpha bits and a source without alpha: otherwise
+// it must neither turn a plain copy into a conversion nor cut the rectangle to its own size.
+TEST_F(PixelTransferTest, AlphaImageCountsOnlyWhereItGivesTheAlpha)
+{
+    PixelFormat gray = GrayPaletteFormat();
+    PixelFormat xrgb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    PixelFormat argb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+    const unsigned char alphaBytes[2] = {0x40, 0x80}; // two pixels wide: narrower than the four-pixel source
+    PixelBuffer alphaImage = {(void *)alphaBytes, 2, &gray, 2, 1};
+    const struct {
+        const char *what;
+        PixelFormat from, to;
+        std::vector<uint32_t> row, expected;
+        int result;
+    } table[] = {
+        {"palette to palette: a plain index copy", gray, gray, {0, 10, 200, 7}, {0, 10, 200, 7}, 200},
+        {"no alpha on either side: a plain row copy keeps every bit", xrgb, xrgb,
+         {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, 0},
+        {"source alpha wins over the alpha image", argb, argb, {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF},
+         {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, 0},
+        {"the alpha image gives the alpha: the copy is cut to its size", xrgb, argb,
+         {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, {0x40112233, 0x80445566, 0x77777777, 0x77777777}, 0},
+    };
+    for (const auto &e : table) {
+        int n = (int)e.row.size();
+        std::vector<unsigned char> in((size_t)n * 4), out((size_t)n * 4);
+        for (int i = 0; i < n; i++) {
+            WriteRawPixel(&in[i * e.from.bytesPerPixel], e.from.bytesPerPixel, e.row[i]);
+            WriteRawPixel(&out[i * e.to.bytesPerPixel], e.to.bytesPerPixel, 0x77777777);
+        }
+        PixelBuffer source = {in.data(), n * 4, &e.from, n, 1};
+        PixelBuffer destination = {out.data(), n * 4, &e.to, n, 1};
+        RECT rect = {0, 0, n, 1};
+        PixelKernelOptions options = {};
+        EXPECT_EQ(PixelKernel(&destination, &source, &alphaImage, 0, 0, &rect, &options), e.result) << e.what;
+        uint32_t keep = e.to.bytesPerPixel == 4 ? 0xFFFFFFFFu : (1u << (8 * e.to.bytesPerPixel)) - 1;
+        for (int i = 0; i < n; i++) {
+            EXPECT_EQ(ReadRawPixel(&out[i * e.to.bytesPerPixel], e.to.bytesPerPixel), e.expected[i] & keep)
+                << e.what << " pixel " << i;
+        }
+    }
+}
+
 TEST_F(PixelTransferTest, PaletteRemapAndPlainIndexCopy)
 {
     PixelFormat gray = GrayPaletteFormat();
@@ -286,6 +329,19 @@ TEST_F(PixelTransferTest, PaletteRemapAndPlainIndexCopy)
     for (int i = 0; i < 4; i++) SetPixelAt(source, i, 0, indices[i]);
     BlitBaseImage(0, 0, 4, 1, 0, 0, &source, &dest);
     for (int i = 0; i < 4; i++) EXPECT_EQ(PixelAt(dest, i, 0), 255 - indices[i]) << "remapped onto the new palette";
+    // Remapping comes before every other case: a transparent-skip request does not turn it into a raw index copy.
+    {
+        PixelBuffer to = {dest.pixels, dest.pitch, &dest.format, 4, 1};
+        PixelBuffer from = {source.pixels, source.pitch, &source.format, 4, 1};
+        RECT whole = {0, 0, 4, 1};
+        PixelKernelOptions remapSkip = {};
+        remapSkip.paletteRemap = 1;
+        remapSkip.transparentSkip = 1;
+        remapSkip.transparentColor = 10;
+        memset(dest.pixels, 0, 4);
+        EXPECT_EQ(PixelKernel(&to, &from, NULL, 0, 0, &whole, &remapSkip), 0);
+        for (int i = 0; i < 4; i++) EXPECT_EQ(PixelAt(dest, i, 0), 255 - indices[i]) << "remapped with skip asked";
+    }
 
     PixelBuffer to = {dest.pixels, dest.pitch, &dest.format, 4, 1};
     PixelBuffer from = {source.pixels, source.pitch, &source.format, 4, 1};
@@ -507,6 +563,30 @@ TEST_F(PixelTransferTest, BlitClipsAndStretchScales)
     FreeBaseImageData(&wide);
     FreeBaseImageData(&source);
     FreeBaseImageData(&dest);
+}
+
+// A copy inside one software image moves a row span over itself: the result is that of a copy through a buffer.
+TEST_F(PixelTransferTest, CopyWithinOneSoftwareImage)
+{
+    const struct {
+        const char *what;
+        RECT rect;
+        int dx;
+        uint32_t expected[8];
+    } table[] = {
+        {"one pixel right", {0, 0, 7, 1}, 1, {1, 1, 2, 3, 4, 5, 6, 7}},
+        {"three pixels left", {3, 0, 8, 1}, 0, {4, 5, 6, 7, 8, 6, 7, 8}},
+        {"onto itself", {0, 0, 8, 1}, 0, {1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const auto &e : table) {
+        MEMIMG image = {};
+        ASSERT_EQ(CreateMemImg(&image, 8, 1, -1, 0, 1, 0, 0, 0, NULL), 0);
+        uint32_t *row = (uint32_t *)image.pixels;
+        for (int i = 0; i < 8; i++) row[i] = (uint32_t)(i + 1);
+        EXPECT_EQ(MemImgRectOperation(&image, &image, &e.rect, e.dx, 0), 0) << e.what;
+        for (int i = 0; i < 8; i++) EXPECT_EQ(row[i], e.expected[i]) << e.what << " pixel " << i;
+        ReleaseMemImg(&image);
+    }
 }
 
 TEST_F(PixelTransferTest, FillMemImgRectClips)
