@@ -19,6 +19,11 @@ static uint32_t ColorMasks(const PixelFormat *format)
     return format->redMask | format->greenMask | format->blueMask;
 }
 
+static uint32_t FieldMaximum(int width)
+{
+    return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
+}
+
 // A field of `from` bits brought to `to` bits: low bits dropped, or widened by bit replication.
 static uint32_t ConvertFieldWidth(uint32_t value, int from, int to)
 {
@@ -31,13 +36,9 @@ static uint32_t ConvertFieldWidth(uint32_t value, int from, int to)
     if (to < from) {
         return value >> (from - to);
     }
+    // value < 2^from and 2^added - 1 < 2^added, so the product stays below 2^to: 32 bits hold it.
     int added = to - from;
-    return (value << added) + (uint32_t)((uint64_t)value * ((1ull << added) - 1) / ((1ull << from) - 1));
-}
-
-static uint32_t FieldMaximum(int width)
-{
-    return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
+    return (value << added) + value * FieldMaximum(added) / FieldMaximum(from);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
