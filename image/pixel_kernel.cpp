@@ -116,6 +116,10 @@ struct KernelContext {
     Channel sourceChannel[4], destinationChannel[4]; // red, green, blue, alpha
     uint32_t keyColor[3];                           // the transparent colour in source field widths
     uint32_t carry[3];                              // error-carry dither state
+    // Per call, when no dithering is asked and every source colour field fits a byte: each field value's
+    // destination bits, so that the colour of a pixel is three look-ups.
+    int colorTablesReady;
+    uint32_t colorTables[3][256];
 };
 
 static Channel MakeChannel(uint32_t mask, int shift, int width)
@@ -244,9 +248,13 @@ static uint32_t ConvertPixel(KernelContext *k, int sourceX, int sourceY, int x, 
         return (uint32_t)NearestPaletteIndex(k->destinationFormat, red, green, blue);
     }
     uint32_t value = 0;
-    for (int c = 0; c < 3; c++) {
-        uint32_t field = NarrowWithDither(k, c, fields[c], widths[c], d[c].width, x, y);
-        value |= (field << d[c].shift) & d[c].mask;
+    if (k->colorTablesReady) {
+        value = k->colorTables[0][fields[0]] | k->colorTables[1][fields[1]] | k->colorTables[2][fields[2]];
+    } else {
+        for (int c = 0; c < 3; c++) {
+            uint32_t field = NarrowWithDither(k, c, fields[c], widths[c], d[c].width, x, y);
+            value |= (field << d[c].shift) & d[c].mask;
+        }
     }
     if (d[3].width != 0) {
         value |= (alpha << d[3].shift) & d[3].mask;
@@ -380,6 +388,32 @@ static int SupportedFormat(const PixelFormat *format)
     return format->formatCode == PIXEL_FORMAT_PACKED && format->bytesPerPixel >= 1 && format->bytesPerPixel <= 4;
 }
 
+// A field read from a mask of `width` consecutive bits is below 2^width; a mask with holes is not.
+static int FieldFitsByte(const Channel &c)
+{
+    return c.width <= 8 && (c.mask >> c.shift) == FieldMaximum(c.width);
+}
+
+static void PrepareColorTables(KernelContext *k)
+{
+    if (k->destinationPalette || k->options->clearColor || k->options->ditherMode != PIXEL_DITHER_NONE) {
+        return;
+    }
+    for (int c = 0; c < 3; c++) {
+        if (!k->sourcePalette && !FieldFitsByte(k->sourceChannel[c])) {
+            return;
+        }
+    }
+    for (int c = 0; c < 3; c++) {
+        int width = k->sourcePalette ? 8 : k->sourceChannel[c].width;
+        const Channel &d = k->destinationChannel[c];
+        for (uint32_t v = 0; v <= FieldMaximum(width); v++) {
+            k->colorTables[c][v] = (ConvertFieldWidth(v, width, d.width) << d.shift) & d.mask;
+        }
+    }
+    k->colorTablesReady = 1;
+}
+
 static void PrepareContext(KernelContext *k)
 {
     const PixelFormat *d = k->destinationFormat;
@@ -404,6 +438,7 @@ static void PrepareContext(KernelContext *k)
         k->keyColor[c] = width <= 8 ? key[c] >> (8 - width) : key[c] << (width - 8);
         k->carry[c] = 0;
     }
+    PrepareColorTables(k);
 }
 
 int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const PixelBuffer *alphaImage,
