@@ -173,6 +173,61 @@ TEST_F(PixelTransferTest, KernelClipsTheRectangleToBothPictures)
     }
 }
 
+// Random rectangles, points, sizes, formats and options: the kernel touches only destination pixels that the
+// unclipped copy would put inside the destination from inside the source (and the alpha image, when it is read).
+// The buffers are exactly as large as their pictures, so the sanitizer build sees any access outside them.
+TEST_F(PixelTransferTest, RandomRectanglesNeverLeaveTheirPictures)
+{
+    std::vector<NamedFormat> formats = PackedFormats();
+    formats.push_back({"gray8", GrayPaletteFormat()});
+    PixelFormat gray = GrayPaletteFormat();
+    std::mt19937 random(77);
+    auto pick = [&](int low, int high) { return low + (int)(random() % (unsigned)(high - low + 1)); };
+    for (int round = 0; round < 5000; round++) {
+        const PixelFormat &from = formats[random() % formats.size()].format;
+        const PixelFormat &to = formats[random() % formats.size()].format;
+        int sw = pick(1, 7), sh = pick(1, 5), dw = pick(1, 7), dh = pick(1, 5), aw = pick(1, 7), ah = pick(1, 5);
+        int sp = sw * from.bytesPerPixel, dp = dw * to.bytesPerPixel;
+        std::vector<unsigned char> in((size_t)sp * sh), out((size_t)dp * dh, 0xA5), alphaBytes((size_t)aw * ah);
+        for (auto &b : in) b = (unsigned char)random();
+        for (auto &b : alphaBytes) b = (unsigned char)random();
+        PixelBuffer source = {in.data(), sp, &from, sw, sh};
+        PixelBuffer destination = {out.data(), dp, &to, dw, dh};
+        PixelBuffer alphaImage = {alphaBytes.data(), aw, &gray, aw, ah};
+        bool withAlphaImage = random() % 2;
+        RECT rect = {pick(-3, 6), pick(-3, 4), 0, 0};
+        rect.right = rect.left + pick(-1, 10);
+        rect.bottom = rect.top + pick(-1, 8);
+        int dx = pick(-4, 6), dy = pick(-3, 4);
+        PixelKernelOptions options = {};
+        options.mirror = random() % 2;
+        options.transparentToAlpha = random() % 2;
+        options.transparentColor = (uint32_t)random() & 0xFFFFFF;
+        options.ditherMode = (int)(random() % 3);
+        options.clearColor = options.redToAlpha = random() % 4 == 0;
+        options.transparentSkip = random() % 2;
+        options.paletteRemap = random() % 2;
+        PixelKernel(&destination, &source, withAlphaImage ? &alphaImage : NULL, dx, dy, &rect, &options);
+
+        bool alphaRead = withAlphaImage && to.alphaWidth != 0 && (from.alphaWidth == 0 || IsPalette(from));
+        int limitW = alphaRead ? std::min(sw, aw) : sw, limitH = alphaRead ? std::min(sh, ah) : sh;
+        for (int y = 0; y < dh; y++) {
+            for (int x = 0; x < dw; x++) {
+                int sy = rect.top + (y - dy);
+                int sx = options.mirror ? rect.right - 1 - (x - dx) : rect.left + (x - dx);
+                bool reachable = x - dx >= 0 && x - dx < rect.right - rect.left && y - dy >= 0 &&
+                                 y - dy < rect.bottom - rect.top && sx >= 0 && sy >= 0 && sx < limitW && sy < limitH;
+                if (!reachable) {
+                    for (int b = 0; b < to.bytesPerPixel; b++) {
+                        ASSERT_EQ(out[(size_t)y * dp + (size_t)x * to.bytesPerPixel + b], 0xA5)
+                            << "round " << round << " pixel " << x << "," << y << " was written";
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST_F(PixelTransferTest, PaletteSearchSeesWidenedColours)
 {
     PixelFormat gray = GrayPaletteFormat();
