@@ -95,7 +95,9 @@ int LogFormatLine(const char *format, ...) __attribute__((format(gnu_printf, 1, 
 int LogIndentIncrease(void);
 int LogIndentDecrease(void);
 int StartLogFile(void);
+// Ends with the Winsock error code read through the bound ws2_32 entry (BOUND_WS2_32, index below).
 int LogNetworkError(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
+enum { WS2_WSA_GET_LAST_ERROR = 0 };
 int SetLogDirectory(const char *directory); // the folder "Log.txt" is written to; empty = no file
 const char *GetLogDirectory(void);
 // Options, all 0 by default: no log at all, a file name carrying the start date and time, no time stamps.

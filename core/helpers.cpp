@@ -2,6 +2,7 @@
 // character set), memory blocks, number conversion, bounded formatting, path resolution against a base folder,
 // and finding a resource in the executable. Safe on any thread.
 #include "core/core.h"
+#include "file/file.h"
 #include "font/font.h"
 
 #include <math.h>
@@ -266,13 +267,17 @@ int BuildFullPath(const char *relative, char *out, size_t outSize, const char *b
     if (outSize == 0) {
         return -1;
     }
-    char currentDirectory[MAX_PATH];
+    char currentDirectory[MAX_PATH + 1];
     if (base == NULL) {
-        // Both file-function sets answer the current directory with the process's own.
-        DWORD length = GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory);
-        if (length == 0 || length >= sizeof currentDirectory) {
-            currentDirectory[0] = '\0';
+        // Asked of the installed file-function table, so a caller's own table decides what "current" means.
+        // The table's operation takes no size: the buffer holds the longest path a Win32 call hands back, and
+        // is terminated whatever the operation left in it.
+        currentDirectory[0] = '\0';
+        const FileFunctionTable *files = GetFileAccessTable();
+        if (files->getCurrentDir != NULL) {
+            files->getCurrentDir(currentDirectory);
         }
+        currentDirectory[MAX_PATH] = '\0';
         base = currentDirectory;
     }
     CharSetId charSet = GetEngineCharSet();

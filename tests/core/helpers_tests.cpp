@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "file/file.h"
 #include "font/font.h"
 
 class HelpersTest : public ::testing::Test
@@ -289,6 +290,40 @@ TEST_F(HelpersTest, NullBaseMeansTheCurrentDirectory)
     char out[MAX_PATH];
     EXPECT_EQ(BuildFullPath("child", out, sizeof out, NULL), 0);
     EXPECT_EQ(std::string(out), std::string(current) + "\\child");
+}
+
+// The current directory a test's own file-function table reports.
+static const char *g_TableDirectory;
+
+static int TableGetCurrentDir(char *buffer)
+{
+    strcpy(buffer, g_TableDirectory);
+    return 0;
+}
+
+TEST_F(HelpersTest, NullBaseIsTheCurrentDirectoryOfTheInstalledFileTable)
+{
+    const FileFunctionTable saved = *GetFileAccessTable();
+    const struct {
+        const char *directory;
+        const char *relative;
+        const char *expected;
+    } cases[] = {
+        {"Q:\\table\\dir", "child", "Q:\\table\\dir\\child"},
+        {"Q:\\", "child\\..\\x", "Q:\\x"},
+        {"Q:\\table", "\\root", "Q:\\root"},
+        {"Q:\\表", NULL, "Q:\\表"},
+    };
+    for (const auto &c : cases) {
+        FileFunctionTable table = saved;
+        table.getCurrentDir = TableGetCurrentDir;
+        g_TableDirectory = c.directory;
+        SetFileAccessTable(&table);
+        char out[MAX_PATH];
+        EXPECT_EQ(BuildFullPath(c.relative, out, sizeof out, NULL), 0);
+        EXPECT_STREQ(out, c.expected) << c.directory;
+    }
+    SetFileAccessTable(&saved);
 }
 
 TEST_F(HelpersTest, ResourcesAreFoundByNameAndTypeOrLeaveTheOutputsAlone)
