@@ -164,7 +164,8 @@ int DoubleToInt(double value);
 void DoubleRectToIntRect(const double source[4], int destination[4]);
 float SqrtFloat(float value);
 
-// Resolves relative against base (null: the current directory) into out; -1 when the result does not fit.
+// Resolves relative against base (null: the current directory the installed file-function table reports) into
+// out; -1 when the result does not fit.
 int BuildFullPath(const char *relative, char *out, size_t outSize, const char *base);
 int FindResourceData(const char *name, const char *type, void **address, int *size);
 
