@@ -1,5 +1,5 @@
 // The engine's small stateless routines: byte strings (multi-byte aware where characters matter, by the engine's
-// character set), memory blocks, number conversion, bounded formatting, path resolution against a base folder,
+// character set), memory blocks, number conversion, bounded formatting, path resolution against a base folder
 // (by default the current directory of the installed file-function table), and finding a resource in the
 // executable. Safe on any thread.
 #include "core/core.h"
