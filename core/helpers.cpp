@@ -110,6 +110,11 @@ int VSprintfWrap(char *buffer, size_t bufferSize, const char *format, va_list ar
         length = 0;
     } else if ((size_t)length >= bufferSize) {
         length = (int)bufferSize - 1;
+        // A cut through a double-byte character would leave a lead byte that swallows whatever follows it
+        // (the log's line end among them): the cut goes before the whole character.
+        if (length > 0 && IsDoubleByteCharAt(buffer, length - 1, GetEngineCharSet()) == 1) {
+            length--;
+        }
     }
     buffer[length] = '\0';
     return length;
