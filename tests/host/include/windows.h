@@ -22,9 +22,9 @@ typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
 typedef struct HDC__ *HDC;
 typedef struct HMENU__ *HMENU;
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-typedef intptr_t LRESULT;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
 typedef intptr_t (*FARPROC)(void);
 
 #define MAX_PATH 260
