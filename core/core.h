@@ -95,7 +95,9 @@ int LogFormatLine(const char *format, ...) __attribute__((format(gnu_printf, 1, 
 int LogIndentIncrease(void);
 int LogIndentDecrease(void);
 int StartLogFile(void);
+// Ends with the Winsock error code read through the bound ws2_32 entry (BOUND_WS2_32, index below).
 int LogNetworkError(const char *format, ...) __attribute__((format(gnu_printf, 1, 2)));
+enum { WS2_WSA_GET_LAST_ERROR = 0 };
 int SetLogDirectory(const char *directory); // the folder "Log.txt" is written to; empty = no file
 const char *GetLogDirectory(void);
 // Options, all 0 by default: no log at all, a file name carrying the start date and time, no time stamps.
@@ -162,7 +164,8 @@ int DoubleToInt(double value);
 void DoubleRectToIntRect(const double source[4], int destination[4]);
 float SqrtFloat(float value);
 
-// Resolves relative against base (null: the current directory) into out; -1 when the result does not fit.
+// Resolves relative against base (null: the current directory the installed file-function table reports) into
+// out; -1 when the result does not fit.
 int BuildFullPath(const char *relative, char *out, size_t outSize, const char *base);
 int FindResourceData(const char *name, const char *type, void **address, int *size);
 

@@ -1,7 +1,9 @@
 // The engine's small stateless routines: byte strings (multi-byte aware where characters matter, by the engine's
-// character set), memory blocks, number conversion, bounded formatting, path resolution against a base folder,
-// and finding a resource in the executable. Safe on any thread.
+// character set), memory blocks, number conversion, bounded formatting, path resolution against a base folder
+// (by default the current directory of the installed file-function table), and finding a resource in the
+// executable. Safe on any thread.
 #include "core/core.h"
+#include "file/file.h"
 #include "font/font.h"
 
 #include <math.h>
@@ -108,6 +110,11 @@ int VSprintfWrap(char *buffer, size_t bufferSize, const char *format, va_list ar
         length = 0;
     } else if ((size_t)length >= bufferSize) {
         length = (int)bufferSize - 1;
+        // A cut through a double-byte character would leave a lead byte that swallows whatever follows it
+        // (the log's line end among them): the cut goes before the whole character.
+        if (length > 0 && IsDoubleByteCharAt(buffer, length - 1, GetEngineCharSet()) == 1) {
+            length--;
+        }
     }
     buffer[length] = '\0';
     return length;
@@ -266,13 +273,17 @@ int BuildFullPath(const char *relative, char *out, size_t outSize, const char *b
     if (outSize == 0) {
         return -1;
     }
-    char currentDirectory[MAX_PATH];
+    char currentDirectory[MAX_PATH + 1];
     if (base == NULL) {
-        // Both file-function sets answer the current directory with the process's own.
-        DWORD length = GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory);
-        if (length == 0 || length >= sizeof currentDirectory) {
-            currentDirectory[0] = '\0';
+        // Asked of the installed file-function table, so a caller's own table decides what "current" means.
+        // The table's operation takes no size: the buffer holds the longest path a Win32 call hands back, and
+        // is terminated whatever the operation left in it.
+        currentDirectory[0] = '\0';
+        const FileFunctionTable *files = GetFileAccessTable();
+        if (files->getCurrentDir != NULL) {
+            files->getCurrentDir(currentDirectory);
         }
+        currentDirectory[MAX_PATH] = '\0';
         base = currentDirectory;
     }
     CharSetId charSet = GetEngineCharSet();

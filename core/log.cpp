@@ -231,15 +231,12 @@ int StartLogFile(void)
 
 typedef int(WINAPI *WsaGetLastErrorFunction)(void);
 
-// The Winsock error code, read from ws2_32 when the process has loaded it (nothing else can have set one).
+// The Winsock error code through the entry engine start-up bound; 0 while none is bound (no socket can have
+// failed then).
 static int LastWinsockError(void)
 {
-    HMODULE winsock = GetModuleHandleA("ws2_32.dll");
-    if (winsock == NULL) {
-        return 0;
-    }
     WsaGetLastErrorFunction getLastError =
-        (WsaGetLastErrorFunction)(void (*)(void))GetProcAddress(winsock, "WSAGetLastError");
+        (WsaGetLastErrorFunction)(void (*)(void))GetBoundEntry(BOUND_WS2_32, WS2_WSA_GET_LAST_ERROR);
     return getLastError != NULL ? getLastError() : 0;
 }
 

@@ -20,9 +20,14 @@ static int IsLeadByte(const uint8_t *byte, int charSet)
 // ---------------------------------------------------------------------------------------------------------------
 // Header.
 
+int HasArchiveMagic(const uint8_t *bytes, uint32_t length)
+{
+    return length >= ARCHIVE_HEADER_PROBE_SIZE && bytes[0] == ARCHIVE_MAGIC_0 && bytes[1] == ARCHIVE_MAGIC_1;
+}
+
 int ProbeArchiveHeader(const uint8_t *bytes, uint32_t length)
 {
-    if (length < ARCHIVE_HEADER_PROBE_SIZE || bytes[0] != ARCHIVE_MAGIC_0 || bytes[1] != ARCHIVE_MAGIC_1) {
+    if (!HasArchiveMagic(bytes, length)) {
         return -1;
     }
     uint16_t version = ReadArchiveU16(bytes + 2);
@@ -255,10 +260,11 @@ int EnterArchiveSubdir(ArchiveDirectory *directory, const ArchiveNameKey *key)
     return 0;
 }
 
+// The root (offset 0) has no parent, whatever its parent field says; other parents are checked like any offset.
 static int EnterArchiveParent(ArchiveDirectory *directory)
 {
-    // The root's parent, ARCHIVE_NO_PARENT, lies outside every directory table.
-    const uint8_t *current = GetArchiveDirectoryEntry(directory, directory->currentDirectory);
+    const uint8_t *current =
+        directory->currentDirectory != 0 ? GetArchiveDirectoryEntry(directory, directory->currentDirectory) : NULL;
     uint32_t parent = current != NULL ? ReadArchiveU32(current + ARCHIVE_DIRECTORY_PARENT) : ARCHIVE_NO_PARENT;
     if (GetArchiveDirectoryEntry(directory, parent) == NULL) {
         return -1;

@@ -100,7 +100,7 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
     int charSet = GetEngineCharSet();
     char base[FULL_PATH_SIZE];
     DWORD baseLength = GetCurrentDirectoryA(sizeof(base), base);
-    if (baseLength == 0 || baseLength >= sizeof(base) || outSize < 4) {
+    if (path == NULL || baseLength == 0 || baseLength >= sizeof(base) || outSize < 4) {
         return -1;
     }
     UpperCaseText(base, charSet);
@@ -238,14 +238,6 @@ static int UnpackEntry(ArchiveStream *stream, const unsigned char *packed)
     }
     uint32_t got = DecodeArchiveData(packed, stream->storedSize, stream->unpacked, stream->size);
     return got == stream->size ? 0 : -1;
-}
-
-static int SeekArchiveFile(ArchiveRecord *archive, unsigned int offset)
-{
-    if ((unsigned int)WinFileTell(archive->file) == offset) {
-        return 0;
-    }
-    return WinFileSeek(archive->file, (int)offset, STREAM_SEEK_SET);
 }
 
 // Result -1: no such entry; -2: the entry is damaged or memory ran out.
@@ -618,19 +610,24 @@ static int ArchiveFindNextEntry(ArchiveSearch *search, FileInfo *info)
     }
 }
 
-// Splits the inner path at its last '\', '/' or ':' into the directory to search and the name pattern.
+// Splits an inner path at its last '\', '/' or ':' into the directory part (its separator kept) and the name
+// pattern, both upper-cased. The inner path is shorter than ARCHIVE_PATH_LIMIT, so both parts fit.
+static void SplitArchivePath(const char *innerPath, int charSet, char directoryPart[ARCHIVE_PATH_LIMIT],
+                             char pattern[FULL_PATH_SIZE])
+{
+    const char *name = (const char *)FindLastArchiveComponent((const uint8_t *)innerPath, charSet, "\\/:");
+    lstrcpynA(pattern, name, FULL_PATH_SIZE);
+    lstrcpynA(directoryPart, innerPath, (int)(name - innerPath) + 1);
+    UpperCaseText(pattern, charSet);
+    UpperCaseText(directoryPart, charSet);
+}
+
+// Searches the directory part of the inner path (the current directory is kept) for the name pattern.
 static int ArchiveFindFirstEntry(ArchiveSearch *search, const char *innerPath, FileInfo *info)
 {
     ArchiveDirectory *directory = &search->archive->directory;
-    int charSet = directory->charSet;
-    const char *name = (const char *)FindLastArchiveComponent((const uint8_t *)innerPath, charSet, "\\/:");
-    if (lstrlenA(name) >= (int)sizeof(search->pattern)) {
-        return -1;
-    }
-    lstrcpyA(search->pattern, name);
-    UpperCaseText(search->pattern, charSet);
     char directoryPart[ARCHIVE_PATH_LIMIT];
-    lstrcpynA(directoryPart, innerPath, (int)(name - innerPath) + 1);
+    SplitArchivePath(innerPath, directory->charSet, directoryPart, search->pattern);
     uint32_t saved = directory->currentDirectory;
     if (directoryPart[0] != 0 && ChangeArchiveDir(directory, directoryPart, 1, NULL) != 0) {
         return -1;

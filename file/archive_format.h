@@ -141,6 +141,8 @@ struct ArchiveNameKey {
     uint32_t length; // bytes of the source name consumed (up to the separator)
 };
 
+// Whether unscrambled bytes start with the magic: what tells a right key from a wrong one.
+int HasArchiveMagic(const uint8_t *bytes, uint32_t length);
 // Checks magic and version of the first ARCHIVE_HEADER_PROBE_SIZE unscrambled bytes: the version, or -1.
 int ProbeArchiveHeader(const uint8_t *bytes, uint32_t length);
 uint32_t GetArchiveHeaderSize(uint32_t version);

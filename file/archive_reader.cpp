@@ -46,16 +46,33 @@ int ReadArchiveBytes(ArchiveRecord *record, void *buffer, unsigned int length)
     return 0;
 }
 
+// Moves the archive file to an offset from its start, only when it is not there already. The plain set's seek
+// takes a signed 32-bit offset, so an offset from 2 GB up is reached in two steps.
+int SeekArchiveFile(ArchiveRecord *record, unsigned int offset)
+{
+    if ((unsigned int)WinFileTell(record->file) == offset) {
+        return 0;
+    }
+    if (offset <= 0x7FFFFFFFu) {
+        return WinFileSeek(record->file, (int)offset, STREAM_SEEK_SET);
+    }
+    if (WinFileSeek(record->file, 0x7FFFFFFF, STREAM_SEEK_SET) != 0) {
+        return -1;
+    }
+    return WinFileSeek(record->file, (int)(offset - 0x7FFFFFFFu), STREAM_SEEK_CUR);
+}
+
 static int SeekAndReadArchiveBytes(ArchiveRecord *record, unsigned int offset, void *buffer, unsigned int length)
 {
-    if (WinFileSeek(record->file, (int)offset, STREAM_SEEK_SET) != 0) {
+    if (SeekArchiveFile(record, offset) != 0) {
         return -1;
     }
     return ReadArchiveBytes(record, buffer, length);
 }
 
-// Finds the key that gives the magic (the key string's or the built-in one, then the second built-in key)
-// and reads the whole header with it.
+// Finds the key that gives the magic (the key string's or the built-in one, then the second built-in key) and
+// reads the whole header with it. The version is judged only after a key has given the magic: a version that is
+// too new is refused, not taken as a sign of the wrong key.
 static int ReadArchiveFileHeader(ArchiveRecord *record, const char *keyString, unsigned int fileSize)
 {
     unsigned char bytes[ARCHIVE_HEADER_SIZE_CODE_PAGE];
@@ -63,16 +80,15 @@ static int ReadArchiveFileHeader(ArchiveRecord *record, const char *keyString, u
     if (SeekAndReadArchiveBytes(record, 0, bytes, ARCHIVE_HEADER_PROBE_SIZE) != 0) {
         return -1;
     }
-    int version = ProbeArchiveHeader(bytes, ARCHIVE_HEADER_PROBE_SIZE);
-    if (version < 0) {
+    if (!HasArchiveMagic(bytes, ARCHIVE_HEADER_PROBE_SIZE)) {
         MakeSecondArchiveKey(record->key);
         if (SeekAndReadArchiveBytes(record, 0, bytes, ARCHIVE_HEADER_PROBE_SIZE) != 0) {
             return -1;
         }
-        version = ProbeArchiveHeader(bytes, ARCHIVE_HEADER_PROBE_SIZE);
-        if (version < 0) {
-            return -1;
-        }
+    }
+    int version = ProbeArchiveHeader(bytes, ARCHIVE_HEADER_PROBE_SIZE);
+    if (version < 0) {
+        return -1;
     }
     unsigned int headerSize = GetArchiveHeaderSize((unsigned int)version);
     if (headerSize > fileSize ||
@@ -119,7 +135,7 @@ int OpenArchiveWhole(ArchiveRecord *record, const char *path, const char *keyStr
         return -1;
     }
     record->image = (unsigned char *)ENGINE_ALLOC(record->imageSize > 0 ? record->imageSize : 1);
-    if (record->image == NULL || WinFileSeek(record->file, 0, STREAM_SEEK_SET) != 0) {
+    if (record->image == NULL || SeekArchiveFile(record, 0) != 0) {
         FreeMemory(record->image);
         record->image = NULL;
         ReleaseArchive(record);
@@ -173,7 +189,7 @@ static int KeyGivesMagic(const unsigned char *image, const unsigned char key[ARC
     unsigned char probe[ARCHIVE_HEADER_PROBE_SIZE];
     MemCopy(probe, image, sizeof(probe));
     ScrambleArchiveBytes(sizeof(probe), probe, 0, key);
-    return ProbeArchiveHeader(probe, sizeof(probe)) >= 0;
+    return HasArchiveMagic(probe, sizeof(probe));
 }
 
 // The key string's key (or the built-in one) if it gives the magic, else the second built-in key.
@@ -194,6 +210,7 @@ int OpenArchiveFromMemory(ArchiveRecord *record, void *image, unsigned int size,
         FindImageKey(record, bytes, keyString) != 0) {
         return -1;
     }
+    // Unscrambled whole before the version is judged; a refused image is scrambled back as it was given.
     ScrambleArchiveBytes(size, bytes, 0, record->key);
     if (ParseArchiveHeader(bytes, size, size, &record->header) != 0) {
         ScrambleArchiveBytes(size, bytes, 0, record->key);

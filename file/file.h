@@ -144,6 +144,8 @@ int OpenArchiveByPath(int indexHint, const char *path, int wholeFlag, int noWait
 ArchiveRecord *GetOpenArchive(int index);
 int GetOpenArchiveUseCount(int index);
 int ReleaseOpenArchiveUse(int index);
+// Moves the archive file (directory-only mode) to an offset from its start.
+int SeekArchiveFile(ArchiveRecord *record, unsigned int offset);
 // Reads n bytes at the archive file's current position through the plain set and unscrambles them.
 int ReadArchiveBytes(ArchiveRecord *record, void *buffer, unsigned int length);
 // The key string archives opened by path are unscrambled with; null (the default) for the built-in keys.

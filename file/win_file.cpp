@@ -6,6 +6,7 @@
 // the access thread. Reads report and advance by the bytes actually read.
 #include "file/file.h"
 #include "file/stream_seek.h"
+#include "file/win_file_internal.h"
 
 #define FILE_PATH_SIZE 260
 #define FILE_CACHE_WAIT_MS 100
@@ -53,6 +54,16 @@ static HANDLE OpenFileForReading(const char *path)
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
+// Positions are one unsigned 32-bit word: the high word is passed as 0 so that positions from 2 GB up are
+// taken as they are rather than as negative distances.
+static BOOL SetFilePosition(HANDLE file, unsigned int position)
+{
+    LONG high = 0;
+    SetLastError(NO_ERROR); // a position of 0xFFFFFFFF comes back as INVALID_SET_FILE_POINTER on success
+    return SetFilePointer(file, (LONG)position, &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+           GetLastError() == NO_ERROR;
+}
+
 static unsigned int ReadFileBytes(HANDLE file, void *destination, unsigned int count)
 {
     DWORD got = 0;
@@ -70,7 +81,9 @@ static void FillReadAheadCache(FileThreadBlock *block)
     if (block->file == NULL || block->cacheFill >= FILE_CACHE_SIZE) {
         return;
     }
-    SetFilePointer(block->file, (LONG)(block->cachePosition + block->cacheFill), NULL, FILE_BEGIN);
+    if (!SetFilePosition(block->file, block->cachePosition + block->cacheFill)) {
+        return;
+    }
     block->cacheFill += ReadFileBytes(block->file, block->cache + block->cacheFill, FILE_CACHE_SIZE - block->cacheFill);
 }
 
@@ -95,8 +108,7 @@ static void ServeFileRead(FileThreadBlock *block)
     }
     if (wanted > 0) {
         unsigned int got = 0;
-        if (block->file != NULL &&
-            SetFilePointer(block->file, (LONG)position, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+        if (block->file != NULL && SetFilePosition(block->file, position)) {
             got = ReadFileBytes(block->file, destination, wanted);
         }
         delivered += got;
@@ -146,7 +158,7 @@ static DWORD WINAPI AsyncFileReadThread(LPVOID parameter)
             break;
         case FILE_COMMAND_SEEK:
             if (block->file != NULL) {
-                SetFilePointer(block->file, (LONG)block->seekTarget, NULL, FILE_BEGIN);
+                SetFilePosition(block->file, block->seekTarget);
             }
             if (block->cache != NULL) {
                 block->cacheFill = 0;
@@ -272,9 +284,14 @@ FileHandle WinFileOpen(const char *path, int cacheFlag, int ignored, int asyncFl
     return (FileHandle)record;
 }
 
+// A plain handle is the record's address: only the failed open's 0 can be told from a live one, and is refused
+// like the archive-aware set refuses a handle it does not hold.
 int WinFileClose(FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     int result = 0;
     if (record->threaded) {
         WaitFileThreadIdle(record);
@@ -290,18 +307,25 @@ int WinFileClose(FileHandle handle)
 int WinFileTell(FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     WinFileIdleCheck(handle);
     return (int)record->position;
 }
 
 int WinFileEof(FileHandle handle)
 {
-    return ((PlainFileRecord *)handle)->endOfFile ? -1 : 0;
+    const PlainFileRecord *record = (const PlainFileRecord *)handle;
+    return record == NULL || record->endOfFile ? -1 : 0;
 }
 
 int WinFileIdleCheck(FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     if (!record->threaded) {
         return 1;
     }
@@ -316,6 +340,9 @@ int WinFileIdleCheck(FileHandle handle)
 int WinFileSeek(FileHandle handle, int offset, int origin)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
+    if (record == NULL) {
+        return -1;
+    }
     if (record->threaded) {
         WaitFileThreadIdle(record);
     }
@@ -326,12 +353,8 @@ int WinFileSeek(FileHandle handle, int offset, int origin)
     if (record->threaded) {
         record->thread.seekTarget = (unsigned int)target;
         PostFileCommand(record, FILE_COMMAND_SEEK);
-    } else {
-        LONG high = (LONG)(target >> 32);
-        if (SetFilePointer(record->file, (LONG)target, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-            GetLastError() != NO_ERROR) {
-            return -1;
-        }
+    } else if (!SetFilePosition(record->file, (unsigned int)target)) {
+        return -1;
     }
     record->position = (unsigned int)target;
     record->endOfFile = 0;
@@ -343,7 +366,7 @@ int WinFileSeek(FileHandle handle, int offset, int origin)
 size_t WinFileRead(void *buffer, size_t elementSize, size_t count, FileHandle handle)
 {
     PlainFileRecord *record = (PlainFileRecord *)handle;
-    if (elementSize == 0) {
+    if (record == NULL || elementSize == 0) {
         return 0;
     }
     if (record->threaded) {
@@ -383,6 +406,17 @@ size_t WinFileRead(void *buffer, size_t elementSize, size_t count, FileHandle ha
     return block->readCount / elementSize;
 }
 
+int GetFileCacheState(FileHandle handle, unsigned int *position, unsigned int *fill)
+{
+    const FileThreadBlock *block = &((PlainFileRecord *)handle)->thread;
+    if (block->cache == NULL) {
+        return -1;
+    }
+    *position = block->cachePosition;
+    *fill = block->cacheFill;
+    return 0;
+}
+
 int WinSetCurrentDir(const char *path)
 {
     return SetCurrentDirectoryA(path);
@@ -407,7 +441,7 @@ int FillFileInfoFromFindData(FileInfo *info, const WIN32_FIND_DATAA *findData)
 DWORD_PTR WinFindFirst(const char *pattern, FileInfo *info)
 {
     WIN32_FIND_DATAA findData;
-    HANDLE find = FindFirstFileA(pattern, &findData);
+    HANDLE find = pattern != NULL ? FindFirstFileA(pattern, &findData) : INVALID_HANDLE_VALUE;
     if (find == INVALID_HANDLE_VALUE) {
         return FILE_FIND_FAILED;
     }

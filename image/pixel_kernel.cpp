@@ -19,6 +19,11 @@ static uint32_t ColorMasks(const PixelFormat *format)
     return format->redMask | format->greenMask | format->blueMask;
 }
 
+static uint32_t FieldMaximum(int width)
+{
+    return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
+}
+
 // A field of `from` bits brought to `to` bits: low bits dropped, or widened by bit replication.
 static uint32_t ConvertFieldWidth(uint32_t value, int from, int to)
 {
@@ -31,13 +36,9 @@ static uint32_t ConvertFieldWidth(uint32_t value, int from, int to)
     if (to < from) {
         return value >> (from - to);
     }
+    // value < 2^from and 2^added - 1 < 2^added, so the product stays below 2^to: 32 bits hold it.
     int added = to - from;
-    return (value << added) + (uint32_t)((uint64_t)value * ((1ull << added) - 1) / ((1ull << from) - 1));
-}
-
-static uint32_t FieldMaximum(int width)
-{
-    return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
+    return (value << added) + value * FieldMaximum(added) / FieldMaximum(from);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -115,6 +116,10 @@ struct KernelContext {
     Channel sourceChannel[4], destinationChannel[4]; // red, green, blue, alpha
     uint32_t keyColor[3];                           // the transparent colour in source field widths
     uint32_t carry[3];                              // error-carry dither state
+    // Per call, when no dithering is asked and every source colour field fits a byte: each field value's
+    // destination bits, so that the colour of a pixel is three look-ups.
+    int colorTablesReady;
+    uint32_t colorTables[3][256];
 };
 
 static Channel MakeChannel(uint32_t mask, int shift, int width)
@@ -243,9 +248,13 @@ static uint32_t ConvertPixel(KernelContext *k, int sourceX, int sourceY, int x, 
         return (uint32_t)NearestPaletteIndex(k->destinationFormat, red, green, blue);
     }
     uint32_t value = 0;
-    for (int c = 0; c < 3; c++) {
-        uint32_t field = NarrowWithDither(k, c, fields[c], widths[c], d[c].width, x, y);
-        value |= (field << d[c].shift) & d[c].mask;
+    if (k->colorTablesReady) {
+        value = k->colorTables[0][fields[0]] | k->colorTables[1][fields[1]] | k->colorTables[2][fields[2]];
+    } else {
+        for (int c = 0; c < 3; c++) {
+            uint32_t field = NarrowWithDither(k, c, fields[c], widths[c], d[c].width, x, y);
+            value |= (field << d[c].shift) & d[c].mask;
+        }
     }
     if (d[3].width != 0) {
         value |= (alpha << d[3].shift) & d[3].mask;
@@ -326,7 +335,8 @@ static int CopyPixels(const KernelContext *k)
     uint32_t skipValue = RawTransparentValue(k);
     for (int j = 0; j < k->g.height; j++) {
         if (!k->options->mirror && !k->transparentSkip) {
-            memcpy(DestinationAddress(k, 0, j), SourceAddress(k, 0, j), (size_t)k->g.width * k->sourceBytes);
+            // Both views may lie in one block (a copy within a software image), so the row spans may overlap.
+            memmove(DestinationAddress(k, 0, j), SourceAddress(k, 0, j), (size_t)k->g.width * k->sourceBytes);
         } else {
             for (int i = 0; i < k->g.width; i++) {
                 uint32_t value = ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes);
@@ -378,6 +388,32 @@ static int SupportedFormat(const PixelFormat *format)
     return format->formatCode == PIXEL_FORMAT_PACKED && format->bytesPerPixel >= 1 && format->bytesPerPixel <= 4;
 }
 
+// A field read from a mask of `width` consecutive bits is below 2^width; a mask with holes is not.
+static int FieldFitsByte(const Channel &c)
+{
+    return c.width <= 8 && (c.mask >> c.shift) == FieldMaximum(c.width);
+}
+
+static void PrepareColorTables(KernelContext *k)
+{
+    if (k->destinationPalette || k->options->clearColor || k->options->ditherMode != PIXEL_DITHER_NONE) {
+        return;
+    }
+    for (int c = 0; c < 3; c++) {
+        if (!k->sourcePalette && !FieldFitsByte(k->sourceChannel[c])) {
+            return;
+        }
+    }
+    for (int c = 0; c < 3; c++) {
+        int width = k->sourcePalette ? 8 : k->sourceChannel[c].width;
+        const Channel &d = k->destinationChannel[c];
+        for (uint32_t v = 0; v <= FieldMaximum(width); v++) {
+            k->colorTables[c][v] = (ConvertFieldWidth(v, width, d.width) << d.shift) & d.mask;
+        }
+    }
+    k->colorTablesReady = 1;
+}
+
 static void PrepareContext(KernelContext *k)
 {
     const PixelFormat *d = k->destinationFormat;
@@ -389,7 +425,7 @@ static void PrepareContext(KernelContext *k)
     k->sourcePalette = IsPaletteFormat(s);
     k->destinationHasAlpha = d->alphaWidth != 0;
     k->sourceHasAlpha = s->alphaWidth != 0 && !k->sourcePalette;
-    k->useAlphaImage = k->alphaImage != NULL && !k->sourceHasAlpha;
+    k->useAlphaImage = k->alphaImage != NULL;
     k->transparentToAlpha = o->transparentToAlpha && k->destinationHasAlpha && !o->redToAlpha;
     k->transparentSkip = o->transparentSkip && !o->mirror;
     ChannelsOf(s, k->sourceChannel);
@@ -402,6 +438,7 @@ static void PrepareContext(KernelContext *k)
         k->keyColor[c] = width <= 8 ? key[c] >> (8 - width) : key[c] << (width - 8);
         k->carry[c] = 0;
     }
+    PrepareColorTables(k);
 }
 
 int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const PixelBuffer *alphaImage,
@@ -418,11 +455,16 @@ int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const
     memset(&k, 0, sizeof(k));
     k.destination = destination;
     k.source = source;
-    k.alphaImage = alphaImage;
+    // An alpha image is read only when it is the alpha source: the destination has alpha and the source has none.
+    // Otherwise it neither changes the pixels nor limits the rectangle.
+    int sourceOwnAlpha = source->format->alphaWidth != 0 && !IsPaletteFormat(source->format);
+    if (destination->format->alphaWidth != 0 && !sourceOwnAlpha) {
+        k.alphaImage = alphaImage;
+    }
     k.destinationFormat = destination->format;
     k.sourceFormat = source->format;
     k.options = options;
-    if (ClipGeometry(destination, source, alphaImage, destinationX, destinationY, sourceRect, options->mirror,
+    if (ClipGeometry(destination, source, k.alphaImage, destinationX, destinationY, sourceRect, options->mirror,
                      &k.g) != 0) {
         return -1;
     }
@@ -430,7 +472,7 @@ int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const
     const PixelKernelOptions *o = options;
     int plainFlags = !k.useAlphaImage && !k.transparentToAlpha && !o->clearColor && !o->redToAlpha;
 
-    if (o->paletteRemap && k.sourcePalette && k.destinationPalette && !o->mirror && !k.transparentSkip &&
+    if (o->paletteRemap && k.sourcePalette && k.destinationPalette && !o->mirror &&
         PalettesDiffer(k.sourceFormat, k.destinationFormat)) {
         RemapPalette(&k);
         return 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "file/file.h"
 #include "font/font.h"
 
 class HelpersTest : public ::testing::Test
@@ -170,6 +171,27 @@ TEST_F(HelpersTest, FormattingIsBoundedAndTerminated)
     }
 }
 
+TEST_F(HelpersTest, FormattingCutsBeforeAWholeDoubleByteCharacter)
+{
+    // "表" is 0x95 0x5C and "示" 0x8E 0xA6 in Shift-JIS; "ｱ" is the single byte 0xB1.
+    const struct {
+        size_t size;
+        const char *expected;
+    } cases[] = {
+        {2, "a"}, {3, "a"}, {4, "a表"}, {5, "a表"}, {6, "a表示"}, {7, "a表示ｱ"}, {8, "a表示ｱb"}, {9, "a表示ｱb"},
+    };
+    for (const auto &c : cases) {
+        char buffer[16];
+        EXPECT_EQ(SprintfWrap(buffer, c.size, "a%sb", "表示ｱ"), 0);
+        EXPECT_STREQ(buffer, c.expected) << c.size;
+    }
+    // With a character set whose lead bytes are every high byte, the half-width byte leads as well.
+    SetEngineCharSet(CHARSET_HANGEUL);
+    char buffer[16];
+    SprintfWrap(buffer, 7, "a%sb", "表示ｱ");
+    EXPECT_STREQ(buffer, "a表示");
+}
+
 TEST_F(HelpersTest, MemoryMovesAgreeWithTheLibraryForEveryOverlap)
 {
     unsigned char pattern[64];
@@ -289,6 +311,40 @@ TEST_F(HelpersTest, NullBaseMeansTheCurrentDirectory)
     char out[MAX_PATH];
     EXPECT_EQ(BuildFullPath("child", out, sizeof out, NULL), 0);
     EXPECT_EQ(std::string(out), std::string(current) + "\\child");
+}
+
+// The current directory a test's own file-function table reports.
+static const char *g_TableDirectory;
+
+static int TableGetCurrentDir(char *buffer)
+{
+    strcpy(buffer, g_TableDirectory);
+    return 0;
+}
+
+TEST_F(HelpersTest, NullBaseIsTheCurrentDirectoryOfTheInstalledFileTable)
+{
+    const FileFunctionTable saved = *GetFileAccessTable();
+    const struct {
+        const char *directory;
+        const char *relative;
+        const char *expected;
+    } cases[] = {
+        {"Q:\\table\\dir", "child", "Q:\\table\\dir\\child"},
+        {"Q:\\", "child\\..\\x", "Q:\\x"},
+        {"Q:\\table", "\\root", "Q:\\root"},
+        {"Q:\\表", NULL, "Q:\\表"},
+    };
+    for (const auto &c : cases) {
+        FileFunctionTable table = saved;
+        table.getCurrentDir = TableGetCurrentDir;
+        g_TableDirectory = c.directory;
+        SetFileAccessTable(&table);
+        char out[MAX_PATH];
+        EXPECT_EQ(BuildFullPath(c.relative, out, sizeof out, NULL), 0);
+        EXPECT_STREQ(out, c.expected) << c.directory;
+    }
+    SetFileAccessTable(&saved);
 }
 
 TEST_F(HelpersTest, ResourcesAreFoundByNameAndTypeOrLeaveTheOutputsAlone)

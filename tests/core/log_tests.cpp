@@ -143,6 +143,15 @@ TEST_F(LogTest, LongTextsAreWrittenWholeAlsoWithoutMemoryForTheConversion)
     }
 }
 
+static std::string Repeated(const std::string &piece, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; i++) {
+        text += piece;
+    }
+    return text;
+}
+
 TEST_F(LogTest, FormattedLinesAreBoundedAndEndWithALineEnd)
 {
     std::string wide(5000, 'w');
@@ -152,6 +161,8 @@ TEST_F(LogTest, FormattedLinesAreBoundedAndEndWithALineEnd)
     } cases[] = {
         {"short", "#short\r\n"},
         {wide, "#" + std::string(LOG_FORMAT_BUFFER_SIZE - 2, 'w') + "\r\n"},
+        // The cut falls inside a double-byte character: it goes before it, and the line still ends in CR LF.
+        {"x" + Repeated("表", 1100), "#x" + Repeated("表", (LOG_FORMAT_BUFFER_SIZE - 3) / 2) + "\r\n"},
     };
     for (const auto &c : cases) {
         StartTestLog();

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "core/core.h"
+#include "graphics/graphics.h"
 
 static Matrix4 RandomMatrix(void)
 {
@@ -120,6 +121,29 @@ TEST(Matrix, ProjectionsAndViewport)
     MakeViewportMatrix(&out, 10, 20, 640, 480);
     const float viewport[16] = {320, 0, 0, 0, 0, -240, 0, 0, 0, 0, 1, 0, 10, 20, 0, 1};
     ExpectMatrixNear(out, viewport, 0);
+}
+
+// The one stored screen size: an unset size reads as 640 x 480, and the projections' negative aspect follows it.
+TEST(ScreenSize, StoredSizeIsWhatProjectionsAndReadersSee)
+{
+    const struct {
+        int setWidth, setHeight;
+        int width, height;
+    } cases[] = {{0, 0, 640, 480}, {800, 600, 800, 600}, {1024, 512, 1024, 512}, {320, 240, 320, 240}};
+    for (const auto &c : cases) {
+        SetScreenSizeSetting(c.setWidth, c.setHeight);
+        int width = -1, height = -1;
+        EXPECT_EQ(GetScreenSize(&width, NULL), 0);
+        EXPECT_EQ(GetScreenSize(NULL, &height), 0);
+        EXPECT_EQ(width, c.width);
+        EXPECT_EQ(height, c.height);
+        Matrix4 perspective, ortho;
+        ASSERT_EQ(MakePerspectiveMatrix(&perspective, 3.14159265f / 2, 1, 11, -1), 0);
+        EXPECT_NEAR(perspective.m[0], (double)c.width / c.height, 1e-5) << c.setWidth;
+        ASSERT_EQ(MakeOrthoMatrix(&ortho, 480, 0, 100, -0.5f), 0);
+        EXPECT_NEAR(ortho.m[0], 2.0 / (480.0 * c.height / c.width), 1e-7) << c.setWidth;
+    }
+    SetScreenSizeSetting(0, 0);
 }
 
 TEST(Vector, LookAtDotNormaliseAndTransform)

@@ -66,6 +66,82 @@ TEST_F(ArchiveAwareTest, ArchivesComeFirstAndDiskServesTheRest)
     }
 }
 
+// A path that no archive stands for opens from disk with the caller's flags: the cache flag shows in the cache
+// allocation (made to fail once, at each allocation in turn), the asynchronous flag in a read that answers at
+// once even when it cannot be served (a read-only destination). The first allocation is the open-file record.
+TEST_F(ArchiveAwareTest, DiskOpensTakeTheCacheAndAsynchronousFlags)
+{
+    const char *const kRecordMessage = "ファイルの情報を格納するメモリの確保に失敗しました";
+    const char *const kCacheMessage = "ファイル読み込みキャッシュ用メモリの確保に失敗しました";
+    void *readOnly = VirtualAlloc(NULL, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY);
+    ASSERT_NE(readOnly, nullptr);
+    const struct {
+        int cache, async;
+        size_t readOnlyResult;
+    } cases[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 100}, {1, 1, 100}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "cache " << c.cache << " async " << c.async);
+        bool cacheMessage = false;
+        for (int failAt = 0; failAt < 60; failAt++) {
+            size_t mark = LogSize();
+            SetAllocationFailureCountdown(failAt);
+            FileHandle h = ArchiveAwareOpen("TREE\\IMG\\B.BMP", c.cache, 0, c.async);
+            SetAllocationFailureCountdown(-1);
+            std::string added = LogSince(mark);
+            EXPECT_EQ(added.find(kRecordMessage) != std::string::npos, failAt == 0) << failAt;
+            cacheMessage |= added.find(kCacheMessage) != std::string::npos;
+            if (h != 0) {
+                ArchiveAwareClose(h);
+            }
+        }
+        FileHandle h = ArchiveAwareOpen("TREE\\IMG\\B.BMP", c.cache, 0, c.async);
+        ASSERT_NE(h, 0u);
+        EXPECT_EQ(cacheMessage, c.cache != 0);
+        EXPECT_EQ(ArchiveAwareRead(readOnly, 1, 100, h), c.readOnlyResult);
+        while (ArchiveAwareIdleCheck(h) == 0) {
+            Sleep(0);
+        }
+        EXPECT_EQ(ArchiveAwareTell(h), 0) << "nothing was delivered";
+        EXPECT_EQ(ArchiveAwareClose(h), 0);
+    }
+    VirtualFree(readOnly, 0, MEM_RELEASE);
+}
+
+// An asynchronous read answers with the element count at once and is finished by the thread: the idle check
+// says 0 while it runs (seen at least once over many large reads) and the bytes are there once it says 1; the
+// same for a plain file and for a stored entry read from an archive file.
+TEST_F(ArchiveAwareTest, AsynchronousReadsAnswerAtOnceAndFinishLater)
+{
+    ASSERT_TRUE(WriteBytesToFile("ASYNC.BIN", MakeTestBytes(31, 4 << 20, 0)));
+    const struct {
+        const char *path;
+        std::vector<uint8_t> expected;
+    } cases[] = {
+        {"ASYNC.BIN", MakeTestBytes(31, 4 << 20, 0)},
+        {"V1STORE\\DATA\\IMG\\SUB\\DEEP.DAT", tree["IMG\\SUB\\DEEP.DAT"]},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        bool sawBusy = false;
+        std::vector<uint8_t> got(c.expected.size());
+        for (int round = 0; round < 20; round++) {
+            FileHandle h = ArchiveAwareOpen(c.path, 0, 0, 1);
+            ASSERT_NE(h, 0u);
+            std::fill(got.begin(), got.end(), 0);
+            EXPECT_EQ(ArchiveAwareRead(got.data(), 4, got.size() / 4, h), got.size() / 4);
+            sawBusy |= ArchiveAwareIdleCheck(h) == 0;
+            while (ArchiveAwareIdleCheck(h) == 0) {
+                Sleep(0);
+            }
+            EXPECT_EQ(got, c.expected);
+            EXPECT_EQ(ArchiveAwareTell(h), (int)got.size());
+            EXPECT_EQ(ArchiveAwareClose(h), 0);
+        }
+        EXPECT_TRUE(sawBusy) << "the read ran on the caller's thread";
+    }
+    DeleteFileA("ASYNC.BIN");
+}
+
 TEST_F(ArchiveAwareTest, WildcardSearchesListArchiveEntries)
 {
     const struct {
@@ -122,6 +198,54 @@ TEST_F(ArchiveAwareTest, WildcardSearchesListArchiveEntries)
     ArchiveAwareFindClose(find);
 }
 
+// A found entry's dates are its creation and last-write times (not the access time), in local time, as a
+// found file's are; its size high word is 0 and the directory flag follows the attribute.
+TEST_F(FileTest, FoundEntriesCarryTheirOwnDates)
+{
+    const uint64_t day = 864000000000ull;        // FILETIME ticks
+    const uint64_t base = 132000000000000000ull; // 2019
+    std::vector<QvaWriterEntry> entries(2);
+    entries[0].path = "F.BIN";
+    entries[0].data = MakeTestBytes(41, 77, 0);
+    entries[0].creationTime = base + 3 * day + 3600ull * 10000000ull;
+    entries[0].accessTime = base + 400 * day;
+    entries[0].writeTime = base + 35 * day + 61ull * 10000000ull;
+    entries[1].path = "D";
+    entries[1].isDirectory = true;
+    entries[1].creationTime = base + 100 * day;
+    entries[1].accessTime = base + 200 * day;
+    entries[1].writeTime = base + 150 * day;
+    QvaWriterOptions options;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive(entries, options, &image, &error)) << error;
+    ASSERT_TRUE(WriteBytesToFile("TIMES.QVA", image));
+    for (const QvaWriterEntry &entry : entries) {
+        SCOPED_TRACE(entry.path);
+        FileInfo info;
+        DWORD_PTR find = ArchiveAwareFindFirst(("TIMES\\" + entry.path).c_str(), &info);
+        ASSERT_NE(find, FILE_FIND_FAILED);
+        const struct {
+            uint64_t time;
+            const DateRecord *got;
+        } dates[] = {{entry.creationTime, &info.creationTime}, {entry.writeTime, &info.lastWriteTime}};
+        for (const auto &d : dates) {
+            FILETIME time = {(DWORD)d.time, (DWORD)(d.time >> 32)};
+            DateRecord expected;
+            FileTimeToDateRecord(&time, &expected);
+            EXPECT_EQ(memcmp(&expected, d.got, sizeof(expected)), 0)
+                << d.got->year << "-" << d.got->month << "-" << d.got->day << " " << d.got->hour << ":" << d.got->minute
+                << ":" << d.got->second;
+        }
+        EXPECT_EQ(info.isDirectory, entry.isDirectory ? 1u : 0u);
+        EXPECT_EQ(info.sizeLow, entry.data.size());
+        EXPECT_EQ(info.sizeHigh, 0u);
+        ArchiveAwareFindClose(find);
+    }
+    CloseUnusedArchives();
+    DeleteFileA("TIMES.QVA");
+}
+
 TEST_F(ArchiveAwareTest, AtMost512FilesAreOpenAtOnce)
 {
     std::vector<FileHandle> handles;
@@ -160,6 +284,52 @@ TEST_F(ArchiveAwareTest, InvalidHandlesAreRefused)
     EXPECT_EQ(ArchiveAwareClose(live), -1) << "closed twice";
     EXPECT_EQ(ArchiveAwareFindNext(FILE_FIND_FAILED, NULL), -1);
     EXPECT_EQ(ArchiveAwareFindClose(FILE_FIND_FAILED), -1);
+    // A missing name opens and finds nothing.
+    EXPECT_EQ(ArchiveAwareOpen(NULL, 0, 0, 0), 0u);
+    EXPECT_EQ(ArchiveAwareOpen(NULL, 1, 0, 1), 0u);
+    EXPECT_EQ(ArchiveAwareFindFirst(NULL, NULL), FILE_FIND_FAILED);
+    EXPECT_EQ(WinFindFirst(NULL, NULL), FILE_FIND_FAILED);
+    char out[260];
+    EXPECT_EQ(BuildArchiveFullPath(NULL, out, sizeof(out)), -1);
+}
+
+// An archive whose data and directory lie past 2 GB (a sparse file: a header, a hole, then the rest) reads back
+// through the file table, stored and packed entries, synchronously and asynchronously.
+TEST_F(FileTest, ArchivesReachPast2GB)
+{
+    std::vector<QvaWriterEntry> entries(2);
+    entries[0].path = "X.BIN";
+    entries[0].data = MakeTestBytes(21, 3000, 0);
+    entries[1].path = "DIR\\P.TXT";
+    entries[1].data = MakeTestBytes(22, 20000, 1);
+    QvaWriterOptions options;
+    options.version = 2;
+    options.compression = QVA_PACK_SMALLER;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive(entries, options, &image, &error)) << error;
+    uint8_t key[12];
+    MakeArchiveKey(NULL, key);
+    ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
+    const uint32_t gap = 0x80000100u;
+    std::vector<uint8_t> header(image.begin(), image.begin() + ARCHIVE_HEADER_SIZE);
+    std::vector<uint8_t> rest(image.begin() + ARCHIVE_HEADER_SIZE, image.end());
+    WriteArchiveU32(&header[8], gap);
+    WriteArchiveU32(&header[12], ReadArchiveU32(&header[12]) - ARCHIVE_HEADER_SIZE + gap);
+    ScrambleArchiveBytes((uint32_t)header.size(), header.data(), 0, key);
+    ScrambleArchiveBytes((uint32_t)rest.size(), rest.data(), gap, key);
+    ASSERT_TRUE(WriteSparseFile("BIGARC.QVA", gap + (uint32_t)rest.size(), {{0, header}, {gap, rest}}));
+    for (int async = 0; async < 2; async++) {
+        for (const QvaWriterEntry &entry : entries) {
+            SCOPED_TRACE(entry.path + " async " + std::to_string(async));
+            StreamRef stream = OpenFileStream("BIGARC\\" + entry.path, 0, async);
+            ASSERT_NE(stream.handle, 0u);
+            EXPECT_EQ(ReadWholeStream(stream, 1000), entry.data);
+            EXPECT_EQ(stream.functions.close(stream.handle), 0);
+        }
+    }
+    CloseUnusedArchives();
+    DeleteFileA("BIGARC.QVA");
 }
 
 TEST_F(FileTest, FullPathsAreAbsoluteUpperCasedAndBounded)

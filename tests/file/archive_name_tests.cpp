@@ -187,3 +187,77 @@ TEST_F(ArchiveLookupTest, ChangingDirectoriesAndRestoring)
 }
 
 } // namespace
+
+namespace
+{
+
+// Lead bytes inside an archive follow the archive's own code page (version 4), or the default set below version
+// 4: 0xB0 leads a character in Hangeul, Big5 and GB2312, so a trail 'a' after it keeps its case there, while in
+// Shift-JIS 0xB0 is a single-byte character and the 'a' is upper-cased like any other.
+TEST_F(FileTest, NamesFollowTheArchivesOwnCodePage)
+{
+    const struct {
+        int version;
+        uint32_t codePage;
+        const char *lookup;
+        bool found;
+    } cases[] = {
+        {4, 949, "\xB0\x61.txt", true},  {4, 949, "\xB0\x41.TXT", false}, {4, 950, "\xB0\x41.TXT", false},
+        {4, 936, "\xB0\x41.TXT", false}, {4, 936, "\xB0\x61.TXT", true},  {4, 932, "\xB0\x41.TXT", true},
+        {4, 1252, "\xB0\x41.TXT", true}, {2, 949, "\xB0\x41.TXT", true},  {1, 0, "\xB0\x61.TXT", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "version " << c.version << " code page " << c.codePage << " " << c.lookup);
+        QvaWriterEntry entry;
+        entry.path = "\xB0\x61.TXT";
+        entry.data = {1, 2, 3};
+        QvaWriterOptions options;
+        options.version = c.version;
+        options.codePage = c.codePage;
+        std::vector<uint8_t> image;
+        std::string error;
+        ASSERT_TRUE(WriteQvaArchive({entry}, options, &image, &error)) << error;
+        ArchiveRecord record;
+        ClearArchive(&record);
+        ASSERT_EQ(OpenArchiveFromMemory(&record, image.data(), (unsigned int)image.size(), NULL), 0);
+        EXPECT_EQ(record.header.codePage, c.version >= 4 ? c.codePage : 0u);
+        EXPECT_EQ(FindArchiveFileEntry(c.lookup, &record.directory) != NULL, c.found);
+        CloseArchive(&record);
+    }
+}
+
+// ".." fails at the root even in an archive whose root entry names a parent.
+TEST_F(FileTest, TheRootHasNoParentWhateverItsEntrySays)
+{
+    QvaWriterEntry entry;
+    entry.path = "IMG\\X.TXT";
+    entry.data = {9};
+    QvaWriterOptions options;
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive({entry}, options, &image, &error)) << error;
+    uint8_t key[12];
+    MakeArchiveKey(NULL, key);
+    ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
+    uint32_t rootEntry = ReadArchiveU32(&image[12]) + ReadArchiveU32(&image[20]);
+    ASSERT_EQ(ReadArchiveU32(&image[rootEntry + ARCHIVE_DIRECTORY_PARENT]), ARCHIVE_NO_PARENT);
+    WriteArchiveU32(&image[rootEntry + ARCHIVE_DIRECTORY_PARENT], ARCHIVE_DIRECTORY_ENTRY_SIZE); // IMG's entry
+    ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
+    ArchiveRecord record;
+    ClearArchive(&record);
+    ASSERT_EQ(OpenArchiveFromMemory(&record, image.data(), (unsigned int)image.size(), NULL), 0);
+    const struct {
+        const char *path;
+        int result;
+    } cases[] = {{"..", -1}, {"..\\IMG", -1}, {"IMG\\..", 0}, {"IMG\\..\\..", -1}};
+    for (const auto &c : cases) {
+        record.directory.currentDirectory = 0;
+        EXPECT_EQ(ChangeArchiveDir(&record.directory, c.path, 1, NULL), c.result) << c.path;
+        EXPECT_EQ(record.directory.currentDirectory, 0u) << c.path;
+    }
+    EXPECT_EQ(FindArchiveFileEntry("..\\X.TXT", &record.directory), nullptr);
+    EXPECT_NE(FindArchiveFileEntry("IMG\\X.TXT", &record.directory), nullptr);
+    CloseArchive(&record);
+}
+
+} // namespace

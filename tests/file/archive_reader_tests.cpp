@@ -200,6 +200,53 @@ TEST_F(FileTest, HeadersThatAreNotOursAreRefusedAndLeftAsGiven)
     }
 }
 
+// A key string whose key agrees with the second built-in key on the magic and differs on the version only, so
+// that an archive scrambled with the second key reads as "QV" version 5 under it.
+std::string KeyStringAliasingTheSecondKey(int version)
+{
+    uint8_t second[12], key[12];
+    MakeSecondArchiveKey(second);
+    const uint8_t wanted[4] = {second[0], second[1], (uint8_t)(second[2] ^ version ^ 5), second[3]};
+    std::string keyString = "????";
+    for (int position = 0; position < 4; position++) {
+        for (int b = 1; b < 256; b++) {
+            keyString[position] = (char)b;
+            MakeArchiveKey(keyString.c_str(), key);
+            if (key[position] == wanted[position]) {
+                break;
+            }
+        }
+    }
+    MakeArchiveKey(keyString.c_str(), key);
+    EXPECT_EQ(memcmp(key, wanted, 4), 0) << "no key string found";
+    return keyString;
+}
+
+// The key is chosen by the magic alone; a version too new under the chosen key refuses the archive instead of
+// sending the reader on to the second built-in key.
+TEST_F(FileTest, AVersionTooNewUnderTheKeyThatGivesTheMagicIsRefused)
+{
+    std::vector<uint8_t> given = SmallArchive(1, QVA_KEY_SECOND);
+    std::string aliasing = KeyStringAliasingTheSecondKey(1);
+    ASSERT_TRUE(WriteBytesToFile("ALIAS.QVA", given));
+    const struct {
+        const char *key;
+        int result;
+    } cases[] = {{NULL, 0}, {"abc", 0}, {aliasing.c_str(), -1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.key != NULL ? c.key : "(built-in)");
+        std::vector<uint8_t> image = given;
+        ArchiveRecord record;
+        ClearArchive(&record);
+        EXPECT_EQ(OpenArchiveFromMemory(&record, image.data(), (unsigned int)image.size(), c.key), c.result);
+        CloseArchive(&record);
+        EXPECT_EQ(image, given);
+        EXPECT_EQ(OpenArchiveDirectory(&record, "ALIAS.QVA", c.key), c.result);
+        EXPECT_EQ(CloseArchive(&record), 0);
+    }
+    DeleteFileA("ALIAS.QVA");
+}
+
 TEST_F(PackerArchiveTest, OneTableEntryPerArchivePath)
 {
     char full[260];
@@ -218,6 +265,39 @@ TEST_F(PackerArchiveTest, OneTableEntryPerArchivePath)
     EXPECT_EQ(GetOpenArchiveUseCount(first), 0) << "never below 0";
     CloseUnusedArchives();
     EXPECT_EQ(GetOpenArchive(first), nullptr);
+}
+
+// The open-archive table holds 512 archives: one more opens only when an unused one can be released to make
+// room. Whole loads, so that no archive keeps an access thread.
+TEST_F(FileTest, TheOpenArchiveTableThinsOnlyUnusedArchives)
+{
+    std::vector<uint8_t> archive = SmallArchive(4, QVA_KEY_BUILTIN);
+    CreateDirectoryA("TABLE", NULL);
+    std::vector<std::string> paths;
+    for (int i = 0; i <= ARCHIVE_TABLE_SIZE; i++) {
+        paths.push_back("TABLE\\A" + std::to_string(i) + ".QVA");
+        ASSERT_TRUE(WriteBytesToFile(paths.back(), archive));
+    }
+    std::vector<int> indexes;
+    for (int i = 0; i < ARCHIVE_TABLE_SIZE; i++) {
+        indexes.push_back(OpenArchiveByPath(-1, paths[i].c_str(), 1, 0));
+        ASSERT_EQ(indexes.back(), i) << "the first free slot";
+    }
+    EXPECT_EQ(OpenArchiveByPath(-1, paths[ARCHIVE_TABLE_SIZE].c_str(), 1, 0), -1) << "every archive in use";
+    EXPECT_EQ(OpenArchiveByPath(-1, paths[7].c_str(), 1, 0), 7) << "an open path needs no new slot";
+    ReleaseOpenArchiveUse(7);
+    ReleaseOpenArchiveUse(300);
+    EXPECT_EQ(OpenArchiveByPath(-1, paths[ARCHIVE_TABLE_SIZE].c_str(), 1, 0), 300) << "the unused one made room";
+    EXPECT_EQ(GetOpenArchiveUseCount(300), 1);
+    EXPECT_EQ(GetOpenArchiveUseCount(7), 1);
+    for (int i = 0; i < ARCHIVE_TABLE_SIZE; i++) {
+        ReleaseOpenArchiveUse(i);
+    }
+    CloseUnusedArchives();
+    for (const std::string &path : paths) {
+        DeleteFileA(path.c_str());
+    }
+    RemoveDirectoryA("TABLE");
 }
 
 // The table keeps paths of up to 255 characters; an archive whose path is longer is refused, not cut.

@@ -72,6 +72,34 @@ inline bool WriteBytesToFile(const std::string &path, const std::vector<uint8_t>
     return ok && written == data.size();
 }
 
+// A file of `size` bytes holding `pieces` at their offsets and zeros elsewhere, written sparsely: files past 2 GB
+// cost only the pieces' bytes on a file system with holes.
+struct FilePiece {
+    uint32_t offset;
+    std::vector<uint8_t> bytes;
+};
+
+inline bool WriteSparseFile(const std::string &path, uint32_t size, const std::vector<FilePiece> &pieces)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool ok = true;
+    for (const FilePiece &piece : pieces) {
+        LONG high = 0;
+        DWORD written = 0;
+        SetFilePointer(file, (LONG)piece.offset, &high, FILE_BEGIN);
+        ok = ok && WriteFile(file, piece.bytes.data(), (DWORD)piece.bytes.size(), &written, NULL) &&
+             written == piece.bytes.size();
+    }
+    LONG high = 0;
+    SetFilePointer(file, (LONG)size, &high, FILE_BEGIN);
+    ok = ok && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
 inline std::vector<uint8_t> ReadBytesFromFile(const std::string &path)
 {
     std::vector<uint8_t> data;

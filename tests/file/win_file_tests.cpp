@@ -3,6 +3,8 @@
 // each origin, reads past the end, huge element counts and reads that fail.
 #include "file_test_support.h"
 
+#include "file/win_file_internal.h"
+
 namespace
 {
 
@@ -130,6 +132,60 @@ TEST_F(PlainFileTest, EveryModeReadsWhatTheModelReads)
     }
 }
 
+// Sequential pieces come from the read-ahead once it has had its pause: each piece then moves the cache on
+// without restarting it. A seek, and a read that runs past what the cache holds, restart it just after the data.
+// (The access thread may top the cache up 100 ms after a command; the checks allow for that.)
+TEST_F(PlainFileTest, SequentialPiecesAreServedFromTheReadAhead)
+{
+    for (int async = 0; async < 2; async++) {
+        SCOPED_TRACE(async ? "cache and async" : "cache");
+        FileHandle file = WinFileOpen(kPlainFile, 1, 0, async);
+        ASSERT_NE(file, 0u);
+        unsigned int position = 0, fill = 0;
+        const struct {
+            int seekTo;        // -1: no seek before the read
+            unsigned int read; // bytes
+            DWORD pauseBefore; // ms
+            unsigned int cachePosition;
+            unsigned int minimumFill; // the fill a served read leaves; a restart leaves 0
+        } steps[] = {
+            {-1, 1000, 0, 1000, 0},
+            {-1, 1000, 250, 2000, FILE_CACHE_SIZE - 1000}, // topped up to a full cache during the pause
+            {-1, 1000, 0, 3000, FILE_CACHE_SIZE - 2000},
+            {-1, 1000, 0, 4000, FILE_CACHE_SIZE - 3000},
+            {5000, 0, 0, 5000, 0}, // the seek empties it
+            {-1, 1000, 250, 6000, FILE_CACHE_SIZE - 1000},
+            {-1, FILE_CACHE_SIZE + 500, 250, 6000 + FILE_CACHE_SIZE + 500, 0}, // past the cache: restarts
+            {-1, 1000, 250, 7000 + FILE_CACHE_SIZE + 500, FILE_CACHE_SIZE - 1000},
+        };
+        std::vector<uint8_t> got(FILE_CACHE_SIZE + 500);
+        unsigned int expectedPosition = 0;
+        for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); i++) {
+            SCOPED_TRACE(i);
+            const auto &s = steps[i];
+            Sleep(s.pauseBefore);
+            if (s.seekTo >= 0) {
+                ASSERT_EQ(WinFileSeek(file, s.seekTo, STREAM_SEEK_SET), 0);
+                expectedPosition = (unsigned int)s.seekTo;
+            }
+            if (s.read > 0) {
+                ASSERT_EQ(WinFileRead(got.data(), 1, s.read, file), s.read);
+            }
+            WaitIdle(file);
+            ASSERT_EQ(GetFileCacheState(file, &position, &fill), 0);
+            EXPECT_EQ(position, s.cachePosition);
+            EXPECT_GE(fill, s.minimumFill);
+            EXPECT_EQ(memcmp(got.data(), data.data() + expectedPosition, s.read), 0);
+            expectedPosition += s.read;
+        }
+        EXPECT_EQ(WinFileClose(file), 0);
+    }
+    FileHandle plain = WinFileOpen(kPlainFile, 0, 1, 1);
+    unsigned int position, fill;
+    EXPECT_EQ(GetFileCacheState(plain, &position, &fill), -1) << "no cache without the cache flag";
+    WinFileClose(plain);
+}
+
 TEST_F(PlainFileTest, AFailedReadIsReportedAndDoesNotMoveThePosition)
 {
     // ReadFile fails on a destination it cannot write.
@@ -158,6 +214,58 @@ TEST_F(PlainFileTest, AFailedReadIsReportedAndDoesNotMoveThePosition)
         EXPECT_EQ(WinFileClose(file), 0);
     }
     VirtualFree(readOnly, 0, MEM_RELEASE);
+}
+
+// Positions are unsigned 32-bit words: a file between 2 and 4 GB reads at every position in every mode, across
+// the 2 GB mark too. The file is sparse, so it costs only its marked pieces.
+TEST_F(FileTest, FilesLargerThan2GBReadPastTheMarkInEveryMode)
+{
+    const uint32_t size = 0x90001000u;
+    const std::vector<FilePiece> pieces = {
+        {0x7FFFFFF0u, MakeTestBytes(11, 64, 0)}, // straddles 2 GB
+        {0x90000000u, MakeTestBytes(12, 100, 0)},
+        {size - 50, MakeTestBytes(13, 50, 0)},
+    };
+    ASSERT_TRUE(WriteSparseFile("big.bin", size, pieces));
+    const struct {
+        int cache, async;
+    } modes[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    for (const auto &mode : modes) {
+        SCOPED_TRACE(::testing::Message() << "cache " << mode.cache << " async " << mode.async);
+        FileHandle file = WinFileOpen("big.bin", mode.cache, 0, mode.async);
+        ASSERT_NE(file, 0u);
+        const struct {
+            int offset, origin;
+            uint32_t position;
+            const FilePiece *piece;
+        } steps[] = {
+            {0x7FFFFFF0, STREAM_SEEK_SET, 0x7FFFFFF0u, &pieces[0]},
+            {0x10000000 - 0x30, STREAM_SEEK_CUR, 0x90000000u, &pieces[1]},
+            {-50, STREAM_SEEK_END, size - 50, &pieces[2]},
+        };
+        for (const auto &step : steps) {
+            ASSERT_EQ(WinFileSeek(file, step.offset, step.origin), 0);
+            EXPECT_EQ((uint32_t)WinFileTell(file), step.position);
+            // Two halves; with the cache, a pause lets the read-ahead serve the second.
+            std::vector<uint8_t> got(step.piece->bytes.size());
+            size_t half = got.size() / 2;
+            EXPECT_EQ(WinFileRead(got.data(), 1, half, file), half);
+            while (WinFileIdleCheck(file) == 0) {
+                Sleep(0);
+            }
+            if (mode.cache) {
+                Sleep(150);
+            }
+            EXPECT_EQ(WinFileRead(got.data() + half, 1, got.size() - half, file), got.size() - half);
+            while (WinFileIdleCheck(file) == 0) {
+                Sleep(0);
+            }
+            EXPECT_EQ(got, step.piece->bytes) << std::hex << step.position;
+            EXPECT_EQ((uint32_t)WinFileTell(file), step.position + (uint32_t)got.size());
+        }
+        EXPECT_EQ(WinFileClose(file), 0);
+    }
+    DeleteFileA("big.bin");
 }
 
 const char *const kOpenMessages[] = {"ファイル読み込みキャッシュ用メモリの確保に失敗しました",
@@ -191,6 +299,26 @@ TEST_F(FileTest, OpenFailuresLeaveNothingAndLogOnlyTheirOwnMessages)
     }
     std::string longPath(300, 'a');
     EXPECT_EQ(WinFileOpen(longPath.c_str(), 1, 0, 0), 0u);
+}
+
+// The 0 a failed open returns, passed back by mistake, is refused by every operation.
+TEST_F(FileTest, TheFailedOpensHandleIsRefused)
+{
+    uint8_t buffer[8];
+    const FileFunctionTable plain = {WinFileOpen,      WinFileClose, WinFileTell,      WinFileSeek,
+                                     WinFileRead,      WinFileEof,   WinFileIdleCheck, WinSetCurrentDir,
+                                     WinGetCurrentDir, WinFindFirst, WinFindNext,      WinFindClose};
+    SetFileAccessTable(&plain);
+    StreamRef stream;
+    stream.functions = *GetFileStreamFunctions();
+    stream.handle = FileOpenThunk("missing.bin", 1, 0, 1);
+    ASSERT_EQ(stream.handle, 0u);
+    EXPECT_EQ(stream.functions.tell(stream.handle), -1);
+    EXPECT_EQ(stream.functions.seek(stream.handle, 0, STREAM_SEEK_SET), -1);
+    EXPECT_EQ(stream.functions.read(buffer, 1, sizeof(buffer), stream.handle), 0u);
+    EXPECT_EQ(stream.functions.eof(stream.handle), -1);
+    EXPECT_EQ(stream.functions.idle(stream.handle), -1);
+    EXPECT_EQ(stream.functions.close(stream.handle), -1);
 }
 
 TEST_F(FileTest, FindListsFilesWithSizesAndDirectoryFlags)

@@ -190,6 +190,30 @@ TEST(ImageLoaders, DamagedFixturesAreRefusedWithAnEmptyImage)
     EXPECT_EQ(count, 2);
 }
 
+// Each loader's own row pitch: BMP rows padded to 4 bytes, unpacked 4-bit and run-length rows padded to 4 pixels,
+// TGA, "BGRA", PNG and JPEG rows unpadded, DDS as the header gives it, block-compressed pictures 0.
+TEST(ImageLoaders, RowPitchIsTheLoadersOwn)
+{
+    const struct {
+        const char *name;
+        int pitch, mipCount;
+    } cases[] = {
+        {"rgb24_up.bmp", 40, 0},   {"p8_down.bmp", 16, 0}, {"p4_up.bmp", 16, 0},      {"rle4.bmp", 16, 0},
+        {"argb32_down.bmp", 52, 0}, {"t2_tl.tga", 44, 0},   {"t10_16.tga", 22, 0},     {"t1.tga", 33, 0},
+        {"raw16.bgra", 20, 0},     {"grey.jpg", 9, 0},     {"colour.jpg", 27, 0},     {"grey_alpha.png", 18, 0},
+        {"rgb.png", 27, 0},        {"m_rgb24.dds", 20, 0}, {"dxt5_m4.dds", 0, 4},     {"dxt1_m1.dds", 0, 0},
+    };
+    for (const auto &c : cases) {
+        Bytes file;
+        ASSERT_TRUE(ReadWholeFile(std::string("fixtures/") + c.name, &file)) << c.name;
+        BaseImage image;
+        ASSERT_EQ(DecodeBytes(file, &image), 0) << c.name;
+        EXPECT_EQ(image.pitch, c.pitch) << c.name;
+        EXPECT_EQ(image.mipCount, c.mipCount) << c.name;
+        FreeBaseImageData(&image);
+    }
+}
+
 TEST(ImageLoaders, PaletteEntriesBeyondTheFilesPaletteAreZero)
 {
     Bytes file;

@@ -173,6 +173,61 @@ TEST_F(PixelTransferTest, KernelClipsTheRectangleToBothPictures)
     }
 }
 
+// Random rectangles, points, sizes, formats and options: the kernel touches only destination pixels that the
+// unclipped copy would put inside the destination from inside the source (and the alpha image, when it is read).
+// The buffers are exactly as large as their pictures, so the sanitizer build sees any access outside them.
+TEST_F(PixelTransferTest, RandomRectanglesNeverLeaveTheirPictures)
+{
+    std::vector<NamedFormat> formats = PackedFormats();
+    formats.push_back({"gray8", GrayPaletteFormat()});
+    PixelFormat gray = GrayPaletteFormat();
+    std::mt19937 random(77);
+    auto pick = [&](int low, int high) { return low + (int)(random() % (unsigned)(high - low + 1)); };
+    for (int round = 0; round < 5000; round++) {
+        const PixelFormat &from = formats[random() % formats.size()].format;
+        const PixelFormat &to = formats[random() % formats.size()].format;
+        int sw = pick(1, 7), sh = pick(1, 5), dw = pick(1, 7), dh = pick(1, 5), aw = pick(1, 7), ah = pick(1, 5);
+        int sp = sw * from.bytesPerPixel, dp = dw * to.bytesPerPixel;
+        std::vector<unsigned char> in((size_t)sp * sh), out((size_t)dp * dh, 0xA5), alphaBytes((size_t)aw * ah);
+        for (auto &b : in) b = (unsigned char)random();
+        for (auto &b : alphaBytes) b = (unsigned char)random();
+        PixelBuffer source = {in.data(), sp, &from, sw, sh};
+        PixelBuffer destination = {out.data(), dp, &to, dw, dh};
+        PixelBuffer alphaImage = {alphaBytes.data(), aw, &gray, aw, ah};
+        bool withAlphaImage = random() % 2;
+        RECT rect = {pick(-3, 6), pick(-3, 4), 0, 0};
+        rect.right = rect.left + pick(-1, 10);
+        rect.bottom = rect.top + pick(-1, 8);
+        int dx = pick(-4, 6), dy = pick(-3, 4);
+        PixelKernelOptions options = {};
+        options.mirror = random() % 2;
+        options.transparentToAlpha = random() % 2;
+        options.transparentColor = (uint32_t)random() & 0xFFFFFF;
+        options.ditherMode = (int)(random() % 3);
+        options.clearColor = options.redToAlpha = random() % 4 == 0;
+        options.transparentSkip = random() % 2;
+        options.paletteRemap = random() % 2;
+        PixelKernel(&destination, &source, withAlphaImage ? &alphaImage : NULL, dx, dy, &rect, &options);
+
+        bool alphaRead = withAlphaImage && to.alphaWidth != 0 && (from.alphaWidth == 0 || IsPalette(from));
+        int limitW = alphaRead ? std::min(sw, aw) : sw, limitH = alphaRead ? std::min(sh, ah) : sh;
+        for (int y = 0; y < dh; y++) {
+            for (int x = 0; x < dw; x++) {
+                int sy = rect.top + (y - dy);
+                int sx = options.mirror ? rect.right - 1 - (x - dx) : rect.left + (x - dx);
+                bool reachable = x - dx >= 0 && x - dx < rect.right - rect.left && y - dy >= 0 &&
+                                 y - dy < rect.bottom - rect.top && sx >= 0 && sy >= 0 && sx < limitW && sy < limitH;
+                if (!reachable) {
+                    for (int b = 0; b < to.bytesPerPixel; b++) {
+                        ASSERT_EQ(out[(size_t)y * dp + (size_t)x * to.bytesPerPixel + b], 0xA5)
+                            << "round " << round << " pixel " << x << "," << y << " was written";
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST_F(PixelTransferTest, PaletteSearchSeesWidenedColours)
 {
     PixelFormat gray = GrayPaletteFormat();
@@ -276,6 +331,49 @@ TEST_F(PixelTransferTest, KernelOptions)
     EXPECT_EQ(withAlpha, (std::vector<uint32_t>{0x00112233, 0x40FF00FF, 0x80000000, 0xFF445566}));
 }
 
+// An alpha image is the alpha source only for a destination with alpha bits and a source without alpha: otherwise
+// it must neither turn a plain copy into a conversion nor cut the rectangle to its own size.
+TEST_F(PixelTransferTest, AlphaImageCountsOnlyWhereItGivesTheAlpha)
+{
+    PixelFormat gray = GrayPaletteFormat();
+    PixelFormat xrgb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    PixelFormat argb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+    const unsigned char alphaBytes[2] = {0x40, 0x80}; // two pixels wide: narrower than the four-pixel source
+    PixelBuffer alphaImage = {(void *)alphaBytes, 2, &gray, 2, 1};
+    const struct {
+        const char *what;
+        PixelFormat from, to;
+        std::vector<uint32_t> row, expected;
+        int result;
+    } table[] = {
+        {"palette to palette: a plain index copy", gray, gray, {0, 10, 200, 7}, {0, 10, 200, 7}, 200},
+        {"no alpha on either side: a plain row copy keeps every bit", xrgb, xrgb,
+         {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, 0},
+        {"source alpha wins over the alpha image", argb, argb, {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF},
+         {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, 0},
+        {"the alpha image gives the alpha: the copy is cut to its size", xrgb, argb,
+         {0xAB112233, 0x00445566, 0x12000000, 0xFFFFFFFF}, {0x40112233, 0x80445566, 0x77777777, 0x77777777}, 0},
+    };
+    for (const auto &e : table) {
+        int n = (int)e.row.size();
+        std::vector<unsigned char> in((size_t)n * 4), out((size_t)n * 4);
+        for (int i = 0; i < n; i++) {
+            WriteRawPixel(&in[i * e.from.bytesPerPixel], e.from.bytesPerPixel, e.row[i]);
+            WriteRawPixel(&out[i * e.to.bytesPerPixel], e.to.bytesPerPixel, 0x77777777);
+        }
+        PixelBuffer source = {in.data(), n * 4, &e.from, n, 1};
+        PixelBuffer destination = {out.data(), n * 4, &e.to, n, 1};
+        RECT rect = {0, 0, n, 1};
+        PixelKernelOptions options = {};
+        EXPECT_EQ(PixelKernel(&destination, &source, &alphaImage, 0, 0, &rect, &options), e.result) << e.what;
+        uint32_t keep = e.to.bytesPerPixel == 4 ? 0xFFFFFFFFu : (1u << (8 * e.to.bytesPerPixel)) - 1;
+        for (int i = 0; i < n; i++) {
+            EXPECT_EQ(ReadRawPixel(&out[i * e.to.bytesPerPixel], e.to.bytesPerPixel), e.expected[i] & keep)
+                << e.what << " pixel " << i;
+        }
+    }
+}
+
 TEST_F(PixelTransferTest, PaletteRemapAndPlainIndexCopy)
 {
     PixelFormat gray = GrayPaletteFormat();
@@ -286,6 +384,19 @@ TEST_F(PixelTransferTest, PaletteRemapAndPlainIndexCopy)
     for (int i = 0; i < 4; i++) SetPixelAt(source, i, 0, indices[i]);
     BlitBaseImage(0, 0, 4, 1, 0, 0, &source, &dest);
     for (int i = 0; i < 4; i++) EXPECT_EQ(PixelAt(dest, i, 0), 255 - indices[i]) << "remapped onto the new palette";
+    // Remapping comes before every other case: a transparent-skip request does not turn it into a raw index copy.
+    {
+        PixelBuffer to = {dest.pixels, dest.pitch, &dest.format, 4, 1};
+        PixelBuffer from = {source.pixels, source.pitch, &source.format, 4, 1};
+        RECT whole = {0, 0, 4, 1};
+        PixelKernelOptions remapSkip = {};
+        remapSkip.paletteRemap = 1;
+        remapSkip.transparentSkip = 1;
+        remapSkip.transparentColor = 10;
+        memset(dest.pixels, 0, 4);
+        EXPECT_EQ(PixelKernel(&to, &from, NULL, 0, 0, &whole, &remapSkip), 0);
+        for (int i = 0; i < 4; i++) EXPECT_EQ(PixelAt(dest, i, 0), 255 - indices[i]) << "remapped with skip asked";
+    }
 
     PixelBuffer to = {dest.pixels, dest.pitch, &dest.format, 4, 1};
     PixelBuffer from = {source.pixels, source.pitch, &source.format, 4, 1};
@@ -507,6 +618,30 @@ TEST_F(PixelTransferTest, BlitClipsAndStretchScales)
     FreeBaseImageData(&wide);
     FreeBaseImageData(&source);
     FreeBaseImageData(&dest);
+}
+
+// A copy inside one software image moves a row span over itself: the result is that of a copy through a buffer.
+TEST_F(PixelTransferTest, CopyWithinOneSoftwareImage)
+{
+    const struct {
+        const char *what;
+        RECT rect;
+        int dx;
+        uint32_t expected[8];
+    } table[] = {
+        {"one pixel right", {0, 0, 7, 1}, 1, {1, 1, 2, 3, 4, 5, 6, 7}},
+        {"three pixels left", {3, 0, 8, 1}, 0, {4, 5, 6, 7, 8, 6, 7, 8}},
+        {"onto itself", {0, 0, 8, 1}, 0, {1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const auto &e : table) {
+        MEMIMG image = {};
+        ASSERT_EQ(CreateMemImg(&image, 8, 1, -1, 0, 1, 0, 0, 0, NULL), 0);
+        uint32_t *row = (uint32_t *)image.pixels;
+        for (int i = 0; i < 8; i++) row[i] = (uint32_t)(i + 1);
+        EXPECT_EQ(MemImgRectOperation(&image, &image, &e.rect, e.dx, 0), 0) << e.what;
+        for (int i = 0; i < 8; i++) EXPECT_EQ(row[i], e.expected[i]) << e.what << " pixel " << i;
+        ReleaseMemImg(&image);
+    }
 }
 
 TEST_F(PixelTransferTest, FillMemImgRectClips)

@@ -20,6 +20,12 @@ typedef size_t SIZE_T;
 typedef void *HANDLE;
 typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
+typedef struct HDC__ *HDC;
+typedef struct HMENU__ *HMENU;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef intptr_t (*FARPROC)(void);
 
 #define MAX_PATH 260
 #define TRUE 1
@@ -52,3 +58,4 @@ typedef struct _WIN32_FIND_DATAA {
 
 // Named only through pointers in the headers.
 typedef struct _OSVERSIONINFOA OSVERSIONINFOA;
+typedef struct tagMENUITEMINFOA MENUITEMINFOA;
