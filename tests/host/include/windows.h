@@ -22,6 +22,8 @@ typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
 typedef struct HDC__ *HDC;
 typedef struct HMENU__ *HMENU;
+typedef struct HACCEL__ *HACCEL;
+typedef DWORD COLORREF;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
