@@ -165,10 +165,7 @@ int LogSystemInformation(void)
     LogWindowsVersion();
 
     s->directXVersion = DIRECTX_VERSION_7;
-    TIMECAPS caps;
-    if (timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR) {
-        timeBeginPeriod(caps.wPeriodMin);
-    }
+    RaiseTimerPeriod();
 
     ProbeProcessor();
     if (s->hasTimeStampCounter) {
@@ -286,4 +283,36 @@ void Div128By64(const unsigned long long dividend128[2], unsigned long long divi
     }
     out128[0] = quotient[0];
     out128[1] = quotient[1];
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Timer period. The system-information step and window creation each raise the period once per start-up; only
+// raises that took effect are counted, so that the end lowers exactly as often as start-up raised.
+
+static int s_TimerPeriodRaises;
+
+int RaiseTimerPeriod(void)
+{
+    TIMECAPS caps;
+    if (timeGetDevCaps(&caps, sizeof(caps)) != MMSYSERR_NOERROR || timeBeginPeriod(caps.wPeriodMin) != 0) {
+        return -1;
+    }
+    s_TimerPeriodRaises++;
+    return 0;
+}
+
+int LowerTimerPeriod(void)
+{
+    TIMECAPS caps;
+    if (s_TimerPeriodRaises <= 0 || timeGetDevCaps(&caps, sizeof(caps)) != MMSYSERR_NOERROR) {
+        return -1;
+    }
+    timeEndPeriod(caps.wPeriodMin);
+    s_TimerPeriodRaises--;
+    return 0;
+}
+
+int GetTimerPeriodRaiseCount(void)
+{
+    return s_TimerPeriodRaises;
 }

@@ -126,6 +126,10 @@ struct SystemInformation {
 extern SystemInformation g_SystemInformation;
 
 int LogSystemInformation(void);
+// The finest timer period, raised by start-up steps and lowered by the end once for every raise that took effect.
+int RaiseTimerPeriod(void);
+int LowerTimerPeriod(void);
+int GetTimerPeriodRaiseCount(void);
 // Names the Windows version for the system information block ("Windows" + name) and returns its version id;
 // a version without a name keeps previousId.
 int DescribeWindowsVersion(const OSVERSIONINFOA *info, char *text, size_t textSize, int previousId);

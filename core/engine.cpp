@@ -118,38 +118,6 @@ FARPROC BoundImmFunction(int index)
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Timer period. The system-information step and window creation each raise the period once per start-up; every
-// raise is recorded here so that the end lowers exactly as often as start-up raised.
-
-static int s_TimerPeriodRaises;
-
-int RaiseTimerPeriod(void)
-{
-    TIMECAPS caps;
-    if (timeGetDevCaps(&caps, sizeof(caps)) != MMSYSERR_NOERROR || timeBeginPeriod(caps.wPeriodMin) != 0) {
-        return -1;
-    }
-    s_TimerPeriodRaises++;
-    return 0;
-}
-
-int LowerTimerPeriod(void)
-{
-    TIMECAPS caps;
-    if (s_TimerPeriodRaises <= 0 || timeGetDevCaps(&caps, sizeof(caps)) != MMSYSERR_NOERROR) {
-        return -1;
-    }
-    timeEndPeriod(caps.wPeriodMin);
-    s_TimerPeriodRaises--;
-    return 0;
-}
-
-int GetTimerPeriodRaiseCount(void)
-{
-    return s_TimerPeriodRaises;
-}
-
-// ---------------------------------------------------------------------------------------------------------------
 // Start-up.
 
 void SetScreenSaverActive(BOOL active)
@@ -238,9 +206,8 @@ int InitEngineCore(void)
     QueryPerformanceFrequency(&frequency);
     g_SystemInformation.performanceFrequency = frequency.QuadPart;
     g_SystemInformation.highResolution = frequency.QuadPart != 0;
-    // The system-information step raises the timer period itself; the end lowers it for that raise.
+    // The system-information step raises the timer period; the end lowers it for that raise.
     LogSystemInformation();
-    s_TimerPeriodRaises++;
 
     // The stream-function tables of file/ are constant data: nothing to fill here.
     BindLibrary(BOUND_DWMAPI);
@@ -400,9 +367,7 @@ static void TakeDownEngine(void)
         GetFileAccessTable()->setCurrentDir(s_StartDirectory);
     }
     CloseUnusedArchives();
-    if (s_TimerPeriodRaises > 0) {
-        LowerTimerPeriod(); // the system-information step's raise
-    }
+    LowerTimerPeriod(); // the system-information step's raise, when it took effect
     DumpAllocations();
     static const int freeOrder[] = {BOUND_DWMAPI, BOUND_USER32, BOUND_WS2_32,  BOUND_IMM32,
                                     BOUND_WINMM,  BOUND_OLE32,  BOUND_COMCTL32};

@@ -118,11 +118,6 @@ WinnlsEnableImeFunction BoundWinnlsEnableIme(void);
 DwmEnableCompositionFunction BoundDwmEnableComposition(void);
 FARPROC BoundImmFunction(int index); // order of the Imm32 binding table
 
-// Timer period raises of start-up, each lowered once by the end (engine.cpp).
-int RaiseTimerPeriod(void);
-int LowerTimerPeriod(void);
-int GetTimerPeriodRaiseCount(void);
-
 // Full-screen size search over the display-mode list (window_mode.cpp).
 int HasDisplayModeOfSize(int width, int height);
 
