@@ -323,6 +323,8 @@ void WaitWhileInactive(void);
 // lies inside (window mode, until the window loses the activation).
 int SetPumpDialogWindow(HWND dialog);
 int SetPumpAcceleratorTable(HACCEL table);
+int AddPumpExtraWindow(HWND window);    // at most 64; -1 when full
+int RemovePumpExtraWindow(HWND window); // -1 when not listed
 int SetClipCursorToClient(int flag);
 
 // Window state queries and window-side services.

@@ -11,10 +11,13 @@
 #include "sound/sound.h"
 
 #define PUMP_MESSAGE_LIMIT 5
+#define PUMP_EXTRA_WINDOW_LIMIT 64
 
 static int s_TextInputRunning;
 static HWND s_DialogWindow;
 static HACCEL s_AcceleratorTable;
+static HWND s_ExtraWindows[PUMP_EXTRA_WINDOW_LIMIT]; // also dispatched, one message each after every message
+static int s_ExtraWindowCount;
 
 int SetPumpDialogWindow(HWND dialog)
 {
@@ -26,6 +29,26 @@ int SetPumpAcceleratorTable(HACCEL table)
 {
     s_AcceleratorTable = table;
     return 0;
+}
+
+int AddPumpExtraWindow(HWND window)
+{
+    if (window == NULL || s_ExtraWindowCount >= PUMP_EXTRA_WINDOW_LIMIT) {
+        return -1;
+    }
+    s_ExtraWindows[s_ExtraWindowCount++] = window;
+    return 0;
+}
+
+int RemovePumpExtraWindow(HWND window)
+{
+    for (int i = 0; i < s_ExtraWindowCount; i++) {
+        if (s_ExtraWindows[i] == window) {
+            s_ExtraWindows[i] = s_ExtraWindows[--s_ExtraWindowCount];
+            return 0;
+        }
+    }
+    return -1;
 }
 
 // Once the cursor lies inside the client area of the active window it stays there until the deactivation.
@@ -59,6 +82,17 @@ static void PassOneDialogMessage(void)
     if (s_DialogWindow != NULL && PeekMessageA(&message, s_DialogWindow, 0, 0, PM_REMOVE) &&
         !IsDialogMessageA(s_DialogWindow, &message)) {
         DispatchOne(&message);
+    }
+}
+
+// One pending message of each extra window; these do not count towards the call's five.
+static void PassOneExtraWindowMessageEach(void)
+{
+    for (int i = 0; i < s_ExtraWindowCount; i++) {
+        MSG message;
+        if (PeekMessageA(&message, s_ExtraWindows[i], 0, 0, PM_REMOVE)) {
+            DispatchOne(&message);
+        }
     }
 }
 
@@ -117,6 +151,7 @@ static int HandleMessages(int *handled)
             }
         }
         PassOneDialogMessage();
+        PassOneExtraWindowMessageEach();
         if (++*handled >= PUMP_MESSAGE_LIMIT) {
             return 1;
         }

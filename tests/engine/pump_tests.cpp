@@ -356,6 +356,53 @@ TEST_F(Pump, ModelessDialogTakesItsKeys)
     UnregisterClassA("QvPumpDialogLike", GetModuleHandleA(NULL));
 }
 
+TEST_F(Pump, ExtraWindowsGetOneMessageEachBesideTheFive)
+{
+    WNDCLASSEXA windowClass;
+    memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = DialogLikeProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = "QvPumpExtra";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    HWND extra = CreateWindowExA(0, "QvPumpExtra", "extra", WS_POPUP, 0, 0, 50, 50, NULL, NULL,
+                                 GetModuleHandleA(NULL), NULL);
+    ASSERT_NE(extra, (HWND)NULL);
+    PumpBriefly();
+    // Ten messages for the extra window: one call takes five through its own count and, when the window is listed,
+    // one more for it after each of those.
+    const struct {
+        int listed;
+        int seenAfterOneCall;
+    } cases[] = {{1, 10}, {0, 5}};
+    for (const auto &c : cases) {
+        if (c.listed) {
+            ASSERT_EQ(AddPumpExtraWindow(extra), 0);
+        }
+        s_Seen.clear();
+        for (int i = 0; i < 10; i++) {
+            PostMessageA(extra, kTestMessage, i, 0);
+        }
+        EXPECT_EQ(ProcessWindowMessages(), 0);
+        EXPECT_EQ((int)s_Seen.size(), c.seenAfterOneCall) << (c.listed ? "listed" : "not listed");
+        CountAndRemove(kTestMessage);
+        if (c.listed) {
+            EXPECT_EQ(RemovePumpExtraWindow(extra), 0);
+            EXPECT_EQ(RemovePumpExtraWindow(extra), -1) << "removed once";
+        }
+    }
+    for (int i = 0; i < 64; i++) {
+        ASSERT_EQ(AddPumpExtraWindow(extra), 0);
+    }
+    EXPECT_EQ(AddPumpExtraWindow(extra), -1) << "the list holds 64";
+    for (int i = 0; i < 64; i++) {
+        RemovePumpExtraWindow(extra);
+    }
+    DestroyWindow(extra);
+    PumpBriefly();
+    UnregisterClassA("QvPumpExtra", GetModuleHandleA(NULL));
+}
+
 TEST_F(Pump, CursorIsClippedOnceInsideTheClientAreaUntilDeactivation)
 {
     SetClipCursorToClient(1);
