@@ -300,6 +300,32 @@ void PumpBriefly(void)
     }
 }
 
+// A hidden window of this thread that records what reaches it (a shown one would take the activation and hold the
+// pump). Null when it cannot be made.
+HWND MakeRecordingWindow(const char *className)
+{
+    WNDCLASSEXA windowClass;
+    memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = DialogLikeProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = className;
+    if (RegisterClassExA(&windowClass) == 0) {
+        return NULL;
+    }
+    HWND window = CreateWindowExA(0, className, className, WS_POPUP, 0, 0, 50, 50, NULL, NULL, GetModuleHandleA(NULL),
+                                  NULL);
+    PumpBriefly();
+    return window;
+}
+
+void DestroyRecordingWindow(HWND window, const char *className)
+{
+    DestroyWindow(window);
+    PumpBriefly();
+    UnregisterClassA(className, GetModuleHandleA(NULL));
+}
+
 } // namespace
 
 TEST_F(Pump, AcceleratorTableTurnsKeysIntoCommands)
@@ -326,17 +352,8 @@ TEST_F(Pump, AcceleratorTableTurnsKeysIntoCommands)
 
 TEST_F(Pump, ModelessDialogTakesItsKeys)
 {
-    WNDCLASSEXA windowClass;
-    memset(&windowClass, 0, sizeof(windowClass));
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = DialogLikeProc;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = "QvPumpDialogLike";
-    ASSERT_NE(RegisterClassExA(&windowClass), 0);
-    HWND dialog = CreateWindowExA(0, "QvPumpDialogLike", "dialog", WS_POPUP, 0, 0, 50, 50, NULL, NULL,
-                                  GetModuleHandleA(NULL), NULL);
-    ASSERT_NE(dialog, (HWND)NULL); // hidden: a shown one would take the activation and hold the pump
-    PumpBriefly();
+    HWND dialog = MakeRecordingWindow("QvPumpDialogLike");
+    ASSERT_NE(dialog, (HWND)NULL);
     // The dialog's handling turns Escape into a cancel command; plain dispatch hands over the key itself.
     const struct {
         HWND dialog;
@@ -351,24 +368,13 @@ TEST_F(Pump, ModelessDialogTakesItsKeys)
         EXPECT_EQ(CountSeen(WM_KEYDOWN, VK_ESCAPE), c.keys) << (c.dialog != NULL ? "as dialog" : "plain");
     }
     SetPumpDialogWindow(NULL);
-    DestroyWindow(dialog);
-    PumpBriefly();
-    UnregisterClassA("QvPumpDialogLike", GetModuleHandleA(NULL));
+    DestroyRecordingWindow(dialog, "QvPumpDialogLike");
 }
 
 TEST_F(Pump, ExtraWindowsGetOneMessageEachBesideTheFive)
 {
-    WNDCLASSEXA windowClass;
-    memset(&windowClass, 0, sizeof(windowClass));
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = DialogLikeProc;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = "QvPumpExtra";
-    ASSERT_NE(RegisterClassExA(&windowClass), 0);
-    HWND extra = CreateWindowExA(0, "QvPumpExtra", "extra", WS_POPUP, 0, 0, 50, 50, NULL, NULL,
-                                 GetModuleHandleA(NULL), NULL);
+    HWND extra = MakeRecordingWindow("QvPumpExtra");
     ASSERT_NE(extra, (HWND)NULL);
-    PumpBriefly();
     // Ten messages for the extra window: one call takes five through its own count and, when the window is listed,
     // one more for it after each of those.
     const struct {
@@ -398,9 +404,7 @@ TEST_F(Pump, ExtraWindowsGetOneMessageEachBesideTheFive)
     for (int i = 0; i < 64; i++) {
         RemovePumpExtraWindow(extra);
     }
-    DestroyWindow(extra);
-    PumpBriefly();
-    UnregisterClassA("QvPumpExtra", GetModuleHandleA(NULL));
+    DestroyRecordingWindow(extra, "QvPumpExtra");
 }
 
 TEST_F(Pump, CursorIsClippedOnceInsideTheClientAreaUntilDeactivation)
