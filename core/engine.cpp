@@ -209,7 +209,8 @@ int InitEngineCore(void)
     // The system-information step raises the timer period; the end lowers it for that raise.
     LogSystemInformation();
 
-    // The stream-function tables of file/ are constant data: nothing to fill here.
+    // The shared stream tables are written afresh each start, undoing any caller's change to their entries.
+    InitStreamFunctionTables();
     BindLibrary(BOUND_DWMAPI);
     BindLibrary(BOUND_USER32);
     InstallGraphRestoreCallback(NULL);
