@@ -4,6 +4,7 @@
 // keeps a guard copy of its first 32 bytes. One critical section, made on first use, serialises all threads
 // (window, sound refill, file access); it is re-entered by the checks and dumps run from inside an operation.
 #include "core/core.h"
+#include "core/core_test_support.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -14,36 +15,36 @@ static_assert(sizeof(AllocHeader) == ALLOC_HEADER_SIZE, "the header is 64 bytes 
 #define SOURCE_NAME_KEEP 15
 #define RECORD_DATA_BYTES 16
 
-static AllocHeader g_Sentinel; // ends the list; never freed
-static AllocHeader *g_Head;    // newest block; null until the first allocation
-static long long g_TotalSize;
-static int g_LiveCount;
-static uint16_t g_SerialCounter;
+static AllocHeader s_Sentinel; // ends the list; never freed
+static AllocHeader *s_Head;    // newest block; null until the first allocation
+static long long s_TotalSize;
+static int s_LiveCount;
+static uint16_t s_SerialCounter;
 
-static int g_TraceSize;
-static int g_LogEachOperation;
-static int g_LogTotals;
-static int g_CheckEach;
-static int g_FailureCountdown = -1;
+static int s_TraceSize;
+static int s_LogEachOperation;
+static int s_LogTotals;
+static int s_CheckEach;
+static int s_FailureCountdown = -1;
 
-static CRITICAL_SECTION g_Lock;
-static INIT_ONCE g_LockOnce = INIT_ONCE_STATIC_INIT;
+static CRITICAL_SECTION s_Lock;
+static INIT_ONCE s_LockOnce = INIT_ONCE_STATIC_INIT;
 
 static BOOL CALLBACK InitAllocatorLock(PINIT_ONCE once, PVOID parameter, PVOID *context)
 {
-    InitializeCriticalSection(&g_Lock);
+    InitializeCriticalSection(&s_Lock);
     return TRUE;
 }
 
 static void EnterAllocator(void)
 {
-    InitOnceExecuteOnce(&g_LockOnce, InitAllocatorLock, NULL, NULL);
-    EnterCriticalSection(&g_Lock);
+    InitOnceExecuteOnce(&s_LockOnce, InitAllocatorLock, NULL, NULL);
+    EnterCriticalSection(&s_Lock);
 }
 
 static void LeaveAllocator(void)
 {
-    LeaveCriticalSection(&g_Lock);
+    LeaveCriticalSection(&s_Lock);
 }
 
 static void RewriteGuard(AllocHeader *header)
@@ -72,10 +73,10 @@ static SIZE_T BlockSizeFor(size_t size)
 
 static int TakeInjectedFailure(void)
 {
-    if (g_FailureCountdown < 0) {
+    if (s_FailureCountdown < 0) {
         return 0;
     }
-    return g_FailureCountdown-- == 0;
+    return s_FailureCountdown-- == 0;
 }
 
 static void FillHeader(AllocHeader *header, size_t size, const char *sourceName, int line)
@@ -86,14 +87,14 @@ static void FillHeader(AllocHeader *header, size_t size, const char *sourceName,
         const char *tail = length > SOURCE_NAME_KEEP ? sourceName + length - SOURCE_NAME_KEEP : sourceName;
         memcpy(header->sourceName, tail, strlen(tail));
     }
-    header->serial = g_SerialCounter++;
+    header->serial = s_SerialCounter++;
     header->line = (uint16_t)line;
     header->size = (uint32_t)size;
 }
 
 static void TraceOperation(const char *what, const AllocHeader *header)
 {
-    if (g_TraceSize < 0 || (uint32_t)g_TraceSize == header->size || g_LogEachOperation) {
+    if (s_TraceSize < 0 || (uint32_t)s_TraceSize == header->size || s_LogEachOperation) {
         AddLog(what);
         LogAllocationRecord(header);
     }
@@ -101,10 +102,10 @@ static void TraceOperation(const char *what, const AllocHeader *header)
 
 static void FinishOperation(void)
 {
-    if (g_LogTotals) {
+    if (s_LogTotals) {
         LogAllocationTotals();
     }
-    if (g_CheckEach) {
+    if (s_CheckEach) {
         CheckAllAllocations();
     }
 }
@@ -130,18 +131,18 @@ void *AllocMemory(size_t size, const char *sourceName, int line)
     }
     FillHeader(header, size, sourceName, line);
 
-    if (g_Head == NULL) {
-        g_Head = &g_Sentinel;
+    if (s_Head == NULL) {
+        s_Head = &s_Sentinel;
     }
-    g_Head->previous = header;
-    header->next = g_Head;
+    s_Head->previous = header;
+    header->next = s_Head;
     header->previous = NULL;
-    RewriteGuard(g_Head);
-    g_Head = header;
+    RewriteGuard(s_Head);
+    s_Head = header;
     RewriteGuard(header);
 
-    g_TotalSize += size;
-    g_LiveCount++;
+    s_TotalSize += size;
+    s_LiveCount++;
     TraceOperation("mem alloc  ", header);
     FinishOperation();
     LeaveAllocator();
@@ -182,10 +183,10 @@ void *ReallocMemory(void *pointer, size_t size, const char *sourceName, int line
     if (header->previous != NULL) {
         header->previous->next = header;
     }
-    if (g_Head == old) {
-        g_Head = header;
+    if (s_Head == old) {
+        s_Head = header;
     }
-    g_TotalSize += (long long)size - oldSize;
+    s_TotalSize += (long long)size - oldSize;
     RewriteGuard(header);
     RewriteGuard(header->next);
     RewriteGuard(header->previous);
@@ -203,9 +204,9 @@ void FreeMemory(void *pointer)
     }
     EnterAllocator();
     AllocHeader *header = HeaderOf(pointer);
-    g_TotalSize -= header->size;
-    g_LiveCount--;
-    if (g_CheckEach) {
+    s_TotalSize -= header->size;
+    s_LiveCount--;
+    if (s_CheckEach) {
         CheckAllAllocations();
     }
     AllocHeader *next = header->next;
@@ -216,13 +217,13 @@ void FreeMemory(void *pointer)
     if (previous != NULL) {
         previous->next = next;
     }
-    if (g_Head == header) {
-        g_Head = next;
+    if (s_Head == header) {
+        s_Head = next;
     }
     RewriteGuard(previous);
     RewriteGuard(next);
     TraceOperation("mem free  ", header);
-    if (g_LogTotals) {
+    if (s_LogTotals) {
         LogAllocationTotals();
     }
     HeapFree(GetProcessHeap(), 0, header);
@@ -232,7 +233,7 @@ void FreeMemory(void *pointer)
 int CheckAllAllocations(void)
 {
     EnterAllocator();
-    for (AllocHeader *header = g_Head; header != NULL && header != &g_Sentinel; header = header->next) {
+    for (AllocHeader *header = s_Head; header != NULL && header != &s_Sentinel; header = header->next) {
         if (memcmp(header->guard, header, GUARDED_BYTES) != 0) {
             AddLog("以下のメモリ確保情報が破損しました");
             LogAllocationRecord(header);
@@ -249,7 +250,7 @@ void DumpAllocations(void)
     EnterAllocator();
     AddLog("\n");
     AddLog("Alloc memory dump\n");
-    for (AllocHeader *header = g_Head; header != NULL && header != &g_Sentinel; header = header->next) {
+    for (AllocHeader *header = s_Head; header != NULL && header != &s_Sentinel; header = header->next) {
         LogAllocationRecord(header);
     }
     LogAllocationTotals();
@@ -260,7 +261,7 @@ void DumpAllocations(void)
 void LogAllocationTotals(void)
 {
     EnterAllocator();
-    LogFormatLine("\tTotal size:%lld(%.3fkb)  Alloc num:%d", g_TotalSize, g_TotalSize / 1024.0, g_LiveCount);
+    LogFormatLine("\tTotal size:%lld(%.3fkb)  Alloc num:%d", s_TotalSize, s_TotalSize / 1024.0, s_LiveCount);
     LeaveAllocator();
 }
 
@@ -287,27 +288,27 @@ void LogAllocationRecord(const AllocHeader *header)
 
 int GetAllocationCount(void)
 {
-    return g_LiveCount;
+    return s_LiveCount;
 }
 
 long long GetAllocationTotalSize(void)
 {
-    return g_TotalSize;
+    return s_TotalSize;
 }
 
 void SetAllocationDebugOptions(int traceSize, int logEachOperation, int logTotals, int checkEach)
 {
     EnterAllocator();
-    g_TraceSize = traceSize;
-    g_LogEachOperation = logEachOperation;
-    g_LogTotals = logTotals;
-    g_CheckEach = checkEach;
+    s_TraceSize = traceSize;
+    s_LogEachOperation = logEachOperation;
+    s_LogTotals = logTotals;
+    s_CheckEach = checkEach;
     LeaveAllocator();
 }
 
 void SetAllocationFailureCountdown(int count)
 {
     EnterAllocator();
-    g_FailureCountdown = count;
+    s_FailureCountdown = count;
     LeaveAllocator();
 }

@@ -3,6 +3,7 @@
 // millisecond and microsecond clocks, local date records, and the 64/128-bit arithmetic the microsecond clock
 // needs. The information is written once by the window thread at start-up; the clocks are read from any thread.
 #include "core/core.h"
+#include "core/core_test_support.h"
 
 #include <cpuid.h>
 #include <mmsystem.h>
@@ -27,7 +28,7 @@ struct WindowsVersionName {
     const char *suffix;
 };
 
-static const WindowsVersionName g_WindowsVersionNames[] = {
+static const WindowsVersionName s_WindowsVersionNames[] = {
     {VER_PLATFORM_WIN32s, 0, 0, 0, "3.1", 0, NULL},
     {VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1, "95", 'C', "OSR2"},
     {VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2, "98", 'A', "SE"},
@@ -43,7 +44,7 @@ static const WindowsVersionName g_WindowsVersionNames[] = {
 int DescribeWindowsVersion(const OSVERSIONINFOA *info, char *text, size_t textSize, int previousId)
 {
     SprintfWrap(text, textSize, "Windows");
-    for (const WindowsVersionName &entry : g_WindowsVersionNames) {
+    for (const WindowsVersionName &entry : s_WindowsVersionNames) {
         // Win32s reports no meaningful version numbers: the platform alone names it.
         int versionMatches = entry.platform == VER_PLATFORM_WIN32s ||
                              (info->dwMajorVersion == entry.major && info->dwMinorVersion == entry.minor);
@@ -111,7 +112,7 @@ static void MeasureProcessorSpeed(void)
     SystemInformation *s = &g_SystemInformation;
     int start = GetNowMilliCount();
     unsigned long long first = __rdtsc();
-    while (GetNowMilliCount() - start < SPEED_MEASURE_MS) {
+    while (MilliCountElapsed(start, GetNowMilliCount()) < SPEED_MEASURE_MS) {
     }
     unsigned long long difference = __rdtsc() - first;
     s->processorMhz = (int)(difference / 100000);
@@ -187,9 +188,21 @@ int LogSystemInformation(void)
 // ---------------------------------------------------------------------------------------------------------------
 // Clocks and dates.
 
+static MilliClockSource s_MilliClockSource = timeGetTime;
+
+void SetMilliClockSource(MilliClockSource source)
+{
+    s_MilliClockSource = source != NULL ? source : timeGetTime;
+}
+
 int GetNowMilliCount(void)
 {
-    return (int)(timeGetTime() & 0x7FFFFFFF);
+    return (int)(s_MilliClockSource() & 0x7FFFFFFF);
+}
+
+int MilliCountElapsed(int start, int now)
+{
+    return (int)(((unsigned int)now - (unsigned int)start) & 0x7FFFFFFF);
 }
 
 // count x multiplier / divisor without losing the high bits of the product.

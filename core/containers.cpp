@@ -99,24 +99,24 @@ int ReleaseRingBuffer(RingBuffer *ring)
 // ---------------------------------------------------------------------------------------------------------------
 // Typed-character ring and text-input activity.
 
-static InputCharRing g_InputCharRing;
+static InputCharRing s_InputCharRing;
 
 static struct {
     int active;
     int time; // GetNowMilliCount at the last activity
-} g_TextInputActivity;
+} s_TextInputActivity;
 
 // The control codes the window procedure makes from the cursor and editing keys.
-static const unsigned char g_EditKeyCodes[] = {0x10, 0x1D, 0x1C, 0x1E, 0x1F, 0x1A, 0x19, 0x17, 0x15};
+static const unsigned char s_EditKeyCodes[] = {0x10, 0x1D, 0x1C, 0x1E, 0x1F, 0x1A, 0x19, 0x17, 0x15};
 
 InputCharRing *GetInputCharRing(void)
 {
-    return &g_InputCharRing;
+    return &s_InputCharRing;
 }
 
 int PushInputChar(unsigned char byte)
 {
-    InputCharRing *ring = &g_InputCharRing;
+    InputCharRing *ring = &s_InputCharRing;
     int next = ring->writeIndex + 1 == INPUT_CHAR_RING_SLOTS ? 0 : ring->writeIndex + 1;
     if (next == ring->readIndex) {
         return -1; // full: the byte is dropped
@@ -128,7 +128,7 @@ int PushInputChar(unsigned char byte)
 
 int IsKeyInTable(unsigned char byte)
 {
-    return memchr(g_EditKeyCodes, byte, sizeof g_EditKeyCodes) != NULL;
+    return memchr(s_EditKeyCodes, byte, sizeof s_EditKeyCodes) != NULL;
 }
 
 int MbByteOffsetToCharCount(const char *text, int bytes)
@@ -143,23 +143,23 @@ int MbByteOffsetToCharCount(const char *text, int bytes)
 
 int StartInputTimer(void)
 {
-    g_TextInputActivity.time = GetNowMilliCount();
-    g_TextInputActivity.active = 1;
+    s_TextInputActivity.time = GetNowMilliCount();
+    s_TextInputActivity.active = 1;
     return 0;
 }
 
 int GetTextInputActivity(int *time)
 {
     if (time != NULL) {
-        *time = g_TextInputActivity.time;
+        *time = s_TextInputActivity.time;
     }
-    return g_TextInputActivity.active;
+    return s_TextInputActivity.active;
 }
 
 void ClearTextInputActivity(void)
 {
-    g_TextInputActivity.active = 0;
-    g_TextInputActivity.time = 0;
+    s_TextInputActivity.active = 0;
+    s_TextInputActivity.time = 0;
 }
 
 int CompactTextBuffer(KeyInputRecord *entry)

@@ -76,9 +76,6 @@ long long GetAllocationTotalSize(void); // sum of the asked sizes of the live bl
 // Diagnostics, all off by default: trace blocks of one size (negative = every block), log every operation, log
 // the totals after each operation, check every header on each operation.
 void SetAllocationDebugOptions(int traceSize, int logEachOperation, int logTotals, int checkEach);
-// Lets the next `count` allocations succeed and makes the one after fail (once); -1 turns it off. For testing
-// the failure paths of callers.
-void SetAllocationFailureCountdown(int count);
 
 #define ENGINE_ALLOC(size) AllocMemory((size), __FILE__, __LINE__)
 #define ENGINE_ALLOC_ZEROED(size) AllocMemoryZeroed((size), __FILE__, __LINE__)
@@ -129,11 +126,13 @@ int LogSystemInformation(void);
 // The finest timer period, raised by start-up steps and lowered by the end once for every raise that took effect.
 int RaiseTimerPeriod(void);
 int LowerTimerPeriod(void);
-int GetTimerPeriodRaiseCount(void);
 // Names the Windows version for the system information block ("Windows" + name) and returns its version id;
 // a version without a name keeps previousId.
 int DescribeWindowsVersion(const OSVERSIONINFOA *info, char *text, size_t textSize, int previousId);
 int GetNowMilliCount(void);
+// The time from start to now on the millisecond clock, which wraps from 0x7FFFFFFF to 0: (now - start) modulo
+// 2^31, so a span across the wrap is as long as any other. Every difference of that clock is taken here.
+int MilliCountElapsed(int start, int now);
 LONGLONG GetNowMicroCount(int useCpuClock);
 int GetLocalDateRecord(DateRecord *record);
 int FileTimeToDateRecord(const FILETIME *fileTime, DateRecord *record);
@@ -254,9 +253,6 @@ int ClipRect(RECT *rect, const RECT *clip);
 int SeedRandom(unsigned int seed);
 int GenerateRandomBlock(void);
 int HasMmx(void);
-const unsigned int *GetRandomBlock(void); // the 624 tempered outputs of the last block
-int GetRandomReadIndex(void);
-int SetRandomMmxPath(int useMmx); // chooses the block generator until the next seeding (both give equal blocks)
 
 // ---------------------------------------------------------------------------------------------------------------
 // Engine start-up, shut-down, window and message pump (declared as they are built).

@@ -125,30 +125,17 @@ void SetScreenSaverActive(BOOL active)
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, active, NULL, SPIF_SENDCHANGE);
 }
 
-// A full-screen size the display cannot show falls back to window mode; 320x240 runs at 640x480 emulated.
+// A full-screen size the display cannot show falls back to window mode.
 static void CheckFullScreenSize(void)
 {
-    if (g_WindowSettings.windowed) {
-        return;
-    }
-    int width, height;
-    GetScreenSize(&width, &height);
-    int lowResolution = width == 320 && height == 240;
-    if (!HasDisplayModeOfSize(width, height) && !(lowResolution && GetUseDirect3D())) {
+    if (!g_WindowSettings.windowed && ChooseFullScreenSize() != 0) {
         ChangeWindowMode(1);
-    }
-    if (lowResolution && !g_WindowSettings.windowed) {
-        SetLowResolutionEmulation(1);
-        SetScreenSizeSetting(640, 480);
     }
 }
 
 static int RefuseTwentyFourBitColor(void)
 {
-    HDC screen = GetDC(NULL);
-    int desktopBits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(NULL, screen);
-    if ((desktopBits == 24 && g_WindowSettings.windowed) || GetScreenColorBits() == 24) {
+    if ((GetDesktopColorBits() == 24 && g_WindowSettings.windowed) || GetScreenColorBits() == 24) {
         return AddLog("ＱＶライブラリは２４ビットカラーモードに対応していません\n");
     }
     return 0;
@@ -168,13 +155,11 @@ static void InitCom(void)
     }
 }
 
-static void TakeDownEngine(void);
-
+// Every way out of a start-up that does not complete runs the end sequence, which undoes what was started and
+// ends the log with the allocation dump.
 static int FailStartUp(void)
 {
-    g_EngineEnding = 1;
-    TakeDownEngine();
-    g_EngineInitialising = 0;
+    EndEngineCore();
     return -1;
 }
 
@@ -198,8 +183,7 @@ int InitEngineCore(void)
     }
     StartLogFile();
     if (RefuseTwentyFourBitColor() != 0) {
-        g_EngineInitialising = 0;
-        return -1;
+        return FailStartUp();
     }
 
     LARGE_INTEGER frequency;
@@ -273,10 +257,14 @@ int InitEngine(void)
 // menu and class go, and a caller's window gets its own procedure back. Window-less mode only ends the pump.
 static int RestoreDesktopAtEnd(void)
 {
+    // Window creation turns the screen saver off before it can be refused or fail: on again in every case.
+    if (g_Window.screenSaverTurnedOff) {
+        SetScreenSaverActive(TRUE);
+        g_Window.screenSaverTurnedOff = 0;
+    }
     if (g_Window.mainWindow == NULL && !g_WindowSettings.windowless) {
         return 0;
     }
-    SetScreenSaverActive(TRUE);
     if (g_WindowSettings.windowless) {
         g_Window.quit = 1;
         return 0;
@@ -309,18 +297,14 @@ static int RestoreDesktopAtEnd(void)
     return 0;
 }
 
-// Only a window of this very process may be destroyed: a refused second copy finds the first copy's window,
-// which it can neither destroy nor wait for. The wait is bounded in any case.
-static void DestroyLeftoverWindows(void)
+// A window still alive here (the quit message came before the close) is destroyed by its own handle: a look-up
+// by class name could find another copy's window when several copies may run, and leave this one alive with its
+// class registered.
+static void DestroyOwnWindow(void)
 {
-    for (int tries = 0; tries < 100; tries++) {
-        HWND window = FindWindowA(g_WindowSettings.className, NULL);
-        DWORD processId = 0;
-        if (window == NULL || GetWindowThreadProcessId(window, &processId) == 0 || processId != GetCurrentProcessId()) {
-            return;
-        }
+    HWND window = g_Window.mainWindow;
+    if (window != NULL && IsWindow(window)) {
         DestroyWindow(window);
-        Sleep(100);
     }
 }
 
@@ -351,13 +335,8 @@ static void TakeDownEngine(void)
     }
     // The caller's window and its class stay the caller's; window-less mode registered nothing.
     if (!IS_USER_WINDOW_MODE() && !g_WindowSettings.windowless) {
-        // A window still alive here (the quit message came before the close) keeps its class registered: the
-        // class is unregistered again once the window is gone, or a later start-up could not register it.
-        BOOL unregistered = UnregisterClassA(g_WindowSettings.className, g_Window.instance);
-        DestroyLeftoverWindows();
-        if (!unregistered) {
-            UnregisterClassA(g_WindowSettings.className, g_Window.instance);
-        }
+        DestroyOwnWindow();
+        UnregisterClassA(g_WindowSettings.className, g_Window.instance);
     }
     g_Window.mainWindow = NULL;
     // The window's destruction posted a quit message to this thread: a later start-up must not meet it.
@@ -377,13 +356,15 @@ static void TakeDownEngine(void)
     }
 }
 
+// Also ends a start-up still under way (a fatal exit inside it, or its own failure paths).
 int EndEngineCore(void)
 {
-    if (!g_EngineInitialised) {
+    if (!g_EngineInitialised && !g_EngineInitialising) {
         return 0;
     }
     g_EngineEnding = 1;
     TakeDownEngine();
+    g_EngineInitialising = 0;
     return 0;
 }
 

@@ -3,6 +3,8 @@
 // thread retries every millisecond. Any thread; one critical section guards the queue.
 #include "core/window_state.h"
 
+#include "core/core_test_support.h"
+
 #define LOCK_WAITER_LIMIT 4096
 
 struct LockWaiter {
@@ -17,15 +19,19 @@ static DWORD s_Owner = (DWORD)-1;
 static LockWaiter s_Waiters[LOCK_WAITER_LIMIT];
 static int s_WaiterCount;
 static CRITICAL_SECTION s_Section;
+// Two threads entering at once on first use must not both create the lock: the second waits for the first.
+// The end of the engine destroys the lock and resets this, so that a later start-up creates it again.
+static INIT_ONCE s_CreateOnce = INIT_ONCE_STATIC_INIT;
 
-static void CreateEngineLock(void)
+static BOOL CALLBACK CreateEngineLock(PINIT_ONCE, PVOID, PVOID *)
 {
-    s_Created = 1;
     for (int i = 0; i < LOCK_WAITER_LIMIT; i++) {
         s_Waiters[i].threadId = 0;
         s_Waiters[i].event = CreateEventA(NULL, TRUE, FALSE, NULL);
     }
     InitializeCriticalSection(&s_Section);
+    s_Created = 1;
+    return TRUE;
 }
 
 // The first waiter leaves the queue: the others move up with their events, its event goes to the free end.
@@ -40,9 +46,7 @@ static void RemoveFirstWaiter(void)
 
 int EnterEngineLock(void)
 {
-    if (!s_Created) {
-        CreateEngineLock();
-    }
+    InitOnceExecuteOnce(&s_CreateOnce, CreateEngineLock, NULL, NULL);
     DWORD self = GetCurrentThreadId();
     int queued = 0;
     for (;;) {
@@ -127,6 +131,7 @@ void DestroyEngineLock(void)
     }
     s_Created = 0;
     DeleteCriticalSection(&s_Section);
+    InitOnceInitialize(&s_CreateOnce);
 }
 
 int GetEngineLockWaiterCount(void)

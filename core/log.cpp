@@ -13,17 +13,20 @@
 #define LOG_SMALL_TEXT 255      // texts up to this many bytes (after conversion) are converted on the stack
 #define LOG_TAB_BUFFER_SIZE 512 // indent levels beyond 511 are written as 511
 #define LOG_NETWORK_TEXT_SIZE 1024
-#define LOG_OPEN_ATTEMPTS 50 // about 50 ms while another thread has the file open
+// While another thread has the file open, the open is retried with pauses growing from 1 to 16 ms for up to 10 s
+// of pauses: a loaded machine can hold a writer off for long, and a lost line is worse than a late one.
+#define LOG_OPEN_PATIENCE_MS 10000
+#define LOG_OPEN_LONGEST_PAUSE_MS 16
 
-static char g_LogDirectory[MAX_PATH];
-static char g_LogFileName[64] = "Log.txt";
-static DWORD g_StartTime;
-static int g_IndentLevel;
-static int g_MidLine; // the last text written did not end with a line feed
+static char s_LogDirectory[MAX_PATH];
+static char s_LogFileName[64] = "Log.txt";
+static DWORD s_StartTime;
+static int s_IndentLevel;
+static int s_MidLine; // the last text written did not end with a line feed
 
-static int g_LogOff;
-static int g_DatedFileName;
-static int g_NoTimeStamp;
+static int s_LogOff;
+static int s_DatedFileName;
+static int s_NoTimeStamp;
 
 // Line-end conversion state, kept across pieces so that a long text can be converted piece by piece:
 // a bare "\n" becomes "\r\n"; from the first "\n" that already has its "\r" on, the text is copied unchanged.
@@ -76,29 +79,33 @@ static size_t ConvertLineEnds(LineEndConverter *c, char *out, size_t capacity)
 static void BuildLogPath(char *path, size_t pathSize)
 {
     path[0] = '\0';
-    size_t length = strlen(g_LogDirectory);
-    if (g_LogOff || length == 0) {
+    size_t length = strlen(s_LogDirectory);
+    if (s_LogOff || length == 0) {
         return;
     }
     // A trailing 0x5C may be the trail byte of a double-byte character rather than a separator.
-    int endsInSeparator = (g_LogDirectory[length - 1] == '\\' || g_LogDirectory[length - 1] == '/') &&
-                          IsDoubleByteCharAt(g_LogDirectory, (int)length - 1, GetEngineCharSet()) == 0;
-    snprintf(path, pathSize, "%s%s%s", g_LogDirectory, endsInSeparator ? "" : "\\", g_LogFileName);
+    int endsInSeparator = (s_LogDirectory[length - 1] == '\\' || s_LogDirectory[length - 1] == '/') &&
+                          IsDoubleByteCharAt(s_LogDirectory, (int)length - 1, GetEngineCharSet()) == 0;
+    snprintf(path, pathSize, "%s%s%s", s_LogDirectory, endsInSeparator ? "" : "\\", s_LogFileName);
 }
 
 // Opens the log for appending. The file is opened without sharing, which also keeps two threads' calls apart:
-// while another thread has it open, the open is tried again for a short while instead of losing the text.
+// while another thread has it open, the open is tried again instead of losing the text.
 static HANDLE OpenLogFile(const char *path)
 {
     if (path[0] == '\0') {
         return INVALID_HANDLE_VALUE;
     }
-    for (int attempt = 0;; attempt++) {
+    DWORD waited = 0, pause = 1;
+    for (;;) {
         HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION || attempt == LOG_OPEN_ATTEMPTS) {
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
+            waited >= LOG_OPEN_PATIENCE_MS) {
             return file;
         }
-        Sleep(1);
+        Sleep(pause);
+        waited += pause;
+        pause = pause * 2 < LOG_OPEN_LONGEST_PAUSE_MS ? pause * 2 : LOG_OPEN_LONGEST_PAUSE_MS;
     }
 }
 
@@ -114,10 +121,10 @@ static void WriteLinePrefix(HANDLE file)
 {
     char prefix[16 + LOG_TAB_BUFFER_SIZE];
     int length = 0;
-    if (!g_NoTimeStamp) {
-        length = snprintf(prefix, sizeof prefix, "%d:", (int)(timeGetTime() - g_StartTime));
+    if (!s_NoTimeStamp) {
+        length = snprintf(prefix, sizeof prefix, "%d:", (int)(timeGetTime() - s_StartTime));
     }
-    int tabs = g_IndentLevel < LOG_TAB_BUFFER_SIZE - 1 ? g_IndentLevel : LOG_TAB_BUFFER_SIZE - 1;
+    int tabs = s_IndentLevel < LOG_TAB_BUFFER_SIZE - 1 ? s_IndentLevel : LOG_TAB_BUFFER_SIZE - 1;
     memset(prefix + length, '\t', tabs);
     length += tabs;
     prefix[length] = '\0';
@@ -154,7 +161,7 @@ int AddLog(const char *text)
     HANDLE file = OpenLogFile(path);
     if (file != INVALID_HANDLE_VALUE) {
         SetFilePointer(file, 0, NULL, FILE_END);
-        if (!g_MidLine) {
+        if (!s_MidLine) {
             WriteLinePrefix(file);
         }
         while (converter.position < converter.length) {
@@ -165,7 +172,7 @@ int AddLog(const char *text)
         CloseHandle(file);
     }
     // Conversion only inserts "\r" before "\n", so the text's last byte is the converted text's last byte.
-    g_MidLine = text[converter.length - 1] != '\n';
+    s_MidLine = text[converter.length - 1] != '\n';
     FreeMemory(block);
     return -1;
 }
@@ -190,42 +197,42 @@ int LogFormatLine(const char *format, ...)
 
 int LogIndentIncrease(void)
 {
-    g_IndentLevel++;
+    s_IndentLevel++;
     return 0;
 }
 
 int LogIndentDecrease(void)
 {
-    if (g_IndentLevel > 0) {
-        g_IndentLevel--;
+    if (s_IndentLevel > 0) {
+        s_IndentLevel--;
     }
     return 0;
 }
 
 int StartLogFile(void)
 {
-    if (g_LogOff) {
+    if (s_LogOff) {
         return 0;
     }
-    if (g_DatedFileName) {
+    if (s_DatedFileName) {
         DateRecord now;
         GetLocalDateRecord(&now);
-        snprintf(g_LogFileName, sizeof g_LogFileName, "Log%d_%d_%d_%d_%d_%d.txt", now.year, now.month, now.day,
+        snprintf(s_LogFileName, sizeof s_LogFileName, "Log%d_%d_%d_%d_%d_%d.txt", now.year, now.month, now.day,
                  now.hour, now.minute, now.second);
     } else {
-        StrCopy(g_LogFileName, "Log.txt");
+        StrCopy(s_LogFileName, "Log.txt");
     }
     char path[MAX_PATH + 80];
     BuildLogPath(path, sizeof path);
-    const char *name = path[0] != '\0' ? path : g_LogFileName;
+    const char *name = path[0] != '\0' ? path : s_LogFileName;
     DeleteFileA(name);
     HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
     }
-    g_IndentLevel = 0;
-    g_MidLine = 0;
-    g_StartTime = timeGetTime();
+    s_IndentLevel = 0;
+    s_MidLine = 0;
+    s_StartTime = timeGetTime();
     return 0;
 }
 
@@ -256,21 +263,21 @@ int SetLogDirectory(const char *directory)
     if (directory == NULL) {
         directory = "";
     }
-    if (strlen(directory) >= sizeof g_LogDirectory) {
+    if (strlen(directory) >= sizeof s_LogDirectory) {
         return -1;
     }
-    StrCopy(g_LogDirectory, directory);
+    StrCopy(s_LogDirectory, directory);
     return 0;
 }
 
 const char *GetLogDirectory(void)
 {
-    return g_LogDirectory;
+    return s_LogDirectory;
 }
 
 void SetLogOptions(int logOff, int datedFileName, int noTimeStamp)
 {
-    g_LogOff = logOff;
-    g_DatedFileName = datedFileName;
-    g_NoTimeStamp = noTimeStamp;
+    s_LogOff = logOff;
+    s_DatedFileName = datedFileName;
+    s_NoTimeStamp = noTimeStamp;
 }

@@ -10,11 +10,11 @@
 #define PROJECTION_EPSILON 1e-4f
 #define DETERMINANT_EPSILON 1e-7f
 
-static const Matrix4 g_IdentityMatrix = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+static const Matrix4 s_IdentityMatrix = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 int MakeIdentityMatrix(Matrix4 *out)
 {
-    *out = g_IdentityMatrix;
+    *out = s_IdentityMatrix;
     return 0;
 }
 

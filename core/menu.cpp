@@ -5,6 +5,8 @@
 // thread only.
 #include "core/window_state.h"
 
+#include "core/core_test_support.h"
+
 #include <shellapi.h>
 
 #include "graphics/graphics.h"

@@ -167,12 +167,8 @@ static int RunMessageLoop(void)
     int passDone = 0;
     while (!CanLeaveLoop(passDone)) {
         if (IsHeldInactive()) {
-            if (!g_Window.wasInactive) {
-                g_Window.inactiveStartTime = GetNowMilliCount();
-                g_Window.wasInactive = 1;
-            }
             Sleep(1);
-            if (g_Window.paintPending && GetNowMilliCount() - g_Window.lastPresentTime > 64) {
+            if (g_Window.paintPending && IsPartialPaintDue()) {
                 CopyScreenAndFlip();
                 g_Window.paintPending = 0;
             }
@@ -269,8 +265,6 @@ void WaitWhileInactive(void)
         g_WindowSettings.windowless || (g_WindowSettings.windowed && g_WindowSettings.runInBackground)) {
         return;
     }
-    g_Window.inactiveStartTime = GetNowMilliCount();
-    g_Window.wasInactive = 1;
     while (ProcessMessageCore() == 0 && !(g_Window.active && !g_Window.minimised)) {
     }
 }

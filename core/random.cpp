@@ -2,6 +2,7 @@
 // 624 tempered outputs at once, on an MMX path two words per step where the processor has MMX and on a plain
 // path otherwise; both give the same block. Window thread only.
 #include "core/core.h"
+#include "core/core_test_support.h"
 
 #include <cpuid.h>
 #include <mmintrin.h>
@@ -17,11 +18,11 @@
 
 // The state, plus one word after it that holds a copy of the renewed word 0 while a block is generated, so
 // that word 623 reads its successor like every other word.
-static unsigned int g_State[STATE_WORDS + 1];
-static unsigned int g_Block[STATE_WORDS];
-static int g_ReadIndex;
-static int g_Seeded;
-static int g_UseMmx;
+static unsigned int s_State[STATE_WORDS + 1];
+static unsigned int s_Block[STATE_WORDS];
+static int s_ReadIndex;
+static int s_Seeded;
+static int s_UseMmx;
 
 int HasMmx(void)
 {
@@ -41,8 +42,8 @@ static int PartnerOf(int i)
 
 static unsigned int NextWord(int i)
 {
-    unsigned int y = (g_State[i] & UPPER_MASK) | (g_State[i + 1] & LOWER_MASK);
-    return g_State[PartnerOf(i)] ^ (y >> 1) ^ ((y & 1) ? MATRIX_A : 0);
+    unsigned int y = (s_State[i] & UPPER_MASK) | (s_State[i + 1] & LOWER_MASK);
+    return s_State[PartnerOf(i)] ^ (y >> 1) ^ ((y & 1) ? MATRIX_A : 0);
 }
 
 static unsigned int Temper(unsigned int y)
@@ -73,10 +74,10 @@ static void NextWordPairMmx(int first)
     const __m64 one = _mm_set1_pi32(1);
     const __m64 matrix = _mm_set1_pi32((int)MATRIX_A);
     __m64 y =
-        _mm_or_si64(_mm_and_si64(LoadPair(g_State + first), upper), _mm_and_si64(LoadPair(g_State + first + 1), lower));
+        _mm_or_si64(_mm_and_si64(LoadPair(s_State + first), upper), _mm_and_si64(LoadPair(s_State + first + 1), lower));
     __m64 oddMask = _mm_cmpeq_pi32(_mm_and_si64(y, one), one);
-    __m64 word = _mm_xor_si64(LoadPair(g_State + PartnerOf(first)), _mm_srli_pi32(y, 1));
-    StorePair(g_State + first, _mm_xor_si64(word, _mm_and_si64(oddMask, matrix)));
+    __m64 word = _mm_xor_si64(LoadPair(s_State + PartnerOf(first)), _mm_srli_pi32(y, 1));
+    StorePair(s_State + first, _mm_xor_si64(word, _mm_and_si64(oddMask, matrix)));
 }
 
 static __m64 TemperPairMmx(__m64 y)
@@ -91,28 +92,28 @@ static __m64 TemperPairMmx(__m64 y)
 static void RenewWords(int from, int to)
 {
     int i = from;
-    if (g_UseMmx) {
+    if (s_UseMmx) {
         for (; i + 1 < to; i += 2) {
             NextWordPairMmx(i);
         }
         _mm_empty();
     }
     for (; i < to; i++) {
-        g_State[i] = NextWord(i);
+        s_State[i] = NextWord(i);
     }
 }
 
 static void TemperBlock(void)
 {
-    if (g_UseMmx) {
+    if (s_UseMmx) {
         for (int i = 0; i < STATE_WORDS; i += 2) {
-            StorePair(g_Block + i, TemperPairMmx(LoadPair(g_State + i)));
+            StorePair(s_Block + i, TemperPairMmx(LoadPair(s_State + i)));
         }
         _mm_empty();
         return;
     }
     for (int i = 0; i < STATE_WORDS; i++) {
-        g_Block[i] = Temper(g_State[i]);
+        s_Block[i] = Temper(s_State[i]);
     }
 }
 
@@ -120,10 +121,10 @@ int GenerateRandomBlock(void)
 {
     RenewWords(0, FIRST_SEGMENT);
     // Word 623 mixes with the renewed word 0, read through the copy after the state like any successor.
-    g_State[STATE_WORDS] = g_State[0];
+    s_State[STATE_WORDS] = s_State[0];
     RenewWords(FIRST_SEGMENT, STATE_WORDS);
     TemperBlock();
-    g_ReadIndex = 0;
+    s_ReadIndex = 0;
     return 0;
 }
 
@@ -137,25 +138,25 @@ int SeedRandom(unsigned int seed)
         x = x * 69069u + 1;
         word |= x >> 16;
         x = x * 69069u + 1;
-        g_State[i] = word;
+        s_State[i] = word;
     }
-    g_UseMmx = HasMmx();
-    g_Seeded = 1;
+    s_UseMmx = HasMmx();
+    s_Seeded = 1;
     return GenerateRandomBlock();
 }
 
 const unsigned int *GetRandomBlock(void)
 {
-    return g_Block;
+    return s_Block;
 }
 
 int GetRandomReadIndex(void)
 {
-    return g_ReadIndex;
+    return s_ReadIndex;
 }
 
 int SetRandomMmxPath(int useMmx)
 {
-    g_UseMmx = useMmx && HasMmx();
+    s_UseMmx = useMmx && HasMmx();
     return 0;
 }

@@ -3,6 +3,8 @@
 // procedure, and the reaction to activation changes. Window thread only.
 #include "core/window_state.h"
 
+#include "core/core_test_support.h"
+
 #include <stdio.h>
 
 #include "font/font.h"
@@ -14,6 +16,17 @@
 
 WindowSettings g_WindowSettings;
 WindowRuntime g_Window;
+
+// The two private messages that raise (wParam 1) or clear the input flags (input.h).
+enum {
+    PRIVATE_MESSAGE_INPUT_FLAG_A = WM_USER + 0x6F,
+    PRIVATE_MESSAGE_INPUT_FLAG_B = WM_USER + 0x70,
+};
+
+int IsPartialPaintDue(void)
+{
+    return MilliCountElapsed(g_Window.lastPresentTime, GetNowMilliCount()) > PARTIAL_PAINT_INTERVAL_MS;
+}
 
 int GetDesktopColorBits(void)
 {
@@ -151,18 +164,19 @@ static void LogMemoryReport(void)
     }
     MEMORYSTATUSEX status;
     status.dwLength = sizeof(status);
+    unsigned long long totalBytes, availableBytes;
     if (statusEx != NULL && statusEx(&status)) {
-        g_Window.totalPhysicalMemory = status.ullTotalPhys;
-        g_Window.availablePhysicalMemory = status.ullAvailPhys;
+        totalBytes = status.ullTotalPhys;
+        availableBytes = status.ullAvailPhys;
     } else {
         MEMORYSTATUS oldStatus;
         oldStatus.dwLength = sizeof(oldStatus);
         GlobalMemoryStatus(&oldStatus);
-        g_Window.totalPhysicalMemory = oldStatus.dwTotalPhys;
-        g_Window.availablePhysicalMemory = oldStatus.dwAvailPhys;
+        totalBytes = oldStatus.dwTotalPhys;
+        availableBytes = oldStatus.dwAvailPhys;
     }
-    double total = (double)g_Window.totalPhysicalMemory / 1048576.0;
-    double available = (double)g_Window.availablePhysicalMemory / 1048576.0;
+    double total = (double)totalBytes / 1048576.0;
+    double available = (double)availableBytes / 1048576.0;
     LogFormatLine("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", total, available);
     char text[64];
     SprintfWrap(text, sizeof(text), "%.2fMB\n", available);
@@ -335,6 +349,7 @@ int CreateMainWindow(void)
     ChooseTimer();
     SeedRandom(timeGetTime() & 0x7FFFFFFF);
     SetScreenSaverActive(FALSE);
+    g_Window.screenSaverTurnedOff = 1;
     ChooseCharSet();
     if (g_WindowSettings.windowless) {
         g_Window.beingCreated = 0;
@@ -394,7 +409,6 @@ static void OnBecomingActive(WPARAM wParam)
         if (HIWORD(wParam) == 0) {
             ReinitGraphicsKeepMode();
         }
-        g_Window.pausedByDeactivation = 0;
     }
     if (!(g_WindowSettings.windowed && g_WindowSettings.runInBackground)) {
         ResumeAllMovies();
@@ -418,7 +432,6 @@ static int OnBecomingInactiveFullScreen(void)
         return -1;
     }
     PauseAllMovies();
-    g_Window.pausedByDeactivation = 1;
     return 0;
 }
 
@@ -482,7 +495,6 @@ static void RecordWindowRect(HWND window)
 
 static void OnPaint(HWND window)
 {
-    g_Window.paintSeen = 1;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     if (g_WindowSettings.windowed) {
@@ -502,13 +514,12 @@ static void OnPaint(HWND window)
             RECT client;
             GetClientRect(window, &client);
             int whole = EqualRect(&client, &paint.rcPaint);
-            int now = GetNowMilliCount();
             if (!whole && !g_Window.paintPending) {
                 g_Window.paintPending = 1;
-                g_Window.lastPresentTime = now;
-            } else if (whole || now - g_Window.lastPresentTime > 64) {
+                g_Window.lastPresentTime = GetNowMilliCount();
+            } else if (whole || IsPartialPaintDue()) {
                 CopyScreenAndFlip();
-                g_Window.lastPresentTime = now;
+                g_Window.lastPresentTime = GetNowMilliCount();
             }
         }
         g_Window.painting = 0;
@@ -521,9 +532,6 @@ static LRESULT OnClose(HWND window)
     AddLog("ウインドウを閉じようとしています\n");
     if (!(g_WindowSettings.holdClose && !g_EngineEnding)) {
         DestroyWindow(window);
-    }
-    if (!g_EngineEnding) {
-        g_Window.endingWord = 4;
     }
     return 0;
 }
@@ -567,7 +575,6 @@ static void OnDisplayChange(WPARAM wParam, LPARAM lParam)
     }
     if (HasGraphRestoreCallback() && newBits != 24 && newBits != 8 && newWidth >= width && newHeight >= height) {
         ResumeAllMovies();
-        g_Window.displayChanged = 1;
         return;
     }
     AddLog("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
@@ -748,12 +755,6 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_MBUTTONUP:
         OnMouseButton(message);
         break;
-    case WM_MOUSEWHEEL:
-        g_Window.wheelVertical += (short)HIWORD(wParam) > 0 ? 1 : -1;
-        break;
-    case 0x020E: // WM_MOUSEHWHEEL
-        g_Window.wheelHorizontal += (short)HIWORD(wParam) > 0 ? 1 : -1;
-        break;
     case WM_SIZING:
         RecordWindowRect(window);
         if (g_WindowSettings.windowed && !IS_USER_WINDOW_MODE()) {
@@ -772,10 +773,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case MM_MCINOTIFY:
         PlayMidiByMci();
         return 0;
-    case 0x46F:
+    case PRIVATE_MESSAGE_INPUT_FLAG_A:
         wParam == 1 ? RaiseWindowMessageFlagA() : ClearWindowMessageFlagA();
         return 0;
-    case 0x470:
+    case PRIVATE_MESSAGE_INPUT_FLAG_B:
         wParam == 1 ? RaiseWindowMessageFlagB() : ClearWindowMessageFlagB();
         return 0;
     case 0x505:

@@ -59,7 +59,7 @@ int PostCloseOnce(void)
     return 0;
 }
 
-int HasDisplayModeOfSize(int width, int height)
+static int HasDisplayModeOfSize(int width, int height)
 {
     int count = GetDisplayModeCount();
     for (int i = 0; i < count; i++) {
@@ -67,6 +67,21 @@ int HasDisplayModeOfSize(int width, int height)
         if (mode.width == width && mode.height == height) {
             return 1;
         }
+    }
+    return 0;
+}
+
+int ChooseFullScreenSize(void)
+{
+    int width, height;
+    GetScreenSize(&width, &height);
+    int lowResolution = width == 320 && height == 240;
+    if (!HasDisplayModeOfSize(width, height) && !(lowResolution && GetUseDirect3D())) {
+        return -1;
+    }
+    if (lowResolution) {
+        SetLowResolutionEmulation(1);
+        SetScreenSizeSetting(640, 480);
     }
     return 0;
 }
@@ -137,25 +152,21 @@ int ChangeWindowMode(int windowed)
     if (windowed == g_WindowSettings.windowed) {
         return 0;
     }
-    if (!windowed && g_Window.mainWindow != NULL) {
-        int width, height;
-        GetScreenSize(&width, &height);
-        if (!HasDisplayModeOfSize(width, height)) {
-            if (!(width == 320 && height == 240 && GetUseDirect3D())) {
-                return -1;
-            }
-            SetScreenSizeSetting(640, 480);
-        }
+    if (!windowed && g_Window.mainWindow != NULL && ChooseFullScreenSize() != 0) {
+        return -1;
     }
     g_WindowSettings.visibleOption = 1;
-    g_Window.displayChanged = 0;
     StoreWindowModeFlag(windowed);
     if (g_Window.mainWindow == NULL || IS_USER_WINDOW_MODE()) {
         return 0;
     }
     g_Window.modeChanging = 1;
     ApplyWindowStyle();
-    int result = ChangeScreenMode(-1, -1, -1, 1, -1);
+    // The size the program draws at (320x240 under the emulation) tells the mode change to keep the emulation
+    // on the way to full screen and to end it on the way back.
+    int width, height;
+    QueryScreenState(&width, &height, NULL);
+    int result = ChangeScreenMode(width, height, -1, 1, -1);
     g_Window.modeChanging = 0;
     if (!windowed) {
         g_Window.menuShowCount = 0;
@@ -201,7 +212,10 @@ static void ApplyWindowedStyle(void)
         SetWindowPos(g_Window.mainWindow, NULL, x + moveX, y + moveY, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
         GetWindowClientArea(&g_Window.clientRect);
     }
-    ApplyCursorState(1);
+    // Window mode leaves the cursor to the caller's wish (SetCursorVisible, shown by default), also when the
+    // wish was made before start-up: the first fitting of the window re-applies it rather than showing the
+    // cursor over it. Full screen hides it whatever the wish.
+    SetCursorVisible(-1);
 }
 
 int ApplyWindowStyle(void)

@@ -58,24 +58,19 @@ struct WindowRuntime {
     HWND mainWindow;
     DWORD windowThreadId;
     int active, minimised, quit, windowDestroyed, closePosted, modeChanging, beingCreated, pumpRunning;
-    int modeSwitchRequested, displayChanged;
-    int endingWord;  // 4 once a close was requested from outside the end sequence
+    int modeSwitchRequested;
     RECT clientRect; // screen coordinates
     RECT windowRect;
     int activationRing[ACTIVATION_RING_SIZE];
     int activationRead, activationWrite, activationCount;
     int desktopWidth, desktopHeight, desktopColorBits;
-    unsigned long long totalPhysicalMemory, availablePhysicalMemory;
     int timerPeriodRaised;
-    UINT timerPeriod;
-    int paintSeen, painting, paintPending;
+    int screenSaverTurnedOff; // window creation switched it off; the end switches it on again
+    int painting, paintPending;
     int lastPresentTime;
-    int inactiveStartTime, wasInactive;
     int fittedOnce;
     int menuShowCount;
-    int wheelVertical, wheelHorizontal;
     int compositionTurnedOff;
-    int pausedByDeactivation;
     int cursorClipped;
     HBITMAP layeredDibSection;
     void *layeredDibPixels;
@@ -99,7 +94,12 @@ extern int g_EngineEnding;
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int CreateMainWindow(void);
 int OnWindowActivation(WPARAM wParam);
+// The desktop's colour depth: bits per pixel times colour planes of the screen DC. The one rule for it.
 int GetDesktopColorBits(void);
+// Partial paints are presented at most every PARTIAL_PAINT_INTERVAL_MS: 1 once that much has passed since the
+// last present.
+#define PARTIAL_PAINT_INTERVAL_MS 64
+int IsPartialPaintDue(void);
 
 // Window style table and window placement (window_mode.cpp).
 void GetWindowStyles(int windowed, DWORD *style, DWORD *exStyle);
@@ -118,8 +118,10 @@ WinnlsEnableImeFunction BoundWinnlsEnableIme(void);
 DwmEnableCompositionFunction BoundDwmEnableComposition(void);
 FARPROC BoundImmFunction(int index); // order of the Imm32 binding table
 
-// Full-screen size search over the display-mode list (window_mode.cpp).
-int HasDisplayModeOfSize(int width, int height);
+// The full-screen size rule of start-up and the run-time switch (window_mode.cpp): a wanted size the display-mode
+// list lacks cannot go full screen, except 320x240 while the Direct3D device is allowed; 320x240 runs at 640x480
+// with the low-resolution emulation raised. -1 when full screen cannot be had.
+int ChooseFullScreenSize(void);
 
 // Cursor, menu commands and dropped files (menu.cpp).
 void RestoreCursorAtEnd(void);
@@ -127,8 +129,6 @@ int IsCursorShownByEngine(void);
 int IsMenuInUse(void);
 void OnMenuCommand(int id);
 void TakeDroppedFiles(HDROP drop);
-int GetMenuItemRecordCount(void);
-int GetMouseLogCount(void);
 
 void ApplyCursorState(int shown);
 // The menu given before start-up: attached at window creation and torn down by the end sequence.
@@ -146,7 +146,6 @@ int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD
 // System-key suppression (window.cpp): the keyboard hook's decision for one key event, whether the hook is in,
 // and its removal at the end.
 int IsSystemKeyStroke(DWORD virtualKey, DWORD hookFlags, int controlDown);
-int IsSystemKeyHookInstalled(void);
 void RemoveSystemKeyHook(void);
 
 // Character set from the OEM code page (window.cpp).
@@ -155,8 +154,5 @@ int CharSetFromCodePage(int oemCodePage, int *codePage);
 // Screen-saver switch shared by window creation and the end sequence.
 void SetScreenSaverActive(BOOL active);
 
-// Engine call lock (engine_lock.cpp): closing its events and critical section; the waiter count and depth,
-// for the lock's own tests.
+// Engine call lock (engine_lock.cpp): closing its events and critical section.
 void DestroyEngineLock(void);
-int GetEngineLockWaiterCount(void);
-int GetEngineLockDepth(void);

@@ -8,6 +8,7 @@
 
 #include "core/core.h"
 #include "test_log.h"
+#include "core/core_test_support.h"
 
 static AllocHeader *HeaderOf(void *pointer)
 {

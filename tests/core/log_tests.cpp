@@ -9,6 +9,7 @@
 #include "core/core.h"
 #include "font/font.h"
 #include "test_log.h"
+#include "core/core_test_support.h"
 
 // The log with every "<ms>:" stamp that opens a written line replaced by "#", so that expectations are exact.
 static std::string StampsMarked(const std::string &log)

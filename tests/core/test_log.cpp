@@ -6,6 +6,7 @@
 
 #include "core/core.h"
 #include "font/font.h"
+#include "core/core_test_support.h"
 
 void StartTestLog(void)
 {

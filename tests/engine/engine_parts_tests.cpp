@@ -8,6 +8,7 @@
 #include "font/font.h"
 #include "graphics/graphics.h"
 #include "media/media.h"
+#include "core/core_test_support.h"
 
 TEST(CharSet, ChosenFromTheOemCodePage)
 {

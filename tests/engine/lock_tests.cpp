@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/window_state.h"
+#include "core/core_test_support.h"
 
 namespace
 {

@@ -9,6 +9,7 @@
 
 #include "core/window_state.h"
 #include "graphics/graphics.h"
+#include "core/core_test_support.h"
 
 namespace
 {

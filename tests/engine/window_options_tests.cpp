@@ -10,6 +10,7 @@
 #include "core/window_state.h"
 #include "graphics/graphics.h"
 #include "image/image.h"
+#include "core/core_test_support.h"
 
 #include <imm.h>
 

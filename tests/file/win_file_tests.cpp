@@ -4,6 +4,7 @@
 #include "file_test_support.h"
 
 #include "file/win_file_internal.h"
+#include "core/core_test_support.h"
 
 namespace
 {

@@ -5,6 +5,7 @@
 
 #include "image/image.h"
 #include "image/loader_internal.h"
+#include "core/core_test_support.h"
 
 #include <stdio.h>
 #include <stdlib.h>
