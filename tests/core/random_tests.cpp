@@ -73,7 +73,9 @@ TEST(Random, BlocksMatchTheStandardAlgorithmOnBothPaths)
 
 TEST(Random, PlainAndMmxPathsGiveTheSameBlocks)
 {
-    ASSERT_EQ(HasMmx(), 1) << "every processor this runs on has MMX";
+    if (!HasMmx()) {
+        GTEST_SKIP() << "without MMX only the plain path exists";
+    }
     const unsigned int seeds[] = {2, 99, 0xDEADBEEF};
     for (unsigned int seed : seeds) {
         unsigned int plain[3][624], mmx[3][624];

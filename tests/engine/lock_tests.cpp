@@ -1,8 +1,8 @@
 // The engine call lock: recursion by its owner and first-come-first-served hand-over to waiting threads.
 #include <gtest/gtest.h>
 
-#include "core/window_state.h"
 #include "core/core_test_support.h"
+#include "core/window_state.h"
 
 namespace
 {
@@ -24,13 +24,55 @@ DWORD WINAPI TakeLockAndRecord(LPVOID parameter)
 
 int WaitForWaiters(int count)
 {
-    for (int i = 0; i < 2000 && GetEngineLockWaiterCount() < count; i++) {
+    for (int i = 0; i < 60000 && GetEngineLockWaiterCount() < count; i++) {
         Sleep(1);
     }
     return GetEngineLockWaiterCount();
 }
 
+struct FirstUse {
+    HANDLE go;
+    volatile LONG inside, overlaps;
+};
+
+DWORD WINAPI EnterAtOnce(LPVOID parameter)
+{
+    FirstUse *shared = (FirstUse *)parameter;
+    WaitForSingleObject(shared->go, INFINITE);
+    for (int i = 0; i < 50; i++) {
+        EnterEngineLock();
+        if (InterlockedIncrement(&shared->inside) != 1) {
+            InterlockedIncrement(&shared->overlaps);
+        }
+        Sleep(0);
+        InterlockedDecrement(&shared->inside);
+        LeaveEngineLock();
+    }
+    return 0;
+}
+
 } // namespace
+
+TEST(EngineLock, ThreadsMeetingAtItsFirstUseShareOneLock)
+{
+    for (int round = 0; round < 10; round++) {
+        DestroyEngineLock(); // as before the first use in the process
+        FirstUse shared = {CreateEventA(NULL, TRUE, FALSE, NULL), 0, 0};
+        HANDLE threads[8];
+        for (HANDLE &thread : threads) {
+            thread = CreateThread(NULL, 0, EnterAtOnce, &shared, 0, NULL);
+        }
+        SetEvent(shared.go);
+        WaitForMultipleObjects(8, threads, TRUE, INFINITE);
+        for (HANDLE thread : threads) {
+            CloseHandle(thread);
+        }
+        CloseHandle(shared.go);
+        EXPECT_EQ(shared.overlaps, 0) << "round " << round;
+        EXPECT_EQ(GetEngineLockDepth(), 0);
+        EXPECT_EQ(GetEngineLockWaiterCount(), 0);
+    }
+}
 
 TEST(EngineLock, WaitingThreadsAcquireInTheOrderTheyArrived)
 {

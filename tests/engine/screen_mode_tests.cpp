@@ -155,3 +155,36 @@ TEST(ScreenMode, AQuarterSizeFullScreenRunsAt640x480Emulated)
     SetLowResolutionEmulation(0);
     ChangeWindowMode(1);
 }
+
+// The switch at run time follows start-up's rule: a 320x240 screen goes full screen at 640x480 emulated, and
+// comes back to a 320x240 window.
+TEST(ScreenMode, AQuarterSizeScreenSwitchedAtRunTimeIsEmulatedToo)
+{
+    Desktop desktop = CurrentDesktop();
+    SetScreenSizeSetting(320, 240);
+    SetMainWindowTitle("QvEngineScreenMode");
+    ChangeWindowMode(1);
+    ASSERT_EQ(InitEngine(), 0);
+    HWND window = GetAppWindowHandle();
+    const struct {
+        int windowed, emulated;
+    } steps[] = {{0, 1}, {1, 0}, {0, 1}, {1, 0}};
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.windowed);
+        ASSERT_EQ(ChangeWindowMode(step.windowed), 0);
+        EXPECT_EQ(GetLowResolutionEmulation(), step.emulated);
+        int width = 0, height = 0;
+        QueryScreenState(&width, &height, NULL);
+        EXPECT_EQ(width, 320) << "the program keeps its 320x240 screen";
+        EXPECT_EQ(height, 240);
+        if (step.windowed) {
+            ExpectCentredWindowWithClient(window, desktop, 320, 240);
+        } else {
+            ExpectFullScreenWindow(window);
+        }
+        ProcessWindowMessages();
+    }
+    EXPECT_EQ(EndEngine(), 0);
+    SetScreenSizeSetting(0, 0);
+    SetLowResolutionEmulation(0);
+}
