@@ -188,11 +188,16 @@ int LogSystemInformation(void)
 // ---------------------------------------------------------------------------------------------------------------
 // Clocks and dates.
 
-static MilliClockSource s_MilliClockSource = timeGetTime;
+static DWORD SystemMilliClock(void)
+{
+    return timeGetTime();
+}
+
+static MilliClockSource s_MilliClockSource = SystemMilliClock;
 
 void SetMilliClockSource(MilliClockSource source)
 {
-    s_MilliClockSource = source != NULL ? source : timeGetTime;
+    s_MilliClockSource = source != NULL ? source : SystemMilliClock;
 }
 
 int GetNowMilliCount(void)

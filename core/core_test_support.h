@@ -13,7 +13,7 @@ int GetTimerPeriodRaiseCount(void);
 
 // Replaces the system's millisecond counter under GetNowMilliCount (null puts the system's back), so that a
 // clock near its wrap can be tried without waiting weeks for it.
-typedef DWORD(WINAPI *MilliClockSource)(void);
+typedef DWORD (*MilliClockSource)(void);
 void SetMilliClockSource(MilliClockSource source);
 
 // Random numbers: the 624 tempered outputs of the last block, the read position in it, and the choice of the

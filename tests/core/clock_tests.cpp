@@ -121,7 +121,7 @@ TEST(Clock, DifferencesAreTakenModulo2To31)
 static DWORD s_FakeClock;
 
 // A clock that moves one millisecond per reading.
-static DWORD WINAPI FakeClock(void)
+static DWORD FakeClock(void)
 {
     return s_FakeClock++;
 }
