@@ -397,3 +397,16 @@ int GetImeEnableFlag(void);
 int SetImeEnableFlag(int flag);
 int ClearImeComposition(void);
 const char *GetImeCompositionText(void); // the composition string being typed, empty when none
+// The rest of the engine's copy of the IME state, for text entry; valid until the next IME message.
+struct ImeState {
+    int composing;        // between the start and the end of a composition
+    int cursor;           // in the composition string, in characters
+    const DWORD *clauses; // clause offsets
+    int clauseCount;
+    const unsigned char *attributes; // one per composition byte
+    int attributeLength;
+    const void *candidates; // the CANDIDATELIST while candidates are open, else null
+    int candidateListSize;
+    int open; // the IME's open status as last notified
+};
+void GetImeState(ImeState *state);

@@ -59,6 +59,19 @@ const char *GetImeCompositionText(void)
     return s_Composition;
 }
 
+void GetImeState(ImeState *state)
+{
+    state->composing = s_Composing;
+    state->cursor = s_CompositionCursor;
+    state->clauses = s_Clauses;
+    state->clauseCount = s_ClauseCount;
+    state->attributes = s_Attributes;
+    state->attributeLength = s_AttributeLength;
+    state->candidates = s_CandidateList;
+    state->candidateListSize = s_CandidateListSize;
+    state->open = s_ImeOpen;
+}
+
 // Reads one of the IME's strings into a buffer of outSize bytes: at most outSize - 1 bytes are kept, and the text
 // is always terminated. A longer string is read whole into a temporary block and cut.
 int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD index, void *out, int outSize)

@@ -21,7 +21,6 @@
 static unsigned int s_State[STATE_WORDS + 1];
 static unsigned int s_Block[STATE_WORDS];
 static int s_ReadIndex;
-static int s_Seeded;
 static int s_UseMmx;
 
 int HasMmx(void)
@@ -141,7 +140,6 @@ int SeedRandom(unsigned int seed)
         s_State[i] = word;
     }
     s_UseMmx = HasMmx();
-    s_Seeded = 1;
     return GenerateRandomBlock();
 }
 

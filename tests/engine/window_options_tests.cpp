@@ -502,16 +502,25 @@ TEST_F(WindowOptions, CompositionPartsAreReadOnlyWhenTheMessageNamesThem)
     ASSERT_TRUE(ImmSetCompositionStringW(context, SCS_SETSTR, (void *)wide, sizeof(wide), NULL, 0));
     PumpFor(50);
     TakeTypedBytes();
+    ImeState state;
+    SendMessageA(window, WM_IME_STARTCOMPOSITION, 0, 0);
+    GetImeState(&state);
+    EXPECT_EQ(state.composing, 1);
     SendMessageA(window, WM_IME_ENDCOMPOSITION, 0, 0);
     EXPECT_STREQ(GetImeCompositionText(), "") << "ending the composition clears it";
+    GetImeState(&state);
+    EXPECT_EQ(state.composing, 0);
 
     const struct {
         LPARAM changed;
         const char *composition;
-    } cases[] = {{GCS_COMPATTR | GCS_CURSORPOS, ""}, {0, ""}, {GCS_COMPSTR, text}};
+        int attributeLength;
+    } cases[] = {{GCS_COMPATTR | GCS_CURSORPOS, "", 6}, {0, "", 6}, {GCS_COMPSTR, text, 6}};
     for (const auto &c : cases) {
         SendMessageA(window, WM_IME_COMPOSITION, 0, c.changed);
         EXPECT_STREQ(GetImeCompositionText(), c.composition) << std::hex << c.changed;
+        GetImeState(&state);
+        EXPECT_EQ(state.attributeLength, c.attributeLength) << std::hex << c.changed;
     }
     EXPECT_EQ(TakeTypedBytes(), "") << "no result string was named";
 
