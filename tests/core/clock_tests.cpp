@@ -105,15 +105,11 @@ TEST(Clock, DifferencesAreTakenModulo2To31)
 {
     srand(31);
     for (int i = 0; i < 20000; i++) {
-        // Both ends anywhere on the clock, often near the wrap.
-        int start = (int)(((unsigned)rand() << 16 ^ (unsigned)rand()) & 0x7FFFFFFF);
+        // Both ends anywhere on the 31-bit clock, every other pair across the wrap.
+        int start = (int)(((unsigned)rand() << 16 ^ (unsigned)rand()) & (i % 2 ? 0x7FFFFFFF : 0xFFFF));
         int now = (int)(((unsigned)rand() << 16 ^ (unsigned)rand()) & 0x7FFFFFFF);
-        if (i % 2 == 0) {
-            start = 0x7FFFFFFF - (start & 0xFFFF);
-            now = now & 0xFFFF;
-        }
-        long long expected = ((long long)now - start) % 0x80000000LL;
-        expected = expected < 0 ? expected + 0x80000000LL : expected;
+        start = i % 2 ? start : 0x7FFFFFFF - start;
+        long long expected = (((long long)now - start) % 0x80000000LL + 0x80000000LL) % 0x80000000LL;
         ASSERT_EQ(MilliCountElapsed(start, now), expected) << start << " to " << now;
     }
 }

@@ -145,6 +145,8 @@ TEST(ScreenMode, ASizeTheDisplayLacksFallsBackToWindowMode)
     SetScreenSizeSetting(0, 0);
 }
 
+// Start-up and the switches at run time follow one rule: a 320x240 screen runs full screen at 640x480 emulated,
+// and in a 320x240 window without the emulation.
 TEST(ScreenMode, AQuarterSizeFullScreenRunsAt640x480Emulated)
 {
     SKIP_UNLESS_640X480_SWITCHES();
@@ -153,53 +155,24 @@ TEST(ScreenMode, AQuarterSizeFullScreenRunsAt640x480Emulated)
     SetMainWindowTitle("QvEngineScreenMode");
     ChangeWindowMode(0);
     ASSERT_EQ(InitEngine(), 0);
-    EXPECT_EQ(IsWindowedMode(), 0);
-    EXPECT_EQ(GetLowResolutionEmulation(), 1);
-    int width = 0, height = 0;
-    GetScreenSize(&width, &height);
-    EXPECT_EQ(width, 640);
-    EXPECT_EQ(height, 480);
-    QueryScreenState(&width, &height, NULL);
-    EXPECT_EQ(width, 320) << "the program still sees its 320x240 screen";
-    EXPECT_EQ(height, 240);
-    ExpectFullScreenWindow(GetAppWindowHandle());
+    for (int windowed : {0, 1, 0, 1, 0}) {
+        SCOPED_TRACE(windowed);
+        ASSERT_EQ(ChangeWindowMode(windowed), 0);
+        EXPECT_EQ(GetLowResolutionEmulation(), !windowed);
+        int width = 0, height = 0;
+        QueryScreenState(&width, &height, NULL);
+        EXPECT_EQ(width, 320) << "the program still sees its 320x240 screen";
+        EXPECT_EQ(height, 240);
+        if (windowed) {
+            ExpectCentredWindowWithClient(GetAppWindowHandle(), desktop, 320, 240);
+        } else {
+            ExpectFullScreenWindow(GetAppWindowHandle());
+        }
+        ProcessWindowMessages();
+    }
     EXPECT_EQ(EndEngine(), 0);
     EXPECT_EQ(CurrentDesktop().width, desktop.width);
     SetScreenSizeSetting(0, 0);
     SetLowResolutionEmulation(0);
     ChangeWindowMode(1);
-}
-
-// The switch at run time follows start-up's rule: a 320x240 screen goes full screen at 640x480 emulated, and
-// comes back to a 320x240 window.
-TEST(ScreenMode, AQuarterSizeScreenSwitchedAtRunTimeIsEmulatedToo)
-{
-    SKIP_UNLESS_640X480_SWITCHES();
-    Desktop desktop = CurrentDesktop();
-    SetScreenSizeSetting(320, 240);
-    SetMainWindowTitle("QvEngineScreenMode");
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitEngine(), 0);
-    HWND window = GetAppWindowHandle();
-    const struct {
-        int windowed, emulated;
-    } steps[] = {{0, 1}, {1, 0}, {0, 1}, {1, 0}};
-    for (const auto &step : steps) {
-        SCOPED_TRACE(step.windowed);
-        ASSERT_EQ(ChangeWindowMode(step.windowed), 0);
-        EXPECT_EQ(GetLowResolutionEmulation(), step.emulated);
-        int width = 0, height = 0;
-        QueryScreenState(&width, &height, NULL);
-        EXPECT_EQ(width, 320) << "the program keeps its 320x240 screen";
-        EXPECT_EQ(height, 240);
-        if (step.windowed) {
-            ExpectCentredWindowWithClient(window, desktop, 320, 240);
-        } else {
-            ExpectFullScreenWindow(window);
-        }
-        ProcessWindowMessages();
-    }
-    EXPECT_EQ(EndEngine(), 0);
-    SetScreenSizeSetting(0, 0);
-    SetLowResolutionEmulation(0);
 }
