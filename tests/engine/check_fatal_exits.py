@@ -5,6 +5,7 @@ window thread, one in the middle of start-up still runs the end sequence and tur
 copy ending while another copy's window lies above its own still destroys its own window and class.
 Usage: check_fatal_exits.py PROBE RUN_FOLDER SOURCE_ROOT"""
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -12,14 +13,14 @@ import time
 DUMP_END = ["Alloc memory dump", "\tTotal size:0(0.000kb)  Alloc num:0", ""]
 
 
-def wine_run(root, probe, mode, path):
+def wine_run(root, probe, mode):
     return [os.path.join(root, "scripts", "wine-run"), probe, mode]
 
 
 def run_probe(probe, folder, root, mode, expected_code=255):
     path = os.path.join(folder, mode)
     os.makedirs(path, exist_ok=True)
-    result = subprocess.run(wine_run(root, probe, mode, path), cwd=path, timeout=120)
+    result = subprocess.run(wine_run(root, probe, mode), cwd=path, timeout=120)
     lines = open(os.path.join(path, "Log.txt"), "rb").read().decode("cp932").rstrip("\r\n").split("\r\n")
     bodies = [line.split(":", 1)[1] for line in lines]
     print(f"{mode}: exit {result.returncode}, {len(bodies)} log lines")
@@ -35,11 +36,9 @@ def expect_end_after(bodies, message):
 
 def check_beside_other_copy(probe, folder, root):
     path = os.path.join(folder, "hold-window")
-    os.makedirs(path, exist_ok=True)
-    for name in ("holding", "release"):
-        if os.path.exists(os.path.join(path, name)):
-            os.remove(os.path.join(path, name))
-    holder = subprocess.Popen(wine_run(root, probe, "hold-window", path), cwd=path)
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    holder = subprocess.Popen(wine_run(root, probe, "hold-window"), cwd=path)
     try:
         for _ in range(1200):
             if os.path.exists(os.path.join(path, "holding")):
@@ -64,7 +63,7 @@ def main():
     expect_end_after(run_probe(probe, folder, root, "fatal-start"), "起動中の致命的エラー")
     path = os.path.join(folder, "screen-saver")
     os.makedirs(path, exist_ok=True)
-    state = subprocess.run(wine_run(root, probe, "screen-saver", path), cwd=path, timeout=120).returncode
+    state = subprocess.run(wine_run(root, probe, "screen-saver"), cwd=path, timeout=120).returncode
     assert state == 10, f"the screen saver stayed off after a fatal start-up (probe answered {state})"
 
     check_beside_other_copy(probe, folder, root)

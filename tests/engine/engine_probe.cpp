@@ -1,10 +1,8 @@
-// A program the end-to-end engine checks run in ways a test program cannot be: ended by a fatal error from
-// another thread, from the window thread or in the middle of start-up; reading the screen saver switch that an
-// earlier run left; holding a window of the engine's class as another copy of the program would; and ending
-// while that other copy's window lies above its own.
-// Usage: engine_probe MODE   (fatal-thread | fatal-main | fatal-start | screen-saver | hold-window |
-// beside-other-copy). A fatal exit ends with -1; screen-saver with 10 (on) or 11 (off); beside-other-copy with 20
-// when its own window and class are gone at the end, else 21; anything else with 1.
+// A program the end-to-end engine checks run in ways a test program cannot be (check_fatal_exits.py).
+// Usage: engine_probe MODE: fatal-thread, fatal-main, fatal-start (a fatal error from another thread, the window
+// thread, inside start-up: exit -1); screen-saver (exit 10 when on, 11 when off); hold-window (another copy's
+// window until the file "release" appears); beside-other-copy (ends beside it: 20 when its own window and class
+// are gone, else 21). Anything else exits with 1.
 #include <string.h>
 
 #include "core/core.h"
@@ -32,8 +30,7 @@ static int ScreenSaverState(void)
     return active ? 10 : 11;
 }
 
-// Another copy's window: topmost, so that a look-up by class name finds it first. Held until the file "release"
-// appears in the current folder (60 s at most); the file "holding" tells that it is up.
+// Topmost, so that a look-up by class name finds it first; the file "holding" tells that it is up.
 static int HoldWindow(void)
 {
     WNDCLASSA windowClass = {};
