@@ -426,6 +426,11 @@ def make_pngs_and_jpegs():
     run("convert", srct, "-alpha", "off", "-quality", "92", "colour.jpg")
     magick_reference("colour.jpg")
     add("colour.jpg", w, h, tolerance=4, bits=24)
+    # Larger than the loader's source buffer, so the decoder is refilled many times.
+    noise_rows, _ = make_source(320, 240, alpha=False)
+    run("convert", write_source_png("bigsrc", noise_rows), "-quality", "95", "big.jpg")
+    magick_reference("big.jpg")
+    add("big.jpg", 320, 240, tolerance=4, bits=24)
     run("convert", srct, "-alpha", "off", "-colorspace", "Gray", "-quality", "92", "grey.jpg")
     magick_reference("grey.jpg")
     add("grey.jpg", w, h, tolerance=4, bits=8)
