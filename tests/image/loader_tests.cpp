@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "image/image.h"
+#include "image/image_test_hooks.h"
 #include "image/loader_internal.h"
 
 #include <stdio.h>
@@ -306,10 +307,19 @@ int GreedyRefusingLoader(StreamRef *stream, BaseImage *image)
     return -1;
 }
 
-TEST(ImageDispatch, EachLoaderInTurnStartsFromTheFirstByte)
+// Every dispatch test leaves the user loader table empty for the next test.
+class ImageDispatch : public ::testing::Test
 {
-    static bool registered = AddUserImageLoader(GreedyRefusingLoader) == 0;
-    ASSERT_TRUE(registered);
+  protected:
+    void TearDown() override
+    {
+        ResetUserImageLoaders();
+    }
+};
+
+TEST_F(ImageDispatch, EachLoaderInTurnStartsFromTheFirstByte)
+{
+    ASSERT_EQ(AddUserImageLoader(GreedyRefusingLoader), 0);
     unsigned char junk[64];
     memset(junk, 'Z', sizeof(junk));
     RecordingStream recording;
@@ -332,6 +342,30 @@ TEST(ImageDispatch, EachLoaderInTurnStartsFromTheFirstByte)
         EXPECT_EQ(recording.reads[i].bytes, expected[i].bytes) << "read " << i;
     }
     MemStreamClose((DWORD_PTR)recording.memory);
+}
+
+int s_CountingLoaderCalls;
+
+int CountingLoader(StreamRef *stream, BaseImage *image)
+{
+    s_CountingLoaderCalls++;
+    return -1;
+}
+
+// The table holds 10 loaders; a reset empties it, so that no loader of one test runs in the next.
+TEST_F(ImageDispatch, ResetEmptiesTheUserLoaderTable)
+{
+    for (int i = 0; i < 10; i++) {
+        ASSERT_EQ(AddUserImageLoader(CountingLoader), 0) << i;
+    }
+    EXPECT_EQ(AddUserImageLoader(CountingLoader), -1) << "the eleventh loader";
+    ResetUserImageLoaders();
+    ASSERT_EQ(AddUserImageLoader(CountingLoader), 0) << "room again after the reset";
+    ResetUserImageLoaders();
+    s_CountingLoaderCalls = 0;
+    BaseImage image;
+    EXPECT_EQ(DecodeBytes(Bytes(32, 'Z'), &image), -1);
+    EXPECT_EQ(s_CountingLoaderCalls, 0);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
