@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "core/core_test_support.h"
 
 class ImageTest : public ::testing::Test {
 protected:
