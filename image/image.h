@@ -264,10 +264,9 @@ int DecodeBgraImage(StreamRef *stream, BaseImage *image);
 int DecodeTgaImage(StreamRef *stream, BaseImage *image);
 int DecodeDdsImage(StreamRef *stream, BaseImage *image);
 
-// Tries the user loaders, then the built-in ones (BMP, JPEG, PNG, "BGRA", TGA, DDS), each from offset 0.
+// Tries the user loaders (none in the program), then the built-in ones (BMP, JPEG, PNG, "BGRA", TGA, DDS), each
+// from offset 0.
 int DecodeImageStream(StreamRef *stream, BaseImage *image);
-// Registers a loader tried before the built-in ones (at most 10); -1 when the table is full.
-int AddUserImageLoader(ImageLoader loader);
 
 // Loads from a file (through the file-function table) or, with memoryFlag, from a memory image. mirrorFlag 1
 // mirrors the picture left to right. With dibFlag the result is handed out as a DIB header block and DIB pixels

@@ -1,7 +1,7 @@
 // BMP loader: uncompressed 4-, 8-, 24- and 32-bit pictures and RLE4/RLE8 run-length pictures, bottom-up or
-// top-down, with 40-byte and larger (V4, V5) info headers; 1-bit, 16-bit and bit-field pictures go to the GDI
-// conversion. Every size the file states is checked against the data actually present before it is used, and
-// the run-length decoders write only inside the image. Runs on the loading thread.
+// top-down, with 40-byte and larger (V4, V5) info headers; every other variant (1, 2 and 16 bits, bit fields, other
+// compressions) goes to the GDI conversion. Every size the file states is checked against the data actually present
+// before it is used, and the run-length decoders write only inside the image. Runs on the loading thread.
 #include "image/loader_internal.h"
 
 #include <string.h>
@@ -38,6 +38,11 @@ static int SeekStream(StreamRef *stream, long long offset)
     return stream->functions.seek(stream->handle, (int)offset, 0);
 }
 
+static int IsUncompressedBmp(const BmpInfo *info)
+{
+    return info->compression == BMP_RGB || info->compression == BMP_BITFIELDS;
+}
+
 // Reads the headers and colour table or masks; refuses anything whose sizes cannot be right.
 static int ReadBmpInfo(StreamRef *stream, long long streamSize, BmpInfo *info, unsigned int *dataOffset)
 {
@@ -59,15 +64,14 @@ static int ReadBmpInfo(StreamRef *stream, long long streamSize, BmpInfo *info, u
         height < -IMAGE_SIDE_LIMIT || height > IMAGE_SIDE_LIMIT) {
         return -1;
     }
-    if (info->bits != 1 && info->bits != 4 && info->bits != 8 && info->bits != 16 && info->bits != 24 &&
-        info->bits != 32) {
+    if (info->bits > 32) {
         return -1;
     }
     info->width = (int)width;
     info->rows = (int)(height < 0 ? -height : height);
     info->bottomUp = height > 0;
     info->rowSize = (size_t)(((long long)info->bits * width + 31) / 32 * 4);
-    unsigned int entries = info->bits <= 8 ? 1u << info->bits : 0;
+    unsigned int entries = info->bits >= 1 && info->bits <= 8 ? 1u << info->bits : 0;
     if (colorsUsed > 0 && colorsUsed < entries) {
         entries = colorsUsed;
     }
@@ -76,7 +80,11 @@ static int ReadBmpInfo(StreamRef *stream, long long streamSize, BmpInfo *info, u
     StoreLE32(info->header, BMP_INFO_HEADER_SIZE);
     StoreLE32(info->header + 32, entries);
     StoreLE32(info->header + 36, 0);
-    if (info->bits <= 8) {
+    if (!IsUncompressedBmp(info)) {
+        // Compressed data is read by its stated size: let that be exactly the data the file holds.
+        StoreLE32(info->header + 20, (unsigned int)(streamSize - *dataOffset));
+    }
+    if (entries > 0) {
         // The colour table follows the info header, whose size differs between header versions.
         return SeekStream(stream, BMP_FILE_HEADER_SIZE + (long long)headerSize) != 0
                    ? -1
@@ -248,33 +256,42 @@ static int DecodeBmpPackedImage(const BmpInfo *info, unsigned char **data, BaseI
     return 0;
 }
 
+int ChooseBmpDecoder(int bits, unsigned int compression)
+{
+    if ((compression == BMP_RLE8 && bits == 8) || (compression == BMP_RLE4 && bits == 4)) {
+        return BMP_DECODER_RUN_LENGTH;
+    }
+    if (compression == BMP_RGB && bits == 4) {
+        return BMP_DECODER_4BIT;
+    }
+    if (compression == BMP_RGB && (bits == 8 || bits == 24 || bits == 32)) {
+        return BMP_DECODER_PACKED;
+    }
+    return BMP_DECODER_GDI;
+}
+
 static int DecodeBmpData(const BmpInfo *info, unsigned char **data, size_t dataSize, BaseImage *image)
 {
-    if (info->compression == BMP_RLE8 || info->compression == BMP_RLE4) {
-        int expectedBits = info->compression == BMP_RLE8 ? 8 : 4;
-        return info->bits == expectedBits ? DecodeBmpRunLengthImage(info, *data, dataSize, image) : -1;
+    if (IsUncompressedBmp(info)) {
+        // Every uncompressed row must be present in the data.
+        long long needed = CheckedBlockSize((long long)info->rowSize, info->rows, 1);
+        if (needed < 0 || (long long)dataSize < needed) {
+            return -1;
+        }
     }
-    if (info->compression != BMP_RGB && info->compression != BMP_BITFIELDS) {
-        return -1;
-    }
-    // Every uncompressed row must be present in the data.
-    long long needed = CheckedBlockSize((long long)info->rowSize, info->rows, 1);
-    if (needed < 0 || (long long)dataSize < needed) {
-        return -1;
-    }
-    if (info->compression == BMP_RGB && info->bits == 4) {
+    switch (ChooseBmpDecoder(info->bits, info->compression)) {
+    case BMP_DECODER_RUN_LENGTH:
+        return DecodeBmpRunLengthImage(info, *data, dataSize, image);
+    case BMP_DECODER_4BIT:
         return DecodeBmp4BitImage(info, *data, image);
-    }
-    if (info->compression == BMP_RGB && (info->bits == 8 || info->bits == 24 || info->bits == 32)) {
+    case BMP_DECODER_PACKED:
         return DecodeBmpPackedImage(info, data, image);
+    default:
+        // GDI is told the size of compressed data, so it needs some.
+        return dataSize == 0 ? -1
+                             : DecodeBmpThroughDib(info->header, *data, info->width,
+                                                   info->bottomUp ? info->rows : -info->rows, image);
     }
-    int plainForGdi = info->compression == BMP_RGB && (info->bits == 1 || info->bits == 16);
-    int fieldsForGdi = info->compression == BMP_BITFIELDS && (info->bits == 16 || info->bits == 32);
-    if (plainForGdi || fieldsForGdi) {
-        int signedHeight = info->bottomUp ? info->rows : -info->rows;
-        return DecodeBmpThroughDib(info->header, *data, info->width, signedHeight, image);
-    }
-    return -1;
 }
 
 int DecodeBmpImage(StreamRef *stream, BaseImage *image)

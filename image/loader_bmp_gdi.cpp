@@ -1,5 +1,5 @@
-// The BMP variants the loader does not decode itself (1 and 16 bits, bit fields) are drawn by GDI into a 24-bit
-// top-down DIB section and copied out of it. Windows only. Runs on the loading thread.
+// The BMP variants the loader does not decode itself (1, 2 and 16 bits, bit fields, other compressions) are drawn by
+// GDI into a 24-bit top-down DIB section and copied out of it. Windows only. Runs on the loading thread.
 #include "image/loader_internal.h"
 
 #include <string.h>
@@ -45,11 +45,13 @@ int DecodeBmpThroughDib(const unsigned char *header, const unsigned char *data, 
         return AddLog("ＤＩＢの作成に失敗しました3\n");
     }
     HGDIOBJ previous = SelectObject(dc, section);
-    SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)rows, 0, 0, 0, (UINT)rows, data, (const BITMAPINFO *)header,
-                      DIB_RGB_COLORS);
+    // A variant GDI cannot draw (bit counts and compressions it does not know) draws no line: the load fails
+    // rather than handing out the empty section as the picture.
+    int drawn = SetDIBitsToDevice(dc, 0, 0, (DWORD)width, (DWORD)rows, 0, 0, 0, (UINT)rows, data,
+                                  (const BITMAPINFO *)header, DIB_RGB_COLORS);
     GdiFlush();
     SelectObject(dc, previous);
-    int result = CopyDibSectionRows(section, width, rows, image);
+    int result = drawn > 0 ? CopyDibSectionRows(section, width, rows, image) : -1;
     DeleteObject(section);
     DeleteDC(dc);
     return result;

@@ -1,7 +1,8 @@
 // Image loader dispatch: the user and built-in loader tables and DecodeImageStream, which hands one stream to each
 // loader in turn, always from the stream's first byte, until one accepts it. Also the reading and size-checking
-// helpers every loader shares. Runs on whichever thread loads an image; the user table is written only before
-// loading starts.
+// helpers every loader shares. Runs on whichever thread loads an image; the user table (filled only by tests, through
+// the test hooks) is written only while no image is loading.
+#include "image/image_test_hooks.h"
 #include "image/loader_internal.h"
 
 #include <string.h>
@@ -48,6 +49,12 @@ int AddUserImageLoader(ImageLoader loader)
     }
     s_UserImageLoaders[s_UserImageLoaderCount++] = loader;
     return 0;
+}
+
+void ResetUserImageLoaders(void)
+{
+    memset(s_UserImageLoaders, 0, sizeof(s_UserImageLoaders));
+    s_UserImageLoaderCount = 0;
 }
 
 int ReadStreamExact(StreamRef *stream, void *buffer, size_t count)

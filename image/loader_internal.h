@@ -31,7 +31,18 @@ static inline unsigned int ReadLE32(const unsigned char *p)
     return (unsigned int)p[0] | (unsigned int)p[1] << 8 | (unsigned int)p[2] << 16 | (unsigned int)p[3] << 24;
 }
 
-// The BMP variants that the loader leaves to GDI (1 and 16 bits, bit fields): converted to 24-bit pixels.
-// `header` is a BITMAPINFOHEADER followed by its colour table or masks; `data` holds every row (checked).
+// Which decoder a BMP of this bit count and compression goes to: run-length (RLE8 with 8 bits, RLE4 with 4), the
+// 4-bit unpacker, the packed copy (uncompressed 8, 24 and 32 bits), or GDI for every other variant.
+enum BmpDecoder {
+    BMP_DECODER_RUN_LENGTH,
+    BMP_DECODER_4BIT,
+    BMP_DECODER_PACKED,
+    BMP_DECODER_GDI,
+};
+int ChooseBmpDecoder(int bits, unsigned int compression);
+
+// The BMP variants that the loader leaves to GDI: converted to 24-bit pixels, -1 when GDI cannot draw them.
+// `header` is a BITMAPINFOHEADER followed by its colour table or masks; `data` holds every row of an uncompressed
+// picture (checked), and the header's image size names the bytes of a compressed one.
 int DecodeBmpThroughDib(const unsigned char *header, const unsigned char *data, int width, int height,
                         BaseImage *image);

@@ -1,7 +1,7 @@
 // JPEG loader on libjpeg: a source manager of the engine's own feeds the decompressor from the engine stream in
-// 4096-byte pieces; errors leave the library by a long jump back to the loader, which frees what it allocated.
-// Grey pictures give 8-bit grey-palette pixels, colour pictures B, G, R bytes; other component counts are
-// refused. Runs on the loading thread.
+// 64 KB pieces; errors leave the library by a long jump back to the loader, which frees what it allocated.
+// Grey pictures give 8-bit grey-palette pixels, colour pictures B, G, R bytes decoded in that order by the library;
+// other component counts are refused. Runs on the loading thread.
 #include "image/loader_internal.h"
 
 #include <setjmp.h>
@@ -11,7 +11,9 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#define JPEG_SOURCE_BUFFER_SIZE 4096
+// The library's fast Huffman path runs only while a few kilobytes of data are buffered ahead, so the source is
+// refilled in large pieces: with 4 KB pieces most of a picture took the slow path.
+#define JPEG_SOURCE_BUFFER_SIZE 65536
 
 struct JpegSourceRecord {
     jpeg_source_mgr manager;
@@ -101,6 +103,22 @@ static void JpegStreamSource(j_decompress_ptr decompress, StreamRef *stream)
     source->manager.bytes_in_buffer = 0;
 }
 
+// Asks the library for the byte order the image wants, B, G, R for colour pictures (the library's extended colour
+// spaces), so that rows are decoded straight into the pixel block. Grey and colour output is accepted; CMYK and
+// other component counts are refused before the library allocates anything for the picture.
+static int ChooseJpegOutput(j_decompress_ptr decompress)
+{
+    if (decompress->out_color_space == JCS_RGB) {
+        decompress->out_color_space = JCS_EXT_BGR;
+    }
+    jpeg_calc_output_dimensions(decompress);
+    int components = decompress->output_components;
+    if (components == 1 && decompress->out_color_space == JCS_GRAYSCALE) {
+        return 0;
+    }
+    return components == 3 && decompress->out_color_space == JCS_EXT_BGR ? 0 : -1;
+}
+
 // Everything after the jump point; a library error leaves through JpegErrorExit. `pixels` is the caller's
 // volatile slot for the block, so that the error path can free it.
 static int ReadJpegImage(j_decompress_ptr decompress, StreamRef *stream, unsigned char *volatile *pixels,
@@ -108,38 +126,28 @@ static int ReadJpegImage(j_decompress_ptr decompress, StreamRef *stream, unsigne
 {
     JpegStreamSource(decompress, stream);
     jpeg_read_header(decompress, TRUE);
-    // Sizes and component count are known before the library allocates its own buffers for the picture.
-    jpeg_calc_output_dimensions(decompress);
-    int components = decompress->output_components;
-    long long stride = (long long)components * decompress->output_width;
+    if (ChooseJpegOutput(decompress) != 0) {
+        return -1;
+    }
+    long long stride = (long long)decompress->output_components * decompress->output_width;
     long long size = CheckedBlockSize(stride, decompress->output_height, 1);
-    if ((components != 1 && components != 3) || size < 0) {
+    if (size < 0) {
         return -1;
     }
     jpeg_start_decompress(decompress);
-    JSAMPARRAY row = (*decompress->mem->alloc_sarray)((j_common_ptr)decompress, JPOOL_IMAGE, (JDIMENSION)stride, 1);
     *pixels = (unsigned char *)ENGINE_ALLOC((size_t)size);
     if (*pixels == NULL) {
         return -1;
     }
     while (decompress->output_scanline < decompress->output_height) {
-        unsigned char *out = *pixels + (size_t)decompress->output_scanline * (size_t)stride;
-        jpeg_read_scanlines(decompress, row, 1);
-        if (components == 1) {
-            memcpy(out, row[0], (size_t)stride);
-            continue;
-        }
-        for (JDIMENSION x = 0; x < decompress->output_width; x++) {
-            out[x * 3 + 0] = row[0][x * 3 + 2];
-            out[x * 3 + 1] = row[0][x * 3 + 1];
-            out[x * 3 + 2] = row[0][x * 3 + 0];
-        }
+        JSAMPROW row = *pixels + (size_t)decompress->output_scanline * (size_t)stride;
+        jpeg_read_scanlines(decompress, &row, 1);
     }
     jpeg_finish_decompress(decompress);
     image->width = (int)decompress->output_width;
     image->height = (int)decompress->output_height;
     image->pitch = (int)stride;
-    if (components == 1) {
+    if (decompress->output_components == 1) {
         SetGrayPalette8PixelFormat(&image->format);
     } else {
         SetRGB24PixelFormat(&image->format);

@@ -23,33 +23,34 @@ static int MemImgBytesPerPixel(int kind, int paletteFlag, int alphaFlag)
     }
 }
 
+// The shared colour formats: [kind 0 / 1][alpha][palette], then kind 2 and kind 3; built on first use.
+static PixelFormat s_ColorFormats[2][2][2];
+static PixelFormat s_Channel8Format;
+static PixelFormat s_Channel16Format;
+static int s_ColorFormatsBuilt;
+
 const PixelFormat *GetMemImgColorFormat(int kind, int alphaFlag, int paletteFlag)
 {
-    // [kind 0 / 1][alpha][palette], then kind 2 and kind 3.
-    static PixelFormat colorFormats[2][2][2];
-    static PixelFormat channel8Format;
-    static PixelFormat channel16Format;
-    static int built;
-    if (!built) {
+    if (!s_ColorFormatsBuilt) {
         static const uint32_t masks[2][4] = {{0xF800, 0x7E0, 0x1F, 0xFF0000}, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}};
         for (int k = 0; k < 2; k++) {
             for (int a = 0; a < 2; a++) {
                 for (int p = 0; p < 2; p++) {
                     int bits = p ? 8 : MemImgBytesPerPixel(k, 0, a) * 8;
-                    CreatePixelFormatFromMasks(&colorFormats[k][a][p], bits, masks[k][0], masks[k][1], masks[k][2],
+                    CreatePixelFormatFromMasks(&s_ColorFormats[k][a][p], bits, masks[k][0], masks[k][1], masks[k][2],
                                                a ? masks[k][3] : 0);
                 }
             }
         }
-        CreatePixelFormatFromMasks(&channel8Format, 8, 0xFF, 0xFF, 0xFF, 0xFF);
-        CreatePixelFormatFromMasks(&channel16Format, 16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF);
-        built = 1;
+        CreatePixelFormatFromMasks(&s_Channel8Format, 8, 0xFF, 0xFF, 0xFF, 0xFF);
+        CreatePixelFormatFromMasks(&s_Channel16Format, 16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF);
+        s_ColorFormatsBuilt = 1;
     }
     switch (kind) {
     case MEMIMG_KIND_RGB16:
-    case MEMIMG_KIND_RGB32: return &colorFormats[kind][alphaFlag ? 1 : 0][paletteFlag ? 1 : 0];
-    case MEMIMG_KIND_CHANNEL8: return &channel8Format;
-    case MEMIMG_KIND_CHANNEL16: return &channel16Format;
+    case MEMIMG_KIND_RGB32: return &s_ColorFormats[kind][alphaFlag ? 1 : 0][paletteFlag ? 1 : 0];
+    case MEMIMG_KIND_CHANNEL8: return &s_Channel8Format;
+    case MEMIMG_KIND_CHANNEL16: return &s_Channel16Format;
     default: return NULL;
     }
 }

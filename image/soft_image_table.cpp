@@ -1,6 +1,7 @@
-// Soft-image table: base images held under engine handles for pixel work on the CPU. Only the delete paths exist:
-// nothing creates a soft image, and engine end deletes whatever is left. Window thread only.
-#include "image/soft_image_table_internal.h"
+// Soft-image table: base images held under engine handles for pixel work on the CPU. Only the delete paths serve:
+// nothing in the program creates a soft image (tests add theirs through the test hooks), and engine end deletes
+// whatever is left. Window thread only.
+#include "image/image_test_hooks.h"
 
 #include <string.h>
 
@@ -9,15 +10,15 @@ struct SoftImageRecord {
     BaseImage image;
 };
 
-static SoftImageRecord *g_SoftImages[SOFT_IMAGE_SLOT_COUNT];
-static int g_SoftImageCount;
-static int g_SoftImageUsedEnd; // one past the highest slot in use
-static int g_SoftImageCheckCounter;
+static SoftImageRecord *s_SoftImages[SOFT_IMAGE_SLOT_COUNT];
+static int s_SoftImageCount;
+static int s_SoftImageUsedEnd; // one past the highest slot in use
+static int s_SoftImageCheckCounter;
 
 EngineHandle AddSoftImage(BaseImage *image)
 {
     int slot = 0;
-    while (slot < SOFT_IMAGE_SLOT_COUNT && g_SoftImages[slot] != NULL) {
+    while (slot < SOFT_IMAGE_SLOT_COUNT && s_SoftImages[slot] != NULL) {
         slot++;
     }
     if (slot == SOFT_IMAGE_SLOT_COUNT) {
@@ -29,36 +30,35 @@ EngineHandle AddSoftImage(BaseImage *image)
     }
     record->image = *image;
     memset(image, 0, sizeof(*image));
-    record->header.checkNumber = g_SoftImageCheckCounter;
-    record->header.handle = MakeEngineHandle(HANDLE_TYPE_SOFT_IMAGE, g_SoftImageCheckCounter, slot);
-    g_SoftImageCheckCounter = (g_SoftImageCheckCounter + 1) % HANDLE_CHECK_LIMIT;
-    g_SoftImages[slot] = record;
-    g_SoftImageCount++;
-    if (slot >= g_SoftImageUsedEnd) {
-        g_SoftImageUsedEnd = slot + 1;
+    record->header.checkNumber = s_SoftImageCheckCounter;
+    record->header.handle = MakeEngineHandle(HANDLE_TYPE_SOFT_IMAGE, s_SoftImageCheckCounter, slot);
+    s_SoftImageCheckCounter = (s_SoftImageCheckCounter + 1) % HANDLE_CHECK_LIMIT;
+    s_SoftImages[slot] = record;
+    s_SoftImageCount++;
+    if (slot >= s_SoftImageUsedEnd) {
+        s_SoftImageUsedEnd = slot + 1;
     }
     return record->header.handle;
 }
 
 int DeleteSoftImage(EngineHandle handle)
 {
-    SoftImageRecord *record = (SoftImageRecord *)ValidateEngineHandle(handle, HANDLE_TYPE_SOFT_IMAGE,
-                                                                       (void *const *)g_SoftImages,
-                                                                       SOFT_IMAGE_SLOT_COUNT);
+    SoftImageRecord *record = (SoftImageRecord *)ValidateEngineHandle(
+        handle, HANDLE_TYPE_SOFT_IMAGE, (void *const *)s_SoftImages, SOFT_IMAGE_SLOT_COUNT);
     if (record == NULL) {
         return -1;
     }
     int slot = handle & HANDLE_INDEX_MASK;
     FreeBaseImageData(&record->image);
-    g_SoftImageCount--;
-    g_SoftImages[slot] = NULL;
-    if (slot == g_SoftImageUsedEnd - 1) {
-        while (g_SoftImageUsedEnd > 0 && g_SoftImages[g_SoftImageUsedEnd - 1] == NULL) {
-            g_SoftImageUsedEnd--;
+    s_SoftImageCount--;
+    s_SoftImages[slot] = NULL;
+    if (slot == s_SoftImageUsedEnd - 1) {
+        while (s_SoftImageUsedEnd > 0 && s_SoftImages[s_SoftImageUsedEnd - 1] == NULL) {
+            s_SoftImageUsedEnd--;
         }
     }
-    if (g_SoftImageCount == 0) {
-        g_SoftImageUsedEnd = 0;
+    if (s_SoftImageCount == 0) {
+        s_SoftImageUsedEnd = 0;
     }
     FreeMemory(record);
     return 0;
@@ -66,9 +66,9 @@ int DeleteSoftImage(EngineHandle handle)
 
 int DeleteAllSoftImages(void)
 {
-    for (int slot = 0; slot < g_SoftImageUsedEnd; slot++) {
-        if (g_SoftImages[slot] != NULL) {
-            DeleteSoftImage(g_SoftImages[slot]->header.handle);
+    for (int slot = 0; slot < s_SoftImageUsedEnd; slot++) {
+        if (s_SoftImages[slot] != NULL) {
+            DeleteSoftImage(s_SoftImages[slot]->header.handle);
         }
     }
     return 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "image/image.h"
+#include "image/image_test_hooks.h"
 #include "image/loader_internal.h"
 #include "core/core_test_support.h"
 
@@ -167,7 +168,7 @@ TEST(ImageLoaders, EveryFixtureDecodesToTheIndependentDecode)
     }
 }
 
-TEST(ImageLoaders, DamagedFixturesAreRefusedWithAnEmptyImage)
+TEST(ImageLoaders, RefusedFixturesLeaveAnEmptyImage)
 {
     FILE *list = fopen("fixtures/refused.txt", "r");
     ASSERT_NE(list, nullptr);
@@ -188,7 +189,29 @@ TEST(ImageLoaders, DamagedFixturesAreRefusedWithAnEmptyImage)
         count++;
     }
     fclose(list);
-    EXPECT_EQ(count, 2);
+    EXPECT_EQ(count, 6);
+}
+
+// Only the variants with a decoder of their own stay out of GDI: every other bit count and compression is handed
+// to it, also those that it cannot draw (which then fail cleanly, see the refused fixtures).
+TEST(ImageLoaders, BmpVariantsWithoutTheirOwnDecoderGoToGdi)
+{
+    const struct {
+        int bits;
+        unsigned int compression;
+        int decoder;
+    } cases[] = {
+        {8, 1, BMP_DECODER_RUN_LENGTH}, {4, 2, BMP_DECODER_RUN_LENGTH}, {4, 0, BMP_DECODER_4BIT},
+        {8, 0, BMP_DECODER_PACKED},     {24, 0, BMP_DECODER_PACKED},    {32, 0, BMP_DECODER_PACKED},
+        {1, 0, BMP_DECODER_GDI},        {2, 0, BMP_DECODER_GDI},        {16, 0, BMP_DECODER_GDI},
+        {16, 3, BMP_DECODER_GDI},       {32, 3, BMP_DECODER_GDI},       {4, 1, BMP_DECODER_GDI},
+        {8, 2, BMP_DECODER_GDI},        {0, 4, BMP_DECODER_GDI},        {0, 5, BMP_DECODER_GDI},
+        {32, 6, BMP_DECODER_GDI},       {24, 7, BMP_DECODER_GDI},       {7, 0, BMP_DECODER_GDI},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(ChooseBmpDecoder(c.bits, c.compression), c.decoder)
+            << c.bits << " bits, compression " << c.compression;
+    }
 }
 
 // Each loader's own row pitch: BMP rows padded to 4 bytes, unpacked 4-bit and run-length rows padded to 4 pixels,
@@ -199,10 +222,10 @@ TEST(ImageLoaders, RowPitchIsTheLoadersOwn)
         const char *name;
         int pitch, mipCount;
     } cases[] = {
-        {"rgb24_up.bmp", 40, 0},   {"p8_down.bmp", 16, 0}, {"p4_up.bmp", 16, 0},      {"rle4.bmp", 16, 0},
-        {"argb32_down.bmp", 52, 0}, {"t2_tl.tga", 44, 0},   {"t10_16.tga", 22, 0},     {"t1.tga", 33, 0},
-        {"raw16.bgra", 20, 0},     {"grey.jpg", 9, 0},     {"colour.jpg", 27, 0},     {"grey_alpha.png", 18, 0},
-        {"rgb.png", 27, 0},        {"m_rgb24.dds", 20, 0}, {"dxt5_m4.dds", 0, 4},     {"dxt1_m1.dds", 0, 0},
+        {"rgb24_up.bmp", 40, 0},    {"p8_down.bmp", 16, 0}, {"p4_up.bmp", 16, 0},  {"rle4.bmp", 16, 0},
+        {"argb32_down.bmp", 52, 0}, {"t2_tl.tga", 44, 0},   {"t10_16.tga", 22, 0}, {"t1.tga", 33, 0},
+        {"raw16.bgra", 20, 0},      {"grey.jpg", 9, 0},     {"colour.jpg", 27, 0}, {"grey_alpha.png", 18, 0},
+        {"rgb.png", 27, 0},         {"m_rgb24.dds", 20, 0}, {"dxt5_m4.dds", 0, 4}, {"dxt1_m1.dds", 0, 0},
     };
     for (const auto &c : cases) {
         Bytes file;
@@ -285,10 +308,19 @@ int GreedyRefusingLoader(StreamRef *stream, BaseImage *image)
     return -1;
 }
 
-TEST(ImageDispatch, EachLoaderInTurnStartsFromTheFirstByte)
+// Every dispatch test leaves the user loader table empty for the next test.
+class ImageDispatch : public ::testing::Test
 {
-    static bool registered = AddUserImageLoader(GreedyRefusingLoader) == 0;
-    ASSERT_TRUE(registered);
+  protected:
+    void TearDown() override
+    {
+        ResetUserImageLoaders();
+    }
+};
+
+TEST_F(ImageDispatch, EachLoaderInTurnStartsFromTheFirstByte)
+{
+    ASSERT_EQ(AddUserImageLoader(GreedyRefusingLoader), 0);
     unsigned char junk[64];
     memset(junk, 'Z', sizeof(junk));
     RecordingStream recording;
@@ -311,6 +343,30 @@ TEST(ImageDispatch, EachLoaderInTurnStartsFromTheFirstByte)
         EXPECT_EQ(recording.reads[i].bytes, expected[i].bytes) << "read " << i;
     }
     MemStreamClose((DWORD_PTR)recording.memory);
+}
+
+int s_CountingLoaderCalls;
+
+int CountingLoader(StreamRef *stream, BaseImage *image)
+{
+    s_CountingLoaderCalls++;
+    return -1;
+}
+
+// The table holds 10 loaders; a reset empties it, so that no loader of one test runs in the next.
+TEST_F(ImageDispatch, ResetEmptiesTheUserLoaderTable)
+{
+    for (int i = 0; i < 10; i++) {
+        ASSERT_EQ(AddUserImageLoader(CountingLoader), 0) << i;
+    }
+    EXPECT_EQ(AddUserImageLoader(CountingLoader), -1) << "the eleventh loader";
+    ResetUserImageLoaders();
+    ASSERT_EQ(AddUserImageLoader(CountingLoader), 0) << "room again after the reset";
+    ResetUserImageLoaders();
+    s_CountingLoaderCalls = 0;
+    BaseImage image;
+    EXPECT_EQ(DecodeBytes(Bytes(32, 'Z'), &image), -1);
+    EXPECT_EQ(s_CountingLoaderCalls, 0);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -13,7 +13,8 @@ one fixture a line:
 alpha: a = compare alpha, n = the loader keeps no alpha, u = alpha sits in the unused bits of 16-bit grey;
 bits: the bits per pixel the loader must report; raw_offset: where the file's own pixel block starts when the
 decoded block must equal the rest of the file byte for byte (-1: no such check). Names starting "gdi_" are
-decoded through the platform's DIB conversion. "refused.txt" lists damaged files that every loader must refuse.
+decoded through the platform's DIB conversion. "refused.txt" lists files that every loader must refuse: damaged
+ones, and BMP variants left to the platform's DIB conversion that it cannot draw.
 """
 import os
 import random
@@ -26,6 +27,7 @@ OUT = sys.argv[1]
 os.makedirs(OUT, exist_ok=True)
 rng = random.Random(20261207)
 manifest = []
+refused = []
 
 
 def path(name):
@@ -103,6 +105,12 @@ def pack_nibbles(indices):
     if len(indices) % 2:
         indices = indices + [0]
     return bytes((indices[i] << 4) | indices[i + 1] for i in range(0, len(indices), 2))
+
+
+def pack_2bit(indices):
+    indices = indices + [0] * ((-len(indices)) % 4)
+    return bytes(indices[i] << 6 | indices[i + 1] << 4 | indices[i + 2] << 2 | indices[i + 3]
+                 for i in range(0, len(indices), 4))
 
 
 def rle8_encode(index_rows, use_delta):
@@ -238,6 +246,22 @@ def make_bmps():
     write("gdi_rgb16.bmp", bmp_file(w, h, 16, data16))
     own_reference("gdi_rgb16.bmp", [[(r & 0xF8, g & 0xF8, b & 0xF8, 255) for (r, g, b, a) in row] for row in true_rows])
     add("gdi_rgb16.bmp", w, h, tolerance=7, bits=24)
+    make_gdi_variants(w, h, true_rows)
+
+
+def make_gdi_variants(w, h, true_rows):
+    """BMP variants the loader leaves to GDI that the platform's GDI cannot draw: 2 bits, JPEG and PNG data, an
+    unknown compression. They must be refused cleanly rather than come out as an empty picture."""
+    rows4, palette4 = make_source(w, h, colours=4, alpha=False)
+    write("gdi_p2.bmp", bmp_file(w, h, 2, pack_rows([pack_2bit(r) for r in indexed(rows4, palette4)]), palette4))
+    src = write_source_png("gdisrc", true_rows)
+    run("convert", src, "-alpha", "off", "gdi_payload.png")
+    run("convert", src, "-alpha", "off", "gdi_payload.jpg")
+    for name, compression, payload in (("gdi_jpeg.bmp", 4, "gdi_payload.jpg"), ("gdi_png.bmp", 5, "gdi_payload.png")):
+        write(name, bmp_file(w, -h, 0, open(path(payload), "rb").read(), compression=compression))
+        os.remove(path(payload))
+    write("gdi_c7.bmp", bmp_file(w, h, 24, pack_rows([bytes(3 * w)] * h), compression=7))
+    refused.extend(["gdi_p2.bmp", "gdi_jpeg.bmp", "gdi_png.bmp", "gdi_c7.bmp"])
 
 
 # ---------------------------------------------------------------------------------------------------------------
@@ -426,6 +450,11 @@ def make_pngs_and_jpegs():
     run("convert", srct, "-alpha", "off", "-quality", "92", "colour.jpg")
     magick_reference("colour.jpg")
     add("colour.jpg", w, h, tolerance=4, bits=24)
+    # Larger than the loader's source buffer, so the decoder is refilled many times.
+    noise_rows, _ = make_source(320, 240, alpha=False)
+    run("convert", write_source_png("bigsrc", noise_rows), "-quality", "95", "big.jpg")
+    magick_reference("big.jpg")
+    add("big.jpg", 320, 240, tolerance=4, bits=24)
     run("convert", srct, "-alpha", "off", "-colorspace", "Gray", "-quality", "92", "grey.jpg")
     magick_reference("grey.jpg")
     add("grey.jpg", w, h, tolerance=4, bits=8)
@@ -441,8 +470,7 @@ def make_damaged():
     write("cut.png", data[:idat + 20])
     os.remove(path("whole.png"))
     run("convert", src, "-alpha", "off", "-colorspace", "CMYK", "cmyk.jpg")
-    with open(path("refused.txt"), "w") as f:
-        f.write("cut.png\ncmyk.jpg\n")
+    refused.extend(["cut.png", "cmyk.jpg"])
 
 
 make_bmps()
@@ -457,3 +485,5 @@ for name in os.listdir(OUT):
         os.remove(path(name))
 with open(path("manifest.txt"), "w") as f:
     f.write("\n".join(manifest) + "\n")
+with open(path("refused.txt"), "w") as f:
+    f.write("\n".join(refused) + "\n")

@@ -1,7 +1,7 @@
 // Soft-image table: handle validation and the delete paths.
 #include "image_test_support.h"
 
-#include "image/soft_image_table_internal.h"
+#include "image/image_test_hooks.h"
 
 namespace {
 
