@@ -75,7 +75,8 @@ void ReportPair(const BenchFormat &from, const BenchFormat &to, const char *vari
     ReportPair(name, source, destination, options);
 }
 
-// A picture into a 256-colour palette: every pixel is a nearest-entry search.
+// A picture into a 256-colour palette: every pixel is a nearest-entry search. Noise is the worst case (hardly a
+// colour repeats); the ramp repeats its colours the way a drawn picture does.
 void ReportPaletteDestination()
 {
     PixelFormat palette;
@@ -84,11 +85,20 @@ void ReportPaletteDestination()
     for (int i = 0; i < 256; i++) {
         palette.palette[i] = {(uint8_t)(i * 37), (uint8_t)(i * 101), (uint8_t)(i * 53), 0};
     }
-    Picture source = MakePicture(R5G6B5, 3), destination = MakePicture(palette, 4);
+    Picture destination = MakePicture(palette, 4);
     PixelKernelOptions options = {};
-    ReportPair("transfer R5G6B5 -> 256-colour palette", source, destination, options);
-    Picture wide = MakePicture(X8R8G8B8, 5);
-    ReportPair("transfer X8R8G8B8 -> 256-colour palette", wide, destination, options);
+    Picture noise16 = MakePicture(R5G6B5, 3);
+    ReportPair("transfer R5G6B5 noise -> 256-colour palette", noise16, destination, options);
+    Picture noise32 = MakePicture(X8R8G8B8, 5);
+    ReportPair("transfer X8R8G8B8 noise -> 256-colour palette", noise32, destination, options);
+    Picture ramp = MakePicture(X8R8G8B8, 6);
+    for (int y = 0; y < SIDE; y++) {
+        uint32_t *row = (uint32_t *)(ramp.pixels.data() + (size_t)y * ramp.pitch);
+        for (int x = 0; x < SIDE; x++) {
+            row[x] = (uint32_t)(x / 4) << 16 | (uint32_t)(y / 4) << 8 | (uint32_t)((x + y) / 8);
+        }
+    }
+    ReportPair("transfer X8R8G8B8 ramp -> 256-colour palette", ramp, destination, options);
 }
 
 } // namespace
