@@ -8,12 +8,6 @@
 
 #include <string.h>
 
-// A 1-byte format whose channel masks reach past the byte describes palette entries: its pixels are indices.
-static int IsPaletteFormat(const PixelFormat *format)
-{
-    return format->bytesPerPixel == 1 && (format->redMask | format->greenMask | format->blueMask) > 0xFF;
-}
-
 static uint32_t ColorMasks(const PixelFormat *format)
 {
     return format->redMask | format->greenMask | format->blueMask;
@@ -477,8 +471,7 @@ int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const
         RemapPalette(&k);
         return 0;
     }
-    if (k.sourceBytes == 1 && k.destinationBytes == 1 && k.sourcePalette == k.destinationPalette && plainFlags &&
-        !o->mirror && !k.transparentSkip) {
+    if (k.sourcePalette && k.destinationPalette && plainFlags && !o->mirror && !k.transparentSkip) {
         return CopyPixels(&k);
     }
     if (SameLayout(k.sourceFormat, k.destinationFormat) && plainFlags) {

@@ -8,9 +8,11 @@ namespace {
 
 using PixelTransferTest = ImageTest;
 
+// A 1-byte format is packed when its masks are set and lie within the byte, else its pixels index the palette.
 bool IsPalette(const PixelFormat &f)
 {
-    return f.bytesPerPixel == 1 && (f.redMask | f.greenMask | f.blueMask) > 0xFF;
+    uint32_t masks = f.redMask | f.greenMask | f.blueMask | f.alphaMask;
+    return f.bytesPerPixel == 1 && (masks == 0 || masks > 0xFF);
 }
 
 int NearestIndexReference(const PixelFormat &f, int r, int g, int b)
@@ -581,6 +583,27 @@ TEST_F(PixelTransferTest, MirrorTurnAndHalveInPlace)
     EXPECT_EQ(half, (uint16_t)((62 >> 2) << 11 | (63 >> 2) << 5 | (62 >> 2))) << "per channel in 16 bits";
     EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 12, 0, 0, 0, 3, 2), -1);
     EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 8, 0, 0, 0, 2, 3), -1);
+}
+
+// Stretching reads and writes through the pixel calls, blitting through the kernel: both must read a one-byte
+// packed format (R3G3B2) as packed pixels and a palette format as indices.
+TEST_F(PixelTransferTest, StretchByTwoRepeatsEveryPixelOfEveryFormat)
+{
+    std::vector<NamedFormat> formats = PackedFormats();
+    formats.push_back({"gray8", GrayPaletteFormat()});
+    formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)});
+    std::mt19937 random(12);
+    for (const auto &nf : formats) {
+        BaseImage source = MakeImage(nf.format, 3, 2), wide = MakeImage(nf.format, 6, 4);
+        for (int i = 0; i < 6; i++)
+            SetPixelAt(source, i % 3, i / 3, RandomPixel(nf.format, random));
+        ASSERT_EQ(StretchBaseImageRect(0, 0, 3, 2, &source, 0, 0, 6, 4, &wide, 0), 0);
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 6; x++)
+                ASSERT_EQ(PixelAt(wide, x, y) & ChannelBits(nf.format), PixelAt(source, x / 2, y / 2)) << nf.name;
+        FreeBaseImageData(&source);
+        FreeBaseImageData(&wide);
+    }
 }
 
 TEST_F(PixelTransferTest, BlitClipsAndStretchScales)
