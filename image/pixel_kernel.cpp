@@ -94,6 +94,89 @@ static int ClipGeometry(const PixelBuffer *destination, const PixelBuffer *sourc
 // ---------------------------------------------------------------------------------------------------------------
 // The general per-pixel conversion.
 
+static int NearestPaletteIndex(const PixelFormat *format, uint32_t red, uint32_t green, uint32_t blue)
+{
+    return (int)ColorToPixelValue(format, (int)red, (int)green, (int)blue, 0);
+}
+
+// The nearest-entry search of one call: the entries ordered by red, walked outward from the wanted red until the
+// red difference alone exceeds the best distance, and the results remembered by colour, since a picture repeats
+// its colours. Gives exactly NearestPaletteIndex's answer: the lowest index among the nearest entries.
+#define NEAREST_CACHE_SIZE 4096
+
+struct NearestIndexSearch {
+    const PaletteEntry *palette;
+    uint8_t byRed[256];                 // entry indices by red, then by index
+    int firstWithRed[256];              // position in byRed of the first entry whose red is at least the value
+    uint32_t cache[NEAREST_CACHE_SIZE]; // 0x80000000 | colour << 8 | index; 0 when empty
+};
+
+static void PrepareNearestSearch(NearestIndexSearch *s, const PixelFormat *format)
+{
+    int count[256];
+    memset(count, 0, sizeof(count));
+    s->palette = format->palette;
+    for (int i = 0; i < 256; i++) {
+        count[s->palette[i].red]++;
+    }
+    int position = 0;
+    for (int red = 0; red < 256; red++) {
+        s->firstWithRed[red] = position;
+        position += count[red];
+    }
+    int next[256];
+    memcpy(next, s->firstWithRed, sizeof(next));
+    for (int i = 0; i < 256; i++) {
+        s->byRed[next[s->palette[i].red]++] = (uint8_t)i;
+    }
+    memset(s->cache, 0, sizeof(s->cache));
+}
+
+// Weighs entry `position` of the red order; 0 once its red difference alone is beyond the best distance.
+static int WeighEntry(const NearestIndexSearch *s, int position, int red, int green, int blue, int *best,
+                      int *bestIndex)
+{
+    int index = s->byRed[position];
+    const PaletteEntry *e = &s->palette[index];
+    int dr = e->red - red, dg = e->green - green, db = e->blue - blue;
+    if (dr * dr > *best) {
+        return 0;
+    }
+    int distance = dr * dr + dg * dg + db * db;
+    if (distance < *best || (distance == *best && index < *bestIndex)) {
+        *best = distance;
+        *bestIndex = index;
+    }
+    return 1;
+}
+
+static int SearchNearestIndex(const NearestIndexSearch *s, int red, int green, int blue)
+{
+    int best = 0x7FFFFFFF, bestIndex = 256;
+    int up = s->firstWithRed[red], down = up - 1;
+    while (up < 256 || down >= 0) {
+        if (up < 256) {
+            up = WeighEntry(s, up, red, green, blue, &best, &bestIndex) ? up + 1 : 256;
+        }
+        if (down >= 0) {
+            down = WeighEntry(s, down, red, green, blue, &best, &bestIndex) ? down - 1 : -1;
+        }
+    }
+    return bestIndex;
+}
+
+static int CachedNearestPaletteIndex(NearestIndexSearch *s, uint32_t red, uint32_t green, uint32_t blue)
+{
+    uint32_t color = red << 16 | green << 8 | blue;
+    uint32_t *entry = &s->cache[(color * 2654435761u) >> 20];
+    if ((*entry >> 8) == (0x800000u | color)) {
+        return (int)(*entry & 0xFF);
+    }
+    int index = SearchNearestIndex(s, (int)red, (int)green, (int)blue);
+    *entry = 0x80000000u | color << 8 | (uint32_t)index;
+    return index;
+}
+
 struct Channel {
     uint32_t mask;
     int shift, width;
@@ -114,6 +197,7 @@ struct KernelContext {
     // destination bits, so that the colour of a pixel is three look-ups.
     int colorTablesReady;
     uint32_t colorTables[3][256];
+    NearestIndexSearch *nearest; // for a palette destination
 };
 
 static Channel MakeChannel(uint32_t mask, int shift, int width)
@@ -133,6 +217,12 @@ static void ChannelsOf(const PixelFormat *f, Channel channels[4])
 static uint32_t FieldOf(uint32_t value, const Channel &c)
 {
     return (value & c.mask) >> c.shift;
+}
+
+// A field read from a mask of `width` consecutive bits is below 2^width; a mask with holes is not.
+static int FieldFitsByte(const Channel &c)
+{
+    return c.width <= 8 && (c.mask >> c.shift) == FieldMaximum(c.width);
 }
 
 static const int ORDERED_DITHER[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
@@ -161,11 +251,6 @@ static uint32_t NarrowWithDither(KernelContext *k, int channel, uint32_t value, 
         result++;
     }
     return result;
-}
-
-static int NearestPaletteIndex(const PixelFormat *format, uint32_t red, uint32_t green, uint32_t blue)
-{
-    return (int)ColorToPixelValue(format, (int)red, (int)green, (int)blue, 0);
 }
 
 // The source pixel as fields: red, green, blue at the source widths (8 for a palette source) and alpha (or -1
@@ -239,7 +324,7 @@ static uint32_t ConvertPixel(KernelContext *k, int sourceX, int sourceY, int x, 
         uint32_t red = ConvertFieldWidth(fields[0], widths[0], 8);
         uint32_t green = ConvertFieldWidth(fields[1], widths[1], 8);
         uint32_t blue = ConvertFieldWidth(fields[2], widths[2], 8);
-        return (uint32_t)NearestPaletteIndex(k->destinationFormat, red, green, blue);
+        return (uint32_t)CachedNearestPaletteIndex(k->nearest, red, green, blue);
     }
     uint32_t value = 0;
     if (k->colorTablesReady) {
@@ -285,18 +370,62 @@ static const unsigned char *SourceAddress(const KernelContext *k, int i, int j)
            (ptrdiff_t)(k->g.left + i) * k->sourceBytes;
 }
 
-static void ConvertAll(KernelContext *k)
+// Returns the highest value written, which for a palette destination is the highest index.
+static int ConvertAll(KernelContext *k)
 {
     uint32_t skipValue = RawTransparentValue(k);
+    uint32_t highest = 0;
     for (int j = 0; j < k->g.height; j++) {
         for (int i = 0; i < k->g.width; i++) {
             if (k->transparentSkip && ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes) == skipValue) {
                 continue;
             }
-            uint32_t value = ConvertPixel(k, k->g.left + i, k->g.top + j, DestinationColumn(k, i), k->g.destinationY + j);
+            uint32_t value =
+                ConvertPixel(k, k->g.left + i, k->g.top + j, DestinationColumn(k, i), k->g.destinationY + j);
             WritePixelValue(DestinationAddress(k, i, j), k->destinationBytes, value);
+            if (value > highest)
+                highest = value;
         }
     }
+    return (int)highest;
+}
+
+// A palette destination: each pixel's colour widened to 8 bits a channel by table, then its nearest entry.
+// Returns the highest index written, or -1 when a source field is too wide for the tables.
+static int ConvertToPalette(KernelContext *k)
+{
+    uint8_t wide[3][256];
+    for (int c = 0; c < 3 && !k->sourcePalette; c++) {
+        if (!FieldFitsByte(k->sourceChannel[c])) {
+            return -1;
+        }
+        for (uint32_t v = 0; v <= FieldMaximum(k->sourceChannel[c].width); v++) {
+            wide[c][v] = (uint8_t)ConvertFieldWidth(v, k->sourceChannel[c].width, 8);
+        }
+    }
+    uint32_t skipValue = RawTransparentValue(k);
+    int highest = 0;
+    for (int j = 0; j < k->g.height; j++) {
+        for (int i = 0; i < k->g.width; i++) {
+            uint32_t value = ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes);
+            if (k->transparentSkip && value == skipValue) {
+                continue;
+            }
+            int index;
+            if (k->sourcePalette) {
+                const PaletteEntry *e = &k->sourceFormat->palette[value];
+                index = CachedNearestPaletteIndex(k->nearest, e->red, e->green, e->blue);
+            } else {
+                index = CachedNearestPaletteIndex(k->nearest, wide[0][FieldOf(value, k->sourceChannel[0])],
+                                                  wide[1][FieldOf(value, k->sourceChannel[1])],
+                                                  wide[2][FieldOf(value, k->sourceChannel[2])]);
+            }
+            *DestinationAddress(k, i, j) = (unsigned char)index;
+            if (index > highest)
+                highest = index;
+        }
+    }
+    return highest;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -307,42 +436,50 @@ static int PalettesDiffer(const PixelFormat *a, const PixelFormat *b)
     return memcmp(a->palette, b->palette, sizeof(a->palette)) != 0;
 }
 
-static void RemapPalette(const KernelContext *k)
+// Returns the highest index written.
+static int RemapPalette(const KernelContext *k)
 {
     unsigned char remap[256];
     for (int i = 0; i < 256; i++) {
         const PaletteEntry *e = &k->sourceFormat->palette[i];
         remap[i] = (unsigned char)NearestPaletteIndex(k->destinationFormat, e->red, e->green, e->blue);
     }
+    int highest = 0;
     for (int j = 0; j < k->g.height; j++) {
         for (int i = 0; i < k->g.width; i++) {
-            *DestinationAddress(k, i, j) = remap[*SourceAddress(k, i, j)];
+            unsigned char index = remap[*SourceAddress(k, i, j)];
+            *DestinationAddress(k, i, j) = index;
+            if (index > highest)
+                highest = index;
         }
     }
+    return highest;
 }
 
-// Same-format copy: whole rows, or pixel by pixel when keying or mirroring. Returns the highest byte copied,
-// which for 8-bit pixels is the highest palette index.
+// Same-format copy: whole rows, or pixel by pixel when keying or mirroring. Returns the highest 1-byte value
+// written (for palette pixels the highest index), 0 for wider pixels.
 static int CopyPixels(const KernelContext *k)
 {
     int highest = 0;
     uint32_t skipValue = RawTransparentValue(k);
     for (int j = 0; j < k->g.height; j++) {
+        const unsigned char *row = SourceAddress(k, 0, j);
         if (!k->options->mirror && !k->transparentSkip) {
-            // Both views may lie in one block (a copy within a software image), so the row spans may overlap.
-            memmove(DestinationAddress(k, 0, j), SourceAddress(k, 0, j), (size_t)k->g.width * k->sourceBytes);
-        } else {
-            for (int i = 0; i < k->g.width; i++) {
-                uint32_t value = ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes);
-                if (!(k->transparentSkip && value == skipValue)) {
-                    WritePixelValue(DestinationAddress(k, i, j), k->destinationBytes, value);
-                }
+            // Both views may lie in one block (a copy within a software image), so the row spans may overlap:
+            // the highest value is taken before the move.
+            for (int i = 0; k->sourceBytes == 1 && i < k->g.width; i++) {
+                if (row[i] > highest)
+                    highest = row[i];
             }
+            memmove(DestinationAddress(k, 0, j), row, (size_t)k->g.width * k->sourceBytes);
+            continue;
         }
-        if (k->sourceBytes == 1) {
-            const unsigned char *row = SourceAddress(k, 0, j);
-            for (int i = 0; i < k->g.width; i++) {
-                if (row[i] > highest) highest = row[i];
+        for (int i = 0; i < k->g.width; i++) {
+            uint32_t value = ReadPixelValue(SourceAddress(k, i, j), k->sourceBytes);
+            if (!(k->transparentSkip && value == skipValue)) {
+                WritePixelValue(DestinationAddress(k, i, j), k->destinationBytes, value);
+                if (k->sourceBytes == 1 && (int)value > highest)
+                    highest = (int)value;
             }
         }
     }
@@ -380,12 +517,6 @@ static int SameLayout(const PixelFormat *a, const PixelFormat *b)
 static int SupportedFormat(const PixelFormat *format)
 {
     return format->formatCode == PIXEL_FORMAT_PACKED && format->bytesPerPixel >= 1 && format->bytesPerPixel <= 4;
-}
-
-// A field read from a mask of `width` consecutive bits is below 2^width; a mask with holes is not.
-static int FieldFitsByte(const Channel &c)
-{
-    return c.width <= 8 && (c.mask >> c.shift) == FieldMaximum(c.width);
 }
 
 static void PrepareColorTables(KernelContext *k)
@@ -435,6 +566,28 @@ static void PrepareContext(KernelContext *k)
     PrepareColorTables(k);
 }
 
+// Runs the first of the cases that serves the call; returns the highest value written by the cases that track it.
+static int RunFirstCase(KernelContext *k)
+{
+    const PixelKernelOptions *o = k->options;
+    int plainFlags = !k->useAlphaImage && !k->transparentToAlpha && !o->clearColor && !o->redToAlpha;
+    int indexCopy = k->sourcePalette && k->destinationPalette && !o->mirror && !k->transparentSkip;
+    if (o->paletteRemap && k->sourcePalette && k->destinationPalette && !o->mirror &&
+        PalettesDiffer(k->sourceFormat, k->destinationFormat)) {
+        return RemapPalette(k);
+    }
+    if ((indexCopy || SameLayout(k->sourceFormat, k->destinationFormat)) && plainFlags) {
+        return CopyPixels(k);
+    }
+    if (k->transparentToAlpha && !k->sourceHasAlpha && !k->useAlphaImage && !o->clearColor && !k->transparentSkip &&
+        !k->sourcePalette && SameColorLayout(k->sourceFormat, k->destinationFormat)) {
+        KeyToAlpha(k);
+        return 0;
+    }
+    int highest = k->destinationPalette && !o->clearColor ? ConvertToPalette(k) : -1;
+    return highest >= 0 ? highest : ConvertAll(k);
+}
+
 int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const PixelBuffer *alphaImage,
                 int destinationX, int destinationY, const RECT *sourceRect, const PixelKernelOptions *options)
 {
@@ -463,26 +616,12 @@ int PixelKernel(const PixelBuffer *destination, const PixelBuffer *source, const
         return -1;
     }
     PrepareContext(&k);
-    const PixelKernelOptions *o = options;
-    int plainFlags = !k.useAlphaImage && !k.transparentToAlpha && !o->clearColor && !o->redToAlpha;
-
-    if (o->paletteRemap && k.sourcePalette && k.destinationPalette && !o->mirror &&
-        PalettesDiffer(k.sourceFormat, k.destinationFormat)) {
-        RemapPalette(&k);
-        return 0;
+    NearestIndexSearch nearest;
+    if (k.destinationPalette) {
+        PrepareNearestSearch(&nearest, k.destinationFormat);
+        k.nearest = &nearest;
     }
-    if (k.sourcePalette && k.destinationPalette && plainFlags && !o->mirror && !k.transparentSkip) {
-        return CopyPixels(&k);
-    }
-    if (SameLayout(k.sourceFormat, k.destinationFormat) && plainFlags) {
-        CopyPixels(&k);
-        return 0;
-    }
-    if (k.transparentToAlpha && !k.sourceHasAlpha && !k.useAlphaImage && !o->clearColor && !k.transparentSkip &&
-        !k.sourcePalette && SameColorLayout(k.sourceFormat, k.destinationFormat)) {
-        KeyToAlpha(&k);
-        return 0;
-    }
-    ConvertAll(&k);
-    return 0;
+    int highest = RunFirstCase(&k);
+    // A transfer into a palette reports the highest index it wrote: the palette entries in use.
+    return k.destinationPalette ? highest : 0;
 }
