@@ -1,10 +1,12 @@
 // The pixel kernel: copies a rectangle between two pixel buffers of any two packed formats (1 to 4 bytes a pixel),
 // with an optional alpha image, colour keying, mirroring, dithering and palette handling. The rectangle is clipped
 // to both buffers first, so no caller can make it read or write outside them. The cheap cases (palette remap,
-// plain 8-bit copy, same-format rows, colour key to alpha) are shortcuts that give exactly what the general
-// per-pixel conversion would. Pure function over caller buffers; any thread.
+// plain 8-bit copy, same-format rows, table-driven conversion loops chosen once per call, colour key to alpha) are
+// shortcuts that give exactly what the general per-pixel conversion would. Pure function over caller buffers; any
+// thread.
 #include "image/image.h"
 #include "image/pixel_access.h"
+#include "image/pixel_kernel_loops.h"
 
 #include <string.h>
 
@@ -566,6 +568,140 @@ static void PrepareContext(KernelContext *k)
     PrepareColorTables(k);
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Conversion loops chosen once per call (pixel_kernel_loops.cpp): the per-pixel conversion as table look-ups, for
+// every call in which a pixel's result depends on its own value alone.
+
+static uint32_t DisjointMasks(const Channel channels[], int count)
+{
+    uint32_t seen = 0;
+    for (int c = 0; c < count; c++) {
+        if ((seen & channels[c].mask) != 0) {
+            return 0;
+        }
+        seen |= channels[c].mask;
+    }
+    return 1;
+}
+
+static int ConversionLoopServes(const KernelContext *k)
+{
+    const PixelKernelOptions *o = k->options;
+    if (!k->colorTablesReady || k->useAlphaImage || o->redToAlpha || k->destinationPalette) {
+        return 0;
+    }
+    if (!k->sourcePalette && !FieldFitsByte(k->sourceChannel[3])) {
+        return 0;
+    }
+    // A keyed pixel compares its colour bits as one value and loses exactly the destination's alpha bits.
+    if (k->transparentToAlpha && (!DisjointMasks(k->sourceChannel, 3) ||
+                                  (ColorMasks(k->destinationFormat) & k->destinationFormat->alphaMask) != 0)) {
+        return 0;
+    }
+    return 1;
+}
+
+// The destination bits of field value v of source channel c (red, green, blue, alpha).
+static uint32_t ChannelBits(const KernelContext *k, int c, uint32_t v)
+{
+    if (c < 3) {
+        return k->colorTables[c][v];
+    }
+    const Channel &d = k->destinationChannel[3];
+    if (!k->sourceHasAlpha || d.width == 0) {
+        return 0;
+    }
+    return (ConvertFieldWidth(v, k->sourceChannel[3].width, d.width) << d.shift) & d.mask;
+}
+
+// The destination's alpha bits all set, for a source without alpha.
+static uint32_t FullAlphaBits(const KernelContext *k)
+{
+    const Channel &d = k->destinationChannel[3];
+    return d.width == 0 ? 0 : (FieldMaximum(d.width) << d.shift) & d.mask;
+}
+
+// A palette source: the whole conversion, key included, is one look-up by index.
+static void FillPaletteTables(const KernelContext *k, ConversionTables *t)
+{
+    for (int i = 0; i < 256; i++) {
+        const PaletteEntry *e = &k->sourceFormat->palette[i];
+        int keyed = k->transparentToAlpha && e->red == k->keyColor[0] && e->green == k->keyColor[1] &&
+                    e->blue == k->keyColor[2];
+        t->table[0][i] = k->colorTables[0][e->red] | k->colorTables[1][e->green] | k->colorTables[2][e->blue] |
+                         (keyed ? 0 : FullAlphaBits(k));
+    }
+    t->lookUp = LOOK_UP_BY_BYTE;
+}
+
+// A packed source: looked up by source byte when every channel lies within one byte (the 24- and 32-bit layouts),
+// else by field.
+static void FillPackedTables(const KernelContext *k, ConversionTables *t)
+{
+    const Channel *s = k->sourceChannel;
+    int byByte = 1;
+    for (int c = 0; c < 4; c++) {
+        byByte &= s[c].mask == 0 || (s[c].mask >> (s[c].shift & ~7)) <= 0xFF;
+        t->fieldMask[c] = s[c].mask;
+        t->fieldShift[c] = s[c].shift;
+    }
+    for (int b = 0; b < 4 && byByte; b++) {
+        for (uint32_t x = 0; x < 256; x++) {
+            for (int c = 0; c < 4; c++) {
+                if (s[c].mask != 0 && s[c].shift / 8 == b) {
+                    t->table[b][x] |= ChannelBits(k, c, FieldOf(x << (8 * b), s[c]));
+                }
+            }
+        }
+    }
+    for (int c = 0; c < 4 && !byByte; c++) {
+        for (uint32_t v = 0; v <= FieldMaximum(s[c].width); v++) {
+            t->table[c][v] = ChannelBits(k, c, v);
+        }
+    }
+    int alphaField = k->sourceHasAlpha && k->destinationChannel[3].width != 0;
+    t->lookUp = byByte ? LOOK_UP_BY_BYTE : alphaField ? LOOK_UP_FOUR_FIELDS : LOOK_UP_THREE_FIELDS;
+    // Bits every pixel gets ride on the first look-up.
+    uint32_t fixedBits = k->sourceHasAlpha ? 0 : FullAlphaBits(k);
+    for (int v = 0; v < 256; v++) {
+        t->table[0][v] |= fixedBits;
+    }
+    if (k->transparentToAlpha) {
+        for (int c = 0; c < 3; c++) {
+            t->keyMask |= s[c].mask;
+            t->keyValue |= (k->keyColor[c] << s[c].shift) & s[c].mask;
+        }
+        t->keyClear = ~k->destinationFormat->alphaMask;
+    }
+}
+
+static int RunConversionLoop(const KernelContext *k)
+{
+    if (!ConversionLoopServes(k)) {
+        return 0;
+    }
+    int keyed = k->transparentToAlpha && !k->sourcePalette;
+    ConversionTables t;
+    memset(&t, 0, sizeof(t));
+    if (k->sourcePalette) {
+        FillPaletteTables(k, &t);
+    } else {
+        FillPackedTables(k, &t);
+    }
+    t.skipValue = RawTransparentValue(k);
+    ConversionLoop loop =
+        ChooseConversionLoop(k->sourceBytes, k->destinationBytes, t.lookUp, keyed, k->transparentSkip);
+    ConversionRows rows = {DestinationAddress(k, 0, 0),
+                           SourceAddress(k, 0, 0),
+                           k->destination->pitch,
+                           k->source->pitch,
+                           k->options->mirror ? -k->destinationBytes : k->destinationBytes,
+                           k->g.width,
+                           k->g.height};
+    loop(&t, &rows);
+    return 1;
+}
+
 // Runs the first of the cases that serves the call; returns the highest value written by the cases that track it.
 static int RunFirstCase(KernelContext *k)
 {
@@ -578,6 +714,9 @@ static int RunFirstCase(KernelContext *k)
     }
     if ((indexCopy || SameLayout(k->sourceFormat, k->destinationFormat)) && plainFlags) {
         return CopyPixels(k);
+    }
+    if (RunConversionLoop(k)) {
+        return 0;
     }
     if (k->transparentToAlpha && !k->sourceHasAlpha && !k->useAlphaImage && !o->clearColor && !k->transparentSkip &&
         !k->sourcePalette && SameColorLayout(k->sourceFormat, k->destinationFormat)) {
