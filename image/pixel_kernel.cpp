@@ -689,6 +689,16 @@ static int RunConversionLoop(const KernelContext *k)
         FillPackedTables(k, &t);
     }
     t.skipValue = RawTransparentValue(k);
+    // A large 2-byte picture pays for converting every possible value once.
+    uint32_t *whole = NULL;
+    if (k->sourceBytes == 2 && t.lookUp != LOOK_UP_BY_BYTE &&
+        (int64_t)k->g.width * k->g.height >= WHOLE_PIXEL_TABLE_SIZE &&
+        (whole = (uint32_t *)ENGINE_ALLOC(WHOLE_PIXEL_TABLE_SIZE * sizeof(uint32_t))) != NULL) {
+        FillWholePixelTable(&t, keyed, whole);
+        t.wholePixel = whole;
+        t.lookUp = LOOK_UP_WHOLE_PIXEL;
+        keyed = 0;
+    }
     ConversionLoop loop =
         ChooseConversionLoop(k->sourceBytes, k->destinationBytes, t.lookUp, keyed, k->transparentSkip);
     ConversionRows rows = {DestinationAddress(k, 0, 0),
@@ -699,6 +709,9 @@ static int RunConversionLoop(const KernelContext *k)
                            k->g.width,
                            k->g.height};
     loop(&t, &rows);
+    if (whole != NULL) {
+        FreeMemory(whole);
+    }
     return 1;
 }
 

@@ -4,31 +4,39 @@
 #include "image/pixel_kernel_loops.h"
 
 #include <stddef.h>
+#include <string.h>
 
 namespace
 {
 
+// Little-endian pixels; whole 2- and 4-byte pixels move as one unaligned access.
 template <int Bytes> inline uint32_t LoadPixel(const unsigned char *p)
 {
-    uint32_t value = p[0];
-    if (Bytes > 1)
-        value |= (uint32_t)p[1] << 8;
-    if (Bytes > 2)
-        value |= (uint32_t)p[2] << 16;
-    if (Bytes > 3)
-        value |= (uint32_t)p[3] << 24;
+    if (Bytes == 1)
+        return p[0];
+    uint16_t low;
+    memcpy(&low, p, 2);
+    if (Bytes == 2)
+        return low;
+    if (Bytes == 3)
+        return low | (uint32_t)p[2] << 16;
+    uint32_t value;
+    memcpy(&value, p, 4);
     return value;
 }
 
 template <int Bytes> inline void StorePixel(unsigned char *p, uint32_t value)
 {
-    p[0] = (unsigned char)value;
-    if (Bytes > 1)
-        p[1] = (unsigned char)(value >> 8);
-    if (Bytes > 2)
-        p[2] = (unsigned char)(value >> 16);
-    if (Bytes > 3)
-        p[3] = (unsigned char)(value >> 24);
+    if (Bytes == 1) {
+        p[0] = (unsigned char)value;
+    } else if (Bytes == 4) {
+        memcpy(p, &value, 4);
+    } else {
+        uint16_t low = (uint16_t)value;
+        memcpy(p, &low, 2);
+        if (Bytes == 3)
+            p[2] = (unsigned char)(value >> 16);
+    }
 }
 
 template <int SourceBytes, int Kind> inline uint32_t LookUp(const ConversionTables *t, uint32_t value)
@@ -44,6 +52,8 @@ template <int SourceBytes, int Kind> inline uint32_t LookUp(const ConversionTabl
             out |= table[3][value >> 24];
         return out;
     }
+    if (Kind == LOOK_UP_WHOLE_PIXEL)
+        return t->wholePixel[value];
     uint32_t out = table[0][(value & t->fieldMask[0]) >> t->fieldShift[0]] |
                    table[1][(value & t->fieldMask[1]) >> t->fieldShift[1]] |
                    table[2][(value & t->fieldMask[2]) >> t->fieldShift[2]];
@@ -90,8 +100,10 @@ template <int S, int D> ConversionLoop LoopFor(int lookUp, int keyed, int skip)
         return Loops<S, D, LOOK_UP_BY_BYTE>[keyed][skip];
     case LOOK_UP_THREE_FIELDS:
         return Loops<S, D, LOOK_UP_THREE_FIELDS>[keyed][skip];
-    default:
+    case LOOK_UP_FOUR_FIELDS:
         return Loops<S, D, LOOK_UP_FOUR_FIELDS>[keyed][skip];
+    default:
+        return S == 2 ? Loops<S, D, LOOK_UP_WHOLE_PIXEL>[keyed][skip] : NULL;
     }
 }
 
@@ -112,6 +124,15 @@ template <int S> ConversionLoop LoopForDestination(int destinationBytes, int loo
 }
 
 } // namespace
+
+void FillWholePixelTable(const ConversionTables *t, int keyed, uint32_t *whole)
+{
+    for (uint32_t value = 0; value < WHOLE_PIXEL_TABLE_SIZE; value++) {
+        uint32_t converted = t->lookUp == LOOK_UP_FOUR_FIELDS ? LookUp<2, LOOK_UP_FOUR_FIELDS>(t, value)
+                                                              : LookUp<2, LOOK_UP_THREE_FIELDS>(t, value);
+        whole[value] = keyed && (value & t->keyMask) == t->keyValue ? converted & t->keyClear : converted;
+    }
+}
 
 ConversionLoop ChooseConversionLoop(int sourceBytes, int destinationBytes, int lookUp, int keyed, int skip)
 {

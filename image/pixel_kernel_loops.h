@@ -9,7 +9,10 @@ enum ConversionLookUp {
     LOOK_UP_BY_BYTE = 0,
     LOOK_UP_THREE_FIELDS = 1,
     LOOK_UP_FOUR_FIELDS = 2,
+    LOOK_UP_WHOLE_PIXEL = 3, // 2-byte sources: wholePixel[value], key included
 };
+
+#define WHOLE_PIXEL_TABLE_SIZE 65536
 
 // Per-call tables that map a source pixel to its destination value: the destination value is the OR of four
 // look-ups (by source byte, or by source field), bits every pixel gets (a full alpha without an alpha source)
@@ -19,6 +22,7 @@ struct ConversionTables {
     uint32_t fieldMask[4]; // field look-ups: table[c][(value & fieldMask[c]) >> fieldShift[c]]
     int fieldShift[4];
     int lookUp;                 // LOOK_UP_*
+    const uint32_t *wholePixel; // WHOLE_PIXEL_TABLE_SIZE entries
     uint32_t keyMask, keyValue; // keyed when (value & keyMask) == keyValue
     uint32_t keyClear;          // what a keyed pixel keeps (its alpha is cleared)
     uint32_t skipValue;         // raw source value that is not written
@@ -32,6 +36,10 @@ struct ConversionRows {
     int destinationPitch, sourcePitch, destinationStep;
     int width, height;
 };
+
+// Fills `whole` with the conversion of every 2-byte value by the field look-ups of `tables`, key included; the
+// loop chosen for LOOK_UP_WHOLE_PIXEL then takes one look-up a pixel.
+void FillWholePixelTable(const ConversionTables *tables, int keyed, uint32_t *whole);
 
 typedef void (*ConversionLoop)(const ConversionTables *tables, const ConversionRows *rows);
 

@@ -120,7 +120,7 @@ struct KernelRules {
     }
     int Run(int dx, int dy, const RECT &r)
     {
-        int w = r.right - r.left, h = r.bottom - r.top, highest = -1;
+        int w = r.right - r.left, h = r.bottom - r.top, highest = -1, raw = Raw();
         int limitW = AlphaRead() ? std::min(from.width, alpha->width) : from.width;
         int limitH = AlphaRead() ? std::min(from.height, alpha->height) : from.height;
         uint32_t skipValue =
@@ -135,7 +135,7 @@ struct KernelRules {
                 uint32_t value = At(from, sx, sy);
                 if (o.transparentSkip && !o.mirror && value == skipValue)
                     continue;
-                uint32_t out = Raw() ? value : Convert(value, AlphaRead() ? At(*alpha, sx, sy) : 0, x, y);
+                uint32_t out = raw ? value : Convert(value, AlphaRead() ? At(*alpha, sx, sy) : 0, x, y);
                 WriteRawPixel((unsigned char *)to.pixels + y * to.pitch + x * to.format->bytesPerPixel,
                               to.format->bytesPerPixel, out);
                 highest = std::max(highest, (int)out);
@@ -232,31 +232,34 @@ TEST_F(PixelTransferTest, KernelFollowsTheRulesForEveryPairAndOption)
     enum { RAW_KEY = 1, COLOR_KEY = 2 };
     const struct {
         const char *what;
-        int mirror, keyToAlpha, skip, alphaImage, remap, singleChannel, dither, key;
+        int mirror, keyToAlpha, skip, alphaImage, remap, singleChannel, dither, key, large;
     } table[] = {
-        {"plain", 0, 0, 0, 0, 0, 0, 0, 0},
-        {"mirror", 1, 0, 0, 0, 0, 0, 0, 0},
-        {"skip", 0, 0, 1, 0, 0, 0, 0, RAW_KEY},
-        {"mirror and skip", 1, 0, 1, 0, 0, 0, 0, RAW_KEY},
-        {"key", 0, 1, 0, 0, 0, 0, 0, COLOR_KEY},
-        {"key and skip", 0, 1, 1, 0, 0, 0, 0, COLOR_KEY},
-        {"key, mirror", 1, 1, 0, 0, 0, 0, 0, COLOR_KEY},
-        {"alpha image", 0, 0, 0, 1, 0, 0, 0, 0},
-        {"alpha image, key", 0, 1, 0, 1, 0, 0, 0, COLOR_KEY},
-        {"remap", 0, 0, 0, 0, 1, 0, 0, 0},
-        {"single channel", 0, 0, 0, 0, 0, 1, 0, 0},
-        {"ordered dither", 0, 0, 0, 0, 0, 0, 1, 0},
-        {"error carry", 1, 0, 0, 0, 0, 0, 2, 0},
+        {"plain", 0, 0, 0, 0, 0, 0, 0, 0, 1},
+        {"mirror", 1, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"skip", 0, 0, 1, 0, 0, 0, 0, RAW_KEY, 0},
+        {"mirror and skip", 1, 0, 1, 0, 0, 0, 0, RAW_KEY, 1},
+        {"key", 0, 1, 0, 0, 0, 0, 0, COLOR_KEY, 0},
+        {"key and skip", 0, 1, 1, 0, 0, 0, 0, COLOR_KEY, 1},
+        {"key, mirror", 1, 1, 0, 0, 0, 0, 0, COLOR_KEY, 0},
+        {"alpha image", 0, 0, 0, 1, 0, 0, 0, 0, 0},
+        {"alpha image, key", 0, 1, 0, 1, 0, 0, 0, COLOR_KEY, 0},
+        {"remap", 0, 0, 0, 0, 1, 0, 0, 0, 0},
+        {"single channel", 0, 0, 0, 0, 0, 1, 0, 0, 0},
+        {"ordered dither", 0, 0, 0, 0, 0, 0, 1, 0, 0},
+        {"error carry", 1, 0, 0, 0, 0, 0, 2, 0, 0},
     };
     auto pick = [&](int low, int high) { return low + (int)(random() % (unsigned)(high - low + 1)); };
     for (const auto &a : formats) {
         for (const auto &b : formats) {
             for (const auto &e : table) {
-                for (int clipped = 0; clipped < 2; clipped++) {
+                // Shapes: whole, clipped, and for 2-byte sources one large enough to be converted by whole value.
+                bool largeToo = e.large && a.format.bytesPerPixel == 2 && !IsPalette(b.format);
+                for (int shape = 0; shape < (largeToo ? 3 : 2); shape++) {
+                    bool clipped = shape == 1, large = shape == 2;
                     SCOPED_TRACE(::testing::Message()
-                                 << a.name << " -> " << b.name << ", " << e.what << (clipped ? ", clipped" : ""));
-                    int sw = pick(5, 9) | 1, sh = pick(2, 4), dw = clipped ? pick(3, 9) : sw,
-                        dh = clipped ? pick(1, 4) : sh;
+                                 << a.name << " -> " << b.name << ", " << e.what << " shape " << shape);
+                    int sw = large ? 257 : pick(5, 9) | 1, sh = large ? 256 : pick(2, 4),
+                        dw = clipped ? pick(3, 9) : sw, dh = clipped ? pick(1, 4) : sh;
                     int sb = a.format.bytesPerPixel, db = b.format.bytesPerPixel;
                     std::vector<unsigned char> in((size_t)sw * sh * sb), out((size_t)dw * dh * db),
                         alphaBytes(sw * sh * 4);
