@@ -62,26 +62,39 @@ template <int SourceBytes, int Kind> inline uint32_t LookUp(const ConversionTabl
     return out;
 }
 
+// Clears the alpha of a converted row's keyed pixels. A pass of its own: folded into the conversion it costs the
+// conversion its registers.
+template <int SourceBytes, int DestinationBytes, bool Skip>
+void ClearKeyedAlpha(const ConversionTables *t, const unsigned char *in, unsigned char *out, int width, int step)
+{
+    for (const unsigned char *end = in + (ptrdiff_t)width * SourceBytes; in != end; in += SourceBytes, out += step) {
+        uint32_t value = LoadPixel<SourceBytes>(in);
+        if (((value ^ t->keyValue) & t->keyMask) == 0 && !(Skip && value == t->skipValue)) {
+            StorePixel<DestinationBytes>(out, LoadPixel<DestinationBytes>(out) & t->keyClear);
+        }
+    }
+}
+
 template <int SourceBytes, int DestinationBytes, int Kind, bool Keyed, bool Skip>
 void ConvertRowsWith(const ConversionTables *t, const ConversionRows *r)
 {
     // Locals, so that the stores into the destination need not be assumed to change them.
-    const uint32_t keyMask = t->keyMask, keyValue = t->keyValue, keyClear = t->keyClear, skipValue = t->skipValue;
+    const uint32_t skipValue = t->skipValue;
     const int step = r->destinationStep, width = r->width;
     for (int y = 0; y < r->height; y++) {
         const unsigned char *in = r->source + (ptrdiff_t)y * r->sourcePitch;
         const unsigned char *end = in + (ptrdiff_t)width * SourceBytes;
         unsigned char *out = r->destination + (ptrdiff_t)y * r->destinationPitch;
-        for (; in != end; in += SourceBytes, out += step) {
+        for (unsigned char *o = out; in != end; in += SourceBytes, o += step) {
             uint32_t value = LoadPixel<SourceBytes>(in);
             if (Skip && value == skipValue) {
                 continue;
             }
-            uint32_t converted = LookUp<SourceBytes, Kind>(t, value);
-            if (Keyed) {
-                converted &= (value & keyMask) == keyValue ? keyClear : 0xFFFFFFFFu;
-            }
-            StorePixel<DestinationBytes>(out, converted);
+            StorePixel<DestinationBytes>(o, LookUp<SourceBytes, Kind>(t, value));
+        }
+        if (Keyed) {
+            ClearKeyedAlpha<SourceBytes, DestinationBytes, Skip>(t, end - (ptrdiff_t)width * SourceBytes, out, width,
+                                                                 step);
         }
     }
 }
