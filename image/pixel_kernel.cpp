@@ -94,7 +94,7 @@ static int ClipGeometry(const PixelBuffer *destination, const PixelBuffer *sourc
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// The general per-pixel conversion.
+// Nearest palette entries.
 
 static int NearestPaletteIndex(const PixelFormat *format, uint32_t red, uint32_t green, uint32_t blue)
 {
@@ -178,6 +178,9 @@ static int CachedNearestPaletteIndex(NearestIndexSearch *s, uint32_t red, uint32
     *entry = 0x80000000u | color << 8 | (uint32_t)index;
     return index;
 }
+
+// ---------------------------------------------------------------------------------------------------------------
+// The general per-pixel conversion.
 
 struct Channel {
     uint32_t mask;
@@ -489,6 +492,8 @@ static int CopyPixels(const KernelContext *k)
 }
 
 // Colour key to alpha between formats with the same colour layout: keyed pixels get alpha 0, the rest full alpha.
+// Only for sources without alpha: a keyed picture with alpha keeps its own alpha outside the key, in a 32-bit
+// destination as in every other, so that its soft edges survive whatever the destination's layout.
 static void KeyToAlpha(const KernelContext *k)
 {
     const PixelFormat *d = k->destinationFormat;
