@@ -639,6 +639,21 @@ static void FillPaletteTables(const KernelContext *k, ConversionTables *t)
     t->lookUp = LOOK_UP_BY_BYTE;
 }
 
+// When every channel keeps its bits in place or is dropped, a pixel converts to its kept bits and the fixed bits:
+// R8G8B8 or X8R8G8B8 to A8R8G8B8, A8R8G8B8 to X8R8G8B8 or R8G8B8, X1R5G5B5 to A1R5G5B5.
+static int KeptInPlace(const KernelContext *k, uint32_t *kept)
+{
+    *kept = 0;
+    for (int c = 0; c < 4; c++) {
+        uint32_t from = k->sourceChannel[c].mask, to = k->destinationChannel[c].mask;
+        if (from != 0 && to != 0 && from != to) {
+            return 0;
+        }
+        *kept |= from == to ? from : 0;
+    }
+    return 1;
+}
+
 // A packed source: looked up by source byte when every channel lies within one byte (the 24- and 32-bit layouts),
 // else by field.
 static void FillPackedTables(const KernelContext *k, ConversionTables *t)
@@ -667,9 +682,12 @@ static void FillPackedTables(const KernelContext *k, ConversionTables *t)
     int alphaField = k->sourceHasAlpha && k->destinationChannel[3].width != 0;
     t->lookUp = byByte ? LOOK_UP_BY_BYTE : alphaField ? LOOK_UP_FOUR_FIELDS : LOOK_UP_THREE_FIELDS;
     // Bits every pixel gets ride on the first look-up.
-    uint32_t fixedBits = k->sourceHasAlpha ? 0 : FullAlphaBits(k);
+    t->fixedBits = k->sourceHasAlpha ? 0 : FullAlphaBits(k);
     for (int v = 0; v < 256; v++) {
-        t->table[0][v] |= fixedBits;
+        t->table[0][v] |= t->fixedBits;
+    }
+    if (KeptInPlace(k, &t->keptBits)) {
+        t->lookUp = LOOK_UP_KEPT_BITS;
     }
     if (k->transparentToAlpha) {
         for (int c = 0; c < 3; c++) {
@@ -696,7 +714,7 @@ static int RunConversionLoop(const KernelContext *k)
     t.skipValue = RawTransparentValue(k);
     // A large 2-byte picture pays for converting every possible value once.
     uint32_t *whole = NULL;
-    if (k->sourceBytes == 2 && t.lookUp != LOOK_UP_BY_BYTE &&
+    if (k->sourceBytes == 2 && (t.lookUp == LOOK_UP_THREE_FIELDS || t.lookUp == LOOK_UP_FOUR_FIELDS) &&
         (int64_t)k->g.width * k->g.height >= WHOLE_PIXEL_TABLE_SIZE &&
         (whole = (uint32_t *)ENGINE_ALLOC(WHOLE_PIXEL_TABLE_SIZE * sizeof(uint32_t))) != NULL) {
         FillWholePixelTable(&t, keyed, whole);

@@ -52,6 +52,8 @@ template <int SourceBytes, int Kind> inline uint32_t LookUp(const ConversionTabl
             out |= table[3][value >> 24];
         return out;
     }
+    if (Kind == LOOK_UP_KEPT_BITS)
+        return (value & t->keptBits) | t->fixedBits;
     if (Kind == LOOK_UP_WHOLE_PIXEL)
         return t->wholePixel[value];
     uint32_t out = table[0][(value & t->fieldMask[0]) >> t->fieldShift[0]] |
@@ -115,6 +117,8 @@ template <int S, int D> ConversionLoop LoopFor(int lookUp, int keyed, int skip)
         return Loops<S, D, LOOK_UP_THREE_FIELDS>[keyed][skip];
     case LOOK_UP_FOUR_FIELDS:
         return Loops<S, D, LOOK_UP_FOUR_FIELDS>[keyed][skip];
+    case LOOK_UP_KEPT_BITS:
+        return Loops<S, D, LOOK_UP_KEPT_BITS>[keyed][skip];
     default:
         return S == 2 ? Loops<S, D, LOOK_UP_WHOLE_PIXEL>[keyed][skip] : NULL;
     }

@@ -4,12 +4,14 @@
 
 #include <stdint.h>
 
-// How a pixel is looked up: table[b] by its byte b, or table[c] by its field c (red, green, blue, and alpha).
+// How a pixel is looked up: table[b] by its byte b, table[c] by its field c (red, green, blue, and alpha), by its
+// whole value, or not at all.
 enum ConversionLookUp {
     LOOK_UP_BY_BYTE = 0,
     LOOK_UP_THREE_FIELDS = 1,
     LOOK_UP_FOUR_FIELDS = 2,
     LOOK_UP_WHOLE_PIXEL = 3, // 2-byte sources: wholePixel[value], key included
+    LOOK_UP_KEPT_BITS = 4,   // no look-up: (value & keptBits) | fixedBits
 };
 
 #define WHOLE_PIXEL_TABLE_SIZE 65536
@@ -23,6 +25,8 @@ struct ConversionTables {
     int fieldShift[4];
     int lookUp;                 // LOOK_UP_*
     const uint32_t *wholePixel; // WHOLE_PIXEL_TABLE_SIZE entries
+    uint32_t keptBits;          // source bits that stay where they are
+    uint32_t fixedBits;         // bits every pixel gets (also folded into table[0])
     uint32_t keyMask, keyValue; // keyed when (value & keyMask) == keyValue
     uint32_t keyClear;          // what a keyed pixel keeps (its alpha is cleared)
     uint32_t skipValue;         // raw source value that is not written
