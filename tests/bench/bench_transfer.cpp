@@ -9,7 +9,8 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 const int SIDE = 1024;
 const int ROUNDS = 7;
@@ -32,7 +33,10 @@ struct Picture {
     PixelFormat format;
     std::vector<unsigned char> pixels;
     int pitch;
-    PixelBuffer Buffer() { return {pixels.data(), pitch, &format, SIDE, SIDE}; }
+    PixelBuffer Buffer()
+    {
+        return {pixels.data(), pitch, &format, SIDE, SIDE};
+    }
 };
 
 Picture MakePicture(const PixelFormat &format, unsigned seed)
@@ -118,12 +122,13 @@ void RunTransferBenchmarks(const char *scratchFolder)
         const char *variant;
         const PixelKernelOptions &options;
     } pairs[] = {
-        {R8G8B8, R5G6B5, "", plain},         {R8G8B8, X8R8G8B8, "", plain},      {X8R8G8B8, R5G6B5, "", plain},
-        {A8R8G8B8, A1R5G5B5, "", plain},     {A8R8G8B8, R5G6B5A8, "", plain},    {X8R8G8B8, A8R8G8B8, "", plain},
+        {R8G8B8, R5G6B5, "", plain},         {R8G8B8, X8R8G8B8, "", plain},
+        {X8R8G8B8, R5G6B5, "", plain},       {A8R8G8B8, A1R5G5B5, "", plain},
+        {A8R8G8B8, R5G6B5A8, "", plain},     {X8R8G8B8, A8R8G8B8, "", plain},
         {A8B8G8R8, A8R8G8B8, "", plain},     {X8R8G8B8, A8R8G8B8, " keyed", keyed},
         {R8G8B8, A8R8G8B8, " keyed", keyed}, {X8R8G8B8, R5G6B5, " skip", skipped},
-        {R5G6B5, R8G8B8, "", plain},         {R5G6B5, X8R8G8B8, "", plain},      {X8R8G8B8, R8G8B8, "", plain},
-        {A1R5G5B5, A8R8G8B8, "", plain},
+        {R5G6B5, R8G8B8, "", plain},         {R5G6B5, X8R8G8B8, "", plain},
+        {X8R8G8B8, R8G8B8, "", plain},       {A1R5G5B5, A8R8G8B8, "", plain},
     };
     for (const auto &p : pairs) {
         ReportPair(p.from, p.to, p.variant, p.options);
