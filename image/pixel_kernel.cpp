@@ -577,7 +577,7 @@ static void PrepareContext(KernelContext *k)
 // Conversion loops chosen once per call (pixel_kernel_loops.cpp): the per-pixel conversion as table look-ups, for
 // every call in which a pixel's result depends on its own value alone.
 
-static uint32_t DisjointMasks(const Channel channels[], int count)
+static int DisjointMasks(const Channel channels[], int count)
 {
     uint32_t seen = 0;
     for (int c = 0; c < count; c++) {
