@@ -26,7 +26,7 @@ uint32_t GetBaseImagePixelColor(const BaseImage *image, int x, int y)
     }
     const PixelFormat *f = &image->format;
     uint32_t value = ReadPixelValue(PixelAddress(image, x, y), f->bytesPerPixel);
-    if (f->bytesPerPixel == 1) {
+    if (IsPaletteFormat(f)) {
         // A palette pixel gives its entry's colour.
         const PaletteEntry *e = &f->palette[value];
         return (uint32_t)e->red << 16 | (uint32_t)e->green << 8 | e->blue;
@@ -50,7 +50,7 @@ int GetBaseImagePixelComponents(BaseImage *image, int x, int y, int *red, int *g
     }
     const PixelFormat *f = &image->format;
     uint32_t value = ReadPixelValue(PixelAddress(image, x, y), f->bytesPerPixel);
-    if (f->bytesPerPixel == 1) {
+    if (IsPaletteFormat(f)) {
         const PaletteEntry *e = &f->palette[value];
         if (red) *red = e->red;
         if (green) *green = e->green;

@@ -181,7 +181,7 @@ int BuildFadeTable(int border, int range);
 //   ditherMode: PIXEL_DITHER_*; clearColor: red, green, blue become 0; redToAlpha: alpha takes the red field
 //   transparentSkip: source pixels equal to transparentColor are not written
 //   paletteRemap: an 8-bit source is remapped onto a different 8-bit destination palette
-// Result: -1 for an empty rectangle; the highest index copied by a plain 8-bit copy; else 0.
+// Result: -1 for an empty rectangle; for a palette destination the highest index written; else 0.
 struct PixelBuffer {
     void *pixels;
     int pitch;

@@ -1,6 +1,7 @@
 // Pixel formats: the preset formats, formats built from channel masks, and the colour <-> pixel value rules.
 // Pure functions over caller-owned records; safe on any thread.
 #include "image/image.h"
+#include "image/pixel_access.h"
 
 #include <string.h>
 
@@ -153,7 +154,7 @@ static uint32_t NearestPaletteIndex(const PixelFormat *format, int red, int gree
 
 uint32_t ColorToPixelValue(const PixelFormat *format, int red, int green, int blue, int alpha)
 {
-    if (format->bytesPerPixel == 1) {
+    if (IsPaletteFormat(format)) {
         return NearestPaletteIndex(format, red, green, blue);
     }
     uint32_t value = (ReduceComponent(red, format->redWidth) << format->redShift) +

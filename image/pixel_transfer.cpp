@@ -109,7 +109,7 @@ int TransferMemImg(BaseImage *source, BaseImage *alphaImage, MEMIMG *destination
     if (block->paletteFlag) {
         block->paletteEntriesUsed = result + 1;
         // Only a palette picture brings colours of its own; packed pixels were matched to the block's palette.
-        if (source->format.bytesPerPixel == 1) {
+        if (IsPaletteFormat(&source->format)) {
             CopyPaletteIntoBlock(&source->format, block);
         }
     }
@@ -255,7 +255,7 @@ int BaseImageToDib(BaseImage *image, DibHeaderBlock *header, unsigned char **pix
     if (ConvertBaseImageToNormal(image) != 0) {
         return -1;
     }
-    int eightBit = image->format.bytesPerPixel == 1 && !force24;
+    int eightBit = IsPaletteFormat(&image->format) && !force24;
     int64_t rowBytes = ((int64_t)image->width * (eightBit ? 1 : 3) + 3) / 4 * 4;
     int64_t totalBytes = rowBytes * image->height;
     if (image->width <= 0 || image->height <= 0 || totalBytes > 0x7FFFFFFF) {

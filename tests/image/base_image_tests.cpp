@@ -88,13 +88,16 @@ TEST_F(BaseImageTest, SetThenGetRoundTripsEveryFormat)
     std::vector<NamedFormat> formats = PackedFormats();
     PixelFormat gray = GrayPaletteFormat();
     formats.push_back({"gray8", gray});
+    formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)}); // one byte, packed
     std::mt19937 random(5);
     for (const auto &nf : formats) {
         BaseImage image = MakeImage(nf.format, 5, 4);
         for (int n = 0; n < 200; n++) {
             int x = random() % 5, y = random() % 4;
             int r = random() & 255, g = random() & 255, b = random() & 255, a = random() & 255;
-            if (nf.format.bytesPerPixel == 1) g = b = r; // the grey palette holds only greys
+            bool palette = nf.format.bytesPerPixel == 1 && nf.format.redMask > 0xFF;
+            if (palette)
+                g = b = r; // the grey palette holds only greys
             ASSERT_EQ(SetBaseImagePixel(&image, x, y, r, g, b, a), 0);
             ASSERT_EQ(PixelAt(image, x, y), ColorToPixelValue(&nf.format, r, g, b, a)) << nf.name;
             int out[4] = {-1, -1, -1, -1};
@@ -103,7 +106,7 @@ TEST_F(BaseImageTest, SetThenGetRoundTripsEveryFormat)
             const int widths[4] = {nf.format.redWidth, nf.format.greenWidth, nf.format.blueWidth,
                                    nf.format.alphaWidth};
             for (int c = 0; c < 4; c++) {
-                if (nf.format.bytesPerPixel == 1) {
+                if (palette) {
                     ASSERT_EQ(out[c], c == 3 ? 0 : in[c]) << nf.name;
                 } else if (widths[c] != 0) {
                     ASSERT_EQ((uint32_t)out[c], ScaleFieldReference((uint32_t)in[c] >> (8 - widths[c]), widths[c], 8))

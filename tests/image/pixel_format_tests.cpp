@@ -136,6 +136,7 @@ TEST(PixelFormat, ColorToPixelValueMatchesReference)
 
     std::vector<NamedFormat> formats = PackedFormats();
     formats.push_back({"channel16", MasksFormat(16, 0xFFFF, 0, 0, 0)}); // a channel wider than 8 bits
+    formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)});  // one byte, packed: no palette search
     std::mt19937 random(7);
     for (const auto &nf : formats) {
         for (int n = 0; n < 2000; n++) {

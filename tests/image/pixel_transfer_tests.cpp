@@ -8,9 +8,11 @@ namespace {
 
 using PixelTransferTest = ImageTest;
 
+// A 1-byte format is packed when its masks are set and lie within the byte, else its pixels index the palette.
 bool IsPalette(const PixelFormat &f)
 {
-    return f.bytesPerPixel == 1 && (f.redMask | f.greenMask | f.blueMask) > 0xFF;
+    uint32_t masks = f.redMask | f.greenMask | f.blueMask | f.alphaMask;
+    return f.bytesPerPixel == 1 && (masks == 0 || masks > 0xFF);
 }
 
 int NearestIndexReference(const PixelFormat &f, int r, int g, int b)
@@ -26,41 +28,129 @@ int NearestIndexReference(const PixelFormat &f, int r, int g, int b)
     return index;
 }
 
-// One pixel converted by the rules: fields scaled to the destination widths, a palette source gives its entry's
-// colour, a palette destination takes the nearest entry, a missing alpha becomes full, other bits are 0.
+// The kernel's rules over a whole call, straight from their description: which pixels a call reaches, whether it
+// copies raw values (same layout or palette indices, no option that changes a pixel) or converts them, and how one
+// pixel converts under every option. Result: -1 when nothing is reached, the highest index written into a palette.
+struct KernelRules {
+    const PixelBuffer &to, &from;
+    const PixelBuffer *alpha;
+    PixelKernelOptions o;
+    uint32_t carry[3] = {0, 0, 0};
+
+    bool AlphaRead() const
+    {
+        return alpha && to.format->alphaWidth && (!from.format->alphaWidth || IsPalette(*from.format));
+    }
+    bool Keying() const
+    {
+        return o.transparentToAlpha && to.format->alphaWidth && !o.redToAlpha;
+    }
+    bool Raw() const
+    {
+        const PixelFormat &f = *from.format, &t = *to.format;
+        bool palettes = IsPalette(f) && IsPalette(t), skip = o.transparentSkip && !o.mirror;
+        bool same = f.bitsPerPixel == t.bitsPerPixel && f.redMask == t.redMask && f.greenMask == t.greenMask &&
+                    f.blueMask == t.blueMask && f.alphaMask == t.alphaMask;
+        bool remap = o.paletteRemap && palettes && !o.mirror && memcmp(f.palette, t.palette, sizeof(f.palette));
+        return !AlphaRead() && !Keying() && !o.clearColor && !o.redToAlpha && !remap &&
+               ((palettes && !o.mirror && !skip) || same);
+    }
+    uint32_t Narrow(int c, uint32_t v, int from, int to, int x, int y)
+    {
+        static const int matrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+        uint32_t out = ScaleFieldReference(v, from, to);
+        int dropped = from - to;
+        if (!o.ditherMode || dropped <= 0 || to == 0)
+            return out;
+        uint32_t rest = v % (1u << dropped);
+        bool raise = rest > (uint32_t)matrix[(x & 3) + 4 * (y & 3)] * (1u << dropped) / 16;
+        if (o.ditherMode == 2 && (raise = (carry[c] += rest) >= (1u << dropped)))
+            carry[c] -= 1u << dropped;
+        return raise && out < (1u << to) - 1 ? out + 1 : out;
+    }
+    uint32_t Convert(uint32_t value, uint32_t alphaValue, int x, int y)
+    {
+        const PixelFormat &f = *from.format, &t = *to.format;
+        const uint32_t masks[4] = {f.redMask, f.greenMask, f.blueMask, f.alphaMask};
+        const int shifts[4] = {f.redShift, f.greenShift, f.blueShift, f.alphaShift};
+        uint32_t field[4];
+        int width[4] = {f.redWidth, f.greenWidth, f.blueWidth, f.alphaWidth};
+        for (int c = 0; c < 4; c++)
+            field[c] = (value & masks[c]) >> shifts[c];
+        if (IsPalette(f)) {
+            const PaletteEntry &e = f.palette[value];
+            field[0] = e.red, field[1] = e.green, field[2] = e.blue, width[0] = width[1] = width[2] = 8;
+            width[3] = 0;
+        }
+        if (AlphaRead()) {
+            const PixelFormat &a = *alpha->format;
+            field[3] = a.alphaWidth   ? (alphaValue & a.alphaMask) >> a.alphaShift
+                       : IsPalette(a) ? a.palette[alphaValue].blue
+                                      : (alphaValue & a.blueMask) >> a.blueShift;
+            width[3] = a.alphaWidth ? a.alphaWidth : IsPalette(a) ? 8 : a.blueWidth;
+        }
+        bool keyed = Keying();
+        for (int c = 0; c < 3; c++) {
+            uint32_t key = (o.transparentColor >> (16 - 8 * c)) & 0xFF;
+            keyed = keyed && field[c] == (width[c] <= 8 ? key >> (8 - width[c]) : key << (width[c] - 8));
+        }
+        const int toWidths[4] = {t.redWidth, t.greenWidth, t.blueWidth, t.alphaWidth};
+        const int toShifts[4] = {t.redShift, t.greenShift, t.blueShift, t.alphaShift};
+        const uint32_t toMasks[4] = {t.redMask, t.greenMask, t.blueMask, t.alphaMask};
+        uint32_t alphaOut = o.redToAlpha ? ScaleFieldReference(field[0], width[0], toWidths[3])
+                            : keyed      ? 0
+                            : width[3]   ? ScaleFieldReference(field[3], width[3], toWidths[3])
+                                         : (1u << toWidths[3]) - 1;
+        if (o.clearColor)
+            field[0] = field[1] = field[2] = 0;
+        if (IsPalette(t)) {
+            return (uint32_t)NearestIndexReference(t, (int)ScaleFieldReference(field[0], width[0], 8),
+                                                   (int)ScaleFieldReference(field[1], width[1], 8),
+                                                   (int)ScaleFieldReference(field[2], width[2], 8));
+        }
+        uint32_t out = toWidths[3] ? (alphaOut << toShifts[3]) & toMasks[3] : 0;
+        for (int c = 0; c < 3; c++)
+            out |= (Narrow(c, field[c], width[c], toWidths[c], x, y) << toShifts[c]) & toMasks[c];
+        return out;
+    }
+    static uint32_t At(const PixelBuffer &b, int x, int y)
+    {
+        return ReadRawPixel((const unsigned char *)b.pixels + y * b.pitch + x * b.format->bytesPerPixel,
+                            b.format->bytesPerPixel);
+    }
+    int Run(int dx, int dy, const RECT &r)
+    {
+        int w = r.right - r.left, h = r.bottom - r.top, highest = -1, raw = Raw();
+        int limitW = AlphaRead() ? std::min(from.width, alpha->width) : from.width;
+        int limitH = AlphaRead() ? std::min(from.height, alpha->height) : from.height;
+        uint32_t skipValue =
+            (uint32_t)((o.transparentColor & 0xFFFFFFFFull) % (1ull << (8 * from.format->bytesPerPixel)));
+        for (int j = 0; j < h; j++) {
+            for (int i = 0; i < w; i++) {
+                int sx = r.left + i, sy = r.top + j, x = o.mirror ? dx + w - 1 - i : dx + i, y = dy + j;
+                if (sx < 0 || sy < 0 || sx >= limitW || sy >= limitH || x < 0 || y < 0 || x >= to.width ||
+                    y >= to.height)
+                    continue;
+                highest = std::max(highest, 0);
+                uint32_t value = At(from, sx, sy);
+                if (o.transparentSkip && !o.mirror && value == skipValue)
+                    continue;
+                uint32_t out = raw ? value : Convert(value, AlphaRead() ? At(*alpha, sx, sy) : 0, x, y);
+                WriteRawPixel((unsigned char *)to.pixels + y * to.pitch + x * to.format->bytesPerPixel,
+                              to.format->bytesPerPixel, out);
+                highest = std::max(highest, (int)out);
+            }
+        }
+        return highest < 0 || !IsPalette(*to.format) ? std::min(highest, 0) : highest;
+    }
+};
+
+// One pixel converted by the rules with no option.
 uint32_t ConvertReference(const PixelFormat &from, uint32_t value, const PixelFormat &to)
 {
-    uint32_t fields[4];
-    int widths[4];
-    const uint32_t masks[4] = {from.redMask, from.greenMask, from.blueMask, from.alphaMask};
-    const int shifts[4] = {from.redShift, from.greenShift, from.blueShift, from.alphaShift};
-    const int fromWidths[4] = {from.redWidth, from.greenWidth, from.blueWidth, from.alphaWidth};
-    for (int c = 0; c < 4; c++) {
-        fields[c] = (value & masks[c]) >> shifts[c];
-        widths[c] = fromWidths[c];
-    }
-    if (IsPalette(from)) {
-        fields[0] = from.palette[value].red;
-        fields[1] = from.palette[value].green;
-        fields[2] = from.palette[value].blue;
-        widths[0] = widths[1] = widths[2] = 8;
-        widths[3] = 0;
-    }
-    if (IsPalette(to)) {
-        return (uint32_t)NearestIndexReference(to, (int)ScaleFieldReference(fields[0], widths[0], 8),
-                                               (int)ScaleFieldReference(fields[1], widths[1], 8),
-                                               (int)ScaleFieldReference(fields[2], widths[2], 8));
-    }
-    const int toWidths[4] = {to.redWidth, to.greenWidth, to.blueWidth, to.alphaWidth};
-    const int toShifts[4] = {to.redShift, to.greenShift, to.blueShift, to.alphaShift};
-    uint32_t out = 0;
-    for (int c = 0; c < 4; c++) {
-        if (toWidths[c] == 0) continue;
-        uint32_t field = c == 3 && widths[3] == 0 ? (1u << toWidths[3]) - 1
-                                                  : ScaleFieldReference(fields[c], widths[c], toWidths[c]);
-        out |= field << toShifts[c];
-    }
-    return out;
+    PixelBuffer source = {NULL, 0, &from, 0, 0}, destination = {NULL, 0, &to, 0, 0};
+    KernelRules rules = {destination, source, NULL, {}};
+    return rules.Convert(value, 0, 0, 0);
 }
 
 uint32_t ChannelBits(const PixelFormat &f)
@@ -112,6 +202,101 @@ TEST_F(PixelTransferTest, EveryPairOfFormatsConvertsByTheRulesAndRoundTrips)
             FreeBaseImageData(&source);
             FreeBaseImageData(&middle);
             FreeBaseImageData(&back);
+        }
+    }
+}
+
+// A palette with repeated entries, so that the nearest-entry search must break ties by the lowest index.
+PixelFormat RepeatingPalette(std::mt19937 &random)
+{
+    PixelFormat f = GrayPaletteFormat();
+    for (int i = 0; i < 256; i++) {
+        f.palette[i] = {(uint8_t)random(), (uint8_t)random(), (uint8_t)random(), 0};
+        if (i >= 128 && i % 3 == 0)
+            f.palette[i] = f.palette[i - 128];
+    }
+    return f;
+}
+
+// Every pair of formats under every option that selects or passes over a loop (key, skip, mirror, alpha image,
+// palette remap, single channel, dithering), on odd sizes, whole and clipped, against the rules above.
+TEST_F(PixelTransferTest, KernelFollowsTheRulesForEveryPairAndOption)
+{
+    std::mt19937 random(2026);
+    std::vector<NamedFormat> formats = PackedFormats();
+    formats.push_back({"gray8", GrayPaletteFormat()});
+    formats.push_back({"palette8", RepeatingPalette(random)});
+    formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)});
+    formats.push_back({"channel8", MasksFormat(8, 0xFF, 0xFF, 0xFF, 0xFF)});
+    const PixelFormat alphaFormats[2] = {GrayPaletteFormat(), MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u)};
+    enum { RAW_KEY = 1, COLOR_KEY = 2 };
+    const struct {
+        const char *what;
+        int mirror, keyToAlpha, skip, alphaImage, remap, singleChannel, dither, key, large;
+    } table[] = {
+        {"plain", 0, 0, 0, 0, 0, 0, 0, 0, 1},
+        {"mirror", 1, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"skip", 0, 0, 1, 0, 0, 0, 0, RAW_KEY, 0},
+        {"mirror and skip", 1, 0, 1, 0, 0, 0, 0, RAW_KEY, 1},
+        {"key", 0, 1, 0, 0, 0, 0, 0, COLOR_KEY, 0},
+        {"key and skip", 0, 1, 1, 0, 0, 0, 0, COLOR_KEY, 1},
+        {"key, mirror", 1, 1, 0, 0, 0, 0, 0, COLOR_KEY, 0},
+        {"alpha image", 0, 0, 0, 1, 0, 0, 0, 0, 0},
+        {"alpha image, key", 0, 1, 0, 1, 0, 0, 0, COLOR_KEY, 0},
+        {"remap", 0, 0, 0, 0, 1, 0, 0, 0, 0},
+        {"single channel", 0, 0, 0, 0, 0, 1, 0, 0, 0},
+        {"ordered dither", 0, 0, 0, 0, 0, 0, 1, 0, 0},
+        {"error carry", 1, 0, 0, 0, 0, 0, 2, 0, 0},
+    };
+    auto pick = [&](int low, int high) { return low + (int)(random() % (unsigned)(high - low + 1)); };
+    for (const auto &a : formats) {
+        for (const auto &b : formats) {
+            for (const auto &e : table) {
+                // Shapes: whole, clipped, and for 2-byte sources one large enough to be converted by whole value.
+                bool largeToo = e.large && a.format.bytesPerPixel == 2 && !IsPalette(b.format);
+                for (int shape = 0; shape < (largeToo ? 3 : 2); shape++) {
+                    bool clipped = shape == 1, large = shape == 2;
+                    SCOPED_TRACE(::testing::Message()
+                                 << a.name << " -> " << b.name << ", " << e.what << " shape " << shape);
+                    int sw = large ? 257 : pick(5, 9) | 1, sh = large ? 256 : pick(2, 4),
+                        dw = clipped ? pick(3, 9) : sw, dh = clipped ? pick(1, 4) : sh;
+                    int sb = a.format.bytesPerPixel, db = b.format.bytesPerPixel;
+                    std::vector<unsigned char> in((size_t)sw * sh * sb), out((size_t)dw * dh * db),
+                        alphaBytes(sw * sh * 4);
+                    for (auto &v : out)
+                        v = (unsigned char)random();
+                    for (auto &v : alphaBytes)
+                        v = (unsigned char)random();
+                    uint32_t keyPixel = (uint32_t)random();
+                    for (int i = 0; i < sw * sh; i++)
+                        WriteRawPixel(&in[i * sb], sb, random() % 3 ? (uint32_t)random() : keyPixel);
+                    PixelBuffer from = {in.data(), sw * sb, &a.format, sw, sh};
+                    const PixelFormat &af = alphaFormats[random() % 2];
+                    PixelBuffer alpha = {alphaBytes.data(), sw * af.bytesPerPixel, &af, sw - clipped, sh};
+                    PixelKernelOptions o = {};
+                    o.mirror = e.mirror, o.transparentToAlpha = e.keyToAlpha, o.transparentSkip = e.skip;
+                    o.paletteRemap = e.remap, o.clearColor = o.redToAlpha = e.singleChannel, o.ditherMode = e.dither;
+                    BaseImage keyImage = MakeImage(a.format, 1, 1);
+                    SetPixelAt(keyImage, 0, 0, keyPixel);
+                    int r = 0, g = 0, bl = 0;
+                    GetBaseImagePixelComponents(&keyImage, 0, 0, &r, &g, &bl, NULL);
+                    FreeBaseImageData(&keyImage);
+                    // A colour key taken back to 8 bits lands on the key pixel's fields again.
+                    o.transparentColor = e.key == RAW_KEY ? keyPixel : (uint32_t)(r << 16 | g << 8 | bl);
+                    RECT rect = {0, 0, sw, sh};
+                    int dx = 0, dy = 0;
+                    if (clipped)
+                        rect = {pick(-2, 3), pick(-1, 2), pick(2, sw + 2), pick(1, sh + 1)}, dx = pick(-2, 3),
+                        dy = pick(-1, 2);
+                    std::vector<unsigned char> expected = out;
+                    PixelBuffer to = {out.data(), dw * db, &b.format, dw, dh};
+                    PixelBuffer reference = {expected.data(), dw * db, &b.format, dw, dh};
+                    KernelRules rules = {reference, from, e.alphaImage ? &alpha : NULL, o};
+                    int result = rules.Run(dx, dy, rect);
+                    ASSERT_EQ(PixelKernel(&to, &from, e.alphaImage ? &alpha : NULL, dx, dy, &rect, &o), result);
+                    ASSERT_EQ(out, expected);
+                }
+            }
         }
     }
 }
@@ -394,7 +579,7 @@ TEST_F(PixelTransferTest, PaletteRemapAndPlainIndexCopy)
         remapSkip.transparentSkip = 1;
         remapSkip.transparentColor = 10;
         memset(dest.pixels, 0, 4);
-        EXPECT_EQ(PixelKernel(&to, &from, NULL, 0, 0, &whole, &remapSkip), 0);
+        EXPECT_EQ(PixelKernel(&to, &from, NULL, 0, 0, &whole, &remapSkip), 255) << "the highest index written";
         for (int i = 0; i < 4; i++) EXPECT_EQ(PixelAt(dest, i, 0), 255 - indices[i]) << "remapped with skip asked";
     }
 
@@ -413,29 +598,14 @@ TEST_F(PixelTransferTest, PaletteRemapAndPlainIndexCopy)
 // Ordered and error-carry dithering from their descriptions, per channel of an R5G6B5 destination.
 std::vector<uint32_t> DitherReference(const std::vector<uint32_t> &row, int y, int mode)
 {
-    static const int matrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
-    const int widths[3] = {5, 6, 5}, shifts[3] = {11, 5, 0}, sourceShifts[3] = {16, 8, 0};
-    uint32_t carry[3] = {0, 0, 0};
+    PixelFormat xrgb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0), r565 = MasksFormat(16, 0xF800, 0x7E0, 0x1F, 0);
+    PixelBuffer source = {NULL, 0, &xrgb, 0, 0}, destination = {NULL, 0, &r565, 0, 0};
+    PixelKernelOptions options = {};
+    options.ditherMode = mode;
+    KernelRules rules = {destination, source, NULL, options};
     std::vector<uint32_t> out;
-    for (size_t x = 0; x < row.size(); x++) {
-        uint32_t pixel = 0;
-        for (int c = 0; c < 3; c++) {
-            uint32_t v = (row[x] >> sourceShifts[c]) & 0xFF;
-            int dropped = 8 - widths[c];
-            uint32_t field = v >> dropped, rest = v % (1u << dropped);
-            bool raise;
-            if (mode == 1) {
-                raise = rest > (uint32_t)matrix[(x & 3) + 4 * (y & 3)] * (1u << dropped) / 16;
-            } else {
-                carry[c] += rest;
-                raise = carry[c] >= (1u << dropped);
-                if (raise) carry[c] -= 1u << dropped;
-            }
-            if (raise && field < (1u << widths[c]) - 1) field++;
-            pixel |= field << shifts[c];
-        }
-        out.push_back(pixel);
-    }
+    for (size_t x = 0; x < row.size(); x++)
+        out.push_back(rules.Convert(row[x], 0, (int)x, y));
     return out;
 }
 
@@ -521,8 +691,26 @@ TEST_F(PixelTransferTest, TransferIntoSoftwareImages)
     EXPECT_EQ(indexed.pixels[0], 9);
     EXPECT_EQ(indexed.pixels[1], 4);
     EXPECT_EQ(indexed.pixels[2], 9);
+    EXPECT_EQ(indexed.block->paletteEntriesUsed, 10) << "the highest index written + 1";
     EXPECT_EQ(palette[9], 0xFF00FFu) << "the palette is kept";
     ReleaseMemImg(&indexed);
+
+    // A keyed picture with alpha keeps its own alpha outside the key, in 16- and 32-bit alpha blocks alike.
+    PixelFormat argb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+    BaseImage translucent = MakeImage(argb, 3, 1);
+    SetPixelAt(translucent, 0, 0, 0x80FF00FF);
+    SetPixelAt(translucent, 1, 0, 0x4000FF00);
+    SetPixelAt(translucent, 2, 0, 0xFF0000FF);
+    for (int kind = 0; kind < 2; kind++) {
+        MEMIMG alphaBlock = {};
+        ASSERT_EQ(CreateMemImg(&alphaBlock, 3, 1, -1, kind ? 0xFF00FF : 0xF81F, kind, 0, 1, 0, NULL), 0);
+        TransferMemImg(&translucent, NULL, &alphaBlock, 0, 0, 3, 1, 0, 0, 1);
+        const int alphaByte = kind ? 3 : 2, expected[3] = {0x00, 0x40, 0xFF};
+        for (int i = 0; i < 3; i++)
+            EXPECT_EQ(alphaBlock.pixels[4 * i + alphaByte], expected[i]) << kind << " " << i;
+        ReleaseMemImg(&alphaBlock);
+    }
+    FreeBaseImageData(&translucent);
 
     // Into a single-channel image: the red level.
     MEMIMG channel = {};
@@ -581,6 +769,27 @@ TEST_F(PixelTransferTest, MirrorTurnAndHalveInPlace)
     EXPECT_EQ(half, (uint16_t)((62 >> 2) << 11 | (63 >> 2) << 5 | (62 >> 2))) << "per channel in 16 bits";
     EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 12, 0, 0, 0, 3, 2), -1);
     EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 8, 0, 0, 0, 2, 3), -1);
+}
+
+// Stretching reads and writes through the pixel calls, blitting through the kernel: both must read a one-byte
+// packed format (R3G3B2) as packed pixels and a palette format as indices.
+TEST_F(PixelTransferTest, StretchByTwoRepeatsEveryPixelOfEveryFormat)
+{
+    std::vector<NamedFormat> formats = PackedFormats();
+    formats.push_back({"gray8", GrayPaletteFormat()});
+    formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)});
+    std::mt19937 random(12);
+    for (const auto &nf : formats) {
+        BaseImage source = MakeImage(nf.format, 3, 2), wide = MakeImage(nf.format, 6, 4);
+        for (int i = 0; i < 6; i++)
+            SetPixelAt(source, i % 3, i / 3, RandomPixel(nf.format, random));
+        ASSERT_EQ(StretchBaseImageRect(0, 0, 3, 2, &source, 0, 0, 6, 4, &wide, 0), 0);
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 6; x++)
+                ASSERT_EQ(PixelAt(wide, x, y) & ChannelBits(nf.format), PixelAt(source, x / 2, y / 2)) << nf.name;
+        FreeBaseImageData(&source);
+        FreeBaseImageData(&wide);
+    }
 }
 
 TEST_F(PixelTransferTest, BlitClipsAndStretchScales)
