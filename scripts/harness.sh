@@ -7,7 +7,7 @@
 #   - a persistent wineserver started detached from the command's pipes.
 # Usage: scripts/harness.sh COMMAND [ARGS...]
 # The command sees DISPLAY, WINEPREFIX, PULSE_SERVER, LC_CTYPE=ja_JP.UTF-8 and QV_HARNESS_DIR; the helpers
-# scripts/harness-shot FILE and scripts/harness-record FILE SECONDS work inside it.
+# scripts/harness-shot FILE and scripts/harness-record start|stop FILE work inside it.
 set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
