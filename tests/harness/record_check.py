@@ -17,7 +17,8 @@ GAP_SECONDS = 0.25
 TONES = [(440, 1.0, 0.5), (1000, 0.5, 0.25), (660, 0.3, 0.5)]
 
 scripts = sys.argv[1]
-work = tempfile.mkdtemp()
+work_folder = tempfile.TemporaryDirectory()
+work = work_folder.name
 played = os.path.join(work, "tones.wav")
 recording = os.path.join(work, "recording.wav")
 shot = os.path.join(work, "shot.png")
