@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 # The harness's own services: tones played into the sink once harness-record has started come back whole, at their
-# pitch and level, and harness-shot saves a picture of the display's size. Runs inside scripts/harness.sh.
+# pitch and level, also when the recorder was held while they played; harness-shot saves a picture of the display's
+# size. Runs inside scripts/harness.sh.
 import math
 import os
 import re
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import wave
 
 RATE = 44100
@@ -80,16 +83,35 @@ def display_size():
     return re.search(r"dimensions:\s+(\d+x\d+) pixels", info).group(1)
 
 
-write_tones(played)
-# Recording has begun when start returns, so the first tone is played from its first sample onwards.
-subprocess.run([os.path.join(scripts, "harness-record"), "start", recording], check=True)
-subprocess.run(["paplay", played], check=True)
-subprocess.run([os.path.join(scripts, "harness-record"), "stop", recording], check=True)
+def starve_recorder():
+    """Holds the recorder (its own process group) while the tones play, as a loaded machine may, and lets it go
+    only after stop was called: stop must still wait for everything played before it."""
+    with open(recording + ".pid") as f:
+        group = int(f.read().split()[0])
+    os.killpg(group, signal.SIGSTOP)
+    return threading.Timer(0.3, os.killpg, (group, signal.SIGCONT))
 
-left = read_left(recording)
-stretches = loud_stretches(left)
-assert len(stretches) == len(TONES), "%d tones came back as %d loud stretches" % (len(TONES), len(stretches))
-heard = [check_tone(left, stretch, tone) for stretch, tone in zip(stretches, TONES)]
+
+def record(hold_recorder):
+    record_script = os.path.join(scripts, "harness-record")
+    # Recording has begun when start returns, so the first tone is played from its first sample onwards.
+    subprocess.run([record_script, "start", recording], check=True)
+    release = starve_recorder() if hold_recorder else None
+    subprocess.run(["paplay", played], check=True)
+    if release:
+        release.start()
+    subprocess.run([record_script, "stop", recording], check=True)
+    return read_left(recording)
+
+
+write_tones(played)
+heard = []
+for hold_recorder in (False, True):
+    left = record(hold_recorder)
+    stretches = loud_stretches(left)
+    assert len(stretches) == len(TONES), "%d tones came back as %d loud stretches%s" % (
+        len(TONES), len(stretches), " (recorder held)" if hold_recorder else "")
+    heard = [check_tone(left, stretch, tone) for stretch, tone in zip(stretches, TONES)]
 
 subprocess.run([os.path.join(scripts, "harness-shot"), shot], check=True)
 size = subprocess.run(["identify", "-format", "%wx%h", shot], check=True, capture_output=True, text=True).stdout
