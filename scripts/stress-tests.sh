@@ -12,6 +12,11 @@ shift || true
 jobs=${QV_STRESS_JOBS:-$(($(nproc) * 2))}
 logs=$build/stress
 
+# Two suites on one build tree share the tests' working folders and fail each other.
+mkdir -p "$build"
+exec 9>"$build/stress.lock"
+flock -n 9 || { echo "stress: another run is using $build" >&2; exit 1; }
+
 "$root/scripts/build.sh"
 rm -rf "$logs"
 mkdir -p "$logs"
