@@ -3,7 +3,7 @@
 // character of its own. Stateless apart from the id, which window creation sets before other threads start.
 #include "font/font.h"
 
-static CharSetId g_EngineCharSet = CHARSET_DEFAULT;
+static CharSetId s_EngineCharSet = CHARSET_DEFAULT;
 
 int IsMultiByteLeadByte(const void *byte, CharSetId charSet)
 {
@@ -43,11 +43,11 @@ int IsDoubleByteCharAt(const char *text, int position, CharSetId charSet)
 
 CharSetId GetEngineCharSet(void)
 {
-    return g_EngineCharSet;
+    return s_EngineCharSet;
 }
 
 int SetEngineCharSet(CharSetId charSet)
 {
-    g_EngineCharSet = charSet;
+    s_EngineCharSet = charSet;
     return 0;
 }

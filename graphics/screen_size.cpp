@@ -5,23 +5,23 @@
 #define DEFAULT_SCREEN_WIDTH 640
 #define DEFAULT_SCREEN_HEIGHT 480
 
-static int g_ScreenWidth;
-static int g_ScreenHeight;
+static int s_ScreenWidth;
+static int s_ScreenHeight;
 
 int GetScreenSize(int *width, int *height)
 {
     if (width != NULL) {
-        *width = g_ScreenWidth != 0 ? g_ScreenWidth : DEFAULT_SCREEN_WIDTH;
+        *width = s_ScreenWidth != 0 ? s_ScreenWidth : DEFAULT_SCREEN_WIDTH;
     }
     if (height != NULL) {
-        *height = g_ScreenHeight != 0 ? g_ScreenHeight : DEFAULT_SCREEN_HEIGHT;
+        *height = s_ScreenHeight != 0 ? s_ScreenHeight : DEFAULT_SCREEN_HEIGHT;
     }
     return 0;
 }
 
 int SetScreenSizeSetting(int width, int height)
 {
-    g_ScreenWidth = width;
-    g_ScreenHeight = height;
+    s_ScreenWidth = width;
+    s_ScreenHeight = height;
     return 0;
 }

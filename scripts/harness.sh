@@ -7,7 +7,7 @@
 #   - a persistent wineserver started detached from the command's pipes.
 # Usage: scripts/harness.sh COMMAND [ARGS...]
 # The command sees DISPLAY, WINEPREFIX, PULSE_SERVER, LC_CTYPE=ja_JP.UTF-8 and QV_HARNESS_DIR; the helpers
-# scripts/harness-shot FILE and scripts/harness-record FILE SECONDS work inside it.
+# scripts/harness-shot FILE and scripts/harness-record start|stop FILE work inside it.
 set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
@@ -55,10 +55,12 @@ start_display() {
     xrandr --output screen --mode 1024x768_60
 }
 
+# The sink never rewinds: a rewinding sink mixes a new stream into audio its monitor has already delivered, so the
+# recording lost the first few milliseconds of every sound (and an idle sink ran two seconds ahead).
 start_pulse() {
     mkdir -p "$dir/pulse"
     cat >"$dir/pulse/default.pa" <<PA
-load-module module-null-sink sink_name=recsink format=s16le rate=44100 channels=2
+load-module module-null-sink sink_name=recsink format=s16le rate=44100 channels=2 norewinds=1
 set-default-sink recsink
 load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/pulse/socket
 PA

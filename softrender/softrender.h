@@ -2,8 +2,9 @@
 // drawers (triangles, pixels, boxes, lines, circles) on software images.
 #pragma once
 
+#include <windows.h> // RECT is the platform's own type: a forward declaration of it cannot stand beside this header
+
 struct MEMIMG;
-struct RECT;
 
 // A triangle corner: position and source texel, all in pixels.
 struct MemImgTriangleVertex {
