@@ -185,7 +185,7 @@ TEST_F(ArchiveDamageTest, CutAndFlippedArchivesOnDiskThroughTheFileTable)
                     if (stream.handle != 0) {
                         std::vector<uint8_t> got = ReadWholeStream(stream, 100, 10000);
                         EXPECT_LE(got.size(), 1u << 20);
-                        stream.functions.seek(stream.handle, -7, STREAM_SEEK_END);
+                        stream.functions.seek(stream.handle, -7, STREAM_ORIGIN_END);
                         stream.functions.close(stream.handle);
                     }
                 }

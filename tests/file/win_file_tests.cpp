@@ -3,7 +3,6 @@
 // each origin, reads past the end, huge element counts and reads that fail.
 #include "file_test_support.h"
 
-#include "file/win_file_internal.h"
 
 namespace
 {
@@ -165,7 +164,7 @@ TEST_F(PlainFileTest, SequentialPiecesAreServedFromTheReadAhead)
             const auto &s = steps[i];
             Sleep(s.pauseBefore);
             if (s.seekTo >= 0) {
-                ASSERT_EQ(WinFileSeek(file, s.seekTo, STREAM_SEEK_SET), 0);
+                ASSERT_EQ(WinFileSeek(file, s.seekTo, STREAM_ORIGIN_START), 0);
                 expectedPosition = (unsigned int)s.seekTo;
             }
             if (s.read > 0) {
@@ -198,7 +197,7 @@ TEST_F(PlainFileTest, AFailedReadIsReportedAndDoesNotMoveThePosition)
         SCOPED_TRACE(::testing::Message() << "cache " << mode.cache << " async " << mode.async);
         FileHandle file = WinFileOpen(kPlainFile, mode.cache, 0, mode.async);
         ASSERT_NE(file, 0u);
-        ASSERT_EQ(WinFileSeek(file, 1000, STREAM_SEEK_SET), 0);
+        ASSERT_EQ(WinFileSeek(file, 1000, STREAM_ORIGIN_START), 0);
         size_t result = WinFileRead(readOnly, 4, 100, file);
         if (mode.async) {
             EXPECT_EQ(result, 100u) << "an asynchronous read answers at once";
@@ -239,9 +238,9 @@ TEST_F(FileTest, FilesLargerThan2GBReadPastTheMarkInEveryMode)
             uint32_t position;
             const FilePiece *piece;
         } steps[] = {
-            {0x7FFFFFF0, STREAM_SEEK_SET, 0x7FFFFFF0u, &pieces[0]},
-            {0x10000000 - 0x30, STREAM_SEEK_CUR, 0x90000000u, &pieces[1]},
-            {-50, STREAM_SEEK_END, size - 50, &pieces[2]},
+            {0x7FFFFFF0, STREAM_ORIGIN_START, 0x7FFFFFF0u, &pieces[0]},
+            {0x10000000 - 0x30, STREAM_ORIGIN_CURRENT, 0x90000000u, &pieces[1]},
+            {-50, STREAM_ORIGIN_END, size - 50, &pieces[2]},
         };
         for (const auto &step : steps) {
             ASSERT_EQ(WinFileSeek(file, step.offset, step.origin), 0);
@@ -314,7 +313,7 @@ TEST_F(FileTest, TheFailedOpensHandleIsRefused)
     stream.handle = FileOpenThunk("missing.bin", 1, 0, 1);
     ASSERT_EQ(stream.handle, 0u);
     EXPECT_EQ(stream.functions.tell(stream.handle), -1);
-    EXPECT_EQ(stream.functions.seek(stream.handle, 0, STREAM_SEEK_SET), -1);
+    EXPECT_EQ(stream.functions.seek(stream.handle, 0, STREAM_ORIGIN_START), -1);
     EXPECT_EQ(stream.functions.read(buffer, 1, sizeof(buffer), stream.handle), 0u);
     EXPECT_EQ(stream.functions.eof(stream.handle), -1);
     EXPECT_EQ(stream.functions.idle(stream.handle), -1);
