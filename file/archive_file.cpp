@@ -53,15 +53,15 @@ struct ArchiveFindRecord {
     DWORD_PTR find; // a Win32 find handle, or an ArchiveSearch*
 };
 
-static ArchiveOpenFile *g_OpenFiles[ARCHIVE_OPEN_FILE_LIMIT];
-static int g_OpenFileCount;
+static ArchiveOpenFile *s_OpenFiles[ARCHIVE_OPEN_FILE_LIMIT];
+static int s_OpenFileCount;
 
 // The last archive found by path: the directory prefix it stands for is its path without the extension.
 static struct {
     char archivePath[ARCHIVE_PATH_LIMIT];
     unsigned int prefixLength;
     int index;
-} g_ResolveCache;
+} s_ResolveCache;
 
 static int IsSeparator(char c)
 {
@@ -132,10 +132,8 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
     size_t length = (size_t)lstrlenA(out);
     while (*p != 0) {
         const char *component = p;
-        while (*p != 0 && !IsSeparator(*p)) {
-            p += IsLeadAt(p, charSet) ? 2 : 1;
-        }
-        size_t size = (size_t)(p - component);
+        size_t size = MeasurePathComponent(p, charSet);
+        p += size;
         if (*p != 0) {
             p++;
         }
@@ -190,12 +188,12 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
     if (BuildArchiveFullPath(path, full, sizeof(full)) != 0) {
         return -1;
     }
-    unsigned int cached = g_ResolveCache.prefixLength;
-    if (cached > 0 && StrCompareN(full, g_ResolveCache.archivePath, (int)cached) == 0 && IsSeparator(full[cached])) {
-        int index = OpenArchiveByPath(g_ResolveCache.index, g_ResolveCache.archivePath, 0, 0);
+    unsigned int cached = s_ResolveCache.prefixLength;
+    if (cached > 0 && StrCompareN(full, s_ResolveCache.archivePath, (int)cached) == 0 && IsSeparator(full[cached])) {
+        int index = OpenArchiveByPath(s_ResolveCache.index, s_ResolveCache.archivePath, 0, 0);
         if (index >= 0) {
-            g_ResolveCache.index = index;
-            return TakeResolvedArchive(index, g_ResolveCache.archivePath, full + cached + 1, archiveIndex, archivePath,
+            s_ResolveCache.index = index;
+            return TakeResolvedArchive(index, s_ResolveCache.archivePath, full + cached + 1, archiveIndex, archivePath,
                                        innerPath);
         }
     }
@@ -217,9 +215,9 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
         lstrcpyA(candidate + i, ARCHIVE_EXTENSION);
         int index = OpenArchiveByPath(-1, candidate, 0, 0);
         if (index >= 0) {
-            lstrcpyA(g_ResolveCache.archivePath, candidate);
-            g_ResolveCache.prefixLength = (unsigned int)i;
-            g_ResolveCache.index = index;
+            lstrcpyA(s_ResolveCache.archivePath, candidate);
+            s_ResolveCache.prefixLength = (unsigned int)i;
+            s_ResolveCache.index = index;
             return TakeResolvedArchive(index, candidate, full + i + 1, archiveIndex, archivePath, innerPath);
         }
     }
@@ -403,17 +401,17 @@ static ArchiveOpenFile *GetArchiveOpenFile(FileHandle handle)
         return NULL;
     }
     DWORD_PTR index = handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG;
-    return index < ARCHIVE_OPEN_FILE_LIMIT ? g_OpenFiles[index] : NULL;
+    return index < ARCHIVE_OPEN_FILE_LIMIT ? s_OpenFiles[index] : NULL;
 }
 
 FileHandle ArchiveAwareOpen(const char *path, int cacheFlag, int ignored, int asyncFlag)
 {
-    if (g_OpenFileCount >= ARCHIVE_OPEN_FILE_LIMIT) {
+    if (s_OpenFileCount >= ARCHIVE_OPEN_FILE_LIMIT) {
         AddLog("同時に開けるファイルの数が限界を超えました\n");
         return 0;
     }
     int slot = 0;
-    while (g_OpenFiles[slot] != NULL) {
+    while (s_OpenFiles[slot] != NULL) {
         slot++;
     }
     ArchiveOpenFile *file = (ArchiveOpenFile *)ENGINE_ALLOC_ZEROED(sizeof(ArchiveOpenFile));
@@ -440,8 +438,8 @@ FileHandle ArchiveAwareOpen(const char *path, int cacheFlag, int ignored, int as
         FreeMemory(file);
         return 0;
     }
-    g_OpenFiles[slot] = file;
-    g_OpenFileCount++;
+    s_OpenFiles[slot] = file;
+    s_OpenFileCount++;
     return (FileHandle)slot | ARCHIVE_FILE_HANDLE_TAG;
 }
 
@@ -458,8 +456,8 @@ int ArchiveAwareClose(FileHandle handle)
         WinFileClose(file->plain);
     }
     FreeMemory(file);
-    g_OpenFiles[handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG] = NULL;
-    g_OpenFileCount--;
+    s_OpenFiles[handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG] = NULL;
+    s_OpenFileCount--;
     return 0;
 }
 
