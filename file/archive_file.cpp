@@ -95,7 +95,9 @@ static void RemoveLastComponent(char *out, size_t rootLength, int charSet)
     out[last] = 0;
 }
 
-int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
+// The absolute path with its components as written (the drive letter upper-cased), so that platform look-ups
+// of its folders find them without a case-blind search.
+static int BuildWrittenFullPath(const char *path, char *out, size_t outSize)
 {
     int charSet = GetEngineCharSet();
     char base[FULL_PATH_SIZE];
@@ -103,7 +105,6 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
     if (path == NULL || baseLength == 0 || baseLength >= sizeof(base) || outSize < 4) {
         return -1;
     }
-    UpperCaseText(base, charSet);
     const char *p = path;
     if (IsSeparator(p[0]) && p[1] == p[0]) {
         lstrcpyA(out, "\\");
@@ -152,8 +153,16 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
         MemCopy(out + length + 1, component, size);
         length += 1 + size;
         out[length] = 0;
-        UpperCaseArchiveName((uint8_t *)out + length - size, (uint32_t)size, charSet);
     }
+    return 0;
+}
+
+int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
+{
+    if (BuildWrittenFullPath(path, out, outSize) != 0) {
+        return -1;
+    }
+    UpperCaseText(out, GetEngineCharSet());
     return 0;
 }
 
@@ -182,12 +191,206 @@ static int TakeResolvedArchive(int index, const char *archivePath, const char *i
     return 0;
 }
 
-int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, char *innerPath)
+// ---------------------------------------------------------------------------------------------------------------
+// Archives known to be absent. A failed probe for an archive costs the platform a case-blind search of its
+// folder, once for every directory of every path opened. A folder's last-write time changes whenever a name is
+// added to, removed from or renamed in it, so a probe that found no file is remembered with a handle to its folder
+// and the time the folder had before the probe, and is skipped while the folder still has that time.
+// - File systems stamp folders with a coarse clock: a folder changed again within the same tick could keep its
+//   time, so only a folder untouched for ABSENT_TRUST_AGE before the probe is remembered.
+// - A handle follows its folder, not its path: a folder renamed away would still answer for the path. Such a
+//   rename changes the time of the folder above, which is checked first (prefixes are taken shortest first), so
+//   once one prefix of a path is not answered from memory, none below it is either.
+// - "C:" stands for the drive's current folder, which is looked up by path (a stat) every time.
+// The handles are closed with the archives, by CloseUnusedArchives.
+
+#define ABSENT_ARCHIVE_SLOTS 512
+#define ABSENT_ARCHIVE_WAYS 8
+#define ABSENT_TRUST_AGE 20000000ull // 2 s in 100 ns units
+
+struct AbsentArchive {
+    unsigned int hash;
+    unsigned long long folderTime;
+    HANDLE folder;                 // null for the drive's current folder, which is read by path
+    char path[ARCHIVE_PATH_LIMIT]; // the upper-cased archive path, empty for a free slot
+};
+
+// The folder that holds the archive for one directory prefix.
+struct ArchiveFolder {
+    char path[FULL_PATH_SIZE];
+    int driveRelative; // "C:": the drive's current folder
+};
+
+// Sets of ABSENT_ARCHIVE_WAYS slots chosen by the path's hash; a full set gives up its slots in turn.
+static AbsentArchive s_AbsentArchives[ABSENT_ARCHIVE_SLOTS];
+static unsigned char s_NextAbsentWay[ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS];
+
+static unsigned int HashArchivePath(const char *path)
 {
-    char full[FULL_PATH_SIZE];
-    if (BuildArchiveFullPath(path, full, sizeof(full)) != 0) {
+    unsigned int hash = 2166136261u;
+    for (const unsigned char *p = (const unsigned char *)path; *p != 0; p++) {
+        hash = (hash ^ *p) * 16777619u;
+    }
+    return hash;
+}
+
+static unsigned long long FileTimeValue(const FILETIME *time)
+{
+    return ((unsigned long long)time->dwHighDateTime << 32) | time->dwLowDateTime;
+}
+
+// The folder of the archive for the prefix written[0, prefixLength): the prefix up to its last separator (a
+// drive root keeps it); -1 for a path that is not on a drive.
+static int GetArchiveFolder(const char *written, size_t prefixLength, ArchiveFolder *folder)
+{
+    if (written[1] != ':') {
         return -1;
     }
+    size_t cut = prefixLength;
+    while (cut > 2 && !IsSeparator(written[cut - 1])) {
+        cut--;
+    }
+    size_t length = cut == 3 ? 3 : cut > 3 ? cut - 1 : 2;
+    lstrcpynA(folder->path, written, (int)length + 1);
+    folder->driveRelative = length == 2;
+    return 0;
+}
+
+static unsigned long long ReadFolderTimeByPath(const char *path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return 0;
+    }
+    return FileTimeValue(&data.ftLastWriteTime);
+}
+
+static unsigned long long ReadFolderTime(HANDLE folder)
+{
+    FILETIME creation, access, write;
+    return GetFileTime(folder, &creation, &access, &write) ? FileTimeValue(&write) : 0;
+}
+
+static AbsentArchive *GetAbsentArchiveSet(unsigned int hash)
+{
+    return &s_AbsentArchives[hash % (ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS) * ABSENT_ARCHIVE_WAYS];
+}
+
+static AbsentArchive *FindAbsentArchive(const char *candidate, unsigned int hash)
+{
+    AbsentArchive *set = GetAbsentArchiveSet(hash);
+    for (int way = 0; way < ABSENT_ARCHIVE_WAYS; way++) {
+        if (set[way].hash == hash && set[way].path[0] != 0 && StrCompare(set[way].path, candidate) == 0) {
+            return &set[way];
+        }
+    }
+    return NULL;
+}
+
+static void ForgetAbsentArchive(AbsentArchive *entry)
+{
+    if (entry->folder != NULL) {
+        CloseHandle(entry->folder);
+    }
+    MemFill(entry, 0, sizeof(*entry));
+}
+
+void ForgetAbsentArchives(void)
+{
+    for (AbsentArchive &entry : s_AbsentArchives) {
+        ForgetAbsentArchive(&entry);
+    }
+}
+
+// Whether the candidate is remembered as absent and its folder has not changed since.
+static int IsArchiveKnownAbsent(const char *candidate, unsigned int hash, const ArchiveFolder *folder)
+{
+    AbsentArchive *entry = FindAbsentArchive(candidate, hash);
+    if (entry == NULL) {
+        return 0;
+    }
+    unsigned long long time =
+        folder->driveRelative ? ReadFolderTimeByPath(folder->path) : ReadFolderTime(entry->folder);
+    if (time != 0 && time == entry->folderTime) {
+        return 1;
+    }
+    ForgetAbsentArchive(entry);
+    return 0;
+}
+
+// A candidate that did not open: remembered if no such file exists and its folder is old enough to be trusted.
+static void RememberAbsentArchive(const char *candidate, unsigned int hash, HANDLE folder, unsigned long long time)
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    if (time == 0 || time + ABSENT_TRUST_AGE > FileTimeValue(&now) ||
+        GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES) {
+        if (folder != NULL) {
+            CloseHandle(folder);
+        }
+        return;
+    }
+    unsigned char *nextWay = &s_NextAbsentWay[hash % (ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS)];
+    AbsentArchive *entry = GetAbsentArchiveSet(hash) + *nextWay;
+    *nextWay = (unsigned char)((*nextWay + 1) % ABSENT_ARCHIVE_WAYS);
+    ForgetAbsentArchive(entry);
+    entry->hash = hash;
+    entry->folderTime = time;
+    entry->folder = folder;
+    lstrcpyA(entry->path, candidate);
+}
+
+static HANDLE OpenFolderHandle(const char *path)
+{
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    return folder != INVALID_HANDLE_VALUE ? folder : NULL;
+}
+
+// Opens the archive for one directory prefix unless it is known to be absent (and *trusted, which says whether
+// the prefixes above were all answered from memory, allows it); its table index or -1.
+static int ProbeArchive(const char *candidate, const char *written, size_t prefixLength, int *trusted)
+{
+    ArchiveFolder folder;
+    if (GetArchiveFolder(written, prefixLength, &folder) != 0) {
+        *trusted = 0;
+        return OpenArchiveByPath(-1, candidate, 0, 0);
+    }
+    unsigned int hash = HashArchivePath(candidate);
+    if (*trusted && IsArchiveKnownAbsent(candidate, hash, &folder)) {
+        return -1;
+    }
+    *trusted = 0;
+    AbsentArchive *stale = FindAbsentArchive(candidate, hash);
+    if (stale != NULL) {
+        ForgetAbsentArchive(stale);
+    }
+    HANDLE handle = folder.driveRelative ? NULL : OpenFolderHandle(folder.path);
+    unsigned long long time = folder.driveRelative ? ReadFolderTimeByPath(folder.path)
+                              : handle != NULL     ? ReadFolderTime(handle)
+                                                   : 0;
+    int index = OpenArchiveByPath(-1, candidate, 0, 0);
+    if (index < 0) {
+        RememberAbsentArchive(candidate, hash, handle, time);
+    } else if (handle != NULL) {
+        CloseHandle(handle);
+    }
+    return index;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Resolution.
+
+int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, char *innerPath)
+{
+    char written[FULL_PATH_SIZE];
+    char full[FULL_PATH_SIZE];
+    if (BuildWrittenFullPath(path, written, sizeof(written)) != 0) {
+        return -1;
+    }
+    lstrcpyA(full, written);
+    UpperCaseText(full, GetEngineCharSet());
     unsigned int cached = s_ResolveCache.prefixLength;
     if (cached > 0 && StrCompareN(full, s_ResolveCache.archivePath, (int)cached) == 0 && IsSeparator(full[cached])) {
         int index = OpenArchiveByPath(s_ResolveCache.index, s_ResolveCache.archivePath, 0, 0);
@@ -199,6 +402,7 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
     }
     // Directory prefixes, shortest first; the last component (the file itself) is never tried.
     int charSet = GetEngineCharSet();
+    int trusted = 1;
     for (size_t i = 0; full[i] != 0; i++) {
         if (IsLeadAt(full + i, charSet)) {
             i++;
@@ -213,7 +417,7 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
         }
         MemCopy(candidate, full, i);
         lstrcpyA(candidate + i, ARCHIVE_EXTENSION);
-        int index = OpenArchiveByPath(-1, candidate, 0, 0);
+        int index = ProbeArchive(candidate, written, i, &trusted);
         if (index >= 0) {
             lstrcpyA(s_ResolveCache.archivePath, candidate);
             s_ResolveCache.prefixLength = (unsigned int)i;

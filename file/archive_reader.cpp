@@ -303,6 +303,7 @@ static void ReleaseUnusedArchives(void)
 int CloseUnusedArchives(void)
 {
     ReleaseUnusedArchives();
+    ForgetAbsentArchives();
     return 0;
 }
 

@@ -176,3 +176,5 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize);
 // The archive standing for one of the path's directories: its table index (with one use taken), its path and
 // the rest of the path inside it.
 int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, char *innerPath);
+// Drops what path resolution remembers about archives that were not there (and the folder handles it holds).
+void ForgetAbsentArchives(void);
