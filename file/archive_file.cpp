@@ -28,6 +28,7 @@ struct ArchiveStream {
     unsigned int pendingOffset;
     unsigned char *pendingDestination;
     unsigned int pendingCount;
+    unsigned int damaged;    // a packed entry that proved damaged when its asynchronous read completed
     unsigned int size;       // unpacked size, from the entry
     unsigned int dataOffset; // from the archive start, checked against its size
     unsigned int storedSize;
@@ -442,57 +443,80 @@ static int UnpackEntry(ArchiveStream *stream, const unsigned char *packed)
     return got == stream->size ? 0 : -1;
 }
 
-// Result -1: no such entry; -2: the entry is damaged or memory ran out.
+enum ArchiveStreamOpenResult {
+    ARCHIVE_STREAM_OPENED = 0,
+    ARCHIVE_STREAM_NO_ENTRY = -1,
+    ARCHIVE_STREAM_DAMAGED = -2,
+    ARCHIVE_STREAM_NO_MEMORY = -3,
+};
+
+static void LogDamagedEntry(void)
+{
+    AddLog("ＱＶＡファイルの中の指定のファイルが壊れています\n");
+}
+
+// Reads and unpacks a packed entry of an archive file, or with the asynchronous flag starts the read, which the
+// idle check completes.
+static int LoadPackedEntry(ArchiveStream *stream, ArchiveRecord *archive, int asyncFlag)
+{
+    stream->packedBuffer = (unsigned char *)ENGINE_ALLOC(stream->storedSize > 0 ? stream->storedSize : 1);
+    if (stream->packedBuffer == NULL) {
+        return ARCHIVE_STREAM_NO_MEMORY;
+    }
+    if (SeekArchiveFile(archive, stream->dataOffset) != 0) {
+        return ARCHIVE_STREAM_DAMAGED;
+    }
+    if (asyncFlag) {
+        WinFileRead(stream->packedBuffer, 1, stream->storedSize, archive->file);
+        stream->pending = ARCHIVE_PENDING_PACKED;
+        stream->pendingOffset = stream->dataOffset;
+        return ARCHIVE_STREAM_OPENED;
+    }
+    if (ReadArchiveBytes(archive, stream->packedBuffer, stream->storedSize) != 0 ||
+        UnpackEntry(stream, stream->packedBuffer) != 0) {
+        return ARCHIVE_STREAM_DAMAGED;
+    }
+    FreeMemory(stream->packedBuffer);
+    stream->packedBuffer = NULL;
+    return ARCHIVE_STREAM_OPENED;
+}
+
 static int OpenArchiveStream(ArchiveStream *stream, ArchiveRecord *archive, const char *innerPath, int asyncFlag)
 {
     WaitArchiveLoad(archive);
     const uint8_t *entry = FindArchiveFileEntry(innerPath, &archive->directory);
     if (entry == NULL) {
-        return -1;
+        return ARCHIVE_STREAM_NO_ENTRY;
     }
     int packed;
     if (GetArchiveEntryDataRange(&archive->directory, entry, &stream->dataOffset, &stream->storedSize, &packed) != 0) {
-        return -2;
+        return ARCHIVE_STREAM_DAMAGED;
     }
     stream->archive = archive;
     stream->entry = entry;
     stream->size = ReadArchiveU32(entry + ARCHIVE_ENTRY_SIZE);
     stream->asyncFlag = asyncFlag != 0;
     if (!packed) {
-        return 0;
+        return ARCHIVE_STREAM_OPENED;
     }
+    int result = ARCHIVE_STREAM_NO_MEMORY;
     stream->unpacked = (unsigned char *)ENGINE_ALLOC(stream->size > 0 ? stream->size : 1);
-    if (stream->unpacked == NULL) {
-        return -2;
+    if (stream->unpacked != NULL) {
+        result = archive->memoryResident
+                     ? (UnpackEntry(stream, archive->image + stream->dataOffset) == 0 ? ARCHIVE_STREAM_OPENED
+                                                                                      : ARCHIVE_STREAM_DAMAGED)
+                     : LoadPackedEntry(stream, archive, asyncFlag);
     }
-    if (archive->memoryResident) {
-        if (UnpackEntry(stream, archive->image + stream->dataOffset) == 0) {
-            return 0;
-        }
-    } else {
-        stream->packedBuffer = (unsigned char *)ENGINE_ALLOC(stream->storedSize > 0 ? stream->storedSize : 1);
-        if (stream->packedBuffer != NULL && SeekArchiveFile(archive, stream->dataOffset) == 0) {
-            if (asyncFlag) {
-                WinFileRead(stream->packedBuffer, 1, stream->storedSize, archive->file);
-                stream->pending = ARCHIVE_PENDING_PACKED;
-                stream->pendingOffset = stream->dataOffset;
-                return 0;
-            }
-            if (ReadArchiveBytes(archive, stream->packedBuffer, stream->storedSize) == 0 &&
-                UnpackEntry(stream, stream->packedBuffer) == 0) {
-                FreeMemory(stream->packedBuffer);
-                stream->packedBuffer = NULL;
-                return 0;
-            }
-        }
+    if (result != ARCHIVE_STREAM_OPENED) {
+        FreeMemory(stream->packedBuffer);
+        FreeMemory(stream->unpacked);
+        MemFill(stream, 0, sizeof(*stream));
     }
-    FreeMemory(stream->packedBuffer);
-    FreeMemory(stream->unpacked);
-    MemFill(stream, 0, sizeof(*stream));
-    return -2;
+    return result;
 }
 
-// Completes a finished asynchronous read. A compressed entry whose data proves damaged reads as empty.
+// Completes a finished asynchronous read. A packed entry whose data proves damaged fails every later operation
+// and is logged as the synchronous open logs it.
 static int ArchiveStreamIdleCheck(ArchiveStream *stream)
 {
     if (stream->pending == ARCHIVE_PENDING_NONE) {
@@ -505,7 +529,8 @@ static int ArchiveStreamIdleCheck(ArchiveStream *stream)
     if (stream->pending == ARCHIVE_PENDING_PACKED) {
         ScrambleArchiveBytes(stream->storedSize, stream->packedBuffer, stream->pendingOffset, archive->key);
         if (UnpackEntry(stream, stream->packedBuffer) != 0) {
-            stream->size = 0;
+            stream->damaged = 1;
+            LogDamagedEntry();
         }
         FreeMemory(stream->packedBuffer);
         stream->packedBuffer = NULL;
@@ -526,7 +551,7 @@ static void WaitArchiveStream(ArchiveStream *stream)
 static unsigned int ArchiveStreamRead(ArchiveStream *stream, void *buffer, unsigned int count)
 {
     WaitArchiveStream(stream);
-    if (stream->endOfFile) {
+    if (stream->damaged || stream->endOfFile) {
         return 0;
     }
     if (stream->position >= stream->size) {
@@ -565,6 +590,9 @@ static unsigned int ArchiveStreamRead(ArchiveStream *stream, void *buffer, unsig
 static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
 {
     WaitArchiveStream(stream);
+    if (stream->damaged) {
+        return -1;
+    }
     long long target = GetSeekTarget(offset, origin, stream->position, stream->size);
     if (target < 0) {
         target = 0;
@@ -579,13 +607,13 @@ static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
 static int ArchiveStreamTell(ArchiveStream *stream)
 {
     WaitArchiveStream(stream);
-    return (int)stream->position;
+    return stream->damaged ? -1 : (int)stream->position;
 }
 
 static int ArchiveStreamEof(ArchiveStream *stream)
 {
     WaitArchiveStream(stream);
-    return stream->endOfFile ? -1 : 0;
+    return stream->damaged || stream->endOfFile ? -1 : 0;
 }
 
 static void ArchiveStreamClose(ArchiveStream *stream)
@@ -631,8 +659,10 @@ FileHandle ArchiveAwareOpen(const char *path, int cacheFlag, int ignored, int as
     } else {
         file->inArchive = 1;
         opened = OpenArchiveStream(&file->stream, GetOpenArchive(file->archiveIndex), inner, asyncFlag);
-        if (opened == -1) {
+        if (opened == ARCHIVE_STREAM_NO_ENTRY) {
             AddLog("ＱＶＡファイルの中に指定のファイルは見つかりませんでした\n");
+        } else if (opened == ARCHIVE_STREAM_DAMAGED) {
+            LogDamagedEntry();
         }
         if (opened != 0) {
             ReleaseOpenArchiveUse(file->archiveIndex);
