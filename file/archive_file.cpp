@@ -200,8 +200,10 @@ static int TakeResolvedArchive(int index, const char *archivePath, const char *i
 // - File systems stamp folders with a coarse clock: a folder changed again within the same tick could keep its
 //   time, so only a folder untouched for ABSENT_TRUST_AGE before the probe is remembered.
 // - A handle follows its folder, not its path: a folder renamed away would still answer for the path. Such a
-//   rename changes the time of the folder above, which is checked first (prefixes are taken shortest first), so
-//   once one prefix of a path is not answered from memory, none below it is either.
+//   rename changes the time of the folder above, whose candidate comes first (prefixes are taken shortest first).
+//   So a remembered candidate counts only while every shorter prefix of the same path is remembered too, each no
+//   later than it (entries carry the serial number of the resolve that made them); below a prefix that is not,
+//   candidates are probed plainly and forgotten.
 // - "C:" stands for the drive's current folder, which is looked up by path (a stat) every time.
 // The handles are closed with the archives, by CloseUnusedArchives.
 
@@ -211,6 +213,7 @@ static int TakeResolvedArchive(int index, const char *archivePath, const char *i
 
 struct AbsentArchive {
     unsigned int hash;
+    unsigned int serial; // of the resolve that probed it
     unsigned long long folderTime;
     HANDLE folder;                 // null for the drive's current folder, which is read by path
     char path[ARCHIVE_PATH_LIMIT]; // the upper-cased archive path, empty for a free slot
@@ -222,9 +225,17 @@ struct ArchiveFolder {
     int driveRelative; // "C:": the drive's current folder
 };
 
+// One resolve's walk down the prefixes: whether every prefix so far is remembered, and the latest serial among
+// them.
+struct AbsentWalk {
+    int remembered;
+    unsigned int serial;
+};
+
 // Sets of ABSENT_ARCHIVE_WAYS slots chosen by the path's hash; a full set gives up its slots in turn.
 static AbsentArchive s_AbsentArchives[ABSENT_ARCHIVE_SLOTS];
 static unsigned char s_NextAbsentWay[ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS];
+static unsigned int s_ResolveSerial;
 
 static unsigned int HashArchivePath(const char *path)
 {
@@ -273,6 +284,13 @@ static unsigned long long ReadFolderTime(HANDLE folder)
     return GetFileTime(folder, &creation, &access, &write) ? FileTimeValue(&write) : 0;
 }
 
+static HANDLE OpenFolderHandle(const char *path)
+{
+    HANDLE folder = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    return folder != INVALID_HANDLE_VALUE ? folder : NULL;
+}
+
 static AbsentArchive *GetAbsentArchiveSet(unsigned int hash)
 {
     return &s_AbsentArchives[hash % (ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS) * ABSENT_ARCHIVE_WAYS];
@@ -291,6 +309,9 @@ static AbsentArchive *FindAbsentArchive(const char *candidate, unsigned int hash
 
 static void ForgetAbsentArchive(AbsentArchive *entry)
 {
+    if (entry == NULL) {
+        return;
+    }
     if (entry->folder != NULL) {
         CloseHandle(entry->folder);
     }
@@ -304,80 +325,75 @@ void ForgetAbsentArchives(void)
     }
 }
 
-// Whether the candidate is remembered as absent and its folder has not changed since.
-static int IsArchiveKnownAbsent(const char *candidate, unsigned int hash, const ArchiveFolder *folder)
+// Whether a remembered entry still holds: made no earlier than the prefixes above it, its folder unchanged.
+static int IsAbsenceCurrent(const AbsentArchive *entry, const ArchiveFolder *folder, const AbsentWalk *walk)
 {
-    AbsentArchive *entry = FindAbsentArchive(candidate, hash);
-    if (entry == NULL) {
+    if (entry == NULL || entry->serial < walk->serial) {
         return 0;
     }
     unsigned long long time =
         folder->driveRelative ? ReadFolderTimeByPath(folder->path) : ReadFolderTime(entry->folder);
-    if (time != 0 && time == entry->folderTime) {
-        return 1;
-    }
-    ForgetAbsentArchive(entry);
-    return 0;
+    return time != 0 && time == entry->folderTime;
 }
 
-// A candidate that did not open: remembered if no such file exists and its folder is old enough to be trusted.
-static void RememberAbsentArchive(const char *candidate, unsigned int hash, HANDLE folder, unsigned long long time)
+// A candidate that did not open is remembered if no such file exists and its folder is old enough to be
+// trusted; 0 when it was remembered (the entry then owns the handle).
+static int RememberAbsentArchive(const char *candidate, unsigned int hash, HANDLE folder, unsigned long long time)
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     if (time == 0 || time + ABSENT_TRUST_AGE > FileTimeValue(&now) ||
         GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES) {
-        if (folder != NULL) {
-            CloseHandle(folder);
-        }
-        return;
+        return -1;
     }
     unsigned char *nextWay = &s_NextAbsentWay[hash % (ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS)];
     AbsentArchive *entry = GetAbsentArchiveSet(hash) + *nextWay;
     *nextWay = (unsigned char)((*nextWay + 1) % ABSENT_ARCHIVE_WAYS);
     ForgetAbsentArchive(entry);
     entry->hash = hash;
+    entry->serial = s_ResolveSerial;
     entry->folderTime = time;
     entry->folder = folder;
     lstrcpyA(entry->path, candidate);
+    return 0;
 }
 
-static HANDLE OpenFolderHandle(const char *path)
+// Probes the candidate and remembers it when it is absent: the folder's time is read before the probe.
+static int ProbeAndRemember(const char *candidate, unsigned int hash, const ArchiveFolder *folder, AbsentWalk *walk)
 {
-    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    return folder != INVALID_HANDLE_VALUE ? folder : NULL;
-}
-
-// Opens the archive for one directory prefix unless it is known to be absent (and *trusted, which says whether
-// the prefixes above were all answered from memory, allows it); its table index or -1.
-static int ProbeArchive(const char *candidate, const char *written, size_t prefixLength, int *trusted)
-{
-    ArchiveFolder folder;
-    if (GetArchiveFolder(written, prefixLength, &folder) != 0) {
-        *trusted = 0;
-        return OpenArchiveByPath(-1, candidate, 0, 0);
-    }
-    unsigned int hash = HashArchivePath(candidate);
-    if (*trusted && IsArchiveKnownAbsent(candidate, hash, &folder)) {
-        return -1;
-    }
-    *trusted = 0;
-    AbsentArchive *stale = FindAbsentArchive(candidate, hash);
-    if (stale != NULL) {
-        ForgetAbsentArchive(stale);
-    }
-    HANDLE handle = folder.driveRelative ? NULL : OpenFolderHandle(folder.path);
-    unsigned long long time = folder.driveRelative ? ReadFolderTimeByPath(folder.path)
-                              : handle != NULL     ? ReadFolderTime(handle)
-                                                   : 0;
+    HANDLE handle = folder->driveRelative ? NULL : OpenFolderHandle(folder->path);
+    unsigned long long time = folder->driveRelative ? ReadFolderTimeByPath(folder->path)
+                              : handle != NULL      ? ReadFolderTime(handle)
+                                                    : 0;
     int index = OpenArchiveByPath(-1, candidate, 0, 0);
-    if (index < 0) {
-        RememberAbsentArchive(candidate, hash, handle, time);
-    } else if (handle != NULL) {
+    if (index < 0 && RememberAbsentArchive(candidate, hash, handle, time) == 0) {
+        walk->serial = s_ResolveSerial;
+        return index;
+    }
+    if (handle != NULL) {
         CloseHandle(handle);
     }
+    walk->remembered = 0;
     return index;
+}
+
+// Opens the archive for one directory prefix unless it is known to be absent; its table index or -1.
+static int ProbeArchive(const char *candidate, const char *written, size_t prefixLength, AbsentWalk *walk)
+{
+    unsigned int hash = HashArchivePath(candidate);
+    AbsentArchive *entry = FindAbsentArchive(candidate, hash);
+    ArchiveFolder folder;
+    if (walk->remembered && GetArchiveFolder(written, prefixLength, &folder) == 0) {
+        if (IsAbsenceCurrent(entry, &folder, walk)) {
+            walk->serial = entry->serial;
+            return -1;
+        }
+        ForgetAbsentArchive(entry);
+        return ProbeAndRemember(candidate, hash, &folder, walk);
+    }
+    walk->remembered = 0;
+    ForgetAbsentArchive(entry);
+    return OpenArchiveByPath(-1, candidate, 0, 0);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -403,7 +419,8 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
     }
     // Directory prefixes, shortest first; the last component (the file itself) is never tried.
     int charSet = GetEngineCharSet();
-    int trusted = 1;
+    AbsentWalk walk = {1, 0};
+    s_ResolveSerial++;
     for (size_t i = 0; full[i] != 0; i++) {
         if (IsLeadAt(full + i, charSet)) {
             i++;
@@ -418,7 +435,7 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
         }
         MemCopy(candidate, full, i);
         lstrcpyA(candidate + i, ARCHIVE_EXTENSION);
-        int index = ProbeArchive(candidate, written, i, &trusted);
+        int index = ProbeArchive(candidate, written, i, &walk);
         if (index >= 0) {
             lstrcpyA(s_ResolveCache.archivePath, candidate);
             s_ResolveCache.prefixLength = (unsigned int)i;

@@ -532,4 +532,49 @@ TEST_F(ArchiveAwareTest, AnArchiveAddedBetweenTwoOpensIsFound)
     RemoveDirectoryA("C:\\QVLATE");
 }
 
+// A folder renamed away and replaced by another of the same name: what was remembered below the old one (whose
+// handle still reads its unchanged time) must not answer for the new one once the folder above has changed.
+TEST_F(ArchiveAwareTest, AReplacedFolderIsNotAnsweredForByTheOldOne)
+{
+    std::vector<uint8_t> archive;
+    std::string error;
+    QvaWriterEntry entry;
+    entry.path = "Y.TXT";
+    entry.data = {'a', 'r', 'c', 'h', 'i', 'v', 'e'};
+    ASSERT_TRUE(WriteQvaArchive({entry}, QvaWriterOptions(), &archive, &error)) << error;
+    const char *const files[] = {"C:\\QVSWAP\\A\\X.TXT", "C:\\QVSWAP\\B\\Y.TXT"};
+    auto makeTree = [&]() {
+        CreateDirectoryA("C:\\QVSWAP", NULL);
+        CreateDirectoryA("C:\\QVSWAP\\A", NULL);
+        CreateDirectoryA("C:\\QVSWAP\\B", NULL);
+        for (const char *file : files) {
+            ASSERT_TRUE(WriteBytesToFile(file, {'d', 'i', 's', 'k'}));
+        }
+    };
+    auto read = [](const char *path) {
+        StreamRef stream = OpenFileStream(path);
+        std::vector<uint8_t> got = ReadWholeStream(stream, 100);
+        stream.functions.close(stream.handle);
+        return std::string(got.begin(), got.end());
+    };
+    makeTree();
+    AgeFolder("C:\\"), AgeFolder("C:\\QVSWAP");
+    EXPECT_EQ(read(files[0]), "disk");
+    EXPECT_EQ(read(files[1]), "disk");
+    ASSERT_TRUE(MoveFileA("C:\\QVSWAP", "C:\\QVSWAPOLD"));
+    makeTree();
+    ASSERT_TRUE(WriteBytesToFile("C:\\QVSWAP\\B.QVA", archive));
+    AgeFolder("C:\\"), AgeFolder("C:\\QVSWAP");
+    EXPECT_EQ(read(files[0]), "disk");
+    EXPECT_EQ(read(files[1]), "archive");
+    CloseUnusedArchives();
+    for (const char *root : {"C:\\QVSWAP", "C:\\QVSWAPOLD"}) {
+        std::string base = root;
+        DeleteFileA((base + "\\A\\X.TXT").c_str()), DeleteFileA((base + "\\B\\Y.TXT").c_str());
+        DeleteFileA((base + "\\B.QVA").c_str());
+        RemoveDirectoryA((base + "\\A").c_str()), RemoveDirectoryA((base + "\\B").c_str());
+        RemoveDirectoryA(root);
+    }
+}
+
 } // namespace
