@@ -170,6 +170,9 @@ float SqrtFloat(float value);
 // Resolves relative against base (null: the current directory the installed file-function table reports) into
 // out; -1 when the result does not fit.
 int BuildFullPath(const char *relative, char *out, size_t outSize, const char *base);
+// Bytes of the path component that starts at `path`: up to the first '\' or '/' or the end, stepping over
+// whole double-byte characters of the character set, so that a trail byte equal to '\' never ends it.
+size_t MeasurePathComponent(const char *path, int charSet);
 int FindResourceData(const char *name, const char *type, void **address, int *size);
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -268,6 +268,15 @@ static int EndsInSeparator(const char *text, size_t length, CharSetId charSet)
     return length > 0 && IsSeparator(text[length - 1]) && IsDoubleByteCharAt(text, (int)length - 1, charSet) == 0;
 }
 
+size_t MeasurePathComponent(const char *path, int charSet)
+{
+    const char *end = path;
+    while (*end != '\0' && !IsSeparator(*end)) {
+        end = NextChar(end, charSet);
+    }
+    return (size_t)(end - path);
+}
+
 int BuildFullPath(const char *relative, char *out, size_t outSize, const char *base)
 {
     if (outSize == 0) {
@@ -312,11 +321,8 @@ int BuildFullPath(const char *relative, char *out, size_t outSize, const char *b
     }
 
     while (*read != '\0' && !path.overflow) {
-        const char *end = read;
-        while (*end != '\0' && !IsSeparator(*end)) {
-            end = NextChar(end, charSet);
-        }
-        size_t length = (size_t)(end - read);
+        size_t length = MeasurePathComponent(read, charSet);
+        const char *end = read + length;
         // A final component without a separator after it is appended as written, even "." or "..".
         int last = *end == '\0';
         if (length == 0 || (!last && length == 1 && read[0] == '.')) {

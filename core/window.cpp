@@ -36,19 +36,12 @@ int GetDesktopColorBits(void)
     return bits;
 }
 
+// A code page without a double-byte character set is recorded as 0 and its text walked by the Shift-JIS rule.
 int CharSetFromCodePage(int oemCodePage, int *codePage)
 {
-    static const struct {
-        int oemCodePage, charSet;
-    } table[] = {{932, CHARSET_SHIFTJIS}, {936, CHARSET_GB2312}, {949, CHARSET_HANGEUL}, {950, CHARSET_BIG5}};
-    for (const auto &entry : table) {
-        if (entry.oemCodePage == oemCodePage) {
-            *codePage = oemCodePage;
-            return entry.charSet;
-        }
-    }
-    *codePage = 0;
-    return CHARSET_SHIFTJIS;
+    CharSetId charSet = GetCodePageCharSet((unsigned int)oemCodePage);
+    *codePage = charSet != CHARSET_DEFAULT ? oemCodePage : 0;
+    return charSet != CHARSET_DEFAULT ? charSet : CHARSET_SHIFTJIS;
 }
 
 // ---------------------------------------------------------------------------------------------------------------

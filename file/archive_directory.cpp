@@ -39,22 +39,6 @@ uint32_t GetArchiveHeaderSize(uint32_t version)
     return version >= ARCHIVE_CODE_PAGE_VERSION ? ARCHIVE_HEADER_SIZE_CODE_PAGE : ARCHIVE_HEADER_SIZE;
 }
 
-int GetArchiveCharSet(uint32_t codePage)
-{
-    switch (codePage) {
-    case 932:
-        return 1;
-    case 949:
-        return 2;
-    case 950:
-        return 3;
-    case 936:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
 int ParseArchiveHeader(const uint8_t *bytes, uint32_t length, uint64_t archiveSize, ArchiveHeader *header)
 {
     int version = ProbeArchiveHeader(bytes, length);
@@ -92,7 +76,7 @@ int AttachArchiveDirectory(ArchiveDirectory *directory, const ArchiveHeader *hea
     directory->version = header->version;
     directory->fileEntrySize =
         header->version >= ARCHIVE_FIRST_PACKED_VERSION ? ARCHIVE_FILE_ENTRY_SIZE_PACKED : ARCHIVE_FILE_ENTRY_SIZE;
-    directory->charSet = GetArchiveCharSet(header->codePage);
+    directory->charSet = GetCodePageCharSet(header->codePage);
     directory->dataAreaOffset = header->dataAreaOffset;
     directory->archiveSize = archiveSize;
     directory->currentDirectory = 0;

@@ -28,6 +28,7 @@ struct ArchiveStream {
     unsigned int pendingOffset;
     unsigned char *pendingDestination;
     unsigned int pendingCount;
+    unsigned int damaged;    // a packed entry that proved damaged when its asynchronous read completed
     unsigned int size;       // unpacked size, from the entry
     unsigned int dataOffset; // from the archive start, checked against its size
     unsigned int storedSize;
@@ -53,15 +54,15 @@ struct ArchiveFindRecord {
     DWORD_PTR find; // a Win32 find handle, or an ArchiveSearch*
 };
 
-static ArchiveOpenFile *g_OpenFiles[ARCHIVE_OPEN_FILE_LIMIT];
-static int g_OpenFileCount;
+static ArchiveOpenFile *s_OpenFiles[ARCHIVE_OPEN_FILE_LIMIT];
+static int s_OpenFileCount;
 
 // The last archive found by path: the directory prefix it stands for is its path without the extension.
 static struct {
     char archivePath[ARCHIVE_PATH_LIMIT];
     unsigned int prefixLength;
     int index;
-} g_ResolveCache;
+} s_ResolveCache;
 
 static int IsSeparator(char c)
 {
@@ -95,7 +96,9 @@ static void RemoveLastComponent(char *out, size_t rootLength, int charSet)
     out[last] = 0;
 }
 
-int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
+// The absolute path with its components as written (the drive letter upper-cased), so that platform look-ups
+// of its folders find them without a case-blind search.
+static int BuildWrittenFullPath(const char *path, char *out, size_t outSize)
 {
     int charSet = GetEngineCharSet();
     char base[FULL_PATH_SIZE];
@@ -103,7 +106,6 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
     if (path == NULL || baseLength == 0 || baseLength >= sizeof(base) || outSize < 4) {
         return -1;
     }
-    UpperCaseText(base, charSet);
     const char *p = path;
     if (IsSeparator(p[0]) && p[1] == p[0]) {
         lstrcpyA(out, "\\");
@@ -132,10 +134,8 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
     size_t length = (size_t)lstrlenA(out);
     while (*p != 0) {
         const char *component = p;
-        while (*p != 0 && !IsSeparator(*p)) {
-            p += IsLeadAt(p, charSet) ? 2 : 1;
-        }
-        size_t size = (size_t)(p - component);
+        size_t size = MeasurePathComponent(p, charSet);
+        p += size;
         if (*p != 0) {
             p++;
         }
@@ -154,8 +154,16 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
         MemCopy(out + length + 1, component, size);
         length += 1 + size;
         out[length] = 0;
-        UpperCaseArchiveName((uint8_t *)out + length - size, (uint32_t)size, charSet);
     }
+    return 0;
+}
+
+int BuildArchiveFullPath(const char *path, char *out, size_t outSize)
+{
+    if (BuildWrittenFullPath(path, out, outSize) != 0) {
+        return -1;
+    }
+    UpperCaseText(out, GetEngineCharSet());
     return 0;
 }
 
@@ -184,23 +192,235 @@ static int TakeResolvedArchive(int index, const char *archivePath, const char *i
     return 0;
 }
 
-int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, char *innerPath)
+// ---------------------------------------------------------------------------------------------------------------
+// Archives known to be absent. A failed probe for an archive costs the platform a case-blind search of its
+// folder, once for every directory of every path opened. A folder's last-write time changes whenever a name is
+// added to, removed from or renamed in it, so a probe that found no file is remembered with a handle to its folder
+// and the time the folder had before the probe, and is skipped while the folder still has that time.
+// - File systems stamp folders with a coarse clock: a folder changed again within the same tick could keep its
+//   time, so only a folder untouched for ABSENT_TRUST_AGE before the probe is remembered.
+// - A handle follows its folder, not its path: a folder renamed away would still answer for the path. Such a
+//   rename changes the time of the folder above, whose candidate comes first (prefixes are taken shortest first).
+//   So a remembered candidate counts only while every shorter prefix of the same path is remembered too, each no
+//   later than it (entries carry the serial number of the resolve that made them); below a prefix that is not,
+//   candidates are probed plainly and forgotten.
+// - "C:" stands for the drive's current folder, which is looked up by path (a stat) every time.
+// The handles are closed with the archives, by CloseUnusedArchives.
+
+#define ABSENT_ARCHIVE_SLOTS 512
+#define ABSENT_ARCHIVE_WAYS 8
+#define ABSENT_TRUST_AGE 20000000ull // 2 s in 100 ns units
+
+struct AbsentArchive {
+    unsigned int hash;
+    unsigned int serial; // of the resolve that probed it
+    unsigned long long folderTime;
+    HANDLE folder;                 // null for the drive's current folder, which is read by path
+    char path[ARCHIVE_PATH_LIMIT]; // the upper-cased archive path, empty for a free slot
+};
+
+// The folder that holds the archive for one directory prefix.
+struct ArchiveFolder {
+    char path[FULL_PATH_SIZE];
+    int driveRelative; // "C:": the drive's current folder
+};
+
+// One resolve's walk down the prefixes: whether every prefix so far is remembered, and the latest serial among
+// them.
+struct AbsentWalk {
+    int remembered;
+    unsigned int serial;
+};
+
+// Sets of ABSENT_ARCHIVE_WAYS slots chosen by the path's hash; a full set gives up its slots in turn.
+static AbsentArchive s_AbsentArchives[ABSENT_ARCHIVE_SLOTS];
+static unsigned char s_NextAbsentWay[ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS];
+static unsigned int s_ResolveSerial;
+
+static unsigned int HashArchivePath(const char *path)
 {
-    char full[FULL_PATH_SIZE];
-    if (BuildArchiveFullPath(path, full, sizeof(full)) != 0) {
+    unsigned int hash = 2166136261u;
+    for (const unsigned char *p = (const unsigned char *)path; *p != 0; p++) {
+        hash = (hash ^ *p) * 16777619u;
+    }
+    return hash;
+}
+
+static unsigned long long FileTimeValue(const FILETIME *time)
+{
+    return ((unsigned long long)time->dwHighDateTime << 32) | time->dwLowDateTime;
+}
+
+// The folder of the archive for the prefix written[0, prefixLength): the prefix up to its last separator (a
+// drive root keeps it); -1 for a path that is not on a drive.
+static int GetArchiveFolder(const char *written, size_t prefixLength, ArchiveFolder *folder)
+{
+    if (written[1] != ':') {
         return -1;
     }
-    unsigned int cached = g_ResolveCache.prefixLength;
-    if (cached > 0 && StrCompareN(full, g_ResolveCache.archivePath, (int)cached) == 0 && IsSeparator(full[cached])) {
-        int index = OpenArchiveByPath(g_ResolveCache.index, g_ResolveCache.archivePath, 0, 0);
+    size_t cut = prefixLength;
+    while (cut > 2 && !IsSeparator(written[cut - 1])) {
+        cut--;
+    }
+    size_t length = cut == 3 ? 3 : cut > 3 ? cut - 1 : 2;
+    lstrcpynA(folder->path, written, (int)length + 1);
+    folder->driveRelative = length == 2;
+    return 0;
+}
+
+static unsigned long long ReadFolderTimeByPath(const char *path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return 0;
+    }
+    return FileTimeValue(&data.ftLastWriteTime);
+}
+
+static unsigned long long ReadFolderTime(HANDLE folder)
+{
+    FILETIME creation, access, write;
+    return GetFileTime(folder, &creation, &access, &write) ? FileTimeValue(&write) : 0;
+}
+
+static HANDLE OpenFolderHandle(const char *path)
+{
+    HANDLE folder = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    return folder != INVALID_HANDLE_VALUE ? folder : NULL;
+}
+
+static AbsentArchive *GetAbsentArchiveSet(unsigned int hash)
+{
+    return &s_AbsentArchives[hash % (ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS) * ABSENT_ARCHIVE_WAYS];
+}
+
+static AbsentArchive *FindAbsentArchive(const char *candidate, unsigned int hash)
+{
+    AbsentArchive *set = GetAbsentArchiveSet(hash);
+    for (int way = 0; way < ABSENT_ARCHIVE_WAYS; way++) {
+        if (set[way].hash == hash && set[way].path[0] != 0 && StrCompare(set[way].path, candidate) == 0) {
+            return &set[way];
+        }
+    }
+    return NULL;
+}
+
+static void ForgetAbsentArchive(AbsentArchive *entry)
+{
+    if (entry == NULL) {
+        return;
+    }
+    if (entry->folder != NULL) {
+        CloseHandle(entry->folder);
+    }
+    MemFill(entry, 0, sizeof(*entry));
+}
+
+void ForgetAbsentArchives(void)
+{
+    for (AbsentArchive &entry : s_AbsentArchives) {
+        ForgetAbsentArchive(&entry);
+    }
+}
+
+// Whether a remembered entry still holds: made no earlier than the prefixes above it, its folder unchanged.
+static int IsAbsenceCurrent(const AbsentArchive *entry, const ArchiveFolder *folder, const AbsentWalk *walk)
+{
+    if (entry == NULL || entry->serial < walk->serial) {
+        return 0;
+    }
+    unsigned long long time =
+        folder->driveRelative ? ReadFolderTimeByPath(folder->path) : ReadFolderTime(entry->folder);
+    return time != 0 && time == entry->folderTime;
+}
+
+// A candidate that did not open is remembered if no such file exists and its folder is old enough to be
+// trusted; 0 when it was remembered (the entry then owns the handle).
+static int RememberAbsentArchive(const char *candidate, unsigned int hash, HANDLE folder, unsigned long long time)
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    if (time == 0 || time + ABSENT_TRUST_AGE > FileTimeValue(&now) ||
+        GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES) {
+        return -1;
+    }
+    unsigned char *nextWay = &s_NextAbsentWay[hash % (ABSENT_ARCHIVE_SLOTS / ABSENT_ARCHIVE_WAYS)];
+    AbsentArchive *entry = GetAbsentArchiveSet(hash) + *nextWay;
+    *nextWay = (unsigned char)((*nextWay + 1) % ABSENT_ARCHIVE_WAYS);
+    ForgetAbsentArchive(entry);
+    entry->hash = hash;
+    entry->serial = s_ResolveSerial;
+    entry->folderTime = time;
+    entry->folder = folder;
+    lstrcpyA(entry->path, candidate);
+    return 0;
+}
+
+// Probes the candidate and remembers it when it is absent: the folder's time is read before the probe.
+static int ProbeAndRemember(const char *candidate, unsigned int hash, const ArchiveFolder *folder, AbsentWalk *walk)
+{
+    HANDLE handle = folder->driveRelative ? NULL : OpenFolderHandle(folder->path);
+    unsigned long long time = folder->driveRelative ? ReadFolderTimeByPath(folder->path)
+                              : handle != NULL      ? ReadFolderTime(handle)
+                                                    : 0;
+    int index = OpenArchiveByPath(-1, candidate, 0, 0);
+    if (index < 0 && RememberAbsentArchive(candidate, hash, handle, time) == 0) {
+        walk->serial = s_ResolveSerial;
+        return index;
+    }
+    if (handle != NULL) {
+        CloseHandle(handle);
+    }
+    walk->remembered = 0;
+    return index;
+}
+
+// Opens the archive for one directory prefix unless it is known to be absent; its table index or -1.
+static int ProbeArchive(const char *candidate, const char *written, size_t prefixLength, AbsentWalk *walk)
+{
+    unsigned int hash = HashArchivePath(candidate);
+    AbsentArchive *entry = FindAbsentArchive(candidate, hash);
+    ArchiveFolder folder;
+    if (walk->remembered && GetArchiveFolder(written, prefixLength, &folder) == 0) {
+        if (IsAbsenceCurrent(entry, &folder, walk)) {
+            walk->serial = entry->serial;
+            return -1;
+        }
+        ForgetAbsentArchive(entry);
+        return ProbeAndRemember(candidate, hash, &folder, walk);
+    }
+    walk->remembered = 0;
+    ForgetAbsentArchive(entry);
+    return OpenArchiveByPath(-1, candidate, 0, 0);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Resolution.
+
+int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, char *innerPath)
+{
+    char written[FULL_PATH_SIZE];
+    char full[FULL_PATH_SIZE];
+    if (BuildWrittenFullPath(path, written, sizeof(written)) != 0) {
+        return -1;
+    }
+    lstrcpyA(full, written);
+    UpperCaseText(full, GetEngineCharSet());
+    unsigned int cached = s_ResolveCache.prefixLength;
+    if (cached > 0 && StrCompareN(full, s_ResolveCache.archivePath, (int)cached) == 0 && IsSeparator(full[cached])) {
+        int index = OpenArchiveByPath(s_ResolveCache.index, s_ResolveCache.archivePath, 0, 0);
         if (index >= 0) {
-            g_ResolveCache.index = index;
-            return TakeResolvedArchive(index, g_ResolveCache.archivePath, full + cached + 1, archiveIndex, archivePath,
+            s_ResolveCache.index = index;
+            return TakeResolvedArchive(index, s_ResolveCache.archivePath, full + cached + 1, archiveIndex, archivePath,
                                        innerPath);
         }
     }
     // Directory prefixes, shortest first; the last component (the file itself) is never tried.
     int charSet = GetEngineCharSet();
+    AbsentWalk walk = {1, 0};
+    s_ResolveSerial++;
     for (size_t i = 0; full[i] != 0; i++) {
         if (IsLeadAt(full + i, charSet)) {
             i++;
@@ -215,11 +435,11 @@ int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, c
         }
         MemCopy(candidate, full, i);
         lstrcpyA(candidate + i, ARCHIVE_EXTENSION);
-        int index = OpenArchiveByPath(-1, candidate, 0, 0);
+        int index = ProbeArchive(candidate, written, i, &walk);
         if (index >= 0) {
-            lstrcpyA(g_ResolveCache.archivePath, candidate);
-            g_ResolveCache.prefixLength = (unsigned int)i;
-            g_ResolveCache.index = index;
+            lstrcpyA(s_ResolveCache.archivePath, candidate);
+            s_ResolveCache.prefixLength = (unsigned int)i;
+            s_ResolveCache.index = index;
             return TakeResolvedArchive(index, candidate, full + i + 1, archiveIndex, archivePath, innerPath);
         }
     }
@@ -240,57 +460,80 @@ static int UnpackEntry(ArchiveStream *stream, const unsigned char *packed)
     return got == stream->size ? 0 : -1;
 }
 
-// Result -1: no such entry; -2: the entry is damaged or memory ran out.
+enum ArchiveStreamOpenResult {
+    ARCHIVE_STREAM_OPENED = 0,
+    ARCHIVE_STREAM_NO_ENTRY = -1,
+    ARCHIVE_STREAM_DAMAGED = -2,
+    ARCHIVE_STREAM_NO_MEMORY = -3,
+};
+
+static void LogDamagedEntry(void)
+{
+    AddLog("ＱＶＡファイルの中の指定のファイルが壊れています\n");
+}
+
+// Reads and unpacks a packed entry of an archive file, or with the asynchronous flag starts the read, which the
+// idle check completes.
+static int LoadPackedEntry(ArchiveStream *stream, ArchiveRecord *archive, int asyncFlag)
+{
+    stream->packedBuffer = (unsigned char *)ENGINE_ALLOC(stream->storedSize > 0 ? stream->storedSize : 1);
+    if (stream->packedBuffer == NULL) {
+        return ARCHIVE_STREAM_NO_MEMORY;
+    }
+    if (SeekArchiveFile(archive, stream->dataOffset) != 0) {
+        return ARCHIVE_STREAM_DAMAGED;
+    }
+    if (asyncFlag) {
+        WinFileRead(stream->packedBuffer, 1, stream->storedSize, archive->file);
+        stream->pending = ARCHIVE_PENDING_PACKED;
+        stream->pendingOffset = stream->dataOffset;
+        return ARCHIVE_STREAM_OPENED;
+    }
+    if (ReadArchiveBytes(archive, stream->packedBuffer, stream->storedSize) != 0 ||
+        UnpackEntry(stream, stream->packedBuffer) != 0) {
+        return ARCHIVE_STREAM_DAMAGED;
+    }
+    FreeMemory(stream->packedBuffer);
+    stream->packedBuffer = NULL;
+    return ARCHIVE_STREAM_OPENED;
+}
+
 static int OpenArchiveStream(ArchiveStream *stream, ArchiveRecord *archive, const char *innerPath, int asyncFlag)
 {
     WaitArchiveLoad(archive);
     const uint8_t *entry = FindArchiveFileEntry(innerPath, &archive->directory);
     if (entry == NULL) {
-        return -1;
+        return ARCHIVE_STREAM_NO_ENTRY;
     }
     int packed;
     if (GetArchiveEntryDataRange(&archive->directory, entry, &stream->dataOffset, &stream->storedSize, &packed) != 0) {
-        return -2;
+        return ARCHIVE_STREAM_DAMAGED;
     }
     stream->archive = archive;
     stream->entry = entry;
     stream->size = ReadArchiveU32(entry + ARCHIVE_ENTRY_SIZE);
     stream->asyncFlag = asyncFlag != 0;
     if (!packed) {
-        return 0;
+        return ARCHIVE_STREAM_OPENED;
     }
+    int result = ARCHIVE_STREAM_NO_MEMORY;
     stream->unpacked = (unsigned char *)ENGINE_ALLOC(stream->size > 0 ? stream->size : 1);
-    if (stream->unpacked == NULL) {
-        return -2;
+    if (stream->unpacked != NULL) {
+        result = archive->memoryResident
+                     ? (UnpackEntry(stream, archive->image + stream->dataOffset) == 0 ? ARCHIVE_STREAM_OPENED
+                                                                                      : ARCHIVE_STREAM_DAMAGED)
+                     : LoadPackedEntry(stream, archive, asyncFlag);
     }
-    if (archive->memoryResident) {
-        if (UnpackEntry(stream, archive->image + stream->dataOffset) == 0) {
-            return 0;
-        }
-    } else {
-        stream->packedBuffer = (unsigned char *)ENGINE_ALLOC(stream->storedSize > 0 ? stream->storedSize : 1);
-        if (stream->packedBuffer != NULL && SeekArchiveFile(archive, stream->dataOffset) == 0) {
-            if (asyncFlag) {
-                WinFileRead(stream->packedBuffer, 1, stream->storedSize, archive->file);
-                stream->pending = ARCHIVE_PENDING_PACKED;
-                stream->pendingOffset = stream->dataOffset;
-                return 0;
-            }
-            if (ReadArchiveBytes(archive, stream->packedBuffer, stream->storedSize) == 0 &&
-                UnpackEntry(stream, stream->packedBuffer) == 0) {
-                FreeMemory(stream->packedBuffer);
-                stream->packedBuffer = NULL;
-                return 0;
-            }
-        }
+    if (result != ARCHIVE_STREAM_OPENED) {
+        FreeMemory(stream->packedBuffer);
+        FreeMemory(stream->unpacked);
+        MemFill(stream, 0, sizeof(*stream));
     }
-    FreeMemory(stream->packedBuffer);
-    FreeMemory(stream->unpacked);
-    MemFill(stream, 0, sizeof(*stream));
-    return -2;
+    return result;
 }
 
-// Completes a finished asynchronous read. A compressed entry whose data proves damaged reads as empty.
+// Completes a finished asynchronous read. A packed entry whose data proves damaged fails every later operation
+// and is logged as the synchronous open logs it.
 static int ArchiveStreamIdleCheck(ArchiveStream *stream)
 {
     if (stream->pending == ARCHIVE_PENDING_NONE) {
@@ -303,7 +546,8 @@ static int ArchiveStreamIdleCheck(ArchiveStream *stream)
     if (stream->pending == ARCHIVE_PENDING_PACKED) {
         ScrambleArchiveBytes(stream->storedSize, stream->packedBuffer, stream->pendingOffset, archive->key);
         if (UnpackEntry(stream, stream->packedBuffer) != 0) {
-            stream->size = 0;
+            stream->damaged = 1;
+            LogDamagedEntry();
         }
         FreeMemory(stream->packedBuffer);
         stream->packedBuffer = NULL;
@@ -324,7 +568,7 @@ static void WaitArchiveStream(ArchiveStream *stream)
 static unsigned int ArchiveStreamRead(ArchiveStream *stream, void *buffer, unsigned int count)
 {
     WaitArchiveStream(stream);
-    if (stream->endOfFile) {
+    if (stream->damaged || stream->endOfFile) {
         return 0;
     }
     if (stream->position >= stream->size) {
@@ -363,6 +607,9 @@ static unsigned int ArchiveStreamRead(ArchiveStream *stream, void *buffer, unsig
 static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
 {
     WaitArchiveStream(stream);
+    if (stream->damaged) {
+        return -1;
+    }
     long long target = GetSeekTarget(offset, origin, stream->position, stream->size);
     if (target < 0) {
         target = 0;
@@ -377,13 +624,13 @@ static int ArchiveStreamSeek(ArchiveStream *stream, int offset, int origin)
 static int ArchiveStreamTell(ArchiveStream *stream)
 {
     WaitArchiveStream(stream);
-    return (int)stream->position;
+    return stream->damaged ? -1 : (int)stream->position;
 }
 
 static int ArchiveStreamEof(ArchiveStream *stream)
 {
     WaitArchiveStream(stream);
-    return stream->endOfFile ? -1 : 0;
+    return stream->damaged || stream->endOfFile ? -1 : 0;
 }
 
 static void ArchiveStreamClose(ArchiveStream *stream)
@@ -403,17 +650,17 @@ static ArchiveOpenFile *GetArchiveOpenFile(FileHandle handle)
         return NULL;
     }
     DWORD_PTR index = handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG;
-    return index < ARCHIVE_OPEN_FILE_LIMIT ? g_OpenFiles[index] : NULL;
+    return index < ARCHIVE_OPEN_FILE_LIMIT ? s_OpenFiles[index] : NULL;
 }
 
 FileHandle ArchiveAwareOpen(const char *path, int cacheFlag, int ignored, int asyncFlag)
 {
-    if (g_OpenFileCount >= ARCHIVE_OPEN_FILE_LIMIT) {
+    if (s_OpenFileCount >= ARCHIVE_OPEN_FILE_LIMIT) {
         AddLog("同時に開けるファイルの数が限界を超えました\n");
         return 0;
     }
     int slot = 0;
-    while (g_OpenFiles[slot] != NULL) {
+    while (s_OpenFiles[slot] != NULL) {
         slot++;
     }
     ArchiveOpenFile *file = (ArchiveOpenFile *)ENGINE_ALLOC_ZEROED(sizeof(ArchiveOpenFile));
@@ -429,8 +676,10 @@ FileHandle ArchiveAwareOpen(const char *path, int cacheFlag, int ignored, int as
     } else {
         file->inArchive = 1;
         opened = OpenArchiveStream(&file->stream, GetOpenArchive(file->archiveIndex), inner, asyncFlag);
-        if (opened == -1) {
+        if (opened == ARCHIVE_STREAM_NO_ENTRY) {
             AddLog("ＱＶＡファイルの中に指定のファイルは見つかりませんでした\n");
+        } else if (opened == ARCHIVE_STREAM_DAMAGED) {
+            LogDamagedEntry();
         }
         if (opened != 0) {
             ReleaseOpenArchiveUse(file->archiveIndex);
@@ -440,8 +689,8 @@ FileHandle ArchiveAwareOpen(const char *path, int cacheFlag, int ignored, int as
         FreeMemory(file);
         return 0;
     }
-    g_OpenFiles[slot] = file;
-    g_OpenFileCount++;
+    s_OpenFiles[slot] = file;
+    s_OpenFileCount++;
     return (FileHandle)slot | ARCHIVE_FILE_HANDLE_TAG;
 }
 
@@ -458,8 +707,8 @@ int ArchiveAwareClose(FileHandle handle)
         WinFileClose(file->plain);
     }
     FreeMemory(file);
-    g_OpenFiles[handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG] = NULL;
-    g_OpenFileCount--;
+    s_OpenFiles[handle & ~(DWORD_PTR)ARCHIVE_FILE_HANDLE_TAG] = NULL;
+    s_OpenFileCount--;
     return 0;
 }
 

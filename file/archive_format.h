@@ -146,8 +146,6 @@ int HasArchiveMagic(const uint8_t *bytes, uint32_t length);
 // Checks magic and version of the first ARCHIVE_HEADER_PROBE_SIZE unscrambled bytes: the version, or -1.
 int ProbeArchiveHeader(const uint8_t *bytes, uint32_t length);
 uint32_t GetArchiveHeaderSize(uint32_t version);
-// The code page's character set id: 932 -> 1, 936 -> 4, 949 -> 2, 950 -> 3, else 0.
-int GetArchiveCharSet(uint32_t codePage);
 // Reads an unscrambled header of `length` bytes and checks every size and offset against the archive's size.
 int ParseArchiveHeader(const uint8_t *bytes, uint32_t length, uint64_t archiveSize, ArchiveHeader *header);
 // Sets up a view of an unscrambled directory block that the header describes; the root becomes current.

@@ -2,7 +2,7 @@
 // opening an archive image held in memory, releasing them, and the table of open archives that path
 // resolution shares. The header and directory block are checked against the archive's real size before use.
 // Runs on the caller's thread without locks; only the archive file's own access thread runs beside it.
-#include "file/file.h"
+#include "file/file_test_hooks.h"
 
 struct OpenArchiveEntry {
     int useCount;
@@ -12,15 +12,15 @@ struct OpenArchiveEntry {
 
 static int ReleaseArchive(ArchiveRecord *record);
 
-static OpenArchiveEntry *g_OpenArchives[ARCHIVE_TABLE_SIZE];
-static int g_OpenArchiveCount;
+static OpenArchiveEntry *s_OpenArchives[ARCHIVE_TABLE_SIZE];
+static int s_OpenArchiveCount;
 
 // The key string archives opened by path use; only its first twelve characters can matter.
-static char g_ArchiveKeyString[ARCHIVE_KEY_SIZE + 1];
+static char s_ArchiveKeyString[ARCHIVE_KEY_SIZE + 1];
 
 int SetArchiveKeyString(const char *keyString)
 {
-    lstrcpynA(g_ArchiveKeyString, keyString != NULL ? keyString : "", sizeof(g_ArchiveKeyString));
+    lstrcpynA(s_ArchiveKeyString, keyString != NULL ? keyString : "", sizeof(s_ArchiveKeyString));
     return 0;
 }
 
@@ -54,12 +54,12 @@ int SeekArchiveFile(ArchiveRecord *record, unsigned int offset)
         return 0;
     }
     if (offset <= 0x7FFFFFFFu) {
-        return WinFileSeek(record->file, (int)offset, STREAM_SEEK_SET);
+        return WinFileSeek(record->file, (int)offset, STREAM_ORIGIN_START);
     }
-    if (WinFileSeek(record->file, 0x7FFFFFFF, STREAM_SEEK_SET) != 0) {
+    if (WinFileSeek(record->file, 0x7FFFFFFF, STREAM_ORIGIN_START) != 0) {
         return -1;
     }
-    return WinFileSeek(record->file, (int)(offset - 0x7FFFFFFFu), STREAM_SEEK_CUR);
+    return WinFileSeek(record->file, (int)(offset - 0x7FFFFFFFu), STREAM_ORIGIN_CURRENT);
 }
 
 static int SeekAndReadArchiveBytes(ArchiveRecord *record, unsigned int offset, void *buffer, unsigned int length)
@@ -109,7 +109,7 @@ int OpenArchiveDirectory(ArchiveRecord *record, const char *path, const char *ke
         return -1;
     }
     unsigned int fileSize = 0;
-    if (WinFileSeek(record->file, 0, STREAM_SEEK_END) == 0) {
+    if (WinFileSeek(record->file, 0, STREAM_ORIGIN_END) == 0) {
         fileSize = (unsigned int)WinFileTell(record->file);
     }
     if (ReadArchiveFileHeader(record, keyString, fileSize) == 0) {
@@ -290,12 +290,12 @@ int ClearArchive(ArchiveRecord *record)
 static void ReleaseUnusedArchives(void)
 {
     for (int i = 0; i < ARCHIVE_TABLE_SIZE; i++) {
-        OpenArchiveEntry *entry = g_OpenArchives[i];
+        OpenArchiveEntry *entry = s_OpenArchives[i];
         if (entry != NULL && entry->useCount < 1) {
             ReleaseArchive(&entry->record);
             FreeMemory(entry);
-            g_OpenArchives[i] = NULL;
-            g_OpenArchiveCount--;
+            s_OpenArchives[i] = NULL;
+            s_OpenArchiveCount--;
         }
     }
 }
@@ -303,16 +303,17 @@ static void ReleaseUnusedArchives(void)
 int CloseUnusedArchives(void)
 {
     ReleaseUnusedArchives();
+    ForgetAbsentArchives();
     return 0;
 }
 
 static int TakeOpenArchive(int index, const char *path)
 {
-    if (index < 0 || index >= ARCHIVE_TABLE_SIZE || g_OpenArchives[index] == NULL ||
-        lstrcmpA(g_OpenArchives[index]->path, path) != 0) {
+    if (index < 0 || index >= ARCHIVE_TABLE_SIZE || s_OpenArchives[index] == NULL ||
+        lstrcmpA(s_OpenArchives[index]->path, path) != 0) {
         return -1;
     }
-    g_OpenArchives[index]->useCount++;
+    s_OpenArchives[index]->useCount++;
     return index;
 }
 
@@ -330,21 +331,21 @@ int OpenArchiveByPath(int indexHint, const char *path, int wholeFlag, int noWait
             return i;
         }
     }
-    if (g_OpenArchiveCount >= ARCHIVE_TABLE_SIZE) {
+    if (s_OpenArchiveCount >= ARCHIVE_TABLE_SIZE) {
         ReleaseUnusedArchives();
-        if (g_OpenArchiveCount >= ARCHIVE_TABLE_SIZE) {
+        if (s_OpenArchiveCount >= ARCHIVE_TABLE_SIZE) {
             return -1;
         }
     }
     int index = 0;
-    while (g_OpenArchives[index] != NULL) {
+    while (s_OpenArchives[index] != NULL) {
         index++;
     }
     OpenArchiveEntry *entry = (OpenArchiveEntry *)ENGINE_ALLOC_ZEROED(sizeof(OpenArchiveEntry));
     if (entry == NULL) {
         return -1;
     }
-    const char *keyString = g_ArchiveKeyString[0] != 0 ? g_ArchiveKeyString : NULL;
+    const char *keyString = s_ArchiveKeyString[0] != 0 ? s_ArchiveKeyString : NULL;
     int opened = wholeFlag ? OpenArchiveWhole(&entry->record, path, keyString, noWaitFlag)
                            : OpenArchiveDirectory(&entry->record, path, keyString);
     if (opened != 0) {
@@ -353,22 +354,22 @@ int OpenArchiveByPath(int indexHint, const char *path, int wholeFlag, int noWait
     }
     entry->useCount = 1;
     lstrcpyA(entry->path, path);
-    g_OpenArchives[index] = entry;
-    g_OpenArchiveCount++;
+    s_OpenArchives[index] = entry;
+    s_OpenArchiveCount++;
     return index;
 }
 
 ArchiveRecord *GetOpenArchive(int index)
 {
-    if (index < 0 || index >= ARCHIVE_TABLE_SIZE || g_OpenArchives[index] == NULL) {
+    if (index < 0 || index >= ARCHIVE_TABLE_SIZE || s_OpenArchives[index] == NULL) {
         return NULL;
     }
-    return &g_OpenArchives[index]->record;
+    return &s_OpenArchives[index]->record;
 }
 
 int GetOpenArchiveUseCount(int index)
 {
-    return GetOpenArchive(index) != NULL ? g_OpenArchives[index]->useCount : -1;
+    return GetOpenArchive(index) != NULL ? s_OpenArchives[index]->useCount : -1;
 }
 
 int ReleaseOpenArchiveUse(int index)
@@ -376,8 +377,8 @@ int ReleaseOpenArchiveUse(int index)
     if (GetOpenArchive(index) == NULL) {
         return -1;
     }
-    if (g_OpenArchives[index]->useCount > 0) {
-        g_OpenArchives[index]->useCount--;
+    if (s_OpenArchives[index]->useCount > 0) {
+        s_OpenArchives[index]->useCount--;
     }
     return 0;
 }

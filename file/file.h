@@ -32,9 +32,13 @@ struct MemStream {
     unsigned int endOfFile;
 };
 
-#define STREAM_SEEK_SET 0
-#define STREAM_SEEK_CUR 1
-#define STREAM_SEEK_END 2
+// Seek origins of every stream and file operation. Named apart from the platform's stream enumeration, so that
+// COM and media headers can be included after this one.
+enum StreamSeekOrigin {
+    STREAM_ORIGIN_START = 0,
+    STREAM_ORIGIN_CURRENT = 1,
+    STREAM_ORIGIN_END = 2,
+};
 
 StreamFunctions *GetFileStreamFunctions(void);
 StreamFunctions *GetMemoryStreamFunctions(void);
@@ -142,14 +146,11 @@ int PollArchiveLoad(ArchiveRecord *record); // 1 when no load is pending any mor
 void WaitArchiveLoad(ArchiveRecord *record);
 int OpenArchiveByPath(int indexHint, const char *path, int wholeFlag, int noWaitFlag);
 ArchiveRecord *GetOpenArchive(int index);
-int GetOpenArchiveUseCount(int index);
 int ReleaseOpenArchiveUse(int index);
 // Moves the archive file (directory-only mode) to an offset from its start.
 int SeekArchiveFile(ArchiveRecord *record, unsigned int offset);
 // Reads n bytes at the archive file's current position through the plain set and unscrambles them.
 int ReadArchiveBytes(ArchiveRecord *record, void *buffer, unsigned int length);
-// The key string archives opened by path are unscrambled with; null (the default) for the built-in keys.
-int SetArchiveKeyString(const char *keyString);
 
 // ---------------------------------------------------------------------------------------------------------------
 // The archive-aware file-function set: names resolve into "QVA" archives first, then to disk.
@@ -175,3 +176,5 @@ int BuildArchiveFullPath(const char *path, char *out, size_t outSize);
 // The archive standing for one of the path's directories: its table index (with one use taken), its path and
 // the rest of the path inside it.
 int ResolveArchivePath(const char *path, int *archiveIndex, char *archivePath, char *innerPath);
+// Drops what path resolution remembers about archives that were not there (and the folder handles it holds).
+void ForgetAbsentArchives(void);

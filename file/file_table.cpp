@@ -12,56 +12,56 @@ static constexpr FileFunctionTable kPlainFunctions = {
     WinFileIdleCheck, WinSetCurrentDir, WinGetCurrentDir, WinFindFirst, WinFindNext, WinFindClose};
 
 // The engine's no-archive setting: nothing changes it, so the archive-aware set is the default.
-static const int g_NoArchive = 0;
+static const int s_NoArchive = 0;
 // Holds the default set from program start, so reads work before start-up installs it.
-static FileFunctionTable g_FileFunctions = kArchiveAwareFunctions;
+static FileFunctionTable s_FileFunctions = kArchiveAwareFunctions;
 
 int SetFileAccessTable(const FileFunctionTable *table)
 {
     if (table != NULL) {
-        g_FileFunctions = *table;
+        s_FileFunctions = *table;
     } else {
-        g_FileFunctions = g_NoArchive ? kPlainFunctions : kArchiveAwareFunctions;
+        s_FileFunctions = s_NoArchive ? kPlainFunctions : kArchiveAwareFunctions;
     }
     return 0;
 }
 
 const FileFunctionTable *GetFileAccessTable(void)
 {
-    return &g_FileFunctions;
+    return &s_FileFunctions;
 }
 
 FileHandle FileOpenThunk(const char *path, int cacheFlag, int ignored, int asyncFlag)
 {
-    return g_FileFunctions.open(path, cacheFlag, ignored, asyncFlag);
+    return s_FileFunctions.open(path, cacheFlag, ignored, asyncFlag);
 }
 
 int FileCloseThunk(DWORD_PTR handle)
 {
-    return g_FileFunctions.close(handle);
+    return s_FileFunctions.close(handle);
 }
 
 int FileTellThunk(DWORD_PTR handle)
 {
-    return g_FileFunctions.tell(handle);
+    return s_FileFunctions.tell(handle);
 }
 
 int FileSeekThunk(DWORD_PTR handle, int offset, int origin)
 {
-    return g_FileFunctions.seek(handle, offset, origin);
+    return s_FileFunctions.seek(handle, offset, origin);
 }
 
 size_t FileReadThunk(void *buffer, size_t elementSize, size_t count, DWORD_PTR handle)
 {
-    return g_FileFunctions.read(buffer, elementSize, count, handle);
+    return s_FileFunctions.read(buffer, elementSize, count, handle);
 }
 
 int FileEofThunk(DWORD_PTR handle)
 {
-    return g_FileFunctions.eof(handle);
+    return s_FileFunctions.eof(handle);
 }
 
 int FileIdleCheckThunk(DWORD_PTR handle)
 {
-    return g_FileFunctions.idleCheck(handle);
+    return s_FileFunctions.idleCheck(handle);
 }

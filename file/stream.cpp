@@ -9,23 +9,23 @@ static constexpr StreamFunctions kFileStreamFunctions = {FileTellThunk, FileSeek
                                                          FileEofThunk,  FileIdleCheckThunk, FileCloseThunk};
 static constexpr StreamFunctions kMemoryStreamFunctions = {MemStreamTell, MemStreamSeek,      MemStreamRead,
                                                            MemStreamEof,  MemStreamIdleCheck, MemStreamClose};
-static StreamFunctions g_FileStreamFunctions = kFileStreamFunctions;
-static StreamFunctions g_MemoryStreamFunctions = kMemoryStreamFunctions;
+static StreamFunctions s_FileStreamFunctions = kFileStreamFunctions;
+static StreamFunctions s_MemoryStreamFunctions = kMemoryStreamFunctions;
 
 StreamFunctions *GetFileStreamFunctions(void)
 {
-    return &g_FileStreamFunctions;
+    return &s_FileStreamFunctions;
 }
 
 StreamFunctions *GetMemoryStreamFunctions(void)
 {
-    return &g_MemoryStreamFunctions;
+    return &s_MemoryStreamFunctions;
 }
 
 int InitStreamFunctionTables(void)
 {
-    g_FileStreamFunctions = kFileStreamFunctions;
-    g_MemoryStreamFunctions = kMemoryStreamFunctions;
+    s_FileStreamFunctions = kFileStreamFunctions;
+    s_MemoryStreamFunctions = kMemoryStreamFunctions;
     return 0;
 }
 

@@ -7,9 +7,9 @@
 static inline long long GetSeekTarget(int offset, int origin, unsigned int position, unsigned int size)
 {
     long long target = offset;
-    if (origin == STREAM_SEEK_CUR) {
+    if (origin == STREAM_ORIGIN_CURRENT) {
         target += position;
-    } else if (origin == STREAM_SEEK_END) {
+    } else if (origin == STREAM_ORIGIN_END) {
         target += size;
     }
     return target;

@@ -4,9 +4,8 @@
 // writes a command after done is signalled and before it signals command; the thread reads it after the command
 // event and signals done when finished. Position and end-of-file belong to the caller's thread, the cache to
 // the access thread. Reads report and advance by the bytes actually read.
-#include "file/file.h"
+#include "file/file_test_hooks.h"
 #include "file/stream_seek.h"
-#include "file/win_file_internal.h"
 
 #define FILE_PATH_SIZE 260
 #define FILE_CACHE_WAIT_MS 100

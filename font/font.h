@@ -14,6 +14,9 @@ enum {
 };
 
 int IsMultiByteLeadByte(const void *byte, CharSetId charSet);
+// The character set of a code page's double-byte text: 932 Shift-JIS, 936 GB2312, 949 Hangeul, 950 Big5;
+// CHARSET_DEFAULT for any other page.
+CharSetId GetCodePageCharSet(unsigned int codePage);
 int IsDoubleByteCharAt(const char *text, int position, CharSetId charSet);
 CharSetId GetEngineCharSet(void);
 int SetEngineCharSet(CharSetId charSet);

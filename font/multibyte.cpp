@@ -15,6 +15,20 @@ int IsMultiByteLeadByte(const void *byte, CharSetId charSet)
     return (value >= 0x81 && value <= 0x9F) || (value >= 0xE0 && value <= 0xFC);
 }
 
+CharSetId GetCodePageCharSet(unsigned int codePage)
+{
+    static const struct {
+        unsigned int codePage;
+        CharSetId charSet;
+    } table[] = {{932, CHARSET_SHIFTJIS}, {936, CHARSET_GB2312}, {949, CHARSET_HANGEUL}, {950, CHARSET_BIG5}};
+    for (const auto &entry : table) {
+        if (entry.codePage == codePage) {
+            return entry.charSet;
+        }
+    }
+    return CHARSET_DEFAULT;
+}
+
 int IsDoubleByteCharAt(const char *text, int position, CharSetId charSet)
 {
     // The walk always starts at the beginning: a trail byte can only be told by the characters before it.

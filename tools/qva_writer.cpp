@@ -3,21 +3,46 @@
 #include "tools/qva_writer.h"
 
 #include "file/archive_format.h"
+#include "font/font.h"
 
 #include <string.h>
 
 #include <memory>
 
 // ---------------------------------------------------------------------------------------------------------------
-// Compressor: greedy LZ over hash chains of 4-byte prefixes.
+// Compressor: greedy LZ over hash chains of 4-byte prefixes. Each chain link carries the prefix of the position
+// it names, so a step reads one link and touches the data only for a real prefix match. A walk ends at its depth
+// bound, at the distance limit, or at the first link of another prefix (a hash collision): on data without
+// matches every position then costs one look-up instead of a walk through a chain far larger than the caches.
 
-static const int kHashBits = 16;
 static const int kChainDepth = 48;
+static const int kMinHashBits = 12;
+static const int kMaxHashBits = 22;
+static const uint32_t kChainEnd = 0xFFFFFFFFu; // inputs are shorter than 4 GB - 1
 
-static uint32_t HashPrefix(const uint8_t *p)
+namespace
 {
-    uint32_t value = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-    return (value * 2654435761u) >> (32 - kHashBits);
+
+struct ChainLink {
+    uint32_t position; // kChainEnd: the chain ends
+    uint32_t prefix;
+};
+
+} // namespace
+
+static uint32_t LoadPrefix(const uint8_t *p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+// A table about as large as the input (within bounds), so that different prefixes rarely share a chain.
+static int ChooseHashBits(size_t size)
+{
+    int bits = kMinHashBits;
+    while (bits < kMaxHashBits && ((size_t)1 << bits) < size) {
+        bits++;
+    }
+    return bits;
 }
 
 // The escape byte is the least frequent byte, so escaped literals cost least.
@@ -66,47 +91,90 @@ static uint32_t MatchCost(uint32_t length, uint32_t distance)
     return 2 + (length - ARCHIVE_PACK_MIN_LENGTH >= 32 ? 1 : 0) + DistanceBytes(distance);
 }
 
-std::vector<uint8_t> PackArchiveData(const uint8_t *data, size_t size)
+namespace
+{
+
+// The hash chains: the newest link of each hash, and for every inserted position the link it displaced.
+class MatchFinder
+{
+  public:
+    MatchFinder(const uint8_t *data, size_t size)
+        : data_(data), size_(size), bits_(ChooseHashBits(size)), heads_((size_t)1 << bits_, ChainLink{kChainEnd, 0}),
+          links_(size)
+    {
+    }
+
+    void Insert(size_t i)
+    {
+        if (i + ARCHIVE_PACK_MIN_LENGTH <= size_) {
+            uint32_t prefix = LoadPrefix(data_ + i);
+            ChainLink &head = heads_[Hash(prefix)];
+            links_[i] = head;
+            head = ChainLink{(uint32_t)i, prefix};
+        }
+    }
+
+    // The longest earlier match at i (length 0 when none), walking the chain before i is inserted.
+    uint32_t Find(size_t i, uint32_t *distance) const
+    {
+        if (i + ARCHIVE_PACK_MIN_LENGTH > size_) {
+            return 0;
+        }
+        uint32_t prefix = LoadPrefix(data_ + i);
+        size_t limit = size_ - i < ARCHIVE_PACK_MAX_LENGTH ? size_ - i : ARCHIVE_PACK_MAX_LENGTH;
+        uint32_t bestLength = 0;
+        ChainLink link = heads_[Hash(prefix)];
+        for (int depth = 0; link.position != kChainEnd && depth < kChainDepth && link.prefix == prefix; depth++) {
+            size_t candidate = (size_t)link.position;
+            if (i - candidate > ARCHIVE_PACK_MAX_DISTANCE) {
+                break;
+            }
+            uint32_t length = ARCHIVE_PACK_MIN_LENGTH;
+            while (length < limit && data_[candidate + length] == data_[i + length]) {
+                length++;
+            }
+            if (length > bestLength) {
+                bestLength = length;
+                *distance = (uint32_t)(i - candidate);
+            }
+            link = links_[candidate];
+        }
+        return bestLength;
+    }
+
+  private:
+    uint32_t Hash(uint32_t prefix) const
+    {
+        return (prefix * 2654435761u) >> (32 - bits_);
+    }
+
+    const uint8_t *data_;
+    size_t size_;
+    int bits_;
+    std::vector<ChainLink> heads_;
+    std::vector<ChainLink> links_;
+};
+
+} // namespace
+
+static std::vector<uint8_t> CompressArchiveData(const uint8_t *data, size_t size)
 {
     std::vector<uint8_t> out(ARCHIVE_PACK_HEADER_SIZE);
     uint8_t escape = ChooseEscapeByte(data, size);
-    std::vector<int64_t> head((size_t)1 << kHashBits, -1);
-    std::vector<int64_t> previous(size, -1);
+    MatchFinder finder(data, size);
     size_t i = 0;
     while (i < size) {
-        uint32_t bestLength = 0, bestDistance = 0;
-        if (i + ARCHIVE_PACK_MIN_LENGTH <= size) {
-            uint32_t hash = HashPrefix(data + i);
-            int64_t candidate = head[hash];
-            size_t limit = size - i < ARCHIVE_PACK_MAX_LENGTH ? size - i : ARCHIVE_PACK_MAX_LENGTH;
-            for (int depth = 0; candidate >= 0 && depth < kChainDepth; depth++) {
-                uint32_t distance = (uint32_t)(i - (size_t)candidate);
-                if (distance > ARCHIVE_PACK_MAX_DISTANCE) {
-                    break;
-                }
-                uint32_t length = 0;
-                while (length < limit && data[candidate + length] == data[i + length]) {
-                    length++;
-                }
-                if (length > bestLength) {
-                    bestLength = length;
-                    bestDistance = distance;
-                }
-                candidate = previous[candidate];
+        uint32_t distance = 0;
+        uint32_t length = finder.Find(i, &distance);
+        if (length >= ARCHIVE_PACK_MIN_LENGTH && length > MatchCost(length, distance)) {
+            EmitMatch(out, escape, length, distance);
+            for (size_t j = i; j < i + length; j++) {
+                finder.Insert(j);
             }
-            previous[i] = head[hash];
-            head[hash] = (int64_t)i;
-        }
-        if (bestLength >= ARCHIVE_PACK_MIN_LENGTH && bestLength > MatchCost(bestLength, bestDistance)) {
-            EmitMatch(out, escape, bestLength, bestDistance);
-            for (size_t j = i + 1; j < i + bestLength && j + ARCHIVE_PACK_MIN_LENGTH <= size; j++) {
-                uint32_t hash = HashPrefix(data + j);
-                previous[j] = head[hash];
-                head[hash] = (int64_t)j;
-            }
-            i += bestLength;
+            i += length;
             continue;
         }
+        finder.Insert(i);
         out.push_back(data[i]);
         if (data[i] == escape) {
             out.push_back(escape);
@@ -117,6 +185,24 @@ std::vector<uint8_t> PackArchiveData(const uint8_t *data, size_t size)
     WriteArchiveU32(out.data() + 4, (uint32_t)out.size());
     out[8] = escape;
     return out;
+}
+
+bool PackArchiveData(const uint8_t *data, size_t size, std::vector<uint8_t> *packed, std::string *error)
+{
+    if (size >= ARCHIVE_DECODE_FAILED) {
+        *error = "data of 4 GB or more cannot be packed";
+        return false;
+    }
+    *packed = CompressArchiveData(data, size);
+    std::vector<uint8_t> check(size + 1);
+    if (packed->size() > 0xFFFFFFFFu ||
+        DecodeArchiveData(packed->data(), (uint32_t)packed->size(), check.data(), (uint32_t)check.size()) != size ||
+        memcmp(check.data(), data, size) != 0) {
+        packed->clear();
+        *error = "compressor self-check failed";
+        return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -231,12 +317,8 @@ static bool AppendData(Layout &layout, const std::vector<uint8_t> &data, uint32_
     *packedSize = ARCHIVE_STORED_UNPACKED;
     QvaCompression compression = layout.options->compression;
     if (compression != QVA_STORE) {
-        std::vector<uint8_t> packed = PackArchiveData(data.data(), data.size());
-        std::vector<uint8_t> check(data.size() + 1);
-        if (DecodeArchiveData(packed.data(), (uint32_t)packed.size(), check.data(), (uint32_t)check.size()) !=
-                data.size() ||
-            memcmp(check.data(), data.data(), data.size()) != 0) {
-            *error = "compressor self-check failed";
+        std::vector<uint8_t> packed;
+        if (!PackArchiveData(data.data(), data.size(), &packed, error)) {
             return false;
         }
         if (compression == QVA_PACK_ALL || packed.size() < data.size()) {
@@ -318,7 +400,7 @@ bool WriteQvaArchive(const std::vector<QvaWriterEntry> &entries, const QvaWriter
     }
     Layout layout;
     layout.options = &options;
-    layout.charSet = options.version >= ARCHIVE_CODE_PAGE_VERSION ? GetArchiveCharSet(options.codePage) : 0;
+    layout.charSet = options.version >= ARCHIVE_CODE_PAGE_VERSION ? GetCodePageCharSet(options.codePage) : 0;
     layout.fileEntrySize =
         options.version >= ARCHIVE_FIRST_PACKED_VERSION ? ARCHIVE_FILE_ENTRY_SIZE_PACKED : ARCHIVE_FILE_ENTRY_SIZE;
     Node root;

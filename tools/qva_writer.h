@@ -36,8 +36,9 @@ struct QvaWriterOptions {
     uint32_t codePage = 932; // written from version 4; names are upper-cased by its lead-byte rule
 };
 
-// Packs data into the archive compression's buffer format; the result decodes back to the input exactly.
-std::vector<uint8_t> PackArchiveData(const uint8_t *data, size_t size);
+// Packs data into the archive compression's buffer format and decodes the result back: false with a reason (and
+// nothing packed) unless it gives the input exactly.
+bool PackArchiveData(const uint8_t *data, size_t size, std::vector<uint8_t> *packed, std::string *error);
 // Builds a scrambled archive image. Parent directories of the entries are added as needed. Returns false with
 // a reason on a name that does not fit the format or a compressor self-check failure.
 bool WriteQvaArchive(const std::vector<QvaWriterEntry> &entries, const QvaWriterOptions &options,

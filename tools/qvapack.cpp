@@ -3,10 +3,14 @@
 //   qvapack [-v VERSION] [-c | -C] [-k KEY | -2] [-p CODEPAGE] [-z] FOLDER OUTPUT
 //   qvapack -f INPUT OUTPUT
 // -c packs the files that get smaller, -C packs every file, -k scrambles with a key string, -2 with the second
-// built-in key, -p sets the names' code page (version 4), -z packs the finished archive image as a whole.
-// Entries are taken in byte order of their names, so the output depends only on the folder's contents.
+// built-in key, -p sets the names' code page (default 932; recorded in the archive from version 4, older
+// versions are read with the reader's own), -z packs the finished archive image as a whole. Host file names are
+// UTF-8: each is converted to the code page, and a name the code page cannot hold is refused. Every packed
+// buffer is decoded back before it is written. Entries are taken in byte order of their names, so the output
+// depends only on the folder's contents.
 #include "tools/qva_writer.h"
 
+#include <iconv.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -51,7 +55,27 @@ static uint64_t ToFileTime(fs::file_time_type time)
     return kUnixEpochInFileTime + (uint64_t)seconds.count() * 10000000ull;
 }
 
-static bool CollectEntries(const fs::path &folder, std::vector<QvaWriterEntry> *entries)
+// Converts a UTF-8 host name to the archive's code page; false when the code page cannot hold it.
+static bool ConvertName(const std::string &name, uint32_t codePage, std::string *out)
+{
+    std::string encoding = "CP" + std::to_string(codePage);
+    iconv_t converter = iconv_open(encoding.c_str(), "UTF-8");
+    if (converter == (iconv_t)-1) {
+        return false;
+    }
+    std::vector<char> input(name.begin(), name.end());
+    std::vector<char> output(name.size() * 2 + 4);
+    char *in = input.data();
+    char *result = output.data();
+    size_t inLeft = input.size(), outLeft = output.size();
+    bool converted = iconv(converter, &in, &inLeft, &result, &outLeft) != (size_t)-1 &&
+                     iconv(converter, nullptr, nullptr, &result, &outLeft) != (size_t)-1;
+    iconv_close(converter);
+    out->assign(output.data(), result);
+    return converted && out->find('\0') == std::string::npos;
+}
+
+static bool CollectEntries(const fs::path &folder, uint32_t codePage, std::vector<QvaWriterEntry> *entries)
 {
     std::vector<fs::path> paths;
     for (const auto &item : fs::recursive_directory_iterator(folder)) {
@@ -62,7 +86,10 @@ static bool CollectEntries(const fs::path &folder, std::vector<QvaWriterEntry> *
         QvaWriterEntry entry;
         std::string inner = fs::relative(path, folder).generic_string();
         std::replace(inner.begin(), inner.end(), '/', '\\');
-        entry.path = inner;
+        if (!ConvertName(inner, codePage, &entry.path)) {
+            fprintf(stderr, "qvapack: the name %s does not convert to code page %u\n", inner.c_str(), codePage);
+            return false;
+        }
         entry.isDirectory = fs::is_directory(path);
         entry.writeTime = entry.creationTime = entry.accessTime = ToFileTime(fs::last_write_time(path));
         entry.attributes = entry.isDirectory ? 0x10 : 0x20;
@@ -75,6 +102,19 @@ static bool CollectEntries(const fs::path &folder, std::vector<QvaWriterEntry> *
     return true;
 }
 
+// Packs a buffer in place; the packed form has been decoded back and compared.
+static bool PackInPlace(std::vector<uint8_t> *data)
+{
+    std::vector<uint8_t> packed;
+    std::string error;
+    if (!PackArchiveData(data->data(), data->size(), &packed, &error)) {
+        fprintf(stderr, "qvapack: %s\n", error.c_str());
+        return false;
+    }
+    data->swap(packed);
+    return true;
+}
+
 static int PackOneFile(const char *input, const char *output)
 {
     std::vector<uint8_t> data;
@@ -82,7 +122,7 @@ static int PackOneFile(const char *input, const char *output)
         fprintf(stderr, "qvapack: cannot read %s\n", input);
         return 1;
     }
-    return WriteWholeFile(output, PackArchiveData(data.data(), data.size())) ? 0 : 1;
+    return PackInPlace(&data) && WriteWholeFile(output, data) ? 0 : 1;
 }
 
 int main(int argc, char **argv)
@@ -118,7 +158,7 @@ int main(int argc, char **argv)
         return Usage();
     }
     std::vector<QvaWriterEntry> entries;
-    if (!CollectEntries(argv[i], &entries)) {
+    if (!CollectEntries(argv[i], options.codePage, &entries)) {
         return 1;
     }
     std::vector<uint8_t> archive;
@@ -127,8 +167,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "qvapack: %s\n", error.c_str());
         return 1;
     }
-    if (packWhole) {
-        archive = PackArchiveData(archive.data(), archive.size());
+    if (packWhole && !PackInPlace(&archive)) {
+        return 1;
     }
     if (!WriteWholeFile(argv[i + 1], archive)) {
         fprintf(stderr, "qvapack: cannot write %s\n", argv[i + 1]);

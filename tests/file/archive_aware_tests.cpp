@@ -469,3 +469,113 @@ TEST_F(FileTest, LongEntryNamesAreCutToFitTheFileInfo)
 }
 
 } // namespace
+
+namespace
+{
+
+// Sets a folder's last-write time an hour back, as installed data folders are.
+void AgeFolder(const char *path)
+{
+    HANDLE folder = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE) << path;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time = {{now.dwLowDateTime, now.dwHighDateTime}};
+    time.QuadPart -= 3600ull * 10000000ull;
+    FILETIME old = {time.LowPart, time.HighPart};
+    EXPECT_TRUE(SetFileTime(folder, NULL, NULL, &old));
+    CloseHandle(folder);
+}
+
+// Path resolution remembers archives that were not there, for folders old enough to be trusted; an archive
+// written or renamed into such a folder between two opens is still found by the second.
+TEST_F(ArchiveAwareTest, AnArchiveAddedBetweenTwoOpensIsFound)
+{
+    CreateDirectoryA("C:\\QVLATE", NULL);
+    CreateDirectoryA("C:\\QVLATE\\DATA", NULL);
+    ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\DATA\\A.TXT", {'d', 'i', 's', 'k'}));
+    QvaWriterEntry entry;
+    entry.path = "A.TXT";
+    entry.data = {'a', 'r', 'c', 'h', 'i', 'v', 'e'};
+    std::vector<uint8_t> archive;
+    std::string error;
+    ASSERT_TRUE(WriteQvaArchive({entry}, QvaWriterOptions(), &archive, &error)) << error;
+    enum Step { OPEN, AGE, WRITE, REMOVE, RENAME };
+    const struct {
+        Step step;
+        const char *expected; // what the open after the step reads
+    } steps[] = {{AGE, "disk"}, {OPEN, "disk"}, {WRITE, "archive"},  {REMOVE, "disk"},
+                 {AGE, "disk"}, {OPEN, "disk"}, {RENAME, "archive"}, {REMOVE, "disk"}};
+    for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); i++) {
+        SCOPED_TRACE(i);
+        if (steps[i].step == AGE) {
+            AgeFolder("C:\\");
+            AgeFolder("C:\\QVLATE");
+        } else if (steps[i].step == WRITE) {
+            ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\DATA.QVA", archive));
+        } else if (steps[i].step == RENAME) {
+            ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\NEW.TMP", archive));
+            ASSERT_TRUE(MoveFileA("C:\\QVLATE\\NEW.TMP", "C:\\QVLATE\\DATA.QVA"));
+        } else if (steps[i].step == REMOVE) {
+            CloseUnusedArchives(); // the archive file is held open by its table entry until then
+            ASSERT_TRUE(DeleteFileA("C:\\QVLATE\\DATA.QVA"));
+        }
+        StreamRef stream = OpenFileStream("C:\\QVLATE\\DATA\\A.TXT");
+        ASSERT_NE(stream.handle, 0u);
+        std::vector<uint8_t> got = ReadWholeStream(stream, 100);
+        EXPECT_EQ(std::string(got.begin(), got.end()), steps[i].expected);
+        stream.functions.close(stream.handle);
+    }
+    DeleteFileA("C:\\QVLATE\\DATA\\A.TXT");
+    RemoveDirectoryA("C:\\QVLATE\\DATA");
+    CloseUnusedArchives();
+    RemoveDirectoryA("C:\\QVLATE");
+}
+
+// A folder renamed away and replaced by another of the same name: what was remembered below the old one (whose
+// handle still reads its unchanged time) must not answer for the new one once the folder above has changed.
+TEST_F(ArchiveAwareTest, AReplacedFolderIsNotAnsweredForByTheOldOne)
+{
+    std::vector<uint8_t> archive;
+    std::string error;
+    QvaWriterEntry entry;
+    entry.path = "Y.TXT";
+    entry.data = {'a', 'r', 'c', 'h', 'i', 'v', 'e'};
+    ASSERT_TRUE(WriteQvaArchive({entry}, QvaWriterOptions(), &archive, &error)) << error;
+    const char *const files[] = {"C:\\QVSWAP\\A\\X.TXT", "C:\\QVSWAP\\B\\Y.TXT"};
+    auto makeTree = [&]() {
+        CreateDirectoryA("C:\\QVSWAP", NULL);
+        CreateDirectoryA("C:\\QVSWAP\\A", NULL);
+        CreateDirectoryA("C:\\QVSWAP\\B", NULL);
+        for (const char *file : files) {
+            ASSERT_TRUE(WriteBytesToFile(file, {'d', 'i', 's', 'k'}));
+        }
+    };
+    auto read = [](const char *path) {
+        StreamRef stream = OpenFileStream(path);
+        std::vector<uint8_t> got = ReadWholeStream(stream, 100);
+        stream.functions.close(stream.handle);
+        return std::string(got.begin(), got.end());
+    };
+    makeTree();
+    AgeFolder("C:\\"), AgeFolder("C:\\QVSWAP");
+    EXPECT_EQ(read(files[0]), "disk");
+    EXPECT_EQ(read(files[1]), "disk");
+    ASSERT_TRUE(MoveFileA("C:\\QVSWAP", "C:\\QVSWAPOLD"));
+    makeTree();
+    ASSERT_TRUE(WriteBytesToFile("C:\\QVSWAP\\B.QVA", archive));
+    AgeFolder("C:\\"), AgeFolder("C:\\QVSWAP");
+    EXPECT_EQ(read(files[0]), "disk");
+    EXPECT_EQ(read(files[1]), "archive");
+    CloseUnusedArchives();
+    for (const char *root : {"C:\\QVSWAP", "C:\\QVSWAPOLD"}) {
+        std::string base = root;
+        DeleteFileA((base + "\\A\\X.TXT").c_str()), DeleteFileA((base + "\\B\\Y.TXT").c_str());
+        DeleteFileA((base + "\\B.QVA").c_str());
+        RemoveDirectoryA((base + "\\A").c_str()), RemoveDirectoryA((base + "\\B").c_str());
+        RemoveDirectoryA(root);
+    }
+}
+
+} // namespace

@@ -247,9 +247,18 @@ TEST_F(ArchiveCodecTest, CompressorOutputDecodesBackExactly)
     distant.insert(distant.end(), filler.begin(), filler.end());
     distant.insert(distant.end(), block.begin(), block.end());
     inputs.push_back(distant);
+    // Large enough for the largest hash table, with one match far back in noise.
+    const std::vector<uint8_t> noise = MakeTestBytes(6, 5 << 20, 0);
+    std::vector<uint8_t> farRepeat = noise;
+    farRepeat.insert(farRepeat.end(), noise.begin() + 1000, noise.begin() + 9000);
+    inputs.push_back(noise);
+    inputs.push_back(farRepeat);
+    size_t noisePacked = 0;
     for (size_t i = 0; i < inputs.size(); i++) {
         const std::vector<uint8_t> &input = inputs[i];
-        std::vector<uint8_t> packed = PackArchiveData(input.data(), input.size());
+        std::vector<uint8_t> packed;
+        std::string error;
+        ASSERT_TRUE(PackArchiveData(input.data(), input.size(), &packed, &error)) << error;
         std::vector<uint8_t> out;
         ASSERT_EQ(Decode(packed, &out, (uint32_t)input.size()), input.size()) << "input " << i;
         EXPECT_TRUE(std::equal(input.begin(), input.end(), out.begin())) << "input " << i;
@@ -257,6 +266,11 @@ TEST_F(ArchiveCodecTest, CompressorOutputDecodesBackExactly)
         EXPECT_TRUE(ReferenceDecode(packed, &reference)) << "input " << i;
         if (i == 2) {
             EXPECT_LT(packed.size(), 100u) << "a run should pack well";
+        }
+        if (input == noise) {
+            noisePacked = packed.size();
+        } else if (input == farRepeat) {
+            EXPECT_LT(packed.size(), noisePacked + 16) << "the repeat five megabytes back is found";
         }
     }
 }

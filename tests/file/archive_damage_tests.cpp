@@ -8,6 +8,18 @@
 namespace
 {
 
+const char *const kNotFoundMessage = "ＱＶＡファイルの中に指定のファイルは見つかりませんでした";
+const char *const kDamagedMessage = "ＱＶＡファイルの中の指定のファイルが壊れています";
+
+size_t CountOccurrences(const std::string &text, const char *part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        count++;
+    }
+    return count;
+}
+
 const char *const kNames[] = {"A.TXT", "B.BIN", "DIR\\C.TXT", "DIR\\SUB\\D.BIN", "DIR\\E.TXT", "EMPTY"};
 
 struct ArchiveKind {
@@ -185,7 +197,7 @@ TEST_F(ArchiveDamageTest, CutAndFlippedArchivesOnDiskThroughTheFileTable)
                     if (stream.handle != 0) {
                         std::vector<uint8_t> got = ReadWholeStream(stream, 100, 10000);
                         EXPECT_LE(got.size(), 1u << 20);
-                        stream.functions.seek(stream.handle, -7, STREAM_SEEK_END);
+                        stream.functions.seek(stream.handle, -7, STREAM_ORIGIN_END);
                         stream.functions.close(stream.handle);
                     }
                 }
@@ -254,19 +266,24 @@ TEST_F(ArchiveDamageTest, EntriesThatLieAboutTheirSizes)
         ScrambleArchiveBytes((uint32_t)image.size(), image.data(), 0, key);
         ASSERT_TRUE(WriteBytesToFile("LIES.QVA", image));
         for (int async = 0; async < 2; async++) {
+            SCOPED_TRACE(::testing::Message() << c.what << (async ? ", asynchronous" : ""));
             size_t mark = LogSize();
             StreamRef stream = OpenFileStream("LIES\\P.BIN", 0, async);
             if (c.opens) {
-                ASSERT_NE(stream.handle, 0u) << c.what;
-                EXPECT_EQ(ReadWholeStream(stream, 999), entry.data) << c.what;
+                ASSERT_NE(stream.handle, 0u);
+                EXPECT_EQ(ReadWholeStream(stream, 999), entry.data);
                 stream.functions.close(stream.handle);
             } else if (stream.handle != 0) {
-                // Asynchronous packed reads are checked when they complete: the entry then reads as empty.
-                EXPECT_EQ(async, 1) << c.what;
-                EXPECT_EQ(ReadWholeStream(stream, 999).size(), 0u) << c.what;
+                // Asynchronous packed reads are checked when they complete: every operation then fails.
+                EXPECT_EQ(async, 1);
+                EXPECT_EQ(ReadWholeStream(stream, 999).size(), 0u);
+                EXPECT_EQ(stream.functions.tell(stream.handle), -1);
+                EXPECT_EQ(stream.functions.seek(stream.handle, 0, STREAM_ORIGIN_START), -1);
                 stream.functions.close(stream.handle);
             }
-            EXPECT_EQ(LogSince(mark).find("ＱＶＡ"), std::string::npos) << c.what << ": the entry exists";
+            std::string added = LogSince(mark);
+            EXPECT_EQ(added.find(kNotFoundMessage), std::string::npos) << "the entry exists";
+            EXPECT_EQ(CountOccurrences(added, kDamagedMessage), c.opens ? 0u : 1u);
         }
         CloseUnusedArchives();
     }

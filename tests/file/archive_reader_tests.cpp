@@ -17,8 +17,8 @@ class PackerArchiveTest : public FileTest
         FileTest::SetUp();
         configs = LoadPackerConfigs();
         tree = LoadTestTree();
-        ASSERT_EQ(configs.size(), 6u) << "configs.txt from the build";
-        ASSERT_EQ(tree.size(), 9u) << "TREE from the build";
+        ASSERT_EQ(configs.size(), 8u) << "configs.txt from the build";
+        ASSERT_EQ(tree.size(), 10u) << "TREE from the build";
     }
     const char *KeyOf(const PackerConfig &config)
     {

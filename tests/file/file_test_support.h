@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "file/file.h"
+#include "file/file_test_hooks.h"
 
 class FileTest : public ::testing::Test
 {

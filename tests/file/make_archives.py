@@ -13,9 +13,11 @@ packer, out = sys.argv[1], sys.argv[2]
 
 # folder, packer options, key string the reader must be given ("" = a built-in key)
 CONFIGS = [
+    ("V0STORE", ["-v", "0"], ""),
     ("V1STORE", ["-v", "1"], ""),
     ("V2SECOND", ["-v", "2", "-2"], ""),
     ("V2PACKKEY", ["-v", "2", "-C", "-k", "Secret"], "Secret"),
+    ("V3SMALLER", ["-v", "3", "-c"], ""),
     ("V4SMALLER", ["-v", "4", "-c"], ""),
     ("V4PACKLONGKEY", ["-v", "4", "-C", "-k", "AKeyLongerThanTwelve"], "AKeyLongerThanTwelve"),
     ("V4STOREKEY", ["-v", "4", "-k", "k"], "k"),
@@ -43,6 +45,8 @@ FILES = [
     ("IMG/SUB/DEEP.DAT", 300000, "text"),
     ("IMG/SUB/NOISE.DAT", 70000, "random"),
     ("SND/ONE.WAV", 9, "text"),
+    # A host (UTF-8) name the packer stores in code page 932; two of its characters end in the byte 0x5C.
+    ("SND/ソース表.txt", 500, "text"),
 ]
 
 tree = os.path.join(out, "TREE")

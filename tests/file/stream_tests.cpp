@@ -3,6 +3,14 @@
 #include "file_test_support.h"
 #include "core/core_test_support.h"
 
+// The platform's COM stream header after the engine's: its own seek enumeration must still compile, and the
+// engine's origins keep the same values.
+#include <objidl.h>
+
+static_assert((int)STREAM_ORIGIN_START == (int)STREAM_SEEK_SET && (int)STREAM_ORIGIN_CURRENT == (int)STREAM_SEEK_CUR &&
+                  (int)STREAM_ORIGIN_END == (int)STREAM_SEEK_END,
+              "seek origins");
+
 namespace
 {
 
@@ -16,28 +24,28 @@ TEST_F(MemoryStreamTest, SeekClampsToTheDataAndClearsEndOfFile)
     const struct {
         int start, offset, origin, expected;
     } cases[] = {
-        {0, -5, STREAM_SEEK_SET, 0},
-        {0, 20, STREAM_SEEK_SET, 10},
-        {0, 4, STREAM_SEEK_SET, 4},
-        {6, 3, STREAM_SEEK_CUR, 9},
-        {6, 5, STREAM_SEEK_CUR, 10},
-        {6, -7, STREAM_SEEK_CUR, 0},
-        {2, -3, STREAM_SEEK_END, 7},
-        {2, 10, STREAM_SEEK_END, 10},
-        {2, -11, STREAM_SEEK_END, 0},
-        {3, 0x7FFFFFFF, STREAM_SEEK_CUR, 10},
-        {3, (int)0x80000000, STREAM_SEEK_END, 0},
+        {0, -5, STREAM_ORIGIN_START, 0},
+        {0, 20, STREAM_ORIGIN_START, 10},
+        {0, 4, STREAM_ORIGIN_START, 4},
+        {6, 3, STREAM_ORIGIN_CURRENT, 9},
+        {6, 5, STREAM_ORIGIN_CURRENT, 10},
+        {6, -7, STREAM_ORIGIN_CURRENT, 0},
+        {2, -3, STREAM_ORIGIN_END, 7},
+        {2, 10, STREAM_ORIGIN_END, 10},
+        {2, -11, STREAM_ORIGIN_END, 0},
+        {3, 0x7FFFFFFF, STREAM_ORIGIN_CURRENT, 10},
+        {3, (int)0x80000000, STREAM_ORIGIN_END, 0},
     };
     StreamFunctions *f = GetMemoryStreamFunctions();
     for (const auto &c : cases) {
         MemStream *stream = MemStreamOpen(data, sizeof(data));
         ASSERT_NE(stream, nullptr);
         DWORD_PTR h = (DWORD_PTR)stream;
-        f->seek(h, 0, STREAM_SEEK_END);
+        f->seek(h, 0, STREAM_ORIGIN_END);
         unsigned char byte;
         EXPECT_EQ(f->read(&byte, 1, 1, h), 0u);
         EXPECT_EQ(f->eof(h), 1);
-        f->seek(h, c.start, STREAM_SEEK_SET);
+        f->seek(h, c.start, STREAM_ORIGIN_START);
         EXPECT_EQ(f->seek(h, c.offset, c.origin), 0);
         EXPECT_EQ(f->tell(h), c.expected) << c.start << " " << c.offset << " " << c.origin;
         EXPECT_EQ(f->eof(h), 0);

@@ -3,7 +3,6 @@
 // each origin, reads past the end, huge element counts and reads that fail.
 #include "file_test_support.h"
 
-#include "file/win_file_internal.h"
 #include "core/core_test_support.h"
 
 namespace
@@ -95,6 +94,15 @@ class PlainFileTest : public FileTest
         }
         ASSERT_EQ(WinFileIdleCheck(file), 1);
     }
+    // Waits up to 30 s for the access thread to fill the cache while idle.
+    static void WaitForFullCache(FileHandle file)
+    {
+        unsigned int position = 0, fill = 0;
+        for (int i = 0; i < 3000 && (GetFileCacheState(file, &position, &fill) != 0 || fill < FILE_CACHE_SIZE); i++) {
+            Sleep(10);
+        }
+        ASSERT_EQ(fill, (unsigned int)FILE_CACHE_SIZE) << "the read-ahead never filled the cache";
+    }
     std::vector<uint8_t> data;
 };
 
@@ -133,9 +141,10 @@ TEST_F(PlainFileTest, EveryModeReadsWhatTheModelReads)
     }
 }
 
-// Sequential pieces come from the read-ahead once it has had its pause: each piece then moves the cache on
+// Sequential pieces come from the read-ahead once it has filled the cache: each piece then moves the cache on
 // without restarting it. A seek, and a read that runs past what the cache holds, restart it just after the data.
-// (The access thread may top the cache up 100 ms after a command; the checks allow for that.)
+// The access thread reads ahead whenever it has been idle for a while, so the test waits (generously) for a full
+// cache rather than for a fixed time, and allows for a top-up after any command.
 TEST_F(PlainFileTest, SequentialPiecesAreServedFromTheReadAhead)
 {
     for (int async = 0; async < 2; async++) {
@@ -146,27 +155,29 @@ TEST_F(PlainFileTest, SequentialPiecesAreServedFromTheReadAhead)
         const struct {
             int seekTo;        // -1: no seek before the read
             unsigned int read; // bytes
-            DWORD pauseBefore; // ms
+            bool fullCacheFirst;
             unsigned int cachePosition;
             unsigned int minimumFill; // the fill a served read leaves; a restart leaves 0
         } steps[] = {
-            {-1, 1000, 0, 1000, 0},
-            {-1, 1000, 250, 2000, FILE_CACHE_SIZE - 1000}, // topped up to a full cache during the pause
-            {-1, 1000, 0, 3000, FILE_CACHE_SIZE - 2000},
-            {-1, 1000, 0, 4000, FILE_CACHE_SIZE - 3000},
-            {5000, 0, 0, 5000, 0}, // the seek empties it
-            {-1, 1000, 250, 6000, FILE_CACHE_SIZE - 1000},
-            {-1, FILE_CACHE_SIZE + 500, 250, 6000 + FILE_CACHE_SIZE + 500, 0}, // past the cache: restarts
-            {-1, 1000, 250, 7000 + FILE_CACHE_SIZE + 500, FILE_CACHE_SIZE - 1000},
+            {-1, 1000, false, 1000, 0},
+            {-1, 1000, true, 2000, FILE_CACHE_SIZE - 1000},
+            {-1, 1000, false, 3000, FILE_CACHE_SIZE - 2000},
+            {-1, 1000, false, 4000, FILE_CACHE_SIZE - 3000},
+            {5000, 0, false, 5000, 0}, // the seek empties it
+            {-1, 1000, true, 6000, FILE_CACHE_SIZE - 1000},
+            {-1, FILE_CACHE_SIZE + 500, true, 6000 + FILE_CACHE_SIZE + 500, 0}, // past the cache: restarts
+            {-1, 1000, true, 7000 + FILE_CACHE_SIZE + 500, FILE_CACHE_SIZE - 1000},
         };
         std::vector<uint8_t> got(FILE_CACHE_SIZE + 500);
         unsigned int expectedPosition = 0;
         for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); i++) {
             SCOPED_TRACE(i);
             const auto &s = steps[i];
-            Sleep(s.pauseBefore);
+            if (s.fullCacheFirst) {
+                WaitForFullCache(file);
+            }
             if (s.seekTo >= 0) {
-                ASSERT_EQ(WinFileSeek(file, s.seekTo, STREAM_SEEK_SET), 0);
+                ASSERT_EQ(WinFileSeek(file, s.seekTo, STREAM_ORIGIN_START), 0);
                 expectedPosition = (unsigned int)s.seekTo;
             }
             if (s.read > 0) {
@@ -199,7 +210,7 @@ TEST_F(PlainFileTest, AFailedReadIsReportedAndDoesNotMoveThePosition)
         SCOPED_TRACE(::testing::Message() << "cache " << mode.cache << " async " << mode.async);
         FileHandle file = WinFileOpen(kPlainFile, mode.cache, 0, mode.async);
         ASSERT_NE(file, 0u);
-        ASSERT_EQ(WinFileSeek(file, 1000, STREAM_SEEK_SET), 0);
+        ASSERT_EQ(WinFileSeek(file, 1000, STREAM_ORIGIN_START), 0);
         size_t result = WinFileRead(readOnly, 4, 100, file);
         if (mode.async) {
             EXPECT_EQ(result, 100u) << "an asynchronous read answers at once";
@@ -240,9 +251,9 @@ TEST_F(FileTest, FilesLargerThan2GBReadPastTheMarkInEveryMode)
             uint32_t position;
             const FilePiece *piece;
         } steps[] = {
-            {0x7FFFFFF0, STREAM_SEEK_SET, 0x7FFFFFF0u, &pieces[0]},
-            {0x10000000 - 0x30, STREAM_SEEK_CUR, 0x90000000u, &pieces[1]},
-            {-50, STREAM_SEEK_END, size - 50, &pieces[2]},
+            {0x7FFFFFF0, STREAM_ORIGIN_START, 0x7FFFFFF0u, &pieces[0]},
+            {0x10000000 - 0x30, STREAM_ORIGIN_CURRENT, 0x90000000u, &pieces[1]},
+            {-50, STREAM_ORIGIN_END, size - 50, &pieces[2]},
         };
         for (const auto &step : steps) {
             ASSERT_EQ(WinFileSeek(file, step.offset, step.origin), 0);
@@ -315,7 +326,7 @@ TEST_F(FileTest, TheFailedOpensHandleIsRefused)
     stream.handle = FileOpenThunk("missing.bin", 1, 0, 1);
     ASSERT_EQ(stream.handle, 0u);
     EXPECT_EQ(stream.functions.tell(stream.handle), -1);
-    EXPECT_EQ(stream.functions.seek(stream.handle, 0, STREAM_SEEK_SET), -1);
+    EXPECT_EQ(stream.functions.seek(stream.handle, 0, STREAM_ORIGIN_START), -1);
     EXPECT_EQ(stream.functions.read(buffer, 1, sizeof(buffer), stream.handle), 0u);
     EXPECT_EQ(stream.functions.eof(stream.handle), -1);
     EXPECT_EQ(stream.functions.idle(stream.handle), -1);
