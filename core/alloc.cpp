@@ -4,7 +4,7 @@
 // keeps a guard copy of its first 32 bytes. One critical section, made on first use, serialises all threads
 // (window, sound refill, file access); it is re-entered by the checks and dumps run from inside an operation.
 #include "core/core.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #include <stdio.h>
 #include <string.h>

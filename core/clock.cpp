@@ -3,7 +3,7 @@
 // millisecond and microsecond clocks, local date records, and the 64/128-bit arithmetic the microsecond clock
 // needs. The information is written once by the window thread at start-up; the clocks are read from any thread.
 #include "core/core.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #include <cpuid.h>
 #include <mmsystem.h>

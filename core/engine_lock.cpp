@@ -3,7 +3,7 @@
 // thread retries every millisecond. Any thread; one critical section guards the queue.
 #include "core/window_state.h"
 
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #define LOCK_WAITER_LIMIT 4096
 

@@ -5,7 +5,7 @@
 // thread only.
 #include "core/window_state.h"
 
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #include <shellapi.h>
 

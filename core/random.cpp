@@ -2,7 +2,7 @@
 // 624 tempered outputs at once, on an MMX path two words per step where the processor has MMX and on a plain
 // path otherwise; both give the same block. Window thread only.
 #include "core/core.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #include <cpuid.h>
 #include <mmintrin.h>

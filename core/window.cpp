@@ -3,7 +3,7 @@
 // procedure, and the reaction to activation changes. Window thread only.
 #include "core/window_state.h"
 
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #include <stdio.h>
 

@@ -27,10 +27,11 @@ int IsGraphicsDeviceLost(void)
 }
 
 // Without a device, re-initialising keeps only the display: a full screen whose display mode the desktop's took
-// back while the window was inactive is switched to the screen size again.
+// back while the window was inactive is switched to the screen size again. Once graphics have ended (the end
+// sequence pumps messages after giving the desktop its mode back) an activation must not switch it again.
 int ReinitGraphicsKeepMode(void)
 {
-    if (!IsFullScreen() || !IsEngineInitialised()) {
+    if (!IsFullScreen() || !IsEngineInitialised() || !IsGraphicsInitialised()) {
         return 0;
     }
     int width, height;

@@ -28,6 +28,7 @@ int SetScreenSizeSetting(int width, int height); // the stored size itself; 0 = 
 
 int InitGraphics(void);
 int TerminateGraphics(void);
+int IsGraphicsInitialised(void); // 1 between InitGraphics and TerminateGraphics
 int SetUseDirect3D(int flag);
 int GetUseDirect3D(void);
 int IsDeviceMode(void); // 1 when the Direct3D device draws, 0 on the software screen

@@ -79,6 +79,11 @@ int InitGraphics(void)
     return 0;
 }
 
+int IsGraphicsInitialised(void)
+{
+    return s_GraphicsInitialised;
+}
+
 int TerminateGraphics(void)
 {
     RestoreDesktopDisplayMode();

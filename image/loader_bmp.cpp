@@ -35,7 +35,7 @@ static void StoreLE32(unsigned char *p, unsigned int value)
 
 static int SeekStream(StreamRef *stream, long long offset)
 {
-    return stream->functions.seek(stream->handle, (int)offset, 0);
+    return stream->functions.seek(stream->handle, (int)offset, STREAM_ORIGIN_START);
 }
 
 static int IsUncompressedBmp(const BmpInfo *info)

@@ -20,7 +20,7 @@ static const ImageLoader s_BuiltInImageLoaders[] = {
 static int TryImageLoader(ImageLoader loader, StreamRef *stream, BaseImage *image)
 {
     memset(image, 0, sizeof(*image));
-    if (stream->functions.seek(stream->handle, 0, 0) != 0) {
+    if (stream->functions.seek(stream->handle, 0, STREAM_ORIGIN_START) != 0) {
         return -1;
     }
     return loader(stream, image);
@@ -68,11 +68,11 @@ int ReadStreamExact(StreamRef *stream, void *buffer, size_t count)
 long long GetStreamSize(StreamRef *stream)
 {
     int position = stream->functions.tell(stream->handle);
-    if (position < 0 || stream->functions.seek(stream->handle, 0, 2) != 0) {
+    if (position < 0 || stream->functions.seek(stream->handle, 0, STREAM_ORIGIN_END) != 0) {
         return -1;
     }
     int size = stream->functions.tell(stream->handle);
-    if (stream->functions.seek(stream->handle, position, 0) != 0 || size < 0) {
+    if (stream->functions.seek(stream->handle, position, STREAM_ORIGIN_START) != 0 || size < 0) {
         return -1;
     }
     return size;

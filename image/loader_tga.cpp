@@ -29,10 +29,10 @@ struct TgaHeader {
 static int HasTgaFooter(StreamRef *stream)
 {
     unsigned char footer[TGA_FOOTER_SIZE];
-    int found = stream->functions.seek(stream->handle, -TGA_FOOTER_SIZE, 2) == 0 &&
+    int found = stream->functions.seek(stream->handle, -TGA_FOOTER_SIZE, STREAM_ORIGIN_END) == 0 &&
                 ReadStreamExact(stream, footer, sizeof(footer)) == 0 &&
                 memcmp(footer + 8, "TRUEVISION-XFILE", 16) == 0 && ReadLE32(footer) == 0;
-    if (stream->functions.seek(stream->handle, 0, 0) != 0) {
+    if (stream->functions.seek(stream->handle, 0, STREAM_ORIGIN_START) != 0) {
         return -1;
     }
     return found;
@@ -94,8 +94,9 @@ static int ReadTgaColorMap(StreamRef *stream, const TgaHeader *header, unsigned 
     if (header->imageType == 1 || header->imageType == 9) {
         return ReadStreamExact(stream, map + entryBytes * (size_t)header->colorMapFirst, mapBytes);
     }
-    return GetStreamRemaining(stream) < (long long)mapBytes ? -1
-                                                            : stream->functions.seek(stream->handle, (int)mapBytes, 1);
+    return GetStreamRemaining(stream) < (long long)mapBytes
+               ? -1
+               : stream->functions.seek(stream->handle, (int)mapBytes, STREAM_ORIGIN_CURRENT);
 }
 
 // Run-length packets of `unitBytes` units from data[0..dataSize) into out[0..unitCount units); stops at the end
@@ -220,7 +221,7 @@ int DecodeTgaImage(StreamRef *stream, BaseImage *image)
     }
     // The image ID field lies between the header and the colour map.
     if (header.idLength != 0 && (GetStreamRemaining(stream) < header.idLength ||
-                                 stream->functions.seek(stream->handle, header.idLength, 1) != 0)) {
+                                 stream->functions.seek(stream->handle, header.idLength, STREAM_ORIGIN_CURRENT) != 0)) {
         return -1;
     }
     unsigned char map[TGA_COLOR_MAP_ENTRIES * 4];

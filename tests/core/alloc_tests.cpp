@@ -8,7 +8,7 @@
 
 #include "core/core.h"
 #include "test_log.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 static AllocHeader *HeaderOf(void *pointer)
 {

@@ -11,7 +11,7 @@
 #include "font/font.h"
 #include "input/input.h"
 #include "test_log.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 // A ring laid out by hand: capacity bytes holding stored bytes from read, filled from the text.
 static RingBuffer MakeRing(int capacity, int read, const std::string &stored)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/core.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 #include "font/font.h"
 #include "test_log.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/core.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 // The generator as first published: the 69,069 seeding and one output at a time by the usual recurrence.
 struct ReferenceTwister {

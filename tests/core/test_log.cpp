@@ -6,7 +6,7 @@
 
 #include "core/core.h"
 #include "font/font.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 void StartTestLog(void)
 {

@@ -8,7 +8,7 @@
 #include "font/font.h"
 #include "graphics/graphics.h"
 #include "media/media.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 TEST(CharSet, ChosenFromTheOemCodePage)
 {

@@ -4,7 +4,7 @@
 
 #include "core/window_state.h"
 #include "network/network.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 TEST(EngineLife, StartsPumpsAndEndsInOrder)
 {

@@ -1,7 +1,7 @@
 // The engine call lock: recursion by its owner and first-come-first-served hand-over to waiting threads.
 #include <gtest/gtest.h>
 
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 #include "core/window_state.h"
 
 namespace

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 #include "core/window_state.h"
 #include "graphics/graphics.h"
 

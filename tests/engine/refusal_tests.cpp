@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/window_state.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 static LRESULT CALLBACK OtherCopyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -10,7 +10,7 @@
 #include "core/window_state.h"
 #include "graphics/graphics.h"
 #include "image/image.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #include <imm.h>
 
@@ -111,6 +111,34 @@ TEST_F(WindowOptions, GraphicsStartOnlyWhenNotDisabled)
         EXPECT_EQ(EndEngine(), 0);
         EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), desktop) << "the desktop is back";
     }
+}
+
+// The end gives the desktop its mode back before it pumps the window's last messages: an activation among them
+// must not switch the display to the screen size again.
+TEST_F(WindowOptions, ActivationAfterGraphicsEndLeavesTheDesktopMode)
+{
+    int desktop = GetSystemMetrics(SM_CXSCREEN);
+    if (desktop == 640 || !(HasDisplayMode(640, 480, 16) || HasDisplayMode(640, 480, 32))) {
+        GTEST_SKIP() << "a 640x480 full screen would not change this display";
+    }
+    SetEngineStartOptions(1, 1, 0);
+    ChangeWindowMode(0);
+    ASSERT_EQ(InitEngine(), 0);
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
+    const struct {
+        int graphicsEnded;
+        int width;
+    } cases[] = {{0, 640}, {1, desktop}};
+    for (const auto &c : cases) {
+        if (c.graphicsEnded) {
+            TerminateGraphics();
+        }
+        OnWindowActivation(WA_INACTIVE);
+        OnWindowActivation(WA_ACTIVE);
+        EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.width) << c.graphicsEnded;
+    }
+    EXPECT_EQ(EndEngine(), 0);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), desktop);
 }
 
 TEST_F(WindowOptions, WindowlessModeStartsPumpsAndEndsWithoutAWindow)

@@ -8,7 +8,7 @@
 #include "font/font.h"
 
 #include "tools/qva_writer.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 namespace
 {

@@ -1,7 +1,7 @@
 // Memory streams against the rules of seeking and element reads, and the file-stream table's forwarding to
 // whatever file-function table is installed.
 #include "file_test_support.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 // The platform's COM stream header after the engine's: its own seek enumeration must still compile, and the
 // engine's origins keep the same values.

@@ -3,7 +3,7 @@
 // each origin, reads past the end, huge element counts and reads that fail.
 #include "file_test_support.h"
 
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 namespace
 {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "image/image.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 class ImageTest : public ::testing::Test {
 protected:

@@ -6,7 +6,7 @@
 #include "image/image.h"
 #include "image/image_test_hooks.h"
 #include "image/loader_internal.h"
-#include "core/core_test_support.h"
+#include "core/core_test_hooks.h"
 
 #include <stdio.h>
 #include <stdlib.h>
