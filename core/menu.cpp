@@ -79,7 +79,10 @@ void ReleaseWindowMenu(void)
     if (s_Menu == NULL) {
         return;
     }
+    // The end takes the menu off the window; that is not the caller's wish to hide it, which a later start keeps.
+    int hiddenByCaller = s_MenuHidden;
     SetMenuVisible(0);
+    s_MenuHidden = hiddenByCaller;
     DestroyMenu(s_Menu);
     s_Menu = NULL;
     s_MenuShownApplied = 0;
@@ -218,7 +221,9 @@ int FindMenuItemById(int id, char *name)
         return -1;
     }
     for (int i = 0; i < s_MenuItemCount; i++) {
-        if (s_MenuItems[i].id == id) {
+        // A sub-menu item's id is its menu handle's low bits, not a command: it must not answer for one.
+        // A sub-menu item's id is its menu handle's low bits, not a command: it must not answer for one.
+        if (s_MenuItems[i].id == id && GetSubMenu(s_MenuItems[i].menu, s_MenuItems[i].position) == NULL) {
             MENUITEMINFOA info;
             char current[MENU_NAME_SIZE];
             if (GetMenuItemRecord(s_MenuItems[i].menu, s_MenuItems[i].position, &info, current) != 0) {

@@ -654,6 +654,30 @@ static int KeptInPlace(const KernelContext *k, uint32_t *kept)
     return 1;
 }
 
+// When every channel that reaches the destination is narrowed to its top bits or kept (contiguous fields on both
+// sides), a pixel converts by shifting each field into place: X8R8G8B8 or A8R8G8B8 to R5G6B5 or A1R5G5B5,
+// A8B8G8R8 to A8R8G8B8. Taken only where the vector loop serves (4-byte sources, 2- or 4-byte destinations, rows
+// in order, no skipped value): one pixel at a time the table look-ups are faster.
+static int FieldsMoveInPlace(const KernelContext *k, ConversionTables *t)
+{
+    for (int c = 0; c < 4; c++) {
+        const Channel &s = k->sourceChannel[c], &d = k->destinationChannel[c];
+        t->movedMask[c] = 0;
+        t->movedRight[c] = t->movedLeft[c] = 0;
+        if (s.mask == 0 || d.width == 0 || (c == 3 && !k->sourceHasAlpha)) {
+            continue;
+        }
+        if (s.width < d.width || !FieldFitsByte(s) || (d.mask >> d.shift) != FieldMaximum(d.width)) {
+            return 0;
+        }
+        int moved = s.shift + (s.width - d.width) - d.shift;
+        t->movedMask[c] = d.mask;
+        t->movedRight[c] = moved > 0 ? moved : 0;
+        t->movedLeft[c] = moved < 0 ? -moved : 0;
+    }
+    return 1;
+}
+
 // A packed source: looked up by source byte when every channel lies within one byte (the 24- and 32-bit layouts),
 // else by field.
 static void FillPackedTables(const KernelContext *k, ConversionTables *t)
@@ -688,6 +712,9 @@ static void FillPackedTables(const KernelContext *k, ConversionTables *t)
     }
     if (KeptInPlace(k, &t->keptBits)) {
         t->lookUp = LOOK_UP_KEPT_BITS;
+    } else if (k->sourceBytes == 4 && (k->destinationBytes == 2 || k->destinationBytes == 4) && !k->options->mirror &&
+               !k->transparentSkip && FieldsMoveInPlace(k, t)) {
+        t->lookUp = LOOK_UP_MOVED_FIELDS;
     }
     if (k->transparentToAlpha) {
         for (int c = 0; c < 3; c++) {

@@ -10,8 +10,9 @@ enum ConversionLookUp {
     LOOK_UP_BY_BYTE = 0,
     LOOK_UP_THREE_FIELDS = 1,
     LOOK_UP_FOUR_FIELDS = 2,
-    LOOK_UP_WHOLE_PIXEL = 3, // 2-byte sources: wholePixel[value], key included
-    LOOK_UP_KEPT_BITS = 4,   // no look-up: (value & keptBits) | fixedBits
+    LOOK_UP_WHOLE_PIXEL = 3,  // 2-byte sources: wholePixel[value], key included
+    LOOK_UP_KEPT_BITS = 4,    // no look-up: (value & keptBits) | fixedBits
+    LOOK_UP_MOVED_FIELDS = 5, // no look-up: each field shifted to its place and cut to its width, | fixedBits
 };
 
 #define WHOLE_PIXEL_TABLE_SIZE 65536
@@ -26,6 +27,8 @@ struct ConversionTables {
     int lookUp;                 // LOOK_UP_*
     const uint32_t *wholePixel; // WHOLE_PIXEL_TABLE_SIZE entries
     uint32_t keptBits;          // source bits that stay where they are
+    uint32_t movedMask[4];      // moved fields: ((value >> movedRight[c]) << movedLeft[c]) & movedMask[c]
+    int movedRight[4], movedLeft[4];
     uint32_t fixedBits;         // bits every pixel gets (also folded into table[0])
     uint32_t keyMask, keyValue; // keyed when (value & keyMask) == keyValue
     uint32_t keyClear;          // what a keyed pixel keeps (its alpha is cleared)

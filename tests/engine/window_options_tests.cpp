@@ -290,6 +290,22 @@ void RecordItemName(const char *name)
 
 } // namespace
 
+// A sub-menu item carries its menu handle as its id; a command whose id equals that handle's low bits is found
+// by its own name.
+TEST_F(WindowOptions, CommandIdsNeverMatchSubMenuItems)
+{
+    HMENU menu = CreateMenu();
+    HMENU sub = CreatePopupMenu();
+    UINT clash = LOWORD((UINT_PTR)sub);
+    AppendMenuA(sub, MF_STRING, clash, "Clash");
+    AppendMenuA(menu, MF_POPUP, (UINT_PTR)sub, "Popup");
+    SetWindowMenu(menu, RecordCommand, RecordItemName);
+    ASSERT_EQ(InitEngine(), 0);
+    char name[128] = "";
+    EXPECT_EQ(FindMenuItemById((int)clash, name), 0);
+    EXPECT_STREQ(name, "Clash");
+}
+
 TEST_F(WindowOptions, MenuIsAttachedWalkedReportedAndDestroyed)
 {
     HMENU menu = CreateMenu();
