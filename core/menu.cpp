@@ -222,7 +222,6 @@ int FindMenuItemById(int id, char *name)
     }
     for (int i = 0; i < s_MenuItemCount; i++) {
         // A sub-menu item's id is its menu handle's low bits, not a command: it must not answer for one.
-        // A sub-menu item's id is its menu handle's low bits, not a command: it must not answer for one.
         if (s_MenuItems[i].id == id && GetSubMenu(s_MenuItems[i].menu, s_MenuItems[i].position) == NULL) {
             MENUITEMINFOA info;
             char current[MENU_NAME_SIZE];
