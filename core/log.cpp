@@ -25,6 +25,7 @@ static int s_IndentLevel;
 static int s_MidLine; // the last text written did not end with a line feed
 
 static int s_LogOff;
+static int s_LogHeldElsewhere; // the last open found the file busy for the whole patience
 static int s_DatedFileName;
 static int s_NoTimeStamp;
 
@@ -90,7 +91,9 @@ static void BuildLogPath(char *path, size_t pathSize)
 }
 
 // Opens the log for appending. The file is opened without sharing, which also keeps two threads' calls apart:
-// while another thread has it open, the open is tried again instead of losing the text.
+// while another thread has it open, the open is tried again instead of losing the text. A file that stayed busy
+// for the whole patience is held by someone else (another program): later calls then try once each until an
+// open succeeds again, so that logging never stalls the program line after line.
 static HANDLE OpenLogFile(const char *path)
 {
     if (path[0] == '\0') {
@@ -99,8 +102,12 @@ static HANDLE OpenLogFile(const char *path)
     DWORD waited = 0, pause = 1;
     for (;;) {
         HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
-            waited >= LOG_OPEN_PATIENCE_MS) {
+        if (file != INVALID_HANDLE_VALUE) {
+            s_LogHeldElsewhere = 0;
+            return file;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION || s_LogHeldElsewhere || waited >= LOG_OPEN_PATIENCE_MS) {
+            s_LogHeldElsewhere = s_LogHeldElsewhere || waited >= LOG_OPEN_PATIENCE_MS;
             return file;
         }
         Sleep(pause);
