@@ -678,9 +678,9 @@ static int FieldsMoveInPlace(const KernelContext *k, ConversionTables *t)
     return 1;
 }
 
-// A packed source: looked up by source byte when every channel lies within one byte (the 24- and 32-bit layouts),
-// else by field.
-static void FillPackedTables(const KernelContext *k, ConversionTables *t)
+// The look-up tables of a packed source: by source byte when every channel lies within one byte (the 24- and
+// 32-bit layouts), else by field. Bits every pixel gets ride on the first look-up.
+static void FillLookUpTables(const KernelContext *k, ConversionTables *t)
 {
     const Channel *s = k->sourceChannel;
     int byByte = 1;
@@ -705,18 +705,26 @@ static void FillPackedTables(const KernelContext *k, ConversionTables *t)
     }
     int alphaField = k->sourceHasAlpha && k->destinationChannel[3].width != 0;
     t->lookUp = byByte ? LOOK_UP_BY_BYTE : alphaField ? LOOK_UP_FOUR_FIELDS : LOOK_UP_THREE_FIELDS;
-    // Bits every pixel gets ride on the first look-up.
-    t->fixedBits = k->sourceHasAlpha ? 0 : FullAlphaBits(k);
     for (int v = 0; v < 256; v++) {
         t->table[0][v] |= t->fixedBits;
     }
+}
+
+// A packed source: kept bits or moved fields where the layouts allow, else table look-ups; the tables are only
+// filled when they are used.
+static void FillPackedTables(const KernelContext *k, ConversionTables *t)
+{
+    t->fixedBits = k->sourceHasAlpha ? 0 : FullAlphaBits(k);
     if (KeptInPlace(k, &t->keptBits)) {
         t->lookUp = LOOK_UP_KEPT_BITS;
     } else if (k->sourceBytes == 4 && (k->destinationBytes == 2 || k->destinationBytes == 4) && !k->options->mirror &&
                !k->transparentSkip && FieldsMoveInPlace(k, t)) {
         t->lookUp = LOOK_UP_MOVED_FIELDS;
+    } else {
+        FillLookUpTables(k, t);
     }
     if (k->transparentToAlpha) {
+        const Channel *s = k->sourceChannel;
         for (int c = 0; c < 3; c++) {
             t->keyMask |= s[c].mask;
             t->keyValue |= (k->keyColor[c] << s[c].shift) & s[c].mask;
