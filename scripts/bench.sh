@@ -7,7 +7,7 @@ build=${QV_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh" >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-(cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/tests/bench/qvbench.exe" .) | tr -d '\r'
+(cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/qvbench.exe" .) | tr -d '\r'
 
 
 # The packer against gzip -6 on the same bytes, on the build machine: one incompressible 8 MB file and a mixed
