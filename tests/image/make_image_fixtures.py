@@ -107,12 +107,6 @@ def pack_nibbles(indices):
     return bytes((indices[i] << 4) | indices[i + 1] for i in range(0, len(indices), 2))
 
 
-def pack_2bit(indices):
-    indices = indices + [0] * ((-len(indices)) % 4)
-    return bytes(indices[i] << 6 | indices[i + 1] << 4 | indices[i + 2] << 2 | indices[i + 3]
-                 for i in range(0, len(indices), 4))
-
-
 def rle8_encode(index_rows, use_delta):
     """Bottom-up RLE8 with runs, literals and (optionally) a move over a block of pixels left at index 0."""
     out = bytearray()
@@ -250,10 +244,7 @@ def make_bmps():
 
 
 def make_gdi_variants(w, h, true_rows):
-    """BMP variants the loader leaves to GDI that the platform's GDI cannot draw: 2 bits, JPEG and PNG data, an
-    unknown compression. They must be refused cleanly rather than come out as an empty picture."""
-    rows4, palette4 = make_source(w, h, colours=4, alpha=False)
-    write("gdi_p2.bmp", bmp_file(w, h, 2, pack_rows([pack_2bit(r) for r in indexed(rows4, palette4)]), palette4))
+    """BMP variants left to GDI that it cannot draw (JPEG and PNG data, an unknown compression): refused cleanly."""
     src = write_source_png("gdisrc", true_rows)
     run("convert", src, "-alpha", "off", "gdi_payload.png")
     run("convert", src, "-alpha", "off", "gdi_payload.jpg")
@@ -261,7 +252,7 @@ def make_gdi_variants(w, h, true_rows):
         write(name, bmp_file(w, -h, 0, open(path(payload), "rb").read(), compression=compression))
         os.remove(path(payload))
     write("gdi_c7.bmp", bmp_file(w, h, 24, pack_rows([bytes(3 * w)] * h), compression=7))
-    refused.extend(["gdi_p2.bmp", "gdi_jpeg.bmp", "gdi_png.bmp", "gdi_c7.bmp"])
+    refused.extend(["gdi_jpeg.bmp", "gdi_png.bmp", "gdi_c7.bmp"])
 
 
 # ---------------------------------------------------------------------------------------------------------------

@@ -41,10 +41,6 @@ struct KernelRules {
     {
         return alpha && to.format->alphaWidth && (!from.format->alphaWidth || IsPalette(*from.format));
     }
-    bool Keying() const
-    {
-        return o.transparentToAlpha && to.format->alphaWidth && !o.redToAlpha;
-    }
     bool Raw() const
     {
         const PixelFormat &f = *from.format, &t = *to.format;
@@ -52,7 +48,8 @@ struct KernelRules {
         bool same = f.bitsPerPixel == t.bitsPerPixel && f.redMask == t.redMask && f.greenMask == t.greenMask &&
                     f.blueMask == t.blueMask && f.alphaMask == t.alphaMask;
         bool remap = o.paletteRemap && palettes && !o.mirror && memcmp(f.palette, t.palette, sizeof(f.palette));
-        return !AlphaRead() && !Keying() && !o.clearColor && !o.redToAlpha && !remap &&
+        bool keying = o.transparentToAlpha && t.alphaWidth && !o.redToAlpha;
+        return !AlphaRead() && !keying && !o.clearColor && !o.redToAlpha && !remap &&
                ((palettes && !o.mirror && !skip) || same);
     }
     uint32_t Narrow(int c, uint32_t v, int from, int to, int x, int y)
@@ -60,8 +57,7 @@ struct KernelRules {
         static const int matrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
         uint32_t out = ScaleFieldReference(v, from, to);
         int dropped = from - to;
-        if (!o.ditherMode || dropped <= 0 || to == 0)
-            return out;
+        if (!o.ditherMode || dropped <= 0 || to == 0) return out;
         uint32_t rest = v % (1u << dropped);
         bool raise = rest > (uint32_t)matrix[(x & 3) + 4 * (y & 3)] * (1u << dropped) / 16;
         if (o.ditherMode == 2 && (raise = (carry[c] += rest) >= (1u << dropped)))
@@ -75,8 +71,7 @@ struct KernelRules {
         const int shifts[4] = {f.redShift, f.greenShift, f.blueShift, f.alphaShift};
         uint32_t field[4];
         int width[4] = {f.redWidth, f.greenWidth, f.blueWidth, f.alphaWidth};
-        for (int c = 0; c < 4; c++)
-            field[c] = (value & masks[c]) >> shifts[c];
+        for (int c = 0; c < 4; c++) field[c] = (value & masks[c]) >> shifts[c];
         if (IsPalette(f)) {
             const PaletteEntry &e = f.palette[value];
             field[0] = e.red, field[1] = e.green, field[2] = e.blue, width[0] = width[1] = width[2] = 8;
@@ -89,7 +84,7 @@ struct KernelRules {
                                       : (alphaValue & a.blueMask) >> a.blueShift;
             width[3] = a.alphaWidth ? a.alphaWidth : IsPalette(a) ? 8 : a.blueWidth;
         }
-        bool keyed = Keying();
+        bool keyed = o.transparentToAlpha && t.alphaWidth && !o.redToAlpha;
         for (int c = 0; c < 3; c++) {
             uint32_t key = (o.transparentColor >> (16 - 8 * c)) & 0xFF;
             keyed = keyed && field[c] == (width[c] <= 8 ? key >> (8 - width[c]) : key << (width[c] - 8));
@@ -101,8 +96,7 @@ struct KernelRules {
                             : keyed      ? 0
                             : width[3]   ? ScaleFieldReference(field[3], width[3], toWidths[3])
                                          : (1u << toWidths[3]) - 1;
-        if (o.clearColor)
-            field[0] = field[1] = field[2] = 0;
+        if (o.clearColor) field[0] = field[1] = field[2] = 0;
         if (IsPalette(t)) {
             return (uint32_t)NearestIndexReference(t, (int)ScaleFieldReference(field[0], width[0], 8),
                                                    (int)ScaleFieldReference(field[1], width[1], 8),
@@ -133,8 +127,7 @@ struct KernelRules {
                     continue;
                 highest = std::max(highest, 0);
                 uint32_t value = At(from, sx, sy);
-                if (o.transparentSkip && !o.mirror && value == skipValue)
-                    continue;
+                if (o.transparentSkip && !o.mirror && value == skipValue) continue;
                 uint32_t out = raw ? value : Convert(value, AlphaRead() ? At(*alpha, sx, sy) : 0, x, y);
                 WriteRawPixel((unsigned char *)to.pixels + y * to.pitch + x * to.format->bytesPerPixel,
                               to.format->bytesPerPixel, out);
@@ -175,6 +168,7 @@ TEST_F(PixelTransferTest, EveryPairOfFormatsConvertsByTheRulesAndRoundTrips)
 {
     std::vector<NamedFormat> formats = PackedFormats();
     formats.push_back({"gray8", GrayPaletteFormat()});
+    formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)}); // one byte, packed
     std::mt19937 random(1);
     const int width = 9, height = 5;
     for (const auto &a : formats) {
@@ -187,6 +181,15 @@ TEST_F(PixelTransferTest, EveryPairOfFormatsConvertsByTheRulesAndRoundTrips)
                 for (int x = 0; x < width; x++) SetPixelAt(source, x, y, RandomPixel(a.format, random));
             ASSERT_EQ(BlitBaseImage(0, 0, width, height, 0, 0, &source, &middle), 0);
             ASSERT_EQ(BlitBaseImage(0, 0, width, height, 0, 0, &middle, &back), 0);
+            if (&a == &b) { // stretching by two reads and writes the format's own pixels (packed or indices)
+                BaseImage wide = MakeImage(a.format, 2 * width, 2 * height);
+                ASSERT_EQ(StretchBaseImageRect(0, 0, width, height, &source, 0, 0, 2 * width, 2 * height, &wide, 0),
+                          0);
+                for (int y = 0; y < 2 * height; y++)
+                    for (int x = 0; x < 2 * width; x++)
+                        ASSERT_EQ(PixelAt(wide, x, y) & ChannelBits(a.format), PixelAt(source, x / 2, y / 2));
+                FreeBaseImageData(&wide);
+            }
             for (int y = 0; y < height; y++) {
                 for (int x = 0; x < width; x++) {
                     uint32_t v = PixelAt(source, x, y);
@@ -206,94 +209,60 @@ TEST_F(PixelTransferTest, EveryPairOfFormatsConvertsByTheRulesAndRoundTrips)
     }
 }
 
-// A palette with repeated entries, so that the nearest-entry search must break ties by the lowest index.
-PixelFormat RepeatingPalette(std::mt19937 &random)
-{
-    PixelFormat f = GrayPaletteFormat();
-    for (int i = 0; i < 256; i++) {
-        f.palette[i] = {(uint8_t)random(), (uint8_t)random(), (uint8_t)random(), 0};
-        if (i >= 128 && i % 3 == 0)
-            f.palette[i] = f.palette[i - 128];
-    }
-    return f;
-}
-
-// Every pair of formats under every option that selects or passes over a loop (key, skip, mirror, alpha image,
-// palette remap, single channel, dithering), on odd sizes, whole and clipped, against the rules above.
+// Every pair of formats (and a palette of repeated entries, where the nearest-entry search breaks ties by the lowest
+// index) under every option that selects or passes over a loop, whole and clipped, against the rules above. Rows:
+// Mirror, Key to alpha, Skip, Alpha image, Remap, single Channel, ordered Dither, Error carry; L: 2-byte sources
+// also on a picture large enough to be converted by whole value.
 TEST_F(PixelTransferTest, KernelFollowsTheRulesForEveryPairAndOption)
 {
     std::mt19937 random(2026);
+    PixelFormat repeating = GrayPaletteFormat(), x8 = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+    for (int i = 0; i < 256; i++) repeating.palette[i] = {(uint8_t)random(), (uint8_t)random(), (uint8_t)random(), 0};
+    for (int i = 129; i < 256; i += 3) repeating.palette[i] = repeating.palette[i - 128];
     std::vector<NamedFormat> formats = PackedFormats();
     formats.push_back({"gray8", GrayPaletteFormat()});
-    formats.push_back({"palette8", RepeatingPalette(random)});
+    formats.push_back({"palette8", repeating});
     formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)});
     formats.push_back({"channel8", MasksFormat(8, 0xFF, 0xFF, 0xFF, 0xFF)});
     const PixelFormat alphaFormats[2] = {GrayPaletteFormat(), MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u)};
-    enum { RAW_KEY = 1, COLOR_KEY = 2 };
-    const struct {
-        const char *what;
-        int mirror, keyToAlpha, skip, alphaImage, remap, singleChannel, dither, key, large;
-    } table[] = {
-        {"plain", 0, 0, 0, 0, 0, 0, 0, 0, 1},
-        {"mirror", 1, 0, 0, 0, 0, 0, 0, 0, 0},
-        {"skip", 0, 0, 1, 0, 0, 0, 0, RAW_KEY, 0},
-        {"mirror and skip", 1, 0, 1, 0, 0, 0, 0, RAW_KEY, 1},
-        {"key", 0, 1, 0, 0, 0, 0, 0, COLOR_KEY, 0},
-        {"key and skip", 0, 1, 1, 0, 0, 0, 0, COLOR_KEY, 1},
-        {"key, mirror", 1, 1, 0, 0, 0, 0, 0, COLOR_KEY, 0},
-        {"alpha image", 0, 0, 0, 1, 0, 0, 0, 0, 0},
-        {"alpha image, key", 0, 1, 0, 1, 0, 0, 0, COLOR_KEY, 0},
-        {"remap", 0, 0, 0, 0, 1, 0, 0, 0, 0},
-        {"single channel", 0, 0, 0, 0, 0, 1, 0, 0, 0},
-        {"ordered dither", 0, 0, 0, 0, 0, 0, 1, 0, 0},
-        {"error carry", 1, 0, 0, 0, 0, 0, 2, 0, 0},
-    };
+    const char *table[] = {"L", "M", "S", "MSL", "K", "KSL", "KM", "A", "AK", "R", "C", "D", "ME"};
     auto pick = [&](int low, int high) { return low + (int)(random() % (unsigned)(high - low + 1)); };
     for (const auto &a : formats) {
         for (const auto &b : formats) {
-            for (const auto &e : table) {
-                // Shapes: whole, clipped, and for 2-byte sources one large enough to be converted by whole value.
-                bool largeToo = e.large && a.format.bytesPerPixel == 2 && !IsPalette(b.format);
-                for (int shape = 0; shape < (largeToo ? 3 : 2); shape++) {
+            for (const char *e : table) {
+                auto has = [&](char c) { return strchr(e, c) != NULL; };
+                int sb = a.format.bytesPerPixel, db = b.format.bytesPerPixel;
+                for (int shape = 0; shape < (has('L') && sb == 2 && !IsPalette(b.format) ? 3 : 2); shape++) {
+                    SCOPED_TRACE(::testing::Message() << a.name << " -> " << b.name << ", " << e << ", " << shape);
                     bool clipped = shape == 1, large = shape == 2;
-                    SCOPED_TRACE(::testing::Message()
-                                 << a.name << " -> " << b.name << ", " << e.what << " shape " << shape);
-                    int sw = large ? 257 : pick(5, 9) | 1, sh = large ? 256 : pick(2, 4),
-                        dw = clipped ? pick(3, 9) : sw, dh = clipped ? pick(1, 4) : sh;
-                    int sb = a.format.bytesPerPixel, db = b.format.bytesPerPixel;
-                    std::vector<unsigned char> in((size_t)sw * sh * sb), out((size_t)dw * dh * db),
-                        alphaBytes(sw * sh * 4);
-                    for (auto &v : out)
-                        v = (unsigned char)random();
-                    for (auto &v : alphaBytes)
-                        v = (unsigned char)random();
+                    int sw = large ? 257 : pick(5, 9) | 1, sh = large ? 256 : pick(2, 4);
+                    int dw = clipped ? pick(3, 9) : sw, dh = clipped ? pick(1, 4) : sh;
+                    std::vector<unsigned char> in(sw * sh * sb), out(dw * dh * db), alphaBytes(sw * sh * 4);
+                    for (auto &v : out) v = (unsigned char)random();
+                    for (auto &v : alphaBytes) v = (unsigned char)random();
                     uint32_t keyPixel = (uint32_t)random();
                     for (int i = 0; i < sw * sh; i++)
                         WriteRawPixel(&in[i * sb], sb, random() % 3 ? (uint32_t)random() : keyPixel);
-                    PixelBuffer from = {in.data(), sw * sb, &a.format, sw, sh};
                     const PixelFormat &af = alphaFormats[random() % 2];
+                    PixelBuffer from = {in.data(), sw * sb, &a.format, sw, sh};
                     PixelBuffer alpha = {alphaBytes.data(), sw * af.bytesPerPixel, &af, sw - clipped, sh};
                     PixelKernelOptions o = {};
-                    o.mirror = e.mirror, o.transparentToAlpha = e.keyToAlpha, o.transparentSkip = e.skip;
-                    o.paletteRemap = e.remap, o.clearColor = o.redToAlpha = e.singleChannel, o.ditherMode = e.dither;
-                    BaseImage keyImage = MakeImage(a.format, 1, 1);
-                    SetPixelAt(keyImage, 0, 0, keyPixel);
-                    int r = 0, g = 0, bl = 0;
-                    GetBaseImagePixelComponents(&keyImage, 0, 0, &r, &g, &bl, NULL);
-                    FreeBaseImageData(&keyImage);
-                    // A colour key taken back to 8 bits lands on the key pixel's fields again.
-                    o.transparentColor = e.key == RAW_KEY ? keyPixel : (uint32_t)(r << 16 | g << 8 | bl);
+                    o.mirror = has('M'), o.transparentToAlpha = has('K'), o.transparentSkip = has('S');
+                    o.paletteRemap = has('R'), o.clearColor = o.redToAlpha = has('C');
+                    o.ditherMode = has('D') + 2 * has('E');
+                    // Skipping compares raw values; a colour key taken to 8 bits and back lands on the key's fields.
+                    uint32_t keyColour = ConvertReference(a.format, keyPixel & ChannelBits(a.format), x8);
+                    o.transparentColor = has('S') && !has('K') ? keyPixel : keyColour;
                     RECT rect = {0, 0, sw, sh};
                     int dx = 0, dy = 0;
                     if (clipped)
                         rect = {pick(-2, 3), pick(-1, 2), pick(2, sw + 2), pick(1, sh + 1)}, dx = pick(-2, 3),
                         dy = pick(-1, 2);
                     std::vector<unsigned char> expected = out;
-                    PixelBuffer to = {out.data(), dw * db, &b.format, dw, dh};
-                    PixelBuffer reference = {expected.data(), dw * db, &b.format, dw, dh};
-                    KernelRules rules = {reference, from, e.alphaImage ? &alpha : NULL, o};
-                    int result = rules.Run(dx, dy, rect);
-                    ASSERT_EQ(PixelKernel(&to, &from, e.alphaImage ? &alpha : NULL, dx, dy, &rect, &o), result);
+                    PixelBuffer to = {out.data(), dw * db, &b.format, dw, dh}, reference = to;
+                    reference.pixels = expected.data();
+                    KernelRules rules = {reference, from, has('A') ? &alpha : NULL, o};
+                    ASSERT_EQ(PixelKernel(&to, &from, rules.alpha, dx, dy, &rect, &o), rules.Run(dx, dy, rect));
                     ASSERT_EQ(out, expected);
                 }
             }
@@ -604,8 +573,7 @@ std::vector<uint32_t> DitherReference(const std::vector<uint32_t> &row, int y, i
     options.ditherMode = mode;
     KernelRules rules = {destination, source, NULL, options};
     std::vector<uint32_t> out;
-    for (size_t x = 0; x < row.size(); x++)
-        out.push_back(rules.Convert(row[x], 0, (int)x, y));
+    for (size_t x = 0; x < row.size(); x++) out.push_back(rules.Convert(row[x], 0, (int)x, y));
     return out;
 }
 
@@ -696,18 +664,14 @@ TEST_F(PixelTransferTest, TransferIntoSoftwareImages)
     ReleaseMemImg(&indexed);
 
     // A keyed picture with alpha keeps its own alpha outside the key, in 16- and 32-bit alpha blocks alike.
-    PixelFormat argb = MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
-    BaseImage translucent = MakeImage(argb, 3, 1);
-    SetPixelAt(translucent, 0, 0, 0x80FF00FF);
-    SetPixelAt(translucent, 1, 0, 0x4000FF00);
-    SetPixelAt(translucent, 2, 0, 0xFF0000FF);
+    BaseImage translucent = MakeImage(MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u), 3, 1);
+    const uint32_t argbPixels[3] = {0x80FF00FF, 0x4000FF00, 0xFF0000FF}, alphas[3] = {0x00, 0x40, 0xFF};
+    for (int i = 0; i < 3; i++) SetPixelAt(translucent, i, 0, argbPixels[i]);
     for (int kind = 0; kind < 2; kind++) {
         MEMIMG alphaBlock = {};
         ASSERT_EQ(CreateMemImg(&alphaBlock, 3, 1, -1, kind ? 0xFF00FF : 0xF81F, kind, 0, 1, 0, NULL), 0);
         TransferMemImg(&translucent, NULL, &alphaBlock, 0, 0, 3, 1, 0, 0, 1);
-        const int alphaByte = kind ? 3 : 2, expected[3] = {0x00, 0x40, 0xFF};
-        for (int i = 0; i < 3; i++)
-            EXPECT_EQ(alphaBlock.pixels[4 * i + alphaByte], expected[i]) << kind << " " << i;
+        for (int i = 0; i < 3; i++) EXPECT_EQ(alphaBlock.pixels[4 * i + 2 + kind], alphas[i]) << kind << " " << i;
         ReleaseMemImg(&alphaBlock);
     }
     FreeBaseImageData(&translucent);
@@ -769,27 +733,6 @@ TEST_F(PixelTransferTest, MirrorTurnAndHalveInPlace)
     EXPECT_EQ(half, (uint16_t)((62 >> 2) << 11 | (63 >> 2) << 5 | (62 >> 2))) << "per channel in 16 bits";
     EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 12, 0, 0, 0, 3, 2), -1);
     EXPECT_EQ(HalveImageRect(&x8, out, 16, reds, 8, 0, 0, 0, 2, 3), -1);
-}
-
-// Stretching reads and writes through the pixel calls, blitting through the kernel: both must read a one-byte
-// packed format (R3G3B2) as packed pixels and a palette format as indices.
-TEST_F(PixelTransferTest, StretchByTwoRepeatsEveryPixelOfEveryFormat)
-{
-    std::vector<NamedFormat> formats = PackedFormats();
-    formats.push_back({"gray8", GrayPaletteFormat()});
-    formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)});
-    std::mt19937 random(12);
-    for (const auto &nf : formats) {
-        BaseImage source = MakeImage(nf.format, 3, 2), wide = MakeImage(nf.format, 6, 4);
-        for (int i = 0; i < 6; i++)
-            SetPixelAt(source, i % 3, i / 3, RandomPixel(nf.format, random));
-        ASSERT_EQ(StretchBaseImageRect(0, 0, 3, 2, &source, 0, 0, 6, 4, &wide, 0), 0);
-        for (int y = 0; y < 4; y++)
-            for (int x = 0; x < 6; x++)
-                ASSERT_EQ(PixelAt(wide, x, y) & ChannelBits(nf.format), PixelAt(source, x / 2, y / 2)) << nf.name;
-        FreeBaseImageData(&source);
-        FreeBaseImageData(&wide);
-    }
 }
 
 TEST_F(PixelTransferTest, BlitClipsAndStretchScales)
