@@ -4,6 +4,7 @@
 #include "archive_test_data.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "font/font.h"
 
@@ -468,114 +469,79 @@ TEST_F(FileTest, LongEntryNamesAreCutToFitTheFileInfo)
     DeleteFileA("LONGNAME.QVA");
 }
 
-} // namespace
-
-namespace
-{
-
 // Sets a folder's last-write time an hour back, as installed data folders are.
 void AgeFolder(const char *path)
 {
     HANDLE folder = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    ASSERT_NE(folder, INVALID_HANDLE_VALUE) << path;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER time = {{now.dwLowDateTime, now.dwHighDateTime}};
-    time.QuadPart -= 3600ull * 10000000ull;
-    FILETIME old = {time.LowPart, time.HighPart};
-    EXPECT_TRUE(SetFileTime(folder, NULL, NULL, &old));
+    const uint64_t old = ((uint64_t)now.dwHighDateTime << 32 | now.dwLowDateTime) - 3600ull * 10000000ull;
+    const FILETIME then = {(DWORD)old, (DWORD)(old >> 32)};
+    EXPECT_TRUE(folder != INVALID_HANDLE_VALUE && SetFileTime(folder, NULL, NULL, &then)) << path;
     CloseHandle(folder);
 }
 
-// Path resolution remembers archives that were not there, for folders old enough to be trusted; an archive
-// written or renamed into such a folder between two opens is still found by the second.
-TEST_F(ArchiveAwareTest, AnArchiveAddedBetweenTwoOpensIsFound)
+// Path resolution remembers archives that were not there, in folders old enough to be trusted. An archive written
+// or renamed into such a folder between two opens is still found; a folder renamed away and replaced by another of
+// the same name (the old one's handle still reads its unchanged time) is not answered for by the old one. Each
+// case has an archive of its own: the last archive found is tried first by the next open below its folder.
+TEST_F(ArchiveAwareTest, RememberedAbsentArchivesSeeTheFoldersChange)
 {
-    CreateDirectoryA("C:\\QVLATE", NULL);
-    CreateDirectoryA("C:\\QVLATE\\DATA", NULL);
-    ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\DATA\\A.TXT", {'d', 'i', 's', 'k'}));
     QvaWriterEntry entry;
-    entry.path = "A.TXT";
+    entry.path = "Y.TXT";
     entry.data = {'a', 'r', 'c', 'h', 'i', 'v', 'e'};
     std::vector<uint8_t> archive;
     std::string error;
     ASSERT_TRUE(WriteQvaArchive({entry}, QvaWriterOptions(), &archive, &error)) << error;
-    enum Step { OPEN, AGE, WRITE, REMOVE, RENAME };
+    const std::string x = "C:\\QVLATE\\A\\X.TXT", b = "C:\\QVLATE\\B\\Y.TXT", c = "C:\\QVLATE\\C\\Y.TXT";
+    auto removeTrees = []() {
+        CloseUnusedArchives();
+        std::error_code ignored;
+        std::filesystem::remove_all("C:\\QVLATE", ignored), std::filesystem::remove_all("C:\\QVLATEOLD", ignored);
+    };
+    auto makeTree = [&]() {
+        CreateDirectoryA("C:\\QVLATE", NULL);
+        for (const std::string &file : {x, b, c}) {
+            CreateDirectoryA(file.substr(0, file.rfind('\\')).c_str(), NULL);
+            ASSERT_TRUE(WriteBytesToFile(file, {'d', 'i', 's', 'k'}));
+        }
+    };
+    removeTrees(), makeTree();
+    enum Step { READ, AGE, WRITE, RENAME, REMOVE, REPLACE };
     const struct {
-        Step step;
-        const char *expected; // what the open after the step reads
-    } steps[] = {{AGE, "disk"}, {OPEN, "disk"}, {WRITE, "archive"},  {REMOVE, "disk"},
-                 {AGE, "disk"}, {OPEN, "disk"}, {RENAME, "archive"}, {REMOVE, "disk"}};
+        Step step;               // before the read
+        const std::string &path; // read; its folder's archive is the one written, renamed or removed
+        const char *expected;
+    } steps[] = {{AGE, b, "disk"}, {READ, b, "disk"}, {WRITE, b, "archive"},  {REMOVE, b, "disk"},
+                 {AGE, c, "disk"}, {READ, c, "disk"}, {RENAME, c, "archive"}, {REMOVE, c, "disk"},
+                 {AGE, x, "disk"}, {READ, b, "disk"}, {REPLACE, x, "disk"},   {READ, b, "archive"}};
     for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); i++) {
         SCOPED_TRACE(i);
-        if (steps[i].step == AGE) {
-            AgeFolder("C:\\");
-            AgeFolder("C:\\QVLATE");
-        } else if (steps[i].step == WRITE) {
-            ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\DATA.QVA", archive));
-        } else if (steps[i].step == RENAME) {
-            ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\NEW.TMP", archive));
-            ASSERT_TRUE(MoveFileA("C:\\QVLATE\\NEW.TMP", "C:\\QVLATE\\DATA.QVA"));
-        } else if (steps[i].step == REMOVE) {
-            CloseUnusedArchives(); // the archive file is held open by its table entry until then
-            ASSERT_TRUE(DeleteFileA("C:\\QVLATE\\DATA.QVA"));
+        const Step step = steps[i].step;
+        const std::string qva = steps[i].path.substr(0, steps[i].path.rfind('\\')) + ".QVA";
+        if (step == REPLACE) {
+            ASSERT_TRUE(MoveFileA("C:\\QVLATE", "C:\\QVLATEOLD"));
+            makeTree();
         }
-        StreamRef stream = OpenFileStream("C:\\QVLATE\\DATA\\A.TXT");
-        ASSERT_NE(stream.handle, 0u);
+        if (step == WRITE || step == REPLACE) {
+            ASSERT_TRUE(WriteBytesToFile(step == REPLACE ? "C:\\QVLATE\\B.QVA" : qva, archive));
+        } else if (step == RENAME) {
+            ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\NEW.TMP", archive));
+            ASSERT_TRUE(MoveFileA("C:\\QVLATE\\NEW.TMP", qva.c_str()));
+        } else if (step == REMOVE) {
+            CloseUnusedArchives(); // the archive file is held open by its table entry until then
+            ASSERT_TRUE(DeleteFileA(qva.c_str()));
+        }
+        if (step == AGE || step == REPLACE) {
+            AgeFolder("C:\\"), AgeFolder("C:\\QVLATE");
+        }
+        StreamRef stream = OpenFileStream(steps[i].path);
         std::vector<uint8_t> got = ReadWholeStream(stream, 100);
         EXPECT_EQ(std::string(got.begin(), got.end()), steps[i].expected);
         stream.functions.close(stream.handle);
     }
-    DeleteFileA("C:\\QVLATE\\DATA\\A.TXT");
-    RemoveDirectoryA("C:\\QVLATE\\DATA");
-    CloseUnusedArchives();
-    RemoveDirectoryA("C:\\QVLATE");
-}
-
-// A folder renamed away and replaced by another of the same name: what was remembered below the old one (whose
-// handle still reads its unchanged time) must not answer for the new one once the folder above has changed.
-TEST_F(ArchiveAwareTest, AReplacedFolderIsNotAnsweredForByTheOldOne)
-{
-    std::vector<uint8_t> archive;
-    std::string error;
-    QvaWriterEntry entry;
-    entry.path = "Y.TXT";
-    entry.data = {'a', 'r', 'c', 'h', 'i', 'v', 'e'};
-    ASSERT_TRUE(WriteQvaArchive({entry}, QvaWriterOptions(), &archive, &error)) << error;
-    const char *const files[] = {"C:\\QVSWAP\\A\\X.TXT", "C:\\QVSWAP\\B\\Y.TXT"};
-    auto makeTree = [&]() {
-        CreateDirectoryA("C:\\QVSWAP", NULL);
-        CreateDirectoryA("C:\\QVSWAP\\A", NULL);
-        CreateDirectoryA("C:\\QVSWAP\\B", NULL);
-        for (const char *file : files) {
-            ASSERT_TRUE(WriteBytesToFile(file, {'d', 'i', 's', 'k'}));
-        }
-    };
-    auto read = [](const char *path) {
-        StreamRef stream = OpenFileStream(path);
-        std::vector<uint8_t> got = ReadWholeStream(stream, 100);
-        stream.functions.close(stream.handle);
-        return std::string(got.begin(), got.end());
-    };
-    makeTree();
-    AgeFolder("C:\\"), AgeFolder("C:\\QVSWAP");
-    EXPECT_EQ(read(files[0]), "disk");
-    EXPECT_EQ(read(files[1]), "disk");
-    ASSERT_TRUE(MoveFileA("C:\\QVSWAP", "C:\\QVSWAPOLD"));
-    makeTree();
-    ASSERT_TRUE(WriteBytesToFile("C:\\QVSWAP\\B.QVA", archive));
-    AgeFolder("C:\\"), AgeFolder("C:\\QVSWAP");
-    EXPECT_EQ(read(files[0]), "disk");
-    EXPECT_EQ(read(files[1]), "archive");
-    CloseUnusedArchives();
-    for (const char *root : {"C:\\QVSWAP", "C:\\QVSWAPOLD"}) {
-        std::string base = root;
-        DeleteFileA((base + "\\A\\X.TXT").c_str()), DeleteFileA((base + "\\B\\Y.TXT").c_str());
-        DeleteFileA((base + "\\B.QVA").c_str());
-        RemoveDirectoryA((base + "\\A").c_str()), RemoveDirectoryA((base + "\\B").c_str());
-        RemoveDirectoryA(root);
-    }
+    removeTrees();
 }
 
 } // namespace

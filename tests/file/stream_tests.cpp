@@ -3,8 +3,7 @@
 #include "file_test_support.h"
 #include "core/core_test_hooks.h"
 
-// The platform's COM stream header after the engine's: its own seek enumeration must still compile, and the
-// engine's origins keep the same values.
+// COM's stream header after the engine's still compiles, and the engine's seek origins keep its values.
 #include <objidl.h>
 
 static_assert((int)STREAM_ORIGIN_START == (int)STREAM_SEEK_SET && (int)STREAM_ORIGIN_CURRENT == (int)STREAM_SEEK_CUR &&

@@ -141,10 +141,9 @@ TEST_F(PlainFileTest, EveryModeReadsWhatTheModelReads)
     }
 }
 
-// Sequential pieces come from the read-ahead once it has filled the cache: each piece then moves the cache on
-// without restarting it. A seek, and a read that runs past what the cache holds, restart it just after the data.
-// The access thread reads ahead whenever it has been idle for a while, so the test waits (generously) for a full
-// cache rather than for a fixed time, and allows for a top-up after any command.
+// Sequential pieces come from the read-ahead once it has filled the cache (waited for, not timed; a top-up may follow
+// any command): each then moves the cache on without restarting it. A seek, and a read that runs past what the
+// cache holds, restart it just after the data.
 TEST_F(PlainFileTest, SequentialPiecesAreServedFromTheReadAhead)
 {
     for (int async = 0; async < 2; async++) {
