@@ -53,7 +53,7 @@ DWORD WINAPI EnterAtOnce(LPVOID parameter)
 
 TEST(EngineLock, ThreadsMeetingAtItsFirstUseShareOneLock)
 {
-    for (int round = 0; round < 10; round++) {
+    for (int round = 0; round < 40; round++) {
         DestroyEngineLock(); // as before the first use in the process
         FirstUse shared = {CreateEventA(NULL, TRUE, FALSE, NULL), 0, 0};
         HANDLE threads[8];
