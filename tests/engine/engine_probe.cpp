@@ -1,8 +1,6 @@
-// A program the end-to-end engine checks run in ways a test program cannot be (check_fatal_exits.py).
-// Usage: engine_probe MODE: fatal-thread, fatal-main, fatal-start (a fatal error from another thread, the window
-// thread, inside start-up: exit -1); screen-saver (exit 10 when on, 11 when off); hold-window (another copy's
-// window until the file "release" appears); beside-other-copy (ends beside it: 20 when its own window and class
-// are gone, else 21). Anything else exits with 1.
+// A program check_fatal_exits.py runs in ways a test program cannot be. Usage: engine_probe MODE: fatal-thread,
+// fatal-main, fatal-start (exit -1); screen-saver (10 when on, 11 off); hold-window (another copy's window until
+// the file "release" appears); beside-other-copy (20 when its own window and class are gone). Else exit 1.
 #include <string.h>
 
 #include "core/core.h"

@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-# The harness's own services: tones played into the sink once harness-record has started come back whole, at their
-# pitch and level, also when the recorder was held while they played; harness-shot saves a picture of the display's
-# size. Runs inside scripts/harness.sh.
+# The harness's own services, inside scripts/harness.sh: tones played once harness-record has started come back
+# whole at their pitch and level, also with the recorder held while they play; harness-shot has the display's size.
 import math
 import os
 import re
