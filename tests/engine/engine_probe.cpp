@@ -1,8 +1,6 @@
-// A program the end-to-end engine checks run in ways a test program cannot be (check_fatal_exits.py).
-// Usage: engine_probe MODE: fatal-thread, fatal-main, fatal-start (a fatal error from another thread, the window
-// thread, inside start-up: exit -1); screen-saver (exit 10 when on, 11 when off); hold-window (another copy's
-// window until the file "release" appears); beside-other-copy (ends beside it: 20 when its own window and class
-// are gone, else 21). Anything else exits with 1.
+// A program check_fatal_exits.py runs in ways a test program cannot be. Usage: engine_probe MODE: fatal-thread,
+// fatal-main, fatal-start (exit -1); screen-saver (10 when on, 11 off); hold-window (another copy's window until
+// the file "release" appears); beside-other-copy (20 when its own window and class are gone). Else exit 1.
 #include <string.h>
 
 #include "core/core.h"
@@ -23,51 +21,29 @@ static LRESULT FailOnCreate(HWND, UINT message, WPARAM, LPARAM)
     return 0;
 }
 
-static int ScreenSaverState(void)
-{
-    BOOL active = FALSE;
-    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
-    return active ? 10 : 11;
-}
-
 // Topmost, so that a look-up by class name finds it first; the file "holding" tells that it is up.
 static int HoldWindow(void)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = PROBE_TITLE;
+    WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, GetModuleHandleA(NULL), NULL, NULL, NULL, NULL, PROBE_TITLE};
     RegisterClassA(&windowClass);
     CreateWindowExA(WS_EX_TOPMOST, PROBE_TITLE, "other copy", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL, NULL,
                     GetModuleHandleA(NULL), NULL);
     CloseHandle(CreateFileA("holding", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    for (int i = 0; i < 6000 && GetFileAttributesA("release") == INVALID_FILE_ATTRIBUTES; i++) {
-        MSG message;
+    MSG message;
+    for (int i = 0; i < 6000 && GetFileAttributesA("release") == INVALID_FILE_ATTRIBUTES; i++, Sleep(10)) {
         while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
             DispatchMessageA(&message);
         }
-        Sleep(10);
     }
     return 1;
-}
-
-// Ends after a quit message came before the close, so that its window is still alive when the end looks for it.
-static int EndBesideOtherCopy(void)
-{
-    HWND own = GetAppWindowHandle();
-    PostQuitMessage(0);
-    ProcessWindowMessages();
-    EndEngine();
-    WNDCLASSEXA info = {};
-    info.cbSize = sizeof(info);
-    int classGone = !GetClassInfoExA(GetModuleHandleA(NULL), PROBE_TITLE, &info);
-    return !IsWindow(own) && classGone ? 20 : 21;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
     if (strcmp(commandLine, "screen-saver") == 0) {
-        return ScreenSaverState();
+        BOOL active = FALSE;
+        SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+        return active ? 10 : 11;
     }
     if (strcmp(commandLine, "hold-window") == 0) {
         return HoldWindow();
@@ -78,12 +54,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDCHANGE);
         SetWindowMessageHook(FailOnCreate);
     }
-    SetAllowMultipleInstances(strcmp(commandLine, "beside-other-copy") == 0);
+    bool besideOtherCopy = strcmp(commandLine, "beside-other-copy") == 0;
+    SetAllowMultipleInstances(besideOtherCopy);
     if (InitEngine() != 0) {
         return 1;
     }
-    if (strcmp(commandLine, "beside-other-copy") == 0) {
-        return EndBesideOtherCopy();
+    if (besideOtherCopy) {
+        // A quit message before the close, so that its window is still alive when the end looks for it.
+        HWND own = GetAppWindowHandle();
+        PostQuitMessage(0);
+        ProcessWindowMessages();
+        EndEngine();
+        WNDCLASSEXA info = {sizeof(info)};
+        return !IsWindow(own) && !GetClassInfoExA(GetModuleHandleA(NULL), PROBE_TITLE, &info) ? 20 : 21;
     }
     if (strcmp(commandLine, "fatal-main") == 0) {
         FatalErrorExit("ウインドウスレッドでの致命的エラー");

@@ -46,18 +46,12 @@ void ExpectFullScreenWindow(HWND window)
     EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
-// The full-screen checks need a display that offers 640x480 and starts larger than that.
-bool CanSwitchTo640x480(void)
-{
-    return CurrentDesktop().width > 640 && (HasDisplayMode(640, 480, 16) || HasDisplayMode(640, 480, 32));
-}
-
 } // namespace
 
+// The full-screen checks need a display that offers 640x480 and starts larger than that.
 #define SKIP_UNLESS_640X480_SWITCHES()                                                                                 \
-    if (!CanSwitchTo640x480()) {                                                                                       \
-        GTEST_SKIP() << "the display cannot switch to a smaller 640x480 full screen";                                  \
-    }
+    if (CurrentDesktop().width <= 640 || !(HasDisplayMode(640, 480, 16) || HasDisplayMode(640, 480, 32)))              \
+    GTEST_SKIP() << "the display cannot switch to a smaller 640x480 full screen"
 
 TEST(ScreenMode, SwitchesToFullScreenAndBack)
 {
@@ -145,8 +139,7 @@ TEST(ScreenMode, ASizeTheDisplayLacksFallsBackToWindowMode)
     SetScreenSizeSetting(0, 0);
 }
 
-// Start-up and the switches at run time follow one rule: a 320x240 screen runs full screen at 640x480 emulated,
-// and in a 320x240 window without the emulation.
+// At start-up and on each switch: full screen runs at 640x480 emulated, a window at 320x240 without emulation.
 TEST(ScreenMode, AQuarterSizeFullScreenRunsAt640x480Emulated)
 {
     SKIP_UNLESS_640X480_SWITCHES();
