@@ -65,7 +65,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         PostQuitMessage(0);
         ProcessWindowMessages();
         EndEngine();
-        WNDCLASSEXA info = {sizeof(info)};
+        WNDCLASSEXA info;
+        info.cbSize = sizeof(info);
         return !IsWindow(own) && !GetClassInfoExA(GetModuleHandleA(NULL), PROBE_TITLE, &info) ? 20 : 21;
     }
     if (strcmp(commandLine, "fatal-main") == 0) {
