@@ -225,6 +225,8 @@ TEST_F(PixelTransferTest, KernelFollowsTheRulesForEveryPairAndOption)
     formats.push_back({"R3G3B2", MasksFormat(8, 0xE0, 0x1C, 0x3, 0)});
     formats.push_back({"channel8", MasksFormat(8, 0xFF, 0xFF, 0xFF, 0xFF)});
     const PixelFormat alphaFormats[2] = {GrayPaletteFormat(), MasksFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u)};
+    // Option sets, a letter each: L also a large picture, M mirror, S skip the key value, K key to alpha, A alpha
+    // image, R palette remap, C clear colour with red to alpha, D ordered dither, E error-carry dither.
     const char *table[] = {"L", "M", "S", "MSL", "K", "KSL", "KM", "A", "AK", "R", "C", "D", "ME"};
     auto pick = [&](int low, int high) { return low + (int)(random() % (unsigned)(high - low + 1)); };
     for (const auto &a : formats) {
