@@ -6,6 +6,23 @@
 
 struct MEMIMG;
 
+// The draw settings the software drawers obey, kept in step by the graphics core's setters: blend mode (the
+// drawers know 0..11) and parameter (0..255), brightness 0x00RRGGBB (0xFFFFFF: no modulation), the draw area
+// (right and bottom exclusive, always inside the target), the target and blend images, the blend graph's border
+// and range, and the flag raised while the settings are being reset.
+struct MemImgDrawSettings {
+    int blendMode;
+    int blendParameter;
+    unsigned int brightness;
+    RECT drawArea;
+    MEMIMG *target;
+    MEMIMG *blendImage;
+    int blendBorder, blendRange;
+    int resetting;
+};
+
+extern MemImgDrawSettings g_MemImgDrawSettings;
+
 // A triangle corner: position and source texel, all in pixels.
 struct MemImgTriangleVertex {
     int x, y, u, v;

@@ -1,0 +1,381 @@
+// Graphics core internals shared by the files of this folder only: the Direct3D device globals, the device state
+// cache, the vertex batch and the draw settings block, with the calls the files make of one another. Nothing
+// outside graphics/ includes it (tests reach it through graphics_test_hooks.h). Window thread only.
+#pragma once
+
+#include "graphics/graphics.h"
+#include "image/image.h"
+
+#include <d3d9.h>
+#include <ddraw.h>
+
+// The GDI call of that name is never used here: the engine's draw settings block takes the name.
+#undef DrawState
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device globals: the objects behind the device path. Null or 0 while the software screen draws.
+
+enum GraphFormatSlot {
+    GRAPH_FORMAT_16 = 0,
+    GRAPH_FORMAT_32,
+    GRAPH_FORMAT_ALPHA_16,
+    GRAPH_FORMAT_ALPHA_32,
+    GRAPH_FORMAT_ALPHA_TEST_16,
+    GRAPH_FORMAT_ALPHA_TEST_32,
+    GRAPH_FORMAT_DXT1,
+    GRAPH_FORMAT_DXT2,
+    GRAPH_FORMAT_DXT3,
+    GRAPH_FORMAT_DXT4,
+    GRAPH_FORMAT_DXT5,
+    GRAPH_FORMAT_TARGET_16,
+    GRAPH_FORMAT_TARGET_32,
+    GRAPH_FORMAT_TARGET_ALPHA_32,
+    GRAPH_FORMAT_TARGET_FLOAT_16,
+    GRAPH_FORMAT_TARGET_FLOAT_32,
+    GRAPH_FORMAT_COUNT
+};
+
+#define VERTEX_DECLARATION_COUNT 55
+
+struct Direct3DGlobals {
+    HMODULE d3d9Library;
+    IDirectDraw7 *directDraw;
+    IDirect3D9 *direct3D;
+    IDirect3D9Ex *direct3DEx; // null when the system has no 9Ex
+    IDirect3DDevice9 *device;
+    IDirect3DDevice9Ex *deviceEx; // the same object as device when made through 9Ex
+    IDirect3DSwapChain9 *swapChain;
+    IDirect3DSurface9 *backBuffer;
+    IDirect3DSurface9 *zBuffer;
+    IDirect3DSurface9 *subBackBuffer;
+    IDirect3DVolumeTexture9 *brightnessVolume;
+    IDirect3DVertexDeclaration9 *declarations[VERTEX_DECLARATION_COUNT];
+    int sceneOpen;
+    int sceneCounters[3];
+    D3DFORMAT backBufferFormat;
+    D3DFORMAT zFormat;
+    int zBufferWidth, zBufferHeight;
+    D3DCAPS9 caps;
+    int tempRegisterArgument;   // D3DPMISCCAPS_TSSARGTEMP
+    int blendOperations;        // D3DPMISCCAPS_BLENDOP
+    int nonPowerOfTwoAllowed;   // D3DPTEXTURECAPS_NONPOW2CONDITIONAL
+    int powerOfTwoOnly;         // D3DPTEXTURECAPS_POW2
+    int maxTextureWidth, maxTextureHeight, maxTextureSquare;
+    int shaderCapable, vertexShaderUsable, pixelShaderUsable;
+    D3DFORMAT graphFormats[GRAPH_FORMAT_COUNT]; // 0 = not available
+    D3DFORMAT screenTargetFormat;               // the render-target and alpha-test formats of the screen depth
+    D3DFORMAT screenAlphaTestFormat;
+    int backBufferLockFaster;
+};
+
+extern Direct3DGlobals g_D3D;
+
+// Start-up and end.
+int CreateGraphicsDevice(void);
+int CreateDirectDrawObject(void);
+int CreateDirect3DObject(void);
+int CreateDirect3DDevice(void);
+int CreateZBuffer(void);
+int CreateVertexDeclarations(void);
+int CreateBrightnessVolumeTexture(void);
+int SetupDeviceDefaults(void);
+int CreateSoftwareScreens(void);
+int ReleaseDirect3DSystem(void);
+int ReleaseVertexDeclarations(void);
+int ReleaseShaders(void);
+int SetupShaders(void);
+const PixelFormat *GetD3DFormatPixelFormat(D3DFORMAT format);
+const PixelFormat *GetGraphFormatPixelFormat(int index);
+int AdjustMultiSampleSettings(D3DFORMAT colorFormat, D3DMULTISAMPLE_TYPE *type, DWORD *quality);
+MEMIMG *GetSoftwareScreen(void); // the screen image of the software path (invalid while the device draws)
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device state cache: copies of every state sent, so that an unchanged value costs a compare.
+
+struct TextureStageCopy {
+    IDirect3DBaseTexture9 *texture;
+    int texCoordIndex;
+    int resultArgument;
+    unsigned short alphaArg1, alphaArg2, alphaOp, colorArg1, colorArg2, colorOp;
+};
+
+struct SamplerCopy {
+    int magFilter, minFilter, mipFilter, maxAnisotropy, addressU, addressV, addressW;
+};
+
+struct DeviceStateCache {
+    IDirect3DDevice9 *device; // null: no device (software screen, or graphics not started)
+    int force;
+    int blendDirty, textureDirty;
+    // render states
+    int zEnable, zWrite, zFunc, depthBias, fillMode, shadeMode, cullMode, lighting;
+    int fogEnable, fogMode, fogColor;
+    float fogStart, fogEnd, fogDensity;
+    int specularEnable, diffuseMaterialSource, specularMaterialSource;
+    int alphaTestEnable, alphaRef, alphaFunc, alphaBlendEnable, textureFactor, srcBlend, destBlend, blendOp;
+    // deferred blend inputs
+    int blendMode, alphaChannel, transparentColor;
+    int alphaTestOverrideFunc, alphaTestOverrideRef;
+    IDirect3DBaseTexture9 *texture;
+    IDirect3DBaseTexture9 *blendGraphTexture;
+    int blendGraphBorder, blendGraphRange;
+    int modulateColor, modulateAlpha, colorReplacement; // the choices of the last draw-state application
+    // samplers and stages
+    SamplerCopy samplers[8];
+    int samplersInUse;
+    int filterMode, maxAnisotropy;
+    TextureStageCopy stages[8];
+    int textureTransformEnable[8];
+    Matrix4 textureTransform[8];
+    D3DVIEWPORT9 viewport;
+    RECT scissor;
+    IDirect3DSurface9 *renderTarget;
+    int targetWidth, targetHeight;
+    DWORD fvf;
+    IDirect3DVertexShader9 *vertexShader;
+    IDirect3DPixelShader9 *pixelShader;
+    D3DMATERIAL9 material;
+    // shader-constant shadows
+    float vertexConstants[256][4];
+    float pixelConstants[32][4];
+    float textureFactorConstant[4];
+    int userConstantSetOnDevice;
+    int vertexShaderIndex, pixelShaderIndex;
+    int shadersAvailable;
+};
+
+extern DeviceStateCache g_StateCache;
+
+int SetDeviceFilterMode(int mode);
+int SetDeviceMaxAnisotropy(int level);
+int SetDeviceBlendMode(int blendMode, int transparentColor, int alphaChannel);
+int SetDeviceAlphaTest(int function, int reference);
+int SetDeviceZEnable(int flag);
+int SetDeviceZWrite(int value);
+int SetDeviceZFunc(int function);
+int SetDeviceDepthBias(int floatBits);
+int SetDeviceFillMode(int mode);
+int SetDeviceShadeMode(int mode);
+int SetDeviceTexture(IDirect3DBaseTexture9 *texture);
+int SetDeviceBlendGraph(IDirect3DBaseTexture9 *texture, int border, int range);
+int SetVertexShaderConstants(int first, int count, const float *data);
+int SetPixelShaderConstants(int first, int count, const float *data);
+int SetDeviceWorldMatrix(const Matrix4 *matrix);
+int SetDeviceViewMatrix(const Matrix4 *matrix);
+int SetDeviceProjectionMatrix(const Matrix4 *matrix);
+int SetDeviceLighting(int flag);
+int SetDeviceDiffuseMaterialSource(int flag);
+int SetDeviceSpecularMaterialSource(int flag);
+int SetDeviceSpecularEnable(int flag);
+int SetDeviceCullMode(int mode);
+int SetDeviceTextureAddress(int sampler, int mode);
+int SetDeviceTextureAddressU(int sampler, int mode);
+int SetDeviceTextureAddressV(int sampler, int mode);
+int SetDeviceTextureAddressW(int sampler, int mode);
+int SetDeviceTextureTransform(int stage, int enable, const Matrix4 *matrix);
+int SetDeviceFogEnable(int flag);
+int SetDeviceFogMode(int mode);
+int SetDeviceFogColor(int color);
+int SetDeviceFogStartEnd(float start, float end);
+int SetDeviceFogDensity(float density);
+int SetDeviceViewport(const D3DVIEWPORT9 *viewport);
+int SetDeviceViewportRect(int x1, int y1, int x2, int y2);
+int SetDeviceScissorRect(const RECT *rect);
+int SetDeviceFVF(DWORD fvf);
+int SwitchShaderConstantSet(int userSet);
+int UpdateShaderSelection(void);
+int ReissueDeviceStates(void);
+int ResetTexCoordIndexes(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Draw state application: the draw settings turned into device states before each device draw.
+
+enum ApplyDrawFlags {
+    APPLY_USE_TRANSPARENCY = 0x1,
+    APPLY_WHOLE_PIXELS = 0x2,
+    APPLY_GOURAUD = 0x8,
+    APPLY_MODULATE_COLOR = 0x20,
+    APPLY_MODULATE_ALPHA = 0x40,
+    APPLY_FOG = 0x80,
+    APPLY_SKIP_BLEND = 0x100,
+    APPLY_3D = 0x200,
+    APPLY_SPECULAR = 0x400,
+    APPLY_Z_3D = 0x800,
+    APPLY_ADDRESS_FROM_STATE = 0x1000,
+    APPLY_KEEP_SHADERS = 0x2000,
+};
+
+// What a drawer tells the application of the picture it draws (null for untextured draws).
+struct DrawImageInfo {
+    int alphaChannel;
+    int transparentColor;
+};
+
+// One texture stage of a stage record; -1 and 0xFFFF mean "leave as it is".
+struct StageEntry {
+    int texCoordIndex;
+    int resultArgument;
+    unsigned short alphaArg1, alphaArg2, alphaOp, colorArg1, colorArg2, colorOp;
+};
+
+struct StageRecord {
+    unsigned int count;
+    StageEntry entries[8];
+};
+
+#define STAGE_RECORD_COUNT 96
+
+const StageRecord *GetStageRecord(int index); // 0..95; the untextured record for -1
+
+void ApplyDrawStates(const DrawImageInfo *image, IDirect3DBaseTexture9 *texture, int flags);
+int ApplyBlendStageStates(int handles, const void *customRecord, int texturesOnly);
+int ApplyDefaultDeviceStates(void);
+int SetDeviceRenderTarget(IDirect3DSurface9 *surface);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Vertex batch: every device drawer appends here; one DrawPrimitiveUP per run of equal states.
+
+enum VertexKind { VERTEX_PLAIN = 0, VERTEX_TEXTURED = 1, VERTEX_BLEND = 2 };
+
+struct Vertex2D {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse;
+};
+
+struct TexturedVertex2D {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse;
+    float u, v;
+};
+
+struct BlendVertex2D {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse, specular;
+    float u0, v0, u1, v1;
+};
+
+struct Vertex3D {
+    float x, y, z;
+    D3DCOLOR diffuse;
+};
+
+struct TexturedVertex3D {
+    float x, y, z;
+    D3DCOLOR diffuse;
+    float u, v;
+};
+
+struct VertexBatch {
+    int dimension; // 0 screen space, 1 3D
+    int kind;      // VertexKind
+    int primitive; // D3DPRIMITIVETYPE
+    int count;
+    unsigned char *write;
+    int suppress; // the blend graph's border is 255: flushes draw nothing
+};
+
+extern VertexBatch g_VertexBatch;
+
+int FlushVertexBatch(void);
+int PrefillVertexBatchBuffers(void); // z 0, rhw 1 and the white specular colour in the screen-space buffers
+// Makes room for `vertices` vertices of (dimension, kind, primitive), drawing the pending batch first when it is of
+// another sort or would reach the capacity; returns the write pointer for the new vertices.
+void *ReserveBatchVertices(int dimension, int kind, int primitive, int vertices);
+void CommitBatchVertices(int vertices);
+int GetBatchCapacity(int dimension, int kind);
+int DrawGridMesh(int columns, const TexturedVertex2D *vertices, int rows);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Draw settings and transforms.
+
+struct ZSettings {
+    int enable, write, function, depthBias;
+};
+
+struct DrawState {
+    int blendMode;      // 0..15
+    int blendParameter; // 0..255
+    unsigned int brightness; // 0x00RRGGBB
+    int blendGraph;          // graph handle or -1
+    int blendBorder, blendRange;
+    float blendGraphWidth, blendGraphHeight, blendGraphInverseWidth, blendGraphInverseHeight;
+    RECT drawArea; // right and bottom exclusive
+    float drawAreaX1, drawAreaY1, drawAreaX2, drawAreaY2;
+    RECT requestedArea;
+    int emptyArea;
+    int drawTarget; // -2 back, -4 front, -3 and -5 further screens, or a graph handle
+    int drawScreenWidth, drawScreenHeight;
+    MEMIMG *softwareTarget;
+    MEMIMG *blendImage;
+    int filterMode, maxAnisotropy;
+    float screenZ; // the z of 2D vertices
+    ZSettings z2D, z3D;
+    int fillMode, cullMode;
+    int fogEnable, fogMode;
+    unsigned int fogColor;
+    float fogStart, fogEnd, fogDensity;
+    int addressU[8], addressV[8], addressW[8];
+    int textureTransformEnable, textureTransformPending;
+    Matrix4 textureTransform;
+    int lightingOff, specular, materialDiffuse, materialSpecular;
+    int alphaTestFunc, alphaTestRef; // function -1: no override
+    int colorReplacement, vertexAlphaInMode0;
+    int suspended; // nothing in the program sets it
+    int resetting; // while ResetDrawSettings runs
+    int maskInUse;
+    unsigned int drawColorWord; // MakeDrawColorWord, refreshed by the blend and brightness setters
+    // transforms and camera
+    Matrix4 world, view, projection, viewportAdjust, areaViewport, areaViewportInverse, combined, full;
+    int worldSet, viewSet, projectionSet, combinedValid;
+    float cameraRight[4], cameraUp[4], cameraForward[4];
+    int projectionKind; // 0 perspective, 1 orthographic, 2 as last set
+    float nearZ, farZ, fieldOfView, orthoSize, aspectFactor;
+    Matrix4 storedProjection;
+    float cameraCenterX, cameraCenterY, viewportScale;
+    Vector3 cameraEye, cameraTarget, cameraUpVector;
+};
+
+extern DrawState g_DrawState;
+
+unsigned int MakeDrawColorWord(void);
+int RefreshDrawColorWord(void);
+int ResetDrawSettings(void);
+int ResetTargetTransforms(int width, int height); // the camera and matrices of a newly selected target
+int UpdateCombinedMatrices(void);
+int UpdateProjectionMatrix(void);
+int ApplyDeviceProjection(void); // projection x viewport-adjust x inverse area viewport, to the device
+int SendTextureTransformIfPending(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Screen flip and scene.
+
+void BeginSceneIfNeeded(void);
+int PresentScreenToWindow(const RECT *rect);
+int EnsureSubBackBuffer(void);
+int CreateSubBackBuffer(void);
+void CALLBACK FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
+void WaitVerticalBlankPaced(void);
+void MeasureVerticalBlankPeriod(void);
+
+#define FRONT_SCREEN_TIMER_ID 32767
+#define FRONT_SCREEN_TIMER_PERIOD 32
+
+// ---------------------------------------------------------------------------------------------------------------
+// Later graphics work, named here so start-up and end can call it: the graph table, lights and material, masks,
+// the buffer, shader and model tables.
+
+int ResetGraphTableCounts(void);
+int ReleaseAllGraphHandles(int flag);
+int DeleteAllVertexBuffers(void);
+int DeleteAllIndexBuffers(void);
+int DeleteAllShaders(void);
+int DeleteMaskScreen(void);
+int DeleteAllMasks(void);
+int DeleteAllLights(void);
+int CreateDefaultLight(void);
+int ReleaseModelDeviceData(void);
+int PushLights(void);
+int PushMaterial(void);
+int CloseMaskPass(void);
+int ReleaseMaskSurfaces(void);
+int ReleaseDeviceObjects(void);

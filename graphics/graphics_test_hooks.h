@@ -1,0 +1,16 @@
+// Graphics core: what the test programs reach into besides the public contract (graphics.h). Programs never
+// include it. The internals (device globals, state cache, batch, draw settings) and the switches that put
+// stand-in Direct3D objects behind the device path. Called on the thread that runs the test.
+#pragma once
+
+#include "graphics/graphics_internal.h"
+
+// Replaces the d3d9.dll entries that make the Direct3D object (null puts the DLL's own back). With create9Ex null
+// and the plain switch on, only Direct3DCreate9 is tried.
+typedef IDirect3D9 *(WINAPI *Direct3DCreate9Function)(UINT version);
+typedef HRESULT(WINAPI *Direct3DCreate9ExFunction)(UINT version, IDirect3D9Ex **out);
+int SetDirect3DCreateHooks(Direct3DCreate9Function create9, Direct3DCreate9ExFunction create9Ex);
+// 1: the Direct3D object is made with Direct3DCreate9 even where Direct3DCreate9Ex exists.
+int SetForcePlainDirect3D9(int flag);
+// 1: screen read-back goes through a render-target copy (GetRenderTargetData) even where the lock is faster.
+int SetForceScreenLockCopy(int flag);
