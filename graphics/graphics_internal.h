@@ -345,6 +345,33 @@ int UpdateCombinedMatrices(void);
 int UpdateProjectionMatrix(void);
 int ApplyDeviceProjection(void); // projection x viewport-adjust x inverse area viewport, to the device
 int SendTextureTransformIfPending(void);
+// The area viewport matrix of the draw area and its inverse (kept on both paths, so that the projection the device
+// receives always matches the area); an empty area keeps the previous inverse.
+int SetDrawAreaTransforms(const RECT *area);
+// projection x viewport-adjust x inverse area viewport: what the device is given as its projection.
+int ComposeDeviceProjection(Matrix4 *out);
+// Copies the settings the software drawers obey into g_MemImgDrawSettings; every setter ends with it.
+void SyncSoftwareDrawSettings(void);
+// A colour in a packed pixel format: each channel cut to its width and shifted into place, plus the alpha mask.
+unsigned int MakeColorForFormat(const PixelFormat *format, int red, int green, int blue);
+int SplitColorForFormat(const PixelFormat *format, unsigned int color, int *red, int *green, int *blue);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Texture piece sizes: how a graph side is cut into textures the device accepts.
+
+struct TexturePieceLimits {
+    int maxSize;                  // largest texture side (taken down to a power of two, at least 8)
+    int forcedMaxSize;            // nonzero when the engine settings force the maximum
+    int powerOfTwoOnly;           // the device demands power-of-two sides
+    int nonPowerOfTwoConditional; // ... but allows other sides under conditions
+    int neverSplit;               // the engine setting that keeps every side in one piece where it fits
+    int screenWidth;
+};
+
+// Number of pieces for `size`; with `pieces` given, their sizes in order (the array holds the count that a call
+// with null returns). 0 for a size below 1.
+int SplitTextureSizesWith(const TexturePieceLimits *limits, int size, int *pieces, int keepWhole, int powerOfTwo);
+int SplitTextureSizes(int size, int *pieces, int keepWhole, int powerOfTwo); // with the device's limits
 
 // ---------------------------------------------------------------------------------------------------------------
 // Screen flip and scene.
