@@ -49,7 +49,8 @@ void SyncSoftwareDrawSettings(void)
 unsigned int MakeDrawColorWord(void)
 {
     const DrawState *state = &g_DrawState;
-    unsigned int alpha = (state->blendMode != 0 || state->vertexAlphaInMode0) ? (unsigned int)state->blendParameter : 255u;
+    unsigned int alpha =
+        (state->blendMode != 0 || state->vertexAlphaInMode0) ? (unsigned int)state->blendParameter : 255u;
     return alpha << 24 | (state->brightness & 0xFFFFFFu);
 }
 
@@ -138,7 +139,8 @@ static const PixelFormat *GetScreenPixelFormat(void)
 {
     int kind = GetScreenColorBits() == 16 ? MEMIMG_KIND_RGB16 : MEMIMG_KIND_RGB32;
     if (IsDeviceMode()) {
-        const PixelFormat *format = GetGraphFormatPixelFormat(kind == MEMIMG_KIND_RGB16 ? GRAPH_FORMAT_16 : GRAPH_FORMAT_32);
+        const PixelFormat *format =
+            GetGraphFormatPixelFormat(kind == MEMIMG_KIND_RGB16 ? GRAPH_FORMAT_16 : GRAPH_FORMAT_32);
         if (format != NULL) {
             return format;
         }

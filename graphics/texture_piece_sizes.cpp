@@ -39,35 +39,35 @@ static int WritePiece(int *pieces, int index, int size)
 }
 
 // Cuts `size` into pieces of `piece` (a power of two not above the size), halving the piece as the rest shrinks;
-// a rest of more than three quarters of the piece is taken by doubling the last piece instead. Two equal last
-// pieces then become one of twice the size when the device takes it.
+// a rest of more than three quarters of the piece is taken by doubling the last piece instead. A last piece equal
+// to the one before joins it as one piece of twice the size when the device takes that. The merge is decided
+// before the last piece is written, so the array never holds more than the count returned.
 static int SplitIntoPieces(int maxSize, int size, int piece, int *pieces)
 {
     int count = 0;
-    int last = 0, beforeLast = 0;
+    int previous = 0;
     int rest = size;
     for (;;) {
-        beforeLast = last;
-        last = piece;
-        count = WritePiece(pieces, count, last);
+        int current = piece;
         rest -= piece;
-        if (rest < 1) {
-            break;
+        int last = rest < 1;
+        if (!last && rest > piece * 3 / 4 && piece < maxSize) {
+            current = piece * 2;
+            last = 1;
         }
-        if (rest > piece * 3 / 4 && piece < maxSize) {
-            last = piece * 2;
-            WritePiece(pieces, count - 1, last);
-            break;
+        if (last && current == previous && current * 2 <= maxSize) {
+            WritePiece(pieces, count - 1, current * 2);
+            return count;
         }
+        count = WritePiece(pieces, count, current);
+        if (last) {
+            return count;
+        }
+        previous = current;
         while (rest < piece && piece > SMALLEST_PIECE) {
             piece /= 2;
         }
     }
-    if (count >= 2 && last == beforeLast && last * 2 <= maxSize) {
-        count--;
-        WritePiece(pieces, count - 1, last * 2);
-    }
-    return count;
 }
 
 int SplitTextureSizesWith(const TexturePieceLimits *limits, int size, int *pieces, int keepWhole, int powerOfTwo)
