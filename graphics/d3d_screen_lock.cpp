@@ -72,7 +72,8 @@ static int LockDeviceScreen(const RECT *rect, int readOnly, BaseImage *image)
 static int LockSoftwareScreen(const RECT *rect, int target, BaseImage *image)
 {
     MEMIMG *source = target == -1 ? g_DrawState.softwareTarget : GetSoftwareScreen();
-    if (source == NULL || !IsValidMemImg(source)) {
+    // The rectangle was checked against the draw-screen size; the image itself must hold it too.
+    if (source == NULL || !IsValidMemImg(source) || rect->right > source->width || rect->bottom > source->height) {
         return -1;
     }
     const MemImgBlock *block = source->block;

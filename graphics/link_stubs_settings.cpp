@@ -38,6 +38,7 @@ int CreateDefaultLight(void)
 }
 void CALLBACK FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
 {
+    KillTimer(window, id); // the timer lapses until the flip work presents the front screen
 }
 int SetDeviceBlendGraph(IDirect3DBaseTexture9 *texture, int border, int range)
 {

@@ -87,18 +87,6 @@ TEST(DrawSettings, SettersClampRefuseAndKeepTheSoftwareRecordInStep)
     EXPECT_EQ(g_DrawState.drawArea.right, 10);
 }
 
-TEST(DrawSettings, FogSettersStoreTheirValues)
-{
-    ResetTo640x480();
-    EXPECT_EQ(g_DrawState.fogColor, 0xFFFFFFFFu);
-    EXPECT_EQ(SetFogColor(1, 2, 300), 0);
-    EXPECT_EQ(g_DrawState.fogColor, 0xFF0102FFu);
-    EXPECT_EQ(SetFogMode(D3DFOG_EXP), 0);
-    EXPECT_EQ(SetFogStartEnd(5.0f, 50.0f), 0);
-    EXPECT_EQ(g_DrawState.fogMode, (int)D3DFOG_EXP);
-    EXPECT_EQ(g_DrawState.fogEnd, 50.0f);
-}
-
 // The packing rule read off the masks alone: the channel's top bits, placed at the mask's lowest bit.
 static unsigned int ReferencePack(const PixelFormat &format, int red, int green, int blue)
 {
@@ -197,12 +185,12 @@ TEST(DrawScreenLock, SoftwareViewChecksTheRectangleAndPointsIntoTheImage)
     MEMIMG screen = {};
     ASSERT_EQ(CreateMemImgDefault(&screen, 64, 32, MEMIMG_KIND_RGB16), 0);
     g_DrawState.softwareTarget = &screen;
-    g_DrawState.drawScreenWidth = 64;
+    g_DrawState.drawScreenWidth = 80; // wider than the image: the image's own size must hold the rectangle too
     g_DrawState.drawScreenHeight = 32;
     struct Case {
         int x1, y1, x2, y2, result;
-    } cases[] = {{0, 0, 0, 10, -1}, {0, 0, 64, 32, 0}, {-1, 0, 8, 8, -1},  {0, 0, 65, 1, -1},
-                 {5, 5, 4, 9, -1},  {10, 5, 20, 9, 0}, {63, 31, 64, 32, 0}};
+    } cases[] = {{0, 0, 0, 10, -1}, {0, 0, 64, 32, 0}, {-1, 0, 8, 8, -1}, {0, 0, 65, 1, -1},
+                 {0, 0, 81, 1, -1}, {5, 5, 4, 9, -1},  {10, 5, 20, 9, 0}, {63, 31, 64, 32, 0}};
     for (const Case &c : cases) {
         BaseImage view;
         ASSERT_EQ(LockDrawScreen(c.x1, c.y1, c.x2, c.y2, &view, -1, 1), c.result) << c.x1 << "," << c.y1;
