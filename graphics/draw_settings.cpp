@@ -110,9 +110,10 @@ unsigned int MakeColorForFormat(const PixelFormat *format, int red, int green, i
     int shifts[3] = {format->redShift, format->greenShift, format->blueShift};
     unsigned int color = format->alphaMask;
     for (int i = 0; i < 3; i++) {
-        if (widths[i] > 0) {
-            color |= (unsigned int)(channels[i] >> (8 - widths[i])) << shifts[i];
-        }
+        // Channels wider than a byte (10-bit formats) take the byte as their top bits.
+        unsigned int value = widths[i] <= 8 ? (unsigned int)channels[i] >> (8 - widths[i])
+                                            : (unsigned int)channels[i] << (widths[i] - 8);
+        color |= widths[i] > 0 ? value << shifts[i] : 0u;
     }
     return color;
 }

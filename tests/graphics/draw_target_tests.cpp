@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "graphics/graphics_test_hooks.h"
+#include "softrender/softrender.h"
 
 TEST(DrawTarget, ScreensAreSelectedAndEverythingElseIsRefused)
 {
@@ -28,6 +29,7 @@ TEST(DrawTarget, ScreensAreSelectedAndEverythingElseIsRefused)
         EXPECT_EQ(GetDrawTarget(), row.after) << row.target;
         EXPECT_EQ(g_DrawState.drawArea.right, row.right) << "the same size keeps the area, " << row.target;
         EXPECT_EQ(g_DrawState.drawScreenWidth, 640);
+        EXPECT_EQ(g_MemImgDrawSettings.drawArea.right, row.right);
     }
 
     SetDrawClipArea(0, 0, 640, 480);
