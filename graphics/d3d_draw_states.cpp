@@ -364,21 +364,24 @@ static void BuildBlendSetup(CustomStageRecord *setup)
 // ---------------------------------------------------------------------------------------------------------------
 // Sending a blend set-up
 
-// -1 leaves a state as it is; under the force flag its copy is sent again.
 static void SendBlendRenderState(int *copy, D3DRENDERSTATETYPE state, int value)
 {
-    if (value == -1) {
-        if (g_StateCache.force && *copy > 1) {
-            g_StateCache.device->SetRenderState(state, *copy);
-        }
-        return;
-    }
     if (*copy == value && !g_StateCache.force) {
         return;
     }
     FlushVertexBatch();
     g_StateCache.device->SetRenderState(state, value);
     *copy = value;
+}
+
+// A blend factor or operation of -1 leaves the device's as it is; under the force flag its copy is sent again.
+static void SendBlendFactor(int *copy, D3DRENDERSTATETYPE state, int value)
+{
+    if (value != -1) {
+        SendBlendRenderState(copy, state, value);
+    } else if (g_StateCache.force && *copy > 1) {
+        g_StateCache.device->SetRenderState(state, *copy);
+    }
 }
 
 static void SendTextureFactor(int value)
@@ -403,9 +406,9 @@ static void SendBlendRenderStates(const CustomStageRecord *setup)
     SendBlendRenderState(&g_StateCache.alphaTestEnable, D3DRS_ALPHATESTENABLE, setup->alphaTestEnable);
     SendBlendRenderState(&g_StateCache.alphaBlendEnable, D3DRS_ALPHABLENDENABLE, setup->alphaBlendEnable);
     SendTextureFactor(setup->textureFactor);
-    SendBlendRenderState(&g_StateCache.srcBlend, D3DRS_SRCBLEND, setup->srcBlend);
-    SendBlendRenderState(&g_StateCache.destBlend, D3DRS_DESTBLEND, setup->destBlend);
-    SendBlendRenderState(&g_StateCache.blendOp, D3DRS_BLENDOP, setup->blendOp);
+    SendBlendFactor(&g_StateCache.srcBlend, D3DRS_SRCBLEND, setup->srcBlend);
+    SendBlendFactor(&g_StateCache.destBlend, D3DRS_DESTBLEND, setup->destBlend);
+    SendBlendFactor(&g_StateCache.blendOp, D3DRS_BLENDOP, setup->blendOp);
 }
 
 static int StageValueChanges(int copy, int value, int skip)

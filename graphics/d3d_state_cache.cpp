@@ -653,6 +653,7 @@ int ReissueDeviceStates(void)
     g_StateCache.force = 1;
     D3DVIEWPORT9 viewport = g_StateCache.viewport;
     RECT scissor = g_StateCache.scissor;
+    int cullMode = g_StateCache.cullMode; // the defaults switch culling off
     SetDeviceViewport(&viewport);
     SetDeviceScissorRect(&scissor);
     ApplyDefaultDeviceStates();
@@ -663,7 +664,7 @@ int ReissueDeviceStates(void)
     SetDeviceZFunc(g_StateCache.zFunc);
     SetDeviceDepthBias(g_StateCache.depthBias);
     SetDeviceFillMode(g_StateCache.fillMode);
-    SetDeviceCullMode(g_StateCache.cullMode);
+    SetDeviceCullMode(cullMode);
     SetDeviceShadeMode(g_StateCache.shadeMode);
     PushMaterial();
     SetDeviceSpecularEnable(g_StateCache.specularEnable);

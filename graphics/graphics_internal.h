@@ -265,8 +265,8 @@ int ApplyDefaultDeviceStates(void);
 int SetDeviceRenderTarget(IDirect3DSurface9 *surface);
 
 // A whole blend set-up as the mask code hands it over: the render values, then the stages, each with its texture
-// (or, when the caller says so, a graph handle to resolve; an invalid one gives no texture). -1 render values are
-// left as they are.
+// (or, when the caller says so, a graph handle to resolve; an invalid one gives no texture). A blend factor or
+// operation of -1 is left as it is.
 struct CustomStageRecord {
     int alphaTestEnable, alphaRef, alphaFunc, alphaBlendEnable, textureFactor, srcBlend, destBlend, blendOp;
     unsigned int count;
