@@ -47,8 +47,8 @@ static int s_CustomInstalled, s_CustomTexturesOnly;
 
 static void AddStage(StageRecord *record, int texCoordIndex, Operation color, Operation alpha)
 {
-    record->entries[record->count++] = {texCoordIndex, 0,       alpha.arg1, alpha.arg2,
-                                        alpha.op,      color.arg1, color.arg2, color.op};
+    StageEntry entry = {texCoordIndex, 0, alpha.arg1, alpha.arg2, alpha.op, color.arg1, color.arg2, color.op};
+    record->entries[record->count++] = entry;
 }
 
 // Every record ends with a stage that switches colour and alpha off; it is applied with the record.
@@ -63,7 +63,8 @@ static Operation ImageColorTerm(int kind, int modulateColor)
         return {D3DTOP_MODULATE4X, D3DTA_TEXTURE, D3DTA_DIFFUSE};
     }
     unsigned short texture = kind == 2 ? D3DTA_TEXTURE | D3DTA_COMPLEMENT : D3DTA_TEXTURE;
-    return modulateColor ? Operation{D3DTOP_MODULATE, texture, D3DTA_DIFFUSE} : Operation{D3DTOP_SELECTARG1, texture, SKIP};
+    return modulateColor ? Operation{D3DTOP_MODULATE, texture, D3DTA_DIFFUSE}
+                         : Operation{D3DTOP_SELECTARG1, texture, SKIP};
 }
 
 // The image stage; kind 1 blends the result towards white by the current alpha in one more stage.
@@ -308,8 +309,8 @@ static void ReplaceImageColor(StageEntry *stage, int blendGraph)
             *argument = (unsigned short)((*argument & ~D3DTA_SELECTMASK) | replacement);
         }
     }
-    int modulating = stage->colorOp == D3DTOP_MODULATE || stage->colorOp == D3DTOP_MODULATE2X ||
-                     stage->colorOp == D3DTOP_MODULATE4X;
+    int modulating =
+        stage->colorOp == D3DTOP_MODULATE || stage->colorOp == D3DTOP_MODULATE2X || stage->colorOp == D3DTOP_MODULATE4X;
     if (blendGraph && modulating) {
         stage->colorOp = D3DTOP_SELECTARG2;
     }
@@ -507,7 +508,8 @@ int ApplyBlendStageStates(int handles, const void *customRecord, int texturesOnl
     }
     CustomStageRecord setup;
     if (customRecord != NULL || s_CustomInstalled) {
-        const CustomStageRecord *record = customRecord != NULL ? (const CustomStageRecord *)customRecord : &s_CustomRecord;
+        const CustomStageRecord *record =
+            customRecord != NULL ? (const CustomStageRecord *)customRecord : &s_CustomRecord;
         texturesOnly |= customRecord == NULL && s_CustomTexturesOnly;
         ResolveCustomRecord(&setup, record, handles);
         g_StateCache.blendDirty = 0;

@@ -484,8 +484,7 @@ int SetDeviceScissorRect(const RECT *rect)
 // Shader constants. The shadows always follow the engine's writes; the device gets them only when shaders are in
 // use, and only after the engine's own set is back on it.
 
-static int SetShaderConstants(float (*shadow)[4], int registers, int first, int count, const float *data,
-                              int vertex)
+static int SetShaderConstants(float (*shadow)[4], int registers, int first, int count, const float *data, int vertex)
 {
     if (data == NULL || first < 0 || count < 0 || count > registers - first) {
         return -1;
@@ -598,8 +597,8 @@ static void SendTransposed(int firstRegister, const Matrix4 *matrix)
 static void TransformRow(float out[4], const float in[3], float w, const Matrix4 *m)
 {
     for (int column = 0; column < 4; column++) {
-        out[column] = in[0] * m->m[column] + in[1] * m->m[4 + column] + in[2] * m->m[8 + column] +
-                      w * m->m[12 + column];
+        out[column] =
+            in[0] * m->m[column] + in[1] * m->m[4 + column] + in[2] * m->m[8 + column] + w * m->m[12 + column];
     }
     out[3] = w;
 }

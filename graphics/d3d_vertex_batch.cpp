@@ -129,8 +129,8 @@ void *ReserveBatchVertices(int dimension, int kind, int primitive, int vertices)
     if (format == NULL || vertices < 0 || vertices >= format->capacity) {
         return NULL;
     }
-    int sameSort = g_VertexBatch.dimension == dimension && g_VertexBatch.kind == kind &&
-                   g_VertexBatch.primitive == primitive;
+    int sameSort =
+        g_VertexBatch.dimension == dimension && g_VertexBatch.kind == kind && g_VertexBatch.primitive == primitive;
     if (!sameSort || g_VertexBatch.count + vertices >= format->capacity || g_VertexBatch.write == NULL) {
         FlushVertexBatch();
         g_VertexBatch.dimension = dimension;
@@ -174,8 +174,7 @@ int DrawGridMesh(int columns, const TexturedVertex2D *vertices, int rows)
     if (g_StateCache.device == NULL) {
         return 0;
     }
-    if (columns < 2 || rows < 2 || vertices == NULL || 2 * columns + 1 > GRID_INDEX_LIMIT ||
-        rows > 65536 / columns) {
+    if (columns < 2 || rows < 2 || vertices == NULL || 2 * columns + 1 > GRID_INDEX_LIMIT || rows > 65536 / columns) {
         return -1;
     }
     FlushVertexBatch();

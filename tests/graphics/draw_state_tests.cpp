@@ -145,7 +145,13 @@ TEST(DrawStates, WorkedCases)
         {"alpha picture", {1, 0}, 0, APPLY_USE_TRANSPARENCY, 1, 0, 0, D3DTOP_SELECTARG1},
         {"colour key, point filter", {0, 1}, 0, APPLY_USE_TRANSPARENCY, 0, 1, 16, D3DTOP_SELECTARG1},
         {"colour key, linear filter", {0, 1}, 1, APPLY_USE_TRANSPARENCY, 1, 0, 0, D3DTOP_SELECTARG1},
-        {"colour key, linear, whole pixels", {0, 1}, 1, APPLY_USE_TRANSPARENCY | APPLY_WHOLE_PIXELS, 0, 1, 16,
+        {"colour key, linear, whole pixels",
+         {0, 1},
+         1,
+         APPLY_USE_TRANSPARENCY | APPLY_WHOLE_PIXELS,
+         0,
+         1,
+         16,
          D3DTOP_SELECTARG1},
         {"transparency not asked for", {1, 1}, 0, 0, 0, 0, 0, D3DTOP_SELECTARG2},
     };
@@ -336,9 +342,8 @@ TEST(DeviceDefaults, SeedTheCacheAndLeaveAnEmptyPointBatch)
     const struct {
         D3DRENDERSTATETYPE state;
         DWORD value;
-    } states[] = {{D3DRS_CULLMODE, D3DCULL_NONE}, {D3DRS_SHADEMODE, D3DSHADE_FLAT},
-                  {D3DRS_DITHERENABLE, FALSE},    {D3DRS_NORMALIZENORMALS, 1},  {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
-                  {D3DRS_FOGEND, 0x3F800000}};
+    } states[] = {{D3DRS_CULLMODE, D3DCULL_NONE}, {D3DRS_SHADEMODE, D3DSHADE_FLAT},   {D3DRS_DITHERENABLE, FALSE},
+                  {D3DRS_NORMALIZENORMALS, 1},    {D3DRS_FOGVERTEXMODE, D3DFOG_NONE}, {D3DRS_FOGEND, 0x3F800000}};
     for (const auto &row : states) {
         EXPECT_EQ(d.renderStates[row.state], row.value) << row.state;
     }

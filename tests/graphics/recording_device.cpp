@@ -63,12 +63,23 @@ RecordingDevice::RecordingDevice()
     caps.PrimitiveMiscCaps = D3DPMISCCAPS_BLENDOP | D3DPMISCCAPS_TSSARGTEMP;
     caps.VertexShaderVersion = D3DVS_VERSION(3, 0);
     caps.PixelShaderVersion = D3DPS_VERSION(3, 0);
-    static const char *creators[] = {"CreateAdditionalSwapChain", "GetSwapChain", "CreateTexture",
-                                     "CreateVolumeTexture", "CreateCubeTexture", "CreateVertexBuffer",
-                                     "CreateIndexBuffer", "CreateRenderTarget", "CreateDepthStencilSurface",
-                                     "CreateOffscreenPlainSurface", "CreateStateBlock", "EndStateBlock",
-                                     "CreateVertexDeclaration", "CreateVertexShader", "CreatePixelShader",
-                                     "CreateQuery", "GetDirect3D"};
+    static const char *creators[] = {"CreateAdditionalSwapChain",
+                                     "GetSwapChain",
+                                     "CreateTexture",
+                                     "CreateVolumeTexture",
+                                     "CreateCubeTexture",
+                                     "CreateVertexBuffer",
+                                     "CreateIndexBuffer",
+                                     "CreateRenderTarget",
+                                     "CreateDepthStencilSurface",
+                                     "CreateOffscreenPlainSurface",
+                                     "CreateStateBlock",
+                                     "EndStateBlock",
+                                     "CreateVertexDeclaration",
+                                     "CreateVertexShader",
+                                     "CreatePixelShader",
+                                     "CreateQuery",
+                                     "GetDirect3D"};
     for (const char *method : creators) {
         m_Results[method] = D3DERR_NOTAVAILABLE;
     }
@@ -257,8 +268,7 @@ HRESULT RecordingDevice::Present(const RECT *source, const RECT *destination, HW
     return Record(__func__, {Word(source), Word(destination), Word(window), Word(dirty)});
 }
 
-HRESULT RecordingDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
-                                       IDirect3DSurface9 **surface)
+HRESULT RecordingDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9 **surface)
 {
     return HandOut(Record(__func__, {swapChain, index, Word(type), Word(surface)}), renderTargets[0], surface);
 }
@@ -296,16 +306,15 @@ void RecordingDevice::GetGammaRamp(UINT swapChain, D3DGAMMARAMP *ramp)
 HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                        D3DPOOL pool, IDirect3DTexture9 **texture, HANDLE *shared)
 {
-    return NoObject(Record(__func__, {width, height, levels, usage, Word(format), Word(pool), Word(shared)}),
-                    texture);
+    return NoObject(Record(__func__, {width, height, levels, usage, Word(format), Word(pool), Word(shared)}), texture);
 }
 
 HRESULT RecordingDevice::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage,
                                              D3DFORMAT format, D3DPOOL pool, IDirect3DVolumeTexture9 **texture,
                                              HANDLE *shared)
 {
-    return NoObject(
-        Record(__func__, {width, height, depth, levels, usage, Word(format), Word(pool), Word(shared)}), texture);
+    return NoObject(Record(__func__, {width, height, depth, levels, usage, Word(format), Word(pool), Word(shared)}),
+                    texture);
 }
 
 HRESULT RecordingDevice::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -326,9 +335,9 @@ HRESULT RecordingDevice::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT f
     return NoObject(Record(__func__, {length, usage, Word(format), Word(pool), Word(shared)}), buffer);
 }
 
-HRESULT RecordingDevice::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,
-                                            D3DMULTISAMPLE_TYPE multiSample, DWORD quality, WINBOOL lockable,
-                                            IDirect3DSurface9 **surface, HANDLE *shared)
+HRESULT RecordingDevice::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                            DWORD quality, WINBOOL lockable, IDirect3DSurface9 **surface,
+                                            HANDLE *shared)
 {
     return NoObject(
         Record(__func__, {width, height, Word(format), Word(multiSample), quality, Word(lockable), Word(shared)}),
@@ -365,9 +374,8 @@ HRESULT RecordingDevice::GetFrontBufferData(UINT swapChain, IDirect3DSurface9 *d
     return Record(__func__, {swapChain, Word(destination)});
 }
 
-HRESULT RecordingDevice::StretchRect(IDirect3DSurface9 *source, const RECT *sourceRect,
-                                     IDirect3DSurface9 *destination, const RECT *destinationRect,
-                                     D3DTEXTUREFILTERTYPE filter)
+HRESULT RecordingDevice::StretchRect(IDirect3DSurface9 *source, const RECT *sourceRect, IDirect3DSurface9 *destination,
+                                     const RECT *destinationRect, D3DTEXTUREFILTERTYPE filter)
 {
     return Record(__func__, {Word(source), Word(sourceRect), Word(destination), Word(destinationRect), Word(filter)});
 }
@@ -424,8 +432,7 @@ HRESULT RecordingDevice::EndScene()
     return Record(__func__, {});
 }
 
-HRESULT RecordingDevice::Clear(DWORD count, const D3DRECT *rects, DWORD flags, D3DCOLOR color, float z,
-                               DWORD stencil)
+HRESULT RecordingDevice::Clear(DWORD count, const D3DRECT *rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil)
 {
     return Record(__func__, {count, Word(rects), flags, color, Word(z), stencil}, rects,
                   rects != NULL ? count * sizeof *rects : 0);
@@ -744,8 +751,8 @@ HRESULT RecordingDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minI
 }
 
 HRESULT RecordingDevice::ProcessVertices(UINT sourceStart, UINT destinationIndex, UINT count,
-                                         IDirect3DVertexBuffer9 *destination,
-                                         IDirect3DVertexDeclaration9 *declaration, DWORD flags)
+                                         IDirect3DVertexBuffer9 *destination, IDirect3DVertexDeclaration9 *declaration,
+                                         DWORD flags)
 {
     return Record(__func__, {sourceStart, destinationIndex, count, Word(destination), Word(declaration), flags});
 }

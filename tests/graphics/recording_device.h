@@ -30,7 +30,8 @@ struct DeviceCall {
     }
 };
 
-class RecordingDevice : public IDirect3DDevice9 {
+class RecordingDevice : public IDirect3DDevice9
+{
   public:
     RecordingDevice();
 
@@ -107,9 +108,8 @@ class RecordingDevice : public IDirect3DDevice9 {
                                                  D3DMULTISAMPLE_TYPE multiSample, DWORD quality, WINBOOL lockable,
                                                  IDirect3DSurface9 **surface, HANDLE *shared) override;
     HRESULT STDMETHODCALLTYPE CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
-                                                        D3DMULTISAMPLE_TYPE multiSample, DWORD quality,
-                                                        WINBOOL discard, IDirect3DSurface9 **surface,
-                                                        HANDLE *shared) override;
+                                                        D3DMULTISAMPLE_TYPE multiSample, DWORD quality, WINBOOL discard,
+                                                        IDirect3DSurface9 **surface, HANDLE *shared) override;
     HRESULT STDMETHODCALLTYPE UpdateSurface(IDirect3DSurface9 *source, const RECT *sourceRect,
                                             IDirect3DSurface9 *destination, const POINT *point) override;
     HRESULT STDMETHODCALLTYPE UpdateTexture(IDirect3DBaseTexture9 *source, IDirect3DBaseTexture9 *destination) override;
@@ -167,8 +167,8 @@ class RecordingDevice : public IDirect3DDevice9 {
     HRESULT STDMETHODCALLTYPE SetNPatchMode(float segments) override;
     float STDMETHODCALLTYPE GetNPatchMode() override;
     HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count) override;
-    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
-                                                   UINT vertices, UINT startIndex, UINT count) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT vertices,
+                                                   UINT startIndex, UINT count) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void *data,
                                               UINT stride) override;
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT vertices, UINT count,
@@ -209,8 +209,7 @@ class RecordingDevice : public IDirect3DDevice9 {
     HRESULT STDMETHODCALLTYPE GetPixelShaderConstantI(UINT first, int *data, UINT count) override;
     HRESULT STDMETHODCALLTYPE SetPixelShaderConstantB(UINT first, const WINBOOL *data, UINT count) override;
     HRESULT STDMETHODCALLTYPE GetPixelShaderConstantB(UINT first, WINBOOL *data, UINT count) override;
-    HRESULT STDMETHODCALLTYPE DrawRectPatch(UINT handle, const float *segments,
-                                            const D3DRECTPATCH_INFO *info) override;
+    HRESULT STDMETHODCALLTYPE DrawRectPatch(UINT handle, const float *segments, const D3DRECTPATCH_INFO *info) override;
     HRESULT STDMETHODCALLTYPE DrawTriPatch(UINT handle, const float *segments, const D3DTRIPATCH_INFO *info) override;
     HRESULT STDMETHODCALLTYPE DeletePatch(UINT handle) override;
     HRESULT STDMETHODCALLTYPE CreateQuery(D3DQUERYTYPE type, IDirect3DQuery9 **query) override;
@@ -221,7 +220,8 @@ class RecordingDevice : public IDirect3DDevice9 {
 };
 
 // A surface of a chosen size and format; GetDesc reports them, LockRect hands out memory of its own.
-class StandInSurface : public IDirect3DSurface9 {
+class StandInSurface : public IDirect3DSurface9
+{
   public:
     StandInSurface(UINT width, UINT height, D3DFORMAT format = D3DFMT_X8R8G8B8);
 

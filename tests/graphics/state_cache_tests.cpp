@@ -76,10 +76,12 @@ TEST(StateCache, EveryChangeDrawsThePendingBatchFirst)
         void (*change)();
         const char *method;
     } others[] = {
-        {"filter", [] {
+        {"filter",
+         [] {
              g_StateCache.samplersInUse = 1;
              SetDeviceFilterMode(1);
-         }, "SetSamplerState"},
+         },
+         "SetSamplerState"},
         {"address", [] { SetDeviceTextureAddress(0, D3DTADDRESS_WRAP); }, "SetSamplerState"},
         {"fvf", [] { SetDeviceFVF(D3DFVF_XYZ); }, "SetFVF"},
         {"fog range", [] { SetDeviceFogStartEnd(5.0f, 10.0f); }, "SetRenderState"},
@@ -255,7 +257,9 @@ TEST(StateCache, TextureTransformIsSentAgainWhenForced)
     Matrix4 matrix;
     MakeIdentityMatrix(&matrix);
     matrix.m[12] = 0.5f;
-    auto flags = [&](int stage) { return scope.device.StateCalls("SetTextureStageState", D3DTSS_TEXTURETRANSFORMFLAGS, stage); };
+    auto flags = [&](int stage) {
+        return scope.device.StateCalls("SetTextureStageState", D3DTSS_TEXTURETRANSFORMFLAGS, stage);
+    };
     EXPECT_EQ(SetDeviceTextureTransform(1, 0, &matrix), 0);
     EXPECT_TRUE(scope.device.calls.empty()) << "disabled stays disabled";
     EXPECT_EQ(SetDeviceTextureTransform(1, 1, &matrix), 0);
@@ -287,9 +291,9 @@ TEST(StateCache, ShaderConstantsStayInsideTheRegisterFile)
     const struct {
         int vertex, first, count, expected;
     } table[] = {
-        {1, 0, 256, 0},   {1, 255, 1, 0},  {1, 255, 2, -1}, {1, 250, 10, -1}, {1, -1, 1, -1},
-        {1, 0, -1, -1},   {1, 256, 0, 0},  {1, 257, 0, -1}, {0, 0, 32, 0},    {0, 31, 1, 0},
-        {0, 31, 2, -1},   {0, 32, 1, -1},  {0, 16, 40, -1}, {1, 0x7FFFFFFF, 2, -1},
+        {1, 0, 256, 0}, {1, 255, 1, 0}, {1, 255, 2, -1}, {1, 250, 10, -1},       {1, -1, 1, -1},
+        {1, 0, -1, -1}, {1, 256, 0, 0}, {1, 257, 0, -1}, {0, 0, 32, 0},          {0, 31, 1, 0},
+        {0, 31, 2, -1}, {0, 32, 1, -1}, {0, 16, 40, -1}, {1, 0x7FFFFFFF, 2, -1},
     };
     static float data[300][4];
     for (int i = 0; i < 300; i++) {
@@ -323,10 +327,18 @@ TEST(StateCache, ReissueSendsEveryCopyAgain)
     scope.device.ClearCalls();
     EXPECT_EQ(ReissueDeviceStates(), 0);
     EXPECT_EQ(g_StateCache.force, 0);
-    const D3DRENDERSTATETYPE states[] = {D3DRS_ZENABLE, D3DRS_ZWRITEENABLE, D3DRS_ZFUNC, D3DRS_DEPTHBIAS,
-                                         D3DRS_FILLMODE, D3DRS_SHADEMODE, D3DRS_SPECULARENABLE,
-                                         D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE,
-                                         D3DRS_ALPHABLENDENABLE, D3DRS_ALPHATESTENABLE, D3DRS_TEXTUREFACTOR};
+    const D3DRENDERSTATETYPE states[] = {D3DRS_ZENABLE,
+                                         D3DRS_ZWRITEENABLE,
+                                         D3DRS_ZFUNC,
+                                         D3DRS_DEPTHBIAS,
+                                         D3DRS_FILLMODE,
+                                         D3DRS_SHADEMODE,
+                                         D3DRS_SPECULARENABLE,
+                                         D3DRS_DIFFUSEMATERIALSOURCE,
+                                         D3DRS_SPECULARMATERIALSOURCE,
+                                         D3DRS_ALPHABLENDENABLE,
+                                         D3DRS_ALPHATESTENABLE,
+                                         D3DRS_TEXTUREFACTOR};
     for (D3DRENDERSTATETYPE state : states) {
         EXPECT_GE(scope.device.StateCalls("SetRenderState", state).size(), 1u) << state;
     }
@@ -335,16 +347,30 @@ TEST(StateCache, ReissueSendsEveryCopyAgain)
     EXPECT_EQ(scope.device.viewport.Width, 320u);
 }
 
-TEST(StateCache, FailedViewportKeepsTheCopy)
+TEST(StateCache, ConstantSetSwitchSendsTheWholeSetOnce)
 {
     RecordingDeviceScope scope;
-    SetDeviceViewportRect(0, 0, 100, 100);
-    scope.device.SetResult("SetViewport", D3DERR_INVALIDCALL);
-    EXPECT_EQ(SetDeviceViewportRect(0, 0, 50, 50), -1);
-    EXPECT_EQ(g_StateCache.viewport.Width, 100u);
-    scope.device.SetResult("SetViewport", D3D_OK);
-    EXPECT_EQ(SetDeviceViewportRect(0, 0, 50, 50), 0);
-    EXPECT_EQ(g_StateCache.viewport.Width, 50u);
+    g_StateCache.shadersAvailable = 1;
+    g_StateCache.userConstantRanges[USER_VERTEX_FLOAT] = {4, 2};
+    g_StateCache.userConstantRanges[USER_PIXEL_BOOL] = {1, 3};
+    g_StateCache.userVertexFloat[5][2] = 9.0f;
+    EXPECT_EQ(SwitchShaderConstantSet(1), 0);
+    EXPECT_EQ(SwitchShaderConstantSet(1), 0);
+    auto &calls = scope.device.calls;
+    ASSERT_EQ(calls.size(), 2u) << "only the ranges holding constants, once";
+    EXPECT_EQ(calls[0].method, "SetVertexShaderConstantF");
+    EXPECT_EQ(calls[0].args[0], 4u);
+    EXPECT_EQ(calls[0].DataAs<float>(16 + 8), 9.0f);
+    EXPECT_EQ(calls[1].method, "SetPixelShaderConstantB");
+    EXPECT_EQ(calls[1].args[2], 3u);
+    scope.device.ClearCalls();
+    const float value[4] = {1, 2, 3, 4};
+    EXPECT_EQ(SetPixelShaderConstants(7, 1, value), 0); // the engine's write brings its own set back first
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].args[2], 256u);
+    EXPECT_EQ(calls[1].args[2], 32u);
+    EXPECT_EQ(scope.device.pixelConstants[7][3], 4.0f);
+    EXPECT_EQ(g_StateCache.userConstantSetOnDevice, 0);
 }
 
 } // namespace

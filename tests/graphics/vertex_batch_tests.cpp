@@ -49,23 +49,6 @@ TEST(VertexBatch, FiveHundredThirtySevenQuadsMakeOneDraw)
     EXPECT_EQ(scope.device.fvf, (DWORD)(D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
 }
 
-TEST(VertexBatch, AnotherSortDrawsThePendingBatch)
-{
-    const struct {
-        int dimension, kind, primitive;
-        bool draws;
-    } table[] = {
-        {0, 0, D3DPT_TRIANGLELIST, false}, {0, 1, D3DPT_TRIANGLELIST, true}, {0, 0, D3DPT_LINELIST, true},
-        {1, 0, D3DPT_TRIANGLELIST, true},
-    };
-    for (const auto &row : table) {
-        RecordingDeviceScope scope;
-        AppendQuad();
-        ReserveBatchVertices(row.dimension, row.kind, row.primitive, 2);
-        EXPECT_EQ(scope.device.Count("DrawPrimitiveUP") == 1, row.draws) << row.dimension << row.kind << row.primitive;
-    }
-}
-
 int ReferencePrimitives(int type, int n)
 {
     const int perPrimitive[] = {0, 1, 2, 1, 3, 1, 1}; // vertices each new primitive needs
