@@ -103,6 +103,27 @@ struct SamplerCopy {
     int magFilter, minFilter, mipFilter, maxAnisotropy, addressU, addressV, addressW;
 };
 
+struct ShaderLightSlot {
+    int enabled;
+    int type; // D3DLIGHTTYPE
+    float position[3], direction[3];
+};
+
+// The user constant ranges, in the order they are sent.
+enum UserConstantRangeIndex {
+    USER_VERTEX_FLOAT = 0,
+    USER_VERTEX_INT,
+    USER_VERTEX_BOOL,
+    USER_PIXEL_FLOAT,
+    USER_PIXEL_INT,
+    USER_PIXEL_BOOL,
+    USER_CONSTANT_RANGE_COUNT
+};
+
+struct UserConstantRange {
+    int first, count;
+};
+
 struct DeviceStateCache {
     IDirect3DDevice9 *device; // null: no device (software screen, or graphics not started)
     int force;
@@ -142,6 +163,17 @@ struct DeviceStateCache {
     int userConstantSetOnDevice;
     int vertexShaderIndex, pixelShaderIndex;
     int shadersAvailable;
+    // The first four lights as the built-in shaders see them (the lights work fills them): read for the shader
+    // selection and, moved into view space, for the light registers the view matrix refreshes.
+    ShaderLightSlot shaderLights[4];
+    // The user's own shader constants (the shader calls fill them), sent while the user set is on the device.
+    UserConstantRange userConstantRanges[USER_CONSTANT_RANGE_COUNT];
+    float userVertexFloat[256][4];
+    int userVertexInt[16][4];
+    BOOL userVertexBool[16];
+    float userPixelFloat[224][4];
+    int userPixelInt[16][4];
+    BOOL userPixelBool[16];
 };
 
 extern DeviceStateCache g_StateCache;
@@ -231,6 +263,22 @@ void ApplyDrawStates(const DrawImageInfo *image, IDirect3DBaseTexture9 *texture,
 int ApplyBlendStageStates(int handles, const void *customRecord, int texturesOnly);
 int ApplyDefaultDeviceStates(void);
 int SetDeviceRenderTarget(IDirect3DSurface9 *surface);
+
+// A whole blend set-up as the mask code hands it over: the render values, then the stages, each with its texture
+// (or, when the caller says so, a graph handle to resolve; an invalid one gives no texture). A blend factor or
+// operation of -1 is left as it is.
+struct CustomStageRecord {
+    int alphaTestEnable, alphaRef, alphaFunc, alphaBlendEnable, textureFactor, srcBlend, destBlend, blendOp;
+    unsigned int count;
+    struct {
+        IDirect3DBaseTexture9 *texture;
+        int graph;
+        StageEntry stage;
+    } entries[8];
+};
+
+int InstallCustomStageRecord(const CustomStageRecord *record, int texturesOnly);
+int ApplyStageRecord(const CustomStageRecord *record, int texturesOnly, int handles);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Vertex batch: every device drawer appends here; one DrawPrimitiveUP per run of equal states.
