@@ -26,7 +26,7 @@ bool TakeDeviceFailure(DWORD behaviour)
     return false;
 }
 
-class StandInDirect3D : public IDirect3D9Ex
+class StandInDirect3D final : public IDirect3D9Ex
 {
   public:
     StandInDirect3D(IDirect3D9 *real, IDirect3D9Ex *realEx) : m_Real(real), m_RealEx(realEx) {}
