@@ -199,8 +199,8 @@ static HRESULT CallCreateDevice(DWORD behaviour, D3DPRESENT_PARAMETERS *paramete
                                             &g_D3D.device);
     }
     IDirect3DDevice9Ex *device = NULL;
-    HRESULT result = g_D3D.direct3DEx->CreateDeviceEx(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, behaviour,
-                                                      parameters, parameters->Windowed ? NULL : mode, &device);
+    HRESULT result = g_D3D.direct3DEx->CreateDeviceEx(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, behaviour, parameters,
+                                                      parameters->Windowed ? NULL : mode, &device);
     if (SUCCEEDED(result)) {
         g_D3D.deviceEx = device;
         g_D3D.device = device;
@@ -432,8 +432,8 @@ int CreateDirect3DDevice(void)
     D3DCAPS9 adapterCaps;
     MemFill(&adapterCaps, 0, sizeof(adapterCaps));
     g_D3D.direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &adapterCaps);
-    g_D3D.shaderCapable = adapterCaps.VertexShaderVersion >= D3DVS_VERSION(2, 0) &&
-                          adapterCaps.PixelShaderVersion >= D3DPS_VERSION(2, 0);
+    g_D3D.shaderCapable =
+        adapterCaps.VertexShaderVersion >= D3DVS_VERSION(2, 0) && adapterCaps.PixelShaderVersion >= D3DPS_VERSION(2, 0);
     if (MakeDevice(&parameters, &mode) != 0) {
         return -1;
     }

@@ -54,7 +54,7 @@ D3DFORMAT ChooseZFormat(IDirect3D9 *direct3D, D3DFORMAT backBufferFormat)
     static const D3DFORMAT candidates[] = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32};
     for (D3DFORMAT candidate : candidates) {
         if (SUCCEEDED(direct3D->CheckDepthStencilMatch(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, backBufferFormat,
-                                                        backBufferFormat, candidate))) {
+                                                       backBufferFormat, candidate))) {
             LogFormatLine("Ｚバッファのフォーマットは %s です", GetD3DFormatName(candidate));
             return candidate;
         }
@@ -67,10 +67,10 @@ D3DFORMAT ChooseZFormat(IDirect3D9 *direct3D, D3DFORMAT backBufferFormat)
 // Graph format slots.
 
 enum SlotMiss {
-    MISS_FAILS,       // no candidate: creation fails with the missing text
-    MISS_TAKES_SLOT,  // no candidate: the fallback slot's format, logged as found
-    MISS_UNUSABLE,    // no candidate: the fallback slot's format, logged "使えません"
-    MISS_EMPTY,       // no candidate: the slot stays 0 and the missing text is logged
+    MISS_FAILS,      // no candidate: creation fails with the missing text
+    MISS_TAKES_SLOT, // no candidate: the fallback slot's format, logged as found
+    MISS_UNUSABLE,   // no candidate: the fallback slot's format, logged "使えません"
+    MISS_EMPTY,      // no candidate: the slot stays 0 and the missing text is logged
 };
 
 struct SlotRule {
@@ -87,43 +87,116 @@ struct SlotRule {
 #define TARGET_16_OWN D3DFMT_UNKNOWN // stands for the back buffer's own 16-bit kind, then the other one
 
 static const SlotRule s_SlotRules[] = {
-    {GRAPH_FORMAT_16, 0, {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}, MISS_FAILS, 0, "16bit カラーフォーマットは %s です",
+    {GRAPH_FORMAT_16,
+     0,
+     {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5},
+     MISS_FAILS,
+     0,
+     "16bit カラーフォーマットは %s です",
      "使用できる 16bit カラーフォーマットが見つかりませんでした\n"},
-    {GRAPH_FORMAT_32, 0, {D3DFMT_X8R8G8B8}, MISS_TAKES_SLOT, GRAPH_FORMAT_16, "32bit カラーフォーマットは %s です",
+    {GRAPH_FORMAT_32,
+     0,
+     {D3DFMT_X8R8G8B8},
+     MISS_TAKES_SLOT,
+     GRAPH_FORMAT_16,
+     "32bit カラーフォーマットは %s です",
      NULL},
-    {GRAPH_FORMAT_ALPHA_16, 0, {D3DFMT_A4R4G4B4, D3DFMT_A8R8G8B8}, MISS_FAILS, 0,
+    {GRAPH_FORMAT_ALPHA_16,
+     0,
+     {D3DFMT_A4R4G4B4, D3DFMT_A8R8G8B8},
+     MISS_FAILS,
+     0,
      "アルファ付き 16bit カラーフォーマットは %s です",
      "使用できるアルファ付き 16bit カラーフォーマットが見つかりませんでした\n"},
-    {GRAPH_FORMAT_ALPHA_32, 0, {D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4}, MISS_FAILS, 0,
+    {GRAPH_FORMAT_ALPHA_32,
+     0,
+     {D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4},
+     MISS_FAILS,
+     0,
      "アルファ付き 32bit カラーフォーマットは %s です",
      "使用できるアルファ付き 32bit カラーフォーマットが見つかりませんでした\n"},
-    {GRAPH_FORMAT_ALPHA_TEST_16, 0, {D3DFMT_A1R5G5B5, D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4}, MISS_FAILS, 0,
+    {GRAPH_FORMAT_ALPHA_TEST_16,
+     0,
+     {D3DFMT_A1R5G5B5, D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4},
+     MISS_FAILS,
+     0,
      "アルファテスト用 16bit カラーフォーマットは %s です",
      "使用できるアルファテスト用 16bit カラーフォーマットが見つかりませんでした\n"},
-    {GRAPH_FORMAT_ALPHA_TEST_32, 0, {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4}, MISS_FAILS, 0,
+    {GRAPH_FORMAT_ALPHA_TEST_32,
+     0,
+     {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4},
+     MISS_FAILS,
+     0,
      "アルファテスト用 32bit カラーフォーマットは %s です",
      "使用できるアルファテスト用 32bit カラーフォーマットが見つかりませんでした\n"},
-    {GRAPH_FORMAT_DXT1, 0, {D3DFMT_DXT1}, MISS_UNUSABLE, GRAPH_FORMAT_ALPHA_TEST_16, "ＤＸＴ１テクスチャフォーマットは%s",
+    {GRAPH_FORMAT_DXT1,
+     0,
+     {D3DFMT_DXT1},
+     MISS_UNUSABLE,
+     GRAPH_FORMAT_ALPHA_TEST_16,
+     "ＤＸＴ１テクスチャフォーマットは%s",
      NULL},
-    {GRAPH_FORMAT_DXT2, 0, {D3DFMT_DXT2}, MISS_UNUSABLE, GRAPH_FORMAT_ALPHA_32, "ＤＸＴ２テクスチャフォーマットは%s",
+    {GRAPH_FORMAT_DXT2,
+     0,
+     {D3DFMT_DXT2},
+     MISS_UNUSABLE,
+     GRAPH_FORMAT_ALPHA_32,
+     "ＤＸＴ２テクスチャフォーマットは%s",
      NULL},
-    {GRAPH_FORMAT_DXT3, 0, {D3DFMT_DXT3}, MISS_UNUSABLE, GRAPH_FORMAT_ALPHA_32, "ＤＸＴ３テクスチャフォーマットは%s",
+    {GRAPH_FORMAT_DXT3,
+     0,
+     {D3DFMT_DXT3},
+     MISS_UNUSABLE,
+     GRAPH_FORMAT_ALPHA_32,
+     "ＤＸＴ３テクスチャフォーマットは%s",
      NULL},
-    {GRAPH_FORMAT_DXT4, 0, {D3DFMT_DXT4}, MISS_UNUSABLE, GRAPH_FORMAT_ALPHA_32, "ＤＸＴ４テクスチャフォーマットは%s",
+    {GRAPH_FORMAT_DXT4,
+     0,
+     {D3DFMT_DXT4},
+     MISS_UNUSABLE,
+     GRAPH_FORMAT_ALPHA_32,
+     "ＤＸＴ４テクスチャフォーマットは%s",
      NULL},
-    {GRAPH_FORMAT_DXT5, 0, {D3DFMT_DXT5}, MISS_UNUSABLE, GRAPH_FORMAT_ALPHA_32, "ＤＸＴ５テクスチャフォーマットは%s",
+    {GRAPH_FORMAT_DXT5,
+     0,
+     {D3DFMT_DXT5},
+     MISS_UNUSABLE,
+     GRAPH_FORMAT_ALPHA_32,
+     "ＤＸＴ５テクスチャフォーマットは%s",
      NULL},
-    {GRAPH_FORMAT_TARGET_16, TARGET, {TARGET_16_OWN, TARGET_16_OWN, D3DFMT_X8R8G8B8}, MISS_EMPTY, 0,
-     "描画用 16bit カラーフォーマットは %s です", "使用できる描画用 16bit カラーフォーマットがありませんでした\n"},
-    {GRAPH_FORMAT_TARGET_32, TARGET, {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}, MISS_EMPTY, 0,
-     "描画用 32bit カラーフォーマットは %s です", "使用できる描画用 32bit カラーフォーマットがありませんでした\n"},
-    {GRAPH_FORMAT_TARGET_ALPHA_32, TARGET, {D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4}, MISS_EMPTY, 0,
+    {GRAPH_FORMAT_TARGET_16,
+     TARGET,
+     {TARGET_16_OWN, TARGET_16_OWN, D3DFMT_X8R8G8B8},
+     MISS_EMPTY,
+     0,
+     "描画用 16bit カラーフォーマットは %s です",
+     "使用できる描画用 16bit カラーフォーマットがありませんでした\n"},
+    {GRAPH_FORMAT_TARGET_32,
+     TARGET,
+     {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5},
+     MISS_EMPTY,
+     0,
+     "描画用 32bit カラーフォーマットは %s です",
+     "使用できる描画用 32bit カラーフォーマットがありませんでした\n"},
+    {GRAPH_FORMAT_TARGET_ALPHA_32,
+     TARGET,
+     {D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4},
+     MISS_EMPTY,
+     0,
      "描画用アルファ付き 32bit カラーフォーマットは %s です",
      "使用できる描画用アルファ付き 32bit カラーフォーマットがありませんでした\n"},
-    {GRAPH_FORMAT_TARGET_FLOAT_16, TARGET, {D3DFMT_A16B16G16R16F}, MISS_EMPTY, 0,
+    {GRAPH_FORMAT_TARGET_FLOAT_16,
+     TARGET,
+     {D3DFMT_A16B16G16R16F},
+     MISS_EMPTY,
+     0,
      "描画用ABGR浮動小数点16ビット型カラーフォーマットは %s です",
      "使用できる描画用ABGR浮動小数点16ビット型カラーフォーマットがありませんでした\n"},
-    {GRAPH_FORMAT_TARGET_FLOAT_32, TARGET, {D3DFMT_A32B32G32R32F, D3DFMT_A16B16G16R16F}, MISS_EMPTY, 0,
+    {GRAPH_FORMAT_TARGET_FLOAT_32,
+     TARGET,
+     {D3DFMT_A32B32G32R32F, D3DFMT_A16B16G16R16F},
+     MISS_EMPTY,
+     0,
      "描画用ABGR浮動小数点32ビット型カラーフォーマットは %s です",
      "使用できる描画用ABGR浮動小数点32ビット型カラーフォーマットがありませんでした\n"},
 };
@@ -309,9 +382,8 @@ const PixelFormat *GetGraphFormatPixelFormat(int index)
 static DWORD SettleMultiSampleType(D3DFORMAT format, BOOL windowed, D3DMULTISAMPLE_TYPE *type)
 {
     DWORD levels = 0;
-    while (*type > D3DMULTISAMPLE_NONE &&
-           FAILED(g_D3D.direct3D->CheckDeviceMultiSampleType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, format, windowed,
-                                                             *type, &levels))) {
+    while (*type > D3DMULTISAMPLE_NONE && FAILED(g_D3D.direct3D->CheckDeviceMultiSampleType(
+                                              D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, format, windowed, *type, &levels))) {
         *type = (D3DMULTISAMPLE_TYPE)(*type - 1);
     }
     return *type > D3DMULTISAMPLE_NONE ? levels : 0;

@@ -176,8 +176,8 @@ int CreateBrightnessVolumeTexture(void)
             "RGBカラーを輝度を最大にしたRGB値に変換するためのボリュームテクスチャの作成に失敗しました\n", NULL);
     }
     IDirect3DVolumeTexture9 *source = NULL;
-    if (FAILED(device->CreateVolumeTexture(side, side, side, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &source,
-                                           NULL))) {
+    if (FAILED(
+            device->CreateVolumeTexture(side, side, side, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &source, NULL))) {
         return FailBrightnessVolume("RGBカラーを輝度を最大にしたRGB値に変換するための転送元用ボリュームテクスチャの"
                                     "作成に失敗しました\n",
                                     NULL);

@@ -10,8 +10,8 @@ static int s_GraphicsInitialised;
 static int s_ColorBits;
 static int s_RefreshRate;
 static int s_LowResolutionEmulation;
-static int s_Direct3DRefused; // stored inverted: 0 means try the device
-static MEMIMG s_Screen;       // what is shown on the software path
+static int s_Direct3DRefused;    // stored inverted: 0 means try the device
+static MEMIMG s_Screen;          // what is shown on the software path
 static MEMIMG s_SpareScreens[2]; // the second has an alpha channel
 
 int GetScreenColorBits(void)

@@ -15,43 +15,38 @@ namespace
 
 struct CreationCase {
     const char *name;
-    StandInDirect3DSettings settings;
+    std::vector<D3DFORMAT> refusedFormats, refusedDepthFormats;
+    int deviceFailures;
+    DWORD vertexShaderVersion; // 0: the real one
     int deviceMode;
     std::vector<DWORD> behaviours; // of every device creation asked
-    int slot;                      // a graph format slot to check, or -1
-    int slotTakesFrom;             // the slot whose format it takes
+    int slot, slotTakesFrom;       // a graph format slot that takes another's format, or -1
     std::vector<std::string> logLines;
 };
 
 const DWORD MIXED = D3DCREATE_MIXED_VERTEXPROCESSING, SOFTWARE = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+const D3DFORMAT F16 = D3DFMT_A16B16G16R16F, F32 = D3DFMT_A32B32G32R32F;
 
-std::vector<CreationCase> CreationCases(void)
-{
-    std::vector<CreationCase> cases(7);
-    cases[0] = {"no DXT5", {}, 1, {MIXED}, GRAPH_FORMAT_DXT5, GRAPH_FORMAT_ALPHA_32,
-                {"ＤＸＴ４テクスチャフォーマットは", "ＤＸＴ５テクスチャフォーマットは使えません"}};
-    cases[0].settings.refusedFormats = {D3DFMT_DXT5};
-    cases[1] = {"no 16-bit texture", {}, 0, {MIXED}, -1, -1,
-                {"使用できる 16bit カラーフォーマットが見つかりませんでした", "Direct3DDevice9 の解放 2"}};
-    cases[1].settings.refusedFormats = {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5};
-    cases[2] = {"first device refused", {}, 1, {MIXED, SOFTWARE}, -1, -1,
-                {"IDirect3DDevice9Ex オブジェクトを取得します.... ソフトウエア頂点演算を使用します"}};
-    cases[2].settings.deviceFailures = 1;
-    cases[3] = {"both devices refused", {}, 0, {MIXED, SOFTWARE}, -1, -1,
-                {"Direct3DDevice9Ex の作成に失敗しました", "Direct3D9 DLL の解放 4"}};
-    cases[3].settings.deviceFailures = 2;
-    cases[4] = {"shader model 1", {}, 1, {SOFTWARE}, -1, -1, {"ソフトウエア頂点演算を使用します"}};
-    cases[4].settings.vertexShaderVersion = D3DVS_VERSION(1, 1);
-    cases[5] = {"no 32-bit texture, no float targets", {}, 1, {MIXED}, GRAPH_FORMAT_32, GRAPH_FORMAT_16,
-                {"32bit カラーフォーマットは R_D3DFMT_R5G6B5 です",
-                 "使用できる描画用ABGR浮動小数点16ビット型カラーフォーマットがありませんでした",
-                 "使用できる描画用ABGR浮動小数点32ビット型カラーフォーマットがありませんでした"}};
-    cases[5].settings.refusedFormats = {D3DFMT_X8R8G8B8, D3DFMT_A16B16G16R16F, D3DFMT_A32B32G32R32F};
-    cases[6] = {"no Z format", {}, 0, {MIXED}, -1, -1,
-                {"使用できる Zバッファフォーマットが見つかりませんでした", "Direct3DDevice9 の解放 2"}};
-    cases[6].settings.refusedDepthFormats = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32};
-    return cases;
-}
+// One row a case.
+// clang-format off
+const CreationCase s_CreationCases[] = {
+    {"no DXT5", {D3DFMT_DXT5}, {}, 0, 0, 1, {MIXED}, GRAPH_FORMAT_DXT5, GRAPH_FORMAT_ALPHA_32,
+     {"ＤＸＴ４テクスチャフォーマットは", "ＤＸＴ５テクスチャフォーマットは使えません"}},
+    {"no 16-bit texture", {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}, {}, 0, 0, 0, {MIXED}, -1, -1,
+     {"使用できる 16bit カラーフォーマットが見つかりませんでした", "Direct3DDevice9 の解放 2"}},
+    {"first device refused", {}, {}, 1, 0, 1, {MIXED, SOFTWARE}, -1, -1,
+     {"IDirect3DDevice9Ex オブジェクトを取得します.... ソフトウエア頂点演算を使用します"}},
+    {"both devices refused", {}, {}, 2, 0, 0, {MIXED, SOFTWARE}, -1, -1,
+     {"Direct3DDevice9Ex の作成に失敗しました", "Direct3D9 DLL の解放 4"}},
+    {"shader model 1", {}, {}, 0, D3DVS_VERSION(1, 1), 1, {SOFTWARE}, -1, -1, {"ソフトウエア頂点演算を使用します"}},
+    {"no 32-bit texture, no float targets", {D3DFMT_X8R8G8B8, F16, F32}, {}, 0, 0, 1, {MIXED}, GRAPH_FORMAT_32,
+     GRAPH_FORMAT_16, {"32bit カラーフォーマットは R_D3DFMT_R5G6B5 です",
+                       "使用できる描画用ABGR浮動小数点16ビット型カラーフォーマットがありませんでした",
+                       "使用できる描画用ABGR浮動小数点32ビット型カラーフォーマットがありませんでした"}},
+    {"no Z format", {}, {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32}, 0, 0, 0, {MIXED}, -1, -1,
+     {"使用できる Zバッファフォーマットが見つかりませんでした", "Direct3DDevice9 の解放 2"}},
+};
+// clang-format on
 
 } // namespace
 
@@ -59,9 +54,14 @@ TEST(DeviceCreation, ChoicesFollowTheObjectsAnswers)
 {
     SetMainWindowTitle("QvDeviceCreation");
     ChangeWindowMode(1);
-    for (const CreationCase &row : CreationCases()) {
+    for (const CreationCase &row : s_CreationCases) {
         SCOPED_TRACE(row.name);
-        InstallStandInDirect3D(row.settings);
+        StandInDirect3DSettings settings;
+        settings.refusedFormats = row.refusedFormats;
+        settings.refusedDepthFormats = row.refusedDepthFormats;
+        settings.deviceFailures = row.deviceFailures;
+        settings.vertexShaderVersion = row.vertexShaderVersion;
+        InstallStandInDirect3D(settings);
         ASSERT_EQ(InitEngine(), 0) << "a refused device still starts on the software screen";
         EXPECT_EQ(IsDeviceMode(), row.deviceMode);
         EXPECT_EQ(g_D3D.device != nullptr, row.deviceMode == 1);
@@ -104,7 +104,7 @@ TEST(DeviceCreation, FullBrightnessColorScalesToTheBrightestChannel)
     struct Exact {
         int in[3], out[3];
     } exact[] = {{{200, 100, 0}, {255, 127, 0}}, {{20, 40, 60}, {85, 170, 255}}, {{0, 0, 0}, {255, 255, 255}},
-                 {{7, 7, 7}, {255, 255, 255}},    {{300, 0, 0}, {255, 0, 0}},    {{0, 90, 90}, {0, 255, 255}}};
+                 {{7, 7, 7}, {255, 255, 255}},   {{300, 0, 0}, {255, 0, 0}},     {{0, 90, 90}, {0, 255, 255}}};
     for (const Exact &row : exact) {
         int r, g, b;
         FullBrightnessColor(row.in[0], row.in[1], row.in[2], &r, &g, &b);

@@ -38,45 +38,38 @@ class DeviceStartup : public ::testing::Test
 
 } // namespace
 
-TEST_F(DeviceStartup, WindowStartsA9ExDeviceAndLogsEachStepInOrder)
+// 9Ex by default, plain 9 when forced: both log each step of the device's making in order.
+TEST_F(DeviceStartup, WindowStartsADeviceAndLogsEachStepInOrder)
 {
-    ASSERT_EQ(InitEngine(), 0);
-    ASSERT_EQ(IsDeviceMode(), 1);
-    EXPECT_NE(g_D3D.direct3DEx, nullptr);
-    EXPECT_EQ(g_D3D.device, static_cast<IDirect3DDevice9 *>(g_D3D.deviceEx));
-    EXPECT_EQ(g_StateCache.device, g_D3D.device);
-    EXPECT_EQ(g_D3D.zBufferWidth, 1024);
-    EXPECT_EQ(g_D3D.zBufferHeight, 512);
-    EXPECT_EQ(GetScreenColorBits(), 32) << "a window takes the 32-bit desktop's depth";
-    EXPECT_EQ(InitGraphics(), 0) << "a second start changes nothing";
-    EXPECT_EQ(IsDeviceMode(), 1);
-    std::string missing = FirstMissingInOrder(
-        EndAndReadLog(),
-        {"DirectDraw オブジェクトの取得を行います....  成功", "初期化に成功しました",
-         "IDirect3D9Ex オブジェクトを取得します.... 成功",
-         "IDirect3DDevice9Ex オブジェクトを取得します.... ハードウエア頂点演算を使用します", "成功", "Driver:",
-         "画面のフォーマットは D3DFMT_X8R8G8B8 です", "Ｚバッファのフォーマットは D3DFMT_D16 です",
-         "16bit カラーフォーマットは R_D3DFMT_R5G6B5 です", "アルファ付き 32bit カラーフォーマットは R_D3DFMT_A8R8G8B8 です",
-         "ＤＸＴ５テクスチャフォーマットは R_D3DFMT_DXT5 です", "描画用 32bit カラーフォーマットは R_D3DFMT_X8R8G8B8 です",
-         "最大テクスチャサイズ　幅:", "頂点シェーダーバージョンコード：", "バックバッファロック転送の時間:",
-         "バックバッファロックを使", "Ｚバッファを作成します.... 成功", "Direct3DDevice9 の解放 3",
-         "Direct3D9 DLL の解放 4"});
-    EXPECT_EQ(missing, "");
-    EXPECT_EQ(g_D3D.device, nullptr);
-    EXPECT_EQ(g_D3D.directDraw, nullptr);
-}
-
-TEST_F(DeviceStartup, ForcedPlainDirect3D9MakesAPlainDevice)
-{
-    SetForcePlainDirect3D9(1);
-    ASSERT_EQ(InitEngine(), 0);
-    ASSERT_EQ(IsDeviceMode(), 1);
-    EXPECT_EQ(g_D3D.direct3DEx, nullptr);
-    EXPECT_EQ(g_D3D.deviceEx, nullptr);
-    std::string missing =
-        FirstMissingInOrder(EndAndReadLog(), {"IDirect3D9 オブジェクトを取得します.... 成功",
-                                              "IDirect3DDevice9 オブジェクトを取得します.... ハードウエア"});
-    EXPECT_EQ(missing, "");
+    for (int plain : {0, 1}) {
+        SCOPED_TRACE(plain);
+        SetForcePlainDirect3D9(plain);
+        ASSERT_EQ(InitEngine(), 0);
+        ASSERT_EQ(IsDeviceMode(), 1);
+        EXPECT_EQ(g_D3D.direct3DEx == nullptr, plain == 1);
+        EXPECT_EQ(g_D3D.deviceEx == nullptr, plain == 1);
+        EXPECT_EQ(g_StateCache.device, g_D3D.device);
+        EXPECT_EQ(g_D3D.zBufferWidth * 10000 + g_D3D.zBufferHeight, 1024 * 10000 + 512);
+        EXPECT_EQ(GetScreenColorBits(), 32) << "a window takes the 32-bit desktop's depth";
+        EXPECT_EQ(InitGraphics(), 0) << "a second start changes nothing";
+        const char *object =
+            plain ? "IDirect3D9 オブジェクトを取得します.... 成功" : "IDirect3D9Ex オブジェクトを取得します.... 成功";
+        const char *device = plain ? "IDirect3DDevice9 オブジェクトを取得します.... ハードウエア頂点演算を使用します"
+                                   : "IDirect3DDevice9Ex オブジェクトを取得します.... ハードウエア頂点演算を使用します";
+        std::string missing = FirstMissingInOrder(
+            EndAndReadLog(),
+            {"DirectDraw オブジェクトの取得を行います....  成功", "初期化に成功しました", object, device, "成功",
+             "Driver:", "画面のフォーマットは D3DFMT_X8R8G8B8 です", "Ｚバッファのフォーマットは D3DFMT_D16 です",
+             "16bit カラーフォーマットは R_D3DFMT_R5G6B5 です",
+             "アルファ付き 32bit カラーフォーマットは R_D3DFMT_A8R8G8B8 です",
+             "ＤＸＴ５テクスチャフォーマットは R_D3DFMT_DXT5 です",
+             "描画用 32bit カラーフォーマットは R_D3DFMT_X8R8G8B8 です", "最大テクスチャサイズ　幅:",
+             "頂点シェーダーバージョンコード：", "バックバッファロック転送の時間:", "バックバッファロックを使",
+             "Ｚバッファを作成します.... 成功", "Direct3DDevice9 の解放 3", "Direct3D9 DLL の解放 4"});
+        EXPECT_EQ(missing, "");
+        EXPECT_EQ(g_D3D.device, nullptr);
+        EXPECT_EQ(g_D3D.directDraw, nullptr);
+    }
 }
 
 TEST_F(DeviceStartup, RefusedDirect3DGivesA16BitSoftwareScreenInTheBackgroundColour)
@@ -117,6 +110,7 @@ TEST_F(DeviceStartup, ShaderPathObjectsAreMadeOnTheDevice)
     const int F3 = D3DDECLTYPE_FLOAT3, F4 = D3DDECLTYPE_FLOAT4, U4 = D3DDECLTYPE_UBYTE4, C = D3DDECLTYPE_D3DCOLOR;
     const int P = D3DDECLUSAGE_POSITION, N = D3DDECLUSAGE_NORMAL, I = D3DDECLUSAGE_BLENDINDICES,
               W = D3DDECLUSAGE_BLENDWEIGHT, K = D3DDECLUSAGE_COLOR;
+    // clang-format off
     const std::vector<std::vector<Element>> bases = {
         {{0, F3, P, 0}, {12, F3, N, 0}, {24, C, K, 0}, {28, C, K, 1}},
         {{0, F3, P, 0}, {12, U4, I, 0}, {16, F4, W, 0}, {32, F3, N, 0}, {44, C, K, 0}, {48, C, K, 1}},
@@ -128,6 +122,7 @@ TEST_F(DeviceStartup, ShaderPathObjectsAreMadeOnTheDevice)
         {{0, F3, P, 0}, {12, U4, I, 0}, {16, U4, I, 1}, {20, F4, W, 0}, {36, F4, W, 1}, {52, F3, N, 0},
          {64, F3, N, 1}, {76, F3, N, 2}, {88, C, K, 0}, {92, C, K, 1}},
     };
+    // clang-format on
     const int baseSizes[] = {32, 52, 72, 56, 76, 96};
     for (int index = 0; index < 55; index++) {
         SCOPED_TRACE(index);
@@ -138,7 +133,10 @@ TEST_F(DeviceStartup, ShaderPathObjectsAreMadeOnTheDevice)
                 expected.push_back({baseSizes[index / 9] + 16 * t, F4, D3DDECLUSAGE_TEXCOORD, t});
             }
         } else {
-            expected = {{0, F3, P, 0}, {12, F3, N, 0}, {24, C, K, 0}, {28, C, K, 1},
+            expected = {{0, F3, P, 0},
+                        {12, F3, N, 0},
+                        {24, C, K, 0},
+                        {28, C, K, 1},
                         {32, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 0},
                         {40, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 1}};
         }
@@ -148,11 +146,9 @@ TEST_F(DeviceStartup, ShaderPathObjectsAreMadeOnTheDevice)
         ASSERT_EQ(g_D3D.declarations[index]->GetDeclaration(got, &count), D3D_OK);
         ASSERT_EQ(count, expected.size() + 1) << "the elements and the end mark";
         for (size_t i = 0; i < expected.size(); i++) {
-            EXPECT_EQ(got[i].Stream, 0);
-            EXPECT_EQ(got[i].Offset, expected[i].offset);
-            EXPECT_EQ(got[i].Type, expected[i].type);
-            EXPECT_EQ(got[i].Usage, expected[i].usage);
-            EXPECT_EQ(got[i].UsageIndex, expected[i].index);
+            const Element &want = expected[i];
+            EXPECT_EQ((std::vector<int>{got[i].Stream, got[i].Offset, got[i].Type, got[i].Usage, got[i].UsageIndex}),
+                      (std::vector<int>{0, want.offset, want.type, want.usage, want.index}));
         }
     }
     EXPECT_EQ(CreateBrightnessVolumeTexture(), 0);
@@ -177,8 +173,9 @@ TEST_F(DeviceStartup, ForcedScreenModeChangeRestartsTheDeviceAndKeepsTheDefaultF
     EXPECT_EQ(size, 26);
     EXPECT_EQ(thickness, 3);
     std::string missing = FirstMissingInOrder(
-        EndAndReadLog(), {"画面モード変更処理を開始します", "Direct3DDevice9 の解放 3", "Direct3D9 DLL の解放 4",
-                          "IDirect3DDevice9Ex オブジェクトを取得します.... ハードウエア", "Ｚバッファを作成します.... 成功",
-                          "画面モード変更処理は正常に終了しました", "Direct3DDevice9 の解放 3"});
+        EndAndReadLog(),
+        {"画面モード変更処理を開始します", "Direct3DDevice9 の解放 3", "Direct3D9 DLL の解放 4",
+         "IDirect3DDevice9Ex オブジェクトを取得します.... ハードウエア", "Ｚバッファを作成します.... 成功",
+         "画面モード変更処理は正常に終了しました", "Direct3DDevice9 の解放 3"});
     EXPECT_EQ(missing, "");
 }

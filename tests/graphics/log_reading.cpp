@@ -5,7 +5,8 @@
 std::string ReadLogText(void)
 {
     std::string text;
-    HANDLE file = CreateFileA("Log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file =
+        CreateFileA("Log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     char buffer[4096];
     DWORD read = 0;
     while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0) {

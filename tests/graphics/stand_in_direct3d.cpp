@@ -26,10 +26,24 @@ bool TakeDeviceFailure(DWORD behaviour)
     return false;
 }
 
+// Methods the stand-in passes on unchanged: to the object, or to its 9Ex side (refused when it has none).
+#define FORWARD(result, name, parameters, arguments)                                                                   \
+    result STDMETHODCALLTYPE name parameters override                                                                  \
+    {                                                                                                                  \
+        return m_Real->name arguments;                                                                                 \
+    }
+#define FORWARD_EX(result, name, parameters, arguments, refused)                                                       \
+    result STDMETHODCALLTYPE name parameters override                                                                  \
+    {                                                                                                                  \
+        return m_RealEx != NULL ? m_RealEx->name arguments : refused;                                                  \
+    }
+
 class StandInDirect3D final : public IDirect3D9Ex
 {
   public:
-    StandInDirect3D(IDirect3D9 *real, IDirect3D9Ex *realEx) : m_Real(real), m_RealEx(realEx) {}
+    StandInDirect3D(IDirect3D9 *real, IDirect3D9Ex *realEx) : m_Real(real), m_RealEx(realEx)
+    {
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
     {
@@ -41,7 +55,10 @@ class StandInDirect3D final : public IDirect3D9Ex
         *out = NULL;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef(void) override { return (ULONG)InterlockedIncrement(&m_References); }
+    ULONG STDMETHODCALLTYPE AddRef(void) override
+    {
+        return (ULONG)InterlockedIncrement(&m_References);
+    }
     ULONG STDMETHODCALLTYPE Release(void) override
     {
         LONG left = InterlockedDecrement(&m_References);
@@ -51,15 +68,30 @@ class StandInDirect3D final : public IDirect3D9Ex
         }
         return (ULONG)left;
     }
-    HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void *init) override
-    {
-        return m_Real->RegisterSoftwareDevice(init);
-    }
-    UINT STDMETHODCALLTYPE GetAdapterCount(void) override { return m_Real->GetAdapterCount(); }
-    HRESULT STDMETHODCALLTYPE GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9 *id) override
-    {
-        return m_Real->GetAdapterIdentifier(adapter, flags, id);
-    }
+    FORWARD(HRESULT, RegisterSoftwareDevice, (void *init), (init))
+    FORWARD(UINT, GetAdapterCount, (void), ())
+    FORWARD(HRESULT, GetAdapterIdentifier, (UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9 *id),
+            (adapter, flags, id))
+    FORWARD(HRESULT, EnumAdapterModes, (UINT adapter, D3DFORMAT format, UINT index, D3DDISPLAYMODE *mode),
+            (adapter, format, index, mode))
+    FORWARD(HRESULT, GetAdapterDisplayMode, (UINT adapter, D3DDISPLAYMODE *mode), (adapter, mode))
+    FORWARD(HRESULT, CheckDeviceType, (UINT adapter, D3DDEVTYPE type, D3DFORMAT display, D3DFORMAT back, BOOL windowed),
+            (adapter, type, display, back, windowed))
+    FORWARD(HRESULT, CheckDeviceMultiSampleType,
+            (UINT adapter, D3DDEVTYPE type, D3DFORMAT format, BOOL windowed, D3DMULTISAMPLE_TYPE samples,
+             DWORD *levels),
+            (adapter, type, format, windowed, samples, levels))
+    FORWARD(HRESULT, CheckDeviceFormatConversion, (UINT adapter, D3DDEVTYPE type, D3DFORMAT from, D3DFORMAT to),
+            (adapter, type, from, to))
+    FORWARD(HMONITOR, GetAdapterMonitor, (UINT adapter), (adapter))
+    FORWARD_EX(UINT, GetAdapterModeCountEx, (UINT adapter, const D3DDISPLAYMODEFILTER *filter), (adapter, filter), 0)
+    FORWARD_EX(HRESULT, EnumAdapterModesEx,
+               (UINT adapter, const D3DDISPLAYMODEFILTER *filter, UINT index, D3DDISPLAYMODEEX *mode),
+               (adapter, filter, index, mode), D3DERR_INVALIDCALL)
+    FORWARD_EX(HRESULT, GetAdapterDisplayModeEx, (UINT adapter, D3DDISPLAYMODEEX *mode, D3DDISPLAYROTATION *rotation),
+               (adapter, mode, rotation), D3DERR_INVALIDCALL)
+    FORWARD_EX(HRESULT, GetAdapterLUID, (UINT adapter, LUID *luid), (adapter, luid), D3DERR_INVALIDCALL)
+
     UINT STDMETHODCALLTYPE GetAdapterModeCount(UINT adapter, D3DFORMAT format) override
     {
         for (const auto &entry : s_Settings.modeCounts) {
@@ -69,23 +101,6 @@ class StandInDirect3D final : public IDirect3D9Ex
         }
         return m_Real->GetAdapterModeCount(adapter, format);
     }
-    HRESULT STDMETHODCALLTYPE EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT index,
-                                               D3DDISPLAYMODE *mode) override
-    {
-        if (index >= GetAdapterModeCount(adapter, format)) {
-            return D3DERR_INVALIDCALL;
-        }
-        return m_Real->EnumAdapterModes(adapter, format, index, mode);
-    }
-    HRESULT STDMETHODCALLTYPE GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE *mode) override
-    {
-        return m_Real->GetAdapterDisplayMode(adapter, mode);
-    }
-    HRESULT STDMETHODCALLTYPE CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displayFormat,
-                                              D3DFORMAT backBufferFormat, BOOL windowed) override
-    {
-        return m_Real->CheckDeviceType(adapter, type, displayFormat, backBufferFormat, windowed);
-    }
     HRESULT STDMETHODCALLTYPE CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
                                                 D3DRESOURCETYPE resource, D3DFORMAT format) override
     {
@@ -94,12 +109,6 @@ class StandInDirect3D final : public IDirect3D9Ex
         }
         return m_Real->CheckDeviceFormat(adapter, type, adapterFormat, usage, resource, format);
     }
-    HRESULT STDMETHODCALLTYPE CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT format,
-                                                         BOOL windowed, D3DMULTISAMPLE_TYPE samples,
-                                                         DWORD *levels) override
-    {
-        return m_Real->CheckDeviceMultiSampleType(adapter, type, format, windowed, samples, levels);
-    }
     HRESULT STDMETHODCALLTYPE CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
                                                      D3DFORMAT targetFormat, D3DFORMAT depthFormat) override
     {
@@ -107,11 +116,6 @@ class StandInDirect3D final : public IDirect3D9Ex
             return D3DERR_NOTAVAILABLE;
         }
         return m_Real->CheckDepthStencilMatch(adapter, type, adapterFormat, targetFormat, depthFormat);
-    }
-    HRESULT STDMETHODCALLTYPE CheckDeviceFormatConversion(UINT adapter, D3DDEVTYPE type, D3DFORMAT from,
-                                                          D3DFORMAT to) override
-    {
-        return m_Real->CheckDeviceFormatConversion(adapter, type, from, to);
     }
     HRESULT STDMETHODCALLTYPE GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9 *caps) override
     {
@@ -124,7 +128,6 @@ class StandInDirect3D final : public IDirect3D9Ex
         }
         return result;
     }
-    HMONITOR STDMETHODCALLTYPE GetAdapterMonitor(UINT adapter) override { return m_Real->GetAdapterMonitor(adapter); }
     HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND window, DWORD behaviour,
                                            D3DPRESENT_PARAMETERS *parameters, IDirect3DDevice9 **device) override
     {
@@ -132,20 +135,6 @@ class StandInDirect3D final : public IDirect3D9Ex
             return D3DERR_NOTAVAILABLE;
         }
         return m_Real->CreateDevice(adapter, type, window, behaviour, parameters, device);
-    }
-    UINT STDMETHODCALLTYPE GetAdapterModeCountEx(UINT adapter, const D3DDISPLAYMODEFILTER *filter) override
-    {
-        return m_RealEx != NULL ? m_RealEx->GetAdapterModeCountEx(adapter, filter) : 0;
-    }
-    HRESULT STDMETHODCALLTYPE EnumAdapterModesEx(UINT adapter, const D3DDISPLAYMODEFILTER *filter, UINT index,
-                                                 D3DDISPLAYMODEEX *mode) override
-    {
-        return m_RealEx != NULL ? m_RealEx->EnumAdapterModesEx(adapter, filter, index, mode) : D3DERR_INVALIDCALL;
-    }
-    HRESULT STDMETHODCALLTYPE GetAdapterDisplayModeEx(UINT adapter, D3DDISPLAYMODEEX *mode,
-                                                      D3DDISPLAYROTATION *rotation) override
-    {
-        return m_RealEx != NULL ? m_RealEx->GetAdapterDisplayModeEx(adapter, mode, rotation) : D3DERR_INVALIDCALL;
     }
     HRESULT STDMETHODCALLTYPE CreateDeviceEx(UINT adapter, D3DDEVTYPE type, HWND window, DWORD behaviour,
                                              D3DPRESENT_PARAMETERS *parameters, D3DDISPLAYMODEEX *mode,
@@ -155,10 +144,6 @@ class StandInDirect3D final : public IDirect3D9Ex
             return D3DERR_NOTAVAILABLE;
         }
         return m_RealEx->CreateDeviceEx(adapter, type, window, behaviour, parameters, mode, device);
-    }
-    HRESULT STDMETHODCALLTYPE GetAdapterLUID(UINT adapter, LUID *luid) override
-    {
-        return m_RealEx != NULL ? m_RealEx->GetAdapterLUID(adapter, luid) : D3DERR_INVALIDCALL;
     }
 
   private:

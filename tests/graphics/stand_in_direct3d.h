@@ -9,17 +9,17 @@
 #include <vector>
 
 struct StandInDirect3DSettings {
-    std::vector<D3DFORMAT> refusedFormats;      // CheckDeviceFormat refuses these, whatever the usage
-    std::vector<D3DFORMAT> refusedDepthFormats; // CheckDepthStencilMatch refuses these
+    std::vector<D3DFORMAT> refusedFormats;              // CheckDeviceFormat refuses these, whatever the usage
+    std::vector<D3DFORMAT> refusedDepthFormats;         // CheckDepthStencilMatch refuses these
     std::vector<std::pair<D3DFORMAT, UINT>> modeCounts; // GetAdapterModeCount answers for these formats
-    int deviceFailures = 0;                     // CreateDevice / CreateDeviceEx calls refused before forwarding
-    DWORD vertexShaderVersion = 0;              // the adapter caps' versions; 0 keeps the real ones
+    int deviceFailures = 0;                             // CreateDevice / CreateDeviceEx calls refused before forwarding
+    DWORD vertexShaderVersion = 0;                      // the adapter caps' versions; 0 keeps the real ones
     DWORD pixelShaderVersion = 0;
 };
 
 struct StandInDirect3DRecord {
-    int plainObjects = 0, exObjects = 0;       // stand-ins made through each entry
-    std::vector<DWORD> deviceBehaviours;       // behaviour flags of every device creation asked, refused or not
+    int plainObjects = 0, exObjects = 0; // stand-ins made through each entry
+    std::vector<DWORD> deviceBehaviours; // behaviour flags of every device creation asked, refused or not
 };
 
 // The stand-in wrapped around a real object (takes over its reference); realEx may be null.
