@@ -158,3 +158,27 @@ TEST(DeviceCreation, StartEndAndModeEdgeCases)
     StoreWindowModeFlag(1);
     CoUninitialize();
 }
+
+TEST(DeviceCreation, FormatRecordsDescribeTheirPixels)
+{
+    struct Row {
+        const PixelFormat *format;
+        int bits;
+        uint32_t red, alpha, code;
+    } rows[] = {
+        {GetD3DFormatPixelFormat(D3DFMT_R5G6B5), 16, 0xF800, 0, PIXEL_FORMAT_PACKED},
+        {GetD3DFormatPixelFormat(D3DFMT_A2B10G10R10), 32, 0x3FF, 0xC0000000, PIXEL_FORMAT_PACKED},
+        {GetD3DFormatPixelFormat(D3DFMT_A32B32G32R32F), 128, 0, 0, PIXEL_FORMAT_FLOAT32X4},
+        {GetGraphFormatPixelFormat(GRAPH_FORMAT_ALPHA_16), 16, 0xF00, 0xF000, PIXEL_FORMAT_PACKED},
+        {GetGraphFormatPixelFormat(GRAPH_FORMAT_DXT1), 4, 0, 0, PIXEL_FORMAT_DXT1},
+        {GetGraphFormatPixelFormat(GRAPH_FORMAT_TARGET_FLOAT_16), 64, 0, 0, PIXEL_FORMAT_FLOAT16X4},
+    };
+    for (const Row &row : rows) {
+        ASSERT_NE(row.format, nullptr);
+        EXPECT_EQ((std::vector<uint32_t>{row.format->bitsPerPixel, row.format->redMask, row.format->alphaMask,
+                                         row.format->formatCode}),
+                  (std::vector<uint32_t>{(uint32_t)row.bits, row.red, row.alpha, row.code}));
+    }
+    EXPECT_EQ(GetD3DFormatPixelFormat(D3DFMT_L8), nullptr);
+    EXPECT_EQ(GetGraphFormatPixelFormat(GRAPH_FORMAT_COUNT), nullptr);
+}
