@@ -106,7 +106,7 @@ D3DFORMAT ChooseZFormat(IDirect3D9 *direct3D, D3DFORMAT backBufferFormat);
 int ChooseGraphFormats(IDirect3D9 *direct3D, D3DFORMAT backBufferFormat, int colorBits);
 const char *GetD3DFormatName(D3DFORMAT format); // "D3DFMT_..." or null
 int GetWaitVerticalBlank(void);
-// Device pass-throughs for the buffer tables and the movie table: null without a device or on failure.
+// Device pass-throughs of the buffer tables and the vertical-blank waits: null without a device or on failure.
 IDirectDraw7 *GetDirectDraw(void);
 IDirect3DVertexBuffer9 *CreateDeviceVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
 IDirect3DIndexBuffer9 *CreateDeviceIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
