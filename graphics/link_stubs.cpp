@@ -1,36 +1,6 @@
 // Link stand-ins for calls whose work is still being merged; removed once it is in.
 #include "graphics/graphics_internal.h"
 
-Direct3DGlobals g_D3D;
-
-MEMIMG *GetSoftwareScreen(void)
-{
-    return NULL;
-}
-const PixelFormat *GetD3DFormatPixelFormat(D3DFORMAT format)
-{
-    return NULL;
-}
-const PixelFormat *GetGraphFormatPixelFormat(int index)
-{
-    return NULL;
-}
-int CloseMaskPass(void)
-{
-    return 0;
-}
-int ReleaseMaskSurfaces(void)
-{
-    return 0;
-}
-int ReleaseDeviceObjects(void)
-{
-    return 0;
-}
-int CreateDefaultLight(void)
-{
-    return 0;
-}
 void CALLBACK FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
 {
     KillTimer(window, id);
@@ -38,11 +8,10 @@ void CALLBACK FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD
 void BeginSceneIfNeeded(void)
 {
 }
-int PushLights(void)
+void MeasureVerticalBlankPeriod(void)
 {
-    return 0;
 }
-int PushMaterial(void)
+int GetWaitVerticalBlank(void)
 {
     return 0;
 }
