@@ -9,6 +9,7 @@
 
 #include "core/window_state.h"
 #include "graphics/graphics.h"
+#include "graphics/log_reading.h"
 #include "image/image.h"
 #include "core/core_test_hooks.h"
 
@@ -494,22 +495,6 @@ std::string TakeTypedBytes(void)
         ring->readIndex = (ring->readIndex + 1) % INPUT_CHAR_RING_SLOTS;
     }
     return bytes;
-}
-
-std::string ReadLogText(void)
-{
-    std::string text;
-    HANDLE file =
-        CreateFileA("Log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    char buffer[4096];
-    DWORD read = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0) {
-        text.append(buffer, read);
-    }
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-    return text;
 }
 
 } // namespace

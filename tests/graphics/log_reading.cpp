@@ -1,3 +1,4 @@
+// Reading the engine's "Log.txt" back in a test's folder; shared by the engine and graphics test programs.
 #include "graphics/log_reading.h"
 
 #include <windows.h>
