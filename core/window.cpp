@@ -486,6 +486,15 @@ static void RecordWindowRect(HWND window)
     GetWindowRect(window, &g_Window.windowRect);
 }
 
+// A paint presents the back screen as it is: the vertical-blank wait would only hold the window thread.
+static void PresentForPaint(void)
+{
+    int wait = GetWaitVerticalBlank();
+    SetWaitVerticalBlank(0);
+    CopyScreenAndFlip();
+    SetWaitVerticalBlank(wait);
+}
+
 static void OnPaint(HWND window)
 {
     PAINTSTRUCT paint;
@@ -511,7 +520,7 @@ static void OnPaint(HWND window)
                 g_Window.paintPending = 1;
                 g_Window.lastPresentTime = GetNowMilliCount();
             } else if (whole || IsPartialPaintDue()) {
-                CopyScreenAndFlip();
+                PresentForPaint();
                 g_Window.lastPresentTime = GetNowMilliCount();
             }
         }

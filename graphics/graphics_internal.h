@@ -360,6 +360,8 @@ void MeasureVerticalBlankPeriod(void);
 #define FRONT_SCREEN_TIMER_ID 32767
 #define FRONT_SCREEN_TIMER_PERIOD 32
 
+int SetDrawClipArea(int x1, int y1, int x2, int y2); // the draw settings' public call, re-applied after a move
+
 // ---------------------------------------------------------------------------------------------------------------
 // Later graphics work, named here so start-up and end can call it: the graph table, lights and material, masks,
 // the buffer, shader and model tables.
