@@ -92,7 +92,7 @@ int G_D3D_DrawBox(int x1, int y1, int x2, int y2, int color)
 }
 
 // Four one-pixel bars along the inside of the box, none overlapping another: a bar that would lie on one already
-// given (a box one pixel wide or high) is left empty.
+// given (a box one pixel wide or high) is left empty, and an empty box draws nothing.
 int G_D3D_DrawBoxOutline(int x1, int y1, int x2, int y2, int color)
 {
     if (PrepareUntexturedDraw() != 0) {
@@ -100,6 +100,9 @@ int G_D3D_DrawBoxOutline(int x1, int y1, int x2, int y2, int color)
     }
     SortPair(&x1, &x2);
     SortPair(&y1, &y2);
+    if (x1 == x2 || y1 == y2) {
+        return 0;
+    }
     int leftRight = x2 - x1 > 1 ? x1 + 1 : x1;
     int bottomTop = y2 - y1 > 1 ? y2 - 1 : y2;
     float z = g_DrawState.screenZ;
@@ -175,8 +178,8 @@ static void StartCircleVertices(CircleVertices *list, D3DPRIMITIVETYPE primitive
 static void DrawCircleVertices(CircleVertices *list)
 {
     if (list->count > 0) {
-        g_StateCache.device->DrawPrimitiveUP(list->primitive, list->count / list->verticesPerPrimitive,
-                                             list->vertices, sizeof(Vertex2D));
+        g_StateCache.device->DrawPrimitiveUP(list->primitive, list->count / list->verticesPerPrimitive, list->vertices,
+                                             sizeof(Vertex2D));
     }
     list->count = 0;
 }
@@ -193,23 +196,24 @@ static void AddCircleVertex(CircleVertices *list, int x, int y)
 
 // One step of the midpoint walk: the offsets (cx, cy) of the first octant, cx rising from 0 while cy >= cx.
 struct MidpointWalk {
-    int cx, cy, d;
+    int cx, cy;
+    LONGLONG d;
 };
 
 static void StartMidpointWalk(MidpointWalk *walk, int radius)
 {
     walk->cx = 0;
     walk->cy = radius;
-    walk->d = 3 - 2 * radius;
+    walk->d = 3 - 2 * (LONGLONG)radius;
 }
 
 static int StepMidpointWalk(MidpointWalk *walk)
 {
     if (walk->d >= 0) {
         walk->cy--;
-        walk->d -= 4 * walk->cy;
+        walk->d -= 4 * (LONGLONG)walk->cy;
     }
-    walk->d += 4 * walk->cx + 6;
+    walk->d += 4 * (LONGLONG)walk->cx + 6;
     walk->cx++;
     return walk->cy >= walk->cx;
 }
@@ -236,7 +240,8 @@ static void FillCircleRows(int x, int y, int radius, CircleVertices *list)
     MidpointWalk walk;
     StartMidpointWalk(&walk, radius);
     do {
-        const LONGLONG offsets[4][2] = {{walk.cy, walk.cx}, {-walk.cy, walk.cx}, {walk.cx, walk.cy}, {-walk.cx, walk.cy}};
+        const LONGLONG offsets[4][2] = {
+            {walk.cy, walk.cx}, {-walk.cy, walk.cx}, {walk.cx, walk.cy}, {-walk.cx, walk.cy}};
         for (int i = 0; i < 4; i++) {
             LONGLONG row = (LONGLONG)y + offsets[i][0];
             if (row >= firstRow && row <= lastRow && halfWidths[row - firstRow] < offsets[i][1]) {
@@ -265,9 +270,11 @@ static void OutlineCircle(int x, int y, int radius, CircleVertices *list)
     MidpointWalk walk;
     StartMidpointWalk(&walk, radius);
     do {
-        LONGLONG points[8][2] = {{x + walk.cx, y + walk.cy}, {x - walk.cx, y + walk.cy}, {x + walk.cx, y - walk.cy},
-                                 {x - walk.cx, y - walk.cy}, {x + walk.cy, y + walk.cx}, {x - walk.cy, y + walk.cx},
-                                 {x + walk.cy, y - walk.cx}, {x - walk.cy, y - walk.cx}};
+        LONGLONG px = x, py = y;
+        LONGLONG points[8][2] = {{px + walk.cx, py + walk.cy}, {px - walk.cx, py + walk.cy},
+                                 {px + walk.cx, py - walk.cy}, {px - walk.cx, py - walk.cy},
+                                 {px + walk.cy, py + walk.cx}, {px - walk.cy, py + walk.cx},
+                                 {px + walk.cy, py - walk.cx}, {px - walk.cy, py - walk.cx}};
         for (int i = 0; i < 8; i++) {
             int seen = 0;
             for (int j = 0; j < i && !seen; j++) {
