@@ -1,18 +1,193 @@
-// Draw settings: the draw target and the screen state queries. The blend, brightness and draw-area settings and
-// the device release come with the graphics work. Window thread only.
-#include "graphics/graphics.h"
+// Draw settings: the block every later draw obeys (blend mode and parameter, brightness, blend graph, draw area,
+// draw target, filtering, fog, Z defaults), its public setters and queries, the screen colour conversions and the
+// reset run at graphics start. Each setter stores its value, keeps the software renderer's record in step and, on
+// the device, forwards to the state cache. Window thread only.
+#include "graphics/graphics_internal.h"
+#include "softrender/softrender.h"
 
-static int s_DrawTarget = -4;
+#include <string.h>
 
-int SetDrawTarget(int target)
+DrawState g_DrawState;
+
+#define SCREEN_BACK -2
+#define SCREEN_EXTRA_1 -3
+#define SCREEN_FRONT -4
+#define SCREEN_EXTRA_2 -5
+
+static int ClampInt(int value, int low, int high)
 {
-    s_DrawTarget = target;
+    return value < low ? low : (value > high ? high : value);
+}
+
+// The pump's wait needs the main window: before the engine makes one there is nothing to wait for (and the pump
+// would never report activity).
+static void WaitWhileWindowInactive(void)
+{
+    if (GetAppWindowHandle() != NULL) {
+        WaitWhileInactive();
+    }
+}
+
+void SyncSoftwareDrawSettings(void)
+{
+    const DrawState *state = &g_DrawState;
+    MemImgDrawSettings *record = &g_MemImgDrawSettings;
+    record->blendMode = state->blendMode;
+    record->blendParameter = state->blendParameter;
+    record->brightness = state->brightness;
+    record->drawArea = state->drawArea;
+    record->target = state->softwareTarget;
+    record->blendImage = state->blendImage;
+    record->blendBorder = state->blendBorder;
+    record->blendRange = state->blendRange;
+    record->resetting = state->resetting;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Blend, brightness and the vertex colour word.
+
+unsigned int MakeDrawColorWord(void)
+{
+    const DrawState *state = &g_DrawState;
+    unsigned int alpha =
+        (state->blendMode != 0 || state->vertexAlphaInMode0) ? (unsigned int)state->blendParameter : 255u;
+    return alpha << 24 | (state->brightness & 0xFFFFFFu);
+}
+
+int RefreshDrawColorWord(void)
+{
+    g_DrawState.drawColorWord = MakeDrawColorWord();
     return 0;
 }
 
-int GetDrawTarget(void)
+int SetDrawBlend(int mode, int parameter)
 {
-    return s_DrawTarget;
+    DrawState *state = &g_DrawState;
+    if (state->suspended || (mode == state->blendMode && parameter == state->blendParameter)) {
+        return 0;
+    }
+    WaitWhileWindowInactive();
+    state->blendMode = mode;
+    state->blendParameter = ClampInt(parameter, 0, 255);
+    RefreshDrawColorWord();
+    SyncSoftwareDrawSettings();
+    return 0;
+}
+
+static int StoreBrightness(unsigned int rgb)
+{
+    g_DrawState.brightness = rgb & 0xFFFFFFu;
+    RefreshDrawColorWord();
+    SyncSoftwareDrawSettings();
+    return 0;
+}
+
+int SetDrawBrightness(int red, int green, int blue)
+{
+    unsigned int stored = g_DrawState.brightness;
+    if (red == (int)(stored >> 16 & 0xFF) && green == (int)(stored >> 8 & 0xFF) && blue == (int)(stored & 0xFF)) {
+        return 0;
+    }
+    return StoreBrightness((unsigned int)ClampInt(red, 0, 255) << 16 | (unsigned int)ClampInt(green, 0, 255) << 8 |
+                           (unsigned int)ClampInt(blue, 0, 255));
+}
+
+int SetDrawBrightColor(unsigned int color)
+{
+    if ((color & 0xFFFFFFu) == g_DrawState.brightness) {
+        return 0;
+    }
+    return StoreBrightness(color);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Screen colours.
+
+unsigned int MakeColorForFormat(const PixelFormat *format, int red, int green, int blue)
+{
+    int channels[3] = {ClampInt(red, 0, 255), ClampInt(green, 0, 255), ClampInt(blue, 0, 255)};
+    int widths[3] = {format->redWidth, format->greenWidth, format->blueWidth};
+    int shifts[3] = {format->redShift, format->greenShift, format->blueShift};
+    unsigned int color = format->alphaMask;
+    for (int i = 0; i < 3; i++) {
+        // Channels wider than a byte (10-bit formats) take the byte as their top bits.
+        unsigned int value = widths[i] <= 8 ? (unsigned int)channels[i] >> (8 - widths[i])
+                                            : (unsigned int)channels[i] << (widths[i] - 8);
+        color |= widths[i] > 0 ? value << shifts[i] : 0u;
+    }
+    return color;
+}
+
+int SplitColorForFormat(const PixelFormat *format, unsigned int color, int *red, int *green, int *blue)
+{
+    int *outs[3] = {red, green, blue};
+    unsigned int masks[3] = {format->redMask, format->greenMask, format->blueMask};
+    int widths[3] = {format->redWidth, format->greenWidth, format->blueWidth};
+    int shifts[3] = {format->redShift, format->greenShift, format->blueShift};
+    for (int i = 0; i < 3; i++) {
+        if (outs[i] == NULL) {
+            continue;
+        }
+        // A channel the format lacks reads 0 rather than dividing by 2^0 - 1.
+        *outs[i] = widths[i] > 0 ? (int)((color & masks[i]) >> shifts[i]) * 255 / ((1 << widths[i]) - 1) : 0;
+    }
+    return 0;
+}
+
+// The device's format of the screen depth, or the software screen's; before either exists, the software
+// screen's format of the configured depth.
+static const PixelFormat *GetScreenPixelFormat(void)
+{
+    int kind = GetScreenColorBits() == 16 ? MEMIMG_KIND_RGB16 : MEMIMG_KIND_RGB32;
+    if (IsDeviceMode()) {
+        const PixelFormat *format =
+            GetGraphFormatPixelFormat(kind == MEMIMG_KIND_RGB16 ? GRAPH_FORMAT_16 : GRAPH_FORMAT_32);
+        if (format != NULL) {
+            return format;
+        }
+    } else {
+        MEMIMG *screen = GetSoftwareScreen();
+        if (screen != NULL && IsValidMemImg(screen)) {
+            return screen->block->format;
+        }
+    }
+    return GetMemImgColorFormat(kind, 0, 0);
+}
+
+unsigned int MakeScreenColor(int red, int green, int blue)
+{
+    return MakeColorForFormat(GetScreenPixelFormat(), red, green, blue);
+}
+
+int SplitScreenColor(unsigned int color, int *red, int *green, int *blue)
+{
+    return SplitColorForFormat(GetScreenPixelFormat(), color, red, green, blue);
+}
+
+float *MakeColorValue(float *out, float a, float b, float c, float d)
+{
+    out[0] = a;
+    out[1] = b;
+    out[2] = c;
+    out[3] = d;
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Graphs and sizes. The graph table comes with later work: until then no value is a graph handle, so graph
+// targets, graph sizes and blend graphs take their failure paths.
+
+int IsGraphHandle(int value)
+{
+    return 0;
+}
+
+int QueryGraphSize(int graph, int *width, int *height)
+{
+    if (graph != SCREEN_BACK && graph != SCREEN_FRONT) {
+        return -1;
+    }
+    return GetScreenSize(width, height);
 }
 
 int QueryScreenState(int *width, int *height, int *colorBits)
@@ -35,7 +210,276 @@ int QueryScreenState(int *width, int *height, int *colorBits)
     return 0;
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Filtering and the blend graph.
+
+int SetDrawFilterMode(int mode)
+{
+    if (g_DrawState.suspended || mode == g_DrawState.filterMode) {
+        return 0;
+    }
+    if (mode < 0 || mode > 2) {
+        return -1;
+    }
+    g_DrawState.filterMode = mode;
+    if (IsDeviceMode()) {
+        SetDeviceFilterMode(mode);
+    }
+    return 0;
+}
+
+int GetDrawFilterMode(void)
+{
+    return g_DrawState.filterMode;
+}
+
+int SelectBlendGraph(int graph, int border, int range)
+{
+    DrawState *state = &g_DrawState;
+    if (state->suspended ||
+        (graph == state->blendGraph && border == state->blendBorder && range == state->blendRange)) {
+        return 0;
+    }
+    if (graph != -1) {
+        return -1; // blend graphs are selected once the graph table exists
+    }
+    state->blendGraph = graph;
+    WaitWhileWindowInactive();
+    state->blendBorder = ClampInt(border, 0, 255);
+    state->blendRange = ClampInt(range, 0, 255);
+    if (!IsDeviceMode()) {
+        state->blendImage = NULL;
+        BuildFadeTable(state->blendBorder, state->blendRange);
+        SyncSoftwareDrawSettings();
+        return 0;
+    }
+    SyncSoftwareDrawSettings();
+    if (g_StateCache.device == NULL) {
+        return -1;
+    }
+    return SetDeviceBlendGraph(NULL, state->blendBorder, state->blendRange);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Draw area and draw target.
+
+int SetDrawClipArea(int x1, int y1, int x2, int y2)
+{
+    DrawState *state = &g_DrawState;
+    if (state->suspended) {
+        return 0;
+    }
+    if (state->maskInUse) {
+        CloseMaskPass();
+    }
+    SetRect(&state->requestedArea, x1, y1, x2, y2);
+    int width, height;
+    if (QueryGraphSize(state->drawTarget, &width, &height) != 0) {
+        return -1;
+    }
+    RECT area;
+    area.left = ClampInt(x1 < x2 ? x1 : x2, 0, width);
+    area.right = ClampInt(x1 < x2 ? x2 : x1, 0, width);
+    area.top = ClampInt(y1 < y2 ? y1 : y2, 0, height);
+    area.bottom = ClampInt(y1 < y2 ? y2 : y1, 0, height);
+    state->drawArea = area;
+    state->drawAreaX1 = (float)area.left;
+    state->drawAreaY1 = (float)area.top;
+    state->drawAreaX2 = (float)area.right;
+    state->drawAreaY2 = (float)area.bottom;
+    state->emptyArea = area.right == area.left || area.bottom == area.top;
+    SyncSoftwareDrawSettings();
+    if (state->emptyArea) {
+        return 0;
+    }
+    SetDrawAreaTransforms(&area);
+    if (!IsDeviceMode()) {
+        return 0;
+    }
+    if (g_StateCache.device == NULL) {
+        return -1;
+    }
+    SetDeviceViewportRect(area.left, area.top, area.right, area.bottom);
+    SetDeviceScissorRect(&area);
+    return ApplyDeviceProjection();
+}
+
+static int IsScreenTarget(int target)
+{
+    return target == SCREEN_BACK || target == SCREEN_FRONT || target == SCREEN_EXTRA_1 || target == SCREEN_EXTRA_2;
+}
+
+// Device side of selecting a screen: the pending batch drawn, the texture unbound, the screen surface (the sub back
+// buffer once the flip made one) with the engine's Z buffer made the render target.
+static void SelectDeviceScreenTarget(void)
+{
+    FlushVertexBatch();
+    EndSceneIfNeeded();
+    if (g_StateCache.texture != NULL || g_StateCache.force) {
+        SetDeviceTexture(NULL);
+    }
+    SetDeviceRenderTarget(g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer);
+    if (g_StateCache.device != NULL) {
+        g_StateCache.device->SetDepthStencilSurface(g_D3D.zBuffer);
+    }
+}
+
+int SetDrawTarget(int target)
+{
+    DrawState *state = &g_DrawState;
+    if (!IsGraphicsInitialised()) {
+        return -1;
+    }
+    WaitWhileWindowInactive();
+    if (!IsScreenTarget(target)) {
+        return -1; // graph targets come with the graph table
+    }
+    if (IsDeviceMode()) {
+        SelectDeviceScreenTarget();
+    } else {
+        state->softwareTarget = GetSoftwareScreen();
+    }
+    state->drawTarget = target;
+    if (target == SCREEN_FRONT && GetAppWindowHandle() != NULL) {
+        SetTimer(GetAppWindowHandle(), FRONT_SCREEN_TIMER_ID, FRONT_SCREEN_TIMER_PERIOD, FrontScreenTimerProc);
+    }
+    // Only the back and front screens have a size the draw area knows; the two further screens keep the old ones.
+    int width, height;
+    if (QueryGraphSize(target, &width, &height) == 0) {
+        if (width != state->drawScreenWidth || height != state->drawScreenHeight) {
+            state->drawScreenWidth = width;
+            state->drawScreenHeight = height;
+            SetDrawClipArea(0, 0, width, height);
+        } else {
+            SetDrawClipArea(state->drawArea.left, state->drawArea.top, state->drawArea.right, state->drawArea.bottom);
+        }
+    }
+    ResetTargetTransforms(state->drawScreenWidth, state->drawScreenHeight);
+    SyncSoftwareDrawSettings();
+    return 0;
+}
+
+int GetDrawTarget(void)
+{
+    return g_DrawState.drawTarget;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Fog: stored here, sent through the cache on the device (whose copy may differ after a device change).
+
+int SetFogMode(int mode)
+{
+    if (mode == g_DrawState.fogMode && (!IsDeviceMode() || mode == g_StateCache.fogMode)) {
+        return 0;
+    }
+    g_DrawState.fogMode = mode;
+    if (IsDeviceMode()) {
+        FlushVertexBatch();
+        SetDeviceFogMode(mode);
+    }
+    return 0;
+}
+
+int SetFogColor(int red, int green, int blue)
+{
+    unsigned int color = 0xFF000000u | (unsigned int)ClampInt(red, 0, 255) << 16 |
+                         (unsigned int)ClampInt(green, 0, 255) << 8 | (unsigned int)ClampInt(blue, 0, 255);
+    if (color == g_DrawState.fogColor && (!IsDeviceMode() || (int)color == g_StateCache.fogColor)) {
+        return 0;
+    }
+    g_DrawState.fogColor = color;
+    if (IsDeviceMode()) {
+        FlushVertexBatch();
+        SetDeviceFogColor((int)color);
+    }
+    return 0;
+}
+
+int SetFogStartEnd(float start, float end)
+{
+    const DeviceStateCache *cache = &g_StateCache;
+    if (start == g_DrawState.fogStart && end == g_DrawState.fogEnd &&
+        (!IsDeviceMode() || (start == cache->fogStart && end == cache->fogEnd))) {
+        return 0;
+    }
+    g_DrawState.fogStart = start;
+    g_DrawState.fogEnd = end;
+    if (IsDeviceMode()) {
+        FlushVertexBatch();
+        SetDeviceFogStartEnd(start, end);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device release and the reset.
+
 int ReleaseGraphicsDevice(void)
 {
-    return 0; // no Direct3D device is made yet
+    if (!IsDeviceMode()) {
+        return 0;
+    }
+    ReleaseMaskSurfaces();
+    ReleaseDeviceObjects();
+    if (g_D3D.device != NULL) {
+        g_D3D.device->Release(); // the 9Ex interface is the same object
+        g_D3D.device = NULL;
+        g_D3D.deviceEx = NULL;
+        g_StateCache.device = NULL;
+    }
+    return 0;
+}
+
+static void SetCameraDefaults(DrawState *state)
+{
+    state->nearZ = 10.0f;
+    state->farZ = 10000.0f;
+    state->projectionKind = 0;
+    state->aspectFactor = 1.0f;
+    state->fieldOfView = 1.0471976f;
+    state->orthoSize = 1.0f;
+    MakeIdentityMatrix(&state->storedProjection);
+    state->viewportScale = 1.0f;
+}
+
+static void SetStateDefaults(DrawState *state)
+{
+    state->blendGraph = -1;
+    for (int sampler = 0; sampler < 8; sampler++) {
+        state->addressU[sampler] = D3DTADDRESS_CLAMP;
+        state->addressV[sampler] = D3DTADDRESS_CLAMP;
+        state->addressW[sampler] = D3DTADDRESS_CLAMP;
+    }
+    state->screenZ = 0.2f;
+    state->z2D.function = D3DCMP_LESSEQUAL;
+    state->z3D.function = D3DCMP_LESSEQUAL;
+    state->maxAnisotropy = 1;
+    state->fillMode = D3DFILL_SOLID;
+    state->alphaTestFunc = -1;
+    state->brightness = 0xFFFFFF;
+    state->fogMode = D3DFOG_LINEAR;
+    state->fogColor = 0xFFFFFFFFu;
+    state->fogEnd = 1500.0f;
+}
+
+// The camera defaults go in before the draw target is selected, because selecting it builds the camera from them
+// (its own near, far and field of view then stand, matching the matrices it makes).
+int ResetDrawSettings(void)
+{
+    DrawState *state = &g_DrawState;
+    int suspended = state->suspended;
+    memset(state, 0, sizeof(*state));
+    state->suspended = suspended;
+    state->resetting = 1;
+    SetStateDefaults(state);
+    SetCameraDefaults(state);
+    RefreshDrawColorWord();
+    state->drawTarget = SCREEN_BACK;
+    SetDrawTarget(SCREEN_FRONT);
+    SetDrawClipArea(0, 0, state->drawScreenWidth, state->drawScreenHeight);
+    CreateDefaultLight(); // the material defaults come with the light table
+    state->suspended = 0;
+    state->resetting = 0;
+    SyncSoftwareDrawSettings();
+    return 0;
 }

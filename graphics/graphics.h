@@ -75,6 +75,45 @@ int InitModelSystem(void);
 int TerminateModelSystem(void);
 
 // ---------------------------------------------------------------------------------------------------------------
+// Draw settings: blend, brightness, blend graph, draw area, filtering, fog; screen colours; graph and screen sizes.
+
+int SetDrawBlend(int mode, int parameter); // the parameter is clamped to 0..255
+int SetDrawBrightness(int red, int green, int blue);
+int SetDrawBrightColor(unsigned int color); // 0xRRGGBB
+unsigned int MakeScreenColor(int red, int green, int blue);
+int SplitScreenColor(unsigned int color, int *red, int *green, int *blue);
+float *MakeColorValue(float *out, float a, float b, float c, float d);
+int IsGraphHandle(int value);
+int QueryGraphSize(int graph, int *width, int *height); // -2 and -4 give the screen size
+int SetDrawFilterMode(int mode);                        // 0 nearest, 1 linear, 2 anisotropic
+int GetDrawFilterMode(void);
+int SelectBlendGraph(int graph, int border, int range); // graph -1: none
+int SetDrawClipArea(int x1, int y1, int x2, int y2);
+int SetFogMode(int mode); // D3DFOGMODE
+int SetFogColor(int red, int green, int blue);
+int SetFogStartEnd(float start, float end);
+// Engine settings of the texture cutting: a forced largest texture side (0: the device's) and never splitting a
+// side that fits one texture.
+int SetForcedMaxTextureSize(int size);
+int SetTextureNeverSplit(int flag);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Transforms and camera matrices (row vectors).
+
+int SetWorldMatrix(const Matrix4 *matrix);
+int SetViewMatrix(const Matrix4 *matrix);
+int SetProjectionMatrix(const Matrix4 *matrix);
+int SetViewportMatrix(const Matrix4 *matrix);
+int SetCameraScreenCenter(float x, float y);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Draw-screen lock: a BaseImage view (not owning its pixels) of a rectangle of a screen or render-target graph.
+// At most one lock is open; target -1 is the current draw target.
+
+int LockDrawScreen(int x1, int y1, int x2, int y2, BaseImage *image, int target, int readOnly);
+int UnlockDrawScreen(void);
+
+// ---------------------------------------------------------------------------------------------------------------
 // Screen flip and the device shape drawers.
 
 int FlipScreen(void);

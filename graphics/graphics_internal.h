@@ -103,6 +103,27 @@ struct SamplerCopy {
     int magFilter, minFilter, mipFilter, maxAnisotropy, addressU, addressV, addressW;
 };
 
+struct ShaderLightSlot {
+    int enabled;
+    int type; // D3DLIGHTTYPE
+    float position[3], direction[3];
+};
+
+// The user constant ranges, in the order they are sent.
+enum UserConstantRangeIndex {
+    USER_VERTEX_FLOAT = 0,
+    USER_VERTEX_INT,
+    USER_VERTEX_BOOL,
+    USER_PIXEL_FLOAT,
+    USER_PIXEL_INT,
+    USER_PIXEL_BOOL,
+    USER_CONSTANT_RANGE_COUNT
+};
+
+struct UserConstantRange {
+    int first, count;
+};
+
 struct DeviceStateCache {
     IDirect3DDevice9 *device; // null: no device (software screen, or graphics not started)
     int force;
@@ -142,6 +163,17 @@ struct DeviceStateCache {
     int userConstantSetOnDevice;
     int vertexShaderIndex, pixelShaderIndex;
     int shadersAvailable;
+    // The first four lights as the built-in shaders see them (the lights work fills them): read for the shader
+    // selection and, moved into view space, for the light registers the view matrix refreshes.
+    ShaderLightSlot shaderLights[4];
+    // The user's own shader constants (the shader calls fill them), sent while the user set is on the device.
+    UserConstantRange userConstantRanges[USER_CONSTANT_RANGE_COUNT];
+    float userVertexFloat[256][4];
+    int userVertexInt[16][4];
+    BOOL userVertexBool[16];
+    float userPixelFloat[224][4];
+    int userPixelInt[16][4];
+    BOOL userPixelBool[16];
 };
 
 extern DeviceStateCache g_StateCache;
@@ -231,6 +263,22 @@ void ApplyDrawStates(const DrawImageInfo *image, IDirect3DBaseTexture9 *texture,
 int ApplyBlendStageStates(int handles, const void *customRecord, int texturesOnly);
 int ApplyDefaultDeviceStates(void);
 int SetDeviceRenderTarget(IDirect3DSurface9 *surface);
+
+// A whole blend set-up as the mask code hands it over: the render values, then the stages, each with its texture
+// (or, when the caller says so, a graph handle to resolve; an invalid one gives no texture). A blend factor or
+// operation of -1 is left as it is.
+struct CustomStageRecord {
+    int alphaTestEnable, alphaRef, alphaFunc, alphaBlendEnable, textureFactor, srcBlend, destBlend, blendOp;
+    unsigned int count;
+    struct {
+        IDirect3DBaseTexture9 *texture;
+        int graph;
+        StageEntry stage;
+    } entries[8];
+};
+
+int InstallCustomStageRecord(const CustomStageRecord *record, int texturesOnly);
+int ApplyStageRecord(const CustomStageRecord *record, int texturesOnly, int handles);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Vertex batch: every device drawer appends here; one DrawPrimitiveUP per run of equal states.
@@ -345,6 +393,33 @@ int UpdateCombinedMatrices(void);
 int UpdateProjectionMatrix(void);
 int ApplyDeviceProjection(void); // projection x viewport-adjust x inverse area viewport, to the device
 int SendTextureTransformIfPending(void);
+// The area viewport matrix of the draw area and its inverse (kept on both paths, so that the projection the device
+// receives always matches the area); an empty area keeps the previous inverse.
+int SetDrawAreaTransforms(const RECT *area);
+// projection x viewport-adjust x inverse area viewport: what the device is given as its projection.
+int ComposeDeviceProjection(Matrix4 *out);
+// Copies the settings the software drawers obey into g_MemImgDrawSettings; every setter ends with it.
+void SyncSoftwareDrawSettings(void);
+// A colour in a packed pixel format: each channel cut to its width and shifted into place, plus the alpha mask.
+unsigned int MakeColorForFormat(const PixelFormat *format, int red, int green, int blue);
+int SplitColorForFormat(const PixelFormat *format, unsigned int color, int *red, int *green, int *blue);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Texture piece sizes: how a graph side is cut into textures the device accepts.
+
+struct TexturePieceLimits {
+    int maxSize;                  // largest texture side (taken down to a power of two, at least 8)
+    int forcedMaxSize;            // nonzero when the engine settings force the maximum
+    int powerOfTwoOnly;           // the device demands power-of-two sides
+    int nonPowerOfTwoConditional; // ... but allows other sides under conditions
+    int neverSplit;               // the engine setting that keeps every side in one piece where it fits
+    int screenWidth;
+};
+
+// Number of pieces for `size`; with `pieces` given, their sizes in order (the array holds the count that a call
+// with null returns). 0 for a size below 1.
+int SplitTextureSizesWith(const TexturePieceLimits *limits, int size, int *pieces, int keepWhole, int powerOfTwo);
+int SplitTextureSizes(int size, int *pieces, int keepWhole, int powerOfTwo); // with the device's limits
 
 // ---------------------------------------------------------------------------------------------------------------
 // Screen flip and scene.
@@ -359,8 +434,6 @@ void MeasureVerticalBlankPeriod(void);
 
 #define FRONT_SCREEN_TIMER_ID 32767
 #define FRONT_SCREEN_TIMER_PERIOD 32
-
-int SetDrawClipArea(int x1, int y1, int x2, int y2); // the draw settings' public call, re-applied after a move
 
 // ---------------------------------------------------------------------------------------------------------------
 // Later graphics work, named here so start-up and end can call it: the graph table, lights and material, masks,
