@@ -111,7 +111,7 @@ int G_D3D_DrawBoxOutline(int x1, int y1, int x2, int y2, int color)
     vertex = PutQuad(vertex, x1, y1, x2, y1 + 1, z, shapeColor);
     vertex = PutQuad(vertex, x2 - 1, y1 + 1, x2, y2, z, shapeColor);
     vertex = PutQuad(vertex, x1, y1 + 1, leftRight, y2, z, shapeColor);
-    PutQuad(vertex, x1 + 1, bottomTop, x2 - 1, y2, z, shapeColor);
+    PutQuad(vertex, x1 + 1, bottomTop, x2 - 1 > x1 ? x2 - 1 : x1 + 1, y2, z, shapeColor);
     CommitBatchVertices(24);
     return 0;
 }
