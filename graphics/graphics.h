@@ -119,6 +119,8 @@ int UnlockDrawScreen(void);
 int FlipScreen(void);
 int SetWaitVerticalBlank(int flag); // 1 (the default): presents on the software screen wait for the vertical blank
 int GetWaitVerticalBlank(void);
+// The millisecond count (GetNowMilliCount) of the last present that reached the window; -1 before the first.
+int GetLastPresentMilliCount(void);
 // After the window moved: a pending mask rectangle of the front screen is closed and the draw area applied again.
 int FollowWindowMove(void);
 // Untextured shapes on the Direct3D device in the current draw settings; colours are screen colour values.

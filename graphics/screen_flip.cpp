@@ -15,6 +15,7 @@ static LONGLONG s_VerticalBlankPeriod = -1;
 static LONGLONG s_LastPacedWait;
 static RECT s_LastSource, s_LastDestination; // empty until the first whole present
 static ScreenFlipRecord s_Record;
+static int s_LastPresentMilliCount = -1;
 
 // What one present copies: the screen part and where it lands in the client area.
 struct PresentRects {
@@ -22,6 +23,12 @@ struct PresentRects {
     int lowResolutionView;
     RECT source, destination;
 };
+
+static void NotePresent(void)
+{
+    s_LastPresentMilliCount = GetNowMilliCount();
+    s_Record.presents++;
+}
 
 static int RectWidth(const RECT *rect)
 {
@@ -107,7 +114,7 @@ static int PresentOnDevice(const RECT *paint, PresentRects *rects)
         if (FAILED(result)) {
             return -1;
         }
-        s_Record.presents++;
+        NotePresent();
     }
     if (GetPaintRedrawFlag() && !s_WaitOff && GetNowMicroCount(0) - start < PAINT_PRESENT_QUICK_MICROSECONDS) {
         WaitVerticalBlankPaced();
@@ -140,7 +147,7 @@ static void NoteGdiCall(int call, const RECT *destination)
 {
     s_Record.gdiCall = call;
     s_Record.gdiDestination = *destination;
-    s_Record.presents++;
+    NotePresent();
 }
 
 static int PresentFromSoftwareScreen(const RECT *paint, const RECT *mapped, const PresentRects *rects)
@@ -361,6 +368,11 @@ int SetWaitVerticalBlank(int flag)
 int GetWaitVerticalBlank(void)
 {
     return !s_WaitOff;
+}
+
+int GetLastPresentMilliCount(void)
+{
+    return s_LastPresentMilliCount;
 }
 
 const ScreenFlipRecord *GetScreenFlipRecord(void)
