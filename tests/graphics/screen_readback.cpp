@@ -45,3 +45,53 @@ int StartEngineWindow(const char *title, int colorBits, int useDirect3D)
     SetUseDirect3D(useDirect3D);
     return InitEngine();
 }
+
+ScreenPixels CaptureClientFromDisplay(void)
+{
+    ScreenPixels shot = {640, 480, std::vector<uint32_t>(640 * 480)};
+    POINT origin = {0, 0};
+    ClientToScreen(GetAppWindowHandle(), &origin);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 640, -480, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void *bits = NULL;
+    HDC screen = GetDC(NULL), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, 640, 480, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    for (size_t i = 0; i < shot.rgb.size(); i++) {
+        shot.rgb[i] = ((const uint32_t *)bits)[i] & 0xFFFFFF;
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return shot;
+}
+
+int CountDifferences(const ScreenPixels &a, const ScreenPixels &b, int tolerance)
+{
+    if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) {
+        return -1;
+    }
+    int count = 0;
+    for (size_t i = 0; i < a.rgb.size(); i++) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            if (abs((int)((a.rgb[i] >> shift) & 0xFF) - (int)((b.rgb[i] >> shift) & 0xFF)) > tolerance) {
+                count++;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
+ScreenPixels WaitForDisplay(const ScreenPixels &frame, int tolerance)
+{
+    ScreenPixels shot = CaptureClientFromDisplay();
+    for (DWORD start = GetTickCount(); CountDifferences(frame, shot, tolerance) != 0 && GetTickCount() - start < 10000;
+         shot = CaptureClientFromDisplay()) {
+        ProcessWindowMessages();
+        Sleep(20);
+    }
+    return shot;
+}

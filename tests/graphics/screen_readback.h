@@ -1,6 +1,6 @@
 // Test helpers for the screen's pixels: the whole draw screen read back through LockDrawScreen as 0xRRGGBB words
-// (each channel widened to 8 bits the way the screen format's bits give it), and a start of the engine in a
-// 640x480 window for the programs that draw on the real device.
+// (each channel widened to 8 bits), the client area as the display shows it, and a start of the engine in a
+// 640x480 window.
 #pragma once
 
 #include "graphics/graphics_test_hooks.h"
@@ -19,6 +19,13 @@ struct ScreenPixels {
 
 // The whole screen (the current draw target), or an empty record when the lock is refused.
 ScreenPixels ReadScreen(void);
+// The window's 640x480 client area as the display shows it (a screenshot through the screen's DC).
+ScreenPixels CaptureClientFromDisplay(void);
+// The client area once it shows `frame` (the display may take a moment to receive a GDI present), or as it
+// shows after ten seconds.
+ScreenPixels WaitForDisplay(const ScreenPixels &frame, int tolerance);
+// Pixels whose channels differ by more than `tolerance`; -1 when the sizes differ or nothing was read.
+int CountDifferences(const ScreenPixels &a, const ScreenPixels &b, int tolerance);
 // Channel value of an n-bit field widened to 8 bits as the screen read-back gives it (value x 255 / (2^n - 1)).
 uint32_t WidenChannel(uint32_t value, int bits);
 // Starts the engine in a 640x480 window with the given title and screen depth; 0 on success.

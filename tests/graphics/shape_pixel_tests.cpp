@@ -99,24 +99,18 @@ void Reference(Coverage *c, const Shape &s)
     }
 }
 
+// One channel through the mode's blend equation; the vertex alpha is the parameter.
 double Blend(int mode, double s, double d)
 {
     double a = P / 255.0;
-    switch (mode) {
-    case 1:
-        return s * a + d * (1 - a);
-    case 2:
-        return std::min(255.0, d + s * a);
-    case 3:
-        return g_D3D.blendOperations ? std::max(0.0, d - s * a) : s * (255 - d) / 255;
-    case 4:
-        return d * s / 255;
-    case 10:
-        return (255 - s) * a + d * (1 - a);
-    case 11:
-        return d * (s * a + 255 * (1 - a)) / 255;
-    }
-    return s;
+    bool subtract = g_D3D.blendOperations != 0;
+    return mode == 1    ? s * a + d * (1 - a)
+           : mode == 2  ? std::min(255.0, d + s * a)
+           : mode == 3  ? (subtract ? std::max(0.0, d - s * a) : s * (255 - d) / 255)
+           : mode == 4  ? d * s / 255
+           : mode == 10 ? (255 - s) * a + d * (1 - a)
+           : mode == 11 ? d * (s * a + 255 * (1 - a)) / 255
+                        : s;
 }
 
 void Draw(const Shape &s, uint32_t rgb)
@@ -207,25 +201,15 @@ TEST_F(ShapePixels, EdgeCasesMatchTheirGeometry)
         Shape shape;
         RECT area;
     } cases[] = {
-        {{BOX, {50, 40, 10, 20}}, full},
-        {{BOX, {80, 40, 200, 120}}, part},
-        {{BOX, {0, 0, 90, 50}}, part},
-        {{OUTLINE, {10, 20, 50, 40}}, full},
-        {{OUTLINE, {50, 20, 10, 40}}, full},
-        {{OUTLINE, {10, 40, 50, 20}}, full},
-        {{OUTLINE, {30, 20, 31, 40}}, full},
-        {{OUTLINE, {30, 20, 60, 21}}, full},
-        {{OUTLINE, {90, 50, 150, 99}}, part},
-        {{DISC, {200, 200, 0}}, full},
-        {{DISC, {200, 290, 25}}, part},
-        {{DISC, {395, 65, 30}}, part},
-        {{RING, {200, 200, 0}}, full},
-        {{RING, {90, 150, 40}}, part},
-        {{RING, {320, 240, 61}}, full},
-        {{TRIANGLE, {10, 10, 100, 30, 40, 90}}, full},
-        {{TRIANGLE, {10, 10, 40, 90, 100, 30}}, part},
-        {{DOT, {123, 45}}, full},
-        {{DOT, {50, 50}}, part},
+        // clang-format off
+        {{BOX, {50, 40, 10, 20}}, full}, {{BOX, {80, 40, 200, 120}}, part}, {{BOX, {0, 0, 90, 50}}, part},
+        {{OUTLINE, {10, 20, 50, 40}}, full}, {{OUTLINE, {50, 20, 10, 40}}, full}, {{OUTLINE, {10, 40, 50, 20}}, full},
+        {{OUTLINE, {30, 20, 31, 40}}, full}, {{OUTLINE, {30, 20, 60, 21}}, full}, {{OUTLINE, {90, 50, 150, 99}}, part},
+        {{DISC, {200, 200, 0}}, full}, {{DISC, {200, 290, 25}}, part}, {{DISC, {395, 65, 30}}, part},
+        {{RING, {200, 200, 0}}, full}, {{RING, {90, 150, 40}}, part}, {{RING, {320, 240, 61}}, full},
+        {{TRIANGLE, {10, 10, 100, 30, 40, 90}}, full}, {{TRIANGLE, {10, 10, 40, 90, 100, 30}}, part},
+        {{DOT, {123, 45}}, full}, {{DOT, {50, 50}}, part},
+        // clang-format on
     };
     for (int mode : {0, 1}) {
         for (auto &c : cases) {
