@@ -340,6 +340,7 @@ int EnableDesktopComposition(int enable);
 int SetMainWindowTitle(const char *text);
 int SetAllowMultipleInstances(int flag);
 int GetWindowClientArea(RECT *rect);
+int GetBackgroundColor(int *red, int *green, int *blue); // the colour new screens are cleared to; black unless set
 int OnWindowMoved(LPARAM lParam);
 int ForceForegroundWindow(HWND window, int topmost);
 int ReadClipboardText(char *buffer);

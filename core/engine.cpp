@@ -392,8 +392,11 @@ void FatalErrorExit(const char *message)
     if (g_Window.windowThreadId == 0 || GetCurrentThreadId() == g_Window.windowThreadId) {
         EndEngineCore();
         DestroyEngineLock();
+        ExitProcess((UINT)-1);
     }
-    ExitProcess((UINT)-1);
+    // Off the window thread the process ends without detaching the DLLs: the Direct3D runtime's detach, run while
+    // the window thread still holds its device, can leave the process to be killed instead of exiting.
+    TerminateProcess(GetCurrentProcess(), (UINT)-1);
 }
 
 void FatalErrorExitFormat(const char *format, ...)

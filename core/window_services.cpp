@@ -90,6 +90,15 @@ int EnableDesktopComposition(int enable)
     return 0;
 }
 
+int GetBackgroundColor(int *red, int *green, int *blue)
+{
+    int set = g_WindowSettings.backgroundSet;
+    *red = set ? g_WindowSettings.backgroundRed : 0;
+    *green = set ? g_WindowSettings.backgroundGreen : 0;
+    *blue = set ? g_WindowSettings.backgroundBlue : 0;
+    return 0;
+}
+
 int SetMainWindowTitle(const char *text)
 {
     lstrcpynA(g_WindowSettings.title, text, WINDOW_TEXT_SIZE);

@@ -20,3 +20,14 @@ CharSetId GetCodePageCharSet(unsigned int codePage);
 int IsDoubleByteCharAt(const char *text, int position, CharSetId charSet);
 CharSetId GetEngineCharSet(void);
 int SetEngineCharSet(CharSetId charSet);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Font system and the default font.
+
+int InitFontSystem(void);      // graphics start: default settings, then the default font
+int ReinitFontSystem(void);    // every font made again, the default font with the settings it had
+int TerminateFontSystem(void); // graphics end: the default font is deleted
+// The default font's face (empty: the default face), size and thickness; -1 while there is no default font.
+int QueryDefaultFontState(char *face, int faceSize, int *size, int *thickness);
+// Size -1 means 16, thickness -1 means 6. The face is not read: no call changes the default face.
+int SetDefaultFontSizeThickness(const char *face, int size, int thickness);

@@ -1,6 +1,6 @@
 // Device loss and graph restore: the installed graph restore callback and the re-initialisation after a lost
-// device or a return to full screen. Without a Direct3D device nothing is ever lost; the graphics work fills the
-// rebuild in. Window thread only.
+// device or a return to full screen. The rebuild of a lost device comes with the restore work; until then a loss
+// is not looked for and re-initialising keeps only the display. Window thread only.
 #include "graphics/graphics.h"
 
 static int RestoreAllGraphs(void)
@@ -26,7 +26,7 @@ int IsGraphicsDeviceLost(void)
     return 0;
 }
 
-// Without a device, re-initialising keeps only the display: a full screen whose display mode the desktop's took
+// Re-initialising keeps only the display: a full screen whose display mode the desktop's took
 // back while the window was inactive is switched to the screen size again. Once graphics have ended (the end
 // sequence pumps messages after giving the desktop its mode back) an activation must not switch it again.
 int ReinitGraphicsKeepMode(void)

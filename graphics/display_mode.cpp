@@ -1,8 +1,10 @@
 // Display modes and the screen mode change: the list of the display's modes (16 bits or more, in the order
 // Windows enumerates them), the switch of the Windows display settings to the full-screen size and back, the
-// restart of the graphics system with a new size, depth or refresh rate or after a window-mode switch, and the
-// small screen queries. Window thread only.
-#include "graphics/graphics.h"
+// restart of the graphics system with a new size, depth or refresh rate or after a window-mode switch (the default
+// font keeps its size across it), the small screen queries and the device pass-throughs. Window thread only.
+#include "graphics/graphics_internal.h"
+
+#include "font/font.h"
 
 static DisplayModeRecord *s_Modes;
 static int s_ModeCount;
@@ -176,12 +178,90 @@ int RestoreDesktopDisplayMode(void)
 
 struct ScreenModeValues {
     int width, height, bits, refresh;
+    int lowResolutionEmulation;
 };
+
+// The default font's face, size and thickness, kept across a restart that makes every font again.
+struct RememberedFont {
+    int live;
+    char face[256];
+    int size, thickness;
+};
+
+static void ReadScreenModeValues(ScreenModeValues *values)
+{
+    GetScreenSize(&values->width, &values->height);
+    values->bits = GetScreenColorBits();
+    values->refresh = GetScreenRefreshRate();
+    values->lowResolutionEmulation = GetLowResolutionEmulation();
+}
 
 static void StoreScreenModeValues(const ScreenModeValues *values)
 {
     SetScreenSizeSetting(values->width, values->height);
     SetScreenModeSettings(values->bits, values->refresh);
+    SetLowResolutionEmulation(values->lowResolutionEmulation);
+}
+
+static int StartWith(const ScreenModeValues *values)
+{
+    StoreScreenModeValues(values);
+    return InitGraphics();
+}
+
+// Restarts graphics with the new values, then the old ones, then 640x480 at 16 bits; nothing else is left.
+static void RestartGraphics(const ScreenModeValues *wanted, const ScreenModeValues *previous)
+{
+    if (IsGraphicsInitialised()) {
+        TerminateGraphics();
+    }
+    if (StartWith(wanted) == 0) {
+        return;
+    }
+    if (wanted->width == 320 && wanted->height == 240) {
+        ScreenModeValues scaled = *wanted;
+        scaled.width = 640;
+        scaled.height = 480;
+        SetLowResScaledFlag(1);
+        if (StartWith(&scaled) == 0) {
+            return;
+        }
+    }
+    if (StartWith(previous) == 0) {
+        return;
+    }
+    ScreenModeValues fallback = {640, 480, 16, 0, 0};
+    if (StartWith(&fallback) == 0) {
+        return;
+    }
+    FatalErrorExit("予期せぬ画面モード変更不能現象が起きました2\n");
+}
+
+// The wanted values: -1 keeps the current one. A full-screen 320x240 runs emulated at 640x480; a switch to window
+// mode of an emulated screen gives the 320x240 window back.
+static void ResolveWantedValues(ScreenModeValues *wanted, const ScreenModeValues *current, int force)
+{
+    int sizeKept = wanted->width == -1 && wanted->height == -1;
+    wanted->lowResolutionEmulation = TakeLowResolutionSize(&wanted->width, &wanted->height);
+    if (!wanted->lowResolutionEmulation && IsWindowedMode() && force == 1 && current->lowResolutionEmulation &&
+        current->width == 640 && current->height == 480) {
+        wanted->width = 320;
+        wanted->height = 240;
+    }
+    wanted->width = wanted->width == -1 ? current->width : wanted->width;
+    wanted->height = wanted->height == -1 ? current->height : wanted->height;
+    wanted->bits = wanted->bits == -1 ? current->bits : wanted->bits;
+    wanted->refresh = wanted->refresh == -1 ? current->refresh : wanted->refresh;
+    // A kept size of an emulated full screen stays emulated; the flag changes only with the restart.
+    if (sizeKept && !IsWindowedMode() && current->lowResolutionEmulation) {
+        wanted->lowResolutionEmulation = 1;
+    }
+}
+
+static void RememberDefaultFont(RememberedFont *font)
+{
+    font->live = IsGraphicsInitialised() &&
+                 QueryDefaultFontState(font->face, sizeof(font->face), &font->size, &font->thickness) == 0;
 }
 
 static int FinishScreenModeChange(int result)
@@ -190,79 +270,33 @@ static int FinishScreenModeChange(int result)
     return result;
 }
 
-// Restarts graphics with the new values, then the old ones, then 640x480 at 16 bits; nothing else is left.
-static void RestartGraphics(const ScreenModeValues *wanted, const ScreenModeValues *previous)
-{
-    TerminateGraphics();
-    StoreScreenModeValues(wanted);
-    if (InitGraphics() == 0) {
-        return;
-    }
-    if (wanted->width == 320 && wanted->height == 240) {
-        SetScreenSizeSetting(640, 480);
-        SetLowResScaledFlag(1);
-        if (InitGraphics() == 0) {
-            return;
-        }
-    }
-    StoreScreenModeValues(previous);
-    if (InitGraphics() == 0) {
-        return;
-    }
-    ScreenModeValues fallback = {640, 480, 16, 0};
-    StoreScreenModeValues(&fallback);
-    if (InitGraphics() == 0) {
-        return;
-    }
-    FatalErrorExit("予期せぬ画面モード変更不能現象が起きました2\n");
-}
-
 int ChangeScreenMode(int width, int height, int bits, int force, int refresh)
 {
-    ScreenModeValues previous;
-    GetScreenSize(&previous.width, &previous.height);
-    previous.bits = GetScreenColorBits();
-    previous.refresh = GetScreenRefreshRate();
-
-    ScreenModeValues wanted = {width, height, bits, refresh};
-    int emulated = 0;
-    if (!IsWindowedMode() && width == 320 && height == 240) {
-        wanted.width = 640;
-        wanted.height = 480;
-        emulated = 1;
-    } else if (IsWindowedMode() && force == 1 && GetLowResolutionEmulation() && previous.width == 640 &&
-               previous.height == 480) {
-        wanted.width = 320;
-        wanted.height = 240;
-    }
-    SetLowResolutionEmulation(emulated);
-    if (wanted.width == -1) {
-        wanted.width = previous.width;
-    }
-    if (wanted.height == -1) {
-        wanted.height = previous.height;
-    }
-    if (wanted.bits == -1) {
-        wanted.bits = previous.bits;
-    }
-    if (wanted.refresh == -1) {
-        wanted.refresh = previous.refresh;
-    }
-    if (wanted.width == previous.width && wanted.height == previous.height && wanted.bits == previous.bits &&
-        wanted.refresh == previous.refresh && force == 0) {
+    FlushVertexBatch();
+    ScreenModeValues current;
+    ReadScreenModeValues(&current);
+    ScreenModeValues wanted = {width, height, bits, refresh, 0};
+    ResolveWantedValues(&wanted, &current, force);
+    if (wanted.width == current.width && wanted.height == current.height && wanted.bits == current.bits &&
+        wanted.refresh == current.refresh && force == 0) {
         return 0;
     }
     AddLog("画面モード変更処理を開始します\n");
     LogIndentIncrease();
+    RememberedFont font;
+    RememberDefaultFont(&font);
     if (!IsEngineStarting() && !IsEngineInitialised()) {
         return FinishScreenModeChange(0);
     }
     if (!IsWindowedMode() && !HasDisplayMode(wanted.width, wanted.height, wanted.bits)) {
         return FinishScreenModeChange(0);
     }
-    RestartGraphics(&wanted, &previous);
+    RestartGraphics(&wanted, &current);
     if (IsWindowedMode()) {
         ApplyWindowStyle();
+    }
+    if (font.live) {
+        SetDefaultFontSizeThickness(font.face, font.size, font.thickness);
     }
     LogIndentDecrease();
     AddLog("画面モード変更処理は正常に終了しました\n");
@@ -271,12 +305,62 @@ int ChangeScreenMode(int width, int height, int bits, int force, int refresh)
     return 0;
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Device pass-throughs.
+
+IDirectDraw7 *GetDirectDraw(void)
+{
+    return g_D3D.directDraw;
+}
+
 int ApplyDialogBoxMode(int flag)
 {
-    return 0; // the dialog-box mode is a Direct3D device setting: nothing to do on the software screen
+    if (IsDeviceMode() && g_D3D.device != NULL) {
+        g_D3D.device->SetDialogBoxMode(FALSE);
+        if (flag) {
+            g_D3D.device->SetDialogBoxMode(TRUE);
+        }
+    }
+    return 0;
 }
 
 int EndSceneAndDialogMode(int flag)
 {
-    return 0; // without a Direct3D device there is no scene to end
+    if (g_D3D.device == NULL) {
+        return 0;
+    }
+    EndSceneIfNeeded();
+    g_D3D.device->SetDialogBoxMode(flag ? TRUE : FALSE);
+    return 0;
+}
+
+IDirect3DVertexBuffer9 *CreateDeviceVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+{
+    IDirect3DVertexBuffer9 *buffer = NULL;
+    if (g_StateCache.device == NULL ||
+        FAILED(g_StateCache.device->CreateVertexBuffer(length, usage, fvf, pool, &buffer, NULL))) {
+        return NULL;
+    }
+    return buffer;
+}
+
+IDirect3DIndexBuffer9 *CreateDeviceIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+{
+    IDirect3DIndexBuffer9 *buffer = NULL;
+    if (g_StateCache.device == NULL ||
+        FAILED(g_StateCache.device->CreateIndexBuffer(length, usage, format, pool, &buffer, NULL))) {
+        return NULL;
+    }
+    return buffer;
+}
+
+int ReturnZero(void)
+{
+    return 0;
+}
+
+void *ClearParamBlock380(void *block)
+{
+    MemFill(block, 0, 380);
+    return block;
 }

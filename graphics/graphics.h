@@ -56,6 +56,8 @@ int GetLowResScaledFlag(void);
 int IsFullScreen(void);
 int ApplyDialogBoxMode(int flag);
 int EndSceneAndDialogMode(int flag);
+int ReturnZero(void);
+void *ClearParamBlock380(void *block); // zeroes 380 bytes at block and returns it
 
 // ---------------------------------------------------------------------------------------------------------------
 // Draw settings, screen flip, device loss and restore, model tables.

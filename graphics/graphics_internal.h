@@ -66,6 +66,7 @@ struct Direct3DGlobals {
     D3DFORMAT screenTargetFormat;               // the render-target and alpha-test formats of the screen depth
     D3DFORMAT screenAlphaTestFormat;
     int backBufferLockFaster;
+    int deviceMode; // 1 once the device, Z buffer and shaders are made; 0 while the software screen draws
 };
 
 extern Direct3DGlobals g_D3D;
@@ -84,10 +85,31 @@ int ReleaseDirect3DSystem(void);
 int ReleaseVertexDeclarations(void);
 int ReleaseShaders(void);
 int SetupShaders(void);
+void ReleaseDevice(const char *logLine); // the device alone, logging the line
+// Z buffer, sub back buffer, back buffer, swap chain, brightness volume, device (logging the line), Direct3D object.
+void ReleaseDeviceChain(const char *deviceLogLine);
 const PixelFormat *GetD3DFormatPixelFormat(D3DFORMAT format);
 const PixelFormat *GetGraphFormatPixelFormat(int index);
 int AdjustMultiSampleSettings(D3DFORMAT colorFormat, D3DMULTISAMPLE_TYPE *type, DWORD *quality);
 MEMIMG *GetSoftwareScreen(void); // the screen image of the software path (invalid while the device draws)
+// A full-screen 320x240 request runs at 640x480: turns the size into the emulated one and returns 1, else 0.
+int TakeLowResolutionSize(int *width, int *height);
+// The brightest colour of the same hue and saturation: the largest channel becomes 255.
+void FullBrightnessColor(int red, int green, int blue, int *outRed, int *outGreen, int *outBlue);
+// Texel (x, y, z) of a 128-cube brightness volume: FullBrightnessColor(2x, 2y, 2z), alpha 255.
+void FillBrightnessVolume(const D3DLOCKED_BOX *box);
+// Format choices of device creation, each logging its lines: the back buffer of a full screen by colour bits (0 for
+// an unsupported depth), the Z format matching the back buffer, the sixteen graph slots and the screen-depth pair
+// (-1 when a required slot has no candidate).
+D3DFORMAT ChooseBackBufferFormat(IDirect3D9 *direct3D, int colorBits);
+D3DFORMAT ChooseZFormat(IDirect3D9 *direct3D, D3DFORMAT backBufferFormat);
+int ChooseGraphFormats(IDirect3D9 *direct3D, D3DFORMAT backBufferFormat, int colorBits);
+const char *GetD3DFormatName(D3DFORMAT format); // "D3DFMT_..." or null
+int GetWaitVerticalBlank(void);
+// Device pass-throughs of the buffer tables and the vertical-blank waits: null without a device or on failure.
+IDirectDraw7 *GetDirectDraw(void);
+IDirect3DVertexBuffer9 *CreateDeviceVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
+IDirect3DIndexBuffer9 *CreateDeviceIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Device state cache: copies of every state sent, so that an unchanged value costs a compare.
@@ -454,3 +476,4 @@ int PushMaterial(void);
 int CloseMaskPass(void);
 int ReleaseMaskSurfaces(void);
 int ReleaseDeviceObjects(void);
+int ReleaseShaderPacks(void); // the in-memory shader-pack archive and its buffers

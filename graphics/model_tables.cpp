@@ -1,6 +1,6 @@
-// Model, vertex-buffer, index-buffer and shader tables: their start and end. They start only with a Direct3D
-// device, which is not made yet; the graphics work fills them in. Window thread only.
-#include "graphics/graphics.h"
+// Model, vertex-buffer, index-buffer and shader tables: their start, end and device release; the model work fills
+// them in (no table holds anything yet). Window thread only.
+#include "graphics/graphics_internal.h"
 
 int InitModelSystem(void)
 {
@@ -8,6 +8,31 @@ int InitModelSystem(void)
 }
 
 int TerminateModelSystem(void)
+{
+    return 0;
+}
+
+int DeleteAllVertexBuffers(void)
+{
+    return 0;
+}
+
+int DeleteAllIndexBuffers(void)
+{
+    return 0;
+}
+
+int DeleteAllShaders(void)
+{
+    return 0;
+}
+
+int ReleaseModelDeviceData(void)
+{
+    return 0;
+}
+
+int ReleaseDeviceObjects(void)
 {
     return 0;
 }
