@@ -1,7 +1,5 @@
 // The screen flip on the real device: paint rectangles, paints without the wait, the front-screen timer, the
 // display showing the read-back frame, and a test frame reading back the same after the device is made again.
-#include <gtest/gtest.h>
-
 #include "core/window_state.h"
 #include "tests/graphics/screen_readback.h"
 
@@ -28,20 +26,7 @@ void DrawTestFrame(void)
     FlushVertexBatch();
 }
 
-class Flip : public ::testing::Test
-{
-  protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_EQ(StartEngineWindow("QvFlip", 32, 1), 0);
-        ASSERT_TRUE(IsDeviceMode());
-        SetDrawTarget(-2);
-    }
-    static void TearDownTestSuite()
-    {
-        EndEngine();
-    }
-};
+using Flip = EngineScreenSuite<32, 1>;
 
 // Before the first whole present a paint rectangle has nothing to be mapped through: the whole screen goes.
 TEST_F(Flip, PaintRectangles)

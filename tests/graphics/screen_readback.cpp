@@ -1,7 +1,7 @@
 // Screen read-back and engine start for the device test programs. Test thread (the window thread) only.
 #include "tests/graphics/screen_readback.h"
 
-uint32_t WidenChannel(uint32_t value, int bits)
+static uint32_t WidenChannel(uint32_t value, int bits)
 {
     return bits == 0 ? 0 : value * 255 / ((1u << bits) - 1);
 }
@@ -37,9 +37,9 @@ ScreenPixels ReadScreen(void)
     return screen;
 }
 
-int StartEngineWindow(const char *title, int colorBits, int useDirect3D)
+int StartEngineWindow(int colorBits, int useDirect3D)
 {
-    SetMainWindowTitle(title);
+    SetMainWindowTitle("QvGraphicsScreenTest");
     ChangeWindowMode(1);
     SetScreenModeSettings(colorBits, 0);
     SetUseDirect3D(useDirect3D);

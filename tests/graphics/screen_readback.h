@@ -5,6 +5,8 @@
 
 #include "graphics/graphics_test_hooks.h"
 
+#include <gtest/gtest.h>
+
 #include <stdint.h>
 #include <vector>
 
@@ -26,7 +28,22 @@ ScreenPixels CaptureClientFromDisplay(void);
 ScreenPixels WaitForDisplay(const ScreenPixels &frame, int tolerance);
 // Pixels whose channels differ by more than `tolerance`; -1 when the sizes differ or nothing was read.
 int CountDifferences(const ScreenPixels &a, const ScreenPixels &b, int tolerance);
-// Channel value of an n-bit field widened to 8 bits as the screen read-back gives it (value x 255 / (2^n - 1)).
-uint32_t WidenChannel(uint32_t value, int bits);
-// Starts the engine in a 640x480 window with the given title and screen depth; 0 on success.
-int StartEngineWindow(const char *title, int colorBits, int useDirect3D);
+// Starts the engine in a 640x480 window at the given screen depth (on the device or the software screen); 0 on
+// success.
+int StartEngineWindow(int colorBits, int useDirect3D);
+
+// A test suite that shares one engine, started before its first test and ended after its last.
+template <int ColorBits, int UseDirect3D> class EngineScreenSuite : public ::testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ(StartEngineWindow(ColorBits, UseDirect3D), 0);
+        ASSERT_EQ(IsDeviceMode(), UseDirect3D);
+        SetDrawTarget(-2);
+    }
+    static void TearDownTestSuite()
+    {
+        EndEngine();
+    }
+};

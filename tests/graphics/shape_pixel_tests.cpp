@@ -2,8 +2,6 @@
 // compared with a slow reference of the geometry (boxes and bars right and bottom exclusive, the midpoint circle,
 // the top-left rule for triangles, points; all clipped by the draw area) and of each blend mode's equation: exact in
 // mode 0, within 2 elsewhere, each pixel blended as often as the geometry covers it.
-#include <gtest/gtest.h>
-
 #include "tests/graphics/screen_readback.h"
 
 #include <algorithm>
@@ -172,20 +170,7 @@ void CheckShapes(const std::vector<Shape> &shapes, int mode, RECT area, uint32_t
     SetDrawBlend(0, 0);
 }
 
-class ShapePixels : public ::testing::Test
-{
-  protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_EQ(StartEngineWindow("QvShapePixels", 32, 1), 0);
-        ASSERT_TRUE(IsDeviceMode());
-        SetDrawTarget(-2);
-    }
-    static void TearDownTestSuite()
-    {
-        EndEngine();
-    }
-};
+using ShapePixels = EngineScreenSuite<32, 1>;
 
 TEST_F(ShapePixels, ScreenStartsInTheBackgroundColour)
 {

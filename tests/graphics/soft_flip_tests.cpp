@@ -1,7 +1,5 @@
 // The screen flip of the 16-bit software screen: the display shows the read-back frame, the GDI call and
 // destination follow the scale rate, the paced wait runs only while on, and paints present without it.
-#include <gtest/gtest.h>
-
 #include "core/window_state.h"
 #include "tests/graphics/screen_readback.h"
 
@@ -13,20 +11,7 @@ const ScreenFlipRecord *Record(void)
     return GetScreenFlipRecord();
 }
 
-class SoftFlip : public ::testing::Test
-{
-  protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_EQ(StartEngineWindow("QvSoftFlip", 16, 0), 0);
-        ASSERT_FALSE(IsDeviceMode());
-        SetDrawTarget(-2);
-    }
-    static void TearDownTestSuite()
-    {
-        EndEngine();
-    }
-};
+using SoftFlip = EngineScreenSuite<16, 0>;
 
 // The screen has no software shape drawers yet: bars and a ramp are written straight into its pixels.
 TEST_F(SoftFlip, DisplayShowsTheReadBackFrame)
