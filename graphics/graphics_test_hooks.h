@@ -25,5 +25,4 @@ struct ScreenFlipRecord {
     RECT gdiDestination;
 };
 const ScreenFlipRecord *GetScreenFlipRecord(void);
-long long GetVerticalBlankPeriod(void); // microseconds, -1 while unknown
-void ForgetLastPresentedRects(void);    // as before the first present
+void ForgetLastPresentedRects(void); // as before the first present

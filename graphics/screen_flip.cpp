@@ -13,7 +13,7 @@
 static int s_WaitOff; // 0: wait for the vertical blank
 static LONGLONG s_VerticalBlankPeriod = -1;
 static LONGLONG s_LastPacedWait;
-static RECT s_LastSource, s_LastDestination; // empty until the first whole present
+static RECT s_LastSource; // the screen part of the last whole present; empty until the first
 static ScreenFlipRecord s_Record;
 static int s_LastPresentMilliCount = -1;
 
@@ -45,10 +45,14 @@ static int ScaleCoordinate(int value, int numerator, int denominator, int offset
     return (int)((LONGLONG)value * numerator / denominator) + offset;
 }
 
-// Maps a client rectangle through `through`: value x size / through's size + through's origin.
+// Maps a client rectangle through `through`: value x size / through's size + through's origin; nothing through an
+// empty rectangle.
 static RECT MapRect(const RECT *rect, const RECT *through, int width, int height)
 {
-    RECT mapped;
+    RECT mapped = {0, 0, 0, 0};
+    if (RectWidth(through) <= 0 || RectHeight(through) <= 0) {
+        return mapped;
+    }
     mapped.left = ScaleCoordinate(rect->left, width, RectWidth(through), through->left);
     mapped.right = ScaleCoordinate(rect->right, width, RectWidth(through), through->left);
     mapped.top = ScaleCoordinate(rect->top, height, RectHeight(through), through->top);
@@ -105,10 +109,9 @@ static int PresentOnDevice(const RECT *paint, PresentRects *rects)
             result = g_D3D.swapChain->Present(source, destination, window, NULL, 0);
         } else if (paint != NULL) {
             RECT part = MapRect(paint, &rects->destination, rects->screenWidth, rects->screenHeight);
-            result = g_D3D.swapChain->Present(&part, paint, window, NULL, 0);
+            result = IsRectEmpty(&part) ? E_FAIL : g_D3D.swapChain->Present(&part, paint, window, NULL, 0);
         } else {
             s_LastSource = rects->source;
-            s_LastDestination = rects->destination;
             result = g_D3D.swapChain->Present(&rects->source, &rects->destination, window, NULL, 0);
         }
         if (FAILED(result)) {
@@ -170,10 +173,9 @@ static int PresentFromSoftwareScreen(const RECT *paint, const RECT *mapped, cons
     const void *bits = screen->pixels;
     if (rects->lowResolutionView) {
         SetRect(&s_LastSource, 0, 0, 640, 480);
-        s_LastDestination = s_LastSource;
         // Source y counts from the bottom of the bottom-up view GDI takes of a top-down image.
         StretchDIBits(dc, 0, 0, 640, 480, 0, screen->height - 240, 320, 240, bits, bitmap, DIB_RGB_COLORS, SRCCOPY);
-        NoteGdiCall(SCREEN_FLIP_GDI_STRETCH, &s_LastDestination);
+        NoteGdiCall(SCREEN_FLIP_GDI_STRETCH, &s_LastSource);
     } else if (paint != NULL) {
         StretchDIBits(dc, paint->left, paint->top, RectWidth(paint), RectHeight(paint), mapped->left,
                       screen->height - mapped->bottom, RectWidth(mapped), RectHeight(mapped), bits, bitmap,
@@ -182,7 +184,6 @@ static int PresentFromSoftwareScreen(const RECT *paint, const RECT *mapped, cons
     } else {
         int width = RectWidth(&rects->destination), height = RectHeight(&rects->destination);
         SetRect(&s_LastSource, 0, 0, width, height);
-        s_LastDestination = s_LastSource;
         if (width == screen->width && height == screen->height) {
             SetDIBitsToDevice(dc, rects->destination.left, rects->destination.top, width, height, 0, 0, 0,
                               screen->height, bits, bitmap, DIB_RGB_COLORS);
@@ -380,15 +381,9 @@ const ScreenFlipRecord *GetScreenFlipRecord(void)
     return &s_Record;
 }
 
-long long GetVerticalBlankPeriod(void)
-{
-    return s_VerticalBlankPeriod;
-}
-
 void ForgetLastPresentedRects(void)
 {
     SetRectEmpty(&s_LastSource);
-    SetRectEmpty(&s_LastDestination);
 }
 
 // No mask screen is ever made in this program, so switching its use off and on again comes down to closing a
