@@ -486,6 +486,23 @@ static void RecordWindowRect(HWND window)
     GetWindowRect(window, &g_Window.windowRect);
 }
 
+// Under Wine every present into the window is answered by an expose, that is by a paint: a paint that comes
+// within the partial-paint interval of a present is that echo, and presenting for it would loop.
+static int IsPresentEcho(void)
+{
+    int last = GetLastPresentMilliCount();
+    return last != -1 && MilliCountElapsed(last, GetNowMilliCount()) <= PARTIAL_PAINT_INTERVAL_MS;
+}
+
+// A paint presents the back screen as it is: the vertical-blank wait would only hold the window thread.
+static void PresentForPaint(void)
+{
+    int wait = GetWaitVerticalBlank();
+    SetWaitVerticalBlank(0);
+    CopyScreenAndFlip();
+    SetWaitVerticalBlank(wait);
+}
+
 static void OnPaint(HWND window)
 {
     PAINTSTRUCT paint;
@@ -503,7 +520,7 @@ static void OnPaint(HWND window)
             if (g_WindowSettings.backgroundSet) {
                 DeleteObject(brush);
             }
-        } else if (GetDrawTarget() == -2) {
+        } else if (GetDrawTarget() == -2 && !IsPresentEcho()) {
             RECT client;
             GetClientRect(window, &client);
             int whole = EqualRect(&client, &paint.rcPaint);
@@ -511,7 +528,7 @@ static void OnPaint(HWND window)
                 g_Window.paintPending = 1;
                 g_Window.lastPresentTime = GetNowMilliCount();
             } else if (whole || IsPartialPaintDue()) {
-                CopyScreenAndFlip();
+                PresentForPaint();
                 g_Window.lastPresentTime = GetNowMilliCount();
             }
         }

@@ -137,6 +137,7 @@ int OnWindowMoved(LPARAM lParam)
     }
     int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
     SetRect(&g_Window.clientRect, x, y, x + client.right, y + client.bottom);
+    FollowWindowMove();
     return 0;
 }
 

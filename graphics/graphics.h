@@ -114,3 +114,21 @@ int SetCameraScreenCenter(float x, float y);
 
 int LockDrawScreen(int x1, int y1, int x2, int y2, BaseImage *image, int target, int readOnly);
 int UnlockDrawScreen(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Screen flip and the device shape drawers.
+
+int FlipScreen(void);
+int SetWaitVerticalBlank(int flag); // 1 (the default): presents on the software screen wait for the vertical blank
+int GetWaitVerticalBlank(void);
+// The millisecond count (GetNowMilliCount) of the last present that reached the window; -1 before the first.
+int GetLastPresentMilliCount(void);
+// After the window moved: a pending mask rectangle of the front screen is closed and the draw area applied again.
+int FollowWindowMove(void);
+// Untextured shapes on the Direct3D device in the current draw settings; colours are screen colour values.
+// Boxes are right and bottom exclusive. Each returns 0, or -1 without a device.
+int G_D3D_DrawBox(int x1, int y1, int x2, int y2, int color);
+int G_D3D_DrawBoxOutline(int x1, int y1, int x2, int y2, int color);
+int G_D3D_DrawCircle(int x, int y, int radius, int color, int fill);
+int G_D3D_DrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, int color, int fill);
+int G_D3D_DrawPixel(int x, int y, int color);

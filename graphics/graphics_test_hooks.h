@@ -14,3 +14,15 @@ int SetDirect3DCreateHooks(Direct3DCreate9Function create9, Direct3DCreate9ExFun
 int SetForcePlainDirect3D9(int flag);
 // 1: screen read-back goes through a render-target copy (GetRenderTargetData) even where the lock is faster.
 int SetForceScreenLockCopy(int flag);
+
+// What the screen flip has done since the program started: presents that reached the window, paced vertical-blank
+// waits, and the GDI call and destination of the last software-screen present.
+enum ScreenFlipGdiCall { SCREEN_FLIP_GDI_NONE = 0, SCREEN_FLIP_GDI_SET_BITS, SCREEN_FLIP_GDI_STRETCH };
+struct ScreenFlipRecord {
+    int presents;
+    int pacedWaits;
+    int gdiCall;
+    RECT gdiDestination;
+};
+const ScreenFlipRecord *GetScreenFlipRecord(void);
+void ForgetLastPresentedRects(void); // as before the first present

@@ -1,0 +1,49 @@
+// Test helpers for the screen's pixels: the whole draw screen read back through LockDrawScreen as 0xRRGGBB words
+// (each channel widened to 8 bits), the client area as the display shows it, and a start of the engine in a
+// 640x480 window.
+#pragma once
+
+#include "graphics/graphics_test_hooks.h"
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <vector>
+
+struct ScreenPixels {
+    int width, height;
+    std::vector<uint32_t> rgb; // row after row, 0xRRGGBB
+    uint32_t At(int x, int y) const
+    {
+        return rgb[(size_t)y * width + x];
+    }
+};
+
+// The whole screen (the current draw target), or an empty record when the lock is refused.
+ScreenPixels ReadScreen(void);
+// The window's 640x480 client area as the display shows it (a screenshot through the screen's DC).
+ScreenPixels CaptureClientFromDisplay(void);
+// The client area once it shows `frame` (the display may take a moment to receive a GDI present), or as it
+// shows after ten seconds.
+ScreenPixels WaitForDisplay(const ScreenPixels &frame, int tolerance);
+// Pixels whose channels differ by more than `tolerance`; -1 when the sizes differ or nothing was read.
+int CountDifferences(const ScreenPixels &a, const ScreenPixels &b, int tolerance);
+// Starts the engine in a 640x480 window at the given screen depth (on the device or the software screen); 0 on
+// success.
+int StartEngineWindow(int colorBits, int useDirect3D);
+
+// A test suite that shares one engine, started before its first test and ended after its last.
+template <int ColorBits, int UseDirect3D> class EngineScreenSuite : public ::testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ(StartEngineWindow(ColorBits, UseDirect3D), 0);
+        ASSERT_EQ(IsDeviceMode(), UseDirect3D);
+        SetDrawTarget(-2);
+    }
+    static void TearDownTestSuite()
+    {
+        EndEngine();
+    }
+};
