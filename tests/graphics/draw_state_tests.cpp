@@ -95,10 +95,7 @@ TEST(DrawStates, BlendModeTableReachesTheDevice)
     };
     for (const auto &row : table) {
         RecordingDeviceScope scope;
-        scope.device.caps.PrimitiveMiscCaps = row.blendOperations ? D3DPMISCCAPS_BLENDOP : 0;
-        D3DCAPS9 caps;
-        scope.device.GetDeviceCaps(&caps);
-        g_D3D.blendOperations = (caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP) != 0;
+        g_D3D.blendOperations = row.blendOperations;
         g_DrawState.blendMode = row.mode;
         ApplyDrawStates(NULL, NULL, 0);
         auto &states = scope.device.renderStates;
