@@ -273,19 +273,11 @@ TEST(DrawStates, RenderTargetSetsTheViewport)
 TEST(DrawStates, CustomRecordIsUsedUntilRemoved)
 {
     RecordingDeviceScope scope;
-    const StageEntry factor = Stage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, X, D3DTOP_SELECTARG1, D3DTA_TFACTOR, X);
-    const StageEntry closing = {-1, -1, X, X, D3DTOP_DISABLE, X, X, D3DTOP_DISABLE};
-    // Graph 12345 does not exist: no texture.
-    CustomStageRecord record = {0,
-                                0,
-                                D3DCMP_ALWAYS,
-                                1,
-                                (int)0x80FFFFFF,
-                                D3DBLEND_ZERO,
-                                D3DBLEND_ONE,
-                                D3DBLENDOP_ADD,
-                                2,
-                                {{NULL, 12345, factor}, {NULL, 0, closing}}};
+    CustomStageRecord record = {0, 0, D3DCMP_ALWAYS, 1, (int)0x80FFFFFF, D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLENDOP_ADD,
+                                2, {}};
+    record.entries[0].graph = 12345; // no graph of that handle: no texture
+    record.entries[0].stage = Stage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, X, D3DTOP_SELECTARG1, D3DTA_TFACTOR, X);
+    record.entries[1].stage = {-1, -1, X, X, D3DTOP_DISABLE, X, X, D3DTOP_DISABLE};
     EXPECT_EQ(InstallCustomStageRecord(&record, 0), 0);
     auto &d = scope.device;
     EXPECT_EQ(d.renderStates[D3DRS_SRCBLEND], (DWORD)D3DBLEND_ZERO);

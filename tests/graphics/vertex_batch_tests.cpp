@@ -1,6 +1,6 @@
-// Vertex batch against the recording device: capacities, the batch rule at the buffer's end, primitive counts,
-// suppression, the 3D world matrix, the pre-filled buffers, and the grid mesh's strips checked triangle by
-// triangle against the grid they must cover.
+// Vertex batch against the recording device: capacities, the batch rule at the buffer's end, primitive counts, the
+// 3D world matrix, the pre-filled buffers, and the grid mesh's strips checked triangle by triangle against the grid
+// they must cover.
 #include <gtest/gtest.h>
 
 #include "recording_device.h"
@@ -10,7 +10,8 @@
 #include <set>
 #include <tuple>
 
-namespace {
+namespace
+{
 
 void AppendQuad()
 {
@@ -74,22 +75,6 @@ TEST(VertexBatch, FlushDrawsWhatThePrimitiveTypeMakes)
             EXPECT_EQ(g_VertexBatch.count, 0);
         }
     }
-    RecordingDeviceScope scope;
-    g_StateCache.device = NULL;
-    EXPECT_EQ(FlushVertexBatch(), -1);
-}
-
-TEST(VertexBatch, SuppressedBatchIsEmptiedWithoutDrawing)
-{
-    RecordingDeviceScope scope;
-    g_VertexBatch.suppress = 1;
-    AppendQuad();
-    EXPECT_EQ(FlushVertexBatch(), 0);
-    EXPECT_EQ(scope.device.Count("DrawPrimitiveUP"), 0u);
-    EXPECT_EQ(g_VertexBatch.count, 0);
-    g_VertexBatch.suppress = 0;
-    EXPECT_EQ(FlushVertexBatch(), 0);
-    EXPECT_EQ(scope.device.Count("DrawPrimitiveUP"), 0u) << "nothing is left to draw";
 }
 
 TEST(VertexBatch, ThreeDimensionalFlushRestoresTheWorldMatrix)
