@@ -19,11 +19,11 @@ StageEntry Stage(int coord, unsigned short colorOp, unsigned short c1, unsigned 
     return {coord, 0, a1, a2, alphaOp, c1, c2, colorOp};
 }
 
+// Stage entries hold no padding: equal bytes are equal entries.
 bool SameEntry(const StageEntry &a, const StageEntry &b)
 {
-    return a.texCoordIndex == b.texCoordIndex && a.resultArgument == b.resultArgument && a.alphaArg1 == b.alphaArg1 &&
-           a.alphaArg2 == b.alphaArg2 && a.alphaOp == b.alphaOp && a.colorArg1 == b.colorArg1 &&
-           a.colorArg2 == b.colorArg2 && a.colorOp == b.colorOp;
+    static_assert(sizeof(StageEntry) == 2 * sizeof(int) + 6 * sizeof(unsigned short), "padding in StageEntry");
+    return memcmp(&a, &b, sizeof a) == 0;
 }
 
 TEST(StageRecords, GeneratedRecordsMatchHandWrittenOnes)
