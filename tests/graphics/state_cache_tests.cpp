@@ -45,7 +45,7 @@ void PendTriangle()
     CommitBatchVertices(3);
 }
 
-TEST(StateCache, RenderStateGoesOnceAfterThePendingBatchAndAgainWhenForced)
+TEST(StateCache, ChangesGoOnceAfterThePendingBatchAndAgainWhenForced)
 {
     for (const auto &row : s_RenderStateSetters) {
         RecordingDeviceScope scope;
@@ -62,10 +62,7 @@ TEST(StateCache, RenderStateGoesOnceAfterThePendingBatchAndAgainWhenForced)
         row.set(row.argument);
         EXPECT_EQ(scope.device.StateCalls("SetRenderState", row.state).size(), 2u) << row.name;
     }
-}
-
-TEST(StateCache, OtherChangesDrawThePendingBatchFirst)
-{
+    // The setters of other device calls draw the pending batch first as well.
     const struct {
         const char *name;
         void (*change)();
@@ -282,29 +279,6 @@ TEST(StateCache, TextureTransformIsSentAgainWhenForced)
     EXPECT_EQ(scope.device.Count("SetTransform"), 4u);
 }
 
-TEST(StateCache, ShaderConstantsInsideTheRegisterFileReachTheShadow)
-{
-    const struct {
-        int vertex, first, count;
-    } table[] = {{1, 0, 256}, {1, 255, 1}, {1, 256, 0}, {0, 0, 32}, {0, 31, 1}};
-    static float data[300][4];
-    for (int i = 0; i < 300; i++) {
-        data[i][0] = (float)i + 1.0f;
-    }
-    for (const auto &row : table) {
-        RecordingDeviceScope scope;
-        g_StateCache.shadersAvailable = 1;
-        int result = row.vertex ? SetVertexShaderConstants(row.first, row.count, data[0])
-                                : SetPixelShaderConstants(row.first, row.count, data[0]);
-        EXPECT_EQ(result, 0) << row.vertex << " " << row.first << " " << row.count;
-        if (row.count > 0) {
-            float(*shadow)[4] = row.vertex ? g_StateCache.vertexConstants : g_StateCache.pixelConstants;
-            EXPECT_EQ(shadow[row.first + row.count - 1][0], (float)row.count);
-            EXPECT_EQ(scope.device.Count(row.vertex ? "SetVertexShaderConstantF" : "SetPixelShaderConstantF"), 1u);
-        }
-    }
-}
-
 TEST(StateCache, ReissueSendsEveryCopyAgain)
 {
     RecordingDeviceScope scope;
@@ -327,8 +301,28 @@ TEST(StateCache, ReissueSendsEveryCopyAgain)
     EXPECT_EQ(scope.device.viewport.Width, 320u);
 }
 
-TEST(StateCache, ConstantSetSwitchSendsTheWholeSetOnce)
+TEST(StateCache, ShaderConstantsReachTheShadowAndSwitchSetsOnce)
 {
+    const struct {
+        int vertex, first, count;
+    } table[] = {{1, 0, 256}, {1, 255, 1}, {1, 256, 0}, {0, 0, 32}, {0, 31, 1}};
+    static float data[300][4];
+    for (int i = 0; i < 300; i++) {
+        data[i][0] = (float)i + 1.0f;
+    }
+    for (const auto &row : table) {
+        RecordingDeviceScope scope;
+        g_StateCache.shadersAvailable = 1;
+        int result = row.vertex ? SetVertexShaderConstants(row.first, row.count, data[0])
+                                : SetPixelShaderConstants(row.first, row.count, data[0]);
+        EXPECT_EQ(result, 0) << row.vertex << " " << row.first << " " << row.count;
+        if (row.count > 0) {
+            float(*shadow)[4] = row.vertex ? g_StateCache.vertexConstants : g_StateCache.pixelConstants;
+            EXPECT_EQ(shadow[row.first + row.count - 1][0], (float)row.count);
+            EXPECT_EQ(scope.device.Count(row.vertex ? "SetVertexShaderConstantF" : "SetPixelShaderConstantF"), 1u);
+        }
+    }
+    // A switch to the user's set sends it once.
     RecordingDeviceScope scope;
     g_StateCache.shadersAvailable = 1;
     g_StateCache.userConstantRanges[USER_VERTEX_FLOAT] = {4, 2};
