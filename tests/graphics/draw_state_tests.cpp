@@ -5,7 +5,8 @@
 
 #include "recording_device.h"
 
-namespace {
+namespace
+{
 
 const unsigned short X = 0xFFFF; // an argument the operation does not read
 IDirect3DBaseTexture9 *const s_Image = (IDirect3DBaseTexture9 *)0x1000;
@@ -18,11 +19,11 @@ StageEntry Stage(int coord, unsigned short colorOp, unsigned short c1, unsigned 
     return {coord, 0, a1, a2, alphaOp, c1, c2, colorOp};
 }
 
+// Stage entries hold no padding: equal bytes are equal entries.
 bool SameEntry(const StageEntry &a, const StageEntry &b)
 {
-    return a.texCoordIndex == b.texCoordIndex && a.resultArgument == b.resultArgument && a.alphaArg1 == b.alphaArg1 &&
-           a.alphaArg2 == b.alphaArg2 && a.alphaOp == b.alphaOp && a.colorArg1 == b.colorArg1 &&
-           a.colorArg2 == b.colorArg2 && a.colorOp == b.colorOp;
+    static_assert(sizeof(StageEntry) == 2 * sizeof(int) + 6 * sizeof(unsigned short), "padding in StageEntry");
+    return memcmp(&a, &b, sizeof a) == 0;
 }
 
 TEST(StageRecords, GeneratedRecordsMatchHandWrittenOnes)
@@ -95,10 +96,7 @@ TEST(DrawStates, BlendModeTableReachesTheDevice)
     };
     for (const auto &row : table) {
         RecordingDeviceScope scope;
-        scope.device.caps.PrimitiveMiscCaps = row.blendOperations ? D3DPMISCCAPS_BLENDOP : 0;
-        D3DCAPS9 caps;
-        scope.device.GetDeviceCaps(&caps);
-        g_D3D.blendOperations = (caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP) != 0;
+        g_D3D.blendOperations = row.blendOperations;
         g_DrawState.blendMode = row.mode;
         ApplyDrawStates(NULL, NULL, 0);
         auto &states = scope.device.renderStates;
@@ -120,48 +118,31 @@ DWORD StageState(RecordingDevice &device, int stage, D3DTEXTURESTAGESTATETYPE ty
 
 TEST(DrawStates, WorkedCases)
 {
-    {
-        SCOPED_TRACE("mode 1, untextured box");
-        RecordingDeviceScope scope;
-        g_DrawState.blendMode = 1;
-        ApplyDrawStates(NULL, NULL, 0);
-        auto &d = scope.device;
-        EXPECT_EQ(d.renderStates[D3DRS_SRCBLEND], (DWORD)D3DBLEND_SRCALPHA);
-        EXPECT_EQ(d.renderStates[D3DRS_DESTBLEND], (DWORD)D3DBLEND_INVSRCALPHA);
-        EXPECT_EQ(d.renderStates[D3DRS_ALPHABLENDENABLE], 1u);
-        EXPECT_EQ(StageState(d, 0, D3DTSS_COLOROP), (DWORD)D3DTOP_SELECTARG2);
-        EXPECT_EQ(StageState(d, 0, D3DTSS_COLORARG2), (DWORD)D3DTA_DIFFUSE);
-        EXPECT_EQ(StageState(d, 0, D3DTSS_ALPHAOP), (DWORD)D3DTOP_SELECTARG2);
-        EXPECT_EQ(StageState(d, 0, D3DTSS_ALPHAARG2), (DWORD)D3DTA_DIFFUSE);
-        EXPECT_EQ(StageState(d, 1, D3DTSS_COLOROP), (DWORD)D3DTOP_DISABLE);
-        EXPECT_EQ(StageState(d, 1, D3DTSS_ALPHAOP), (DWORD)D3DTOP_DISABLE);
-    }
+    const DrawImageInfo alpha = {1, 0}, key = {0, 1}, both = {1, 1};
+    const int transparent = APPLY_USE_TRANSPARENCY;
     const struct {
         const char *what;
-        DrawImageInfo image;
+        int blendMode;
+        const DrawImageInfo *image;
         int filterMode, flags;
-        int blending, alphaTest, alphaRef, stage0AlphaOp;
-    } images[] = {
-        {"alpha picture", {1, 0}, 0, APPLY_USE_TRANSPARENCY, 1, 0, 0, D3DTOP_SELECTARG1},
-        {"colour key, point filter", {0, 1}, 0, APPLY_USE_TRANSPARENCY, 0, 1, 16, D3DTOP_SELECTARG1},
-        {"colour key, linear filter", {0, 1}, 1, APPLY_USE_TRANSPARENCY, 1, 0, 0, D3DTOP_SELECTARG1},
-        {"colour key, linear, whole pixels",
-         {0, 1},
-         1,
-         APPLY_USE_TRANSPARENCY | APPLY_WHOLE_PIXELS,
-         0,
-         1,
-         16,
-         D3DTOP_SELECTARG1},
-        {"transparency not asked for", {1, 1}, 0, 0, 0, 0, 0, D3DTOP_SELECTARG2},
+        int blending, alphaTest, alphaRef;
+        DWORD alphaOp;
+    } table[] = {
+        {"mode 1, untextured box", 1, NULL, 0, 0, 1, 0, 0, D3DTOP_SELECTARG2},
+        {"alpha picture", 0, &alpha, 0, transparent, 1, 0, 0, D3DTOP_SELECTARG1},
+        {"colour key, point filter", 0, &key, 0, transparent, 0, 1, 16, D3DTOP_SELECTARG1},
+        {"colour key, linear filter", 0, &key, 1, transparent, 1, 0, 0, D3DTOP_SELECTARG1},
+        {"colour key, linear, whole pixels", 0, &key, 1, transparent | APPLY_WHOLE_PIXELS, 0, 1, 16, D3DTOP_SELECTARG1},
+        {"transparency not asked for", 0, &both, 0, 0, 0, 0, 0, D3DTOP_SELECTARG2},
     };
-    for (const auto &row : images) {
+    for (const auto &row : table) {
         SCOPED_TRACE(row.what);
         RecordingDeviceScope scope;
+        g_DrawState.blendMode = row.blendMode;
         g_DrawState.filterMode = row.filterMode;
-        ApplyDrawStates(&row.image, s_Image, row.flags);
+        ApplyDrawStates(row.image, row.image != NULL ? s_Image : NULL, row.flags);
         auto &d = scope.device;
-        EXPECT_EQ(d.textures[0], s_Image);
+        EXPECT_EQ(d.textures[0], row.image != NULL ? s_Image : NULL);
         EXPECT_EQ(d.renderStates[D3DRS_ALPHABLENDENABLE], (DWORD)row.blending);
         if (row.blending) {
             EXPECT_EQ(d.renderStates[D3DRS_SRCBLEND], (DWORD)D3DBLEND_SRCALPHA);
@@ -172,7 +153,14 @@ TEST(DrawStates, WorkedCases)
             EXPECT_EQ(d.renderStates[D3DRS_ALPHAREF], (DWORD)row.alphaRef);
             EXPECT_EQ(d.renderStates[D3DRS_ALPHAFUNC], (DWORD)D3DCMP_GREATER);
         }
-        EXPECT_EQ(StageState(d, 0, D3DTSS_ALPHAOP), (DWORD)row.stage0AlphaOp);
+        EXPECT_EQ(StageState(d, 0, D3DTSS_ALPHAOP), row.alphaOp);
+        EXPECT_EQ(StageState(d, 1, D3DTSS_COLOROP), (DWORD)D3DTOP_DISABLE);
+        EXPECT_EQ(StageState(d, 1, D3DTSS_ALPHAOP), (DWORD)D3DTOP_DISABLE);
+        if (row.image == NULL) {
+            EXPECT_EQ(StageState(d, 0, D3DTSS_COLOROP), (DWORD)D3DTOP_SELECTARG2);
+            EXPECT_EQ(StageState(d, 0, D3DTSS_COLORARG2), (DWORD)D3DTA_DIFFUSE);
+            EXPECT_EQ(StageState(d, 0, D3DTSS_ALPHAARG2), (DWORD)D3DTA_DIFFUSE);
+        }
     }
 }
 
@@ -189,27 +177,6 @@ TEST(DrawStates, ChangingOnlyTheTextureSendsOneSetTexture)
     scope.device.ClearCalls();
     ApplyDrawStates(&image, s_OtherImage, APPLY_USE_TRANSPARENCY);
     EXPECT_TRUE(scope.device.calls.empty()) << "an unchanged draw costs compares only";
-}
-
-TEST(DrawStates, LightingChangeDrawsThePendingBatchFirst)
-{
-    RecordingDeviceScope scope;
-    ApplyDrawStates(NULL, NULL, 0);
-    ReserveBatchVertices(0, VERTEX_PLAIN, D3DPT_TRIANGLELIST, 3);
-    CommitBatchVertices(3);
-    scope.device.ClearCalls();
-    ApplyDrawStates(NULL, NULL, APPLY_3D);
-    int draw = scope.device.IndexOf("DrawPrimitiveUP");
-    int lighting = -1;
-    for (size_t i = 0; i < scope.device.calls.size() && lighting < 0; i++) {
-        const DeviceCall &call = scope.device.calls[i];
-        if (call.method == "SetRenderState" && call.args[0] == D3DRS_LIGHTING) {
-            lighting = (int)i;
-        }
-    }
-    ASSERT_GE(draw, 0);
-    ASSERT_GE(lighting, 0);
-    EXPECT_LT(draw, lighting) << "the pending vertices were batched with lighting off";
 }
 
 struct Ramp {
@@ -280,6 +247,11 @@ TEST(DrawStates, BlendGraphCutAndSuppression)
         EXPECT_EQ(d.renderStates[D3DRS_ALPHABLENDENABLE], 0u) << row.border;
         EXPECT_EQ(d.textures[row.alphaChannel ? 2 : 1], s_Image) << "the image follows the alpha stages";
         EXPECT_EQ(g_VertexBatch.suppress, row.suppress) << row.border;
+        ReserveBatchVertices(0, VERTEX_PLAIN, D3DPT_TRIANGLELIST, 3);
+        CommitBatchVertices(3);
+        EXPECT_EQ(FlushVertexBatch(), 0);
+        EXPECT_EQ(d.Count("DrawPrimitiveUP"), row.suppress ? 0u : 1u) << "a suppressed batch is emptied undrawn";
+        EXPECT_EQ(g_VertexBatch.count, 0);
     }
 }
 
@@ -301,16 +273,8 @@ TEST(DrawStates, RenderTargetSetsTheViewport)
 TEST(DrawStates, CustomRecordIsUsedUntilRemoved)
 {
     RecordingDeviceScope scope;
-    CustomStageRecord record = {};
-    record.alphaTestEnable = 0;
-    record.alphaRef = 0;
-    record.alphaFunc = D3DCMP_ALWAYS;
-    record.alphaBlendEnable = 1;
-    record.textureFactor = 0x80FFFFFF;
-    record.srcBlend = D3DBLEND_ZERO;
-    record.destBlend = D3DBLEND_ONE;
-    record.blendOp = D3DBLENDOP_ADD;
-    record.count = 2;
+    CustomStageRecord record = {0, 0, D3DCMP_ALWAYS, 1, (int)0x80FFFFFF, D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLENDOP_ADD,
+                                2, {}};
     record.entries[0].graph = 12345; // no graph of that handle: no texture
     record.entries[0].stage = Stage(0, D3DTOP_SELECTARG1, D3DTA_TFACTOR, X, D3DTOP_SELECTARG1, D3DTA_TFACTOR, X);
     record.entries[1].stage = {-1, -1, X, X, D3DTOP_DISABLE, X, X, D3DTOP_DISABLE};
