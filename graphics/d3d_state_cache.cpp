@@ -279,26 +279,25 @@ int SetDeviceCullMode(int mode)
 }
 
 // Lighting and fog also choose the built-in shaders, so the selection follows the copy before the device call.
-int SetDeviceLighting(int flag)
+static int SetShaderSelectingState(int *copy, D3DRENDERSTATETYPE state, int value)
 {
-    if (g_StateCache.device == NULL || Unchanged(g_StateCache.lighting, flag)) {
+    if (g_StateCache.device == NULL || Unchanged(*copy, value)) {
         return 0;
     }
     FlushVertexBatch();
-    g_StateCache.lighting = flag;
+    *copy = value;
     UpdateShaderSelection();
-    return FAILED(g_StateCache.device->SetRenderState(D3DRS_LIGHTING, flag)) ? -1 : 0;
+    return FAILED(g_StateCache.device->SetRenderState(state, value)) ? -1 : 0;
+}
+
+int SetDeviceLighting(int flag)
+{
+    return SetShaderSelectingState(&g_StateCache.lighting, D3DRS_LIGHTING, flag);
 }
 
 int SetDeviceFogEnable(int flag)
 {
-    if (g_StateCache.device == NULL || Unchanged(g_StateCache.fogEnable, flag)) {
-        return 0;
-    }
-    FlushVertexBatch();
-    g_StateCache.fogEnable = flag;
-    UpdateShaderSelection();
-    return FAILED(g_StateCache.device->SetRenderState(D3DRS_FOGENABLE, flag)) ? -1 : 0;
+    return SetShaderSelectingState(&g_StateCache.fogEnable, D3DRS_FOGENABLE, flag);
 }
 
 int SetDeviceFogMode(int mode)
