@@ -39,6 +39,7 @@ class WindowOptions : public testing::Test
         SetWindowMessageHook(NULL);
         SetWindowMenu(NULL, NULL, NULL);
         SetWindowLayeredOption(0, 0);
+        SetUseDirect3D(1);
         SetSystemKeySuppression(0);
         g_WindowSettings.altEnterAllowed = 0;
         ChangeWindowMode(1);
@@ -410,6 +411,9 @@ void MakeImage(int bits, int width, int height, unsigned int seed, BaseImage *im
 
 TEST_F(WindowOptions, LayeredWindowTakesTheScreenSizeAndPresentsImagesWithAlpha)
 {
+    // The layered presenter is a GDI path: a Direct3D device on a layered window can make Wine re-parent an X
+    // window that is already gone, which ends the process.
+    SetUseDirect3D(0);
     SetWindowLayeredOption(1, RGB(0, 0, 0));
     ASSERT_EQ(InitEngine(), 0);
     HWND window = GetAppWindowHandle();
