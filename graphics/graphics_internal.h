@@ -427,7 +427,7 @@ unsigned int MakeColorForFormat(const PixelFormat *format, int red, int green, i
 int SplitColorForFormat(const PixelFormat *format, unsigned int color, int *red, int *green, int *blue);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Texture piece sizes: how a graph side is cut into textures the device accepts.
+// Texture splitting: how a graph side is cut into textures the device accepts.
 
 struct TexturePieceLimits {
     int maxSize;                  // largest texture side (taken down to a power of two, at least 8)

@@ -1,5 +1,5 @@
 // Draw-state application against the recording device: the generated stage records against a hand-written set,
-// the blend-mode table as the device receives it, the worked cases of alpha images, colour keys and blend graphs,
+// the blend-mode table as the device receives it, the known cases of alpha images, colour keys and blend graphs,
 // the blend graph's ramp against a reference written from its rule, and the device defaults.
 #include <gtest/gtest.h>
 
@@ -116,7 +116,7 @@ DWORD StageState(RecordingDevice &device, int stage, D3DTEXTURESTAGESTATETYPE ty
     return device.stageStates[stage][type];
 }
 
-TEST(DrawStates, WorkedCases)
+TEST(DrawStates, KnownCases)
 {
     const DrawImageInfo alpha = {1, 0}, key = {0, 1}, both = {1, 1};
     const int transparent = APPLY_USE_TRANSPARENCY;

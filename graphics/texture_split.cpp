@@ -1,4 +1,4 @@
-// Texture piece sizes: how one side of a graph is cut into texture sides the device accepts, from the device's
+// Texture splitting: how one side of a graph is cut into texture sides the device accepts, from the device's
 // limits and the two engine settings of the cutting (a forced largest side, never splitting). Graph creation asks
 // once per side; the pieces of the two sides form its grid. Window thread only.
 #include "graphics/graphics_internal.h"

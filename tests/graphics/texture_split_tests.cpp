@@ -1,4 +1,4 @@
-// Texture side cutting: the worked cases, and the promises every cut keeps over all sizes, maxima and settings.
+// Texture splitting: known cuts, and the promises every cut keeps over all sizes, maxima and settings.
 #include <gtest/gtest.h>
 
 #include "graphics/graphics_test_hooks.h"
@@ -16,7 +16,7 @@ static std::vector<int> Split(const TexturePieceLimits &limits, int size, int ke
     return pieces;
 }
 
-TEST(TexturePieceSizes, WorkedCases)
+TEST(TextureSplit, KnownCuts)
 {
     // max, forced, pow2 only, conditional, never split, screen width | size, keep whole, pow2 flag | pieces
     struct Case {
@@ -45,7 +45,7 @@ static bool IsPowerOfTwo(int value)
     return value > 0 && (value & (value - 1)) == 0;
 }
 
-TEST(TexturePieceSizes, EveryCutCoversTheSizeWithinTheMaximumLargestFirst)
+TEST(TextureSplit, EveryCutCoversTheSizeWithinTheMaximumLargestFirst)
 {
     for (int maxSize : {256, 2048, 16384}) {
         for (int flags = 0; flags < 64; flags++) {
@@ -71,7 +71,7 @@ TEST(TexturePieceSizes, EveryCutCoversTheSizeWithinTheMaximumLargestFirst)
     }
 }
 
-TEST(TexturePieceSizes, TheEngineSettingsAndDeviceLimitsReachTheCut)
+TEST(TextureSplit, TheEngineSettingsAndDeviceLimitsReachTheCut)
 {
     g_D3D.maxTextureWidth = g_D3D.maxTextureHeight = 16384;
     g_D3D.powerOfTwoOnly = 1;
