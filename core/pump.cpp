@@ -261,8 +261,10 @@ int ProcessWindowMessages(void)
 
 void WaitWhileInactive(void)
 {
-    if (g_Window.painting || (g_Window.active && !g_Window.minimised) || IS_USER_WINDOW_MODE() ||
-        g_WindowSettings.windowless || (g_WindowSettings.windowed && g_WindowSettings.runInBackground)) {
+    // Without a main window (before start-up or after the end) there is no activation to wait for.
+    if (g_Window.mainWindow == NULL || g_Window.painting || (g_Window.active && !g_Window.minimised) ||
+        IS_USER_WINDOW_MODE() || g_WindowSettings.windowless ||
+        (g_WindowSettings.windowed && g_WindowSettings.runInBackground)) {
         return;
     }
     while (ProcessMessageCore() == 0 && !(g_Window.active && !g_Window.minimised)) {

@@ -19,15 +19,6 @@ static int ClampInt(int value, int low, int high)
     return value < low ? low : (value > high ? high : value);
 }
 
-// The pump's wait needs the main window: before the engine makes one there is nothing to wait for (and the pump
-// would never report activity).
-static void WaitWhileWindowInactive(void)
-{
-    if (GetAppWindowHandle() != NULL) {
-        WaitWhileInactive();
-    }
-}
-
 void SyncSoftwareDrawSettings(void)
 {
     const DrawState *state = &g_DrawState;
@@ -66,7 +57,7 @@ int SetDrawBlend(int mode, int parameter)
     if (state->suspended || (mode == state->blendMode && parameter == state->blendParameter)) {
         return 0;
     }
-    WaitWhileWindowInactive();
+    WaitWhileInactive();
     state->blendMode = mode;
     state->blendParameter = ClampInt(parameter, 0, 255);
     RefreshDrawColorWord();
@@ -244,7 +235,7 @@ int SelectBlendGraph(int graph, int border, int range)
         return -1; // blend graphs are selected once the graph table exists
     }
     state->blendGraph = graph;
-    WaitWhileWindowInactive();
+    WaitWhileInactive();
     state->blendBorder = ClampInt(border, 0, 255);
     state->blendRange = ClampInt(range, 0, 255);
     if (!IsDeviceMode()) {
@@ -330,7 +321,7 @@ int SetDrawTarget(int target)
     if (!IsGraphicsInitialised()) {
         return -1;
     }
-    WaitWhileWindowInactive();
+    WaitWhileInactive();
     if (!IsScreenTarget(target)) {
         return -1; // graph targets come with the graph table
     }
