@@ -11,15 +11,9 @@
 static D3DCOLOR MakeShapeColor(int color)
 {
     const PixelFormat *format = GetD3DFormatPixelFormat(g_D3D.backBufferFormat);
-    unsigned int red, green, blue;
-    if (format == NULL || format->redWidth == 0) {
-        red = (color >> 16) & 0xFF;
-        green = (color >> 8) & 0xFF;
-        blue = color & 0xFF;
-    } else {
-        red = ((color & format->redMask) >> format->redShift) * 255 / ((1u << format->redWidth) - 1);
-        green = ((color & format->greenMask) >> format->greenShift) * 255 / ((1u << format->greenWidth) - 1);
-        blue = ((color & format->blueMask) >> format->blueShift) * 255 / ((1u << format->blueWidth) - 1);
+    int red = (color >> 16) & 0xFF, green = (color >> 8) & 0xFF, blue = color & 0xFF;
+    if (format != NULL) {
+        SplitPixelComponents(format, (uint32_t)color, &red, &green, &blue, NULL);
     }
     unsigned int word = g_DrawState.drawColorWord;
     if (word != 0xFFFFFFFFu) {

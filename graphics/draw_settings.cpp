@@ -94,35 +94,13 @@ int SetDrawBrightColor(unsigned int color)
 // ---------------------------------------------------------------------------------------------------------------
 // Screen colours.
 
+// The image code's packing with full alpha, less the bits no channel owns: a screen colour carries the alpha mask
+// but never the unused bits.
 unsigned int MakeColorForFormat(const PixelFormat *format, int red, int green, int blue)
 {
-    int channels[3] = {ClampInt(red, 0, 255), ClampInt(green, 0, 255), ClampInt(blue, 0, 255)};
-    int widths[3] = {format->redWidth, format->greenWidth, format->blueWidth};
-    int shifts[3] = {format->redShift, format->greenShift, format->blueShift};
-    unsigned int color = format->alphaMask;
-    for (int i = 0; i < 3; i++) {
-        // Channels wider than a byte (10-bit formats) take the byte as their top bits.
-        unsigned int value = widths[i] <= 8 ? (unsigned int)channels[i] >> (8 - widths[i])
-                                            : (unsigned int)channels[i] << (widths[i] - 8);
-        color |= widths[i] > 0 ? value << shifts[i] : 0u;
-    }
-    return color;
-}
-
-int SplitColorForFormat(const PixelFormat *format, unsigned int color, int *red, int *green, int *blue)
-{
-    int *outs[3] = {red, green, blue};
-    unsigned int masks[3] = {format->redMask, format->greenMask, format->blueMask};
-    int widths[3] = {format->redWidth, format->greenWidth, format->blueWidth};
-    int shifts[3] = {format->redShift, format->greenShift, format->blueShift};
-    for (int i = 0; i < 3; i++) {
-        if (outs[i] == NULL) {
-            continue;
-        }
-        // A channel the format lacks reads 0 rather than dividing by 2^0 - 1.
-        *outs[i] = widths[i] > 0 ? (int)((color & masks[i]) >> shifts[i]) * 255 / ((1 << widths[i]) - 1) : 0;
-    }
-    return 0;
+    uint32_t value =
+        ColorToPixelValue(format, ClampInt(red, 0, 255), ClampInt(green, 0, 255), ClampInt(blue, 0, 255), 255);
+    return value & ~format->unusedMask;
 }
 
 // The device's format of the screen depth, or the software screen's; before either exists, the software
@@ -152,7 +130,7 @@ unsigned int MakeScreenColor(int red, int green, int blue)
 
 int SplitScreenColor(unsigned int color, int *red, int *green, int *blue)
 {
-    return SplitColorForFormat(GetScreenPixelFormat(), color, red, green, blue);
+    return SplitPixelComponents(GetScreenPixelFormat(), color, red, green, blue, NULL);
 }
 
 float *MakeColorValue(float *out, float a, float b, float c, float d)

@@ -424,7 +424,6 @@ int ComposeDeviceProjection(Matrix4 *out);
 void SyncSoftwareDrawSettings(void);
 // A colour in a packed pixel format: each channel cut to its width and shifted into place, plus the alpha mask.
 unsigned int MakeColorForFormat(const PixelFormat *format, int red, int green, int blue);
-int SplitColorForFormat(const PixelFormat *format, unsigned int color, int *red, int *green, int *blue);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Texture splitting: how a graph side is cut into textures the device accepts.

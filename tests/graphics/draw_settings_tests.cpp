@@ -118,7 +118,7 @@ TEST(DrawSettings, ScreenColoursPackAndSplitByTheFormat)
             unsigned int color = MakeColorForFormat(&format, rgb[0], rgb[1], rgb[2]);
             ASSERT_EQ(color, ReferencePack(format, rgb[0], rgb[1], rgb[2]));
             int back[3];
-            SplitColorForFormat(&format, color, &back[0], &back[1], &back[2]);
+            SplitPixelComponents(&format, color, &back[0], &back[1], &back[2], NULL);
             const unsigned int masks[3] = {format.redMask, format.greenMask, format.blueMask};
             for (int c = 0; c < 3; c++) {
                 int levels = (1 << __builtin_popcount(masks[c])) - 1;
