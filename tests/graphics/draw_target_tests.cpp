@@ -17,28 +17,22 @@ TEST(DrawTarget, ScreensAreSelectedAndEverythingElseIsRefused)
     ASSERT_EQ(SetDrawTarget(-2), 0);
     EXPECT_NEAR(g_DrawState.cameraEye.z, -415.69f, 0.01f);
     EXPECT_NEAR(g_DrawState.view.m[14], 415.69f, 0.01f);
+    ASSERT_NE(GetSoftwareScreen(), nullptr);
     EXPECT_EQ(g_DrawState.softwareTarget, GetSoftwareScreen());
     SetDrawClipArea(10, 20, 30, 40);
-    // target, result, draw target after, area right after
+    // target, result, draw target after; the same screen size keeps the area
     struct Row {
-        int target, result, after, right;
-    } rows[] = {{7, -1, -2, 30}, {-1, -1, -2, 30}, {0x08000001, -1, -2, 30}, {-3, 0, -3, 30},
-                {-4, 0, -4, 30}, {-5, 0, -5, 30},  {-2, 0, -2, 30}};
+        int target, result, after;
+    } rows[] = {{7, -1, -2}, {-1, -1, -2}, {0x08000001, -1, -2}, {-3, 0, -3}, {-4, 0, -4}, {-5, 0, -5}, {-2, 0, -2}};
     for (const Row &row : rows) {
         EXPECT_EQ(SetDrawTarget(row.target), row.result) << row.target;
         EXPECT_EQ(GetDrawTarget(), row.after) << row.target;
-        EXPECT_EQ(g_DrawState.drawArea.right, row.right) << "the same size keeps the area, " << row.target;
+        EXPECT_TRUE(g_DrawState.drawArea.right == 30 && g_MemImgDrawSettings.drawArea.right == 30) << row.target;
         EXPECT_EQ(g_DrawState.drawScreenWidth, 640);
-        EXPECT_EQ(g_MemImgDrawSettings.drawArea.right, row.right);
     }
 
     SetDrawClipArea(0, 0, 640, 480);
     BaseImage view;
-    if (GetSoftwareScreen() == NULL) {
-        EndEngine();
-        GTEST_SKIP() << "the software screen comes with graphics start-up";
-    }
-    EXPECT_EQ(LockDrawScreen(0, 0, 0, 10, &view, -1, 1), -1);
     ASSERT_EQ(LockDrawScreen(0, 0, 640, 480, &view, -1, 1), 0);
     EXPECT_EQ(view.width, 640);
     EXPECT_EQ(view.pixels, GetSoftwareScreen()->pixels);

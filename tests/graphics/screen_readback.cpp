@@ -1,6 +1,8 @@
 // Screen read-back and engine start for the device test programs. Test thread (the window thread) only.
 #include "tests/graphics/screen_readback.h"
 
+#include "core/window_state.h"
+
 static uint32_t WidenChannel(uint32_t value, int bits)
 {
     return bits == 0 ? 0 : value * 255 / ((1u << bits) - 1);
@@ -46,6 +48,17 @@ int StartEngineWindow(int colorBits, int useDirect3D)
     return InitEngine();
 }
 
+void ExpectPaintPresentsWithoutTheWait(void)
+{
+    const ScreenFlipRecord *record = GetScreenFlipRecord();
+    int presents = record->presents, waits = record->pacedWaits, wait = GetWaitVerticalBlank();
+    Sleep(2 * PARTIAL_PAINT_INTERVAL_MS); // a paint right after a present is its echo
+    RedrawWindow(GetAppWindowHandle(), NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(record->presents, presents + 1);
+    EXPECT_EQ(record->pacedWaits, waits);
+    EXPECT_EQ(GetWaitVerticalBlank(), wait);
+}
+
 ScreenPixels CaptureClientFromDisplay(void)
 {
     ScreenPixels shot = {640, 480, std::vector<uint32_t>(640 * 480)};
@@ -73,14 +86,12 @@ int CountDifferences(const ScreenPixels &a, const ScreenPixels &b, int tolerance
     if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) {
         return -1;
     }
+    auto off = [&](size_t i, int shift) {
+        return abs((int)((a.rgb[i] >> shift) & 0xFF) - (int)((b.rgb[i] >> shift) & 0xFF)) > tolerance;
+    };
     int count = 0;
     for (size_t i = 0; i < a.rgb.size(); i++) {
-        for (int shift = 0; shift < 24; shift += 8) {
-            if (abs((int)((a.rgb[i] >> shift) & 0xFF) - (int)((b.rgb[i] >> shift) & 0xFF)) > tolerance) {
-                count++;
-                break;
-            }
-        }
+        count += off(i, 0) || off(i, 8) || off(i, 16);
     }
     return count;
 }

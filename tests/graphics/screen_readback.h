@@ -28,6 +28,9 @@ ScreenPixels CaptureClientFromDisplay(void);
 ScreenPixels WaitForDisplay(const ScreenPixels &frame, int tolerance);
 // Pixels whose channels differ by more than `tolerance`; -1 when the sizes differ or nothing was read.
 int CountDifferences(const ScreenPixels &a, const ScreenPixels &b, int tolerance);
+// Paints the window once the echo interval of the last present has passed: one present, no paced wait, the wait
+// setting kept.
+void ExpectPaintPresentsWithoutTheWait(void);
 // Starts the engine in a 640x480 window at the given screen depth (on the device or the software screen); 0 on
 // success.
 int StartEngineWindow(int colorBits, int useDirect3D);

@@ -129,14 +129,12 @@ void CheckShapes(const std::vector<Shape> &shapes, int mode, RECT area, uint32_t
     std::vector<char> unsure(W * H);
     SetDrawBlend(0, 0);
     SetDrawClipArea(0, 0, W, H);
-    for (int i = 0; i < 8; i++) {
-        uint32_t stripe = 0x102030 + 0x081808 * (i % 4);
-        Draw({BOX, {i * 80, 0, i * 80 + 80, H}}, stripe);
-        for (int p = 0; p < W * H; p++) {
-            for (int k = 0; k < 3 && p % W / 80 == i; k++) {
-                want[p * 3 + k] = (stripe >> (16 - 8 * k)) & 0xFF;
-            }
-        }
+    auto stripe = [](int x) { return 0x102030u + 0x081808u * (x / 80 % 4); };
+    for (int x = 0; x < W; x += 80) {
+        Draw({BOX, {x, 0, x + 80, H}}, stripe(x));
+    }
+    for (int p = 0; p < W * H * 3; p++) {
+        want[p] = (stripe(p / 3 % W) >> (16 - 8 * (p % 3))) & 0xFF;
     }
     SetDrawClipArea(area.left, area.top, area.right, area.bottom);
     SetDrawBlend(mode, P);
@@ -198,8 +196,7 @@ TEST_F(ShapePixels, EdgeCasesMatchTheirGeometry)
     };
     for (int mode : {0, 1}) {
         for (auto &c : cases) {
-            SCOPED_TRACE("kind " + std::to_string(c.shape.kind) + " from " + std::to_string(c.shape.v[0]) + "," +
-                         std::to_string(c.shape.v[1]) + " in mode " + std::to_string(mode));
+            SCOPED_TRACE(testing::Message() << "kind " << c.shape.kind << " at " << c.shape.v[0] << " mode " << mode);
             CheckShapes({c.shape}, mode, c.area, 0xF0C060);
         }
     }
@@ -233,9 +230,7 @@ TEST_F(ShapePixels, BrightnessHalvesWhite)
     Draw({BOX, {0, 0, 64, 64}}, 0xFFFFFF);
     SetDrawBrightness(255, 255, 255);
     FlushVertexBatch();
-    ScreenPixels screen = ReadScreen();
-    EXPECT_EQ(screen.At(0, 0), 0x808080u);
-    EXPECT_EQ(screen.At(63, 63), 0x808080u);
+    EXPECT_EQ(ReadScreen().At(63, 63), 0x808080u);
 }
 
 // A 3D point appended to the batch lands on the same pixel with the whole screen and with a partial draw area.
@@ -261,8 +256,7 @@ TEST_F(ShapePixels, WorldPointLandsOnTheSamePixelInAPartialArea)
     for (auto &p : points) {
         POINT whole = DrawWorldPoint(p, RECT{0, 0, W, H});
         POINT part = DrawWorldPoint(p, RECT{whole.x - 50, whole.y - 20, whole.x + 150, whole.y + 80});
-        EXPECT_EQ(part.x, whole.x);
-        EXPECT_EQ(part.y, whole.y);
+        EXPECT_TRUE(part.x == whole.x && part.y == whole.y) << part.x << "," << part.y;
     }
     SetDrawClipArea(0, 0, W, H);
 }
