@@ -28,20 +28,20 @@ const D3DFORMAT F16 = D3DFMT_A16B16G16R16F, F32 = D3DFMT_A32B32G32R32F;
 // One row a case.
 // clang-format off
 const CreationCase s_CreationCases[] = {
-    {"no DXT5", {{D3DFMT_DXT5}}, 1, {MIXED}, GRAPH_FORMAT_DXT5, GRAPH_FORMAT_ALPHA_32,
+    {"no DXT5", {{D3DFMT_DXT5}, {}, {}, 0, 0, 0}, 1, {MIXED}, GRAPH_FORMAT_DXT5, GRAPH_FORMAT_ALPHA_32,
      {"ＤＸＴ４テクスチャフォーマットは", "ＤＸＴ５テクスチャフォーマットは使えません"}},
-    {"no 16-bit texture", {{D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}}, 0, {MIXED}, -1, -1,
+    {"no 16-bit texture", {{D3DFMT_R5G6B5, D3DFMT_X1R5G5B5}, {}, {}, 0, 0, 0}, 0, {MIXED}, -1, -1,
      {"使用できる 16bit カラーフォーマットが見つかりませんでした", "Direct3DDevice9 の解放 2"}},
-    {"first device refused", {{}, {}, {}, 1}, 1, {MIXED, SOFTWARE}, -1, -1,
+    {"first device refused", {{}, {}, {}, 1, 0, 0}, 1, {MIXED, SOFTWARE}, -1, -1,
      {"IDirect3DDevice9Ex オブジェクトを取得します.... ソフトウエア頂点演算を使用します"}},
-    {"both devices refused", {{}, {}, {}, 2}, 0, {MIXED, SOFTWARE}, -1, -1,
+    {"both devices refused", {{}, {}, {}, 2, 0, 0}, 0, {MIXED, SOFTWARE}, -1, -1,
      {"Direct3DDevice9Ex の作成に失敗しました", "Direct3D9 DLL の解放 4"}},
-    {"shader model 1", {{}, {}, {}, 0, D3DVS_VERSION(1, 1)}, 1, {SOFTWARE}, -1, -1, {"ソフトウエア頂点演算を使用します"}},
-    {"no 32-bit texture, no float targets", {{D3DFMT_X8R8G8B8, F16, F32}}, 1, {MIXED}, GRAPH_FORMAT_32,
+    {"shader model 1", {{}, {}, {}, 0, D3DVS_VERSION(1, 1), 0}, 1, {SOFTWARE}, -1, -1, {"ソフトウエア頂点演算を使用します"}},
+    {"no 32-bit texture, no float targets", {{D3DFMT_X8R8G8B8, F16, F32}, {}, {}, 0, 0, 0}, 1, {MIXED}, GRAPH_FORMAT_32,
      GRAPH_FORMAT_16, {"32bit カラーフォーマットは R_D3DFMT_R5G6B5 です",
                        "使用できる描画用ABGR浮動小数点16ビット型カラーフォーマットがありませんでした",
                        "使用できる描画用ABGR浮動小数点32ビット型カラーフォーマットがありませんでした"}},
-    {"no Z format", {{}, {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32}}, 0, {MIXED}, -1, -1,
+    {"no Z format", {{}, {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32}, {}, 0, 0, 0}, 0, {MIXED}, -1, -1,
      {"使用できる Zバッファフォーマットが見つかりませんでした", "Direct3DDevice9 の解放 2"}},
 };
 // clang-format on
@@ -148,27 +148,4 @@ TEST(DeviceCreation, StartEndAndModeEdgeCases)
     SetUseDirect3D(1);
     StoreWindowModeFlag(1);
     CoUninitialize();
-}
-
-TEST(DeviceCreation, FormatRecordsDescribeTheirPixels)
-{
-    struct Row {
-        const PixelFormat *format;
-        int bits;
-        uint32_t red, alpha, code;
-    } rows[] = {
-        {GetD3DFormatPixelFormat(D3DFMT_A2B10G10R10), 32, 0x3FF, 0xC0000000, PIXEL_FORMAT_PACKED},
-        {GetD3DFormatPixelFormat(D3DFMT_A32B32G32R32F), 128, 0, 0, PIXEL_FORMAT_FLOAT32X4},
-        {GetGraphFormatPixelFormat(GRAPH_FORMAT_ALPHA_16), 16, 0xF00, 0xF000, PIXEL_FORMAT_PACKED},
-        {GetGraphFormatPixelFormat(GRAPH_FORMAT_DXT1), 4, 0, 0, PIXEL_FORMAT_DXT1},
-        {GetGraphFormatPixelFormat(GRAPH_FORMAT_TARGET_FLOAT_16), 64, 0, 0, PIXEL_FORMAT_FLOAT16X4},
-    };
-    for (const Row &row : rows) {
-        ASSERT_NE(row.format, nullptr);
-        EXPECT_EQ((std::vector<uint32_t>{row.format->bitsPerPixel, row.format->redMask, row.format->alphaMask,
-                                         row.format->formatCode}),
-                  (std::vector<uint32_t>{(uint32_t)row.bits, row.red, row.alpha, row.code}));
-    }
-    EXPECT_EQ(GetD3DFormatPixelFormat(D3DFMT_L8), nullptr);
-    EXPECT_EQ(GetGraphFormatPixelFormat(GRAPH_FORMAT_COUNT), nullptr);
 }
