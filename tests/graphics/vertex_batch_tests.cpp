@@ -6,9 +6,9 @@
 #include "recording_device.h"
 
 #include <algorithm>
+#include <array>
 #include <random>
 #include <set>
-#include <tuple>
 
 namespace
 {
@@ -125,13 +125,12 @@ TEST(VertexBatch, PrefilledScreenSpaceBuffers)
 // ---------------------------------------------------------------------------------------------------------------
 // Grid mesh
 
-typedef std::tuple<int, int, int> Triangle;
+typedef std::array<int, 3> Triangle;
 
-Triangle Sorted(int a, int b, int c)
+Triangle Sorted(Triangle triangle)
 {
-    int v[3] = {a, b, c};
-    std::sort(v, v + 3);
-    return Triangle(v[0], v[1], v[2]);
+    std::sort(triangle.begin(), triangle.end());
+    return triangle;
 }
 
 std::multiset<Triangle> ReferenceGrid(int columns, int rows)
@@ -140,8 +139,8 @@ std::multiset<Triangle> ReferenceGrid(int columns, int rows)
     for (int r = 0; r + 1 < rows; r++) {
         for (int c = 0; c + 1 < columns; c++) {
             int top = r * columns + c, bottom = top + columns;
-            triangles.insert(Sorted(bottom, top, bottom + 1));
-            triangles.insert(Sorted(top, bottom + 1, top + 1));
+            triangles.insert(Sorted({bottom, top, bottom + 1}));
+            triangles.insert(Sorted({top, bottom + 1, top + 1}));
         }
     }
     return triangles;
@@ -158,13 +157,11 @@ std::multiset<Triangle> DrawnTriangles(const RecordingDevice &device, int column
         EXPECT_EQ(call.args[7], sizeof(TexturedVertex2D));
         size_t indices = call.args[3] + 2;
         *longest = std::max(*longest, indices);
-        std::vector<int> list;
-        for (size_t i = 0; i < indices; i++) {
-            list.push_back(call.DataAs<unsigned short>(2 * i));
-        }
-        for (size_t i = 2; i < list.size(); i++) {
-            if (list[i] != list[i - 1] && list[i] != list[i - 2] && list[i - 1] != list[i - 2]) {
-                triangles.insert(Sorted(list[i - 2], list[i - 1], list[i]));
+        for (size_t i = 2; i < indices; i++) { // degenerate triangles join the strips and cover nothing
+            Triangle t = Sorted({call.DataAs<unsigned short>(2 * i - 4), call.DataAs<unsigned short>(2 * i - 2),
+                                 call.DataAs<unsigned short>(2 * i)});
+            if (t[0] != t[1] && t[1] != t[2]) {
+                triangles.insert(t);
             }
         }
     }
