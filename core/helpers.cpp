@@ -173,14 +173,6 @@ void MemMove(void *destination, const void *source, size_t count)
 // ---------------------------------------------------------------------------------------------------------------
 // Numbers.
 
-void SinCos(float angle, float *sinOut, float *cosOut)
-{
-    long double sine, cosine;
-    __asm__("fsincos" : "=t"(cosine), "=u"(sine) : "0"((long double)angle));
-    *sinOut = (float)sine;
-    *cosOut = (float)cosine;
-}
-
 int AbsInt(int value)
 {
     return value < 0 ? -value : value;
@@ -189,17 +181,6 @@ int AbsInt(int value)
 float FloatSignTest(float value)
 {
     return fabsf(value);
-}
-
-// C conversions truncate toward zero whatever the rounding mode, which is the chop the engine asks for.
-int FloatToInt(float value)
-{
-    return (int)value;
-}
-
-int DoubleToInt(double value)
-{
-    return (int)value;
 }
 
 void DoubleRectToIntRect(const double source[4], int destination[4])

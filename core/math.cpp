@@ -1,6 +1,5 @@
 // Small value functions for the graphics core's camera, projection, viewport and lights (row-major 4x4
-// matrices used with row vectors), and the integer rectangle clipping that the mask code and the software
-// renderers apply before touching pixels. Stateless apart from reading the screen size; any thread.
+// matrices used with row vectors). Stateless apart from reading the screen size; any thread.
 #include "core/core.h"
 #include "graphics/graphics.h"
 
@@ -202,30 +201,5 @@ int VectorTransform(Vector3 *out, const Vector3 *v, const Matrix4 *m)
                  v->x * m->m[1] + v->y * m->m[5] + v->z * m->m[9] + m->m[13],
                  v->x * m->m[2] + v->y * m->m[6] + v->z * m->m[10] + m->m[14]};
     *out = r;
-    return 0;
-}
-
-// Above the upper bound becomes the upper bound, else below the lower bound becomes the lower bound.
-static LONG ClampToRange(LONG value, LONG lower, LONG upper)
-{
-    if (value > upper) {
-        return upper;
-    }
-    return value < lower ? lower : value;
-}
-
-int ClipRect(RECT *rect, const RECT *clip)
-{
-    // A reversed rectangle becomes empty.
-    if (rect->right < rect->left) {
-        rect->right = rect->left;
-    }
-    if (rect->bottom < rect->top) {
-        rect->bottom = rect->top;
-    }
-    rect->bottom = ClampToRange(rect->bottom, clip->top, clip->bottom);
-    rect->top = ClampToRange(rect->top, clip->top, clip->bottom);
-    rect->right = ClampToRange(rect->right, clip->left, clip->right);
-    rect->left = ClampToRange(rect->left, clip->left, clip->right);
     return 0;
 }

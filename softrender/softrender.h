@@ -34,11 +34,16 @@ struct MemImgLine {
 };
 
 void MemImgDrawImage(MEMIMG *destination, MEMIMG *source, int x, int y, int transparent, MEMIMG *blendImage);
-void MemImgDrawStretchedImage(MEMIMG *destination, MEMIMG *source, int x1, int y1, int x2, int y2, int transparent,
+// rect: right and bottom exclusive; left > right mirrors left to right, top > bottom upside down.
+void MemImgDrawStretchedImage(MEMIMG *destination, MEMIMG *source, const RECT *rect, int transparent,
                               MEMIMG *blendImage);
 void MemImgDrawRotatedImage(MEMIMG *destination, MEMIMG *source, int centerX, int centerY, float scale, float angle,
                             int transparent, int turn, MEMIMG *blendImage);
 
+// Draws the whole source onto the quadrilateral of four points {x, y}: its top-left, top-right, bottom-left and
+// bottom-right corners in that order.
+void MemImgDrawQuadImage(MEMIMG *destination, MEMIMG *source, const int (*points)[2], int transparent,
+                         MEMIMG *blendImage);
 void MemImgDrawTriangle(MEMIMG *destination, MEMIMG *source, const MemImgTriangleVertex *vertices, int transparent,
                         MEMIMG *blendImage, unsigned int color);
 void MemImgDrawPixel(MEMIMG *destination, int x, int y, unsigned int color);

@@ -1,6 +1,7 @@
 // String, memory, number and path helpers, and resources of the executable.
 #include <gtest/gtest.h>
 
+#include <limits.h>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -225,8 +226,22 @@ TEST_F(HelpersTest, NumberConversionsTruncateTowardZero)
     const struct {
         double value;
         int expected;
-    } cases[] = {{-1.9, -1}, {1.9, 1},   {-0.5, 0},         {0.0, 0},
-                 {2.5, 2},   {-2.5, -2}, {12345.75, 12345}, {-12345.75, -12345}};
+    } cases[] = {{-1.9, -1},
+                 {1.9, 1},
+                 {-0.5, 0},
+                 {0.0, 0},
+                 {2.5, 2},
+                 {-2.5, -2},
+                 {12345.75, 12345},
+                 {-12345.75, -12345},
+                 {-2147483648.0, INT_MIN},
+                 // Outside the int range, NaN and the infinities: the fixed answer INT_MIN.
+                 {2147483648.0, INT_MIN},
+                 {-4e9, INT_MIN},
+                 {1e30, INT_MIN},
+                 {NAN, INT_MIN},
+                 {INFINITY, INT_MIN},
+                 {-INFINITY, INT_MIN}};
     for (const auto &c : cases) {
         EXPECT_EQ(DoubleToInt(c.value), c.expected) << c.value;
         EXPECT_EQ(FloatToInt((float)c.value), c.expected) << c.value;
