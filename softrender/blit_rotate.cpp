@@ -37,19 +37,22 @@ struct RotateKind {
     template <class Leaf> static void Run(const RotateContext &c)
     {
         CountBlitLeaf<RotateKind, Leaf>();
+        // Locals, so that the stores cannot be taken to change them.
+        const uint32_t du = c.du, dv = c.dv, uLimit = c.uLimit, vLimit = c.vLimit;
+        const int w = c.w;
         uint32_t rowU = c.u, rowV = c.v;
         uint8_t *dstRow = c.dstRow;
         for (int row = 0; row < c.h; row++) {
             uint32_t u = rowU, v = rowV;
             uint8_t *dst = dstRow;
-            for (int i = 0; i < c.w; i++) {
-                if (u < c.uLimit && v < c.vLimit) {
+            for (int i = 0; i < w; i++) {
+                if (u < uLimit && v < vLimit) {
                     const uint8_t *pixel = s_RotateSourceRows[v >> 18] + (u >> 18) * Leaf::sourceStep;
                     const uint8_t *blend = Leaf::blend ? s_RotateBlendRows[v >> 18] + (u >> 18) : NULL;
                     DrawBlitPixel<Leaf, true, false>(c.lookups, dst, pixel, blend);
                 }
-                u += c.du;
-                v += c.dv;
+                u += du;
+                v += dv;
                 dst += Leaf::destinationStep;
             }
             rowU += c.duRow;

@@ -1,17 +1,23 @@
 // The stretched draw of a whole software image into a rectangle: nearest-pixel sampling by 16.16 accumulators,
 // mirrored on an axis whose rectangle edges are reversed, clipped to the draw area so that the visible part shows
-// exactly what the unclipped draw would. A rectangle of the source's own size is the draw at a point. Window thread
-// only: the palette scratch is module state.
+// exactly what the unclipped draw would. A rectangle of the source's own size is the draw at a point. The column
+// walk is taken once per call into a table; a plain copy repeats the row above while its source row does not
+// change. Window thread only: the column table and the palette scratch are module state.
 #include "softrender/blit_rules.h"
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 // A palettised source's palette, copied whole on every call.
 static uint32_t s_StretchPaletteScratch[256];
 
 // Rectangle sides and clip offsets stay below this, so that a side times 0x10000 fits a signed 32-bit value.
 #define STRETCH_MAX_SIDE 32768
+
+// The source column of each drawn destination column, relative to the first and signed by the direction: the
+// column accumulator walked once per call, so that the rows do no stepping of their own.
+static int32_t s_StretchColumns[STRETCH_MAX_SIDE];
 
 // One axis of the walk: destination pixels per source pixel in 16.16 and the accumulator of the first drawn pixel.
 // Destination pixel n from the unclipped edge shows source pixel floor(n x 0x10000 / step).
@@ -26,57 +32,33 @@ struct StretchContext {
     int w, h; // clipped size, both above 0
     StretchAxis x, y;
     const uint8_t *srcRow; // source pixel of the first drawn destination pixel
-    ptrdiff_t srcColumnStep, srcRowStep;
+    ptrdiff_t srcRowStep;
     const uint8_t *blendRow; // null without a blend image
-    ptrdiff_t blendColumnStep, blendRowStep;
+    ptrdiff_t blendRowStep;
     uint8_t *dstRow;
     ptrdiff_t dstPitch;
     BlitLookups lookups;
 };
 
-// One destination row of a plain copy: each source pixel is fetched and key-tested once and stored as many times
-// as the column repeats.
-template <class Leaf> static void CopyStretchedRow(const StretchContext &c, uint8_t *dst, const uint8_t *src)
+static void FillStretchColumns(const StretchAxis &x, int count)
 {
-    int accumulator = c.x.start, left = c.w;
-    for (;;) {
-        uint32_t raw = Leaf::Raw(src);
-        bool skip = Leaf::keyed && raw == c.lookups.transparentValue;
-        uint32_t pixel = Leaf::Color(c.lookups, raw);
-        do {
-            if (!skip) {
-                Leaf::StoreDestination(dst, pixel);
-            }
-            dst += Leaf::destinationStep;
-            if (--left == 0) {
-                return;
-            }
-            accumulator -= 0x10000;
-        } while (accumulator > 0);
-        do {
-            accumulator += c.x.step;
-            src += c.srcColumnStep;
-        } while (accumulator <= 0);
+    int accumulator = x.start, column = 0;
+    for (int n = 0; n < count; n++) {
+        s_StretchColumns[n] = column;
+        for (accumulator -= 0x10000; accumulator <= 0; accumulator += x.step) {
+            column += x.direction;
+        }
     }
 }
 
-// One destination row through the leaf's rule, pixel by pixel.
 template <class Leaf>
 static void DrawStretchedRow(const StretchContext &c, uint8_t *dst, const uint8_t *src, const uint8_t *blend)
 {
-    int accumulator = c.x.start;
-    for (int left = c.w;;) {
-        DrawBlitPixel<Leaf, false, false>(c.lookups, dst, src, blend);
-        dst += Leaf::destinationStep;
-        if (--left == 0) {
-            return;
-        }
-        for (accumulator -= 0x10000; accumulator <= 0; accumulator += c.x.step) {
-            src += c.srcColumnStep;
-            if (Leaf::blend) {
-                blend += c.blendColumnStep;
-            }
-        }
+    const int w = c.w; // a local count: the stores could otherwise alias the context
+    for (int n = 0; n < w; n++) {
+        const int column = s_StretchColumns[n];
+        DrawBlitPixel<Leaf, false, false>(c.lookups, dst + n * Leaf::destinationStep, src + column * Leaf::sourceStep,
+                                          Leaf::blend ? blend + column : NULL);
     }
 }
 
@@ -88,12 +70,15 @@ struct StretchKind {
     template <class Leaf> static void Run(const StretchContext &c)
     {
         CountBlitLeaf<StretchKind, Leaf>();
+        // A row that depends on its source row alone repeats the row above when the source row does not change.
+        constexpr bool sourceOnly = Leaf::plainCopy && Leaf::source != BLIT_ALPHA && !Leaf::keyed;
         const uint8_t *src = c.srcRow, *blend = c.blendRow;
         uint8_t *dst = c.dstRow;
         int accumulator = c.y.start;
+        bool moved = true;
         for (int row = 0;;) {
-            if constexpr (Leaf::plainCopy && Leaf::source != BLIT_ALPHA) {
-                CopyStretchedRow<Leaf>(c, dst, src);
+            if (sourceOnly && !moved) {
+                memcpy(dst, dst - c.dstPitch, (size_t)c.w * Leaf::destinationStep);
             } else {
                 DrawStretchedRow<Leaf>(c, dst, src, blend);
             }
@@ -101,7 +86,9 @@ struct StretchKind {
                 return;
             }
             dst += c.dstPitch;
+            moved = false;
             for (accumulator -= 0x10000; accumulator <= 0; accumulator += c.y.step) {
+                moved = true;
                 src += c.srcRowStep;
                 if (Leaf::blend) {
                     blend += c.blendRowStep;
@@ -138,14 +125,12 @@ static void AimStretchSource(StretchContext *c, const MEMIMG *source, const MEMI
     const int column = StretchStartIndex(c->x, source->width), row = StretchStartIndex(c->y, source->height);
     const int bytes = block->format->bytesPerPixel;
     c->srcRow = source->pixels + (ptrdiff_t)row * block->pitch + (ptrdiff_t)column * bytes;
-    c->srcColumnStep = (ptrdiff_t)c->x.direction * bytes;
     c->srcRowStep = (ptrdiff_t)c->y.direction * block->pitch;
     c->blendRow = NULL;
     if (blendImage != NULL) {
         // The blend image is read at source coordinates and mirrors with the source.
         const int pitch = blendImage->block->pitch;
         c->blendRow = blendImage->pixels + (ptrdiff_t)row * pitch + column;
-        c->blendColumnStep = c->x.direction;
         c->blendRowStep = (ptrdiff_t)c->y.direction * pitch;
     }
 }
@@ -194,6 +179,7 @@ void MemImgDrawStretchedImage(MEMIMG *destination, MEMIMG *source, const RECT *r
     c.dstPitch = target->pitch;
     c.dstRow = destination->pixels + (ptrdiff_t)clipped.top * target->pitch +
                (ptrdiff_t)clipped.left * target->format->bytesPerPixel;
+    FillStretchColumns(c.x, c.w);
     TakeBlitLookups(&c.lookups, block, CopyBlitPalette(s_StretchPaletteScratch, block));
     PickBlitLoop<StretchKind>(choice)(c);
 }
