@@ -62,11 +62,10 @@ struct RotateKind {
     }
 };
 
-// The corners of the turned and scaled picture, in 14.18 and in whole pixels, with the angle's sines and cosines.
+// The angle's sines and cosines and the corners of the turned and scaled picture in whole pixels, toward zero.
 struct RotateGeometry {
     int sinNegative, cosNegative, sinAngle, cosAngle; // 14.18
-    int64_t cornerX[4], cornerY[4];                   // 14.18: top-left, bottom-left, bottom-right, top-right
-    int64_t pixelX[4], pixelY[4];
+    int64_t pixelX[4], pixelY[4];                     // top-left, bottom-left, bottom-right, top-right
 };
 
 // A float offset truncated to a 64-bit integer, held far inside the range so that sums cannot overflow.
@@ -96,10 +95,8 @@ static void MeasureRotation(RotateGeometry *g, const MEMIMG *source, int x, int 
     const float offsetX[4] = {-p + t, -p - t, p - t, p + t};
     const float offsetY[4] = {-r - q, r - q, r + q, -r + q};
     for (int k = 0; k < 4; k++) {
-        g->cornerX[k] = TruncateOffset(offsetX[k]) + (int64_t)x * ROTATE_ONE;
-        g->cornerY[k] = TruncateOffset(offsetY[k]) + (int64_t)y * ROTATE_ONE;
-        g->pixelX[k] = g->cornerX[k] / ROTATE_ONE;
-        g->pixelY[k] = g->cornerY[k] / ROTATE_ONE;
+        g->pixelX[k] = (TruncateOffset(offsetX[k]) + (int64_t)x * ROTATE_ONE) / ROTATE_ONE;
+        g->pixelY[k] = (TruncateOffset(offsetY[k]) + (int64_t)y * ROTATE_ONE) / ROTATE_ONE;
     }
 }
 
