@@ -100,11 +100,6 @@ static void MeasureRotation(RotateGeometry *g, const MEMIMG *source, int x, int 
     }
 }
 
-static int ClampToInt(int64_t value)
-{
-    return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : (int)value;
-}
-
 // The turned draw: the source's top-left corner goes to the top-right corner of the picture, so it is mirrored.
 static void HandToQuadDrawer(MEMIMG *destination, MEMIMG *source, const RotateGeometry &g, int transparent,
                              MEMIMG *blendImage)

@@ -63,6 +63,12 @@ void TakeBlitLookups(BlitLookups *lookups, const MemImgBlock *source, const void
 // scratch and returns the scratch; otherwise returns the block's palette unchanged.
 const void *CopyBlitPalette(uint32_t scratch[256], const MemImgBlock *source);
 
+// A 64-bit coordinate held to the int range.
+static inline int ClampToInt(int64_t value)
+{
+    return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : (int)value;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Loop counting for the tests: every leaf registers itself once and counts the calls that chose it.
 
