@@ -141,20 +141,21 @@ template <class Leaf> static void RunPairs16(const DrawImageContext &c)
 
 template <class Leaf> static void RunPixels(const DrawImageContext &c)
 {
+    // Local copies: the pixel stores could otherwise alias the working set and force it to be read again.
+    const BlitLookups lookups = c.lookups;
+    const int w = c.w;
     const uint8_t *src = c.srcPixel, *blend = c.blendPixel;
     uint8_t *dst = c.dstPixel;
     for (int row = 0; row < c.h; row++) {
-        for (int i = 0; i < c.w; i++) {
-            DrawBlitPixel<Leaf, true, true>(c.lookups, dst, src, blend);
-            src += Leaf::sourceStep;
-            dst += Leaf::destinationStep;
-            if (Leaf::blend) {
-                blend++;
-            }
+        for (int i = 0; i < w; i++) {
+            DrawBlitPixel<Leaf, true, true>(lookups, dst + i * Leaf::destinationStep, src + i * Leaf::sourceStep,
+                                            Leaf::blend ? blend + i : NULL);
         }
-        src += c.srcSkip;
-        dst += c.dstSkip;
-        blend += c.blendSkip;
+        src += w * Leaf::sourceStep + c.srcSkip;
+        dst += w * Leaf::destinationStep + c.dstSkip;
+        if (Leaf::blend) {
+            blend += w + c.blendSkip;
+        }
     }
 }
 

@@ -136,9 +136,11 @@ template <bool Bright> static inline uint32_t BrightWord32(const BlitLookups &lo
 template <int Count> static inline uint32_t MixWord32(uint32_t d, uint32_t t, uint32_t weight)
 {
     if (Count == 1) {
-        // Red and blue side by side in 16-bit lanes, then green: no lane sum passes 255 x 256.
-        uint32_t redBlue = ((d & 0xFF00FF) * (256 - weight) + (t & 0xFF00FF) * weight) >> 8;
-        uint32_t green = ((d & 0xFF00) * (256 - weight) + (t & 0xFF00) * weight) >> 8;
+        // Red and blue side by side in 16-bit lanes, then green. Each lane's exact value d x 256 + (t - d) x weight
+        // lies in 0..65280, so the word computed modulo 2^32, lane borrows and all, holds exactly those lanes.
+        uint32_t dRedBlue = d & 0xFF00FF, dGreen = d & 0xFF00;
+        uint32_t redBlue = ((dRedBlue << 8) + ((t & 0xFF00FF) - dRedBlue) * weight) >> 8;
+        uint32_t green = ((dGreen << 8) + ((t & 0xFF00) - dGreen) * weight) >> 8;
         return (d & 0xFF000000) | (redBlue & 0xFF00FF) | (green & 0xFF00);
     }
     const int shift = 8 * Count;
