@@ -12,23 +12,6 @@
 namespace
 {
 
-void StoreRaw(unsigned char *p, int bytes, uint32_t value)
-{
-    for (int i = 0; i < bytes; i++)
-        p[i] = (unsigned char)(value >> (8 * i));
-}
-
-// Writes `pixel(x, y)` into every pixel of a view.
-void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel)
-{
-    const MemImgBlock *b = image.block;
-    for (int y = 0; y < image.height; y++) {
-        for (int x = 0; x < image.width; x++) {
-            StoreRaw(image.pixels + y * b->pitch + x * b->format->bytesPerPixel, b->format->bytesPerPixel, pixel(x, y));
-        }
-    }
-}
-
 void SetDrawSettings(int mode, int parameter, uint32_t brightness, RECT area)
 {
     g_MemImgDrawSettings.blendMode = mode;
@@ -64,13 +47,192 @@ BlitCall Rotated(int x, int y, float scale, float angle)
     return call;
 }
 
-struct WorkedCase {
+// One or two source pixels of one value drawn at (0, 0) of a 3x2 view of `background`.
+struct WorkedPixel {
     const char *what;
-    int kind, form, width, height;
-    uint32_t (*source)(int x, int y);
-    uint32_t background;
+    int kind, form;
+    uint32_t source, background;
     int mode, parameter, transparent, blendWeight; // blendWeight: the fade weight of every blend byte, -1 none
     uint32_t brightness;
+    std::vector<uint32_t> expected;
+};
+
+const WorkedPixel kWorkedPixels[] = {
+    {"16-bit white over black at p 128 keeps each channel's upper bits",
+     0,
+     FORM_DIRECT,
+     0xFFFF,
+     0,
+     1,
+     128,
+     0,
+     -1,
+     0xFFFFFF,
+     {0x7BEF}},
+    {"16-bit green 63 over green 0 at p 200 takes mix layer 50",
+     0,
+     FORM_DIRECT,
+     0x07E0,
+     0,
+     1,
+     200,
+     0,
+     -1,
+     0xFFFFFF,
+     {50 << 5}},
+    {"16-bit full-strength add of a plain pair drops the low green and red bits (and the right one's low blue)",
+     0,
+     FORM_DIRECT,
+     0xFFFF,
+     0,
+     2,
+     255,
+     0,
+     -1,
+     0xFFFFFF,
+     {0xF7DF, 0xF7DE}},
+    {"16-bit full-strength add of an opaque alpha pixel keeps them",
+     0,
+     FORM_ALPHA,
+     0xFFFFFF,
+     0,
+     2,
+     255,
+     1,
+     -1,
+     0xFFFFFF,
+     {0xFFFF}},
+    {"16-bit white taken from 0x1234 leaves black", 0, FORM_DIRECT, 0xFFFF, 0x1234, 3, 255, 0, -1, 0xFFFFFF, {0}},
+    {"16-bit palettised subtract at p 0 sets the low red bit and clears the low green bit",
+     0,
+     FORM_PALETTE,
+     5,
+     0x1234,
+     3,
+     0,
+     0,
+     -1,
+     0xFFFFFF,
+     {0x1A14}},
+    {"16-bit mode 4 with blend weight 0 writes black", 0, FORM_DIRECT, 0xFFFF, 0x1234, 4, 99, 0, 0, 0xFFFFFF, {0}},
+    {"16-bit mode 10 of white at p 255 writes black", 0, FORM_DIRECT, 0xFFFF, 0x1234, 10, 255, 0, -1, 0xFFFFFF, {0}},
+    {"16-bit alpha 0 drawn transparent in mode 4 turns black in the regular loops",
+     0,
+     FORM_ALPHA,
+     0xFFFF,
+     0x1234,
+     4,
+     9,
+     2,
+     -1,
+     0xFFFFFF,
+     {0}},
+    {"16-bit alpha 0 drawn transparent in mode 11 keeps the destination",
+     0,
+     FORM_ALPHA,
+     0xFFFF,
+     0x1234,
+     11,
+     200,
+     2,
+     -1,
+     0xFFFFFF,
+     {0x1234}},
+    {"32-bit blend weight 255 stops one short of the source",
+     1,
+     FORM_DIRECT,
+     0xFFFFFF,
+     0,
+     0,
+     0,
+     0,
+     255,
+     0xFFFFFF,
+     {0xFEFEFE}},
+    {"32-bit add of blue 200 onto 100 saturates blue and carries into green",
+     1,
+     FORM_ALPHA,
+     0xFF0000C8,
+     0x64,
+     2,
+     255,
+     1,
+     -1,
+     0xFFFFFF,
+     {0x1FF}},
+    {"32-bit add of green 1 onto 0x81 keeps 0x81",
+     1,
+     FORM_ALPHA,
+     0xFF000100,
+     0x8100,
+     2,
+     255,
+     1,
+     -1,
+     0xFFFFFF,
+     {0x8100}},
+    {"32-bit blue 100 taken from 50 gives 0 and clears byte 3",
+     1,
+     FORM_DIRECT,
+     0x64,
+     0xAB000032,
+     3,
+     255,
+     0,
+     -1,
+     0xFFFFFF,
+     {0x10000}},
+    {"32-bit brightness 0x00FF00 in mode 10 zeroes the inverted red and blue",
+     1,
+     FORM_DIRECT,
+     0,
+     0x808080,
+     10,
+     255,
+     0,
+     -1,
+     0x00FF00,
+     {0xFE00}},
+    {"32-bit opaque draw of an alpha source copies its alpha byte",
+     1,
+     FORM_ALPHA,
+     0x40112233,
+     0,
+     0,
+     0,
+     0,
+     -1,
+     0xFFFFFF,
+     {0x40112233}},
+    {"32-bit p 128 halves both words and clears byte 3",
+     1,
+     FORM_DIRECT,
+     0xFFFFFFFF,
+     0xFF000000,
+     1,
+     128,
+     0,
+     -1,
+     0xFFFFFF,
+     {0x7F7F7F}},
+    {"32-bit p 127 mixes and keeps byte 3",
+     1,
+     FORM_DIRECT,
+     0xFFFFFFFF,
+     0xFF000000,
+     1,
+     127,
+     0,
+     -1,
+     0xFFFFFF,
+     {0xFF7E7E7E}},
+};
+
+// Where a 32-bit source lands in mode 0 on a view of 0xEEEEEEEE, as the expected pixel at every (x, y).
+struct WorkedPlacement {
+    const char *what;
+    int width, height;
+    uint32_t (*source)(int x, int y);
     BlitCall call;
     int viewWidth, viewHeight;
     uint32_t (*expected)(int x, int y, uint32_t background);
@@ -86,111 +248,75 @@ uint32_t Distinct(int x, int y)
     return (uint32_t)(x + 8 * y + 1) * 0x010101;
 }
 
-// Expected pixel of an unscaled, unturned placement of Distinct with its top-left corner at (8, 8).
-uint32_t PlacedAt8(int x, int y, uint32_t background, int width)
+// An unscaled, unturned square of Distinct with its top-left corner at (8, 8).
+uint32_t PlacedAt8(int x, int y, uint32_t background, int side)
 {
-    return x >= 8 && x < 8 + width && y >= 8 && y < 8 + width ? Distinct(x - 8, y - 8) : background;
+    return x >= 8 && x < 8 + side && y >= 8 && y < 8 + side ? Distinct(x - 8, y - 8) : background;
 }
 
-const WorkedCase kWorkedCases[] = {
-    {"16-bit white over black at p 128 keeps each channel's upper bits", 0, FORM_DIRECT, 1, 1,
-     [](int, int) { return 0xFFFFu; }, 0, 1, 128, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0x7BEFu : b; }},
-    {"16-bit green 63 over green 0 at p 200 takes mix layer 50", 0, FORM_DIRECT, 1, 1, [](int, int) { return 0x07E0u; },
-     0, 1, 200, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 50u << 5 : b; }},
-    {"16-bit full-strength add of a plain pair drops the low green and red bits (and the right one's low blue)", 0,
-     FORM_DIRECT, 2, 1, [](int, int) { return 0xFFFFu; }, 0, 2, 255, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return y == 0 && x < 2 ? 0xF7DFu - x : b; }},
-    {"16-bit full-strength add of an opaque alpha pixel keeps them", 0, FORM_ALPHA, 1, 1,
-     [](int, int) { return 0xFFFFFFu; }, 0, 2, 255, 1, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0xFFFFu : b; }},
-    {"16-bit white taken from 0x1234 leaves black", 0, FORM_DIRECT, 1, 1, [](int, int) { return 0xFFFFu; }, 0x1234, 3,
-     255, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2, [](int x, int y, uint32_t b) { return x + y == 0 ? 0u : b; }},
-    {"16-bit palettised subtract at p 0 sets the low red bit and clears the low green bit", 0, FORM_PALETTE, 2, 2,
-     [](int x, int y) { return (uint32_t)(x * 77 + y); }, 0x1234, 3, 0, 0, -1, 0xFFFFFF, PointAt(1, 0), 3, 2,
-     [](int x, int, uint32_t b) { return x >= 1 ? 0x1A14u : b; }},
-    {"16-bit mode 4 with blend weight 0 writes black", 0, FORM_DIRECT, 1, 1, [](int, int) { return 0xFFFFu; }, 0x1234,
-     4, 99, 0, 0, 0xFFFFFF, PointAt(0, 0), 3, 2, [](int x, int y, uint32_t b) { return x + y == 0 ? 0u : b; }},
-    {"16-bit mode 10 of white at p 255 writes black", 0, FORM_DIRECT, 1, 1, [](int, int) { return 0xFFFFu; }, 0x1234,
-     10, 255, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2, [](int x, int y, uint32_t b) { return x + y == 0 ? 0u : b; }},
-    {"16-bit alpha 0 drawn transparent in mode 4 turns black in the regular loops", 0, FORM_ALPHA, 1, 1,
-     [](int, int) { return 0x00FFFFu; }, 0x1234, 4, 9, 2, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0u : b; }},
-    {"16-bit alpha 0 drawn transparent in mode 11 keeps the destination", 0, FORM_ALPHA, 1, 1,
-     [](int, int) { return 0x00FFFFu; }, 0x1234, 11, 200, 2, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int, int, uint32_t b) { return b; }},
-    {"32-bit blend weight 255 stops one short of the source", 1, FORM_DIRECT, 1, 1, [](int, int) { return 0xFFFFFFu; },
-     0, 0, 0, 0, 255, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0xFEFEFEu : b; }},
-    {"32-bit add of blue 200 onto 100 saturates blue and carries into green", 1, FORM_ALPHA, 1, 1,
-     [](int, int) { return 0xFF0000C8u; }, 0x64, 2, 255, 1, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0x1FFu : b; }},
-    {"32-bit add of green 1 onto 0x81 keeps 0x81", 1, FORM_ALPHA, 1, 1, [](int, int) { return 0xFF000100u; }, 0x8100, 2,
-     255, 1, -1, 0xFFFFFF, PointAt(0, 0), 3, 2, [](int x, int y, uint32_t b) { return x + y == 0 ? 0x8100u : b; }},
-    {"32-bit blue 100 taken from 50 gives 0 and clears byte 3", 1, FORM_DIRECT, 1, 1, [](int, int) { return 0x64u; },
-     0xAB000032, 3, 255, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0x10000u : b; }},
-    {"32-bit brightness 0x00FF00 in mode 10 zeroes the inverted red and blue", 1, FORM_DIRECT, 1, 1,
-     [](int, int) { return 0u; }, 0x808080, 10, 255, 0, -1, 0x00FF00, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0xFE00u : b; }},
-    {"32-bit opaque draw of an alpha source copies its alpha byte", 1, FORM_ALPHA, 1, 1,
-     [](int, int) { return 0x40112233u; }, 0, 0, 0, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0x40112233u : b; }},
-    {"32-bit p 128 halves both words and clears byte 3", 1, FORM_DIRECT, 1, 1, [](int, int) { return 0xFFFFFFFFu; },
-     0xFF000000, 1, 128, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2,
-     [](int x, int y, uint32_t b) { return x + y == 0 ? 0x7F7F7Fu : b; }},
-    {"32-bit p 127 mixes and keeps byte 3", 1, FORM_DIRECT, 1, 1, [](int, int) { return 0xFFFFFFFFu; }, 0xFF000000, 1,
-     127, 0, -1, 0xFFFFFF, PointAt(0, 0), 3, 2, [](int x, int y, uint32_t b) { return x + y == 0 ? 0xFF7E7E7Eu : b; }},
-    {"200 columns drawn 100 wide show columns 0, 2, 4 ...", 1, FORM_DIRECT, 200, 1, Column, 0xEEEEEEEE, 0, 0, 0, -1,
-     0xFFFFFF, Stretched(0, 0, 100, 1), 400, 1, [](int x, int, uint32_t b) { return x < 100 ? 2u * x : b; }},
-    {"200 columns drawn 400 wide show every column twice", 1, FORM_DIRECT, 200, 1, Column, 0xEEEEEEEE, 0, 0, 0, -1,
-     0xFFFFFF, Stretched(0, 0, 400, 1), 400, 1, [](int x, int, uint32_t) { return x / 2u; }},
-    {"200 columns drawn 300 wide show columns 0, 0, 1, 2, 2, 3 ...", 1, FORM_DIRECT, 200, 1, Column, 0xEEEEEEEE, 0, 0,
-     0, -1, 0xFFFFFF, Stretched(0, 0, 300, 1), 400, 1, [](int x, int, uint32_t b) { return x < 300 ? 2u * x / 3 : b; }},
-    {"200 columns drawn 100 wide mirrored show columns 199, 197 ...", 1, FORM_DIRECT, 200, 1, Column, 0xEEEEEEEE, 0, 0,
-     0, -1, 0xFFFFFF, Stretched(100, 0, 0, 1), 400, 1,
+const WorkedPlacement kWorkedPlacements[] = {
+    {"200 columns drawn 100 wide show columns 0, 2, 4 ...", 200, 1, Column, Stretched(0, 0, 100, 1), 400, 1,
+     [](int x, int, uint32_t b) { return x < 100 ? 2u * x : b; }},
+    {"200 columns drawn 400 wide show every column twice", 200, 1, Column, Stretched(0, 0, 400, 1), 400, 1,
+     [](int x, int, uint32_t) { return x / 2u; }},
+    {"200 columns drawn 300 wide show columns 0, 0, 1, 2, 2, 3 ...", 200, 1, Column, Stretched(0, 0, 300, 1), 400, 1,
+     [](int x, int, uint32_t b) { return x < 300 ? 2u * x / 3 : b; }},
+    {"200 columns drawn 100 wide mirrored show columns 199, 197 ...", 200, 1, Column, Stretched(100, 0, 0, 1), 400, 1,
      [](int x, int, uint32_t b) { return x < 100 ? 199u - 2 * x : b; }},
-    {"unturned 5x5 at (10, 10) covers columns and rows 8 to 12", 1, FORM_DIRECT, 5, 5, Distinct, 0xEEEEEEEE, 0, 0, 0,
-     -1, 0xFFFFFF, Rotated(10, 10, 1.0f, 0.0f), 20, 20, [](int x, int y, uint32_t b) { return PlacedAt8(x, y, b, 5); }},
-    {"unturned 4x4 at (10, 10) covers 8 to 11 and leaves the rest of its box", 1, FORM_DIRECT, 4, 4, Distinct,
-     0xEEEEEEEE, 0, 0, 0, -1, 0xFFFFFF, Rotated(10, 10, 1.0f, 0.0f), 20, 20,
-     [](int x, int y, uint32_t b) { return PlacedAt8(x, y, b, 4); }},
-    {"scale 2 gives every source pixel two columns and two rows", 1, FORM_DIRECT, 2, 2, Distinct, 0xEEEEEEEE, 0, 0, 0,
-     -1, 0xFFFFFF, Rotated(10, 10, 2.0f, 0.0f), 20, 20,
-     [](int x, int y,
-        uint32_t b) { return x >= 8 && x < 12 && y >= 8 && y < 12 ? Distinct((x - 8) / 2, (y - 8) / 2) : b; }},
-    {"a quarter turn puts the top edge on the right", 1, FORM_DIRECT, 3, 3, Distinct, 0xEEEEEEEE, 0, 0, 0, -1, 0xFFFFFF,
-     Rotated(10, 10, 1.0f, 1.57079637f), 20, 20,
+    {"unturned 5x5 at (10, 10) covers columns and rows 8 to 12", 5, 5, Distinct, Rotated(10, 10, 1.0f, 0.0f), 20, 20,
+     [](int x, int y, uint32_t b) { return PlacedAt8(x, y, b, 5); }},
+    {"unturned 4x4 at (10, 10) covers 8 to 11 and leaves the rest of its box", 4, 4, Distinct,
+     Rotated(10, 10, 1.0f, 0.0f), 20, 20, [](int x, int y, uint32_t b) { return PlacedAt8(x, y, b, 4); }},
+    {"scale 2 gives every source pixel two columns and two rows", 2, 2, Distinct, Rotated(10, 10, 2.0f, 0.0f), 20, 20,
+     [](int x, int y, uint32_t b) {
+         return x >= 8 && x < 12 && y >= 8 && y < 12 ? Distinct((x - 8) / 2, (y - 8) / 2) : b;
+     }},
+    {"a quarter turn puts the top edge on the right", 3, 3, Distinct, Rotated(10, 10, 1.0f, 1.57079637f), 20, 20,
      [](int x, int y, uint32_t b) { return x >= 9 && x < 12 && y >= 9 && y < 12 ? Distinct(y - 9, 11 - x) : b; }},
 };
+
+// Draws under the current settings and compares every pixel of the view with `expected`.
+void ExpectDrawn(std::mt19937 &rng, const char *what, TestImage &source, BlitCall call, int kind, int viewWidth,
+                 int viewHeight, uint32_t background, const std::function<uint32_t(int x, int y)> &expected)
+{
+    Destination destination;
+    MakeDestination(destination, rng, kind, viewWidth, viewHeight);
+    FillView(destination.view, [background](int, int) { return background; });
+    g_MemImgDrawSettings.drawArea = RECT{0, 0, viewWidth, viewHeight};
+    call.source = &source.image;
+    EXPECT_EQ(CheckBlit(destination, call), "") << what;
+    ModelImage actual = CaptureImage(&destination.view);
+    for (int i = 0; i < viewWidth * viewHeight; i++) {
+        ASSERT_EQ(actual.pixels[i], expected(i % viewWidth, i / viewWidth)) << what << " at pixel " << i;
+    }
+}
 
 TEST_F(BlitTest, WorkedValuesAndPlacements)
 {
     std::mt19937 rng(7);
-    for (const WorkedCase &c : kWorkedCases) {
+    for (const WorkedPixel &c : kWorkedPixels) {
         TestImage source, blend;
-        MakeSource(source, rng, c.kind, c.form, c.width, c.height, false);
-        FillView(source.image, c.source);
-        Destination destination;
-        MakeDestination(destination, rng, c.kind, c.viewWidth, c.viewHeight);
-        FillView(destination.view, [&c](int, int) { return c.background; });
-        SetDrawSettings(c.mode, c.parameter, c.brightness, RECT{0, 0, c.viewWidth, c.viewHeight});
-        BlitCall call = c.call;
-        call.source = &source.image;
-        call.transparent = c.transparent;
+        int count = (int)c.expected.size();
+        MakeSource(source, rng, c.kind, c.form, count, 1, false);
+        FillView(source.image, [&c](int, int) { return c.source; });
+        SetDrawSettings(c.mode, c.parameter, c.brightness, RECT{});
+        BlitCall call = MakeBlitCall(BLIT_POINT, nullptr, nullptr, c.transparent);
         if (c.blendWeight >= 0) {
-            MakeBlendImage(blend, rng, c.width, c.height);
-            memset(blend.memory, 7, (size_t)c.width * c.height);
+            MakeBlendImage(blend, rng, count, 1);
+            memset(blend.memory, 7, count);
             g_BlendTables.fadeRamp[7] = (uint8_t)c.blendWeight;
             call.blendImage = &blend.image;
         }
-        EXPECT_EQ(CheckBlit(destination, call), "") << c.what;
-        ModelImage actual = CaptureImage(&destination.view);
-        for (int i = 0; i < c.viewWidth * c.viewHeight; i++) {
-            int x = i % c.viewWidth, y = i / c.viewWidth;
-            ASSERT_EQ(actual.At(x, y), c.expected(x, y, c.background)) << c.what << " at (" << x << "," << y << ")";
-        }
+        ExpectDrawn(rng, c.what, source, call, c.kind, 3, 2, c.background,
+                    [&c, count](int x, int y) { return x < count && y == 0 ? c.expected[x] : c.background; });
+    }
+    for (const WorkedPlacement &c : kWorkedPlacements) {
+        TestImage source;
+        MakeSource(source, rng, 1, FORM_DIRECT, c.width, c.height, false);
+        FillView(source.image, c.source);
+        SetDrawSettings(0, 0, 0xFFFFFF, RECT{});
+        ExpectDrawn(rng, c.what, source, c.call, 1, c.viewWidth, c.viewHeight, 0xEEEEEEEE,
+                    [&c](int x, int y) { return c.expected(x, y, 0xEEEEEEEE); });
     }
 }
 
@@ -293,9 +419,17 @@ struct RefusalSetup {
     int destinationKind = 1, destinationAlpha = 0, destinationPalette = 0;
 };
 
-void MakeOther(RefusalSetup &s, std::mt19937 &rng, int kind, int form, int width, int height)
+void ReplaceSource(RefusalSetup &s, std::mt19937 &rng, int kind, int width, int height)
 {
-    MakeSource(s.other, rng, kind, form, width, height, false);
+    MakeSource(s.other, rng, kind, FORM_DIRECT, width, height, false);
+    s.call.source = &s.other.image;
+    s.call.blendImage = nullptr;
+}
+
+void ReplaceBlendImage(RefusalSetup &s, std::mt19937 &rng, int width, int height, int bytesPerPixel = 1)
+{
+    MakeBlendImage(s.other, rng, width, height, bytesPerPixel);
+    s.call.blendImage = &s.other.image;
 }
 
 const struct {
@@ -306,33 +440,17 @@ const struct {
     {"null source", 7, [](RefusalSetup &s, std::mt19937 &) { s.call.source = nullptr; }},
     {"released source", 7, [](RefusalSetup &s, std::mt19937 &) { ReleaseMemImg(&s.source.image); }},
     {"released blend image", 7, [](RefusalSetup &s, std::mt19937 &) { ReleaseMemImg(&s.blend.image); }},
-    {"blend image one column short", 7,
-     [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeBlendImage(s.other, rng, 3, 4);
-         s.call.blendImage = &s.other.image;
-     }},
-    {"blend image one row short", 7,
-     [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeBlendImage(s.other, rng, 4, 3);
-         s.call.blendImage = &s.other.image;
-     }},
+    {"blend image one column short", 7, [](RefusalSetup &s, std::mt19937 &rng) { ReplaceBlendImage(s, rng, 3, 4); }},
+    {"blend image one row short", 7, [](RefusalSetup &s, std::mt19937 &rng) { ReplaceBlendImage(s, rng, 4, 3); }},
     {"blend image of two bytes a pixel", 7,
-     [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeBlendImage(s.other, rng, 4, 4, 2);
-         s.call.blendImage = &s.other.image;
-     }},
+     [](RefusalSetup &s, std::mt19937 &rng) { ReplaceBlendImage(s, rng, 4, 4, 2); }},
     {"16-bit source onto a 32-bit destination", 7,
-     [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeOther(s, rng, 0, FORM_DIRECT, 4, 4);
-         s.call.source = &s.other.image;
-     }},
+     [](RefusalSetup &s, std::mt19937 &rng) { ReplaceSource(s, rng, 0, 4, 4); }},
     {"palettised destination", 7, [](RefusalSetup &s, std::mt19937 &) { s.destinationPalette = 1; }},
     {"destination with alpha", 7, [](RefusalSetup &s, std::mt19937 &) { s.destinationAlpha = 1; }},
     {"8-bit source onto an 8-bit destination", 7,
      [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeBlendImage(s.other, rng, 4, 4);
-         s.call.source = &s.other.image;
-         s.call.blendImage = nullptr;
+         ReplaceSource(s, rng, 2, 4, 4);
          s.destinationKind = 2;
      }},
     {"mode 5", 7, [](RefusalSetup &, std::mt19937 &) { g_MemImgDrawSettings.blendMode = 5; }},
@@ -368,23 +486,9 @@ const struct {
      [](RefusalSetup &s, std::mt19937 &) {
          s.call.rect = RECT{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
      }},
-    {"source 8192 wide", 4,
-     [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeOther(s, rng, 1, FORM_DIRECT, 8192, 1);
-         s.call.source = &s.other.image;
-         s.call.blendImage = nullptr;
-     }},
-    {"source of 4097 rows", 4,
-     [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeOther(s, rng, 1, FORM_DIRECT, 1, 4097);
-         s.call.source = &s.other.image;
-         s.call.blendImage = nullptr;
-     }},
-    {"blend image of 4097 rows", 4,
-     [](RefusalSetup &s, std::mt19937 &rng) {
-         MakeBlendImage(s.other, rng, 4, 4097);
-         s.call.blendImage = &s.other.image;
-     }},
+    {"source 8192 wide", 4, [](RefusalSetup &s, std::mt19937 &rng) { ReplaceSource(s, rng, 1, 8192, 1); }},
+    {"source of 4097 rows", 4, [](RefusalSetup &s, std::mt19937 &rng) { ReplaceSource(s, rng, 1, 1, 4097); }},
+    {"blend image of 4097 rows", 4, [](RefusalSetup &s, std::mt19937 &rng) { ReplaceBlendImage(s, rng, 4, 4097); }},
     {"centre x 8192", 4, [](RefusalSetup &s, std::mt19937 &) { s.call.x = 8192; }},
     {"centre y -8193", 4, [](RefusalSetup &s, std::mt19937 &) { s.call.y = -8193; }},
     {"scale 0", 4, [](RefusalSetup &s, std::mt19937 &) { s.call.scale = 0.0f; }},
@@ -404,6 +508,7 @@ TEST_F(BlitTest, RefusalsLeaveTheDestinationAlone)
             RefusalSetup s;
             MakeSource(s.source, rng, 1, FORM_DIRECT, 4, 4, true);
             MakeBlendImage(s.blend, rng, 4, 4);
+            memset(g_BlendTables.fadeRamp, 200, sizeof(g_BlendTables.fadeRamp)); // a blend image that shows
             SetDrawSettings(0, 200, 0xFFFFFF, RECT{0, 0, 12, 12});
             s.call = kind == BLIT_POINT       ? PointAt(2, 2)
                      : kind == BLIT_STRETCHED ? Stretched(1, 1, 9, 7)

@@ -49,9 +49,24 @@ static uint32_t RandomSourcePixel(std::mt19937 &rng, int kind, int form, uint32_
     return form == FORM_PALETTE ? value & 0xFF : kind == 0 ? value & 0xFFFF : value;
 }
 
+void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel)
+{
+    const MemImgBlock *b = image.block;
+    int bytes = b->format->bytesPerPixel;
+    for (int y = 0; y < image.height; y++) {
+        for (int x = 0; x < image.width; x++)
+            StoreRaw(image.pixels + y * b->pitch + x * bytes, bytes, pixel(x, y));
+    }
+}
+
+static int BytesPerPixel(int kind, int paletteFlag, int alphaFlag)
+{
+    return paletteFlag || kind == 2 ? 1 : kind == 1 || alphaFlag ? 4 : 2;
+}
+
 void MakeSource(TestImage &out, std::mt19937 &rng, int kind, int form, int width, int height, bool current)
 {
-    int bytes = form == FORM_PALETTE ? 1 : kind == 1 || form == FORM_ALPHA ? 4 : 2;
+    int bytes = BytesPerPixel(kind, form == FORM_PALETTE, form == FORM_ALPHA);
     uint32_t key = RandomKey(rng, kind, form);
     out.memory = (unsigned char *)malloc((size_t)width * height * bytes);
     CreateMemImg(&out.image, width, height, width * bytes, key, kind, form == FORM_PALETTE, form == FORM_ALPHA, 1,
@@ -79,7 +94,7 @@ void MakeBlendImage(TestImage &out, std::mt19937 &rng, int width, int height, in
 void MakeDestination(Destination &out, std::mt19937 &rng, int kind, int width, int height, int alphaFlag,
                      int paletteFlag)
 {
-    int bytes = paletteFlag || kind == 2 ? 1 : kind == 1 || alphaFlag ? 4 : 2;
+    int bytes = BytesPerPixel(kind, paletteFlag, alphaFlag);
     int marginX = 1 + rng() % 3, marginY = 1 + rng() % 3;
     int blockWidth = width + 2 * marginX, blockHeight = height + 2 * marginY;
     int pitch = blockWidth * bytes + 4 * (int)(rng() % 3);

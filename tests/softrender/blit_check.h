@@ -3,6 +3,7 @@
 // inside a larger block whose margin holds a sentinel, and runs one engine call beside the model. Test threads only.
 #pragma once
 
+#include <functional>
 #include <random>
 #include <string>
 
@@ -24,6 +25,8 @@ enum SourceForm { FORM_DIRECT, FORM_PALETTE, FORM_ALPHA };
 // Random pixels of the form; about a third of them the key (or alpha 0, or alpha 255); the whole palette random
 // while only some entries count as used. `current`: the run table is rebuilt as a whole-image transfer does.
 void MakeSource(TestImage &out, std::mt19937 &rng, int kind, int form, int width, int height, bool current);
+// Writes the raw value `pixel(x, y)` into every pixel of a view.
+void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel);
 void MakeBlendImage(TestImage &out, std::mt19937 &rng, int width, int height, int bytesPerPixel = 1);
 
 // A view of random pixels inside a block with a sentinel margin and padded rows; the block's run table starts
