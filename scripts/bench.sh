@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: the engine's benchmark program under the Wine harness, then the archive packer
-# against gzip on the build machine. Every line is a ratio against a reference measured in the same run.
+# against gzip and the software blits against memcpy and SDL2 on the build machine. Every line is a ratio against a
+# reference measured in the same run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QV_BUILD_DIR:-$root/build}
@@ -63,3 +64,4 @@ name = f"qvapack -c of a {total >> 20} MB tree"
 print(f"{name:<44} {packer_seconds * 1000:9.3f} ms / {'gzip -6 of the same bytes':<28} "
       f"{gzip_seconds * 1000:9.3f} ms = {packer_seconds / gzip_seconds:6.2f}x", flush=True)
 PY
+"$root/scripts/bench-host.sh"

@@ -185,18 +185,13 @@ static bool IsWholeBlock(const MEMIMG *image)
     return image->pixels == block->pixels && image->width == block->width && image->height == block->height;
 }
 
-static int64_t ClampToInt(int64_t value)
-{
-    return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value;
-}
-
 void MemImgDrawImage(MEMIMG *destination, MEMIMG *source, int x, int y, int transparent, MEMIMG *blendImage)
 {
     if (!BlitImagesAcceptable(destination, source, blendImage)) {
         return;
     }
     RECT area = BlitDrawArea(destination);
-    RECT r = {x, y, (LONG)ClampToInt((int64_t)x + source->width), (LONG)ClampToInt((int64_t)y + source->height)};
+    RECT r = {x, y, ClampToInt((int64_t)x + source->width), ClampToInt((int64_t)y + source->height)};
     ClipRect(&r, &area);
     DrawImageContext c;
     c.w = r.right - r.left;
@@ -228,17 +223,14 @@ void MemImgDrawImage(MEMIMG *destination, MEMIMG *source, int x, int y, int tran
     }
     c.transparentValue = block->transparentValue;
     c.runTable = block->runTable;
-    const void *palette = block->palette;
     if (block->paletteFlag) {
         c.transparentWord = (block->transparentValue & 0xFF) * 0x01010101u;
-        memcpy(s_PaletteScratch, block->palette, block->kind == MEMIMG_KIND_RGB16 ? 512 : 1024);
-        palette = s_PaletteScratch;
     } else {
         c.transparentWord = block->kind == MEMIMG_KIND_RGB16
                                 ? block->transparentValue | block->transparentValue << 16
                                 : block->transparentValue;
     }
-    TakeBlitLookups(&c.lookups, block, palette);
+    TakeBlitLookups(&c.lookups, block, CopyBlitPalette(s_PaletteScratch, block));
     if (runPath) {
         WalkRunTable(choice, c);
     } else {

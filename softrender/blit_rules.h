@@ -59,6 +59,15 @@ RECT BlitDrawArea(const MEMIMG *destination);
 int ChooseBlitLoop(const MemImgBlock *source, int transparent, bool blendImage, bool specialForms,
                    BlitChoice *choice);
 void TakeBlitLookups(BlitLookups *lookups, const MemImgBlock *source, const void *palette);
+// For a palettised source, copies its whole palette (256 entries of the kind's colour form) into a draw's own
+// scratch and returns the scratch; otherwise returns the block's palette unchanged.
+const void *CopyBlitPalette(uint32_t scratch[256], const MemImgBlock *source);
+
+// A 64-bit coordinate held to the int range.
+static inline int ClampToInt(int64_t value)
+{
+    return value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : (int)value;
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Loop counting for the tests: every leaf registers itself once and counts the calls that chose it.

@@ -99,6 +99,16 @@ void TakeBlitLookups(BlitLookups *lookups, const MemImgBlock *source, const void
     lookups->transparentValue = source->transparentValue;
 }
 
+const void *CopyBlitPalette(uint32_t scratch[256], const MemImgBlock *source)
+{
+    if (!source->paletteFlag) {
+        return source->palette;
+    }
+    memcpy(scratch, source->palette,
+           source->kind == MEMIMG_KIND_RGB16 ? 256 * sizeof(uint16_t) : 256 * sizeof(uint32_t));
+    return scratch;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Leaf counters.
 
