@@ -147,15 +147,15 @@ void RunTrial(std::mt19937 &rng, const Trial &t, SweepCounts &counts)
 
 TEST_F(BlitTest, EveryDrawMatchesTheModelAndReachesEveryLoop)
 {
-    static const int kModes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, -1};
+    const int modes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, -1};
+    const int parameters[] = {0, 1, 127, 128, 129, 254, 255, -1}; // -1: a random one
     std::mt19937 rng(20261207);
-    const int parameters[] = {0, 1, 127, 128, 129, 254, 255, -1};
     ResetBlitLeafCounts();
     SweepCounts counts;
     for (int path = 0; path < SWEEP_PATHS; path++) {
         for (int kind = 0; kind < 2; kind++) {
             for (int form = FORM_DIRECT; form <= FORM_ALPHA; form++) {
-                for (int mode : kModes) {
+                for (int mode : modes) {
                     // three draws of each, on other images and geometry
                     for (int combination = 0; combination < 2 * 2 * 3 * 8 * 3; combination++) {
                         int p = parameters[combination % 8];
