@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the image decoders, the pixel code and the archive decompressor for the Linux host with clang under
-# AddressSanitizer and UndefinedBehaviorSanitizer (tests/host), runs the image loader unit tests there over freshly
-# generated fixtures and the pixel code's unit tests, then runs each fuzz target briefly over a seed corpus generated the same way.
+# Builds the image decoders, the pixel code, the software blits and the archive decompressor for the Linux host with
+# clang under AddressSanitizer and UndefinedBehaviorSanitizer (tests/host), runs the image loader unit tests there
+# over freshly generated fixtures and the pixel code's and the blits' unit tests, then runs each fuzz target briefly
+# over a seed corpus generated the same way.
 # QV_FUZZ_SECONDS sets the time per target (default 5); QV_HOST_BUILD_DIR the build folder (default build-host).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,6 +24,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$work" && "$build/host_image_tests" --gtest_brief=1 2>"$work/host_image_tests.stderr") ||
     { cat "$work/host_image_tests.stderr" >&2; exit 1; }
 "$build/host_image_core_tests" --gtest_brief=1
+"$build/host_softrender_tests" --gtest_brief=1
 
 # Seed corpora: the fixtures by format, and a few packed buffers for the archive decompressor.
 declare -A extensions=([bmp]=bmp [tga]=tga [bgra]=bgra [dds]=dds [png]=png [jpeg]=jpg)
@@ -44,8 +46,16 @@ seeds = {
 for name, data in seeds.items():
     open(sys.argv[1] + "/" + name, "wb").write(data)
 PY
+# The blit target reads its choices from any bytes: a few fixed random inputs start it off.
+mkdir -p "$work/corpus/blits"
+python3 - "$work/corpus/blits" <<'PY'
+import random, sys
+generator = random.Random(1)
+for n in range(8):
+    open("%s/seed%d" % (sys.argv[1], n), "wb").write(bytes(generator.randrange(256) for _ in range(96)))
+PY
 
-for target in bmp tga bgra dds png jpeg archive; do
+for target in bmp tga bgra dds png jpeg archive blits; do
     echo "fuzzing $target for ${seconds}s"
     (cd "$work" && "$build/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
         -print_final_stats=1 "$work/corpus/$target" 2>"$work/fuzz_$target.log") ||

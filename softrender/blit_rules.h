@@ -420,11 +420,6 @@ static typename Kind::Function PickBlitForm(int form)
             if (form == BLIT_HALVE) {
                 return &Kind::template Run<BlitLeaf<D, S, M, B, Br, K, BLIT_HALVE>>;
             }
-            if constexpr (D == 16) {
-                if (form == BLIT_MIX64) {
-                    return &Kind::template Run<BlitLeaf<D, S, M, B, Br, K, BLIT_MIX64>>;
-                }
-            }
         }
         if constexpr (M == 2 || (M == 3 && D == 16)) {
             if (form == BLIT_FULL) {
@@ -432,7 +427,9 @@ static typename Kind::Function PickBlitForm(int form)
             }
         }
     }
-    return &Kind::template Run<BlitLeaf<D, S, M, B, Br, K, BLIT_GENERAL>>;
+    // 16-bit mode 1 with the fast forms is halved or mixed at every p: it has no general loop.
+    constexpr bool mixed = Kind::specialForms && !B && !Br && S != BLIT_ALPHA && M == 1 && D == 16;
+    return &Kind::template Run<BlitLeaf<D, S, M, B, Br, K, mixed ? BLIT_MIX64 : BLIT_GENERAL>>;
 }
 
 template <class Kind, int D, int S, int M, bool B, bool Br>
