@@ -214,7 +214,8 @@ void MemImgDrawImage(MEMIMG *destination, MEMIMG *source, int x, int y, int tran
     c.sy = r.top - y;
     c.srcPixel = source->pixels + (ptrdiff_t)c.sy * block->pitch + (ptrdiff_t)c.sx * sourceBytes;
     c.srcSkip = block->pitch - sourceBytes * c.w;
-    c.dstPixel = destination->pixels + (ptrdiff_t)r.top * destination->block->pitch + (ptrdiff_t)r.left * destinationBytes;
+    c.dstPixel =
+        destination->pixels + (ptrdiff_t)r.top * destination->block->pitch + (ptrdiff_t)r.left * destinationBytes;
     c.dstSkip = destination->block->pitch - destinationBytes * c.w;
     c.blendPixel = NULL;
     c.blendSkip = 0;
@@ -227,9 +228,8 @@ void MemImgDrawImage(MEMIMG *destination, MEMIMG *source, int x, int y, int tran
     if (block->paletteFlag) {
         c.transparentWord = (block->transparentValue & 0xFF) * 0x01010101u;
     } else {
-        c.transparentWord = block->kind == MEMIMG_KIND_RGB16
-                                ? block->transparentValue | block->transparentValue << 16
-                                : block->transparentValue;
+        c.transparentWord = block->kind == MEMIMG_KIND_RGB16 ? block->transparentValue | block->transparentValue << 16
+                                                             : block->transparentValue;
     }
     TakeBlitLookups(&c.lookups, block, CopyBlitPalette(s_PaletteScratch, block));
     if (runPath) {

@@ -56,8 +56,7 @@ RECT BlitDrawArea(const MEMIMG *destination);
 // Reads the draw settings into a choice; -1 when they draw nothing (mode 5-9 or beyond 11, mode 1 or 2 at p = 0,
 // mode 3 at p = 0 with a direct-colour source, a source kind other than 16 or 32 bits). specialForms: the caller
 // has the fast forms of the draw at a point.
-int ChooseBlitLoop(const MemImgBlock *source, int transparent, bool blendImage, bool specialForms,
-                   BlitChoice *choice);
+int ChooseBlitLoop(const MemImgBlock *source, int transparent, bool blendImage, bool specialForms, BlitChoice *choice);
 void TakeBlitLookups(BlitLookups *lookups, const MemImgBlock *source, const void *palette);
 // For a palettised source, copies its whole palette (256 entries of the kind's colour form) into a draw's own
 // scratch and returns the scratch; otherwise returns the block's palette unchanged.
@@ -84,7 +83,7 @@ template <class Kind, class Leaf> struct BlitLeafCounter {
 
 template <class Kind, class Leaf>
 BlitLeafRegistration BlitLeafCounter<Kind, Leaf>::registration(Kind::name, Leaf::depth, Leaf::source, Leaf::mode,
-                                                              Leaf::blend, Leaf::bright, Leaf::keyed, Leaf::form);
+                                                               Leaf::blend, Leaf::bright, Leaf::keyed, Leaf::form);
 
 template <class Kind, class Leaf> static inline void CountBlitLeaf(void)
 {

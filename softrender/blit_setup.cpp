@@ -16,9 +16,8 @@ bool BlitImagesAcceptable(const MEMIMG *destination, const MEMIMG *source, const
         return false;
     }
     // A blend image is read at source coordinates: it must cover the source.
-    return blendImage == NULL ||
-           (IsValidMemImg(blendImage) && blendImage->block->format->bytesPerPixel == 1 &&
-            blendImage->width >= source->width && blendImage->height >= source->height);
+    return blendImage == NULL || (IsValidMemImg(blendImage) && blendImage->block->format->bytesPerPixel == 1 &&
+                                  blendImage->width >= source->width && blendImage->height >= source->height);
 }
 
 RECT BlitDrawArea(const MEMIMG *destination)
@@ -57,8 +56,7 @@ static int ChooseForm(const BlitChoice *c, int p)
     return BLIT_GENERAL;
 }
 
-int ChooseBlitLoop(const MemImgBlock *source, int transparent, bool blendImage, bool specialForms,
-                   BlitChoice *choice)
+int ChooseBlitLoop(const MemImgBlock *source, int transparent, bool blendImage, bool specialForms, BlitChoice *choice)
 {
     const MemImgDrawSettings &settings = g_MemImgDrawSettings;
     unsigned mode = (unsigned)settings.blendMode;
