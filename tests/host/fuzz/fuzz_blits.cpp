@@ -10,7 +10,6 @@
 #include <algorithm>
 
 #include "blit_check.h"
-#include "softrender/softrender.h"
 
 // The turned rotated draw's quad drawer is not part of this target.
 void MemImgDrawQuadImage(MEMIMG *, MEMIMG *, const int (*)[2], int, MEMIMG *)
@@ -42,7 +41,7 @@ static void TakeSettings(FuzzedDataProvider &in, std::mt19937 &rng)
         weight = (uint8_t)rng();
 }
 
-static void Check(Destination &destination, const BlitCall &call)
+static void Check(TestImage &destination, const BlitCall &call)
 {
     std::string failure = CheckBlit(destination, call);
     if (!failure.empty()) {
@@ -59,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::mt19937 rng(in.ConsumeIntegral<uint32_t>());
     int kind = in.ConsumeIntegralInRange<int>(0, 1), form = in.ConsumeIntegralInRange<int>(FORM_DIRECT, FORM_ALPHA);
     int width = in.ConsumeIntegralInRange<int>(1, 12), height = in.ConsumeIntegralInRange<int>(1, 12);
-    TestImage source, blend;
+    TestImage source, blend, destination;
     MakeSource(source, rng, kind, form, width, height, in.ConsumeBool());
     bool withBlend = in.ConsumeBool();
     if (withBlend) {
@@ -67,15 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                        std::max(1, height + in.ConsumeIntegralInRange<int>(-1, 2)),
                        in.ConsumeIntegralInRange<int>(1, 2));
     }
-    Destination destination;
     int destinationKind = in.ConsumeIntegralInRange<int>(0, 8) == 0 ? 1 - kind : kind;
     MakeDestination(destination, rng, destinationKind, in.ConsumeIntegralInRange<int>(1, 24),
                     in.ConsumeIntegralInRange<int>(1, 24), in.ConsumeIntegralInRange<int>(0, 8) == 0);
     TakeSettings(in, rng);
-    BlitCall call = MakeBlitCall(BLIT_POINT, &source.image, withBlend ? &blend.image : nullptr,
-                                 in.ConsumeIntegralInRange<int>(0, 2));
-    call.x = Coordinate(in);
-    call.y = Coordinate(in);
+    BlitCall call{BLIT_POINT, Coordinate(in), Coordinate(in)};
+    call.transparent = in.ConsumeIntegralInRange<int>(0, 2);
+    call.source = &source.image;
+    call.blendImage = withBlend ? &blend.image : nullptr;
     Check(destination, call);
     call.kind = BLIT_STRETCHED;
     call.rect = RECT{Coordinate(in), Coordinate(in), Coordinate(in), Coordinate(in)};
