@@ -14,8 +14,7 @@ TestImage::~TestImage()
 
 static void StoreRaw(unsigned char *p, int bytes, uint32_t value)
 {
-    for (int i = 0; i < bytes; i++)
-        p[i] = (unsigned char)(value >> (8 * i));
+    memcpy(p, &value, bytes); // little-endian, as every build target
 }
 
 void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel)
@@ -78,6 +77,32 @@ void MakeDestination(TestImage &out, std::mt19937 &rng, int kind, int width, int
     RebuildMemImgDerivedData(&out.image, blockWidth, blockHeight);
 }
 
+int Between(std::mt19937 &rng, int low, int high)
+{
+    return low + (int)(rng() % (uint32_t)(high - low + 1));
+}
+
+void RandomSettings(std::mt19937 &rng, int mode, int parameter, bool white, const MEMIMG &view)
+{
+    uint32_t colour = white ? 0xFFFFFF : rng() % 0xFFFFFF;
+    MemImgDrawSettings &s = g_MemImgDrawSettings;
+    s.blendMode = mode;
+    s.blendParameter = parameter;
+    s.brightness = (rng() % 4 == 0 ? rng() & 0xFF000000 : 0) | colour; // byte 3 does not count
+    RECT &area = s.drawArea;
+    if (rng() % 10 == 0) { // an area reaching past the destination
+        area = RECT{-Between(rng, 0, 3), -Between(rng, 0, 3), view.width + Between(rng, 0, 3),
+                    view.height + Between(rng, 0, 3)};
+    } else {
+        int left = Between(rng, 0, view.width / 3), top = Between(rng, 0, view.height / 3);
+        area = RECT{left, top, Between(rng, left + 1, view.width), Between(rng, top + 1, view.height)};
+    }
+    for (uint8_t &weight : g_BlendTables.fadeRamp) {
+        uint32_t pick = rng() % 4;
+        weight = (uint8_t)(pick == 0 ? 0 : pick == 1 ? 255 : rng());
+    }
+}
+
 static std::vector<unsigned char> BlockBytes(const MEMIMG *image)
 {
     if (image == nullptr || !IsValidMemImg(image))
@@ -92,25 +117,24 @@ static std::string Describe(const MEMIMG *image)
         return image ? "dead" : "null";
     const MemImgBlock *b = image->block;
     char text[160];
-    snprintf(text, sizeof(text), "%dx%d kind %d%s%s key 0x%X%s%s", image->width, image->height, b->kind,
-             b->paletteFlag ? " palette" : "", b->alphaFlag ? " alpha" : "", b->transparentValue,
-             b->runTableValid ? " table" : "", image->pixels != b->pixels ? " view" : "");
+    snprintf(text, sizeof(text), "%dx%d kind %d palette %d alpha %d key 0x%X table %d view %d", image->width,
+             image->height, b->kind, b->paletteFlag, b->alphaFlag, b->transparentValue, b->runTableValid,
+             image->pixels != b->pixels);
     return text;
 }
 
 static std::string Describe(const MEMIMG &destination, const BlitCall &call)
 {
-    static const char *const kNames[] = {"point", "stretched", "rotated"};
     const MemImgDrawSettings &s = g_MemImgDrawSettings;
+    const RECT &a = s.drawArea, &r = call.rect;
     char text[400];
     snprintf(text, sizeof(text),
-             "%s draw of %s onto %s, blend image %s, transparent %d, mode %d p %d brightness 0x%X area "
-             "(%ld,%ld)-(%ld,%ld), at (%d,%d) rect (%ld,%ld)-(%ld,%ld) scale %.9g angle %.9g",
-             kNames[call.kind], Describe(call.source).c_str(), Describe(&destination).c_str(),
+             "draw kind %d of %s onto %s, blend image %s, transparent %d, mode %d p %d brightness 0x%X area (%d,%d)-"
+             "(%d,%d), at (%d,%d) rect (%d,%d)-(%d,%d) scale %.9g angle %.9g",
+             call.kind, Describe(call.source).c_str(), Describe(&destination).c_str(),
              Describe(call.blendImage).c_str(), call.transparent, s.blendMode, s.blendParameter, s.brightness,
-             (long)s.drawArea.left, (long)s.drawArea.top, (long)s.drawArea.right, (long)s.drawArea.bottom, call.x,
-             call.y, (long)call.rect.left, (long)call.rect.top, (long)call.rect.right, (long)call.rect.bottom,
-             (double)call.scale, (double)call.angle);
+             (int)a.left, (int)a.top, (int)a.right, (int)a.bottom, call.x, call.y, (int)r.left, (int)r.top,
+             (int)r.right, (int)r.bottom, (double)call.scale, (double)call.angle);
     return text;
 }
 

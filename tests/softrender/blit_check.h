@@ -77,6 +77,10 @@ void MakeBlendImage(TestImage &out, std::mt19937 &rng, int width, int height, in
 // valid, so that a draw which forgets to mark it stale shows.
 void MakeDestination(TestImage &out, std::mt19937 &rng, int kind, int width, int height, int alphaFlag = 0,
                      int paletteFlag = 0);
+int Between(std::mt19937 &rng, int low, int high); // inclusive
+// Draw settings of the mode, parameter and brightness (white or a random colour) with a random draw area, mostly
+// inside the view, and random fade weights, a good share of them 0 or 255.
+void RandomSettings(std::mt19937 &rng, int mode, int parameter, bool white, const MEMIMG &view);
 // Writes the raw value `pixel(x, y)` into every pixel of a view.
 void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel);
 

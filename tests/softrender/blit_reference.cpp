@@ -1,11 +1,10 @@
-// Slow model of the software blits (see blit_check.h): for each draw it computes, pixel by pixel, the destination
-// the engine must leave, from copies of the images and the current draw settings. Every pixel goes through one
-// function that applies its blend mode's rule channel by channel; the few places where the point draw's regular
-// loops, its run-table walk, the stretched draw and the rotated draw differ are tests of the draw kind. Test threads
-// only.
+// Slow model of the software blits (see blit_check.h). Every pixel goes through one function that applies its blend
+// mode's rule channel by channel; where the point draw's regular loops, its run-table walk, the stretched draw and
+// the rotated draw differ, the rules test the draw kind. Test threads only.
 #include "blit_check.h"
 
 #include <math.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -34,6 +33,7 @@ struct Rules {
     int p = g_MemImgDrawSettings.blendParameter;
     uint32_t brightness = g_MemImgDrawSettings.brightness;
     bool depth16 = src.kind == 0, white = (brightness & 0xFFFFFF) == 0xFFFFFF;
+    bool plain = mode == 0 && !blend && white; // the whole source pixel, unless weighted by alpha
 };
 
 // Channels 0 blue, 1 green, 2 red: bytes 0-2 of a 32-bit pixel, the RGB565 fields of a 16-bit one.
@@ -92,7 +92,7 @@ int ChannelRule(const Rules &r, int c, int bits, int s, int d, const Weights &w)
     return w.count || !r.depth16 ? Step(d, x, withP) : d + r.p * (x - d) / 255;
 }
 
-// Saturating packed add and subtract: each channel with a guard bit above it.
+// Saturating packed add (mode 2) and subtract (mode 3): each channel with a guard bit above it.
 struct Packing {
     uint32_t keep, guards, orBits, all;
     int shift;
@@ -100,27 +100,22 @@ struct Packing {
 const Packing kPacking16 = {0xF7DEF7DF, 0x08210820, 0x0820, 0xFFFF, 5};
 const Packing kPacking32 = {0xFEFEFF, 0x1010100, 0x10100, 0xFFFFFFFF, 8};
 
-uint32_t Add(const Rules &r, uint32_t d, uint32_t u, bool orTerm)
+uint32_t Saturate(const Rules &r, int mode, uint32_t d, uint32_t u, bool orTerm)
 {
     const Packing &k = r.depth16 ? kPacking16 : kPacking32;
-    uint32_t t = (d & k.keep) + (u & k.keep), c = t & k.guards;
+    uint32_t t = mode == 2 ? (d & k.keep) + (u & k.keep) : (d | k.guards) - (u & k.keep), c = t & k.guards;
+    if (mode == 3)
+        return t & (c - (c >> k.shift)) & k.all;
     return (t | (c - (c >> k.shift)) | (orTerm ? (d | u) & k.orBits : 0)) & k.all;
-}
-
-uint32_t Subtract(const Rules &r, uint32_t d, uint32_t u)
-{
-    const Packing &k = r.depth16 ? kPacking16 : kPacking32;
-    uint32_t t = (d | k.guards) - (u & k.keep), c = t & k.guards;
-    return t & (c - (c >> k.shift)) & k.all;
 }
 
 uint32_t General(const Rules &r, uint32_t d, uint32_t s, const Weights &w)
 {
     uint32_t v =
         PerChannel(r, s, d, [&](int c, int bits, int sc, int dc) { return ChannelRule(r, c, bits, sc, dc, w); });
-    if (r.mode == 2)
-        return Add(r, d, v, true);
-    return r.mode == 3 ? Subtract(r, d, v) : r.depth16 ? v : v | (d & 0xFF000000);
+    if (r.mode == 2 || r.mode == 3)
+        return Saturate(r, r.mode, d, v, true);
+    return r.depth16 ? v : v | (d & 0xFF000000);
 }
 
 // The point draw's regular loops for a source without alpha, no blend image and white brightness.
@@ -139,18 +134,13 @@ uint32_t FastFormPixel(const Rules &r, uint32_t d, uint32_t s)
         return PerChannel(r, s, d,
                           [&r](int, int, int sc, int dc) { return (r.p / 4 * sc + (63 - r.p / 4) * dc) / 63; });
     if (r.mode == 2 && r.p == 255)
-        return Add(r, d, s, false);
+        return Saturate(r, 2, d, s, false);
     return General(r, d, s, Weights());
 }
 
 bool Keyed(const Rules &r, uint32_t raw)
 {
     return !r.src.alphaFlag && r.transparent && raw == r.src.transparentValue;
-}
-
-bool PlainCopy(const Rules &r)
-{
-    return r.mode == 0 && !r.blend && r.white;
 }
 
 // The destination pixel `d` after drawing source pixel (x, y) onto it.
@@ -163,7 +153,7 @@ uint32_t DrawPixel(const Rules &r, uint32_t d, int x, int y)
         return d;
     if (r.src.alphaFlag) {
         int a = r.depth16 ? (raw >> 16) & 0xFF : raw >> 24;
-        if (r.transparent == 0 && PlainCopy(r) && r.kind == BLIT_POINT && !r.runWalk)
+        if (r.transparent == 0 && r.plain && r.kind == BLIT_POINT && !r.runWalk)
             return s;
         // the point draw's regular loops and the rotated draw apply alpha 0 as a weight in mode 4 (black); all else
         // skip it
@@ -175,33 +165,13 @@ uint32_t DrawPixel(const Rules &r, uint32_t d, int x, int y)
             w.alpha = true;
         }
     }
-    if (PlainCopy(r) && !w.alpha)
-        return s; // the whole pixel
+    if (r.plain && !w.alpha)
+        return s;
     return FastForms(r) ? FastFormPixel(r, d, s) : General(r, d, s, w);
 }
 
-// Two 16-bit pixels in one word, the left one in the low half.
-uint32_t AddPair16(uint32_t d, uint32_t s)
-{
-    uint64_t wide = (uint64_t)(s & 0xF7DEF7DF) + (d & 0xF7DEF7DF);
-    uint32_t t = (uint32_t)wide, carryOut = (uint32_t)(wide >> 32), c = t & 0x08210820;
-    return (c - ((c >> 5) | (carryOut << 27))) | t;
-}
-
-uint32_t SubtractPair16(uint32_t d, uint32_t s)
-{
-    uint32_t left = d | 0x08210820, right = s & 0xF7DEF7DF;
-    uint32_t t = left - right, c = t & 0x08210820;
-    return t & ((c - (c >> 5)) | (left < right ? 0 : 0xF8000000));
-}
-
-// The 16-bit full-strength add and subtract of the regular loops take two pixels from the start of each drawn row:
-// both unkeyed go through the word form, else each pixel alone through the single form.
-bool PairForm(const Rules &r)
-{
-    return FastForms(r) && r.depth16 && (r.mode == 2 || r.mode == 3) && r.p == 255;
-}
-
+// The 16-bit full-strength add and subtract of the regular loops take two pixels from the start of each drawn row,
+// the left one in the low half of a word: both unkeyed go through the word form, else each alone.
 void DrawPair(const Rules &r, uint32_t &d1, uint32_t &d2, int x, int y)
 {
     uint32_t raw1 = r.src.At(x, y), raw2 = r.src.At(x + 1, y);
@@ -210,10 +180,16 @@ void DrawPair(const Rules &r, uint32_t &d1, uint32_t &d2, int x, int y)
         d2 = DrawPixel(r, d2, x + 1, y);
         return;
     }
-    uint32_t s = r.src.paletteFlag ? r.src.palette[raw1] | r.src.palette[raw2] << 16 : raw1 | raw2 << 16;
-    uint32_t word = r.mode == 2 ? AddPair16(d1 | d2 << 16, s) : SubtractPair16(d1 | d2 << 16, s);
-    d1 = word & 0xFFFF;
-    d2 = word >> 16;
+    uint32_t s = (r.src.paletteFlag ? r.src.palette[raw1] | r.src.palette[raw2] << 16 : raw1 | raw2 << 16);
+    uint32_t d = d1 | d2 << 16, masked = s & 0xF7DEF7DF;
+    uint64_t sum = (uint64_t)(d & 0xF7DEF7DF) + masked; // the add's carry out of the word stops the top red
+    uint32_t t = r.mode == 2 ? (uint32_t)sum : (d | 0x08210820) - masked, c = t & 0x08210820;
+    if (r.mode == 2)
+        d = (c - ((c >> 5) | (uint32_t)(sum >> 32) << 27)) | t;
+    else // the top red keeps its value unless the word borrows
+        d = t & ((c - (c >> 5)) | ((d | 0x08210820) < masked ? 0 : 0xF8000000));
+    d1 = d & 0xFFFF;
+    d2 = d >> 16;
 }
 
 struct Box {
@@ -240,7 +216,8 @@ template <class At> void DrawBox(ModelImage &dest, const Rules &r, Box b, At at)
             uint32_t *d = &dest.pixels[(size_t)row * dest.width + col];
             if (p.x < 0)
                 continue;
-            if (PairForm(r) && col + 1 < b.right) {
+            bool pair = FastForms(r) && r.depth16 && (r.mode == 2 || r.mode == 3) && r.p == 255;
+            if (pair && col + 1 < b.right) {
                 DrawPair(r, d[0], d[1], p.x, p.y);
                 col++;
             } else {
@@ -301,10 +278,8 @@ Rotation RotationOf(float angle)
 void DrawRotated(ModelImage &dest, const Rules &r, int cx, int cy, float scale, float angle)
 {
     const ModelImage &src = r.src;
-    if (src.width >= 8192 || src.height >= 8192 || cx < -8192 || cx > 8191 || cy < -8192 || cy > 8191)
-        return;
-    if (scale == 0.0f || !isfinite(scale) || !isfinite(angle) || src.height > 4096 ||
-        (r.blend && r.blend->height > 4096)) {
+    if (src.width >= 8192 || src.height > 4096 || (r.blend && r.blend->height > 4096) || cx < -8192 || cx > 8191 ||
+        cy < -8192 || cy > 8191 || scale == 0.0f || !isfinite(scale) || !isfinite(angle)) {
         return;
     }
     RotatedCorners c = ModelRotatedCorners(src.width, src.height, cx, cy, scale, angle);
@@ -340,17 +315,12 @@ void DrawRotated(ModelImage &dest, const Rules &r, int cx, int cy, float scale, 
 int AcceptedMode(const ModelImage &dest, const ModelImage &src, const ModelImage *blend)
 {
     int mode = g_MemImgDrawSettings.blendMode, p = g_MemImgDrawSettings.blendParameter;
-    if (!dest.live || !src.live || (blend && !blend->live))
-        return -1;
-    if (blend && (blend->bytesPerPixel != 1 || blend->width < src.width || blend->height < src.height))
-        return -1;
-    if (src.kind != dest.kind || dest.paletteFlag || dest.alphaFlag || src.kind > 1)
-        return -1;
-    if ((unsigned)mode > 11 || (mode >= 5 && mode <= 9))
-        return -1;
-    if ((mode == 1 || mode == 2 || (mode == 3 && !src.paletteFlag)) && p == 0)
-        return -1;
-    return mode == 1 && p == 255 ? 0 : mode;
+    bool refused = !dest.live || !src.live || src.kind != dest.kind || src.kind > 1 || dest.paletteFlag ||
+                   dest.alphaFlag || (unsigned)mode > 11 || (mode >= 5 && mode <= 9) ||
+                   (p == 0 && (mode == 1 || mode == 2 || (mode == 3 && !src.paletteFlag)));
+    if (blend && (!blend->live || blend->bytesPerPixel != 1 || blend->width < src.width || blend->height < src.height))
+        refused = true;
+    return refused ? -1 : mode == 1 && p == 255 ? 0 : mode;
 }
 
 } // namespace
@@ -362,23 +332,19 @@ ModelImage CaptureImage(const MEMIMG *image)
         return m;
     const MemImgBlock *b = image->block;
     bool whole = image->pixels == b->pixels && image->width == b->width && image->height == b->height;
-    m = ModelImage{true,
-                   image->width,
-                   image->height,
-                   b->kind,
-                   b->paletteFlag,
-                   b->alphaFlag,
-                   b->format->bytesPerPixel,
-                   b->transparentValue,
-                   b->runTableValid && whole,
-                   {},
-                   {}};
+    m.live = true;
+    m.width = image->width;
+    m.height = image->height;
+    m.kind = b->kind;
+    m.paletteFlag = b->paletteFlag;
+    m.alphaFlag = b->alphaFlag;
+    m.bytesPerPixel = b->format->bytesPerPixel;
+    m.transparentValue = b->transparentValue;
+    m.runTableCurrent = b->runTableValid && whole;
     for (int y = 0; y < m.height; y++) {
         for (int x = 0; x < m.width; x++) {
-            const unsigned char *p = image->pixels + (ptrdiff_t)y * b->pitch + (ptrdiff_t)x * m.bytesPerPixel;
             uint32_t v = 0;
-            for (int i = 0; i < m.bytesPerPixel; i++)
-                v |= (uint32_t)p[i] << (8 * i);
+            memcpy(&v, image->pixels + (ptrdiff_t)y * b->pitch + (ptrdiff_t)x * m.bytesPerPixel, m.bytesPerPixel);
             m.pixels.push_back(v);
         }
     }
