@@ -18,9 +18,9 @@
 // A copy of one software image view as the blits see it; a null or dead image gives a record with live false.
 struct ModelImage {
     bool live = false;
-    int width = 0, height = 0, kind = 0, paletteFlag = 0, alphaFlag = 0, bytesPerPixel = 0;
-    uint32_t transparentValue = 0;
     bool runTableCurrent = false; // the block's run table is valid and the view is its whole block
+    int width = 0, height = 0;
+    MemImgBlock block = {};       // a copy of the record (kind, flags, key); its pointers are not followed
     std::vector<uint32_t> pixels; // raw values row after row (16-bit with alpha: colour | alpha << 16 | byte 3)
     uint32_t palette[256] = {};
 

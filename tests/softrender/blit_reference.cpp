@@ -32,7 +32,7 @@ struct Rules {
     bool runWalk = false;
     int p = g_MemImgDrawSettings.blendParameter;
     uint32_t brightness = g_MemImgDrawSettings.brightness;
-    bool depth16 = src.kind == 0, white = (brightness & 0xFFFFFF) == 0xFFFFFF;
+    bool depth16 = src.block.kind == 0, white = (brightness & 0xFFFFFF) == 0xFFFFFF;
     bool plain = mode == 0 && !blend && white; // the whole source pixel, unless weighted by alpha
 };
 
@@ -56,16 +56,10 @@ int Bright(const Rules &r, int c, int v)
     return r.white ? v : (int)(((r.brightness >> (8 * c)) & 0xFF) * (uint32_t)v / 255);
 }
 
-// floor(v K / 256^n / 2^extra)
+// floor(v K / 256^n / 2^extra), the weighting of every rule (a negative value's shift rounds down on every target)
 int Scale(int64_t v, const Weights &w, int extra = 0)
 {
     return (int)(v * w.product >> (8 * w.count + extra));
-}
-
-// d + floor((x - d) K / 256^n), from a sum that is never negative.
-int Step(int d, int x, const Weights &w)
-{
-    return (int)((((int64_t)d << (8 * w.count)) + (int64_t)(x - d) * w.product) >> (8 * w.count));
 }
 
 // One channel under the mode's rule (modes 2 and 3: the value to add or take away); s and d are raw values.
@@ -75,7 +69,7 @@ int ChannelRule(const Rules &r, int c, int bits, int s, int d, const Weights &w)
     int x = Bright(r, c, r.mode == 10 ? (1 << bits) - 1 - s : s);
     switch (r.mode) {
     case 0:
-        return Step(d, x, w);
+        return d + Scale(x - d, w);
     case 4:
         return Scale((int64_t)x * d, w, bits);
     case 2:
@@ -86,27 +80,20 @@ int ChannelRule(const Rules &r, int c, int bits, int s, int d, const Weights &w)
     }
     // 1, 10 and 11: a step toward their target
     if (r.mode == 11 && r.depth16 && c == 1 && w.alpha && !r.blend && r.white)
-        return Step(32 * d, s * d >> 1, withP) >> 5; // the product kept in 1/32 green steps
+        return (32 * d + Scale(s * d / 2 - 32 * d, withP)) >> 5; // the product kept in 1/32 green steps
     if (r.mode == 11)
         x = x * d >> bits;
-    return w.count || !r.depth16 ? Step(d, x, withP) : d + r.p * (x - d) / 255;
+    return w.count || !r.depth16 ? d + Scale(x - d, withP) : d + r.p * (x - d) / 255;
 }
 
 // Saturating packed add (mode 2) and subtract (mode 3): each channel with a guard bit above it.
-struct Packing {
-    uint32_t keep, guards, orBits, all;
-    int shift;
-};
-const Packing kPacking16 = {0xF7DEF7DF, 0x08210820, 0x0820, 0xFFFF, 5};
-const Packing kPacking32 = {0xFEFEFF, 0x1010100, 0x10100, 0xFFFFFFFF, 8};
-
 uint32_t Saturate(const Rules &r, int mode, uint32_t d, uint32_t u, bool orTerm)
 {
-    const Packing &k = r.depth16 ? kPacking16 : kPacking32;
-    uint32_t t = mode == 2 ? (d & k.keep) + (u & k.keep) : (d | k.guards) - (u & k.keep), c = t & k.guards;
-    if (mode == 3)
-        return t & (c - (c >> k.shift)) & k.all;
-    return (t | (c - (c >> k.shift)) | (orTerm ? (d | u) & k.orBits : 0)) & k.all;
+    uint32_t keep = r.depth16 ? 0xF7DEF7DF : 0xFEFEFF, guards = r.depth16 ? 0x08210820 : 0x1010100;
+    uint32_t all = r.depth16 ? 0xFFFF : 0xFFFFFFFF, orBits = orTerm ? (r.depth16 ? 0x0820 : 0x10100) : 0;
+    uint32_t t = mode == 2 ? (d & keep) + (u & keep) : (d | guards) - (u & keep), c = t & guards;
+    uint32_t saturated = c - (c >> (r.depth16 ? 5 : 8));
+    return (mode == 2 ? t | saturated | ((d | u) & orBits) : t & saturated) & all;
 }
 
 uint32_t General(const Rules &r, uint32_t d, uint32_t s, const Weights &w)
@@ -121,7 +108,7 @@ uint32_t General(const Rules &r, uint32_t d, uint32_t s, const Weights &w)
 // The point draw's regular loops for a source without alpha, no blend image and white brightness.
 bool FastForms(const Rules &r)
 {
-    return r.kind == BLIT_POINT && !r.runWalk && !r.src.alphaFlag && !r.blend && r.white;
+    return r.kind == BLIT_POINT && !r.runWalk && !r.src.block.alphaFlag && !r.blend && r.white;
 }
 
 uint32_t FastFormPixel(const Rules &r, uint32_t d, uint32_t s)
@@ -140,18 +127,18 @@ uint32_t FastFormPixel(const Rules &r, uint32_t d, uint32_t s)
 
 bool Keyed(const Rules &r, uint32_t raw)
 {
-    return !r.src.alphaFlag && r.transparent && raw == r.src.transparentValue;
+    return !r.src.block.alphaFlag && r.transparent && raw == r.src.block.transparentValue;
 }
 
 // The destination pixel `d` after drawing source pixel (x, y) onto it.
 uint32_t DrawPixel(const Rules &r, uint32_t d, int x, int y)
 {
     uint32_t raw = r.src.At(x, y);
-    uint32_t s = r.src.paletteFlag ? r.src.palette[raw] : r.depth16 && r.src.alphaFlag ? raw & 0xFFFF : raw;
+    uint32_t s = r.src.block.paletteFlag ? r.src.palette[raw] : r.depth16 && r.src.block.alphaFlag ? raw & 0xFFFF : raw;
     Weights w = r.blend ? Weights().With(g_BlendTables.fadeRamp[r.blend->At(x, y)]) : Weights();
     if (Keyed(r, raw))
         return d;
-    if (r.src.alphaFlag) {
+    if (r.src.block.alphaFlag) {
         int a = r.depth16 ? (raw >> 16) & 0xFF : raw >> 24;
         if (r.transparent == 0 && r.plain && r.kind == BLIT_POINT && !r.runWalk)
             return s;
@@ -180,7 +167,7 @@ void DrawPair(const Rules &r, uint32_t &d1, uint32_t &d2, int x, int y)
         d2 = DrawPixel(r, d2, x + 1, y);
         return;
     }
-    uint32_t s = (r.src.paletteFlag ? r.src.palette[raw1] | r.src.palette[raw2] << 16 : raw1 | raw2 << 16);
+    uint32_t s = (r.src.block.paletteFlag ? r.src.palette[raw1] | r.src.palette[raw2] << 16 : raw1 | raw2 << 16);
     uint32_t d = d1 | d2 << 16, masked = s & 0xF7DEF7DF;
     uint64_t sum = (uint64_t)(d & 0xF7DEF7DF) + masked; // the add's carry out of the word stops the top red
     uint32_t t = r.mode == 2 ? (uint32_t)sum : (d | 0x08210820) - masked, c = t & 0x08210820;
@@ -311,18 +298,6 @@ void DrawRotated(ModelImage &dest, const Rules &r, int cx, int cy, float scale, 
     });
 }
 
-// The mode an accepted call draws with (mode 1 at p = 255 is mode 0), or -1 for the refusals every blit shares.
-int AcceptedMode(const ModelImage &dest, const ModelImage &src, const ModelImage *blend)
-{
-    int mode = g_MemImgDrawSettings.blendMode, p = g_MemImgDrawSettings.blendParameter;
-    bool refused = !dest.live || !src.live || src.kind != dest.kind || src.kind > 1 || dest.paletteFlag ||
-                   dest.alphaFlag || (unsigned)mode > 11 || (mode >= 5 && mode <= 9) ||
-                   (p == 0 && (mode == 1 || mode == 2 || (mode == 3 && !src.paletteFlag)));
-    if (blend && (!blend->live || blend->bytesPerPixel != 1 || blend->width < src.width || blend->height < src.height))
-        refused = true;
-    return refused ? -1 : mode == 1 && p == 255 ? 0 : mode;
-}
-
 } // namespace
 
 ModelImage CaptureImage(const MEMIMG *image)
@@ -331,25 +306,22 @@ ModelImage CaptureImage(const MEMIMG *image)
     if (image == nullptr || !IsValidMemImg(image))
         return m;
     const MemImgBlock *b = image->block;
+    int bytes = b->format->bytesPerPixel;
     bool whole = image->pixels == b->pixels && image->width == b->width && image->height == b->height;
     m.live = true;
+    m.runTableCurrent = b->runTableValid && whole;
     m.width = image->width;
     m.height = image->height;
-    m.kind = b->kind;
-    m.paletteFlag = b->paletteFlag;
-    m.alphaFlag = b->alphaFlag;
-    m.bytesPerPixel = b->format->bytesPerPixel;
-    m.transparentValue = b->transparentValue;
-    m.runTableCurrent = b->runTableValid && whole;
+    m.block = *b;
     for (int y = 0; y < m.height; y++) {
         for (int x = 0; x < m.width; x++) {
             uint32_t v = 0;
-            memcpy(&v, image->pixels + (ptrdiff_t)y * b->pitch + (ptrdiff_t)x * m.bytesPerPixel, m.bytesPerPixel);
+            memcpy(&v, image->pixels + (ptrdiff_t)y * b->pitch + (ptrdiff_t)x * bytes, bytes);
             m.pixels.push_back(v);
         }
     }
-    for (int i = 0; m.paletteFlag && i < 256; i++)
-        m.palette[i] = m.kind == 0 ? ((const uint16_t *)b->palette)[i] : ((const uint32_t *)b->palette)[i];
+    for (int i = 0; m.block.paletteFlag && i < 256; i++)
+        m.palette[i] = m.block.kind == 0 ? ((const uint16_t *)b->palette)[i] : ((const uint32_t *)b->palette)[i];
     return m;
 }
 
@@ -367,16 +339,21 @@ RotatedCorners ModelRotatedCorners(int width, int height, int cx, int cy, float 
     return c;
 }
 
-void ModelBlit(ModelImage &destination, const BlitCall &call, const ModelImage &source, const ModelImage *blendImage)
+void ModelBlit(ModelImage &dest, const BlitCall &call, const ModelImage &src, const ModelImage *blend)
 {
-    int mode = AcceptedMode(destination, source, blendImage);
-    if (mode < 0)
+    int mode = g_MemImgDrawSettings.blendMode, p = g_MemImgDrawSettings.blendParameter;
+    bool refused = !dest.live || !src.live || src.block.kind != dest.block.kind || src.block.kind > 1 ||
+                   dest.block.paletteFlag || dest.block.alphaFlag || (unsigned)mode > 11 || (mode >= 5 && mode <= 9) ||
+                   (p == 0 && (mode == 1 || mode == 2 || (mode == 3 && !src.block.paletteFlag)));
+    if (refused || (blend && (!blend->live || blend->block.format->bytesPerPixel != 1 || blend->width < src.width ||
+                              blend->height < src.height))) {
         return;
-    Rules r{call.kind, source, blendImage, mode, call.transparent};
+    }
+    Rules r{call.kind, src, blend, mode == 1 && p == 255 ? 0 : mode, call.transparent};
     if (call.kind == BLIT_POINT)
-        DrawAtPoint(destination, r, call.x, call.y);
+        DrawAtPoint(dest, r, call.x, call.y);
     else if (call.kind == BLIT_STRETCHED)
-        DrawStretched(destination, r, call.rect);
+        DrawStretched(dest, r, call.rect);
     else
-        DrawRotated(destination, r, call.x, call.y, call.scale, call.angle);
+        DrawRotated(dest, r, call.x, call.y, call.scale, call.angle);
 }

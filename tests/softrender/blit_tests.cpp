@@ -42,18 +42,8 @@ static void SetDrawSettings(int mode, int parameter, uint32_t brightness = 0xFFF
 
 enum SweepPath { SWEEP_POINT_REGULAR, SWEEP_POINT_RUN, SWEEP_STRETCHED, SWEEP_ROTATED, SWEEP_PATHS };
 
-struct Trial {
-    SweepPath path;
-    int kind, form, mode, parameter, transparent;
-    bool blend, white;
-};
-
-struct SweepCounts {
-    int draws[SWEEP_PATHS] = {}, changed[SWEEP_PATHS] = {}, failures = 0;
-};
-
 // The run path's draw lies wholly inside the area; the others land anywhere near the view.
-static void RandomGeometry(std::mt19937 &rng, SweepPath path, BlitCall &call, const MEMIMG &view, int width, int height)
+static void RandomGeometry(std::mt19937 &rng, int path, BlitCall &call, const MEMIMG &view, int width, int height)
 {
     if (path == SWEEP_POINT_REGULAR) {
         call.x = Between(rng, -width, view.width);
@@ -67,8 +57,8 @@ static void RandomGeometry(std::mt19937 &rng, SweepPath path, BlitCall &call, co
     } else if (path == SWEEP_STRETCHED) {
         int across = rng() % 8 == 0 ? width : Between(rng, 1, 3 * width + 2);
         int down = rng() % 8 == 0 ? height : Between(rng, 1, 3 * height + 2);
-        int left = Between(rng, -across / 2 - 1, view.width - across / 2),
-            top = Between(rng, -down / 2 - 1, view.height);
+        int left = Between(rng, -across / 2 - 1, view.width - across / 2);
+        int top = Between(rng, -down / 2 - 1, view.height);
         call.kind = BLIT_STRETCHED;
         call.rect = rng() % 2 ? RECT{left + across, top, left, top + down} : RECT{left, top, left + across, top + down};
         if (rng() % 2)
@@ -85,62 +75,65 @@ static void RandomGeometry(std::mt19937 &rng, SweepPath path, BlitCall &call, co
     }
 }
 
-static void RunTrial(std::mt19937 &rng, const Trial &t, SweepCounts &counts)
+// One draw of the combination `index` (path, depth, form, mode, parameter, transparency, blend image, brightness)
+// on random images, settings and geometry: CheckBlit's verdict.
+static std::string RunTrial(std::mt19937 &rng, int index, bool *changed)
 {
-    bool point = t.path == SWEEP_POINT_REGULAR || t.path == SWEEP_POINT_RUN;
+    const int modes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, -1};
+    const int parameters[] = {0, 1, 127, 128, 129, 254, 255, (int)(rng() % 256)};
+    auto next = [&index](int count) {
+        int digit = index % count;
+        index /= count;
+        return digit;
+    };
+    int path = next(SWEEP_PATHS), kind = next(2), form = next(3), mode = modes[next(14)], p = parameters[next(8)];
+    int transparent = next(3), blend = next(2), white = next(2);
+    bool point = path == SWEEP_POINT_REGULAR || path == SWEEP_POINT_RUN;
     // mostly 1 to 9 pixels (pair and four-pixel tails), now and then long enough for several runs in a row
     int width = rng() % 16 ? Between(rng, 1, 9) : Between(rng, 10, point ? 70 : 20);
     int height = rng() % 16 ? Between(rng, 1, 9) : Between(rng, 10, 12);
     // the regular loops also draw cells of a sheet and images whose run table is stale
-    bool cell = t.path == SWEEP_POINT_REGULAR && rng() % 3 == 0;
-    bool current = t.path != SWEEP_POINT_REGULAR || rng() % 3 != 0;
+    bool cell = path == SWEEP_POINT_REGULAR && rng() % 3 == 0;
+    bool current = path != SWEEP_POINT_REGULAR || rng() % 3 != 0;
     int across = cell ? Between(rng, 1, 2) : 0, down = cell ? Between(rng, 0, 1) : 0;
-    TestImage source, blend, destination;
-    MakeSource(source, rng, t.kind, t.form, width + across * 2, height + down, current);
+    TestImage source, blendImage, destination;
+    MakeSource(source, rng, kind, form, width + across * 2, height + down, current);
     if (cell)
         DeriveMemImg(&source.view, &source.image, across, down, width, height);
-    if (t.blend)
-        MakeBlendImage(blend, rng, width + Between(rng, 0, 2), height + Between(rng, 0, 2));
+    if (blend)
+        MakeBlendImage(blendImage, rng, width + Between(rng, 0, 2), height + Between(rng, 0, 2));
     int viewWidth = point ? width + Between(rng, 2, 5) : Between(rng, 12, 24);
-    MakeDestination(destination, rng, t.kind, viewWidth, point ? height + Between(rng, 2, 4) : Between(rng, 10, 18));
-    RandomSettings(rng, t.mode, t.parameter, t.white, destination.view);
-    BlitCall call{BLIT_POINT};
-    call.transparent = t.transparent;
-    call.source = cell ? &source.view : &source.image;
-    call.blendImage = t.blend ? &blend.image : nullptr;
-    RandomGeometry(rng, t.path, call, destination.view, width, height);
-    bool changed = false;
-    std::string failure = CheckBlit(destination, call, &changed);
-    counts.draws[t.path]++;
-    counts.changed[t.path] += changed;
-    if (!failure.empty() && ++counts.failures <= 10)
-        ADD_FAILURE() << failure;
+    MakeDestination(destination, rng, kind, viewWidth, point ? height + Between(rng, 2, 4) : Between(rng, 10, 18));
+    RandomSettings(rng, mode, p, white, destination.view);
+    BlitCall call{BLIT_POINT,
+                  0,
+                  0,
+                  {},
+                  1.0f,
+                  0.0f,
+                  transparent,
+                  cell ? &source.view : &source.image,
+                  blend ? &blendImage.image : nullptr};
+    RandomGeometry(rng, path, call, destination.view, width, height);
+    return CheckBlit(destination, call, changed);
 }
 
 TEST_F(BlitTest, EveryDrawMatchesTheModelAndReachesEveryLoop)
 {
-    const int modes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, -1};
-    const int parameters[] = {0, 1, 127, 128, 129, 254, 255, -1}; // -1: a random one
     std::mt19937 rng(20261207);
     ResetBlitLeafCounts();
-    SweepCounts counts;
-    // each path, depth, form, mode, parameter, transparency, blend image and brightness, three draws of each
-    for (int index = 0; index < SWEEP_PATHS * 2 * 3 * 14 * 8 * 3 * 2 * 2 * 3; index++) {
-        int rest = index;
-        auto next = [&rest](int count) {
-            int digit = rest % count;
-            rest /= count;
-            return digit;
-        };
-        Trial t{(SweepPath)next(SWEEP_PATHS), next(2), next(3),      modes[next(14)],
-                parameters[next(8)],          next(3), next(2) != 0, next(2) != 0};
-        if (t.parameter < 0)
-            t.parameter = (int)(rng() % 256);
-        RunTrial(rng, t, counts);
+    int draws[SWEEP_PATHS] = {}, changed[SWEEP_PATHS] = {}, failures = 0;
+    for (int index = 0; index < SWEEP_PATHS * 2 * 3 * 14 * 8 * 3 * 2 * 2 * 3; index++) { // three draws of each
+        bool drawn = false;
+        std::string failure = RunTrial(rng, index, &drawn);
+        draws[index % SWEEP_PATHS]++;
+        changed[index % SWEEP_PATHS] += drawn;
+        if (!failure.empty() && ++failures <= 10)
+            ADD_FAILURE() << failure;
     }
-    EXPECT_EQ(counts.failures, 0);
+    EXPECT_EQ(failures, 0);
     for (int path = 0; path < SWEEP_PATHS; path++)
-        EXPECT_GT(counts.changed[path], counts.draws[path] / 8) << "path " << path << " drew too little to count";
+        EXPECT_GT(changed[path], draws[path] / 8) << "path " << path << " drew too little to count";
     const BlitLeafCount *leaves = nullptr;
     int count = GetBlitLeafCounts(&leaves);
     std::string unreached;
@@ -257,9 +250,7 @@ TEST_F(BlitTest, WorkedValuesAndPlacements)
         MakeSource(source, rng, c.kind, c.form, count, 1, false);
         FillView(source.image, [&c](int, int) { return c.source; });
         SetDrawSettings(c.mode, c.parameter, c.brightness);
-        BlitCall call{BLIT_POINT};
-        call.transparent = c.transparent;
-        call.source = &source.image;
+        BlitCall call{BLIT_POINT, 0, 0, {}, 1.0f, 0.0f, c.transparent, &source.image};
         if (c.blendWeight >= 0) {
             MakeBlendImage(blend, rng, count, 1);
             memset(blend.memory, 7, count);
@@ -363,26 +354,25 @@ TEST_F(BlitTest, RunWalkOnlyForCurrentWholeUnclippedImages)
 // Refusals: the standard call is a 32-bit 4x4 source with a blend image that shows onto a 12x12 view; each row
 // changes one thing and the call must then leave the destination as it was.
 
+static std::mt19937 s_RefusalRandom(5);
+
 struct Refusal {
-    explicit Refusal(std::mt19937 &random) : rng(random)
-    {
-    }
-    std::mt19937 &rng;
     TestImage source, blend, other;
     BlitCall call;
     int destinationKind = 1, destinationAlpha = 0, destinationPalette = 0;
 };
 
-static void ReplaceSource(Refusal &s, int kind, int width, int height)
+static void ReplaceSource(Refusal &s, int kind, int width, int height, int destinationKind = 1)
 {
-    MakeSource(s.other, s.rng, kind, FORM_DIRECT, width, height, false);
+    s.destinationKind = destinationKind;
+    MakeSource(s.other, s_RefusalRandom, kind, FORM_DIRECT, width, height, false);
     s.call.source = &s.other.image;
     s.call.blendImage = nullptr;
 }
 
 static void ReplaceBlendImage(Refusal &s, int width, int height, int bytesPerPixel = 1)
 {
-    MakeBlendImage(s.other, s.rng, width, height, bytesPerPixel);
+    MakeBlendImage(s.other, s_RefusalRandom, width, height, bytesPerPixel);
     s.call.blendImage = &s.other.image;
 }
 
@@ -406,11 +396,7 @@ static const struct {
     {"16-bit source onto a 32-bit destination", 7, [](Refusal &s) { ReplaceSource(s, 0, 4, 4); }},
     {"palettised destination", 7, [](Refusal &s) { s.destinationPalette = 1; }},
     {"destination with alpha", 7, [](Refusal &s) { s.destinationAlpha = 1; }},
-    {"8-bit source onto an 8-bit destination", 7,
-     [](Refusal &s) {
-         ReplaceSource(s, 2, 4, 4);
-         s.destinationKind = 2;
-     }},
+    {"8-bit source onto an 8-bit destination", 7, [](Refusal &s) { ReplaceSource(s, 2, 4, 4, 2); }},
     {"position whose right edge passes the int range", 1, [](Refusal &s) { s.call.x = INT_MAX - 1; }},
     {"position whose bottom edge passes the int range", 1, [](Refusal &s) { s.call.y = INT_MAX - 2; }},
     {"rectangle of zero width", 2, [](Refusal &s) { s.call.rect.right = s.call.rect.left; }},
@@ -433,12 +419,12 @@ TEST_F(BlitTest, RefusalsLeaveTheDestinationAlone)
 {
     const BlitCall calls[] = {
         {BLIT_POINT, 2, 2}, {BLIT_STRETCHED, 0, 0, {1, 1, 9, 7}}, {BLIT_ROTATED, 5, 5, {}, 1.5f, 0.3f}};
-    std::mt19937 rng(5);
+    std::mt19937 &rng = s_RefusalRandom;
     for (const auto &row : kRefusals) {
         for (int kind = BLIT_POINT; kind <= BLIT_ROTATED; kind++) {
             if (!(row.calls >> kind & 1))
                 continue;
-            Refusal s(rng);
+            Refusal s;
             MakeSource(s.source, rng, 1, FORM_DIRECT, 4, 4, true);
             MakeBlendImage(s.blend, rng, 4, 4);
             memset(g_BlendTables.fadeRamp, 200, sizeof(g_BlendTables.fadeRamp));
