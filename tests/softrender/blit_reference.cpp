@@ -16,11 +16,6 @@ struct Weights {
     int count = 0;
     int64_t product = 1;
     bool alpha = false; // the source alpha is among them
-
-    Weights With(int weight) const
-    {
-        return Weights{count + 1, product * weight, alpha};
-    }
 };
 
 // What the rules need of one accepted call.
@@ -65,7 +60,7 @@ int Scale(int64_t v, const Weights &w, int extra = 0)
 // One channel under the mode's rule (modes 2 and 3: the value to add or take away); s and d are raw values.
 int ChannelRule(const Rules &r, int c, int bits, int s, int d, const Weights &w)
 {
-    Weights withP = w.With(r.p);
+    Weights withP = {w.count + 1, w.product * r.p, w.alpha};
     int x = Bright(r, c, r.mode == 10 ? (1 << bits) - 1 - s : s);
     switch (r.mode) {
     case 0:
@@ -135,7 +130,7 @@ uint32_t DrawPixel(const Rules &r, uint32_t d, int x, int y)
 {
     uint32_t raw = r.src.At(x, y);
     uint32_t s = r.src.block.paletteFlag ? r.src.palette[raw] : r.depth16 && r.src.block.alphaFlag ? raw & 0xFFFF : raw;
-    Weights w = r.blend ? Weights().With(g_BlendTables.fadeRamp[r.blend->At(x, y)]) : Weights();
+    Weights w = r.blend ? Weights{1, g_BlendTables.fadeRamp[r.blend->At(x, y)]} : Weights();
     if (Keyed(r, raw))
         return d;
     if (r.src.block.alphaFlag) {
@@ -147,10 +142,8 @@ uint32_t DrawPixel(const Rules &r, uint32_t d, int x, int y)
         bool weightZero = r.mode == 4 && r.kind != BLIT_STRETCHED && !r.runWalk;
         if (r.transparent && a == 0 && !weightZero)
             return d;
-        if (r.transparent == 0 || a != 255) {
-            w = w.With(a);
-            w.alpha = true;
-        }
+        if (r.transparent == 0 || a != 255)
+            w = Weights{w.count + 1, w.product * a, true};
     }
     if (r.plain && !w.alpha)
         return s;
