@@ -105,15 +105,10 @@ static std::string RunTrial(std::mt19937 &rng, int index, bool *changed)
     int viewWidth = point ? width + Between(rng, 2, 5) : Between(rng, 12, 24);
     MakeDestination(destination, rng, kind, viewWidth, point ? height + Between(rng, 2, 4) : Between(rng, 10, 18));
     RandomSettings(rng, mode, p, white, destination.view);
-    BlitCall call{BLIT_POINT,
-                  0,
-                  0,
-                  {},
-                  1.0f,
-                  0.0f,
-                  transparent,
-                  cell ? &source.view : &source.image,
-                  blend ? &blendImage.image : nullptr};
+    BlitCall call{BLIT_POINT};
+    call.transparent = transparent;
+    call.source = cell ? &source.view : &source.image;
+    call.blendImage = blend ? &blendImage.image : nullptr;
     RandomGeometry(rng, path, call, destination.view, width, height);
     return CheckBlit(destination, call, changed);
 }
