@@ -41,6 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     in.ConsumeIntegralInRange<int>(0, 8) == 0);
     int mode = in.ConsumeIntegralInRange<int>(-2, 13);
     RandomSettings(rng, mode, in.ConsumeIntegral<uint8_t>(), in.ConsumeBool(), destination.view);
+    int x1 = in.ConsumeIntegralInRange<int>(-4, 28), x2 = in.ConsumeIntegralInRange<int>(-4, 28);
+    int y1 = in.ConsumeIntegralInRange<int>(-4, 28), y2 = in.ConsumeIntegralInRange<int>(-4, 28);
+    g_MemImgDrawSettings.drawArea = RECT{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
     const float specialScales[] = {0.0f, NAN, INFINITY, -INFINITY, 1e-30f, 1.0f, -1.0f, 2.0f};
     BlitCall calls[3] = {{BLIT_POINT, Coordinate(in), Coordinate(in)},
                          {BLIT_STRETCHED, 0, 0, {Coordinate(in), Coordinate(in), Coordinate(in), Coordinate(in)}},
