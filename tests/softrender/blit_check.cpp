@@ -1,52 +1,20 @@
-// Checking harness of the blit tests (see blit_check.h). Test threads only.
+// Checking harness of the blit tests and the blit fuzz target (see blit_check.h). Test threads only.
 #include "blit_check.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include <vector>
-
-#include "softrender/softrender.h"
-
 TestImage::~TestImage()
 {
+    ReleaseMemImg(&view);
     ReleaseMemImg(&image);
     free(memory);
 }
 
-Destination::~Destination()
-{
-    ReleaseMemImg(&view);
-}
-
-static uint32_t RandomKey(std::mt19937 &rng, int kind, int form)
-{
-    uint32_t value = rng();
-    bool impossible = rng() % 8 == 0; // a key no pixel can hold keys nothing
-    if (form == FORM_PALETTE)
-        return impossible ? 0x1FF : value & 0xFF;
-    if (kind == 0)
-        return impossible ? 0x10000 | value : value & 0xFFFF;
-    return value;
-}
-
 static void StoreRaw(unsigned char *p, int bytes, uint32_t value)
 {
-    for (int i = 0; i < bytes; i++)
-        p[i] = (unsigned char)(value >> (8 * i));
-}
-
-static uint32_t RandomSourcePixel(std::mt19937 &rng, int kind, int form, uint32_t key)
-{
-    uint32_t value = rng(), pick = rng() % 3;
-    if (form == FORM_ALPHA) {
-        uint32_t alpha = pick == 0 ? 0 : pick == 1 ? 255 : value >> 24;
-        return kind == 0 ? (value & 0xFF00FFFF) | alpha << 16 : (value & 0xFFFFFF) | alpha << 24;
-    }
-    if (pick == 0)
-        value = key;
-    return form == FORM_PALETTE ? value & 0xFF : kind == 0 ? value & 0xFFFF : value;
+    memcpy(p, &value, bytes); // little-endian, as every build target
 }
 
 void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel)
@@ -67,18 +35,22 @@ static int BytesPerPixel(int kind, int paletteFlag, int alphaFlag)
 void MakeSource(TestImage &out, std::mt19937 &rng, int kind, int form, int width, int height, bool current)
 {
     int bytes = BytesPerPixel(kind, form == FORM_PALETTE, form == FORM_ALPHA);
-    uint32_t key = RandomKey(rng, kind, form);
+    uint32_t mask = bytes == 4 ? 0xFFFFFFFF : (1u << (8 * bytes)) - 1;
+    uint32_t key = rng() % 8 == 0 ? mask + 1 : rng() & mask; // a key no pixel can hold keys nothing
     out.memory = (unsigned char *)malloc((size_t)width * height * bytes);
     CreateMemImg(&out.image, width, height, width * bytes, key, kind, form == FORM_PALETTE, form == FORM_ALPHA, 1,
                  out.memory);
     for (int i = 0; i < width * height; i++) {
-        StoreRaw(out.memory + (size_t)i * bytes, bytes, RandomSourcePixel(rng, kind, form, key));
+        uint32_t value = rng(), pick = rng() % 3, alpha = pick == 0 ? 0 : pick == 1 ? 255 : value >> 24;
+        if (form != FORM_ALPHA)
+            value = pick == 0 ? key : value;
+        else
+            value = kind == 0 ? (value & 0xFF00FFFF) | alpha << 16 : (value & 0xFFFFFF) | alpha << 24;
+        StoreRaw(out.memory + (size_t)i * bytes, bytes, value);
     }
-    MemImgBlock *block = out.image.block;
-    for (int i = 0; form == FORM_PALETTE && i < 256; i++) {
-        StoreRaw((unsigned char *)block->palette + i * (kind == 0 ? 2 : 4), kind == 0 ? 2 : 4, rng());
-    }
-    block->paletteEntriesUsed = 1 + rng() % 256;
+    for (int i = 0; form == FORM_PALETTE && i < 256; i++)
+        StoreRaw((unsigned char *)out.image.block->palette + i * (kind == 0 ? 2 : 4), kind == 0 ? 2 : 4, rng());
+    out.image.block->paletteEntriesUsed = 1 + rng() % 256;
     if (current)
         RebuildMemImgDerivedData(&out.image, width, height);
 }
@@ -91,24 +63,44 @@ void MakeBlendImage(TestImage &out, std::mt19937 &rng, int width, int height, in
         out.memory[i] = (unsigned char)rng();
 }
 
-void MakeDestination(Destination &out, std::mt19937 &rng, int kind, int width, int height, int alphaFlag,
-                     int paletteFlag)
+void MakeDestination(TestImage &out, std::mt19937 &rng, int kind, int width, int height, int alphaFlag, int paletteFlag)
 {
     int bytes = BytesPerPixel(kind, paletteFlag, alphaFlag);
     int marginX = 1 + rng() % 3, marginY = 1 + rng() % 3;
     int blockWidth = width + 2 * marginX, blockHeight = height + 2 * marginY;
     int pitch = blockWidth * bytes + 4 * (int)(rng() % 3);
-    out.block.memory = (unsigned char *)malloc((size_t)pitch * blockHeight);
-    memset(out.block.memory, 0xA5, (size_t)pitch * blockHeight);
-    CreateMemImg(&out.block.image, blockWidth, blockHeight, pitch, 0, kind, paletteFlag, alphaFlag, 1,
-                 out.block.memory);
-    for (int y = 0; y < height; y++) {
-        for (int i = 0; i < width * bytes; i++) {
-            out.block.memory[(size_t)(marginY + y) * pitch + marginX * bytes + i] = (unsigned char)rng();
-        }
+    out.memory = (unsigned char *)malloc((size_t)pitch * blockHeight);
+    memset(out.memory, 0xA5, (size_t)pitch * blockHeight);
+    CreateMemImg(&out.image, blockWidth, blockHeight, pitch, 0, kind, paletteFlag, alphaFlag, 1, out.memory);
+    DeriveMemImg(&out.view, &out.image, marginX, marginY, width, height);
+    FillView(out.view, [&rng](int, int) { return (uint32_t)rng(); });
+    RebuildMemImgDerivedData(&out.image, blockWidth, blockHeight);
+}
+
+int Between(std::mt19937 &rng, int low, int high)
+{
+    return low + (int)(rng() % (uint32_t)(high - low + 1));
+}
+
+void RandomSettings(std::mt19937 &rng, int mode, int parameter, bool white, const MEMIMG &view)
+{
+    uint32_t colour = white ? 0xFFFFFF : rng() % 0xFFFFFF;
+    MemImgDrawSettings &s = g_MemImgDrawSettings;
+    s.blendMode = mode;
+    s.blendParameter = parameter;
+    s.brightness = (rng() % 4 == 0 ? rng() & 0xFF000000 : 0) | colour; // byte 3 does not count
+    RECT &area = s.drawArea;
+    if (rng() % 10 == 0) { // an area reaching past the destination
+        area = RECT{-Between(rng, 0, 3), -Between(rng, 0, 3), view.width + Between(rng, 0, 3),
+                    view.height + Between(rng, 0, 3)};
+    } else {
+        int left = Between(rng, 0, view.width / 3), top = Between(rng, 0, view.height / 3);
+        area = RECT{left, top, Between(rng, left + 1, view.width), Between(rng, top + 1, view.height)};
     }
-    RebuildMemImgDerivedData(&out.block.image, blockWidth, blockHeight);
-    DeriveMemImg(&out.view, &out.block.image, marginX, marginY, width, height);
+    for (uint8_t &weight : g_BlendTables.fadeRamp) {
+        uint32_t pick = rng() % 4;
+        weight = (uint8_t)(pick == 0 ? 0 : pick == 1 ? 255 : rng());
+    }
 }
 
 static std::vector<unsigned char> BlockBytes(const MEMIMG *image)
@@ -119,129 +111,86 @@ static std::vector<unsigned char> BlockBytes(const MEMIMG *image)
     return std::vector<unsigned char>(b->pixels, b->pixels + (size_t)b->pitch * b->height);
 }
 
-static std::string Hex(uint32_t value)
+static std::string Describe(const MEMIMG *image)
 {
-    char text[16];
-    snprintf(text, sizeof(text), "0x%X", value);
-    return text;
-}
-
-static std::string DescribeImage(const MEMIMG *image)
-{
-    if (image == nullptr)
-        return "null";
-    if (!IsValidMemImg(image))
-        return "dead";
+    if (image == nullptr || !IsValidMemImg(image))
+        return image ? "dead" : "null";
     const MemImgBlock *b = image->block;
     char text[160];
-    snprintf(text, sizeof(text), "%dx%d kind %d%s%s key 0x%X%s%s", image->width, image->height, b->kind,
-             b->paletteFlag ? " palette" : "", b->alphaFlag ? " alpha" : "", b->transparentValue,
-             b->runTableValid ? " table" : "", image->pixels != b->pixels ? " view" : "");
+    snprintf(text, sizeof(text), "%dx%d kind %d palette %d alpha %d key 0x%X table %d view %d", image->width,
+             image->height, b->kind, b->paletteFlag, b->alphaFlag, b->transparentValue, b->runTableValid,
+             image->pixels != b->pixels);
     return text;
 }
 
-std::string DescribeBlit(const Destination &destination, const BlitCall &call)
+static std::string Describe(const MEMIMG &destination, const BlitCall &call)
 {
-    static const char *const kNames[] = {"point", "stretched", "rotated"};
     const MemImgDrawSettings &s = g_MemImgDrawSettings;
+    const RECT &a = s.drawArea, &r = call.rect;
     char text[400];
     snprintf(text, sizeof(text),
-             "%s draw of %s onto %s, blend image %s, transparent %d, mode %d p %d brightness 0x%X area "
-             "(%ld,%ld)-(%ld,%ld), at (%d,%d) rect (%ld,%ld)-(%ld,%ld) scale %.9g angle %.9g",
-             kNames[call.kind], DescribeImage(call.source).c_str(), DescribeImage(&destination.view).c_str(),
-             DescribeImage(call.blendImage).c_str(), call.transparent, s.blendMode, s.blendParameter, s.brightness,
-             (long)s.drawArea.left, (long)s.drawArea.top, (long)s.drawArea.right, (long)s.drawArea.bottom, call.x,
-             call.y, (long)call.rect.left, (long)call.rect.top, (long)call.rect.right, (long)call.rect.bottom,
-             (double)call.scale, (double)call.angle);
+             "draw kind %d of %s onto %s, blend image %s, transparent %d, mode %d p %d brightness 0x%X area (%d,%d)-"
+             "(%d,%d), at (%d,%d) rect (%d,%d)-(%d,%d) scale %.9g angle %.9g",
+             call.kind, Describe(call.source).c_str(), Describe(&destination).c_str(),
+             Describe(call.blendImage).c_str(), call.transparent, s.blendMode, s.blendParameter, s.brightness,
+             (int)a.left, (int)a.top, (int)a.right, (int)a.bottom, call.x, call.y, (int)r.left, (int)r.top,
+             (int)r.right, (int)r.bottom, (double)call.scale, (double)call.angle);
     return text;
 }
 
 static void RunEngine(MEMIMG *destination, const BlitCall &call)
 {
-    switch (call.kind) {
-    case BLIT_POINT:
+    if (call.kind == BLIT_POINT)
         MemImgDrawImage(destination, call.source, call.x, call.y, call.transparent, call.blendImage);
-        break;
-    case BLIT_STRETCHED:
+    else if (call.kind == BLIT_STRETCHED)
         MemImgDrawStretchedImage(destination, call.source, &call.rect, call.transparent, call.blendImage);
-        break;
-    case BLIT_ROTATED:
+    else
         MemImgDrawRotatedImage(destination, call.source, call.x, call.y, call.scale, call.angle, call.transparent, 0,
                                call.blendImage);
-        break;
-    }
 }
 
-static void RunModel(ModelImage &destination, const BlitCall &call)
-{
-    ModelImage source = CaptureImage(call.source), blend = CaptureImage(call.blendImage);
-    const ModelImage *blendImage = call.blendImage ? &blend : nullptr;
-    ModelSettings settings = CaptureSettings();
-    switch (call.kind) {
-    case BLIT_POINT:
-        ModelDrawImage(destination, source, call.x, call.y, call.transparent, blendImage, settings);
-        break;
-    case BLIT_STRETCHED:
-        ModelDrawStretchedImage(destination, source, call.rect, call.transparent, blendImage, settings);
-        break;
-    case BLIT_ROTATED:
-        ModelDrawRotatedImage(destination, source, call.x, call.y, call.scale, call.angle, call.transparent, blendImage,
-                              settings);
-        break;
-    }
-}
-
-// The first byte of the block outside the view that differs from `before`, or -1.
-static long OutsideViewChange(const MEMIMG &view, const std::vector<unsigned char> &before)
+// The first byte of the destination's block that differs from `want`, named, or empty.
+static std::string FirstDifference(const MEMIMG &view, const std::vector<unsigned char> &want, const ModelImage &before,
+                                   const ModelImage &expected)
 {
     const MemImgBlock *b = view.block;
-    ptrdiff_t offset = view.pixels - b->pixels;
-    int bytes = b->format->bytesPerPixel;
-    long viewTop = (long)(offset / b->pitch), viewLeft = (long)(offset % b->pitch);
-    for (size_t i = 0; i < before.size(); i++) {
-        long row = (long)(i / b->pitch), column = (long)(i % b->pitch);
-        bool inView = row >= viewTop && row < viewTop + view.height && column >= viewLeft &&
-                      column < viewLeft + (long)view.width * bytes;
-        if (!inView && b->pixels[i] != before[i])
-            return (long)i;
-    }
-    return -1;
-}
-
-// What the engine's draw left that differs from the model's, or empty.
-static std::string FindDifference(const MEMIMG &view, const ModelImage &before, const ModelImage &expected,
-                                  const std::vector<unsigned char> &block)
-{
+    ptrdiff_t start = view.pixels - b->pixels;
     ModelImage actual = CaptureImage(&view);
-    long outside = OutsideViewChange(view, block);
-    if (outside >= 0)
-        return "byte " + std::to_string(outside) + " of the block outside the view changed";
-    for (int y = 0; y < actual.height; y++) {
-        for (int x = 0; x < actual.width; x++) {
-            if (actual.At(x, y) != expected.At(x, y)) {
-                return "pixel (" + std::to_string(x) + "," + std::to_string(y) + ") was " + Hex(before.At(x, y)) +
-                       ", engine " + Hex(actual.At(x, y)) + ", model " + Hex(expected.At(x, y));
-            }
-        }
-    }
-    if (actual.pixels != before.pixels && view.block->runTableValid) {
-        return "the destination changed but its run table still counts as current";
+    for (size_t i = 0; i < want.size(); i++) {
+        ptrdiff_t offset = (ptrdiff_t)i - start;
+        int x = (int)(offset % b->pitch / b->format->bytesPerPixel), y = (int)(offset / b->pitch);
+        if (b->pixels[i] == want[i])
+            continue;
+        if (offset < 0 || x >= view.width || y >= view.height)
+            return "byte " + std::to_string(i) + " of the block outside the view changed";
+        char text[120];
+        snprintf(text, sizeof(text), "pixel (%d,%d) was 0x%X, engine 0x%X, model 0x%X", x, y, before.At(x, y),
+                 actual.At(x, y), expected.At(x, y));
+        return text;
     }
     return "";
 }
 
-std::string CheckBlit(Destination &destination, const BlitCall &call, bool *changed)
+std::string CheckBlit(TestImage &destination, const BlitCall &call, bool *changed)
 {
-    std::vector<unsigned char> block = BlockBytes(&destination.view), source = BlockBytes(call.source),
-                               blend = BlockBytes(call.blendImage);
-    ModelImage before = CaptureImage(&destination.view), expected = before;
-    RunModel(expected, call);
-    RunEngine(&destination.view, call);
-    std::string difference = FindDifference(destination.view, before, expected, block);
-    if (difference.empty() && (BlockBytes(call.source) != source || BlockBytes(call.blendImage) != blend)) {
-        difference = "the source or the blend image changed";
+    const MEMIMG &view = destination.view;
+    int bytes = view.block->format->bytesPerPixel;
+    std::vector<unsigned char> source = BlockBytes(call.source), blend = BlockBytes(call.blendImage);
+    std::vector<unsigned char> want = BlockBytes(&view);
+    ModelImage before = CaptureImage(&view), expected = before, blendCopy = CaptureImage(call.blendImage);
+    ModelBlit(expected, call, CaptureImage(call.source), call.blendImage ? &blendCopy : nullptr);
+    for (int i = 0; i < view.width * view.height; i++) {
+        size_t at = view.pixels - view.block->pixels + i / view.width * view.block->pitch + i % view.width * bytes;
+        StoreRaw(&want[at], bytes, expected.pixels[i]);
     }
+    RunEngine(&destination.view, call);
+    std::string difference = FirstDifference(view, want, before, expected);
+    bool drawn = CaptureImage(&view).pixels != before.pixels;
+    if (difference.empty() && (BlockBytes(call.source) != source || BlockBytes(call.blendImage) != blend))
+        difference = "the source or the blend image changed";
+    if (difference.empty() && drawn && view.block->runTableValid)
+        difference = "the destination changed but its run table still counts as current";
     if (changed)
-        *changed = CaptureImage(&destination.view).pixels != before.pixels;
-    return difference.empty() ? difference : DescribeBlit(destination, call) + ": " + difference;
+        *changed = drawn;
+    return difference.empty() ? difference : Describe(view, call) + ": " + difference;
 }

@@ -1,58 +1,48 @@
-// Slow model of the software blits (see blit_reference.h). Every pixel goes through one function that applies the
-// rule of its blend mode channel by channel; the few places where the point draw's regular loops, its run-table
-// walk, the stretched draw and the rotated draw differ are switches on the draw kind. Test threads only.
-#include "blit_reference.h"
+// Slow model of the software blits (see blit_check.h). Every pixel goes through one function that applies its blend
+// mode's rule channel by channel; where the point draw's regular loops, its run-table walk, the stretched draw and
+// the rotated draw differ, the rules test the draw kind. Test threads only.
+#include "blit_check.h"
 
 #include <math.h>
 #include <string.h>
 
 #include <algorithm>
 
-#include "softrender/softrender.h"
-
 namespace
 {
-
-enum class DrawKind { PointRegular, PointRun, Stretched, Rotated };
 
 // The weights in force for one pixel (blend weight f, alpha a, and p where the mode takes it): n and their product.
 struct Weights {
     int count = 0;
     int64_t product = 1;
-    void Add(int weight)
-    {
-        count++;
-        product *= weight;
-    }
+    bool alpha = false; // the source alpha is among them
 };
 
-// What the rules need of one call, fixed before the first pixel.
+// What the rules need of one accepted call.
 struct Rules {
-    DrawKind kind;
-    bool depth16, palettised, alphaSource, blend, white;
-    int mode, p, transparent;
-    uint32_t brightness, key;
-    const uint32_t *palette;
-    const uint8_t *fade;
+    BlitKind kind;
+    const ModelImage &src;
+    const ModelImage *blend;
+    int mode, transparent;
+    bool runWalk = false;
+    int p = g_MemImgDrawSettings.blendParameter;
+    uint32_t brightness = g_MemImgDrawSettings.brightness;
+    bool depth16 = src.block.kind == 0, white = (brightness & 0xFFFFFF) == 0xFFFFFF;
+    bool plain = mode == 0 && !blend && white; // the whole source pixel, unless weighted by alpha
 };
 
-// Channels 0 blue, 1 green, 2 red; 16-bit pixels are RGB565.
-const int kShift16[3] = {0, 5, 11};
-const int kWidth16[3] = {5, 6, 5};
+// Channels 0 blue, 1 green, 2 red: bytes 0-2 of a 32-bit pixel, the RGB565 fields of a 16-bit one.
+const int kShift16[3] = {0, 5, 11}, kBits16[3] = {5, 6, 5};
 
-int ChannelOf(const Rules &r, uint32_t pixel, int c)
+// Packs `rule(channel, bits, source value, destination value)` of each channel.
+template <class Rule> uint32_t PerChannel(const Rules &r, uint32_t s, uint32_t d, Rule rule)
 {
-    return r.depth16 ? (pixel >> kShift16[c]) & ((1u << kWidth16[c]) - 1) : (pixel >> (8 * c)) & 0xFF;
-}
-
-uint32_t PlaceChannel(const Rules &r, int c, int64_t value)
-{
-    return (uint32_t)value << (r.depth16 ? kShift16[c] : 8 * c);
-}
-
-int ChannelMax(const Rules &r, int c)
-{
-    return r.depth16 ? (1 << kWidth16[c]) - 1 : 255;
+    uint32_t out = 0;
+    for (int c = 0; c < 3; c++) {
+        int shift = r.depth16 ? kShift16[c] : 8 * c, bits = r.depth16 ? kBits16[c] : 8, max = (1 << bits) - 1;
+        out |= (uint32_t)rule(c, bits, (int)(s >> shift) & max, (int)(d >> shift) & max) << shift;
+    }
+    return out;
 }
 
 // floor(brightness byte x v / 255), or v itself at white.
@@ -61,267 +51,244 @@ int Bright(const Rules &r, int c, int v)
     return r.white ? v : (int)(((r.brightness >> (8 * c)) & 0xFF) * (uint32_t)v / 255);
 }
 
-// d + floor((x - d) K / 256^n)
-int WeightedStep(int d, int x, const Weights &w)
+// floor(v K / 256^n / 2^extra), the weighting of every rule (a negative value's shift rounds down on every target)
+int Scale(int64_t v, const Weights &w, int extra = 0)
 {
-    return (int)((((int64_t)d << (8 * w.count)) + (int64_t)(x - d) * w.product) >> (8 * w.count));
+    return (int)(v * w.product >> (8 * w.count + extra));
 }
 
-uint32_t Add32(uint32_t d, uint32_t u, bool orTerm)
+// One channel under the mode's rule (modes 2 and 3: the value to add or take away); s and d are raw values.
+int ChannelRule(const Rules &r, int c, int bits, int s, int d, const Weights &w)
 {
-    uint32_t sum = (d & 0xFEFEFF) + (u & 0xFEFEFF), carry = sum & 0x1010100;
-    return sum | (carry - (carry >> 8)) | (orTerm ? (d | u) & 0x10100 : 0);
-}
-
-uint32_t Subtract32(uint32_t d, uint32_t u)
-{
-    uint32_t diff = (d | 0x1010100) - (u & 0xFEFEFF), guard = diff & 0x1010100;
-    return diff & (guard - (guard >> 8));
-}
-
-uint32_t Add16(uint32_t d, uint32_t x, bool orTerm)
-{
-    uint32_t t = (d & 0xF7DEF7DF) + (x & 0xF7DEF7DF), c = t & 0x08210820;
-    return ((c - (c >> 5)) | (orTerm ? (d | x) & 0x0820 : 0) | t) & 0xFFFF;
-}
-
-uint32_t Subtract16(uint32_t d, uint32_t x)
-{
-    uint32_t t = (d | 0x08210820) - (x & 0xF7DEF7DF), c = t & 0x08210820;
-    return (c - (c >> 5)) & t & 0xFFFF;
-}
-
-// Two 16-bit pixels in one word, the left one in the low half.
-uint32_t AddPair16(uint32_t d, uint32_t s)
-{
-    uint64_t wide = (uint64_t)(s & 0xF7DEF7DF) + (d & 0xF7DEF7DF);
-    uint32_t t = (uint32_t)wide, carryOut = (uint32_t)(wide >> 32), c = t & 0x08210820;
-    return (c - ((c >> 5) | (carryOut << 27))) | t;
-}
-
-uint32_t SubtractPair16(uint32_t d, uint32_t s)
-{
-    uint32_t left = d | 0x08210820, right = s & 0xF7DEF7DF;
-    uint32_t t = left - right, c = t & 0x08210820;
-    return t & ((c - (c >> 5)) | (left < right ? 0 : 0xF8000000));
-}
-
-// Modes 2 and 3: the addend of a 32-bit channel from its value b after the brightness.
-int Addend32(const Rules &r, int b, const Weights &w)
-{
-    return w.count == 0 ? r.p * b / 255 : (int)(b * w.product * r.p >> (8 * (w.count + 1)));
-}
-
-uint32_t General32(const Rules &r, uint32_t d, uint32_t s, const Weights &w)
-{
-    uint32_t out = d & 0xFF000000;
-    uint32_t addend = 0;
-    for (int c = 0; c < 3; c++) {
-        int sc = Bright(r, c, ChannelOf(r, s, c)), dc = ChannelOf(r, d, c);
-        Weights withP = w;
-        withP.Add(r.p);
-        switch (r.mode) {
-        case 0:
-            out |= PlaceChannel(r, c, w.count ? WeightedStep(dc, sc, w) : sc);
-            break;
-        case 1:
-            out |= PlaceChannel(r, c, WeightedStep(dc, sc, withP));
-            break;
-        case 10:
-            out |= PlaceChannel(r, c, WeightedStep(dc, Bright(r, c, 255 - ChannelOf(r, s, c)), withP));
-            break;
-        case 11:
-            out |= PlaceChannel(r, c, WeightedStep(dc, sc * dc >> 8, withP));
-            break;
-        case 4:
-            out |= PlaceChannel(r, c, (int64_t)sc * dc * w.product >> (8 + 8 * w.count));
-            break;
-        default: // 2 and 3
-            addend |= PlaceChannel(r, c, Addend32(r, sc, w));
-        }
+    Weights withP = {w.count + 1, w.product * r.p, w.alpha};
+    int x = Bright(r, c, r.mode == 10 ? (1 << bits) - 1 - s : s);
+    switch (r.mode) {
+    case 0:
+        return d + Scale(x - d, w);
+    case 4:
+        return Scale((int64_t)x * d, w, bits);
+    case 2:
+    case 3:
+        if (!r.depth16)
+            return w.count ? Scale(x, withP) : r.p * x / 255;
+        return r.p * (r.blend ? Scale(x, w) : Bright(r, c, Scale(s, w))) / 255;
     }
-    if (r.mode == 2)
-        return Add32(d, addend, true);
-    return r.mode == 3 ? Subtract32(d, addend) : out;
+    // 1, 10 and 11: a step toward their target
+    if (r.mode == 11 && r.depth16 && c == 1 && w.alpha && !r.blend && r.white)
+        return (32 * d + Scale(s * d / 2 - 32 * d, withP)) >> 5; // the product kept in 1/32 green steps
+    if (r.mode == 11)
+        x = x * d >> bits;
+    return w.count || !r.depth16 ? d + Scale(x - d, withP) : d + r.p * (x - d) / 255;
 }
 
-// Modes 2 and 3: the value added to or taken from a 16-bit channel, its steps in the order the rules give.
-int Addend16(const Rules &r, int c, int s, const Weights &w)
+// Saturating packed add (mode 2) and subtract (mode 3): each channel with a guard bit above it.
+uint32_t Saturate(const Rules &r, int mode, uint32_t d, uint32_t u, bool orTerm)
 {
-    int y;
-    if (r.blend) {
-        y = (int)(Bright(r, c, s) * w.product >> (8 * w.count));
-    } else if (w.count) {
-        y = Bright(r, c, (int)(s * w.product >> (8 * w.count)));
-    } else {
-        y = Bright(r, c, s);
-    }
-    return r.p * y / 255;
+    uint32_t keep = r.depth16 ? 0xF7DEF7DF : 0xFEFEFF, guards = r.depth16 ? 0x08210820 : 0x1010100;
+    uint32_t all = r.depth16 ? 0xFFFF : 0xFFFFFFFF, orBits = orTerm ? (r.depth16 ? 0x0820 : 0x10100) : 0;
+    uint32_t t = mode == 2 ? (d & keep) + (u & keep) : (d | guards) - (u & keep), c = t & guards;
+    uint32_t saturated = c - (c >> (r.depth16 ? 5 : 8));
+    return (mode == 2 ? t | saturated | ((d | u) & orBits) : t & saturated) & all;
 }
 
-uint32_t General16(const Rules &r, uint32_t d, uint32_t s, const Weights &w, bool alphaWeighted)
+uint32_t General(const Rules &r, uint32_t d, uint32_t s, const Weights &w)
 {
-    uint32_t out = 0, addend = 0;
-    for (int c = 0; c < 3; c++) {
-        int sc = ChannelOf(r, s, c), dc = ChannelOf(r, d, c), x = Bright(r, c, sc), v;
-        Weights withP = w;
-        withP.Add(r.p);
-        switch (r.mode) {
-        case 0:
-            v = w.count ? WeightedStep(dc, x, w) : x;
-            break;
-        case 4:
-            v = (int)((int64_t)x * dc * w.product >> (kWidth16[c] + 8 * w.count));
-            break;
-        case 2:
-        case 3:
-            addend |= PlaceChannel(r, c, Addend16(r, c, sc, w));
-            continue;
-        default: // 1, 10, 11: a step toward their target
-            if (r.mode == 10)
-                x = Bright(r, c, ChannelMax(r, c) - sc);
-            if (r.mode == 11)
-                x = x * dc >> kWidth16[c];
-            v = w.count ? WeightedStep(dc, x, withP) : dc + r.p * (x - dc) / 255;
-            if (r.mode == 11 && c == 1 && alphaWeighted && !r.blend && r.white) {
-                int64_t fine = sc * dc >> 1; // the product in 1/32 green steps
-                v = (int)((32LL * dc * 65536 + (fine - 32 * dc) * withP.product) >> 21);
-            }
-        }
-        out |= PlaceChannel(r, c, v);
-    }
-    if (r.mode == 2)
-        return Add16(d, addend, true);
-    return r.mode == 3 ? Subtract16(d, addend) : out;
+    uint32_t v =
+        PerChannel(r, s, d, [&](int c, int bits, int sc, int dc) { return ChannelRule(r, c, bits, sc, dc, w); });
+    if (r.mode == 2 || r.mode == 3)
+        return Saturate(r, r.mode, d, v, true);
+    return r.depth16 ? v : v | (d & 0xFF000000);
 }
 
 // The point draw's regular loops for a source without alpha, no blend image and white brightness.
-bool PointFastForm(const Rules &r)
+bool FastForms(const Rules &r)
 {
-    return r.kind == DrawKind::PointRegular && !r.alphaSource && !r.blend && r.white;
-}
-
-bool PairForm(const Rules &r)
-{
-    return PointFastForm(r) && r.depth16 && (r.mode == 2 || r.mode == 3) && r.p == 255;
+    return r.kind == BLIT_POINT && !r.runWalk && !r.src.block.alphaFlag && !r.blend && r.white;
 }
 
 uint32_t FastFormPixel(const Rules &r, uint32_t d, uint32_t s)
 {
     if (r.mode == 1 && r.p == 128) {
-        return r.depth16 ? ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF) : ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F);
+        uint32_t half = r.depth16 ? 0x7BEF : 0x7F7F7F;
+        return ((s >> 1) & half) + ((d >> 1) & half);
     }
-    if (r.mode == 1 && r.depth16) {
-        int k = r.p / 4;
-        uint32_t out = 0;
-        for (int c = 0; c < 3; c++) {
-            out |= PlaceChannel(r, c, (k * ChannelOf(r, s, c) + (63 - k) * ChannelOf(r, d, c)) / 63);
-        }
-        return out;
-    }
+    if (r.mode == 1 && r.depth16) // the 64-level mix table
+        return PerChannel(r, s, d,
+                          [&r](int, int, int sc, int dc) { return (r.p / 4 * sc + (63 - r.p / 4) * dc) / 63; });
     if (r.mode == 2 && r.p == 255)
-        return r.depth16 ? Add16(d, s, false) : Add32(d, s, false);
-    return r.depth16 ? General16(r, d, s, Weights(), false) : General32(r, d, s, Weights());
+        return Saturate(r, 2, d, s, false);
+    return General(r, d, s, Weights());
 }
 
 bool Keyed(const Rules &r, uint32_t raw)
 {
-    return !r.alphaSource && r.transparent && raw == r.key;
+    return !r.src.block.alphaFlag && r.transparent && raw == r.src.block.transparentValue;
 }
 
-// The destination pixel after drawing the source value `raw` (with blend byte `blendByte`, -1 without) onto `d`.
-uint32_t DrawPixel(const Rules &r, uint32_t d, uint32_t raw, int blendByte)
+// The destination pixel `d` after drawing source pixel (x, y) onto it.
+uint32_t DrawPixel(const Rules &r, uint32_t d, int x, int y)
 {
-    Weights w;
-    if (blendByte >= 0)
-        w.Add(r.fade[blendByte]);
-    bool alphaWeighted = false;
-    uint32_t s = r.palettised ? r.palette[raw] : r.depth16 && r.alphaSource ? raw & 0xFFFF : raw;
+    uint32_t raw = r.src.At(x, y);
+    uint32_t s = r.src.block.paletteFlag ? r.src.palette[raw] : r.depth16 && r.src.block.alphaFlag ? raw & 0xFFFF : raw;
+    Weights w = r.blend ? Weights{1, g_BlendTables.fadeRamp[r.blend->At(x, y)]} : Weights();
     if (Keyed(r, raw))
         return d;
-    if (r.alphaSource) {
+    if (r.src.block.alphaFlag) {
         int a = r.depth16 ? (raw >> 16) & 0xFF : raw >> 24;
-        if (r.transparent == 0) {
-            if (r.kind == DrawKind::PointRegular && r.mode == 0 && !r.blend && r.white)
-                return s;
-            alphaWeighted = true;
-        } else if (a == 0) {
-            // the point draw and the rotated draw apply alpha 0 as a weight in mode 4 (black); all else skip it
-            bool weightZero = r.mode == 4 && (r.kind == DrawKind::PointRegular || r.kind == DrawKind::Rotated);
-            if (!weightZero)
-                return d;
-            alphaWeighted = true;
-        } else {
-            alphaWeighted = a != 255;
-        }
-        if (alphaWeighted)
-            w.Add(a);
+        if (r.transparent == 0 && r.plain && r.kind == BLIT_POINT && !r.runWalk)
+            return s;
+        // the point draw's regular loops and the rotated draw apply alpha 0 as a weight in mode 4 (black); all else
+        // skip it
+        bool weightZero = r.mode == 4 && r.kind != BLIT_STRETCHED && !r.runWalk;
+        if (r.transparent && a == 0 && !weightZero)
+            return d;
+        if (r.transparent == 0 || a != 255)
+            w = Weights{w.count + 1, w.product * a, true};
     }
-    if (r.mode == 0 && !r.blend && r.white && !alphaWeighted)
-        return s; // the whole pixel
-    if (PointFastForm(r))
-        return FastFormPixel(r, d, s);
-    return r.depth16 ? General16(r, d, s, w, alphaWeighted) : General32(r, d, s, w);
+    if (r.plain && !w.alpha)
+        return s;
+    return FastForms(r) ? FastFormPixel(r, d, s) : General(r, d, s, w);
 }
 
-// The 16-bit pair forms take two pixels from the start of each drawn row: both unkeyed go through the word form,
-// else each pixel alone through the single form.
-void DrawPair(const Rules &r, uint32_t &d1, uint32_t &d2, uint32_t raw1, uint32_t raw2)
+// The 16-bit full-strength add and subtract of the regular loops take two pixels from the start of each drawn row,
+// the left one in the low half of a word: both unkeyed go through the word form, else each alone.
+void DrawPair(const Rules &r, uint32_t &d1, uint32_t &d2, int x, int y)
 {
+    uint32_t raw1 = r.src.At(x, y), raw2 = r.src.At(x + 1, y);
     if (Keyed(r, raw1) || Keyed(r, raw2)) {
-        d1 = DrawPixel(r, d1, raw1, -1);
-        d2 = DrawPixel(r, d2, raw2, -1);
+        d1 = DrawPixel(r, d1, x, y);
+        d2 = DrawPixel(r, d2, x + 1, y);
         return;
     }
-    uint32_t s = (r.palettised ? r.palette[raw1] | r.palette[raw2] << 16 : raw1 | raw2 << 16);
-    uint32_t word = r.mode == 2 ? AddPair16(d1 | d2 << 16, s) : SubtractPair16(d1 | d2 << 16, s);
-    d1 = word & 0xFFFF;
-    d2 = word >> 16;
+    uint32_t s = (r.src.block.paletteFlag ? r.src.palette[raw1] | r.src.palette[raw2] << 16 : raw1 | raw2 << 16);
+    uint32_t d = d1 | d2 << 16, masked = s & 0xF7DEF7DF;
+    uint64_t sum = (uint64_t)(d & 0xF7DEF7DF) + masked; // the add's carry out of the word stops the top red
+    uint32_t t = r.mode == 2 ? (uint32_t)sum : (d | 0x08210820) - masked, c = t & 0x08210820;
+    if (r.mode == 2)
+        d = (c - ((c >> 5) | (uint32_t)(sum >> 32) << 27)) | t;
+    else // the top red keeps its value unless the word borrows
+        d = t & ((c - (c >> 5)) | ((d | 0x08210820) < masked ? 0 : 0xF8000000));
+    d1 = d & 0xFFFF;
+    d2 = d >> 16;
 }
 
-// Refusals shared by the three calls; fills the rules of an accepted call.
-bool Accept(const ModelImage &dest, const ModelImage &src, int transparent, const ModelImage *blend,
-            const ModelSettings &s, DrawKind kind, Rules *r)
+struct Box {
+    int64_t left, top, right, bottom;
+};
+
+// The box held to the draw area, itself held to the destination; nothing is drawn when right <= left.
+Box Clip(const ModelImage &dest, Box b)
 {
-    if (!dest.live || !src.live || (blend && !blend->live))
-        return false;
-    if (blend && (blend->bytesPerPixel != 1 || blend->width < src.width || blend->height < src.height))
-        return false;
-    if (src.kind != dest.kind || dest.paletteFlag || dest.alphaFlag || src.kind > 1)
-        return false;
-    int mode = s.mode, p = s.parameter;
-    if ((unsigned)mode > 11 || (mode >= 5 && mode <= 9))
-        return false;
-    if ((mode == 1 || mode == 2 || (mode == 3 && !src.paletteFlag)) && p == 0)
-        return false;
-    if (mode == 1 && p == 255)
-        mode = 0;
-    *r = Rules{kind,
-               src.kind == 0,
-               src.paletteFlag != 0,
-               src.alphaFlag != 0,
-               blend != nullptr,
-               (s.brightness & 0xFFFFFF) == 0xFFFFFF,
-               mode,
-               p,
-               transparent,
-               s.brightness,
-               src.transparentValue,
-               src.palette,
-               s.fade};
-    return true;
+    const RECT &area = g_MemImgDrawSettings.drawArea;
+    int64_t left = std::max<LONG>(area.left, 0), top = std::max<LONG>(area.top, 0);
+    int64_t right = std::min<LONG>(area.right, dest.width), bottom = std::min<LONG>(area.bottom, dest.height);
+    auto clamp = [](int64_t v, int64_t low, int64_t high) { return v > high ? high : v < low ? low : v; };
+    return Box{clamp(b.left, left, right), clamp(b.top, top, bottom), clamp(b.right, left, right),
+               clamp(b.bottom, top, bottom)};
 }
 
-// The draw area, bounded by the destination's own rectangle.
-RECT DrawArea(const ModelImage &dest, const ModelSettings &s)
+// Draws each pixel of the box from the source pixel `at` gives it (x < 0: none).
+template <class At> void DrawBox(ModelImage &dest, const Rules &r, Box b, At at)
 {
-    return RECT{std::max<LONG>(s.area.left, 0), std::max<LONG>(s.area.top, 0), std::min<LONG>(s.area.right, dest.width),
-                std::min<LONG>(s.area.bottom, dest.height)};
+    for (int64_t row = b.top; row < b.bottom; row++) {
+        for (int64_t col = b.left; col < b.right; col++) {
+            SourcePoint p = at(col, row);
+            uint32_t *d = &dest.pixels[(size_t)row * dest.width + col];
+            if (p.x < 0)
+                continue;
+            bool pair = FastForms(r) && r.depth16 && (r.mode == 2 || r.mode == 3) && r.p == 255;
+            if (pair && col + 1 < b.right) {
+                DrawPair(r, d[0], d[1], p.x, p.y);
+                col++;
+            } else {
+                *d = DrawPixel(r, *d, p.x, p.y);
+            }
+        }
+    }
 }
 
-int64_t Clamp(int64_t v, int64_t low, int64_t high)
+void DrawAtPoint(ModelImage &dest, Rules &r, int x, int y)
 {
-    return v > high ? high : v < low ? low : v;
+    Box b = Clip(dest, Box{x, y, (int64_t)x + r.src.width, (int64_t)y + r.src.height});
+    r.runWalk = r.transparent == 1 && r.src.runTableCurrent && b.right - b.left == r.src.width &&
+                b.bottom - b.top == r.src.height;
+    DrawBox(dest, r, b, [x, y](int64_t col, int64_t row) { return SourcePoint{(int)(col - x), (int)(row - y)}; });
+}
+
+void DrawStretched(ModelImage &dest, Rules &r, RECT rect)
+{
+    bool mirrorX = rect.left > rect.right, mirrorY = rect.top > rect.bottom;
+    if (mirrorX)
+        std::swap(rect.left, rect.right);
+    if (mirrorY)
+        std::swap(rect.top, rect.bottom);
+    int64_t w = (int64_t)rect.right - rect.left, h = (int64_t)rect.bottom - rect.top;
+    if (w == r.src.width && h == r.src.height && !mirrorX && !mirrorY) {
+        r.kind = BLIT_POINT;
+        return DrawAtPoint(dest, r, rect.left, rect.top);
+    }
+    if (w == 0 || h == 0 || w >= 32768 || h >= 32768)
+        return;
+    uint32_t xStep = (uint32_t)(w * 0x10000) / (uint32_t)r.src.width;
+    uint32_t yStep = (uint32_t)(h * 0x10000) / (uint32_t)r.src.height;
+    if (xStep == 0 || yStep == 0 || (w - 1) * 0x10000 / xStep > r.src.width - 1 ||
+        (h - 1) * 0x10000 / yStep > r.src.height - 1) {
+        return;
+    }
+    DrawBox(dest, r, Clip(dest, Box{rect.left, rect.top, rect.right, rect.bottom}), [&](int64_t col, int64_t row) {
+        int sx = (int)((col - rect.left) * 0x10000 / xStep), sy = (int)((row - rect.top) * 0x10000 / yStep);
+        return SourcePoint{mirrorX ? r.src.width - 1 - sx : sx, mirrorY ? r.src.height - 1 - sy : sy};
+    });
+}
+
+// sin and cos of -angle and of angle in 14.18 fixed point.
+struct Rotation {
+    int sN, cN, sA, cA;
+};
+
+Rotation RotationOf(float angle)
+{
+    float sN, cN, sA, cA;
+    SinCos(-angle, &sN, &cN);
+    SinCos(angle, &sA, &cA);
+    return Rotation{FloatToInt(sN * 262144.0f), FloatToInt(cN * 262144.0f), FloatToInt(sA * 262144.0f),
+                    FloatToInt(cA * 262144.0f)};
+}
+
+void DrawRotated(ModelImage &dest, const Rules &r, int cx, int cy, float scale, float angle)
+{
+    const ModelImage &src = r.src;
+    if (src.width >= 8192 || src.height > 4096 || (r.blend && r.blend->height > 4096) || cx < -8192 || cx > 8191 ||
+        cy < -8192 || cy > 8191 || scale == 0.0f || !isfinite(scale) || !isfinite(angle)) {
+        return;
+    }
+    RotatedCorners c = ModelRotatedCorners(src.width, src.height, cx, cy, scale, angle);
+    Box b = {INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
+    for (int i = 0; i < 4; i++) {
+        b = Box{std::min(b.left, c.x[i] / 262144 - 2), std::min(b.top, c.y[i] / 262144 - 2),
+                std::max(b.right, c.x[i] / 262144 + 4), std::max(b.bottom, c.y[i] / 262144 + 4)};
+    }
+    b = Clip(dest, b);
+    if (b.left >= b.right || b.top >= b.bottom)
+        return;
+    Rotation t = RotationOf(angle);
+    auto sourceU = [&](int64_t X, int64_t Y) {
+        return (int64_t)FloatToInt((float)((X - cx) * t.cN - (Y - cy) * t.sN) / scale) +
+               (int64_t)(src.width >> 1) * 262144;
+    };
+    auto sourceV = [&](int64_t X, int64_t Y) {
+        return (int64_t)FloatToInt((float)((Y - cy) * t.cN + (X - cx) * t.sN) / scale) +
+               (int64_t)(src.height >> 1) * 262144;
+    };
+    int64_t du = FloatToInt((float)t.cA / scale), dv = FloatToInt((float)t.sN / scale);
+    int64_t uTop = sourceU(b.left, b.top), duRow = (sourceU(b.left, b.bottom) - uTop) / (b.bottom - b.top);
+    int64_t vTop = sourceV(b.left, b.top), dvRow = (sourceV(b.left, b.bottom) - vTop) / (b.bottom - b.top);
+    DrawBox(dest, r, b, [&](int64_t col, int64_t row) {
+        uint32_t u = (uint32_t)(uint64_t)(uTop + (row - b.top) * duRow + (col - b.left) * du);
+        uint32_t v = (uint32_t)(uint64_t)(vTop + (row - b.top) * dvRow + (col - b.left) * dv);
+        bool inside = u < (uint32_t)src.width * 262144u && v < (uint32_t)src.height * 262144u;
+        return inside ? SourcePoint{(int)(u >> 18), (int)(v >> 18)} : SourcePoint{-1, 0};
+    });
 }
 
 } // namespace
@@ -332,142 +299,24 @@ ModelImage CaptureImage(const MEMIMG *image)
     if (image == nullptr || !IsValidMemImg(image))
         return m;
     const MemImgBlock *b = image->block;
+    int bytes = b->format->bytesPerPixel;
+    bool whole = image->pixels == b->pixels && image->width == b->width && image->height == b->height;
     m.live = true;
+    m.runTableCurrent = b->runTableValid && whole;
     m.width = image->width;
     m.height = image->height;
-    m.kind = b->kind;
-    m.paletteFlag = b->paletteFlag;
-    m.alphaFlag = b->alphaFlag;
-    m.bytesPerPixel = b->format->bytesPerPixel;
-    m.transparentValue = b->transparentValue;
-    m.runTableCurrent =
-        b->runTableValid && image->pixels == b->pixels && image->width == b->width && image->height == b->height;
+    m.block = *b;
     for (int y = 0; y < m.height; y++) {
         for (int x = 0; x < m.width; x++) {
-            const unsigned char *p = image->pixels + (ptrdiff_t)y * b->pitch + (ptrdiff_t)x * m.bytesPerPixel;
             uint32_t v = 0;
-            for (int i = 0; i < m.bytesPerPixel; i++)
-                v |= (uint32_t)p[i] << (8 * i);
+            memcpy(&v, image->pixels + (ptrdiff_t)y * b->pitch + (ptrdiff_t)x * bytes, bytes);
             m.pixels.push_back(v);
         }
     }
-    for (int i = 0; m.paletteFlag && i < 256; i++) {
-        m.palette[i] = m.kind == 0 ? ((const uint16_t *)b->palette)[i] : ((const uint32_t *)b->palette)[i];
-    }
+    for (int i = 0; m.block.paletteFlag && i < 256; i++)
+        m.palette[i] = m.block.kind == 0 ? ((const uint16_t *)b->palette)[i] : ((const uint32_t *)b->palette)[i];
     return m;
 }
-
-ModelSettings CaptureSettings(void)
-{
-    ModelSettings s;
-    s.mode = g_MemImgDrawSettings.blendMode;
-    s.parameter = g_MemImgDrawSettings.blendParameter;
-    s.brightness = g_MemImgDrawSettings.brightness;
-    s.area = g_MemImgDrawSettings.drawArea;
-    memcpy(s.fade, g_BlendTables.fadeRamp, sizeof(s.fade));
-    return s;
-}
-
-void ModelDrawImage(ModelImage &dest, const ModelImage &src, int x, int y, int transparent, const ModelImage *blend,
-                    const ModelSettings &s)
-{
-    Rules r;
-    if (!Accept(dest, src, transparent, blend, s, DrawKind::PointRegular, &r))
-        return;
-    RECT area = DrawArea(dest, s);
-    int64_t left = Clamp(x, area.left, area.right), right = Clamp((int64_t)x + src.width, area.left, area.right);
-    int64_t top = Clamp(y, area.top, area.bottom), bottom = Clamp((int64_t)y + src.height, area.top, area.bottom);
-    if (transparent == 1 && src.runTableCurrent && right - left == src.width && bottom - top == src.height) {
-        r.kind = DrawKind::PointRun;
-    }
-    for (int64_t row = top; row < bottom; row++) {
-        int sy = (int)(row - y);
-        for (int64_t col = left; col < right; col++) {
-            int sx = (int)(col - x);
-            uint32_t &d = dest.At((int)col, (int)row);
-            if (PairForm(r) && col + 1 < right) {
-                DrawPair(r, d, dest.At((int)col + 1, (int)row), src.At(sx, sy), src.At(sx + 1, sy));
-                col++;
-                continue;
-            }
-            d = DrawPixel(r, d, src.At(sx, sy), blend ? (int)blend->At(sx, sy) : -1);
-        }
-    }
-}
-
-void ModelDrawStretchedImage(ModelImage &dest, const ModelImage &src, RECT rect, int transparent,
-                             const ModelImage *blend, const ModelSettings &s)
-{
-    Rules r;
-    if (!Accept(dest, src, transparent, blend, s, DrawKind::Stretched, &r))
-        return;
-    bool mirrorX = rect.left > rect.right, mirrorY = rect.top > rect.bottom;
-    if (mirrorX)
-        std::swap(rect.left, rect.right);
-    if (mirrorY)
-        std::swap(rect.top, rect.bottom);
-    int64_t w = (int64_t)rect.right - rect.left, h = (int64_t)rect.bottom - rect.top;
-    if (w == 0 || h == 0)
-        return;
-    if (w == src.width && h == src.height && !mirrorX && !mirrorY) {
-        ModelDrawImage(dest, src, rect.left, rect.top, transparent, blend, s);
-        return;
-    }
-    if (w >= 32768 || h >= 32768)
-        return;
-    uint32_t xStep = (uint32_t)(w * 0x10000) / (uint32_t)src.width;
-    uint32_t yStep = (uint32_t)(h * 0x10000) / (uint32_t)src.height;
-    if (xStep == 0 || yStep == 0 || (w - 1) * 0x10000 / xStep > src.width - 1 ||
-        (h - 1) * 0x10000 / yStep > src.height - 1) {
-        return;
-    }
-    RECT area = DrawArea(dest, s);
-    for (int64_t row = std::max<int64_t>(rect.top, area.top); row < std::min<int64_t>(rect.bottom, area.bottom);
-         row++) {
-        int sy = (int)((row - rect.top) * 0x10000 / yStep);
-        if (mirrorY)
-            sy = src.height - 1 - sy;
-        for (int64_t col = std::max<int64_t>(rect.left, area.left); col < std::min<int64_t>(rect.right, area.right);
-             col++) {
-            int sx = (int)((col - rect.left) * 0x10000 / xStep);
-            if (mirrorX)
-                sx = src.width - 1 - sx;
-            uint32_t &d = dest.At((int)col, (int)row);
-            d = DrawPixel(r, d, src.At(sx, sy), blend ? (int)blend->At(sx, sy) : -1);
-        }
-    }
-}
-
-namespace
-{
-
-struct Rotation {
-    int sN, cN, sA, cA;
-};
-
-int Fixed(float value)
-{
-    return FloatToInt(value * 262144.0f);
-}
-
-Rotation RotationOf(float angle)
-{
-    float sN, cN, sA, cA;
-    SinCos(-angle, &sN, &cN);
-    SinCos(angle, &sA, &cA);
-    return Rotation{Fixed(sN), Fixed(cN), Fixed(sA), Fixed(cA)};
-}
-
-bool RotationAccepted(const ModelImage &src, const ModelImage *blend, int cx, int cy, float scale, float angle)
-{
-    if (src.width >= 8192 || src.height >= 8192 || cx < -8192 || cx > 8191 || cy < -8192 || cy > 8191)
-        return false;
-    if (scale == 0.0f || !isfinite(scale) || !isfinite(angle))
-        return false;
-    return src.height <= 4096 && (blend == nullptr || blend->height <= 4096);
-}
-
-} // namespace
 
 RotatedCorners ModelRotatedCorners(int width, int height, int cx, int cy, float scale, float angle)
 {
@@ -483,50 +332,21 @@ RotatedCorners ModelRotatedCorners(int width, int height, int cx, int cy, float 
     return c;
 }
 
-void ModelDrawRotatedImage(ModelImage &dest, const ModelImage &src, int cx, int cy, float scale, float angle,
-                           int transparent, const ModelImage *blend, const ModelSettings &s)
+void ModelBlit(ModelImage &dest, const BlitCall &call, const ModelImage &src, const ModelImage *blend)
 {
-    Rules r;
-    if (!Accept(dest, src, transparent, blend, s, DrawKind::Rotated, &r))
+    int mode = g_MemImgDrawSettings.blendMode, p = g_MemImgDrawSettings.blendParameter;
+    bool refused = !dest.live || !src.live || src.block.kind != dest.block.kind || src.block.kind > 1 ||
+                   dest.block.paletteFlag || dest.block.alphaFlag || (unsigned)mode > 11 || (mode >= 5 && mode <= 9) ||
+                   (p == 0 && (mode == 1 || mode == 2 || (mode == 3 && !src.block.paletteFlag)));
+    if (refused || (blend && (!blend->live || blend->block.format->bytesPerPixel != 1 || blend->width < src.width ||
+                              blend->height < src.height))) {
         return;
-    if (!RotationAccepted(src, blend, cx, cy, scale, angle))
-        return;
-    Rotation t = RotationOf(angle);
-    RotatedCorners c = ModelRotatedCorners(src.width, src.height, cx, cy, scale, angle);
-    int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
-    for (int i = 0; i < 4; i++) {
-        left = std::min(left, c.x[i] / 262144 - 2);
-        top = std::min(top, c.y[i] / 262144 - 2);
-        right = std::max(right, c.x[i] / 262144 + 4);
-        bottom = std::max(bottom, c.y[i] / 262144 + 4);
     }
-    RECT area = DrawArea(dest, s);
-    left = Clamp(left, area.left, area.right);
-    right = Clamp(right, area.left, area.right);
-    top = Clamp(top, area.top, area.bottom);
-    bottom = Clamp(bottom, area.top, area.bottom);
-    if (left == right || top == bottom)
-        return;
-    auto sourceU = [&](int64_t X, int64_t Y) {
-        return (int64_t)FloatToInt((float)((X - cx) * t.cN - (Y - cy) * t.sN) / scale) +
-               (int64_t)(src.width >> 1) * 262144;
-    };
-    auto sourceV = [&](int64_t X, int64_t Y) {
-        return (int64_t)FloatToInt((float)((Y - cy) * t.cN + (X - cx) * t.sN) / scale) +
-               (int64_t)(src.height >> 1) * 262144;
-    };
-    int64_t du = FloatToInt((float)t.cA / scale), dv = FloatToInt((float)t.sN / scale);
-    int64_t uTop = sourceU(left, top), vTop = sourceV(left, top);
-    int64_t duRow = (sourceU(left, bottom) - uTop) / (bottom - top),
-            dvRow = (sourceV(left, bottom) - vTop) / (bottom - top);
-    for (int64_t row = 0; row < bottom - top; row++) {
-        for (int64_t i = 0; i < right - left; i++) {
-            uint32_t u = (uint32_t)(uint64_t)(uTop + row * duRow + i * du);
-            uint32_t v = (uint32_t)(uint64_t)(vTop + row * dvRow + i * dv);
-            if (u >= (uint32_t)src.width * 262144u || v >= (uint32_t)src.height * 262144u)
-                continue;
-            uint32_t &d = dest.At((int)(left + i), (int)(top + row));
-            d = DrawPixel(r, d, src.At(u >> 18, v >> 18), blend ? (int)blend->At(u >> 18, v >> 18) : -1);
-        }
-    }
+    Rules r{call.kind, src, blend, mode == 1 && p == 255 ? 0 : mode, call.transparent};
+    if (call.kind == BLIT_POINT)
+        DrawAtPoint(dest, r, call.x, call.y);
+    else if (call.kind == BLIT_STRETCHED)
+        DrawStretched(dest, r, call.rect);
+    else
+        DrawRotated(dest, r, call.x, call.y, call.scale, call.angle);
 }
