@@ -1,5 +1,5 @@
 // The software blits against their slow model: a differential sweep over every setting that must reach every row
-// loop, and the known cases that pin the model itself (worked pixel values and placements, the run table's row
+// loop, and the cases that pin the model itself (pixel values and placements, the run table's row
 // codes, when the run walk is taken, the refusals, the corners the turned rotated draw hands to the quad drawer).
 #include <gtest/gtest.h>
 
@@ -137,10 +137,10 @@ TEST_F(BlitTest, EveryDrawMatchesTheModelAndReachesEveryLoop)
     EXPECT_EQ(unreached, "") << "row loops the sweep never reached";
 }
 
-// Worked values and placements.
+// Known pixel values and placements.
 
 // One or two source pixels of one value drawn at (0, 0) of a 3x2 view of `background`.
-struct WorkedPixel {
+struct KnownPixel {
     const char *what;
     int kind, form;
     uint32_t source, background;
@@ -150,7 +150,7 @@ struct WorkedPixel {
     uint32_t brightness = 0xFFFFFF;
 };
 
-static const WorkedPixel kWorkedPixels[] = {
+static const KnownPixel kKnownPixels[] = {
     {"16-bit white over black at p 128 keeps the upper bits", 0, FORM_DIRECT, 0xFFFF, 0, 1, 128, 0, {0x7BEF}},
     {"16-bit green 63 over 0 at p 200 takes mix layer 50", 0, FORM_DIRECT, 0x07E0, 0, 1, 200, 0, {50 << 5}},
     {"16-bit pair add drops low green, red, right blue", 0, FORM_DIRECT, 0xFFFF, 0, 2, 255, 0, {0xF7DF, 0xF7DE}},
@@ -236,10 +236,10 @@ static void ExpectPlaced(std::mt19937 &rng, const char *what, BlitCall call, int
     });
 }
 
-TEST_F(BlitTest, WorkedValuesAndPlacements)
+TEST_F(BlitTest, KnownValuesAndPlacements)
 {
     std::mt19937 rng(7);
-    for (const WorkedPixel &c : kWorkedPixels) {
+    for (const KnownPixel &c : kKnownPixels) {
         TestImage source, blend;
         int count = (int)c.expected.size();
         MakeSource(source, rng, c.kind, c.form, count, 1, false);
