@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # One-time (idempotent) machine set-up for building the game on Debian 12 as root: the i386 architecture and
 # source lines, the cross compiler, 32-bit Wine, Xvfb, PulseAudio and fonts, then the third-party libraries
-# cross-built static for i686-w64-mingw32 into a prefix cached outside the clone, keyed by this script's content.
+# cross-built static for i686-w64-mingw32 into a prefix cached outside the clone, keyed by the content of the steps
+# that build them (so a package added to the list does not rebuild the libraries).
 # Prints the prefix path as its last line.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cache_root=${QV_CACHE:-/var/cache/qvgame}
-key=$(sha256sum "$here/setup.sh" | cut -c1-16)
+key=$(sed -n '/^fetch_source()/,/^}/p; /^cmake_static()/,/^}/p; /^build_dependencies()/,/^}/p' "$here/setup.sh" |
+    sha256sum | cut -c1-16)
 prefix="$cache_root/deps-$key"
 stamp="$prefix/.complete"
 
@@ -92,6 +94,10 @@ cmake_static() {
 }
 
 build_dependencies() {
+    # Two set-ups started together on a new key would build into the same prefix: the second waits for the first.
+    mkdir -p "$cache_root"
+    exec 8>"$cache_root/.lock"
+    flock 8
     [ -f "$stamp" ] && return
     rm -rf "$prefix"
     mkdir -p "$prefix"
