@@ -8,6 +8,17 @@
 
 #include <algorithm>
 
+// Each channel (c x brightness byte) >> 8, unless the brightness is white; a 32-bit colour keeps its top byte.
+static uint32_t BrightenShapeColor(bool depth16, uint32_t c, uint32_t b)
+{
+    if ((b & 0xFFFFFF) == 0xFFFFFF) {
+        return c;
+    }
+    Channels16 v = depth16 ? SplitRgb565(c) : Channels16{c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF};
+    v = {v.red * (b >> 16 & 0xFF) >> 8, v.green * (b >> 8 & 0xFF) >> 8, v.blue * (b & 0xFF) >> 8};
+    return depth16 ? JoinRgb565(v) : (c & 0xFF000000) | v.red << 16 | v.green << 8 | v.blue;
+}
+
 int PrepareShapeColor(int kind, uint32_t color, ShapeColor *out)
 {
     const MemImgDrawSettings &settings = g_MemImgDrawSettings;
@@ -17,13 +28,7 @@ int PrepareShapeColor(int kind, uint32_t color, ShapeColor *out)
         return -1;
     }
     const bool depth16 = kind == MEMIMG_KIND_RGB16;
-    uint32_t c = depth16 ? color & 0xFFFF : color, b = settings.brightness;
-    if ((b & 0xFFFFFF) != 0xFFFFFF) {
-        // (channel x brightness byte) >> 8, before the mode; a 32-bit colour keeps its top byte
-        Channels16 v = depth16 ? SplitRgb565(c) : Channels16{c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF};
-        v = {v.red * (b >> 16 & 0xFF) >> 8, v.green * (b >> 8 & 0xFF) >> 8, v.blue * (b & 0xFF) >> 8};
-        c = depth16 ? JoinRgb565(v) : (c & 0xFF000000) | v.red << 16 | v.green << 8 | v.blue;
-    }
+    uint32_t c = BrightenShapeColor(depth16, depth16 ? color & 0xFFFF : color, settings.brightness);
     if (mode == 2 || mode == 3) {
         const uint32_t *row = g_BlendTables.product[p];
         c = depth16 ? JoinRgb565({row[c >> 11], row[c >> 5 & 63], row[c & 31]})
