@@ -1,5 +1,5 @@
 // The software pixel plot and filled box against a slow model written from the colour rules alone: a seeded sweep
-// over depth, mode, parameter, brightness and placement on views inside sentinel-filled blocks, and the worked
+// over depth, mode, parameter, brightness and placement on views inside sentinel-filled blocks, and the known
 // values and placements as one table.
 #include <gtest/gtest.h>
 
@@ -126,7 +126,7 @@ TEST(ShapeTest, EveryPlotAndBoxMatchesTheModel)
     EXPECT_EQ(GetAllocationCount(), blocks);
 }
 
-// Worked values and placements on a 12x12 view of `pixel` with the draw area (2, 2, 10, 10): the point (5, 5), or
+// Known values and placements on a 12x12 view of `pixel` with the draw area (2, 2, 10, 10): the point (5, 5), or
 // the call given, must leave `expected` in `drawn` and `pixel` elsewhere.
 static const struct {
     const char *what;
@@ -158,7 +158,7 @@ static const struct {
     {"odd width from an odd column", 16, 0, 0, 0xFFFFFF, 0xFFFF0F0F, 0, 0x0F0F, CALL_BOX, {3, 4, 6, 5}, {3, 4, 6, 5}},
 };
 
-TEST(ShapeTest, WorkedValuesAndPlacements)
+TEST(ShapeTest, KnownValuesAndPlacements)
 {
     std::mt19937 rng(3);
     InitMemImgTables();
