@@ -25,6 +25,9 @@ int PrepareShapeColor(int kind, uint32_t color, ShapeColor *out);
 // The tests' view of the shape loops: each depth and mode counts the calls that chose it.
 int GetShapeLeafCounts(const BlitLeafCount **leaves);
 void ResetShapeLeafCounts(void);
+// The same for the lines: each depth, mode and major axis.
+int GetLineLeafCounts(const BlitLeafCount **leaves);
+void ResetLineLeafCounts(void);
 
 // ---------------------------------------------------------------------------------------------------------------
 // 16-bit rules: RGB565 channels, each step d + trunc(p x (x - d) / 255) from the difference row.

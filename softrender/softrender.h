@@ -28,7 +28,7 @@ struct MemImgTriangleVertex {
     int x, y, u, v;
 };
 
-// One line of MemImgDrawLines: end points included, colour as a screen colour value.
+// One line of MemImgDrawLines: the end point (x2, y2) not drawn, colour as a screen colour value.
 struct MemImgLine {
     int x1, y1, x2, y2, color, blendParameter;
 };
@@ -48,5 +48,6 @@ void MemImgDrawTriangle(MEMIMG *destination, MEMIMG *source, const MemImgTriangl
                         MEMIMG *blendImage, unsigned int color);
 void MemImgDrawPixel(MEMIMG *destination, int x, int y, unsigned int color);
 void MemImgFillBox(MEMIMG *destination, const RECT *rect, unsigned int color);
+void MemImgDrawLine(MEMIMG *destination, int x1, int y1, int x2, int y2, unsigned int color);
 void MemImgDrawLines(MEMIMG *destination, const MemImgLine *lines, int count);
 void MemImgDrawCircle(MEMIMG *destination, int centerX, int centerY, int radius, unsigned int color, int fill);
