@@ -94,10 +94,10 @@ static const struct {
     int depth, mode;
     LineStepFunction run;
 } kLineLoops[] = {
-    {16, 0, DrawLineSteps<16, 0>},  {16, 1, DrawLineSteps<16, 1>},   {16, 2, DrawLineSteps<16, 2>},
-    {16, 3, DrawLineSteps<16, 3>},  {16, 4, DrawLineSteps<16, 4>},   {16, 10, DrawLineSteps<16, 10>},
-    {16, 11, DrawLineSteps<16, 11>}, {32, 0, DrawLineSteps<32, 0>},  {32, 1, DrawLineSteps<32, 1>},
-    {32, 2, DrawLineSteps<32, 2>},  {32, 3, DrawLineSteps<32, 3>},   {32, 4, DrawLineSteps<32, 4>},
+    {16, 0, DrawLineSteps<16, 0>},   {16, 1, DrawLineSteps<16, 1>},   {16, 2, DrawLineSteps<16, 2>},
+    {16, 3, DrawLineSteps<16, 3>},   {16, 4, DrawLineSteps<16, 4>},   {16, 10, DrawLineSteps<16, 10>},
+    {16, 11, DrawLineSteps<16, 11>}, {32, 0, DrawLineSteps<32, 0>},   {32, 1, DrawLineSteps<32, 1>},
+    {32, 2, DrawLineSteps<32, 2>},   {32, 3, DrawLineSteps<32, 3>},   {32, 4, DrawLineSteps<32, 4>},
     {32, 10, DrawLineSteps<32, 10>}, {32, 11, DrawLineSteps<32, 11>},
 };
 
