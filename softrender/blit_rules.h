@@ -74,7 +74,12 @@ static inline int ClampToInt(int64_t value)
 struct BlitLeafRegistration {
     BlitLeafRegistration(const char *kind, int depth, int source, int mode, bool blend, bool bright, bool keyed,
                          int form);
+    // A shape loop: its kind, depth and mode, and a variant letter (0 for none).
+    BlitLeafRegistration(const char *kind, int depth, int mode, char variant);
     unsigned *calls;
+
+  private:
+    void Register(const char *name);
 };
 
 template <class Kind, class Leaf> struct BlitLeafCounter {

@@ -122,14 +122,27 @@ BlitLeafRegistration::BlitLeafRegistration(const char *kind, int depth, int sour
 {
     static const char *const sourceNames[] = {"palette", "direct", "alpha"};
     static const char *const formNames[] = {"", " halve", " mix64", " full"};
+    char name[sizeof s_LeafNames[0]];
+    snprintf(name, sizeof name, "%s %d %s m%d%s%s%s%s", kind, depth, sourceNames[source], mode, blend ? " blend" : "",
+             bright ? " bright" : "", keyed ? " key" : "", formNames[form]);
+    Register(name);
+}
+
+BlitLeafRegistration::BlitLeafRegistration(const char *kind, int depth, int mode, char variant)
+{
+    char name[sizeof s_LeafNames[0]];
+    snprintf(name, sizeof name, variant ? "%s %d m%d %c" : "%s %d m%d", kind, depth, mode, variant);
+    Register(name);
+}
+
+void BlitLeafRegistration::Register(const char *name)
+{
     if (s_LeafCount == BLIT_LEAF_CAPACITY) {
         calls = &s_OverflowCalls;
         return;
     }
-    char *name = s_LeafNames[s_LeafCount];
-    snprintf(name, sizeof s_LeafNames[0], "%s %d %s m%d%s%s%s%s", kind, depth, sourceNames[source], mode,
-             blend ? " blend" : "", bright ? " bright" : "", keyed ? " key" : "", formNames[form]);
-    s_Leaves[s_LeafCount].name = name;
+    snprintf(s_LeafNames[s_LeafCount], sizeof s_LeafNames[0], "%s", name);
+    s_Leaves[s_LeafCount].name = s_LeafNames[s_LeafCount];
     calls = &s_Leaves[s_LeafCount].calls;
     s_LeafCount++;
 }

@@ -5,7 +5,6 @@
 // Window thread only.
 #include "softrender/shape_rules.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -66,20 +65,28 @@ struct LineSteps {
     uint8_t *first;
     ptrdiff_t majorStep, minorStep;
     int major, minor; // major >= minor, major > 0
+    bool xMajor;
 };
 
 typedef void (*LineStepFunction)(const LineSteps &steps, const ShapeColor &c);
 
+// The major axis only names the loop (the steps carry it), so each axis counts its own calls in the blits' leaf
+// table, as "line <depth> m<mode> x" or "... y".
+template <int Depth, int Mode, char Axis> struct LineStepsCounter {
+    static BlitLeafRegistration registration;
+};
+
+template <int Depth, int Mode, char Axis>
+BlitLeafRegistration LineStepsCounter<Depth, Mode, Axis>::registration("line", Depth, Mode, Axis);
+
 template <int Depth, int Mode> static void DrawLineSteps(const LineSteps &steps, const ShapeColor &c)
 {
+    ++*(steps.xMajor ? LineStepsCounter<Depth, Mode, 'x'>::registration.calls
+                     : LineStepsCounter<Depth, Mode, 'y'>::registration.calls);
     const ShapeColor local = c;
     uint8_t *pixel = steps.first;
     for (int i = 0, error = 0; i < steps.major; i++) {
-        if constexpr (Depth == 32) {
-            StoreBlit32(pixel, ApplyShapeRule32<Mode>(local, LoadBlit32(pixel)));
-        } else {
-            StoreBlit16(pixel, ApplyShapeRule16<Mode>(local, LoadBlit16(pixel)));
-        }
+        DrawShapePixel<Depth, Mode>(pixel, local);
         pixel += steps.majorStep;
         error += steps.minor;
         if (error >= steps.major) {
@@ -89,7 +96,6 @@ template <int Depth, int Mode> static void DrawLineSteps(const LineSteps &steps,
     }
 }
 
-// The major axis only names the loop (the steps carry it), so each axis counts its own calls.
 static const struct {
     int depth, mode;
     LineStepFunction run;
@@ -102,29 +108,6 @@ static const struct {
 };
 
 #define LINE_LOOP_COUNT (int)(sizeof kLineLoops / sizeof kLineLoops[0])
-
-static BlitLeafCount s_LineLeaves[LINE_LOOP_COUNT][2]; // [loop][0: x-major, 1: y-major]
-static char s_LineLeafNames[LINE_LOOP_COUNT][2][24];
-
-int GetLineLeafCounts(const BlitLeafCount **leaves)
-{
-    for (int i = 0; i < LINE_LOOP_COUNT; i++) {
-        for (int axis = 0; axis < 2; axis++) {
-            snprintf(s_LineLeafNames[i][axis], sizeof s_LineLeafNames[i][axis], "line %d m%d %c", kLineLoops[i].depth,
-                     kLineLoops[i].mode, axis == 0 ? 'x' : 'y');
-            s_LineLeaves[i][axis].name = s_LineLeafNames[i][axis];
-        }
-    }
-    *leaves = &s_LineLeaves[0][0];
-    return 2 * LINE_LOOP_COUNT;
-}
-
-void ResetLineLeafCounts(void)
-{
-    for (auto &loop : s_LineLeaves) {
-        loop[0].calls = loop[1].calls = 0;
-    }
-}
 
 // ---------------------------------------------------------------------------------------------------------------
 // The two calls.
@@ -147,12 +130,14 @@ void MemImgDrawLine(MEMIMG *destination, int x1, int y1, int x2, int y2, unsigne
     const ptrdiff_t xStep = nx < 0 ? -bytes : bytes, yStep = ny < 0 ? -(ptrdiff_t)block->pitch : block->pitch;
     const bool xMajor = std::abs(nx) >= std::abs(ny);
     LineSteps steps = {destination->pixels + (ptrdiff_t)e.y1 * block->pitch + (ptrdiff_t)e.x1 * bytes,
-                       xMajor ? xStep : yStep, xMajor ? yStep : xStep, std::max(std::abs(nx), std::abs(ny)),
-                       std::min(std::abs(nx), std::abs(ny))};
+                       xMajor ? xStep : yStep,
+                       xMajor ? yStep : xStep,
+                       std::max(std::abs(nx), std::abs(ny)),
+                       std::min(std::abs(nx), std::abs(ny)),
+                       xMajor};
     InvalidateMemImgDerivedData(destination);
     for (int i = 0; i < LINE_LOOP_COUNT; i++) {
         if (kLineLoops[i].depth == c.depth && kLineLoops[i].mode == c.mode) {
-            s_LineLeaves[i][xMajor ? 0 : 1].calls++;
             kLineLoops[i].run(steps, c);
             return;
         }

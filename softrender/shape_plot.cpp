@@ -4,8 +4,6 @@
 // Window thread only.
 #include "softrender/shape_rules.h"
 
-#include <stdio.h>
-
 #include <algorithm>
 
 // Each channel (c x brightness byte) >> 8, unless the brightness is white; a 32-bit colour keeps its top byte.
@@ -56,8 +54,17 @@ struct ShapeRows {
 
 typedef void (*ShapeRowsFunction)(const ShapeRows &rows, const ShapeColor &c);
 
+// Each row loop counts the calls that chose it in the blits' leaf table, as "shape <depth> m<mode>".
+template <int Depth, int Mode> struct ShapeRowsCounter {
+    static BlitLeafRegistration registration;
+};
+
+template <int Depth, int Mode>
+BlitLeafRegistration ShapeRowsCounter<Depth, Mode>::registration("shape", Depth, Mode, 0);
+
 template <int Depth, int Mode> static void DrawShapeRows(const ShapeRows &rows, const ShapeColor &c)
 {
+    ++*ShapeRowsCounter<Depth, Mode>::registration.calls;
     uint8_t *row = rows.first;
     for (int y = 0; y < rows.height; y++, row += rows.pitch) {
         DrawShapeRun<Depth, Mode>(row, rows.width, c);
@@ -67,6 +74,7 @@ template <int Depth, int Mode> static void DrawShapeRows(const ShapeRows &rows, 
 // The plain fill: the first row takes the colour, every further row is a block copy of it.
 template <int Depth> static void FillShapeRows(const ShapeRows &rows, const ShapeColor &c)
 {
+    ++*ShapeRowsCounter<Depth, 0>::registration.calls;
     DrawShapeRun<Depth, 0>(rows.first, rows.width, c);
     size_t bytes = (size_t)rows.width * (Depth / 8);
     uint8_t *row = rows.first + rows.pitch;
@@ -87,27 +95,6 @@ static const struct {
 };
 
 #define SHAPE_LOOP_COUNT (int)(sizeof kShapeLoops / sizeof kShapeLoops[0])
-
-static BlitLeafCount s_ShapeLeaves[SHAPE_LOOP_COUNT];
-static char s_ShapeLeafNames[SHAPE_LOOP_COUNT][16];
-
-int GetShapeLeafCounts(const BlitLeafCount **leaves)
-{
-    for (int i = 0; i < SHAPE_LOOP_COUNT; i++) {
-        snprintf(s_ShapeLeafNames[i], sizeof s_ShapeLeafNames[i], "shape %d m%d", kShapeLoops[i].depth,
-                 kShapeLoops[i].mode);
-        s_ShapeLeaves[i].name = s_ShapeLeafNames[i];
-    }
-    *leaves = s_ShapeLeaves;
-    return SHAPE_LOOP_COUNT;
-}
-
-void ResetShapeLeafCounts(void)
-{
-    for (BlitLeafCount &leaf : s_ShapeLeaves) {
-        leaf.calls = 0;
-    }
-}
 
 // ---------------------------------------------------------------------------------------------------------------
 // The two calls.
@@ -131,7 +118,6 @@ static void FillClippedRect(MEMIMG *destination, RECT rect, uint32_t color)
                       block->pitch, rect.right - rect.left, rect.bottom - rect.top};
     for (int i = 0; i < SHAPE_LOOP_COUNT; i++) {
         if (kShapeLoops[i].depth == c.depth && kShapeLoops[i].mode == c.mode) {
-            s_ShapeLeaves[i].calls++;
             kShapeLoops[i].run(rows, c);
             return;
         }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "softrender/blit_rules.h"
-#include "softrender/softrender_test_hooks.h"
 
 #include <stdint.h>
 
@@ -22,12 +21,7 @@ struct ShapeColor {
 // 16 or 32 bits, mode 5-9 or outside 0-11, modes 1, 2, 3, 10 and 11 at p = 0, which leave every pixel as it is).
 int PrepareShapeColor(int kind, uint32_t color, ShapeColor *out);
 
-// The tests' view of the shape loops: each depth and mode counts the calls that chose it.
-int GetShapeLeafCounts(const BlitLeafCount **leaves);
-void ResetShapeLeafCounts(void);
 // The same for the lines: each depth, mode and major axis.
-int GetLineLeafCounts(const BlitLeafCount **leaves);
-void ResetLineLeafCounts(void);
 
 // ---------------------------------------------------------------------------------------------------------------
 // 16-bit rules: RGB565 channels, each step d + trunc(p x (x - d) / 255) from the difference row.
@@ -90,16 +84,22 @@ template <int Mode> static inline uint32_t ApplyShapeRule32(const ShapeColor &c,
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// A run of `count` pixels from `row` rightward, each read, met with the colour and written back.
+// One pixel read, met with the colour and written back.
 
+template <int Depth, int Mode> static inline void DrawShapePixel(uint8_t *pixel, const ShapeColor &c)
+{
+    if constexpr (Depth == 32) {
+        StoreBlit32(pixel, ApplyShapeRule32<Mode>(c, LoadBlit32(pixel)));
+    } else {
+        StoreBlit16(pixel, ApplyShapeRule16<Mode>(c, LoadBlit16(pixel)));
+    }
+}
+
+// A run of `count` pixels from `row` rightward.
 template <int Depth, int Mode> static inline void DrawShapeRun(uint8_t *row, int count, const ShapeColor &c)
 {
     const ShapeColor local = c;
     for (int i = 0; i < count; i++, row += Depth / 8) {
-        if constexpr (Depth == 32) {
-            StoreBlit32(row, ApplyShapeRule32<Mode>(local, LoadBlit32(row)));
-        } else {
-            StoreBlit16(row, ApplyShapeRule16<Mode>(local, LoadBlit16(row)));
-        }
+        DrawShapePixel<Depth, Mode>(row, local);
     }
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include <functional>
 #include <random>
@@ -88,3 +89,9 @@ void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel)
 // block changed, the source and blend image kept their bytes, and a changed destination no longer claims a valid
 // run table; else a description of the call and the first difference.
 std::string CheckBlit(TestImage &destination, const BlitCall &call, bool *changed = nullptr);
+
+// The shapes' loops share the blits' table of loop counters; each sweep looks at its own.
+inline bool IsShapeLeaf(const char *name)
+{
+    return strncmp(name, "shape ", 6) == 0 || strncmp(name, "line ", 5) == 0;
+}

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "blit_check.h"
-#include "softrender/shape_rules.h"
+#include "softrender/softrender_test_hooks.h"
 
 // The packed add and subtract, bit for bit as the rule gives them.
 static uint32_t ModelPacked(bool depth16, bool add, uint32_t d, uint32_t c)
@@ -136,8 +136,7 @@ TEST(ShapeTest, EveryPlotBoxAndLineMatchesTheModel)
     const int modes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, -1, 0x7FFFFFFF};
     std::mt19937 rng(20261207);
     InitMemImgTables();
-    ResetShapeLeafCounts();
-    ResetLineLeafCounts();
+    ResetBlitLeafCounts();
     int blocks = GetAllocationCount(), failures = 0, drawn = 0, trials = 2 * 4 * 16 * 9 * 4 * 3;
     for (int index = 0; index < trials; index++) {
         int n = index, depth16 = n % 2, call = (n /= 2) % 4, mode = modes[(n /= 4) % 16];
@@ -159,10 +158,14 @@ TEST(ShapeTest, EveryPlotBoxAndLineMatchesTheModel)
     EXPECT_EQ(failures, 0);
     EXPECT_GT(drawn, trials / 10) << "the sweep drew too little to count";
     const BlitLeafCount *leaves = nullptr;
-    for (int i = 0, count = GetShapeLeafCounts(&leaves); i < count; i++)
-        EXPECT_GT(leaves[i].calls, 0u) << leaves[i].name << " never ran";
-    for (int i = 0, count = GetLineLeafCounts(&leaves); i < count; i++)
-        EXPECT_GT(leaves[i].calls, 0u) << leaves[i].name << " never ran";
+    int shapeLoops = 0;
+    for (int i = 0, count = GetBlitLeafCounts(&leaves); i < count; i++) {
+        if (IsShapeLeaf(leaves[i].name)) {
+            shapeLoops++;
+            EXPECT_GT(leaves[i].calls, 0u) << leaves[i].name << " never ran";
+        }
+    }
+    EXPECT_EQ(shapeLoops, 14 + 28) << "plot and box loops per depth and mode, line loops per axis too";
     EXPECT_EQ(GetAllocationCount(), blocks);
 }
 
