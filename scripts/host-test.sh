@@ -24,7 +24,8 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$work" && "$build/host_image_tests" --gtest_brief=1 2>"$work/host_image_tests.stderr") ||
     { cat "$work/host_image_tests.stderr" >&2; exit 1; }
 "$build/host_image_core_tests" --gtest_brief=1
-"$build/host_softrender_tests" --gtest_brief=1
+"$build/host_blit_tests" --gtest_brief=1
+"$build/host_shape_tests" --gtest_brief=1
 
 # Seed corpora: the fixtures by format, and a few packed buffers for the archive decompressor.
 declare -A extensions=([bmp]=bmp [tga]=tga [bgra]=bgra [dds]=dds [png]=png [jpeg]=jpg)

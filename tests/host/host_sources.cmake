@@ -1,6 +1,6 @@
 # The engine sources that build for the Linux host without the platform: pixel formats, base and software images,
 # blend tables, pixel transfer, the number conversions and the software renderer, with the host stand-ins for the
-# core (host_core.cpp). The quad drawer is left out: the host programs that reach it bring their own.
+# core (host_core.cpp). They form static libraries, so a program that brings its own quad drawer links that one.
 # Expects `root` to name the repository.
 set(qv_host_pixel_sources
     ${root}/image/pixel_format.cpp
@@ -15,5 +15,4 @@ set(qv_host_pixel_sources
     ${root}/core/number_conversion.cpp
     ${root}/tests/host/host_core.cpp)
 file(GLOB qv_host_softrender_sources CONFIGURE_DEPENDS ${root}/softrender/*.cpp)
-list(FILTER qv_host_softrender_sources EXCLUDE REGEX "/quad_image\\.cpp$")
 list(APPEND qv_host_pixel_sources ${qv_host_softrender_sources})
