@@ -57,6 +57,11 @@ RotatedCorners ModelRotatedCorners(int width, int height, int centerX, int cente
 // the images are the copies given, not the call's own.
 void ModelBlit(ModelImage &destination, const BlitCall &call, const ModelImage &source, const ModelImage *blendImage);
 
+// The shapes' colour rules on one destination pixel: `color` plotted once onto `d` in the mode (16- or 32-bit),
+// brightened by (c x b) >> 8; and the packed add or subtract of two pixels.
+uint32_t ModelPixel(bool depth16, int mode, int p, uint32_t bright, uint32_t color, uint32_t d);
+uint32_t ModelPacked(bool depth16, bool add, uint32_t d, uint32_t c);
+
 // A software image that owns its record, a view into it when one is made, and the pixels the test supplied.
 struct TestImage {
     MEMIMG image = {}, view = {};
