@@ -1,13 +1,15 @@
-// Host benchmark of the software blits: each case draws one 640x480 frame with our blit and with a reference
-// (memcpy of the same rows, or SDL2's surface blits over the very same pixel memory), rounds of the two
-// interleaved so that a loaded machine slows both alike, best round kept. Prints the time per frame of each and
-// our speed as a multiple of the reference, with the goal beside it; the numbers never fail the program (it exits
-// non-zero only when SDL cannot run a blit). Single-threaded.
+// Host benchmark of the software blits and shapes: each case draws one 640x480 frame with our drawer and with a
+// reference (memcpy or memset of the same rows, SDL2's surface blits over the very same pixel memory, or another of
+// our drawers), rounds of the two interleaved so that a loaded machine slows both alike, best round kept. Prints the
+// time per frame of each, or the pixels per second where the two draw different areas, and our speed as a multiple
+// of the reference, with the goal beside it; the numbers never fail the program (it exits non-zero only when SDL
+// cannot run a blit). Single-threaded.
 #include "image/image.h"
 #include "softrender/softrender.h"
 
 #include <SDL.h>
 
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -48,19 +50,36 @@ std::vector<double> TimeInterleaved(const std::vector<std::function<void()>> &bo
     return best;
 }
 
-// goal: the least speed ratio wanted (reference time / our time), or 0 when the line only informs.
-void Report(const char *name, double ours, const char *referenceName, double reference, double goal, bool drew)
+// goal: the least speed ratio wanted (our speed / the reference's), or 0 when the line only informs; drew: whether
+// the calls measured changed the destination at all (a refused call would otherwise show an absurd speed).
+void PrintVerdict(double speed, double goal, bool drew)
 {
-    double speed = reference / ours;
-    printf("%-44s %9.3f ms / %-30s %9.3f ms = %6.2fx speed", name, ours * 1000.0, referenceName, reference * 1000.0,
-           speed);
     if (!drew) {
-        printf("  (drew nothing: the blit refused the call)");
+        printf("  (drew nothing: a call was refused)");
     } else if (goal > 0) {
         printf("  goal >= %.2fx: %s", goal, speed >= goal ? "met" : "MISSED");
     }
     printf("\n");
     fflush(stdout);
+}
+
+// Times per frame.
+void Report(const char *name, double ours, const char *referenceName, double reference, double goal, bool drew)
+{
+    double speed = reference / ours;
+    printf("%-44s %9.3f ms / %-30s %9.3f ms = %6.2fx speed", name, ours * 1000.0, referenceName, reference * 1000.0,
+           speed);
+    PrintVerdict(speed, goal, drew);
+}
+
+// Pixels per second: each side's pixel count over its time per frame.
+void ReportRate(const char *name, double ours, size_t ourPixels, const char *referenceName, double reference,
+                size_t referencePixels, double goal)
+{
+    double ourRate = ourPixels / ours, referenceRate = referencePixels / reference;
+    printf("%-44s %7.1f Mpx/s / %-40s %7.1f Mpx/s = %6.2fx speed", name, ourRate * 1e-6, referenceName,
+           referenceRate * 1e-6, ourRate / referenceRate);
+    PrintVerdict(ourRate / referenceRate, goal, ourPixels > 0 && referencePixels > 0);
 }
 
 struct Image {
@@ -135,23 +154,22 @@ void CheckSdl(int result)
     }
 }
 
-// Whether our frame changed the destination at all: a refused call would otherwise show an absurd speed.
-bool Draws(Image &destination, const std::function<void()> &ours)
+// How many pixels of the frame one call of `draw` changes.
+size_t DrawnPixels(Image &destination, const std::function<void()> &draw)
 {
     for (int y = 0; y < FRAME_HEIGHT; y++) {
         for (int x = 0; x < FRAME_WIDTH; x++) {
             Row(destination, y)[x] = UNTOUCHED;
         }
     }
-    ours();
+    draw();
+    size_t count = 0;
     for (int y = 0; y < FRAME_HEIGHT; y++) {
         for (int x = 0; x < FRAME_WIDTH; x++) {
-            if (Row(destination, y)[x] != UNTOUCHED) {
-                return true;
-            }
+            count += Row(destination, y)[x] != UNTOUCHED;
         }
     }
-    return false;
+    return count;
 }
 
 // Copies the rows a blit of `source` at (x, y) covers, as a plain copy would.
@@ -178,7 +196,7 @@ void ReportFrameDraw(const char *name, Image &destination, Image &source, SDL_Su
     auto ours = [&] { MemImgDrawImage(&destination.memimg, &source.memimg, 0, 0, 0, NULL); };
     auto copy = [&] { CopyRows(destination, source, 0, 0); };
     auto sdl = [&] { CheckSdl(SDL_BlitSurface(sdlSource, NULL, destination.surface, NULL)); };
-    bool drew = Draws(destination, ours);
+    bool drew = DrawnPixels(destination, ours) > 0;
     std::vector<double> best = TimeInterleaved({ours, copy, sdl});
     Report(name, best[0], "memcpy of the same rows", best[1], memcpyGoal, drew);
     Report(name, best[0], sdlName, best[2], sdlGoal, drew);
@@ -208,7 +226,7 @@ void ReportSprites(Image &destination)
         });
     };
     SetDrawSettings(0, 255);
-    bool drew = Draws(destination, ours);
+    bool drew = DrawnPixels(destination, ours) > 0;
     std::vector<double> best = TimeInterleaved({ours, copy, sdl});
     const char *name = "draw 16 alpha sprites 160x120 (run path)";
     Report(name, best[0], "memcpy of the same rows", best[1], 0, drew);
@@ -223,18 +241,60 @@ void ReportStretch(const char *name, Image &destination, Image &source, int widt
     auto ours = [&] { MemImgDrawStretchedImage(&destination.memimg, &source.memimg, &rect, 0, NULL); };
     auto sdl = [&] { CheckSdl(SDL_BlitScaled(source.surface, NULL, destination.surface, &sdlRect)); };
     SetDrawSettings(0, 255);
-    bool drew = Draws(destination, ours);
+    bool drew = DrawnPixels(destination, ours) > 0;
     std::vector<double> best = TimeInterleaved({ours, sdl});
     Report(name, best[0], "SDL_BlitScaled nearest", best[1], 1.0, drew);
 }
 
-} // namespace
-
-// The stand-in for the quadrilateral drawer that the rotated draw hands turned images to: the rotated draw is not
-// measured here.
-void MemImgDrawQuadImage(MEMIMG *, MEMIMG *, const int (*)[2], int, MEMIMG *)
+// The mode-0 fill of the whole frame against memset of its rows.
+void ReportBoxFill(Image &destination)
 {
+    const RECT frame = {0, 0, FRAME_WIDTH, FRAME_HEIGHT};
+    auto ours = [&] { MemImgFillBox(&destination.memimg, &frame, 0x5A5A5A); };
+    auto set = [&] {
+        for (int y = 0; y < FRAME_HEIGHT; y++) {
+            memset(Row(destination, y), 0x5A, FRAME_WIDTH * 4);
+        }
+    };
+    SetDrawSettings(0, 255);
+    bool drew = DrawnPixels(destination, ours) > 0;
+    std::vector<double> best = TimeInterleaved({ours, set});
+    Report("fill box 640x480 (mode 0)", best[0], "memset of the same rows", best[1], 0.70, drew);
 }
+
+// A 256x192 picture scaled 1.5 and turned 30 degrees about the frame's centre, drawn as a textured quad (its
+// corners truncated toward zero, as the rotated draw truncates its own) against the mode-1 fill of the whole frame
+// and against the rotated draw of the same picture. Each side's pixels are those its one call changes.
+void ReportTurnedQuad(Image &destination)
+{
+    Image picture = MakeImage(256, 192, 0);
+    FillNoise(picture, 5);
+    const float scale = 1.5f, angle = (float)(M_PI / 6), sine = sinf(angle), cosine = cosf(angle);
+    const float halfWidth = 128 * scale, halfHeight = 96 * scale;
+    const int centerX = FRAME_WIDTH / 2, centerY = FRAME_HEIGHT / 2;
+    const int signs[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}}; // top-left, top-right, bottom-left, bottom-right
+    int corners[4][2];
+    for (int k = 0; k < 4; k++) {
+        float dx = signs[k][0] * halfWidth, dy = signs[k][1] * halfHeight;
+        corners[k][0] = centerX + (int)(dx * cosine - dy * sine);
+        corners[k][1] = centerY + (int)(dx * sine + dy * cosine);
+    }
+    const RECT frame = {0, 0, FRAME_WIDTH, FRAME_HEIGHT};
+    auto quad = [&] { MemImgDrawQuadImage(&destination.memimg, &picture.memimg, corners, 0, NULL); };
+    auto fill = [&] { MemImgFillBox(&destination.memimg, &frame, 0x5A5A5A); };
+    auto rotated = [&] {
+        MemImgDrawRotatedImage(&destination.memimg, &picture.memimg, centerX, centerY, scale, angle, 0, 0, NULL);
+    };
+    SetDrawSettings(1, 100);
+    size_t quadPixels = DrawnPixels(destination, quad), fillPixels = DrawnPixels(destination, fill);
+    size_t rotatedPixels = DrawnPixels(destination, rotated);
+    std::vector<double> best = TimeInterleaved({quad, fill, rotated});
+    const char *name = "quad 256x192 x1.5 at 30 deg (mode 1, p 100)";
+    ReportRate(name, best[0], quadPixels, "fill box 640x480 (mode 1, p 100)", best[1], fillPixels, 0.5);
+    ReportRate(name, best[0], quadPixels, "rotated draw, same picture (pixels drawn)", best[2], rotatedPixels, 1.0);
+}
+
+} // namespace
 
 int main()
 {
@@ -269,6 +329,8 @@ int main()
     FillNoise(small, 3);
     ReportStretch("stretch 400x300 to 600x450 (1.5x)", destination, small, 600, 450);
     ReportStretch("stretch 640x480 to 480x360 (0.75x)", destination, opaque, 480, 360);
+    ReportBoxFill(destination);
+    ReportTurnedQuad(destination);
     SDL_Quit();
     return 0;
 }
