@@ -162,7 +162,7 @@ template <class Leaf> static void RunPixels(const DrawImageContext &c)
 struct PointKind {
     typedef void (*Function)(const DrawImageContext &);
     static constexpr const char *name = "point";
-    static constexpr bool specialForms = true, alwaysKeyed = false;
+    static constexpr bool specialForms = true, alwaysKeyed = false, textured = false;
 
     template <class Leaf> static void Run(const DrawImageContext &c)
     {

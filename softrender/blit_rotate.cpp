@@ -32,7 +32,7 @@ struct RotateContext {
 struct RotateKind {
     typedef void (*Function)(const RotateContext &);
     static constexpr const char *name = "rotate";
-    static constexpr bool specialForms = false, alwaysKeyed = false;
+    static constexpr bool specialForms = false, alwaysKeyed = false, textured = false;
 
     template <class Leaf> static void Run(const RotateContext &c)
     {

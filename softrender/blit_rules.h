@@ -18,12 +18,14 @@ enum BlitSourceForm {
     BLIT_ALPHA,   // colour plus an alpha byte (byte 3 of a 32-bit pixel, byte 2 of a 16-bit one's four)
 };
 
-// The fast forms of the draw at a point, used only without blend image, brightness and source alpha.
+// The fast forms of the draw at a point, used only without blend image, brightness and source alpha, and the
+// textured triangle's own order of the 16-bit rules.
 enum BlitForm {
     BLIT_GENERAL,
     BLIT_HALVE, // mode 1 at p = 128: both pixels halved and added
     BLIT_MIX64, // 16-bit mode 1 at other p: the 64-level mix table
     BLIT_FULL,  // modes 2 and 3 at p = 255: the unscaled source, 32-bit add without its carry-back bits, 16-bit pairs
+    BLIT_TEXTURED, // 16-bit: brightness before every weight in modes 2 and 3, mode 11's green product unrefined
 };
 
 // What one call reads besides the pixels: table rows picked from the blend parameter and the brightness, the fade
@@ -282,7 +284,7 @@ static inline uint32_t ApplyRule16(const BlitLookups &lookups, uint32_t dWord, u
             const int shift = 8 * (count + 1);
             const uint32_t k = p * weight;
             uint32_t green = Step16(d.green, x.green, k, shift);
-            if constexpr (Mode == 11 && AlphaWeight && !Blend && !Bright) {
+            if constexpr (Mode == 11 && AlphaWeight && !Blend && !Bright && Form != BLIT_TEXTURED) {
                 // The finer green product, in 32nds of a green step.
                 green = Step16(32 * d.green, s.green * d.green >> 1, k, shift) >> 5;
             }
@@ -299,7 +301,7 @@ static inline uint32_t ApplyRule16(const BlitLookups &lookups, uint32_t dWord, u
             addend = sWord;
         } else {
             Channels16 y;
-            if constexpr (Blend) {
+            if constexpr (Blend || Form == BLIT_TEXTURED) {
                 // Brightness, then the weights, then the parameter.
                 y = Brighten16<Bright>(lookups, s);
                 y = {y.red * weight >> (8 * count), y.green * weight >> (8 * count), y.blue * weight >> (8 * count)};
@@ -414,7 +416,8 @@ static inline void DrawBlitPixel(const BlitLookups &lookups, uint8_t *destinatio
 
 // ---------------------------------------------------------------------------------------------------------------
 // Picking the leaf: a Kind has a name, a Function type, `template <class Leaf> static void Run(...)`, and says
-// whether it has the fast forms and whether it draws unkeyed (the run walk is always transparent).
+// whether it has the fast forms, whether it draws unkeyed (the run walk is always transparent) and whether it is the
+// textured triangle.
 
 template <class Kind, int D, int S, int M, bool B, bool Br, bool K>
 static typename Kind::Function PickBlitForm(int form)
@@ -433,7 +436,8 @@ static typename Kind::Function PickBlitForm(int form)
     }
     // 16-bit mode 1 with the fast forms is halved or mixed at every p: it has no general loop.
     constexpr bool mixed = Kind::specialForms && !B && !Br && S != BLIT_ALPHA && M == 1 && D == 16;
-    return &Kind::template Run<BlitLeaf<D, S, M, B, Br, K, mixed ? BLIT_MIX64 : BLIT_GENERAL>>;
+    constexpr int general = Kind::textured ? BLIT_TEXTURED : BLIT_GENERAL;
+    return &Kind::template Run<BlitLeaf<D, S, M, B, Br, K, mixed ? BLIT_MIX64 : general>>;
 }
 
 template <class Kind, int D, int S, int M, bool B, bool Br>

@@ -31,7 +31,7 @@ static void DrawRun(const BlitLookups &lookups, uint8_t *dst, const uint8_t *src
 struct RunKind {
     typedef void (*Function)(const DrawImageContext &);
     static constexpr const char *name = "runs";
-    static constexpr bool specialForms = false, alwaysKeyed = true;
+    static constexpr bool specialForms = false, alwaysKeyed = true, textured = false;
 
     template <class Leaf> static void Run(const DrawImageContext &c)
     {

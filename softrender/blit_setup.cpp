@@ -121,7 +121,7 @@ BlitLeafRegistration::BlitLeafRegistration(const char *kind, int depth, int sour
                                            bool keyed, int form)
 {
     static const char *const sourceNames[] = {"palette", "direct", "alpha"};
-    static const char *const formNames[] = {"", " halve", " mix64", " full"};
+    static const char *const formNames[] = {"", " halve", " mix64", " full", ""};
     char name[sizeof s_LeafNames[0]];
     snprintf(name, sizeof name, "%s %d %s m%d%s%s%s%s", kind, depth, sourceNames[source], mode, blend ? " blend" : "",
              bright ? " bright" : "", keyed ? " key" : "", formNames[form]);

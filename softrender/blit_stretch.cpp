@@ -65,7 +65,7 @@ static void DrawStretchedRow(const StretchContext &c, uint8_t *dst, const uint8_
 struct StretchKind {
     typedef void (*Function)(const StretchContext &);
     static constexpr const char *name = "stretch";
-    static constexpr bool specialForms = false, alwaysKeyed = false;
+    static constexpr bool specialForms = false, alwaysKeyed = false, textured = false;
 
     template <class Leaf> static void Run(const StretchContext &c)
     {

@@ -1,9 +1,40 @@
-// The drawer of a whole image onto a quadrilateral, which the rotated blit hands its mirrored pictures to. It draws
-// through the textured triangle drawer, which comes with the software shapes; until then it draws nothing.
+// The drawer of a whole image onto a quadrilateral, which the rotated blit hands its turned pictures to: a
+// quadrilateral whose corners' box (widened by 2 pixels before and 3 past them) misses the draw area is left alone,
+// any other becomes two textured triangles sharing the diagonal from the source's top-right to its bottom-left.
 // Window thread only.
-#include "softrender/softrender.h"
+#include "core/core.h"
+#include "softrender/blit_rules.h"
+
+#include <algorithm>
+
+// Whether the corners' widened box meets the draw area.
+static bool QuadNearDrawArea(const MEMIMG *destination, const int (*points)[2])
+{
+    int64_t left = points[0][0], top = points[0][1], right = left, bottom = top;
+    for (int k = 1; k < 4; k++) {
+        left = std::min<int64_t>(left, points[k][0]);
+        right = std::max<int64_t>(right, points[k][0]);
+        top = std::min<int64_t>(top, points[k][1]);
+        bottom = std::max<int64_t>(bottom, points[k][1]);
+    }
+    RECT box = {ClampToInt(left - 2), ClampToInt(top - 2), ClampToInt(right + 4), ClampToInt(bottom + 4)};
+    const RECT area = BlitDrawArea(destination);
+    ClipRect(&box, &area);
+    return box.left != box.right && box.top != box.bottom;
+}
 
 void MemImgDrawQuadImage(MEMIMG *destination, MEMIMG *source, const int (*points)[2], int transparent,
                          MEMIMG *blendImage)
 {
+    if (destination == NULL || source == NULL || points == NULL || !IsValidMemImg(destination) ||
+        !IsValidMemImg(source) || !QuadNearDrawArea(destination, points)) {
+        return;
+    }
+    const int w = source->width, h = source->height;
+    const MemImgTriangleVertex corners[4] = {{points[0][0], points[0][1], 0, 0},
+                                             {points[1][0], points[1][1], w, 0},
+                                             {points[2][0], points[2][1], 0, h},
+                                             {points[3][0], points[3][1], w, h}};
+    MemImgDrawTriangle(destination, source, corners, transparent, blendImage, 0);
+    MemImgDrawTriangle(destination, source, corners + 1, transparent, blendImage, 0);
 }

@@ -19,6 +19,13 @@ static uint32_t BrightenShapeColor(bool depth16, uint32_t c, uint32_t b)
 
 int PrepareShapeColor(int kind, uint32_t color, ShapeColor *out)
 {
+    const bool depth16 = kind == MEMIMG_KIND_RGB16;
+    return PrepareBrightShapeColor(
+        kind, BrightenShapeColor(depth16, depth16 ? color & 0xFFFF : color, g_MemImgDrawSettings.brightness), out);
+}
+
+int PrepareBrightShapeColor(int kind, uint32_t color, ShapeColor *out)
+{
     const MemImgDrawSettings &settings = g_MemImgDrawSettings;
     unsigned mode = (unsigned)settings.blendMode;
     int p = std::clamp(settings.blendParameter, 0, 255);
@@ -26,7 +33,7 @@ int PrepareShapeColor(int kind, uint32_t color, ShapeColor *out)
         return -1;
     }
     const bool depth16 = kind == MEMIMG_KIND_RGB16;
-    uint32_t c = BrightenShapeColor(depth16, depth16 ? color & 0xFFFF : color, settings.brightness);
+    uint32_t c = depth16 ? color & 0xFFFF : color;
     if (mode == 2 || mode == 3) {
         const uint32_t *row = g_BlendTables.product[p];
         c = depth16 ? JoinRgb565({row[c >> 11], row[c >> 5 & 63], row[c & 31]})

@@ -20,8 +20,8 @@ struct ShapeColor {
 // Fills `out` from the draw settings for a destination of `kind`; -1 when the call draws nothing (a kind other than
 // 16 or 32 bits, mode 5-9 or outside 0-11, modes 1, 2, 3, 10 and 11 at p = 0, which leave every pixel as it is).
 int PrepareShapeColor(int kind, uint32_t color, ShapeColor *out);
-
-// The same for the lines: each depth, mode and major axis.
+// The same for a colour already brightened by the caller's own rule.
+int PrepareBrightShapeColor(int kind, uint32_t color, ShapeColor *out);
 
 // ---------------------------------------------------------------------------------------------------------------
 // 16-bit rules: RGB565 channels, each step d + trunc(p x (x - d) / 255) from the difference row.
