@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the image decoders, the pixel code, the software blits and the archive decompressor for the Linux host with
-# clang under AddressSanitizer and UndefinedBehaviorSanitizer (tests/host), runs the image loader unit tests there
-# over freshly generated fixtures and the pixel code's and the blits' unit tests, then runs each fuzz target briefly
-# over a seed corpus generated the same way.
+# Builds the image decoders, the pixel code, the software blits and shapes and the archive decompressor for the Linux
+# host with clang under AddressSanitizer and UndefinedBehaviorSanitizer (tests/host), runs the image loader unit tests
+# there over freshly generated fixtures and the pixel code's, the blits' and the shapes' unit tests, then runs each
+# fuzz target briefly over a seed corpus generated the same way.
 # QV_FUZZ_SECONDS sets the time per target (default 5); QV_HOST_BUILD_DIR the build folder (default build-host).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -47,16 +47,18 @@ seeds = {
 for name, data in seeds.items():
     open(sys.argv[1] + "/" + name, "wb").write(data)
 PY
-# The blit target reads its choices from any bytes: a few fixed random inputs start it off.
-mkdir -p "$work/corpus/blits"
-python3 - "$work/corpus/blits" <<'PY'
+# The blit and shape targets read their choices from any bytes: a few fixed random inputs start each off.
+mkdir -p "$work/corpus/blits" "$work/corpus/shapes"
+python3 - "$work/corpus" <<'PY'
 import random, sys
-generator = random.Random(1)
-for n in range(8):
-    open("%s/seed%d" % (sys.argv[1], n), "wb").write(bytes(generator.randrange(256) for _ in range(96)))
+for target, length in (("blits", 96), ("shapes", 256)):
+    generator = random.Random(1)
+    for n in range(8):
+        seed = bytes(generator.randrange(256) for _ in range(length))
+        open("%s/%s/seed%d" % (sys.argv[1], target, n), "wb").write(seed)
 PY
 
-for target in bmp tga bgra dds png jpeg archive blits; do
+for target in bmp tga bgra dds png jpeg archive blits shapes; do
     echo "fuzzing $target for ${seconds}s"
     (cd "$work" && "$build/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
         -print_final_stats=1 "$work/corpus/$target" 2>"$work/fuzz_$target.log") ||
