@@ -37,7 +37,7 @@ struct SourcePoint {
     int x, y;
 };
 
-enum BlitKind { BLIT_POINT, BLIT_STRETCHED, BLIT_ROTATED };
+enum BlitKind { BLIT_POINT, BLIT_STRETCHED, BLIT_ROTATED, BLIT_TRIANGLE, BLIT_QUAD };
 
 struct BlitCall {
     BlitKind kind;
@@ -46,6 +46,8 @@ struct BlitCall {
     float scale = 1.0f, angle = 0.0f;
     int transparent = 0;
     MEMIMG *source = nullptr, *blendImage = nullptr;
+    MemImgTriangleVertex vertices[4] = {}; // the triangle's three, or the quad's four corners (x and y only)
+    uint32_t color = 0;                    // the flat triangle's, drawn when the source is null
 };
 
 // The corners C0 (top-left), C1 (bottom-left), C2 (bottom-right), C3 (top-right) in 14.18 fixed point.
