@@ -239,6 +239,7 @@ TEST(TriangleTest, AMovedTriangleCoversTheMovedPixels)
 TEST(TriangleTest, TheTurnedRotatedBlitIsTheQuadOfItsCorners)
 {
     std::mt19937 rng(19);
+    int drawn = 0;
     for (int trial = 0; trial < 200; trial++) {
         TestImage source, rotated, quad;
         int kind = trial % 2, w = Between(rng, 1, 9), h = Between(rng, 1, 9), cx = Between(rng, 0, 24);
@@ -256,5 +257,7 @@ TEST(TriangleTest, TheTurnedRotatedBlitIsTheQuadOfItsCorners)
         MemImgDrawRotatedImage(&rotated.view, &source.image, cx, cy, scale, angle, transparent, 1, nullptr);
         MemImgDrawQuadImage(&quad.view, &source.image, points, transparent, nullptr);
         EXPECT_EQ(CaptureImage(&rotated.view).pixels, CaptureImage(&quad.view).pixels) << "trial " << trial;
+        drawn += CaptureImage(&quad.view).pixels != start.pixels;
     }
+    EXPECT_GT(drawn, 50) << "too few turned draws drew anything";
 }
