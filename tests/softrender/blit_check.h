@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -97,13 +98,16 @@ void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel)
 // run table; else a description of the call and the first difference.
 std::string CheckBlit(TestImage &destination, const BlitCall &call, bool *changed = nullptr);
 
-// The shapes' loops share the blits' table of loop counters; each sweep looks at its own: the triangle's spans, or
-// every shape's loop (which the blit sweep leaves aside).
-inline bool IsTriangleLeaf(const char *name)
+// The shapes' loops share the blits' table of loop counters, named by kind first ("line 32 m2 x"); each sweep looks
+// at the kinds it draws, and the blit sweep at every kind but the shapes'.
+inline bool IsLeafOf(const char *name, std::initializer_list<const char *> kinds)
 {
-    return strncmp(name, "triangle ", 9) == 0 || strncmp(name, "flat ", 5) == 0;
+    for (const char *kind : kinds)
+        if (strncmp(name, kind, strlen(kind)) == 0 && name[strlen(kind)] == ' ')
+            return true;
+    return false;
 }
 inline bool IsShapeLeaf(const char *name)
 {
-    return strncmp(name, "shape ", 6) == 0 || strncmp(name, "line ", 5) == 0 || IsTriangleLeaf(name);
+    return IsLeafOf(name, {"shape", "line", "circle", "triangle", "flat"});
 }
