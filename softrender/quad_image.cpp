@@ -23,11 +23,23 @@ static bool QuadNearDrawArea(const MEMIMG *destination, const int (*points)[2])
     return box.left != box.right && box.top != box.bottom;
 }
 
+// A quadrilateral is drawn whole or not at all: a corner outside the triangles' range -8192..8191 would leave the
+// other triangle drawn alone (the source's size is in both triangles, which refuse it themselves).
+static bool QuadCornersInRange(const int (*points)[2])
+{
+    for (int k = 0; k < 8; k++) {
+        if (points[k / 2][k % 2] < -8192 || points[k / 2][k % 2] > 8191) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void MemImgDrawQuadImage(MEMIMG *destination, MEMIMG *source, const int (*points)[2], int transparent,
                          MEMIMG *blendImage)
 {
     if (destination == NULL || source == NULL || points == NULL || !IsValidMemImg(destination) ||
-        !IsValidMemImg(source) || !QuadNearDrawArea(destination, points)) {
+        !IsValidMemImg(source) || !QuadCornersInRange(points) || !QuadNearDrawArea(destination, points)) {
         return;
     }
     const int w = source->width, h = source->height;

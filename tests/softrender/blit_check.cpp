@@ -140,7 +140,14 @@ static std::string Describe(const MEMIMG &destination, const BlitCall &call)
 
 static void RunEngine(MEMIMG *destination, const BlitCall &call)
 {
-    if (call.kind == BLIT_POINT)
+    int corners[4][2] = {};
+    for (int i = 0; i < 4; i++)
+        corners[i][0] = call.vertices[i].x, corners[i][1] = call.vertices[i].y;
+    if (call.kind == BLIT_TRIANGLE)
+        MemImgDrawTriangle(destination, call.source, call.vertices, call.transparent, call.blendImage, call.color);
+    else if (call.kind == BLIT_QUAD)
+        MemImgDrawQuadImage(destination, call.source, corners, call.transparent, call.blendImage);
+    else if (call.kind == BLIT_POINT)
         MemImgDrawImage(destination, call.source, call.x, call.y, call.transparent, call.blendImage);
     else if (call.kind == BLIT_STRETCHED)
         MemImgDrawStretchedImage(destination, call.source, &call.rect, call.transparent, call.blendImage);

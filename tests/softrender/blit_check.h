@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ struct SourcePoint {
     int x, y;
 };
 
-enum BlitKind { BLIT_POINT, BLIT_STRETCHED, BLIT_ROTATED };
+enum BlitKind { BLIT_POINT, BLIT_STRETCHED, BLIT_ROTATED, BLIT_TRIANGLE, BLIT_QUAD };
 
 struct BlitCall {
     BlitKind kind;
@@ -46,6 +47,8 @@ struct BlitCall {
     float scale = 1.0f, angle = 0.0f;
     int transparent = 0;
     MEMIMG *source = nullptr, *blendImage = nullptr;
+    MemImgTriangleVertex vertices[4] = {}; // the triangle's three, or the quad's four corners (x and y only)
+    uint32_t color = 0;                    // the flat triangle's, drawn when the source is null
 };
 
 // The corners C0 (top-left), C1 (bottom-left), C2 (bottom-right), C3 (top-right) in 14.18 fixed point.
@@ -95,8 +98,16 @@ void FillView(MEMIMG &image, const std::function<uint32_t(int x, int y)> &pixel)
 // run table; else a description of the call and the first difference.
 std::string CheckBlit(TestImage &destination, const BlitCall &call, bool *changed = nullptr);
 
-// The shapes' loops share the blits' table of loop counters; each sweep looks at its own.
+// The shapes' loops share the blits' table of loop counters, named by kind first ("line 32 m2 x"); each sweep looks
+// at the kinds it draws, and the blit sweep at every kind but the shapes'.
+inline bool IsLeafOf(const char *name, std::initializer_list<const char *> kinds)
+{
+    for (const char *kind : kinds)
+        if (strncmp(name, kind, strlen(kind)) == 0 && name[strlen(kind)] == ' ')
+            return true;
+    return false;
+}
 inline bool IsShapeLeaf(const char *name)
 {
-    return strncmp(name, "shape ", 6) == 0 || strncmp(name, "line ", 5) == 0;
+    return IsLeafOf(name, {"shape", "line", "circle", "triangle", "flat"});
 }

@@ -72,10 +72,10 @@ int ChannelRule(const Rules &r, int c, int bits, int s, int d, const Weights &w)
     case 3:
         if (!r.depth16)
             return w.count ? Scale(x, withP) : r.p * x / 255;
-        return r.p * (r.blend ? Scale(x, w) : Bright(r, c, Scale(s, w))) / 255;
+        return r.p * (r.blend || r.kind == BLIT_TRIANGLE ? Scale(x, w) : Bright(r, c, Scale(s, w))) / 255;
     }
     // 1, 10 and 11: a step toward their target
-    if (r.mode == 11 && r.depth16 && c == 1 && w.alpha && !r.blend && r.white)
+    if (r.mode == 11 && r.depth16 && c == 1 && w.alpha && !r.blend && r.white && r.kind != BLIT_TRIANGLE)
         return (32 * d + Scale(s * d / 2 - 32 * d, withP)) >> 5; // the product kept in 1/32 green steps
     if (r.mode == 11)
         x = x * d >> bits;
@@ -131,7 +131,9 @@ uint32_t DrawPixel(const Rules &r, uint32_t d, int x, int y)
 {
     uint32_t raw = r.src.At(x, y);
     uint32_t s = r.src.block.paletteFlag ? r.src.palette[raw] : r.depth16 && r.src.block.alphaFlag ? raw & 0xFFFF : raw;
-    Weights w = r.blend ? Weights{1, g_BlendTables.fadeRamp[r.blend->At(x, y)]} : Weights();
+    int bytes = r.blend ? r.blend->block.format->bytesPerPixel : 1; // the triangles read any blend image bytewise
+    Weights w =
+        r.blend ? Weights{1, g_BlendTables.fadeRamp[r.blend->At(x / bytes, y) >> x % bytes * 8 & 0xFF]} : Weights();
     if (Keyed(r, raw))
         return d;
     if (r.src.block.alphaFlag) {
@@ -292,6 +294,48 @@ void DrawRotated(ModelImage &dest, const Rules &r, int cx, int cy, float scale, 
     });
 }
 
+// Rows y(T) to y(B) - 1, each from its left edge's column to its right edge's, both included, an edge's x at a row
+// by multiplication from its upper vertex's pixel centre; each texel straight from the gradients, or the `flat` fill.
+void DrawTriangle(ModelImage &dest, const Rules &r, const MemImgTriangleVertex *v, const uint32_t *flat)
+{
+    typedef MemImgTriangleVertex V;
+    int x[3] = {0, 1, 2}, y[3] = {0, 1, 2};
+    std::stable_sort(x, x + 3, [v](int a, int b) { return v[a].x < v[b].x; });
+    std::stable_sort(y, y + 3, [v](int a, int b) { return v[a].y < v[b].y; });
+    const V &R = v[x[0]], &R1 = v[x[1]], &R2 = v[x[2]], &T = v[y[0]], &M = v[y[1]], &B = v[y[2]];
+    auto cross = [&](int V::*p, int V::*q) {
+        return (int64_t)(R1.*p - R.*p) * (R2.*q - R.*q) - (int64_t)(R2.*p - R.*p) * (R1.*q - R.*q);
+    };
+    const double det = (double)cross(&V::y, &V::x);
+    if (det == 0)
+        return;
+    auto gradient = [&](int V::*p, int V::*q) { return (uint32_t)DoubleToInt((double)cross(p, q) * 262144.0 / det); };
+    const uint32_t Ux = gradient(&V::y, &V::u), Uy = gradient(&V::u, &V::x), Vx = gradient(&V::y, &V::v),
+                   Vy = gradient(&V::v, &V::x);
+    auto column = [](const V &a, const V &b, int nudge, int64_t row) {
+        int64_t start = (int64_t)a.x * 262144 + 0x20000 + nudge;
+        return (start + ((int64_t)b.x * 262144 + 0x20000 - start) / (b.y - a.y) * (row - a.y)) >> 18;
+    };
+    // The side holding M goes T to M, then M to B, which starts one unit right of M on the right side.
+    bool middleLeft = T.y == M.y   ? M.x < T.x
+                      : M.y == B.y ? M.x <= B.x
+                                   : (int64_t)(M.x - T.x) * (B.y - T.y) < (int64_t)(B.x - T.x) * (M.y - T.y);
+    Box a = Clip(dest, Box{INT64_MIN, INT64_MIN, INT64_MAX, INT64_MAX});
+    for (int64_t row = std::max<int64_t>(T.y, a.top); row < std::min<int64_t>(B.y, a.bottom); row++) {
+        int64_t middle = row < M.y ? column(T, M, 0, row) : column(M, B, !middleLeft && T.y < M.y, row);
+        int64_t along = column(T, B, 0, row), last = std::min(middleLeft ? along : middle, a.right - 1);
+        for (int64_t col = std::max(middleLeft ? middle : along, a.left); col <= last; col++) {
+            uint32_t &d = dest.pixels[(size_t)row * dest.width + col], across = (uint32_t)(col - R.x);
+            uint32_t u = ((uint32_t)R.u << 18) + across * Ux + (uint32_t)(row - R.y) * Uy;
+            uint32_t w = ((uint32_t)R.v << 18) + across * Vx + (uint32_t)(row - R.y) * Vy;
+            if (flat)
+                d = ModelPixel(dest.block.kind == 0, r.mode, r.p, 0xFFFFFF, *flat, d);
+            else if (u < (uint32_t)r.src.width << 18 && w < (uint32_t)r.src.height << 18)
+                d = DrawPixel(r, d, (int)(u >> 18), (int)(w >> 18));
+        }
+    }
+}
+
 } // namespace
 
 ModelImage CaptureImage(const MEMIMG *image)
@@ -374,9 +418,39 @@ RotatedCorners ModelRotatedCorners(int width, int height, int cx, int cy, float 
     return c;
 }
 
+// The triangle, or the quad's two sharing the diagonal from its top-right to its bottom-left corner; nothing when a
+// corner or texel lies outside -8192..8191 or a blend image holds fewer rows or row bytes than the source.
+static void ModelTriangles(ModelImage &dest, const BlitCall &call, const ModelImage &src, const ModelImage *blend)
+{
+    int mode = g_MemImgDrawSettings.blendMode, p = g_MemImgDrawSettings.blendParameter, quad = call.kind == BLIT_QUAD;
+    bool flat = !quad && call.source == nullptr, depth16 = dest.block.kind == 0;
+    MemImgTriangleVertex v[4];
+    for (int i = 0; i < 3 + quad; i++) {
+        const MemImgTriangleVertex &c = call.vertices[i];
+        v[i] = quad ? MemImgTriangleVertex{c.x, c.y, i % 2 * src.width, i / 2 * src.height} : c;
+        for (int value : {v[i].x, v[i].y, v[i].u, v[i].v})
+            if (value < -8192 || value > 8191)
+                return;
+    }
+    if (!dest.live || dest.block.kind > 1 || dest.block.paletteFlag || dest.block.alphaFlag || (unsigned)mode > 11 ||
+        (mode >= 5 && mode <= 9) || (p == 0 && (mode == 1 || mode == 2 || (mode == 3 && !src.block.paletteFlag))) ||
+        (!flat && (!src.live || src.block.kind != dest.block.kind)) ||
+        (!flat && blend &&
+         (blend->height < src.height || blend->width * blend->block.format->bytesPerPixel < src.width)))
+        return;
+    Rules r{BLIT_TRIANGLE, flat ? dest : src, blend, mode == 1 && p == 255 ? 0 : mode, call.transparent};
+    uint32_t f = (depth16 ? 0 : call.color & 0xFF000000) | // the flat colour brightened once, b x v / 255
+                 PerChannel(r, call.color, 0, [&r](int c, int, int v, int) { return Bright(r, c, v); });
+    DrawTriangle(dest, r, v, flat ? &f : nullptr);
+    if (quad)
+        DrawTriangle(dest, r, v + 1, nullptr);
+}
+
 void ModelBlit(ModelImage &dest, const BlitCall &call, const ModelImage &src, const ModelImage *blend)
 {
     int mode = g_MemImgDrawSettings.blendMode, p = g_MemImgDrawSettings.blendParameter;
+    if (call.kind >= BLIT_TRIANGLE)
+        return ModelTriangles(dest, call, src, blend);
     bool refused = !dest.live || !src.live || src.block.kind != dest.block.kind || src.block.kind > 1 ||
                    dest.block.paletteFlag || dest.block.alphaFlag || (unsigned)mode > 11 || (mode >= 5 && mode <= 9) ||
                    (p == 0 && (mode == 1 || mode == 2 || (mode == 3 && !src.block.paletteFlag)));

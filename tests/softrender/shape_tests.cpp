@@ -119,7 +119,7 @@ TEST(ShapeTest, EveryPlotBoxAndLineMatchesTheModel)
     const BlitLeafCount *leaves = nullptr;
     int shapeLoops = 0;
     for (int i = 0, count = GetBlitLeafCounts(&leaves); i < count; i++) {
-        if (IsShapeLeaf(leaves[i].name)) {
+        if (IsLeafOf(leaves[i].name, {"shape", "line"})) {
             shapeLoops++;
             EXPECT_GT(leaves[i].calls, 0u) << leaves[i].name << " never ran";
         }
@@ -191,7 +191,7 @@ static const struct {
     int count, lines[4][4], runs[5][5], alphaFlag = 0, paletteFlag = 0;
     RECT area = {0, 0, 100, 100};
 } kKnownLines[] = {
-// clang-format off
+    // clang-format off
     {"(0, 0) to (10, 1)", 1, {{0, 0, 10, 1}}, {{0, 0, 1, 0, 10}}},
     {"(0, 0) to (10, 5)", 1, {{0, 0, 10, 5}},
      {{0, 0, 1, 0, 2}, {2, 1, 1, 0, 2}, {4, 2, 1, 0, 2}, {6, 3, 1, 0, 2}, {8, 4, 1, 0, 2}}},
@@ -212,7 +212,7 @@ static const struct {
      {{10, 10, 1, 0, 10}, {10, 14, 1, 0, 10}, {10, 11, 0, 1, 3}, {19, 11, 0, 1, 3}}},
     {"triangle (0, 0), (10, 0), (0, 10) outline", 3, {{0, 0, 10, 0}, {10, 0, 0, 10}, {0, 10, 0, 0}},
      {{0, 0, 1, 0, 10}, {10, 0, -1, 1, 10}, {0, 10, 0, -1, 10}}},
-// clang-format on
+    // clang-format on
 };
 
 TEST(ShapeTest, KnownLines)
