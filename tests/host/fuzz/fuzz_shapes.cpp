@@ -1,5 +1,5 @@
 // libFuzzer target of the software shapes: the input chooses a destination (16- or 32-bit, now and then palettised,
-// alpha-flagged or of another kind), the draw settings and a list of pixels, boxes, lines, flat and textured
+// alpha-flagged or of another kind), the draw settings and a list of pixels, boxes, lines, circles, flat and textured
 // triangles and quads, placed near the view or anywhere; after each draw nothing outside the draw area and the view has
 // changed (nothing at all where the call must be refused) and the source and blend image kept their bytes.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -52,26 +52,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int bytes = view->block->format->bytesPerPixel, left = std::clamp((int)area.left, 0, width) * bytes;
     const int right = std::clamp((int)area.right, 0, width) * bytes, offset = (int)(view->pixels - view->block->pixels);
     for (int count = 0; count < 16 && in.remaining_bytes() > 0; count++) {
-        int shape = in.ConsumeIntegralInRange<int>(0, 5), p[4][2];
+        int shape = in.ConsumeIntegralInRange<int>(0, 6), p[4][2];
         uint32_t color = in.ConsumeIntegral<uint32_t>();
         for (auto &point : p)
             point[0] = Coordinate(in, extent), point[1] = Coordinate(in, extent);
         MemImgTriangleVertex v[3];
         for (int k = 0; k < 3; k++)
             v[k] = {p[k][0], p[k][1], Coordinate(in, sourceWidth), Coordinate(in, sourceHeight)};
+        int radius = in.ConsumeIntegralInRange<int>(0, 1000000000) >> (in.ConsumeIntegralInRange<int>(0, 7) ? 24 : 0);
         RECT box = {p[0][0], p[0][1], p[1][0], p[1][1]};
         std::vector<unsigned char> want = Bytes(view);
         const std::function<void()> draws[] = {
             [&] { MemImgDrawPixel(view, p[0][0], p[0][1], color); },
             [&] { MemImgFillBox(view, &box, color); },
             [&] { MemImgDrawLine(view, p[0][0], p[0][1], p[1][0], p[1][1], color); },
+            [&] { MemImgDrawCircle(view, p[0][0], p[0][1], radius, color, in.ConsumeBool()); },
             [&] { MemImgDrawTriangle(view, nullptr, v, transparent, blendImage, color); },
             [&] { MemImgDrawTriangle(view, &source.image, v, transparent, blendImage, 0); },
             [&] { MemImgDrawQuadImage(view, &source.image, p, transparent, blendImage); }};
         draws[shape]();
         const std::vector<unsigned char> now = Bytes(view); // `want`: the draw area's bytes in the view may change
         bool refused = pick <= 1 || (unsigned)mode > 11 || (mode >= 5 && mode <= 9) ||
-                       (shape >= 4 && source.image.block->kind != view->block->kind);
+                       (shape >= 5 && source.image.block->kind != view->block->kind);
         for (int y = std::max(0, (int)area.top); !refused && y < std::min(height, (int)area.bottom); y++)
             std::copy_n(&now[offset + y * view->block->pitch + left], right - left,
                         &want[offset + y * view->block->pitch + left]);
