@@ -40,13 +40,16 @@ TEST(TriangleTest, EveryTriangleAndQuadMatchesTheModel)
         call.transparent = flags / 2 ? (int)(rng() | 1) : 0;
         call.color = rng();
         // Corners anywhere in -8192..8191 or near the view, texels mostly inside, at times one value past the range.
-        int anywhere = rng() % 8 == 0, slack = rng() % 4 ? 0 : 2, past = rng() % 16 ? -1 : (int)(rng() % 16);
+        // Texels anywhere give gradients that wrap around 32 bits within a span.
+        int anywhere = rng() % 8 == 0, wild = rng() % 8 == 0, slack = rng() % 4 ? 0 : 2,
+            past = rng() % 16 ? -1 : (int)(rng() % 16);
         auto at = [&](int size) {
             return anywhere ? Between(rng, -8192, 8191) : Between(rng, -size / 2, size * 3 / 2);
         };
+        auto texel = [&](int size) { return wild ? Between(rng, -8192, 8191) : Between(rng, -slack, size + slack); };
         std::string corners;
         for (MemImgTriangleVertex &v : call.vertices) {
-            v = {at(t.view.width), at(t.view.height), Between(rng, -slack, w + slack), Between(rng, -slack, h + slack)};
+            v = {at(t.view.width), at(t.view.height), texel(w), texel(h)};
             if (past >= 0 && &v == &call.vertices[past / 4])
                 v.*fields[past % 4] = rng() % 2 ? 8192 : rng() % 2 ? -8193 : INT_MIN;
             for (int value : {v.x, v.y, v.u, v.v})
