@@ -83,22 +83,28 @@ TEST_F(ArchiveAwareTest, DiskOpensTakeTheCacheAndAsynchronousFlags)
     } cases[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 100}, {1, 1, 100}};
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::Message() << "cache " << c.cache << " async " << c.async);
-        bool cacheMessage = false;
-        for (int failAt = 0; failAt < 60; failAt++) {
-            size_t mark = LogSize();
-            SetAllocationFailureCountdown(failAt);
-            FileHandle h = ArchiveAwareOpen("TREE\\IMG\\B.BMP", c.cache, 0, c.async);
-            SetAllocationFailureCountdown(-1);
-            std::string added = LogSince(mark);
-            EXPECT_EQ(added.find(kRecordMessage) != std::string::npos, failAt == 0) << failAt;
-            cacheMessage |= added.find(kCacheMessage) != std::string::npos;
-            if (h != 0) {
-                ArchiveAwareClose(h);
+        // The failure countdown is the whole process's: an allocation on another thread can take the failure meant
+        // for the open, so a sweep that meets one is tried again (a clean one must come within a few).
+        bool clean = false;
+        for (int round = 0; round < 5 && !clean; round++) {
+            bool recordMessageRight = true, cacheMessage = false;
+            for (int failAt = 0; failAt < 60; failAt++) {
+                size_t mark = LogSize();
+                SetAllocationFailureCountdown(failAt);
+                FileHandle h = ArchiveAwareOpen("TREE\\IMG\\B.BMP", c.cache, 0, c.async);
+                SetAllocationFailureCountdown(-1);
+                std::string added = LogSince(mark);
+                recordMessageRight &= (added.find(kRecordMessage) != std::string::npos) == (failAt == 0);
+                cacheMessage |= added.find(kCacheMessage) != std::string::npos;
+                if (h != 0) {
+                    ArchiveAwareClose(h);
+                }
             }
+            clean = recordMessageRight && cacheMessage == (c.cache != 0);
         }
+        EXPECT_TRUE(clean) << "the record message at the first allocation only, the cache message when caching";
         FileHandle h = ArchiveAwareOpen("TREE\\IMG\\B.BMP", c.cache, 0, c.async);
         ASSERT_NE(h, 0u);
-        EXPECT_EQ(cacheMessage, c.cache != 0);
         EXPECT_EQ(ArchiveAwareRead(readOnly, 1, 100, h), c.readOnlyResult);
         while (ArchiveAwareIdleCheck(h) == 0) {
             Sleep(0);
