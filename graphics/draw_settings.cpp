@@ -220,7 +220,7 @@ int SelectBlendGraph(int graph, int border, int range)
         return 0;
     }
     if (graph != -1) {
-        return -1; // blend graphs are selected once the graph table exists
+        return -1; // blend graphs are selected once graphs can be made
     }
     state->blendGraph = graph;
     WaitWhileInactive();
@@ -311,7 +311,7 @@ int SetDrawTarget(int target)
     }
     WaitWhileInactive();
     if (!IsScreenTarget(target)) {
-        return -1; // graph targets come with the graph table
+        return -1; // graph targets come with graph creation
     }
     if (IsDeviceMode()) {
         SelectDeviceScreenTarget();

@@ -14,13 +14,6 @@ static size_t GraphRecordSize(int pieceDraws)
     return sizeof(GraphRecord) + (size_t)pieceDraws * sizeof(GraphPieceDraw);
 }
 
-int ResetGraphTableCounts(void)
-{
-    s_GraphCount = 0;
-    s_GraphUsedEnd = 0;
-    return 0;
-}
-
 int GetGraphTableUsedEnd(void)
 {
     return s_GraphUsedEnd;
@@ -202,16 +195,31 @@ int ReleaseGraphHandle(EngineHandle graph, int flag)
     return 0;
 }
 
-int ReleaseAllGraphHandles(int flag)
+static void ReleaseEveryGraph(int flag)
 {
-    if (!IsGraphicsInitialised()) {
-        return 0;
-    }
     for (int slot = 0; slot < s_GraphUsedEnd; slot++) {
         if (s_GraphSlots[slot] != NULL) {
             ReleaseGraphHandle(s_GraphSlots[slot]->header.handle, flag);
         }
     }
+}
+
+int ReleaseAllGraphHandles(int flag)
+{
+    if (IsGraphicsInitialised()) {
+        ReleaseEveryGraph(flag);
+    }
+    return 0;
+}
+
+// Graphics start begins with an empty table. A graph made before it (possible only without a running screen) is
+// released rather than forgotten: setting the counts to 0 over it would lose its record and let the next
+// allocation write over its slot.
+int ResetGraphTableCounts(void)
+{
+    ReleaseEveryGraph(0);
+    s_GraphCount = 0;
+    s_GraphUsedEnd = 0;
     return 0;
 }
 

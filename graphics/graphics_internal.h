@@ -483,6 +483,7 @@ struct GraphFormatDesc {
     uint8_t multiSampleType;
     uint8_t multiSampleQuality;
 };
+static_assert(sizeof(GraphFormatDesc) == 13, "the descriptor is 13 bytes");
 
 // One Direct3D texture of a picture: a picture beyond the device's texture rules is cut into several.
 struct TexturePiece {
@@ -601,8 +602,8 @@ int GraphFormatToIndex(const GraphFormatDesc *desc);
 const PixelFormat *GetGraphFormat(const GraphFormatDesc *desc); // null for an index of 16 or more
 
 // ---------------------------------------------------------------------------------------------------------------
-// Later graphics work, named here so start-up and end can call it: the graph table, lights and material, masks,
-// the buffer, shader and model tables.
+// Later graphics work, named here so start-up and end can call it: lights and material, masks, the buffer,
+// shader and model tables.
 
 int DeleteAllVertexBuffers(void);
 int DeleteAllIndexBuffers(void);

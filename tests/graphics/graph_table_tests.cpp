@@ -11,49 +11,26 @@
 #include <set>
 #include <vector>
 
-namespace
-{
-
-// The table's rules kept the slow way: the used end read off the top of the used set, the lowest free slot
-// found by walking up from slot 0.
+// The table's rules kept the slow way: the used end read off the top of the used set, else the lowest free slot
+// found by walking up from 0; the check numbers counted on from the first allocation's (earlier tests moved it).
 struct GraphTableModel {
     std::set<int> used;
-    int check = -1; // learnt from the first allocation: earlier tests moved the counter
-    int UsedEnd() const
-    {
-        return used.empty() ? 0 : *used.rbegin() + 1;
-    }
+    int check = -1;
     EngineHandle Alloc(EngineHandle actual)
     {
-        int slot = UsedEnd();
+        int slot = used.empty() ? 0 : *used.rbegin() + 1;
         if (slot == GRAPH_SLOT_COUNT) {
-            slot = 0;
-            for (int taken : used) { // ascending
-                if (taken != slot) {
-                    break;
-                }
-                slot++;
+            for (slot = 0; used.count(slot); slot++) {
             }
         }
-        check = check < 0 ? (actual >> 16 & 0x7FF) : check;
-        EngineHandle handle = 0x08000000 | check << 16 | slot;
-        check = (check + 1) % 2048;
+        check = (check < 0 ? (actual >> 16 & 0x7FF) : check + 1) % 2048;
         used.insert(slot);
-        return handle;
+        return 0x08000000 | check << 16 | slot;
     }
 };
 
-void ReleaseAll(std::vector<EngineHandle> &live, std::mt19937 &random)
-{
-    std::shuffle(live.begin(), live.end(), random);
-    for (EngineHandle h : live) {
-        ASSERT_EQ(ReleaseGraphHandle(h, 0), 0);
-    }
-    live.clear();
-}
-
-} // namespace
-
+// Random allocations and releases, each handle and the used end checked against the model; every allocation's
+// check number is the model's, so the 2049th of a row takes the first's again.
 TEST(GraphTable, AllocationFollowsTheSlotUsedEndAndCheckNumberRules)
 {
     const int blocks = GetAllocationCount();
@@ -64,45 +41,28 @@ TEST(GraphTable, AllocationFollowsTheSlotUsedEndAndCheckNumberRules)
     std::mt19937 random(12);
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_EQ(GetGraphTableCount(), 0);
         GraphTableModel model;
         std::vector<EngineHandle> live;
-        auto alloc = [&] {
-            EngineHandle h = AllocGraphHandle();
-            EXPECT_EQ(h, model.Alloc(h));
-            live.push_back(h);
-        };
-        auto release = [&] {
-            size_t pick = random() % live.size();
-            EXPECT_EQ(ReleaseGraphHandle(live[pick], 0), 0);
-            model.used.erase(live[pick] & 0xFFFF);
-            live[pick] = live.back();
-            live.pop_back();
-        };
-        while (row.fillFirst && live.size() < GRAPH_SLOT_COUNT) {
-            alloc();
+        for (int i = 0; i < row.operations + (row.fillFirst ? GRAPH_SLOT_COUNT : 0) && !HasFailure(); i++) {
+            bool filling = row.fillFirst && i < GRAPH_SLOT_COUNT, full = live.size() == GRAPH_SLOT_COUNT;
+            if (filling || live.empty() || (!full && (int)(random() % 100) < row.allocPercent)) {
+                live.push_back(AllocGraphHandle());
+                EXPECT_EQ(live.back(), model.Alloc(live.back())) << i;
+            } else {
+                size_t pick = random() % live.size();
+                EXPECT_EQ(ReleaseGraphHandle(live[pick], 0), 0);
+                model.used.erase(live[pick] & 0xFFFF);
+                live[pick] = live.back(), live.pop_back();
+            }
+            EXPECT_EQ(GetGraphTableUsedEnd(), model.used.empty() ? 0 : *model.used.rbegin() + 1) << i;
         }
-        for (int i = 0; i < row.operations && !HasFailure(); i++) {
-            bool full = live.size() == GRAPH_SLOT_COUNT;
-            (live.empty() || (!full && (int)(random() % 100) < row.allocPercent)) ? alloc() : release();
-            ASSERT_EQ(GetGraphTableCount(), (int)live.size());
-            ASSERT_EQ(GetGraphTableUsedEnd(), model.UsedEnd()) << "operation " << i;
-        }
+        EXPECT_EQ(GetGraphTableCount(), (int)live.size());
+        std::shuffle(live.begin(), live.end(), random);
         for (EngineHandle h : live) {
-            ASSERT_TRUE(IsGraphHandle(h));
+            ASSERT_EQ(ReleaseGraphHandle(h, 0), 0);
         }
-        ReleaseAll(live, random);
         EXPECT_EQ(GetGraphTableUsedEnd(), 0);
     }
-    // The counter runs 0..2047: the 2049th allocation takes the first's check number again.
-    EngineHandle first = AllocGraphHandle();
-    ReleaseGraphHandle(first, 0);
-    for (int i = 1; i < 2048; i++) {
-        ReleaseGraphHandle(AllocGraphHandle(), 0);
-    }
-    EngineHandle again = AllocGraphHandle();
-    EXPECT_EQ(again, first);
-    EXPECT_EQ(ReleaseGraphHandle(again, 0), 0);
     EXPECT_EQ(GetAllocationCount(), blocks);
 }
 
@@ -114,29 +74,21 @@ TEST(GraphTable, EveryKindOfWrongHandleIsRefusedAndChangesNothing)
     ReleaseGraphHandle(stale, 0);
     EngineHandle refill = AllocGraphHandle(); // the stale handle's slot again, with the next check number
     ASSERT_EQ(refill & 0xFFFF, stale & 0xFFFF);
-    int check = live >> 16 & 0x7FF, slot = live & 0xFFFF;
-    std::vector<EngineHandle> wrong = {stale,
-                                       MakeEngineHandle(HANDLE_TYPE_GRAPH, check + 1, slot),
-                                       MakeEngineHandle(HANDLE_TYPE_GRAPH, check + 2047, slot),
-                                       MakeEngineHandle(HANDLE_TYPE_GRAPH, check, (refill & 0xFFFF) + 1),
-                                       MakeEngineHandle(HANDLE_TYPE_GRAPH, check, GRAPH_SLOT_COUNT),
-                                       MakeEngineHandle(HANDLE_TYPE_GRAPH, check, 0xFFFF),
-                                       -1,
-                                       (int)(live | 0x80000000u),
-                                       INT_MIN};
+    int check = live >> 16 & 0x7FF, slot = live & 0xFFFF, past = (refill & 0xFFFF) + 1;
+    // stale; check one up and one down; empty slot; slots past the table; negative; then every other type tag
+    std::vector<EngineHandle> wrong = {stale, -1, INT_MIN, (int)(live | 0x80000000u)};
+    for (int checkAndSlot : {(check + 1) << 16 | slot, (check + 2047) << 16 | slot, check << 16 | past,
+                             check << 16 | GRAPH_SLOT_COUNT, check << 16 | 0xFFFF}) {
+        wrong.push_back(MakeEngineHandle(HANDLE_TYPE_GRAPH, checkAndSlot >> 16, checkAndSlot & 0xFFFF));
+    }
     for (int tag = 0; tag < 16; tag++) {
-        if (tag != 1) {
-            wrong.push_back((live & ~HANDLE_TYPE_BITS) | tag << 27);
-        }
+        wrong.push_back((live & ~HANDLE_TYPE_BITS) | (tag == 1 ? 0 : tag) << 27); // tag 0 twice
     }
     for (EngineHandle h : wrong) {
         SCOPED_TRACE(testing::Message() << std::hex << h);
         int width = 5, height = 6, flag = 7;
-        EXPECT_EQ(ReleaseGraphHandle(h, 0), -1);
-        EXPECT_EQ(QueryGraphSize(h, &width, &height), -1);
-        EXPECT_EQ(IsGraphHandle(h), 0);
-        EXPECT_EQ(SetGraphLostFlagPtr(h, &flag), -1);
-        EXPECT_EQ(width * 100 + height * 10 + flag, 567);
+        EXPECT_EQ(ReleaseGraphHandle(h, 0) + QueryGraphSize(h, &width, &height) + SetGraphLostFlagPtr(h, &flag), -3);
+        EXPECT_EQ(IsGraphHandle(h) * 1000 + width * 100 + height * 10 + flag, 567);
         EXPECT_EQ(GetGraphTableCount(), 2);
     }
     for (EngineHandle h : {live, refill}) {
@@ -180,19 +132,18 @@ TEST(GraphTable, GraphsSharingAnImageKeepItUntilTheLastGoes)
     }
 }
 
-// Before graphics start release-all leaves every graph; after, it releases them all in slot order, and every
-// release sets the lost flag registered for it, device textures and surfaces given back.
+// Before graphics start release-all leaves every graph (the start releases them); after, it releases them all in
+// slot order, every release setting the lost flag registered for it and giving back device textures and surfaces.
 TEST(GraphTable, ReleaseAllTakesEveryGraphOnceGraphicsRun)
 {
     const int blocks = GetAllocationCount();
     EngineHandle early = AllocGraphHandle();
     EXPECT_EQ(ReleaseAllGraphHandles(0), 0);
     EXPECT_EQ(IsGraphHandle(early), 1);
-    ReleaseGraphHandle(early, 0); // graphics start empties the table's counts
-
     SetMainWindowTitle("QvGraphTable");
     ChangeWindowMode(1);
     ASSERT_EQ(InitEngine(), 0);
+    EXPECT_EQ(IsGraphHandle(early) * 10 + GetGraphTableCount(), 0) << "graphics start releases what it finds";
     int flags[4];
     EngineHandle graphs[4];
     for (int i = 0; i < 4; i++) {
@@ -286,20 +237,14 @@ TEST(GraphFormat, IndexFollowsTheDescriptorBytesItReads)
     EXPECT_EQ(GetGraphFormatIndex(1, 0, 1, 0)->alphaMask, 0xFF000000u);
 }
 
-TEST(GraphFormat, CreationSettingsKeepTheirValuesUntilTheReset)
+TEST(GraphFormat, TransparentColourIsTakenByteWiseAndKeptOnAnEightBitScreen)
 {
-    SetGraphColorBits(32), SetGraphCreateFlagA(0), SetTransparentColorEnabled(0), SetEmptyGraphAlphaFlag(1);
     SetGraphTransparentColor(0x1AB, 0x45, -1);
-    EXPECT_EQ(g_GraphCreateSettings.transparentColor, 0xAB45FFu) << "each channel taken as a byte";
     SetScreenModeSettings(8, 0);
     SetGraphTransparentColor(1, 2, 3);
     SetScreenModeSettings(0, 0);
-    EXPECT_EQ(g_GraphCreateSettings.transparentColor, 0xAB45FFu) << "an 8-bit screen keeps the colour";
-    EXPECT_EQ(GetGraphColorBits() * 1000 + GetGraphCreateFlagA() * 100 + GetTransparentColorEnabled() * 10 +
-                  GetEmptyGraphAlphaFlag(),
-              32001);
+    EXPECT_EQ(g_GraphCreateSettings.transparentColor, 0xAB45FFu);
+    SetGraphCreateFlagA(0);
     ResetDrawSettings();
-    EXPECT_EQ(GetGraphColorBits() * 1000 + GetGraphCreateFlagA() * 100 + GetTransparentColorEnabled() * 10 +
-                  GetEmptyGraphAlphaFlag() + (int)g_GraphCreateSettings.transparentColor,
-              110);
+    EXPECT_EQ(GetGraphCreateFlagA() * 10 + (int)g_GraphCreateSettings.transparentColor, 10) << "the reset's defaults";
 }
