@@ -9,11 +9,6 @@ static int s_GraphCount;
 static int s_GraphUsedEnd; // one past the highest slot in use
 static int s_GraphCheckCounter;
 
-static size_t GraphRecordSize(int pieceDraws)
-{
-    return sizeof(GraphRecord) + (size_t)pieceDraws * sizeof(GraphPieceDraw);
-}
-
 int GetGraphTableUsedEnd(void)
 {
     return s_GraphUsedEnd;
@@ -22,11 +17,6 @@ int GetGraphTableUsedEnd(void)
 int GetGraphTableCount(void)
 {
     return s_GraphCount;
-}
-
-GraphRecord *GetGraphSlotRecord(int slot)
-{
-    return slot >= 0 && slot < GRAPH_SLOT_COUNT ? s_GraphSlots[slot] : NULL;
 }
 
 GraphRecord *GetGraphRecord(EngineHandle graph)
@@ -52,7 +42,8 @@ EngineHandle AllocGraphHandle(void)
         FatalErrorExit("グラフィックの数が許容量を越えました終了します");
     }
     int slot = TakeFreeGraphSlot();
-    GraphRecord *record = (GraphRecord *)ENGINE_ALLOC_ZEROED(GraphRecordSize(GRAPH_RECORD_FIRST_PIECE_DRAWS));
+    GraphRecord *record = (GraphRecord *)ENGINE_ALLOC_ZEROED(sizeof(GraphRecord) +
+                                                             GRAPH_RECORD_FIRST_PIECE_DRAWS * sizeof(GraphPieceDraw));
     if (record == NULL) {
         FatalErrorExit("メモリの確保に失敗しました");
     }
@@ -66,19 +57,6 @@ EngineHandle AllocGraphHandle(void)
         s_GraphUsedEnd++;
     }
     return record->header.handle;
-}
-
-GraphRecord *ResizeGraphRecord(EngineHandle graph, int pieceDraws)
-{
-    GraphRecord *record = GetGraphRecord(graph);
-    if (record == NULL || pieceDraws < 0) {
-        return NULL;
-    }
-    record = (GraphRecord *)ENGINE_REALLOC(record, GraphRecordSize(pieceDraws));
-    if (record != NULL) {
-        s_GraphSlots[graph & HANDLE_INDEX_MASK] = record;
-    }
-    return record;
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -545,8 +545,8 @@ struct GraphAuxBlock {
     uint32_t word;
 };
 
-// A graph handle's record. Its length varies with its draw information: reach it through its slot again after
-// anything that may resize it (ResizeGraphRecord).
+// A graph handle's record. Its length varies with its draw information (first made with room for
+// GRAPH_RECORD_FIRST_PIECE_DRAWS): reach it through its slot again after anything that may resize it.
 struct GraphRecord {
     HandleRecordHeader header; // check number, own handle
     int *lostFlag;             // set to 1 when the handle is released
@@ -584,13 +584,8 @@ int ResetGraphTableCounts(void);
 // Takes a slot and a zeroed record; never fails: a full table or a failed allocation ends the process.
 EngineHandle AllocGraphHandle(void);
 GraphRecord *GetGraphRecord(EngineHandle graph); // the record of a live graph handle, else null
-// The table walked in slot order: records (or null) below the used end.
-int GetGraphTableUsedEnd(void);
+int GetGraphTableUsedEnd(void); // one past the highest slot in use
 int GetGraphTableCount(void);
-GraphRecord *GetGraphSlotRecord(int slot);
-// Gives a live graph's record room for pieceDraws draw records (keeping the slot in step); null on failure, when
-// the record stays as it was.
-GraphRecord *ResizeGraphRecord(EngineHandle graph, int pieceDraws);
 // The graph takes one reference to the image and the rectangle (x, y, width, height) of it, giving up any image
 // it held; likewise for a restore source (null: none).
 int AttachSharedGraphImage(GraphRecord *graph, SharedGraphImage *image, int x, int y, int width, int height);
