@@ -109,12 +109,12 @@ TEST(GraphTable, GraphsSharingAnImageKeepItUntilTheLastGoes)
         ASSERT_EQ(CreateMemImgDefault(&image->image, 16, 8, MEMIMG_KIND_RGB32), 0);
         auto *source = (GraphRestoreSource *)ENGINE_ALLOC_ZEROED(sizeof(GraphRestoreSource) + 32);
         EngineHandle graphs[2] = {AllocGraphHandle(), AllocGraphHandle()};
-        const RECT rects[2] = {{0, 0, 16, 8}, {4, 2, 12, 6}};
+        const int rects[2][4] = {{0, 0, 16, 8}, {4, 2, 8, 4}}; // x, y, width, height
         for (int i = 0; i < 2; i++) {
             GraphRecord *record = GetGraphRecord(graphs[i]);
-            const RECT &r = rects[i];
-            AttachSharedGraphImage(record, image, r.left, r.top, r.right - r.left, r.bottom - r.top);
-            ASSERT_EQ(DeriveMemImg(&record->view, &image->image, r.left, r.top, r.right - r.left, r.bottom - r.top), 0);
+            const int *r = rects[i];
+            AttachSharedGraphImage(record, image, r[0], r[1], r[2], r[3]);
+            ASSERT_EQ(DeriveMemImg(&record->view, &image->image, r[0], r[1], r[2], r[3]), 0);
             ShareGraphRestoreSource(record, source);
             record->aux[i].data = ENGINE_ALLOC(8);
         }
