@@ -143,20 +143,30 @@ float *MakeColorValue(float *out, float a, float b, float c, float d)
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Graphs and sizes. The graph table comes with later work: until then no value is a graph handle, so graph
-// targets, graph sizes and blend graphs take their failure paths.
+// Graphs and sizes. Graph targets and blend graphs come with graph creation: until then they take their failure
+// paths.
 
 int IsGraphHandle(int value)
 {
-    return 0;
+    return GetGraphRecord(value) != NULL;
 }
 
 int QueryGraphSize(int graph, int *width, int *height)
 {
-    if (graph != SCREEN_BACK && graph != SCREEN_FRONT) {
+    if (graph == SCREEN_BACK || graph == SCREEN_FRONT) {
+        return GetScreenSize(width, height);
+    }
+    const GraphRecord *record = GetGraphRecord(graph);
+    if (record == NULL) {
         return -1;
     }
-    return GetScreenSize(width, height);
+    if (width != NULL) {
+        *width = record->width;
+    }
+    if (height != NULL) {
+        *height = record->height;
+    }
+    return 0;
 }
 
 int QueryScreenState(int *width, int *height, int *colorBits)
@@ -210,7 +220,7 @@ int SelectBlendGraph(int graph, int border, int range)
         return 0;
     }
     if (graph != -1) {
-        return -1; // blend graphs are selected once the graph table exists
+        return -1; // blend graphs are selected once graphs can be made
     }
     state->blendGraph = graph;
     WaitWhileInactive();
@@ -301,7 +311,7 @@ int SetDrawTarget(int target)
     }
     WaitWhileInactive();
     if (!IsScreenTarget(target)) {
-        return -1; // graph targets come with the graph table
+        return -1; // graph targets come with graph creation
     }
     if (IsDeviceMode()) {
         SelectDeviceScreenTarget();
@@ -442,6 +452,7 @@ int ResetDrawSettings(void)
     state->resetting = 1;
     SetStateDefaults(state);
     SetCameraDefaults(state);
+    ResetGraphCreateSettings();
     RefreshDrawColorWord();
     state->drawTarget = SCREEN_BACK;
     SetDrawTarget(SCREEN_FRONT);

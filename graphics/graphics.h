@@ -13,15 +13,33 @@ int GetScreenSize(int *width, int *height); // either pointer may be null; an un
 // Graph creation settings and graphs rebuilt from base images.
 
 struct BaseImage;
+struct PixelFormat;
 
 int GetScreenColorBits(void);
+int SetGraphColorBits(int bits); // colour depth of new graphs; 0 (the default) takes the screen's
+int GetGraphColorBits(void);
+int SetGraphCreateFlagA(int flag); // 1 (the default): graphs without alpha get an alpha bit for keying
+int GetGraphCreateFlagA(void);
 int SetTransparentColorEnabled(int enable);
 int GetTransparentColorEnabled(void);
+int SetEmptyGraphAlphaFlag(int flag); // empty graphs get an alpha channel
+int GetEmptyGraphAlphaFlag(void);
+int SetGraphTransparentColor(int red, int green, int blue); // kept unchanged on an 8-bit screen
+// The pixel format of a plain graph with these properties (font glyph pages use it).
+const PixelFormat *GetGraphFormatIndex(int alpha, int oneBitAlpha, int bits32, int renderTarget);
 int RebuildGraphFromBaseImage(BaseImage *image, EngineHandle graph);
 // Re-creates `graph` as a 256 x 8 grey ramp (every row 0x000000, 0x010101, ... 0xFFFFFF) without a transparent
 // colour; returns the handle, or -1 when the picture cannot be made.
 int RecreateGrayRampGraph(EngineHandle graph);
 int SetScreenSizeSetting(int width, int height); // the stored size itself; 0 = unset
+
+// ---------------------------------------------------------------------------------------------------------------
+// Graph handles (32768 at most). A release sets the lost flag registered for the graph; the flag of the releases
+// is not read.
+
+int ReleaseGraphHandle(EngineHandle graph, int flag);
+int ReleaseAllGraphHandles(int flag);                   // every live graph; nothing before graphics start
+int SetGraphLostFlagPtr(EngineHandle graph, int *flag); // writes 0 through the pointer (null: none)
 
 // ---------------------------------------------------------------------------------------------------------------
 // Graphics start-up and end.

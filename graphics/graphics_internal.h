@@ -457,11 +457,149 @@ void MeasureVerticalBlankPeriod(void);
 #define FRONT_SCREEN_TIMER_PERIOD 32
 
 // ---------------------------------------------------------------------------------------------------------------
-// Later graphics work, named here so start-up and end can call it: the graph table, lights and material, masks,
-// the buffer, shader and model tables.
+// Graph handles: the table of records, the shared images behind them and the creation settings.
 
+#define GRAPH_SLOT_COUNT 32768
+#define GRAPH_RECORD_FIRST_PIECE_DRAWS 4 // room a new record has before its draw information is built
+// Format indexes of software-path images (device-path images take GraphFormatSlot).
+#define GRAPH_SOFT_FORMAT_16 18
+#define GRAPH_SOFT_FORMAT_ALPHA_16 19
+#define GRAPH_SOFT_FORMAT_32 20
+#define GRAPH_SOFT_FORMAT_ALPHA_32 21
+
+// What a graph's image is made as; 13 bytes, filled by the graph set-up.
+struct GraphFormatDesc {
+    uint8_t deviceTexture; // 1 device textures, 0 a software image
+    uint8_t alpha;
+    uint8_t renderTarget; // drawable; on the software path 1 for every graph but a blend image
+    uint8_t softwareImage;
+    uint8_t staging; // a system-memory staging texture beside each texture (every graph of a 9Ex device)
+    uint8_t kind;    // PixelFormatCode: 0 plain, 1-5 DXT1-DXT5, 6 and 7 float
+    uint8_t mipLevels;
+    uint8_t oneBitAlpha; // a graph without alpha gets one alpha bit (16-bit) or eight (32-bit) for keying
+    uint8_t colorBits;   // 16 or 32
+    uint8_t blendImage;
+    uint8_t palette8; // software path: 8-bit palette image without alpha
+    uint8_t multiSampleType;
+    uint8_t multiSampleQuality;
+};
+static_assert(sizeof(GraphFormatDesc) == 13, "the descriptor is 13 bytes");
+
+// One Direct3D texture of a picture: a picture beyond the device's texture rules is cut into several.
+struct TexturePiece {
+    IDirect3DTexture9 *texture;
+    IDirect3DTexture9 *staging;
+    IDirect3DSurface9 *surface; // level 0 of the texture
+    IDirect3DSurface9 *multiSampleSurface;
+    IDirect3DSurface9 *depthSurface;
+    int x, y;                  // in the picture
+    int usedWidth, usedHeight; // the part of the texture the picture covers
+    int textureWidth, textureHeight;
+};
+
+struct GraphPieceVertex {
+    float x, y, u, v;
+};
+
+// One ready-made textured quad of a graph over one piece: corners top-left, top-right, bottom-left, bottom-right.
+struct GraphPieceDraw {
+    int gx, gy; // in the graph
+    int sx, sy; // in the piece's texture
+    int width, height;
+    GraphPieceVertex vertices[4];
+    uint8_t aboveDiagonal[4]; // the corner lies on or above the graph's diagonal from (0, height) to (width, 0)
+    TexturePiece *piece;
+};
+
+// The picture shared by the graph that made it and every graph derived from it; freed with its last graph.
+struct SharedGraphImage {
+    int referenceCount;
+    int formatIndex; // GraphFormatSlot on the device path, GRAPH_SOFT_FORMAT_* on the software path
+    GraphFormatDesc format;
+    uint32_t transparentColor; // 0x00RRGGBB
+    int width, height;
+    uint32_t depthBufferWanted; // render targets only
+    // Device path: pieceCount pieces, held in the same allocation after this head.
+    int mipLevels;
+    int pieceCount;
+    TexturePiece *pieces;
+    MEMIMG image; // software path
+};
+
+// Where a graph's pixels can be found again after device loss; one allocation (head, then the copied path, file
+// bytes or base images with their pixels), shared by reference count. Exactly one kind of source is filled.
+struct GraphRestoreSource {
+    char *path;
+    BaseImage *image;
+    BaseImage *alphaImage;
+    void *memImage;
+    uint32_t memImageSize;
+    void *alphaMemImage;
+    uint32_t alphaMemImageSize;
+    uint32_t reverse; // mirrored left-right after loading
+    int referenceCount;
+};
+
+struct GraphAuxBlock {
+    void *data; // owned: freed with the record
+    uint32_t word;
+};
+
+// A graph handle's record. Its length varies with its draw information (first made with room for
+// GRAPH_RECORD_FIRST_PIECE_DRAWS): reach it through its slot again after anything that may resize it.
+struct GraphRecord {
+    HandleRecordHeader header; // check number, own handle
+    int *lostFlag;             // set to 1 when the handle is released
+    EngineHandle movie;        // a movie drawing into this graph, or -1
+    GraphRestoreSource *restoreSource;
+    int sourceX, sourceY; // this graph's top-left in the picture it was loaded from
+    SharedGraphImage *image;
+    int x, y; // inside the shared image
+    int width, height;
+    GraphAuxBlock aux[2];
+    MEMIMG view; // software path: this graph's rectangle of the shared image
+    int pieceDrawCount;
+    GraphPieceDraw pieceDraws[]; // device path: one per visible piece
+};
+
+// What graph creation reads; the draw-settings reset puts them back to their defaults.
+struct GraphCreateSettings {
+    int colorBits; // 0: the screen's depth
+    int oneBitAlpha;
+    int transparentColorDisabled;
+    int emptyGraphAlpha;
+    uint32_t transparentColor; // 0x00RRGGBB
+    int transparentFromTopLeft;
+    int transparentEdgeFix;
+    int drawable, drawableAlpha, drawableFloat, drawableMultiSampleType, drawableMultiSampleQuality;
+    int staging, blendImage;
+    int defaultMipLevels; // -1 full chain, 0 one level, n n levels
+    int keepRestoreSourcesOff;
+};
+
+extern GraphCreateSettings g_GraphCreateSettings;
+
+int ResetGraphCreateSettings(void);
 int ResetGraphTableCounts(void);
-int ReleaseAllGraphHandles(int flag);
+// Takes a slot and a zeroed record; never fails: a full table or a failed allocation ends the process.
+EngineHandle AllocGraphHandle(void);
+GraphRecord *GetGraphRecord(EngineHandle graph); // the record of a live graph handle, else null
+int GetGraphTableUsedEnd(void); // one past the highest slot in use
+int GetGraphTableCount(void);
+// The graph takes one reference to the image and the rectangle (x, y, width, height) of it, giving up any image
+// it held; likewise for a restore source (null: none).
+int AttachSharedGraphImage(GraphRecord *graph, SharedGraphImage *image, int x, int y, int width, int height);
+int ShareGraphRestoreSource(GraphRecord *graph, GraphRestoreSource *source);
+int DropGraphRestoreSource(GraphRecord *graph);
+int ReleaseImageTextures(SharedGraphImage *image); // the device objects of every piece, each set to null
+// The format index (GraphFormatSlot) of a descriptor; GRAPH_FORMAT_COUNT for a kind above 7.
+int GraphFormatToIndex(const GraphFormatDesc *desc);
+const PixelFormat *GetGraphFormat(const GraphFormatDesc *desc); // null for an index of 16 or more
+
+// ---------------------------------------------------------------------------------------------------------------
+// Later graphics work, named here so start-up and end can call it: lights and material, masks, the buffer,
+// shader and model tables.
+
 int DeleteAllVertexBuffers(void);
 int DeleteAllIndexBuffers(void);
 int DeleteAllShaders(void);
