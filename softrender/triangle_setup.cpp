@@ -148,33 +148,40 @@ static void DrawTriangleRow(const TriangleRows &r, int y, int64_t xl, int64_t xr
            t.u0 + across * t.ux + down * t.uy, t.v0 + across * t.vx + down * t.vy);
 }
 
+// One side during the walk: its segment in use, the last one, its x and the rows left on the segment.
+struct TriangleSide {
+    const TriangleEdge *edge, *last;
+    int64_t x;
+    int rows;
+};
+
+// After a row: steps the side's x; false once the side has run out of rows on its last segment.
+static bool StepTriangleSide(TriangleSide &side)
+{
+    side.x += side.edge->step;
+    if (--side.rows > 0) {
+        return true;
+    }
+    if (side.edge == side.last) {
+        return false;
+    }
+    side.edge++;
+    side.x = side.edge->x;
+    side.rows = side.edge->rows;
+    return true;
+}
+
 // Rows top to bottom - 1 of the triangle; each side steps on to its next segment when its rows run out.
 static void WalkTriangleRows(const TriangleWalk &w, const TriangleRows &r)
 {
-    const TriangleEdge *left = w.left, *right = w.right;
-    int64_t xl = left->x, xr = right->x;
-    int leftRows = left->rows, rightRows = right->rows;
+    TriangleSide left = {w.left, w.left + w.leftCount - 1, w.left->x, w.left->rows};
+    TriangleSide right = {w.right, w.right + w.rightCount - 1, w.right->x, w.right->rows};
     for (int y = w.top; y < r.area.bottom; y++) {
         if (y >= r.area.top) {
-            DrawTriangleRow(r, y, xl >> 18, xr >> 18);
+            DrawTriangleRow(r, y, left.x >> 18, right.x >> 18);
         }
-        xl += left->step;
-        xr += right->step;
-        if (--leftRows == 0) {
-            if (left == w.left + w.leftCount - 1) {
-                return;
-            }
-            left++;
-            xl = left->x;
-            leftRows = left->rows;
-        }
-        if (--rightRows == 0) {
-            if (right == w.right + w.rightCount - 1) {
-                return;
-            }
-            right++;
-            xr = right->x;
-            rightRows = right->rows;
+        if (!StepTriangleSide(left) || !StepTriangleSide(right)) {
+            return;
         }
     }
 }
