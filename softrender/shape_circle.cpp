@@ -206,23 +206,20 @@ static inline void PlotCirclePoint(const CircleTarget &t, int64_t px, int64_t py
     }
 }
 
-template <int Depth, int Mode> static void DrawCircleOutline(CircleTarget &t, CircleWalk &w, const ShapeColor &c)
+// One outline step: the four points on the axes at x = 0, else the eight points of the step.
+template <int Depth, int Mode>
+static inline void PlotOutlineStep(const CircleTarget &t, const CircleWalk &w, const ShapeColor &c)
 {
-    ++*CircleCounter<Depth, Mode, 'o'>::registration.calls;
-    const ShapeColor local = c;
-    const int64_t cx = t.cx, cy = t.cy;
-    for (; w.y >= w.x; AdvanceCircleWalk(w)) {
-        const int64_t x = w.x, y = w.y;
-        if (x == 0) { // the four points on the axes, plotted at this step only
-            PlotCirclePoint<Depth, Mode>(t, cx - y, cy, local), PlotCirclePoint<Depth, Mode>(t, cx + y, cy, local);
-            PlotCirclePoint<Depth, Mode>(t, cx, cy + y, local), PlotCirclePoint<Depth, Mode>(t, cx, cy - y, local);
-            continue;
-        }
-        PlotCirclePoint<Depth, Mode>(t, cx - y, cy + x, local), PlotCirclePoint<Depth, Mode>(t, cx + y, cy + x, local);
-        PlotCirclePoint<Depth, Mode>(t, cx - y, cy - x, local), PlotCirclePoint<Depth, Mode>(t, cx + y, cy - x, local);
-        PlotCirclePoint<Depth, Mode>(t, cx - x, cy + y, local), PlotCirclePoint<Depth, Mode>(t, cx + x, cy + y, local);
-        PlotCirclePoint<Depth, Mode>(t, cx - x, cy - y, local), PlotCirclePoint<Depth, Mode>(t, cx + x, cy - y, local);
+    const int64_t cx = t.cx, cy = t.cy, x = w.x, y = w.y;
+    if (x == 0) {
+        PlotCirclePoint<Depth, Mode>(t, cx - y, cy, c), PlotCirclePoint<Depth, Mode>(t, cx + y, cy, c);
+        PlotCirclePoint<Depth, Mode>(t, cx, cy + y, c), PlotCirclePoint<Depth, Mode>(t, cx, cy - y, c);
+        return;
     }
+    PlotCirclePoint<Depth, Mode>(t, cx - y, cy + x, c), PlotCirclePoint<Depth, Mode>(t, cx + y, cy + x, c);
+    PlotCirclePoint<Depth, Mode>(t, cx - y, cy - x, c), PlotCirclePoint<Depth, Mode>(t, cx + y, cy - x, c);
+    PlotCirclePoint<Depth, Mode>(t, cx - x, cy + y, c), PlotCirclePoint<Depth, Mode>(t, cx + x, cy + y, c);
+    PlotCirclePoint<Depth, Mode>(t, cx - x, cy - y, c), PlotCirclePoint<Depth, Mode>(t, cx + x, cy - y, c);
 }
 
 // Row `row` from x1 to x2, cut to the draw area; a row already drawn, or outside, is left alone and stays unflagged.
@@ -241,18 +238,29 @@ static inline void DrawCircleSpan(CircleTarget &t, int64_t row, int64_t x1, int6
     }
 }
 
-template <int Depth, int Mode> static void DrawCircleDisc(CircleTarget &t, CircleWalk &w, const ShapeColor &c)
+// One disc step: rows cy +- x across the half-width y, and rows cy +- y at a step that lowers y.
+template <int Depth, int Mode>
+static inline void DrawDiscStep(CircleTarget &t, const CircleWalk &w, const ShapeColor &c)
 {
-    ++*CircleCounter<Depth, Mode, 'f'>::registration.calls;
+    const int64_t cx = t.cx, cy = t.cy, x = w.x, y = w.y;
+    DrawCircleSpan<Depth, Mode>(t, cy + x, cx - y, cx + y, c);
+    DrawCircleSpan<Depth, Mode>(t, cy - x, cx - y, cx + y, c);
+    if (w.d >= 0) {
+        DrawCircleSpan<Depth, Mode>(t, cy + y, cx - x, cx + x, c);
+        DrawCircleSpan<Depth, Mode>(t, cy - y, cx - x, cx + x, c);
+    }
+}
+
+template <int Depth, int Mode, char Form>
+static void DrawCircleWalk(CircleTarget &t, CircleWalk &w, const ShapeColor &c)
+{
+    ++*CircleCounter<Depth, Mode, Form>::registration.calls;
     const ShapeColor local = c;
-    const int64_t cx = t.cx, cy = t.cy;
     for (; w.y >= w.x; AdvanceCircleWalk(w)) {
-        const int64_t x = w.x, y = w.y;
-        DrawCircleSpan<Depth, Mode>(t, cy + x, cx - y, cx + y, local);
-        DrawCircleSpan<Depth, Mode>(t, cy - x, cx - y, cx + y, local);
-        if (w.d >= 0) {
-            DrawCircleSpan<Depth, Mode>(t, cy + y, cx - x, cx + x, local);
-            DrawCircleSpan<Depth, Mode>(t, cy - y, cx - x, cx + x, local);
+        if constexpr (Form == 'o') {
+            PlotOutlineStep<Depth, Mode>(t, w, local);
+        } else {
+            DrawDiscStep<Depth, Mode>(t, w, local);
         }
     }
 }
@@ -261,20 +269,20 @@ static const struct {
     int depth, mode;
     CircleFunction outline, disc;
 } kCircleLoops[] = {
-    {16, 0, DrawCircleOutline<16, 0>, DrawCircleDisc<16, 0>},
-    {16, 1, DrawCircleOutline<16, 1>, DrawCircleDisc<16, 1>},
-    {16, 2, DrawCircleOutline<16, 2>, DrawCircleDisc<16, 2>},
-    {16, 3, DrawCircleOutline<16, 3>, DrawCircleDisc<16, 3>},
-    {16, 4, DrawCircleOutline<16, 4>, DrawCircleDisc<16, 4>},
-    {16, 10, DrawCircleOutline<16, 10>, DrawCircleDisc<16, 10>},
-    {16, 11, DrawCircleOutline<16, 11>, DrawCircleDisc<16, 11>},
-    {32, 0, DrawCircleOutline<32, 0>, DrawCircleDisc<32, 0>},
-    {32, 1, DrawCircleOutline<32, 1>, DrawCircleDisc<32, 1>},
-    {32, 2, DrawCircleOutline<32, 2>, DrawCircleDisc<32, 2>},
-    {32, 3, DrawCircleOutline<32, 3>, DrawCircleDisc<32, 3>},
-    {32, 4, DrawCircleOutline<32, 4>, DrawCircleDisc<32, 4>},
-    {32, 10, DrawCircleOutline<32, 10>, DrawCircleDisc<32, 10>},
-    {32, 11, DrawCircleOutline<32, 11>, DrawCircleDisc<32, 11>},
+    {16, 0, DrawCircleWalk<16, 0, 'o'>, DrawCircleWalk<16, 0, 'f'>},
+    {16, 1, DrawCircleWalk<16, 1, 'o'>, DrawCircleWalk<16, 1, 'f'>},
+    {16, 2, DrawCircleWalk<16, 2, 'o'>, DrawCircleWalk<16, 2, 'f'>},
+    {16, 3, DrawCircleWalk<16, 3, 'o'>, DrawCircleWalk<16, 3, 'f'>},
+    {16, 4, DrawCircleWalk<16, 4, 'o'>, DrawCircleWalk<16, 4, 'f'>},
+    {16, 10, DrawCircleWalk<16, 10, 'o'>, DrawCircleWalk<16, 10, 'f'>},
+    {16, 11, DrawCircleWalk<16, 11, 'o'>, DrawCircleWalk<16, 11, 'f'>},
+    {32, 0, DrawCircleWalk<32, 0, 'o'>, DrawCircleWalk<32, 0, 'f'>},
+    {32, 1, DrawCircleWalk<32, 1, 'o'>, DrawCircleWalk<32, 1, 'f'>},
+    {32, 2, DrawCircleWalk<32, 2, 'o'>, DrawCircleWalk<32, 2, 'f'>},
+    {32, 3, DrawCircleWalk<32, 3, 'o'>, DrawCircleWalk<32, 3, 'f'>},
+    {32, 4, DrawCircleWalk<32, 4, 'o'>, DrawCircleWalk<32, 4, 'f'>},
+    {32, 10, DrawCircleWalk<32, 10, 'o'>, DrawCircleWalk<32, 10, 'f'>},
+    {32, 11, DrawCircleWalk<32, 11, 'o'>, DrawCircleWalk<32, 11, 'f'>},
 };
 
 #define CIRCLE_LOOP_COUNT (int)(sizeof kCircleLoops / sizeof kCircleLoops[0])
