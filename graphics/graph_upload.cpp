@@ -1,0 +1,383 @@
+// Graph pixels: pictures uploaded into a graph's texture pieces (keying the transparent colour, repeating the last
+// column and row into a texture's spare edge for filtering, block-compressed levels copied as they are) or into
+// its software image; the colour fill; the empty graph and the graph made from a base image. Window thread only.
+#include "graphics/graphics_internal.h"
+#include "softrender/softrender.h"
+
+#include <string.h>
+
+static int IsBlockCompressed(uint32_t code)
+{
+    return code >= PIXEL_FORMAT_DXT1 && code <= PIXEL_FORMAT_DXT5;
+}
+
+static RECT IntersectRect4(const RECT &a, const RECT &b)
+{
+    RECT r = {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top, a.right < b.right ? a.right : b.right,
+              a.bottom < b.bottom ? a.bottom : b.bottom};
+    return r;
+}
+
+static int IsEmptyRect4(const RECT &r)
+{
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+// A decoded copy of a block-compressed picture; a plain picture is used as it is (`plain` then aliases it).
+static int BringToPlainPixels(BaseImage *image, BaseImage *plain)
+{
+    *plain = *image;
+    if (!IsBlockCompressed(image->format.formatCode)) {
+        return 0;
+    }
+    int size = GetBaseImageDataSize(image);
+    plain->pixels = (unsigned char *)ENGINE_ALLOC(size > 0 ? (size_t)size : 1);
+    if (plain->pixels == NULL) {
+        return AddLog("標準イメージ用のメモリ確保に失敗しました\n");
+    }
+    memcpy(plain->pixels, image->pixels, (size_t)size);
+    return ConvertBaseImageToNormal(plain);
+}
+
+static void DropPlainCopy(const BaseImage *image, BaseImage *plain)
+{
+    if (plain->pixels != image->pixels) {
+        FreeBaseImageData(plain);
+    }
+}
+
+static PixelBuffer BufferOfImage(const BaseImage *image)
+{
+    PixelBuffer buffer = {image->pixels, image->pitch, &image->format, image->width, image->height};
+    return buffer;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device path.
+
+// What one upload writes: the picture (plain), its optional alpha picture, the keying, and the source rectangle
+// whose top-left lands on the shared image's (destX, destY).
+struct UploadJob {
+    SharedGraphImage *image;
+    BaseImage *picture;
+    const BaseImage *alpha;
+    RECT source;
+    int destX, destY;
+    int keying;
+};
+
+// Repeats the last written column into the spare column beside it and the last row into the spare row below.
+static void RepeatEdges(unsigned char *pixels, int pitch, int bytes, int width, int height, int growX, int growY)
+{
+    for (int y = 0; growX && y < height; y++) {
+        unsigned char *row = pixels + (ptrdiff_t)y * pitch;
+        memcpy(row + (ptrdiff_t)width * bytes, row + (ptrdiff_t)(width - 1) * bytes, (size_t)bytes);
+    }
+    if (growY) {
+        memcpy(pixels + (ptrdiff_t)height * pitch, pixels + (ptrdiff_t)(height - 1) * pitch,
+               (size_t)(width + growX) * bytes);
+    }
+}
+
+static int WritePlainArea(const UploadJob &job, TexturePiece *piece, IDirect3DTexture9 *texture, const RECT &area)
+{
+    int width = area.right - area.left, height = area.bottom - area.top;
+    int growX = area.right - piece->x == piece->usedWidth && piece->textureWidth > piece->usedWidth;
+    int growY = area.bottom - piece->y == piece->usedHeight && piece->textureHeight > piece->usedHeight;
+    RECT lockRect = {area.left - piece->x, area.top - piece->y, area.right - piece->x + growX,
+                     area.bottom - piece->y + growY};
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->LockRect(0, &locked, &lockRect, 0))) {
+        return AddLog("テクスチャのロックに失敗しました\n");
+    }
+    const PixelFormat *format = GetGraphFormatPixelFormat(job.image->formatIndex);
+    PixelBuffer to = {locked.pBits, locked.Pitch, format, width + growX, height + growY};
+    PixelBuffer from = BufferOfImage(job.picture), alpha = job.alpha ? BufferOfImage(job.alpha) : PixelBuffer();
+    RECT source = {job.source.left + area.left - job.destX, job.source.top + area.top - job.destY, 0, 0};
+    source.right = source.left + width, source.bottom = source.top + height;
+    PixelKernelOptions options;
+    memset(&options, 0, sizeof(options));
+    options.transparentToAlpha = job.keying && format->alphaWidth > 0 && job.alpha == NULL;
+    options.transparentColor = job.image->transparentColor;
+    PixelKernel(&to, &from, job.alpha ? &alpha : NULL, 0, 0, &source, &options);
+    if (format->bytesPerPixel == 2 || format->bytesPerPixel == 4) {
+        RepeatEdges((unsigned char *)locked.pBits, locked.Pitch, format->bytesPerPixel, width, height, growX, growY);
+    }
+    texture->UnlockRect(0);
+    return 0;
+}
+
+// A block-compressed picture the size of the texture, of the texture's own kind, goes in block for block, level by
+// level, each level measured on its own block grid.
+static int CopyCompressedLevels(const UploadJob &job, TexturePiece *piece, IDirect3DTexture9 *texture)
+{
+    const BaseImage *picture = job.picture;
+    int levels = picture->mipCount > 1 ? picture->mipCount : 1;
+    levels = levels < job.image->mipLevels ? levels : job.image->mipLevels;
+    const unsigned char *source = picture->pixels;
+    for (int level = 0; level < levels; level++) {
+        int64_t size = GetMipLevelDataSize(&picture->format, picture->width, picture->height, 0, level);
+        int blockRows = ((picture->height >> level) + 3) / 4;
+        blockRows = blockRows > 0 ? blockRows : 1;
+        D3DLOCKED_RECT locked;
+        if (FAILED(texture->LockRect(level, &locked, NULL, 0))) {
+            return AddLog("テクスチャのロックに失敗しました\n");
+        }
+        int rowBytes = (int)(size / blockRows);
+        for (int row = 0; row < blockRows; row++) {
+            memcpy((unsigned char *)locked.pBits + (ptrdiff_t)row * locked.Pitch, source + (ptrdiff_t)row * rowBytes,
+                   (size_t)rowBytes);
+        }
+        texture->UnlockRect(level);
+        source += size;
+    }
+    return 0;
+}
+
+static int UploadToPiece(const UploadJob &job, TexturePiece *piece, const RECT &area, BaseImage *original)
+{
+    IDirect3DTexture9 *texture = piece->staging != NULL ? piece->staging : piece->texture;
+    int result;
+    if (IsBlockCompressed(job.image->format.kind)) {
+        int whole = area.left == piece->x && area.top == piece->y && area.right - area.left == piece->textureWidth &&
+                    area.bottom - area.top == piece->textureHeight && original->width == piece->textureWidth &&
+                    original->height == piece->textureHeight && job.source.left == 0 && job.source.top == 0;
+        if (!whole || original->format.formatCode != job.image->format.kind) {
+            AddLog("DXTフォーマットのテクスチャに標準形式のイメージを転送することはできません\n");
+            return 0; // the texture is left as it was
+        }
+        UploadJob compressed = job;
+        compressed.picture = original;
+        result = CopyCompressedLevels(compressed, piece, texture);
+    } else {
+        result = WritePlainArea(job, piece, texture, area);
+    }
+    if (result == 0 && piece->staging != NULL && FAILED(g_D3D.device->UpdateTexture(piece->staging, piece->texture))) {
+        return AddLog("テクスチャのロックに失敗しました\n");
+    }
+    return result;
+}
+
+static int UploadToDevice(const UploadJob &request, const RECT &destination, BaseImage *original)
+{
+    UploadJob job = request;
+    if (g_D3D.device == NULL) {
+        return -1;
+    }
+    if (job.image->format.renderTarget) {
+        return AddLog("描画可能テクスチャへの画像の転送に失敗しました\n");
+    }
+    BaseImage plain;
+    if (BringToPlainPixels(original, &plain) != 0) {
+        return -1;
+    }
+    job.picture = &plain;
+    int result = 0;
+    for (int i = 0; i < job.image->pieceCount && result == 0; i++) {
+        TexturePiece *piece = &job.image->pieces[i];
+        RECT used = {piece->x, piece->y, piece->x + piece->usedWidth, piece->y + piece->usedHeight};
+        RECT area = IntersectRect4(destination, used);
+        if (!IsEmptyRect4(area)) {
+            result = UploadToPiece(job, piece, area, original);
+        }
+    }
+    DropPlainCopy(original, &plain);
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Software path.
+
+// A palette image keys the first palette entry whose colour is the transparent colour (0 when none is).
+static void KeyPaletteEntry(SharedGraphImage *image)
+{
+    MemImgBlock *block = image->image.block;
+    int wide = block->kind == MEMIMG_KIND_RGB32;
+    uint32_t color = image->transparentColor;
+    uint32_t wanted = ColorToPixelValue(GetMemImgColorFormat(block->kind, 0, 0), color >> 16 & 0xFF, color >> 8 & 0xFF,
+                                        color & 0xFF, 0);
+    block->transparentValue = 0;
+    for (uint32_t i = 0; i < 256; i++) {
+        uint32_t entry =
+            wide ? ((const uint32_t *)block->palette)[i] & 0xFFFFFF : ((const uint16_t *)block->palette)[i];
+        if (entry == (wide ? wanted & 0xFFFFFF : wanted)) {
+            block->transparentValue = i;
+            return;
+        }
+    }
+}
+
+static int UploadToSoftware(const UploadJob &job, const RECT &destination, BaseImage *original)
+{
+    BaseImage plain;
+    if (BringToPlainPixels(original, &plain) != 0) {
+        return -1;
+    }
+    int width = destination.right - destination.left, height = destination.bottom - destination.top;
+    int sourceX = job.source.left + destination.left - job.destX,
+        sourceY = job.source.top + destination.top - job.destY;
+    int result = TransferMemImg(&plain, (BaseImage *)job.alpha, &job.image->image, sourceX, sourceY, width, height,
+                                destination.left, destination.top, job.keying);
+    if (result == 0 && job.image->format.palette8) {
+        KeyPaletteEntry(job.image);
+    }
+    DropPlainCopy(original, &plain);
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Upload entries.
+
+int UploadImageToGraphCore(EngineHandle graph, BaseImage *image, BaseImage *alphaImage, const RECT *sourceRect,
+                           int destX, int destY, int keying, int wholeImage)
+{
+    GraphRecord *record = GetGraphRecord(graph);
+    if (!IsGraphicsInitialised() || record == NULL || image == NULL) {
+        return -1;
+    }
+    FlushVertexBatch();
+    // The rectangle is cut to the picture (and its alpha picture) first, so that no copy can read past either.
+    RECT picture = {0, 0, image->width, image->height};
+    RECT source = sourceRect != NULL ? IntersectRect4(*sourceRect, picture) : picture;
+    if (alphaImage != NULL) {
+        RECT alpha = {0, 0, alphaImage->width, alphaImage->height};
+        source = IntersectRect4(source, alpha);
+    }
+    if (sourceRect != NULL) {
+        destX += source.left - sourceRect->left, destY += source.top - sourceRect->top;
+    }
+    if (IsEmptyRect4(source)) {
+        return 0;
+    }
+    SharedGraphImage *shared = record->image;
+    int offsetX = wholeImage ? 0 : record->x, offsetY = wholeImage ? 0 : record->y;
+    RECT allowed = wholeImage ? RECT{0, 0, shared->width, shared->height}
+                              : RECT{record->x, record->y, record->x + record->width, record->y + record->height};
+    UploadJob job = {shared, image, alphaImage, source, destX + offsetX, destY + offsetY, keying};
+    RECT landing = {job.destX, job.destY, job.destX + (source.right - source.left),
+                    job.destY + (source.bottom - source.top)};
+    RECT destination = IntersectRect4(landing, allowed);
+    if (IsEmptyRect4(destination)) {
+        return shared->format.deviceTexture ? 0 : -1;
+    }
+    return shared->format.deviceTexture ? UploadToDevice(job, destination, image)
+                                        : UploadToSoftware(job, destination, image);
+}
+
+int UploadImageToGraph(BaseImage *image, BaseImage *alphaImage, int srcX, int srcY, EngineHandle graph)
+{
+    GraphRecord *record = GetGraphRecord(graph);
+    if (record == NULL) {
+        return -1;
+    }
+    record->sourceX = srcX;
+    record->sourceY = srcY;
+    RECT source = {srcX, srcY, srcX + record->width, srcY + record->height};
+    return UploadImageToGraphCore(graph, image, alphaImage, &source, 0, 0, GetTransparentColorEnabled(), 0);
+}
+
+int UploadImageToGraphAt(BaseImage *image, BaseImage *alphaImage, const RECT *srcRect, int destX, int destY,
+                         EngineHandle graph)
+{
+    GraphRecord *record = GetGraphRecord(graph);
+    if (record == NULL) {
+        return -1;
+    }
+    record->sourceX = srcRect != NULL ? srcRect->left - destX : 0;
+    record->sourceY = srcRect != NULL ? srcRect->top - destY : 0;
+    return UploadImageToGraphCore(graph, image, alphaImage, srcRect, destX, destY, GetTransparentColorEnabled(), 0);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Graphs made here.
+
+static int IsSameSize(const BaseImage *image, const BaseImage *alphaImage)
+{
+    return alphaImage == NULL || (alphaImage->width == image->width && alphaImage->height == image->height);
+}
+
+EngineHandle MakeGraphForImage(BaseImage *image, BaseImage *alphaImage)
+{
+    if (!IsGraphicsInitialised() || image == NULL) {
+        return -1;
+    }
+    WaitWhileInactive();
+    if (!IsSameSize(image, alphaImage)) {
+        return -1;
+    }
+    int alpha = image->format.alphaWidth > 0 || alphaImage != NULL;
+    int palette8 = image->format.bytesPerPixel == 1 && !alpha;
+    return MakeGraphForSize(image->width, image->height, image->mipCount == 0 ? -1 : image->mipCount, alpha, palette8,
+                            (int)image->format.formatCode);
+}
+
+EngineHandle MakeEmptyGraph(int width, int height)
+{
+    if (!IsGraphicsInitialised()) {
+        return -1;
+    }
+    WaitWhileInactive();
+    return MakeGraphForSize(width, height, -1, g_GraphCreateSettings.emptyGraphAlpha, 0, 0);
+}
+
+EngineHandle CreateGraphFromImage(BaseImage *image, BaseImage *alphaImage)
+{
+    if (image == NULL) {
+        return -1;
+    }
+    uint32_t keptColor = g_GraphCreateSettings.transparentColor;
+    if (g_GraphCreateSettings.transparentFromTopLeft && image->width > 0 && image->height > 0) {
+        int red, green, blue, alpha;
+        GetBaseImagePixelComponents(image, 0, 0, &red, &green, &blue, &alpha);
+        g_GraphCreateSettings.transparentColor = (uint32_t)red << 16 | (uint32_t)green << 8 | (uint32_t)blue;
+    }
+    EngineHandle graph = MakeGraphForImage(image, alphaImage);
+    if (graph != -1 && UploadImageToGraph(image, alphaImage, 0, 0, graph) != 0) {
+        ReleaseGraphHandle(graph, 0);
+        graph = -1;
+    }
+    g_GraphCreateSettings.transparentColor = keptColor;
+    return graph;
+}
+
+int RecreateGraphFromImage(BaseImage *image, BaseImage *alphaImage, EngineHandle graph)
+{
+    GraphRecord *record = GetGraphRecord(graph);
+    if (record == NULL || image == NULL || image->width != record->width || image->height != record->height ||
+        !IsSameSize(image, alphaImage)) {
+        return -1;
+    }
+    return UploadImageToGraph(image, alphaImage, 0, 0, graph);
+}
+
+static int Clamp255(int value)
+{
+    return value < 0 ? 0 : value > 255 ? 255 : value;
+}
+
+int FillGraphWithColor(EngineHandle graph, int red, int green, int blue, int alpha)
+{
+    GraphRecord *record = GetGraphRecord(graph);
+    if (record == NULL) {
+        return -1;
+    }
+    red = Clamp255(red), green = Clamp255(green), blue = Clamp255(blue), alpha = Clamp255(alpha);
+    if (!record->image->format.deviceTexture) {
+        RECT all = {0, 0, record->width, record->height};
+        MemImgFillBox(&record->view, &all, MakeScreenColor(red, green, blue));
+        return 0;
+    }
+    if (g_D3D.device == NULL) {
+        return -1;
+    }
+    if (!record->image->format.renderTarget) {
+        return 0;
+    }
+    D3DCOLOR color = D3DCOLOR_ARGB(alpha, red, green, blue);
+    for (int i = 0; i < record->pieceDrawCount; i++) {
+        const GraphPieceDraw &draw = record->pieceDraws[i];
+        RECT area = {draw.sx, draw.sy, draw.sx + draw.width, draw.sy + draw.height};
+        g_D3D.device->ColorFill(draw.piece->surface, &area, color);
+    }
+    return 0;
+}

@@ -1,0 +1,287 @@
+// Graph creation: pictures made in code read back from their textures (9Ex staging and managed paths) with the
+// edge column and row repeated, pieces under stand-in size rules tiling the graph, keying on A1R5G5B5, compressed
+// levels kept block for block, failed creations leaving nothing behind, and the software path's images.
+#include <gtest/gtest.h>
+
+#include "graphics/graphics_test_hooks.h"
+#include "graphics/log_reading.h"
+#include "graphics/screen_readback.h"
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <string.h>
+#include <vector>
+
+static BaseImage RandomPicture(int width, int height, std::mt19937 &random)
+{
+    BaseImage image = {};
+    NewXRGB8BaseImage(width, height, &image);
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            ((uint32_t *)(image.pixels + (ptrdiff_t)y * image.pitch))[x] = random() & 0xFFFFFF;
+        }
+    }
+    return image;
+}
+
+static uint32_t PictureAt(const BaseImage &image, int x, int y)
+{
+    return ((const uint32_t *)(image.pixels + (ptrdiff_t)y * image.pitch))[x] & 0xFFFFFF;
+}
+
+// The texture a test reads: the staging twin when there is one (what the device was given), else the texture.
+static IDirect3DTexture9 *ReadableTexture(const TexturePiece &piece)
+{
+    return piece.staging != NULL ? piece.staging : piece.texture;
+}
+
+// Every 32-bit texel of every piece against the rule: inside the used area the picture's pixel, the spare column
+// and row beside it the last real one, the rest untouched zero.
+static void ExpectPiecesHoldPicture(const SharedGraphImage *image, const BaseImage &picture)
+{
+    for (int i = 0; i < image->pieceCount; i++) {
+        const TexturePiece &piece = image->pieces[i];
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(ReadableTexture(piece)->LockRect(0, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+        int wrong = 0;
+        for (int ty = 0; ty < piece.textureHeight; ty++) {
+            for (int tx = 0; tx < piece.textureWidth; tx++) {
+                uint32_t texel = ((uint32_t *)((char *)locked.pBits + ty * locked.Pitch))[tx] & 0xFFFFFF;
+                int inside = tx <= piece.usedWidth && ty <= piece.usedHeight;
+                int px = piece.x + (tx < piece.usedWidth ? tx : piece.usedWidth - 1);
+                int py = piece.y + (ty < piece.usedHeight ? ty : piece.usedHeight - 1);
+                wrong += texel != (inside ? PictureAt(picture, px, py) : 0u);
+            }
+        }
+        ReadableTexture(piece)->UnlockRect(0);
+        EXPECT_EQ(wrong, 0) << "piece " << i;
+    }
+}
+
+// The draw records cover every graph pixel exactly once, each from the texel of that picture pixel.
+static void ExpectDrawsTileTheGraph(const GraphRecord *record)
+{
+    std::vector<int> hits((size_t)record->width * record->height);
+    for (int i = 0; i < record->pieceDrawCount; i++) {
+        const GraphPieceDraw &draw = record->pieceDraws[i];
+        EXPECT_EQ(draw.gx + record->x, draw.piece->x + draw.sx);
+        EXPECT_EQ(draw.gy + record->y, draw.piece->y + draw.sy);
+        EXPECT_FLOAT_EQ(draw.vertices[3].u, (float)(draw.sx + draw.width) / draw.piece->textureWidth);
+        EXPECT_FLOAT_EQ(draw.vertices[3].y, (float)(draw.gy + draw.height));
+        for (int y = draw.gy; y < draw.gy + draw.height; y++) {
+            for (int x = draw.gx; x < draw.gx + draw.width; x++) {
+                hits[(size_t)y * record->width + x]++;
+            }
+        }
+    }
+    EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), (long)hits.size()) << "no gap and no overlap";
+}
+
+struct PieceRule {
+    int x, y, width, height;
+};
+
+// Pieces under stand-in caps, on the 9Ex staging path and the managed path (the plain-9 switch).
+TEST(GraphCreation, PicturesReadBackFromPiecesCutByTheSizeRules)
+{
+    struct Row {
+        const char *name;
+        int powerOfTwoOnly, squareOnly, width, height;
+        std::vector<PieceRule> pieces;
+    } rows[] = {
+        {"100x100 power of two: one 128x128", 1, 0, 100, 100, {{0, 0, 128, 128}}},
+        {"640x480 on a 640 screen: 512 + 128 by 512", 1, 0, 640, 480, {{0, 0, 512, 512}, {512, 0, 128, 512}}},
+        {"square-only 256x64: four 64x64",
+         0,
+         1,
+         256,
+         64,
+         {{0, 0, 64, 64}, {64, 0, 64, 64}, {128, 0, 64, 64}, {192, 0, 64, 64}}},
+    };
+    std::mt19937 random(41);
+    for (int plain : {0, 1}) {
+        SCOPED_TRACE(plain ? "managed" : "9Ex staging");
+        SetForcePlainDirect3D9(plain);
+        ASSERT_EQ(StartEngineWindow(32, 1), 0);
+        ASSERT_EQ(IsDeviceMode(), 1);
+        EXPECT_EQ(g_D3D.deviceEx == NULL, plain == 1);
+        const int blocks = GetAllocationCount();
+        SetTransparentColorEnabled(0);
+        Direct3DGlobals kept = g_D3D;
+        for (const Row &row : rows) {
+            SCOPED_TRACE(row.name);
+            g_D3D.powerOfTwoOnly = row.powerOfTwoOnly, g_D3D.nonPowerOfTwoAllowed = 0;
+            g_D3D.maxTextureWidth = g_D3D.maxTextureHeight = 2048;
+            g_D3D.caps.TextureCaps = row.squareOnly ? kept.caps.TextureCaps | D3DPTEXTURECAPS_SQUAREONLY : 0;
+            BaseImage picture = RandomPicture(row.width, row.height, random);
+            EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+            ASSERT_NE(graph, -1);
+            const GraphRecord *record = GetGraphRecord(graph);
+            const SharedGraphImage *image = record->image;
+            EXPECT_EQ(image->format.staging, !plain);
+            ASSERT_EQ(image->pieceCount, (int)row.pieces.size());
+            for (int i = 0; i < image->pieceCount; i++) {
+                const TexturePiece &p = image->pieces[i];
+                const PieceRule &want = row.pieces[i];
+                EXPECT_EQ(std::vector<int>({p.x, p.y, p.textureWidth, p.textureHeight}),
+                          std::vector<int>({want.x, want.y, want.width, want.height}))
+                    << i;
+            }
+            ExpectPiecesHoldPicture(image, picture);
+            ExpectDrawsTileTheGraph(record);
+            ReleaseGraphHandle(graph, 0);
+            FreeBaseImageData(&picture);
+        }
+        g_D3D = kept;
+        SetTransparentColorEnabled(1);
+        EXPECT_EQ(GetAllocationCount(), blocks);
+        EndEngine();
+    }
+    SetForcePlainDirect3D9(0);
+}
+
+// A1R5G5B5: alpha 0 exactly where the picture shows the transparent colour, each channel's top five bits kept.
+TEST(GraphCreation, KeyingOnOneBitAlphaIsExact)
+{
+    ASSERT_EQ(StartEngineWindow(32, 1), 0);
+    SetGraphColorBits(16);
+    SetGraphTransparentColor(0x10, 0x80, 0xF8);
+    std::mt19937 random(5);
+    BaseImage picture = RandomPicture(64, 64, random);
+    for (int i = 0; i < 600; i++) {
+        ((uint32_t *)picture.pixels)[random() % (64 * 64)] = 0x1080F8;
+    }
+    EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+    ASSERT_NE(graph, -1);
+    const TexturePiece &piece = GetGraphRecord(graph)->image->pieces[0];
+    ASSERT_EQ(g_D3D.graphFormats[GetGraphRecord(graph)->image->formatIndex], D3DFMT_A1R5G5B5);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(ReadableTexture(piece)->LockRect(0, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+    int wrong = 0;
+    for (int y = 0; y < 64; y++) {
+        for (int x = 0; x < 64; x++) {
+            uint32_t c = PictureAt(picture, x, y);
+            uint16_t want =
+                (uint16_t)((c != 0x1080F8) << 15 | (c >> 19 & 31) << 10 | (c >> 11 & 31) << 5 | (c >> 3 & 31));
+            wrong += ((uint16_t *)((char *)locked.pBits + y * locked.Pitch))[x] != want;
+        }
+    }
+    ReadableTexture(piece)->UnlockRect(0);
+    EXPECT_EQ(wrong, 0);
+    ReleaseGraphHandle(graph, 0);
+    FreeBaseImageData(&picture);
+    EndEngine();
+}
+
+// A compressed picture with its whole mip chain: every level of the texture holds the picture's blocks of that
+// level, also where a level is smaller than one block and the chain is not square.
+TEST(GraphCreation, CompressedPicturesKeepTheirBlocksAtEveryLevel)
+{
+    ASSERT_EQ(StartEngineWindow(32, 1), 0);
+    std::mt19937 random(9);
+    for (int kind : {PIXEL_FORMAT_DXT1, PIXEL_FORMAT_DXT5}) {
+        SCOPED_TRACE(kind);
+        BaseImage picture = {};
+        picture.format.formatCode = kind;
+        picture.format.bitsPerPixel = kind == PIXEL_FORMAT_DXT1 ? 4 : 8;
+        picture.format.bytesPerPixel = 4;
+        picture.width = 64, picture.height = 32, picture.mipCount = 7;
+        int64_t size = GetMipChainDataSize(&picture.format, 64, 32, 0, 7);
+        picture.pixels = (unsigned char *)ENGINE_ALLOC((size_t)size);
+        for (int64_t i = 0; i < size; i++) {
+            picture.pixels[i] = (unsigned char)random();
+        }
+        EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+        ASSERT_NE(graph, -1);
+        const TexturePiece &piece = GetGraphRecord(graph)->image->pieces[0];
+        const unsigned char *level = picture.pixels;
+        for (int l = 0; l < 7; l++) {
+            int64_t bytes = GetMipLevelDataSize(&picture.format, 64, 32, 0, l);
+            int rows = std::max(1, (32 >> l) / 4);
+            D3DLOCKED_RECT locked;
+            ASSERT_EQ(ReadableTexture(piece)->LockRect(l, &locked, NULL, D3DLOCK_READONLY), D3D_OK) << l;
+            for (int r = 0; r < rows; r++) {
+                EXPECT_EQ(memcmp((char *)locked.pBits + r * locked.Pitch, level + r * (bytes / rows), bytes / rows), 0)
+                    << "level " << l << " block row " << r;
+            }
+            ReadableTexture(piece)->UnlockRect(l);
+            level += bytes;
+        }
+        ReleaseGraphHandle(graph, 0);
+        FreeBaseImageData(&picture);
+    }
+    EndEngine();
+}
+
+// Failed creations give -1 with their line and leave the graph count and the tracked blocks as they were.
+TEST(GraphCreation, AFailedCreationLeavesNothingBehind)
+{
+    ASSERT_EQ(StartEngineWindow(32, 1), 0);
+    struct Row {
+        const char *name;
+        int width, height, deviceMax, noFormat;
+        const char *line;
+    } rows[] = {
+        {"width 0", 0, 16, 0, 0, "グラフィックのサイズが不正です"},
+        {"negative height", 16, -3, 0, 0, "グラフィックのサイズが不正です"},
+        {"too large", 40000, 40000, 0, 0, "グラフィックのサイズが不正です"},
+        {"texture refused by the device", 40000, 8, 65536, 0, "書き込み専用テクスチャの作成に失敗しました"},
+        {"no device format", 64, 64, 0, 1, "指定のフォーマットで作成できるテクスチャフォーマットがありませんでした"},
+    };
+    Direct3DGlobals kept = g_D3D;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.deviceMax) {
+            g_D3D.maxTextureWidth = g_D3D.maxTextureHeight = row.deviceMax;
+        }
+        if (row.noFormat) {
+            memset(g_D3D.graphFormats, 0, sizeof(g_D3D.graphFormats));
+        }
+        const int blocks = GetAllocationCount(), graphs = GetGraphTableCount();
+        EXPECT_EQ(MakeEmptyGraph(row.width, row.height), -1);
+        EXPECT_EQ(GetGraphTableCount(), graphs);
+        EXPECT_EQ(GetAllocationCount(), blocks);
+        g_D3D = kept;
+        EXPECT_EQ(FirstMissingInOrder(ReadLogText(), {row.line}), "");
+    }
+    EndEngine();
+}
+
+// The software path: a graph is a software image holding the picture's pixels; an empty graph takes a fill.
+TEST(GraphCreation, SoftwareGraphsAreImagesOfThePicture)
+{
+    ASSERT_EQ(StartEngineWindow(32, 0), 0);
+    const int blocks = GetAllocationCount();
+    SetTransparentColorEnabled(0);
+    std::mt19937 random(3);
+    BaseImage picture = RandomPicture(37, 21, random);
+    EngineHandle graph = CreateGraphFromImage(&picture, NULL), empty = MakeEmptyGraph(9, 5);
+    ASSERT_NE(graph, -1);
+    ASSERT_NE(empty, -1);
+    EXPECT_EQ(FillGraphWithColor(empty, 300, 20, -4, 0), 0);
+    struct Row {
+        EngineHandle graph;
+        int width, height;
+        std::function<uint32_t(int, int)> expected;
+    } rows[] = {{graph, 37, 21, [&](int x, int y) { return PictureAt(picture, x, y); }},
+                {empty, 9, 5, [](int, int) { return MakeScreenColor(255, 20, 0) & 0xFFFFFF; }}};
+    for (const Row &row : rows) {
+        const MEMIMG &view = GetGraphRecord(row.graph)->view;
+        ASSERT_TRUE(IsValidMemImg(&view));
+        ASSERT_EQ(view.width * 100 + view.height, row.width * 100 + row.height);
+        int wrong = 0;
+        for (int y = 0; y < row.height; y++) {
+            for (int x = 0; x < row.width; x++) {
+                uint32_t pixel = ((uint32_t *)(view.pixels + (ptrdiff_t)y * view.block->pitch))[x] & 0xFFFFFF;
+                wrong += pixel != row.expected(x, y);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        ReleaseGraphHandle(row.graph, 0);
+    }
+    FreeBaseImageData(&picture);
+    SetTransparentColorEnabled(1);
+    EXPECT_EQ(GetAllocationCount(), blocks);
+    EndEngine();
+}
