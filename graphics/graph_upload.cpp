@@ -4,6 +4,7 @@
 #include "graphics/graphics_internal.h"
 #include "softrender/softrender.h"
 
+#include <algorithm>
 #include <string.h>
 
 static int IsBlockCompressed(uint32_t code)
@@ -79,6 +80,20 @@ static void RepeatEdges(unsigned char *pixels, int pitch, int bytes, int width, 
     }
 }
 
+// The pixel transfer of the picture's part that lands on `area` (shared-image coordinates) to the buffer's (0, 0),
+// keying only where the texture has alpha bits and no alpha picture brings its own.
+static void TransferArea(const UploadJob &job, const PixelBuffer *to, const RECT &area)
+{
+    PixelBuffer from = BufferOfImage(job.picture), alpha = job.alpha ? BufferOfImage(job.alpha) : PixelBuffer();
+    RECT source = {job.source.left + area.left - job.destX, job.source.top + area.top - job.destY, 0, 0};
+    source.right = source.left + (area.right - area.left), source.bottom = source.top + (area.bottom - area.top);
+    PixelKernelOptions options;
+    memset(&options, 0, sizeof(options));
+    options.transparentToAlpha = job.keying && to->format->alphaWidth > 0 && job.alpha == NULL;
+    options.transparentColor = job.image->transparentColor;
+    PixelKernel(to, &from, job.alpha ? &alpha : NULL, 0, 0, &source, &options);
+}
+
 static int WritePlainArea(const UploadJob &job, TexturePiece *piece, IDirect3DTexture9 *texture, const RECT &area)
 {
     int width = area.right - area.left, height = area.bottom - area.top;
@@ -92,19 +107,67 @@ static int WritePlainArea(const UploadJob &job, TexturePiece *piece, IDirect3DTe
     }
     const PixelFormat *format = GetGraphFormatPixelFormat(job.image->formatIndex);
     PixelBuffer to = {locked.pBits, locked.Pitch, format, width + growX, height + growY};
-    PixelBuffer from = BufferOfImage(job.picture), alpha = job.alpha ? BufferOfImage(job.alpha) : PixelBuffer();
-    RECT source = {job.source.left + area.left - job.destX, job.source.top + area.top - job.destY, 0, 0};
-    source.right = source.left + width, source.bottom = source.top + height;
-    PixelKernelOptions options;
-    memset(&options, 0, sizeof(options));
-    options.transparentToAlpha = job.keying && format->alphaWidth > 0 && job.alpha == NULL;
-    options.transparentColor = job.image->transparentColor;
-    PixelKernel(&to, &from, job.alpha ? &alpha : NULL, 0, 0, &source, &options);
+    TransferArea(job, &to, area);
     if (format->bytesPerPixel == 2 || format->bytesPerPixel == 4) {
         RepeatEdges((unsigned char *)locked.pBits, locked.Pitch, format->bytesPerPixel, width, height, growX, growY);
     }
     texture->UnlockRect(0);
     return 0;
+}
+
+static int CeilPowerOfTwo(int size)
+{
+    int power = 1;
+    while (power < size) {
+        power *= 2;
+    }
+    return power;
+}
+
+// Writes one level's work pixels into the texture level at (x, y) >> level, cut to the level's size.
+static int WriteMipLevel(IDirect3DTexture9 *texture, const TexturePiece *piece, int level, int x, int y,
+                         const unsigned char *pixels, int pitch, int width, int height, int bytes)
+{
+    int levelWidth = std::max(1, piece->textureWidth >> level),
+        levelHeight = std::max(1, piece->textureHeight >> level);
+    RECT rect = {x >> level, y >> level, std::min(levelWidth, (x >> level) + width),
+                 std::min(levelHeight, (y >> level) + height)};
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->LockRect(level, &locked, &rect, 0))) {
+        return AddLog("ミップマップテクスチャのロックに失敗しました\n");
+    }
+    for (int row = 0; row < rect.bottom - rect.top; row++) {
+        memcpy((unsigned char *)locked.pBits + (ptrdiff_t)row * locked.Pitch, pixels + (ptrdiff_t)row * pitch,
+               (size_t)(rect.right - rect.left) * bytes);
+    }
+    texture->UnlockRect(level);
+    return 0;
+}
+
+// Several levels from a plain picture: the area, rounded up to powers of two, is transferred once and each further
+// level is the one before halved, the two halves of one work block taking turns.
+static int WriteMipChain(const UploadJob &job, TexturePiece *piece, IDirect3DTexture9 *texture, const RECT &area)
+{
+    const PixelFormat *format = GetGraphFormatPixelFormat(job.image->formatIndex);
+    int bytes = format->bytesPerPixel;
+    int width = CeilPowerOfTwo(area.right - area.left), height = CeilPowerOfTwo(area.bottom - area.top);
+    size_t half = (size_t)width * height * bytes;
+    unsigned char *work = (unsigned char *)ENGINE_ALLOC_ZEROED(half * 2);
+    if (work == NULL) {
+        return AddLog("テクスチャへ転送する画像を一時的に格納するメモリ領域の確保に失敗しました\n");
+    }
+    PixelBuffer to = {work, width * bytes, format, width, height};
+    TransferArea(job, &to, area);
+    int x = area.left - piece->x, y = area.top - piece->y, result = 0;
+    unsigned char *current = work, *next = work + half;
+    for (int level = 0; level < job.image->mipLevels && result == 0; level++) {
+        result = WriteMipLevel(texture, piece, level, x, y, current, width * bytes, width, height, bytes);
+        HalveImageRect(format, next, std::max(1, width / 2) * bytes, current, width * bytes, 0, 0, 0, width, height);
+        std::swap(current, next);
+        width = std::max(1, width / 2), height = std::max(1, height / 2);
+    }
+    FreeMemory(work);
+    return result;
 }
 
 // A block-compressed picture the size of the texture, of the texture's own kind, goes in block for block, level by
@@ -150,7 +213,8 @@ static int UploadToPiece(const UploadJob &job, TexturePiece *piece, const RECT &
         compressed.picture = original;
         result = CopyCompressedLevels(compressed, piece, texture);
     } else {
-        result = WritePlainArea(job, piece, texture, area);
+        result = job.image->mipLevels > 1 ? WriteMipChain(job, piece, texture, area)
+                                          : WritePlainArea(job, piece, texture, area);
     }
     if (result == 0 && piece->staging != NULL && FAILED(g_D3D.device->UpdateTexture(piece->staging, piece->texture))) {
         return AddLog("テクスチャのロックに失敗しました\n");

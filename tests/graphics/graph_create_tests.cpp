@@ -285,3 +285,101 @@ TEST(GraphCreation, SoftwareGraphsAreImagesOfThePicture)
     EXPECT_EQ(GetAllocationCount(), blocks);
     EndEngine();
 }
+
+// Level 0 is the picture, each further level the one before averaged per channel over 2x2 (pairs once a side is 1).
+TEST(GraphCreation, PlainPicturesFillEveryLevelByHalving)
+{
+    ASSERT_EQ(StartEngineWindow(32, 1), 0);
+    SetTransparentColorEnabled(0);
+    g_GraphCreateSettings.defaultMipLevels = -1;
+    std::mt19937 random(17);
+    BaseImage picture = RandomPicture(64, 16, random);
+    EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+    ASSERT_NE(graph, -1);
+    const TexturePiece &piece = GetGraphRecord(graph)->image->pieces[0];
+    ASSERT_EQ(GetGraphRecord(graph)->image->mipLevels, 7);
+    std::vector<uint32_t> level(64 * 16);
+    for (int i = 0; i < 64 * 16; i++) {
+        level[i] = PictureAt(picture, i % 64, i / 64);
+    }
+    for (int l = 0, w = 64, h = 16; l < 7; l++) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(ReadableTexture(piece)->LockRect(l, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+        int wrong = 0;
+        for (int i = 0; i < w * h; i++) {
+            wrong += (((uint32_t *)((char *)locked.pBits + i / w * locked.Pitch))[i % w] & 0xFFFFFF) != level[i];
+        }
+        ReadableTexture(piece)->UnlockRect(l);
+        EXPECT_EQ(wrong, 0) << "level " << l;
+        int sx = w > 1 ? 2 : 1, sy = h > 1 ? 2 : 1, nw = w / sx, nh = h / sy;
+        std::vector<uint32_t> next((size_t)nw * nh);
+        for (int i = 0; i < nw * nh; i++) {
+            for (int shift = 0; shift < 24; shift += 8) {
+                uint32_t sum = 0;
+                for (int j = 0; j < sx * sy; j++) {
+                    sum += level[(size_t)(i / nw * sy + j / sx) * w + i % nw * sx + j % sx] >> shift & 0xFF;
+                }
+                next[i] |= sum / (sx * sy) << shift;
+            }
+        }
+        level.swap(next), w = nw, h = nh;
+    }
+    ReleaseGraphHandle(graph, 0);
+    FreeBaseImageData(&picture);
+    g_GraphCreateSettings.defaultMipLevels = 0;
+    SetTransparentColorEnabled(1);
+    EndEngine();
+}
+
+// An upload's rectangle is cut to the picture first: what lies outside it leaves the texels as they were, and a
+// compressed picture smaller than its compressed graph is refused with its line instead of read past its end.
+TEST(GraphCreation, UploadsAreCutToThePicture)
+{
+    ASSERT_EQ(StartEngineWindow(32, 1), 0);
+    std::mt19937 random(23);
+    BaseImage picture = RandomPicture(64, 64, random);
+    struct Row {
+        int srcX, srcY;
+    } rows[] = {{-10, 5}, {30, -7}, {50, 50}, {0, 0}, {200, 0}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.srcX * 1000 + row.srcY);
+        EngineHandle graph = MakeEmptyGraph(64, 64);
+        ASSERT_EQ(UploadImageToGraph(&picture, NULL, row.srcX, row.srcY, graph), 0);
+        const TexturePiece &piece = GetGraphRecord(graph)->image->pieces[0];
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(ReadableTexture(piece)->LockRect(0, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+        int wrong = 0;
+        for (int y = 0; y < 64; y++) {
+            for (int x = 0; x < 64; x++) {
+                int px = x + row.srcX, py = y + row.srcY, inside = px >= 0 && px < 64 && py >= 0 && py < 64;
+                uint32_t texel = ((uint32_t *)((char *)locked.pBits + y * locked.Pitch))[x] & 0xFFFFFF;
+                wrong += texel != (inside ? PictureAt(picture, px, py) : 0u);
+            }
+        }
+        ReadableTexture(piece)->UnlockRect(0);
+        EXPECT_EQ(wrong, 0);
+        ReleaseGraphHandle(graph, 0);
+    }
+    BaseImage blocks[2] = {};
+    for (int i = 0; i < 2; i++) {
+        blocks[i].format.formatCode = PIXEL_FORMAT_DXT1, blocks[i].format.bitsPerPixel = 4;
+        blocks[i].width = blocks[i].height = 64 >> i;
+        blocks[i].pixels =
+            (unsigned char *)ENGINE_ALLOC_ZEROED(GetMipChainDataSize(&blocks[i].format, 64 >> i, 64 >> i, 0, 1));
+        memset(blocks[i].pixels, 0x5A + i, (size_t)GetMipChainDataSize(&blocks[i].format, 64 >> i, 64 >> i, 0, 1));
+    }
+    EngineHandle graph = CreateGraphFromImage(&blocks[0], NULL);
+    ASSERT_NE(graph, -1);
+    EXPECT_EQ(UploadImageToGraph(&blocks[1], NULL, 0, 0, graph), 0);
+    EXPECT_EQ(FirstMissingInOrder(ReadLogText(),
+                                  {"DXTフォーマットのテクスチャに標準形式のイメージを転送することはできません"}),
+              "");
+    const TexturePiece &piece = GetGraphRecord(graph)->image->pieces[0];
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(ReadableTexture(piece)->LockRect(0, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(memcmp(locked.pBits, blocks[0].pixels, 32 * 8), 0) << "the first block row is the first picture's";
+    ReadableTexture(piece)->UnlockRect(0);
+    ReleaseGraphHandle(graph, 0);
+    FreeBaseImageData(&blocks[0]), FreeBaseImageData(&blocks[1]), FreeBaseImageData(&picture);
+    EndEngine();
+}
