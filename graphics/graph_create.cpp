@@ -152,6 +152,33 @@ static int ZeroTextureLevels(IDirect3DTexture9 *texture, int height, int levels)
     return 0;
 }
 
+// A drawable piece's companions: a multisample surface to draw into when a sample type is set, and a depth surface
+// of the same sampling when the image wants one or samples.
+static int CreateTargetSurfaces(SharedGraphImage *image, TexturePiece *piece, D3DFORMAT format)
+{
+    D3DMULTISAMPLE_TYPE type = (D3DMULTISAMPLE_TYPE)image->format.multiSampleType;
+    DWORD quality = image->format.multiSampleQuality;
+    if (type != D3DMULTISAMPLE_NONE) {
+        AdjustMultiSampleSettings(format, &type, &quality);
+        if (FAILED(g_D3D.device->CreateRenderTarget(piece->textureWidth, piece->textureHeight, format, type, quality,
+                                                    FALSE, &piece->multiSampleSurface, NULL))) {
+            return AddLog("書き込み専用サーフェスの作成に失敗しました\n");
+        }
+    }
+    if (!image->depthBufferWanted && type == D3DMULTISAMPLE_NONE) {
+        if (piece->depthSurface != NULL) {
+            piece->depthSurface->Release();
+            piece->depthSurface = NULL;
+        }
+        return 0;
+    }
+    if (FAILED(g_D3D.device->CreateDepthStencilSurface(piece->textureWidth, piece->textureHeight, D3DFMT_D16, type,
+                                                       quality, TRUE, &piece->depthSurface, NULL))) {
+        return AddLog("書き込み専用マルチサンプル深度サーフェスの作成に失敗しました\n");
+    }
+    return 0;
+}
+
 static int CreatePieceTextures(SharedGraphImage *image, TexturePiece *piece, D3DFORMAT format)
 {
     IDirect3DDevice9 *device = g_D3D.device;
@@ -159,6 +186,9 @@ static int CreatePieceTextures(SharedGraphImage *image, TexturePiece *piece, D3D
     int levels = image->mipLevels;
     D3DPOOL pool = desc.renderTarget || desc.staging ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
     DWORD usage = desc.renderTarget ? D3DUSAGE_RENDERTARGET : 0;
+    if (desc.renderTarget && CreateTargetSurfaces(image, piece, format) != 0) {
+        return -1;
+    }
     if (FAILED(device->CreateTexture(piece->textureWidth, piece->textureHeight, levels, usage, format, pool,
                                      &piece->texture, NULL))) {
         return AddLog("書き込み専用テクスチャの作成に失敗しました\n");

@@ -222,20 +222,48 @@ static int UploadToPiece(const UploadJob &job, TexturePiece *piece, const RECT &
     return result;
 }
 
-static int UploadToDevice(const UploadJob &request, const RECT &destination, BaseImage *original)
+// A drawable image cannot be locked: the area goes through a system-memory surface into each piece it covers (and
+// the piece's multisample surface).
+static int UploadToRenderTarget(const UploadJob &job, const RECT &destination)
 {
-    UploadJob job = request;
-    if (g_D3D.device == NULL) {
-        return -1;
+    IDirect3DSurface9 *surface = NULL;
+    int width = destination.right - destination.left, height = destination.bottom - destination.top;
+    D3DLOCKED_RECT locked;
+    if (FAILED(g_D3D.device->CreateOffscreenPlainSurface(width, height, g_D3D.graphFormats[job.image->formatIndex],
+                                                         D3DPOOL_SYSTEMMEM, &surface, NULL)) ||
+        FAILED(surface->LockRect(&locked, NULL, 0))) {
+        if (surface != NULL) {
+            surface->Release();
+        }
+        return AddLog("画像転送用のシステムメモリテクスチャの作成に失敗しました\n");
     }
-    if (job.image->format.renderTarget) {
-        return AddLog("描画可能テクスチャへの画像の転送に失敗しました\n");
+    PixelBuffer to = {locked.pBits, locked.Pitch, GetGraphFormatPixelFormat(job.image->formatIndex), width, height};
+    TransferArea(job, &to, destination);
+    surface->UnlockRect();
+    int result = 0;
+    for (int i = 0; i < job.image->pieceCount && result == 0; i++) {
+        TexturePiece *piece = &job.image->pieces[i];
+        RECT used = {piece->x, piece->y, piece->x + piece->usedWidth, piece->y + piece->usedHeight};
+        RECT area = IntersectRect4(destination, used);
+        if (IsEmptyRect4(area)) {
+            continue;
+        }
+        RECT from = {area.left - destination.left, area.top - destination.top, area.right - destination.left,
+                     area.bottom - destination.top};
+        POINT at = {area.left - piece->x, area.top - piece->y};
+        IDirect3DSurface9 *targets[] = {piece->surface, piece->multiSampleSurface};
+        for (IDirect3DSurface9 *target : targets) {
+            if (target != NULL && FAILED(g_D3D.device->UpdateSurface(surface, &from, target, &at))) {
+                result = AddLog("描画可能テクスチャへの画像の転送に失敗しました\n");
+            }
+        }
     }
-    BaseImage plain;
-    if (BringToPlainPixels(original, &plain) != 0) {
-        return -1;
-    }
-    job.picture = &plain;
+    surface->Release();
+    return result;
+}
+
+static int UploadToPieces(const UploadJob &job, const RECT &destination, BaseImage *original)
+{
     int result = 0;
     for (int i = 0; i < job.image->pieceCount && result == 0; i++) {
         TexturePiece *piece = &job.image->pieces[i];
@@ -245,6 +273,22 @@ static int UploadToDevice(const UploadJob &request, const RECT &destination, Bas
             result = UploadToPiece(job, piece, area, original);
         }
     }
+    return result;
+}
+
+static int UploadToDevice(const UploadJob &request, const RECT &destination, BaseImage *original)
+{
+    if (g_D3D.device == NULL) {
+        return -1;
+    }
+    BaseImage plain;
+    if (BringToPlainPixels(original, &plain) != 0) {
+        return -1;
+    }
+    UploadJob job = request;
+    job.picture = &plain;
+    int result = job.image->format.renderTarget ? UploadToRenderTarget(job, destination)
+                                                : UploadToPieces(job, destination, original);
     DropPlainCopy(original, &plain);
     return result;
 }
@@ -384,6 +428,60 @@ EngineHandle MakeEmptyGraph(int width, int height)
     return MakeGraphForSize(width, height, -1, g_GraphCreateSettings.emptyGraphAlpha, 0, 0);
 }
 
+// Pass 2 of the edge fix: each transparent pixel (alpha 0 after pass 1) beside a visible one takes that pixel's
+// colour, in raster order, and stays transparent.
+static void SpreadEdgeColors(BaseImage *copy)
+{
+    for (int y = 0; y < copy->height; y++) {
+        uint32_t *row = (uint32_t *)(copy->pixels + (ptrdiff_t)y * copy->pitch);
+        for (int x = 0; x < copy->width; x++) {
+            if ((row[x] & 0xFF000000) == 0) {
+                continue;
+            }
+            uint32_t *neighbours[] = {x > 0 ? &row[x - 1] : NULL,
+                                      y > 0 ? (uint32_t *)((char *)&row[x] - copy->pitch) : NULL,
+                                      x + 1 < copy->width ? &row[x + 1] : NULL,
+                                      y + 1 < copy->height ? (uint32_t *)((char *)&row[x] + copy->pitch) : NULL};
+            for (uint32_t *neighbour : neighbours) {
+                if (neighbour != NULL && (*neighbour & 0xFF000000) == 0) {
+                    *neighbour = row[x] & 0xFFFFFF;
+                }
+            }
+        }
+    }
+}
+
+// The transparent-edge fix: an ARGB copy in which the transparent colour has alpha 0 (pass 1) and the transparent
+// pixels around visible ones carry their colour, so that filtering at a sprite's edge fades to its own colour
+// rather than to the key colour. -1 (nothing kept) when the copy cannot be made.
+static int MakeEdgeFixedCopy(BaseImage *image, BaseImage *copy)
+{
+    memset(copy, 0, sizeof(*copy));
+    BaseImage plain;
+    if (BringToPlainPixels(image, &plain) != 0) {
+        return -1;
+    }
+    if (NewARGB8BaseImage(image->width, image->height, copy) != 0) {
+        DropPlainCopy(image, &plain);
+        return -1;
+    }
+    PixelBuffer to = BufferOfImage(copy), from = BufferOfImage(&plain);
+    RECT all = {0, 0, image->width, image->height};
+    PixelKernelOptions options;
+    memset(&options, 0, sizeof(options));
+    PixelKernel(&to, &from, NULL, 0, 0, &all, &options);
+    uint32_t key = g_GraphCreateSettings.transparentColor, opaque = plain.format.alphaWidth == 0 ? 0xFF000000 : 0;
+    DropPlainCopy(image, &plain);
+    for (int y = 0; y < copy->height; y++) {
+        uint32_t *row = (uint32_t *)(copy->pixels + (ptrdiff_t)y * copy->pitch);
+        for (int x = 0; x < copy->width; x++) {
+            row[x] = (row[x] & 0xFFFFFF) == key ? key : row[x] | opaque;
+        }
+    }
+    SpreadEdgeColors(copy);
+    return 0;
+}
+
 EngineHandle CreateGraphFromImage(BaseImage *image, BaseImage *alphaImage)
 {
     if (image == NULL) {
@@ -395,10 +493,19 @@ EngineHandle CreateGraphFromImage(BaseImage *image, BaseImage *alphaImage)
         GetBaseImagePixelComponents(image, 0, 0, &red, &green, &blue, &alpha);
         g_GraphCreateSettings.transparentColor = (uint32_t)red << 16 | (uint32_t)green << 8 | (uint32_t)blue;
     }
-    EngineHandle graph = MakeGraphForImage(image, alphaImage);
-    if (graph != -1 && UploadImageToGraph(image, alphaImage, 0, 0, graph) != 0) {
+    BaseImage fixed;
+    BaseImage *picture = image;
+    if (g_GraphCreateSettings.transparentEdgeFix && GetTransparentColorEnabled() &&
+        MakeEdgeFixedCopy(image, &fixed) == 0) {
+        picture = &fixed;
+    }
+    EngineHandle graph = MakeGraphForImage(picture, alphaImage);
+    if (graph != -1 && UploadImageToGraph(picture, alphaImage, 0, 0, graph) != 0) {
         ReleaseGraphHandle(graph, 0);
         graph = -1;
+    }
+    if (picture != image) {
+        FreeBaseImageData(&fixed);
     }
     g_GraphCreateSettings.transparentColor = keptColor;
     return graph;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <set>
 #include <string.h>
 #include <vector>
 
@@ -130,8 +131,17 @@ TEST(GraphCreation, PicturesReadBackFromPiecesCutByTheSizeRules)
             }
             ExpectPiecesHoldPicture(image, picture);
             ExpectDrawsTileTheGraph(record);
+            if (record->pieceDrawCount == 1) {
+                EXPECT_EQ(memcmp(record->pieceDraws[0].aboveDiagonal, "\1\1\1\0", 4), 0) << "only bottom-right below";
+            }
+            // The device objects made again, as after device loss, take a new picture of the same size.
+            BaseImage second = RandomPicture(row.width, row.height, random);
+            ReleaseImageTextures(record->image);
+            ASSERT_EQ(CreateGraphTextures(record->image), 0);
+            ASSERT_EQ(RecreateGraphFromImage(&second, NULL, graph), 0);
+            ExpectPiecesHoldPicture(image, second);
             ReleaseGraphHandle(graph, 0);
-            FreeBaseImageData(&picture);
+            FreeBaseImageData(&picture), FreeBaseImageData(&second);
         }
         g_D3D = kept;
         SetTransparentColorEnabled(1);
@@ -381,5 +391,86 @@ TEST(GraphCreation, UploadsAreCutToThePicture)
     ReadableTexture(piece)->UnlockRect(0);
     ReleaseGraphHandle(graph, 0);
     FreeBaseImageData(&blocks[0]), FreeBaseImageData(&blocks[1]), FreeBaseImageData(&picture);
+    EndEngine();
+}
+
+// Drawable graphs are filled and uploaded through the device: each reads back (through a render-target copy) as
+// the colour or the picture.
+TEST(GraphCreation, DrawableGraphsTakeFillsAndPictures)
+{
+    ASSERT_EQ(StartEngineWindow(32, 1), 0);
+    SetTransparentColorEnabled(0);
+    g_GraphCreateSettings.drawable = 1;
+    std::mt19937 random(31);
+    BaseImage picture = RandomPicture(100, 60, random);
+    for (int fill : {0, 1}) {
+        EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+        ASSERT_NE(graph, -1);
+        ASSERT_EQ(fill ? FillGraphWithColor(graph, 10, 200, 300, 255) : 0, 0);
+        const TexturePiece &piece = GetGraphRecord(graph)->image->pieces[0];
+        D3DSURFACE_DESC desc;
+        piece.surface->GetDesc(&desc);
+        IDirect3DSurface9 *copy = NULL;
+        g_D3D.device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, NULL);
+        ASSERT_EQ(g_D3D.device->GetRenderTargetData(piece.surface, copy), D3D_OK);
+        D3DLOCKED_RECT locked;
+        copy->LockRect(&locked, NULL, D3DLOCK_READONLY);
+        int wrong = 0;
+        for (int y = 0; y < 60; y++) {
+            for (int x = 0; x < 100; x++) {
+                uint32_t texel = ((uint32_t *)((char *)locked.pBits + y * locked.Pitch))[x] & 0xFFFFFF;
+                wrong += texel != (fill ? 0x0AC8FFu : PictureAt(picture, x, y));
+            }
+        }
+        copy->UnlockRect();
+        copy->Release();
+        EXPECT_EQ(wrong, 0) << fill;
+        ReleaseGraphHandle(graph, 0);
+    }
+    g_GraphCreateSettings.drawable = 0;
+    SetTransparentColorEnabled(1);
+    FreeBaseImageData(&picture);
+    EndEngine();
+}
+
+// The transparent-edge fix over sparse random pictures: visible pixels keep their colour at full alpha, every
+// transparent texel is invisible and carries either the key colour (nothing visible beside it) or the colour of a
+// visible 4-neighbour.
+TEST(GraphCreation, TransparentEdgesTakeTheirNeighboursColour)
+{
+    ASSERT_EQ(StartEngineWindow(32, 1), 0);
+    g_GraphCreateSettings.transparentEdgeFix = 1;
+    SetGraphTransparentColor(0xFF, 0, 0xFF);
+    std::mt19937 random(8);
+    BaseImage picture = RandomPicture(32, 32, random);
+    for (int i = 0; i < 32 * 32; i++) {
+        if (random() % 4 != 0) {
+            ((uint32_t *)picture.pixels)[i] = 0xFF00FF;
+        }
+    }
+    EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+    ASSERT_NE(graph, -1);
+    const TexturePiece &piece = GetGraphRecord(graph)->image->pieces[0];
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(ReadableTexture(piece)->LockRect(0, &locked, NULL, D3DLOCK_READONLY), D3D_OK);
+    int wrong = 0;
+    for (int y = 0; y < 32; y++) {
+        for (int x = 0; x < 32; x++) {
+            uint32_t texel = ((uint32_t *)((char *)locked.pBits + y * locked.Pitch))[x], own = PictureAt(picture, x, y);
+            std::set<uint32_t> allowed = {0xFF00FF};
+            for (int d = 0; d < 4; d++) {
+                int nx = x + (d == 0) - (d == 1), ny = y + (d == 2) - (d == 3);
+                if (nx >= 0 && nx < 32 && ny >= 0 && ny < 32 && PictureAt(picture, nx, ny) != 0xFF00FF) {
+                    allowed.insert(PictureAt(picture, nx, ny)), allowed.erase(allowed.size() > 1 ? 0xFF00FF : 0);
+                }
+            }
+            wrong += own != 0xFF00FF ? texel != (0xFF000000 | own) : texel >> 24 != 0 || !allowed.count(texel);
+        }
+    }
+    ReadableTexture(piece)->UnlockRect(0);
+    EXPECT_EQ(wrong, 0);
+    ReleaseGraphHandle(graph, 0);
+    FreeBaseImageData(&picture);
+    g_GraphCreateSettings.transparentEdgeFix = 0;
     EndEngine();
 }
