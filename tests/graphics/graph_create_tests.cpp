@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string.h>
@@ -414,4 +415,33 @@ TEST_F(GraphSoftware, GraphsAreImagesOfThePicture)
     }
     FreeBaseImageData(&picture);
     EXPECT_EQ(GetAllocationCount(), blocks);
+}
+
+// A palette picture stays a palette image whose transparent value is the first entry of the transparent colour
+// (0 when no entry has it).
+TEST_F(GraphSoftware, PaletteGraphsKeyTheFirstEntryOfTheTransparentColour)
+{
+    SetGraphTransparentColor(0x12, 0x34, 0x56);
+    for (int keyEntry : {5, -1}) {
+        BaseImage picture = {};
+        SetPalette8PixelFormat(&picture.format);
+        for (int i = 0; i < 256; i++) {
+            picture.format.palette[i] = {(uint8_t)i, (uint8_t)(i * 3), 0x99, 0};
+        }
+        picture.format.palette[2] = {0x56, 0x33, 0x12, 0}; // one step from the colour
+        if (keyEntry >= 0) {
+            picture.format.palette[keyEntry + 4] = picture.format.palette[keyEntry] = {0x56, 0x34, 0x12, 0};
+        }
+        picture.width = picture.pitch = 16, picture.height = 4;
+        picture.pixels = (unsigned char *)ENGINE_ALLOC(64);
+        std::iota(picture.pixels, picture.pixels + 64, 0);
+        EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+        ASSERT_NE(graph, -1);
+        const MemImgBlock *block = GetGraphRecord(graph)->view.block;
+        EXPECT_EQ(block->paletteFlag, 1);
+        EXPECT_EQ(block->transparentValue, (uint32_t)std::max(keyEntry, 0));
+        EXPECT_EQ(memcmp(block->pixels + block->pitch * 3, picture.pixels + 48, 16), 0);
+        ReleaseGraphHandle(graph, 0);
+        FreeBaseImageData(&picture);
+    }
 }
