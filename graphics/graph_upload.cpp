@@ -144,8 +144,29 @@ static int WriteMipLevel(IDirect3DTexture9 *texture, const TexturePiece *piece, 
     return 0;
 }
 
+// Level `level` of a plain picture that brings its own levels (each after the one before, rows unpadded past level
+// 0), transferred for the area scaled down to that level.
+static void TransferPictureLevel(const UploadJob &job, int level, const PixelBuffer *to, const RECT &area)
+{
+    BaseImage levelImage = *job.picture;
+    for (int before = 0; before < level; before++) {
+        levelImage.pixels += GetMipLevelDataSize(&job.picture->format, job.picture->width, job.picture->height,
+                                                 job.picture->pitch, before);
+    }
+    levelImage.width = std::max(1, job.picture->width >> level);
+    levelImage.height = std::max(1, job.picture->height >> level);
+    levelImage.pitch = levelImage.width * job.picture->format.bytesPerPixel;
+    UploadJob scaled = job;
+    scaled.picture = &levelImage;
+    scaled.source.left >>= level, scaled.source.top >>= level, scaled.destX >>= level, scaled.destY >>= level;
+    RECT scaledArea = {area.left >> level, area.top >> level, std::max((area.left >> level) + 1, area.right >> level),
+                       std::max((area.top >> level) + 1, area.bottom >> level)};
+    TransferArea(scaled, to, scaledArea);
+}
+
 // Several levels from a plain picture: the area, rounded up to powers of two, is transferred once and each further
-// level is the one before halved, the two halves of one work block taking turns.
+// level is the picture's own level when it brings enough, else the one before halved, the two halves of one work
+// block taking turns.
 static int WriteMipChain(const UploadJob &job, TexturePiece *piece, IDirect3DTexture9 *texture, const RECT &area)
 {
     const PixelFormat *format = GetGraphFormatPixelFormat(job.image->formatIndex);
@@ -160,11 +181,21 @@ static int WriteMipChain(const UploadJob &job, TexturePiece *piece, IDirect3DTex
     TransferArea(job, &to, area);
     int x = area.left - piece->x, y = area.top - piece->y, result = 0;
     unsigned char *current = work, *next = work + half;
+    int ownLevels = job.picture->mipCount >= job.image->mipLevels;
     for (int level = 0; level < job.image->mipLevels && result == 0; level++) {
         result = WriteMipLevel(texture, piece, level, x, y, current, width * bytes, width, height, bytes);
-        HalveImageRect(format, next, std::max(1, width / 2) * bytes, current, width * bytes, 0, 0, 0, width, height);
+        int halfWidth = std::max(1, width / 2), halfHeight = std::max(1, height / 2);
+        if (level + 1 == job.image->mipLevels) {
+            break;
+        }
+        if (ownLevels) {
+            PixelBuffer levelBuffer = {next, halfWidth * bytes, format, halfWidth, halfHeight};
+            TransferPictureLevel(job, level + 1, &levelBuffer, area);
+        } else {
+            HalveImageRect(format, next, halfWidth * bytes, current, width * bytes, 0, 0, 0, width, height);
+        }
         std::swap(current, next);
-        width = std::max(1, width / 2), height = std::max(1, height / 2);
+        width = halfWidth, height = halfHeight;
     }
     FreeMemory(work);
     return result;

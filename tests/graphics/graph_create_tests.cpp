@@ -433,3 +433,26 @@ TEST_F(GraphSoftware, PaletteGraphsKeyTheFirstEntryOfTheTransparentColour)
         FreeBaseImageData(&picture);
     }
 }
+
+// A plain picture bringing its own levels (rows unpadded past level 0) puts each into the texture as it is.
+TEST_F(GraphDevice, PlainPicturesWithTheirOwnLevelsKeepThem)
+{
+    SetTransparentColorEnabled(0);
+    BaseImage picture = {};
+    SetXRGB8PixelFormat(&picture.format);
+    picture.width = 64, picture.height = 16, picture.pitch = 256, picture.mipCount = 7;
+    int64_t size = GetMipChainDataSize(&picture.format, 64, 16, 256, 7);
+    picture.pixels = (unsigned char *)ENGINE_ALLOC((size_t)size);
+    std::mt19937 random(29);
+    std::generate(picture.pixels, picture.pixels + size, [&] { return (unsigned char)random(); });
+    EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+    SetTransparentColorEnabled(1);
+    ASSERT_NE(graph, -1);
+    const uint32_t *level = (const uint32_t *)picture.pixels;
+    for (int l = 0, w = 64, h = 16; l < 7; level += w * h, l++, w = std::max(1, w / 2), h = std::max(1, h / 2)) {
+        TexelRule rule = [&](int x, int y) { return level[y * w + x]; };
+        EXPECT_EQ(CountWrongTexels(GetGraphRecord(graph)->image->pieces[0], l, w, h, 0xFFFFFF, rule), 0) << l;
+    }
+    ReleaseGraphHandle(graph, 0);
+    FreeBaseImageData(&picture);
+}
