@@ -59,6 +59,22 @@ EngineHandle AllocGraphHandle(void)
     return record->header.handle;
 }
 
+// The record's length follows its draw information: room for `drawCount` piece draws (0: the software form). The
+// slot takes the moved record; on failure the record stays as it was and null is returned.
+GraphRecord *ResizeGraphRecordDraws(EngineHandle graph, int drawCount)
+{
+    GraphRecord *record = GetGraphRecord(graph);
+    if (record == NULL) {
+        return NULL;
+    }
+    GraphRecord *moved =
+        (GraphRecord *)ENGINE_REALLOC(record, sizeof(GraphRecord) + (size_t)drawCount * sizeof(GraphPieceDraw));
+    if (moved != NULL) {
+        s_GraphSlots[graph & HANDLE_INDEX_MASK] = moved;
+    }
+    return moved;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // What a record holds: the shared image and the restore source, each counted by its holders.
 

@@ -28,6 +28,16 @@ int SetGraphTransparentColor(int red, int green, int blue); // kept unchanged on
 // The pixel format of a plain graph with these properties (font glyph pages use it).
 const PixelFormat *GetGraphFormatIndex(int alpha, int oneBitAlpha, int bits32, int renderTarget);
 int RebuildGraphFromBaseImage(BaseImage *image, EngineHandle graph);
+// Graphs made from a size or a picture, and pictures uploaded into them; handles or -1, else 0 or -1. Keying
+// follows the transparent-colour setting. A fill reaches software graphs and drawable graphs only.
+EngineHandle MakeEmptyGraph(int width, int height);
+EngineHandle MakeGraphForImage(BaseImage *image, BaseImage *alphaImage); // no pixels yet
+EngineHandle CreateGraphFromImage(BaseImage *image, BaseImage *alphaImage);
+int RecreateGraphFromImage(BaseImage *image, BaseImage *alphaImage, EngineHandle graph);
+int UploadImageToGraph(BaseImage *image, BaseImage *alphaImage, int srcX, int srcY, EngineHandle graph);
+int UploadImageToGraphAt(BaseImage *image, BaseImage *alphaImage, const RECT *srcRect, int destX, int destY,
+                         EngineHandle graph);
+int FillGraphWithColor(EngineHandle graph, int red, int green, int blue, int alpha);
 // Re-creates `graph` as a 256 x 8 grey ramp (every row 0x000000, 0x010101, ... 0xFFFFFF) without a transparent
 // colour; returns the handle, or -1 when the picture cannot be made.
 int RecreateGrayRampGraph(EngineHandle graph);

@@ -584,6 +584,9 @@ int ResetGraphTableCounts(void);
 // Takes a slot and a zeroed record; never fails: a full table or a failed allocation ends the process.
 EngineHandle AllocGraphHandle(void);
 GraphRecord *GetGraphRecord(EngineHandle graph); // the record of a live graph handle, else null
+// Reallocates a live graph's record for `drawCount` piece draws and puts it back into its slot: read the record
+// again from its slot afterwards. Null (record unchanged) on failure or for a dead handle.
+GraphRecord *ResizeGraphRecordDraws(EngineHandle graph, int drawCount);
 int GetGraphTableUsedEnd(void); // one past the highest slot in use
 int GetGraphTableCount(void);
 // The graph takes one reference to the image and the rectangle (x, y, width, height) of it, giving up any image
@@ -592,6 +595,17 @@ int AttachSharedGraphImage(GraphRecord *graph, SharedGraphImage *image, int x, i
 int ShareGraphRestoreSource(GraphRecord *graph, GraphRestoreSource *source);
 int DropGraphRestoreSource(GraphRecord *graph);
 int ReleaseImageTextures(SharedGraphImage *image); // the device objects of every piece, each set to null
+// Graph creation: the device objects of every piece of an image (again after device re-creation), and a graph's
+// ready-made quads over its pieces (device) or its software view, reallocating its record.
+int CreateGraphTextures(SharedGraphImage *image);
+int BuildGraphTextureDrawInfo(EngineHandle graph);
+// Allocates a graph and sets up its image for a picture of the given size and kind (mip levels -1: the default
+// setting); -1 with the handle released on any failure.
+EngineHandle MakeGraphForSize(int width, int height, int mipLevels, int alpha, int palette8, int kind);
+// Uploads `sourceRect` of the picture (null: all of it) to (destX, destY) of the graph, or of its whole shared
+// image with `wholeImage`; keying turns the transparent colour into alpha 0 where the texture can show it.
+int UploadImageToGraphCore(EngineHandle graph, BaseImage *image, BaseImage *alphaImage, const RECT *sourceRect,
+                           int destX, int destY, int keying, int wholeImage);
 // The format index (GraphFormatSlot) of a descriptor; GRAPH_FORMAT_COUNT for a kind above 7.
 int GraphFormatToIndex(const GraphFormatDesc *desc);
 const PixelFormat *GetGraphFormat(const GraphFormatDesc *desc); // null for an index of 16 or more
