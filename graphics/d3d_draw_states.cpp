@@ -148,18 +148,22 @@ const StageRecord *GetStageRecord(int index)
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Graph textures this file needs. Graphs do not exist yet: the graph table completes both, and until then an
-// untextured kind-3 draw and any graph named in a custom record go without a texture.
+// Graph textures this file needs: a named graph's, and the 8x8 white graph that kind-3 stages bind when a draw has
+// no texture (until it is made, such a draw goes without a texture).
 
 static IDirect3DBaseTexture9 *GetWhiteTexture(void)
 {
-    return NULL; // the 8x8 white graph, made on first need
+    return NULL;
 }
 
-static IDirect3DBaseTexture9 *ResolveGraphTexture(int graph)
+IDirect3DBaseTexture9 *ResolveGraphTexture(int graph)
 {
-    (void)graph;
-    return NULL; // an invalid handle gives no texture
+    const GraphRecord *record = GetGraphRecord(graph);
+    if (record == NULL || record->image == NULL || !record->image->format.deviceTexture ||
+        record->image->pieceCount < 1) {
+        return NULL;
+    }
+    return record->image->pieces[0].texture;
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -212,6 +212,20 @@ int GetDrawFilterMode(void)
     return g_DrawState.filterMode;
 }
 
+static void StoreBlendGraph(DrawState *state, int graph, int border, int range, const TexturePiece *piece)
+{
+    state->blendGraph = graph;
+    state->blendBorder = ClampInt(border, 0, 255);
+    state->blendRange = ClampInt(range, 0, 255);
+    if (piece != NULL) {
+        state->blendGraphWidth = (float)piece->textureWidth;
+        state->blendGraphHeight = (float)piece->textureHeight;
+        state->blendGraphInverseWidth = 1.0f / state->blendGraphWidth;
+        state->blendGraphInverseHeight = 1.0f / state->blendGraphHeight;
+    }
+}
+
+// Every check comes before anything is stored, so a refused call leaves the setting and the device as they were.
 int SelectBlendGraph(int graph, int border, int range)
 {
     DrawState *state = &g_DrawState;
@@ -219,24 +233,28 @@ int SelectBlendGraph(int graph, int border, int range)
         (graph == state->blendGraph && border == state->blendBorder && range == state->blendRange)) {
         return 0;
     }
-    if (graph != -1) {
-        return -1; // blend graphs are selected once graphs can be made
+    if (graph != -1 && GetGraphRecord(graph) == NULL) {
+        return -1;
     }
-    state->blendGraph = graph;
     WaitWhileInactive();
-    state->blendBorder = ClampInt(border, 0, 255);
-    state->blendRange = ClampInt(range, 0, 255);
+    GraphRecord *record = GetGraphRecord(graph); // again: the wait may have let it go
+    if (graph != -1 && record == NULL) {
+        return -1;
+    }
     if (!IsDeviceMode()) {
-        state->blendImage = NULL;
+        StoreBlendGraph(state, graph, border, range, NULL);
+        state->blendImage = record != NULL ? &record->view : NULL;
         BuildFadeTable(state->blendBorder, state->blendRange);
         SyncSoftwareDrawSettings();
         return 0;
     }
-    SyncSoftwareDrawSettings();
-    if (g_StateCache.device == NULL) {
+    IDirect3DBaseTexture9 *texture = ResolveGraphTexture(graph);
+    if (g_StateCache.device == NULL || (record != NULL && texture == NULL)) {
         return -1;
     }
-    return SetDeviceBlendGraph(NULL, state->blendBorder, state->blendRange);
+    StoreBlendGraph(state, graph, border, range, record != NULL ? &record->image->pieces[0] : NULL);
+    SyncSoftwareDrawSettings();
+    return SetDeviceBlendGraph(texture, state->blendBorder, state->blendRange);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -598,6 +598,8 @@ int ReleaseImageTextures(SharedGraphImage *image); // the device objects of ever
 // Graph creation: the device objects of every piece of an image (again after device re-creation), and a graph's
 // ready-made quads over its pieces (device) or its software view, reallocating its record.
 int CreateGraphTextures(SharedGraphImage *image);
+// A live graph's first piece texture, else null (a dead handle or a graph without device textures).
+IDirect3DBaseTexture9 *ResolveGraphTexture(int graph);
 int BuildGraphTextureDrawInfo(EngineHandle graph);
 // Allocates a graph and sets up its image for a picture of the given size and kind (mip levels -1: the default
 // setting); -1 with the handle released on any failure.

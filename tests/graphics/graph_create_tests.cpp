@@ -7,6 +7,7 @@
 #include "graphics/graphics_test_hooks.h"
 #include "graphics/log_reading.h"
 #include "graphics/screen_readback.h"
+#include "softrender/softrender.h"
 
 #include <algorithm>
 #include <functional>
@@ -455,4 +456,88 @@ TEST_F(GraphDevice, PlainPicturesWithTheirOwnLevelsKeepThem)
     }
     ReleaseGraphHandle(graph, 0);
     FreeBaseImageData(&picture);
+}
+
+// What SelectBlendGraph stores, read back whole so a refused call is seen to leave every setting as it was.
+struct BlendGraphSnapshot {
+    DrawState state;
+    IDirect3DBaseTexture9 *texture;
+    int border, range;
+    bool operator==(const BlendGraphSnapshot &other) const
+    {
+        return memcmp(&state, &other.state, sizeof state) == 0 && texture == other.texture && border == other.border &&
+               range == other.range;
+    }
+};
+
+static BlendGraphSnapshot TakeBlendGraphSnapshot(void)
+{
+    return {g_DrawState, g_StateCache.blendGraphTexture, g_StateCache.blendGraphBorder, g_StateCache.blendGraphRange};
+}
+
+// Device path: a live graph goes to the device with its texture and the stored size; a dead handle, a graph
+// without a device texture and a missing device are refused before anything is stored.
+TEST_F(GraphDevice, BlendGraphsAreTakenOrRefusedWhole)
+{
+    EngineHandle kept = MakeEmptyGraph(40, 20), graph = MakeEmptyGraph(100, 30), dead = MakeEmptyGraph(8, 8);
+    ASSERT_NE(kept, -1);
+    ASSERT_NE(graph, -1);
+    ReleaseGraphHandle(dead, 0);
+    SharedGraphImage *image = GetGraphRecord(graph)->image;
+    IDirect3DDevice9 *device = g_StateCache.device;
+    struct Row {
+        const char *name;
+        EngineHandle graph;
+        std::function<void(int)> spoil; // 1 before the call, 0 after
+        int result;
+    } rows[] = {
+        {"live graph", graph, [](int) {}, 0},
+        {"none", -1, [](int) {}, 0},
+        {"dead handle", dead, [](int) {}, -1},
+        {"software image", graph, [&](int on) { image->format.deviceTexture = !on; }, -1},
+        {"no device", graph, [&](int on) { g_StateCache.device = on ? NULL : device; }, -1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(SelectBlendGraph(kept, 300, 7), 0);
+        BlendGraphSnapshot before = TakeBlendGraphSnapshot();
+        row.spoil(1);
+        int result = SelectBlendGraph(row.graph, 12, -3);
+        row.spoil(0);
+        ASSERT_EQ(result, row.result);
+        if (result != 0) {
+            EXPECT_TRUE(TakeBlendGraphSnapshot() == before);
+            continue;
+        }
+        const TexturePiece *piece = row.graph != -1 ? &image->pieces[0] : NULL;
+        EXPECT_EQ(g_DrawState.blendGraph, row.graph);
+        EXPECT_EQ(g_DrawState.blendBorder * 1000 + g_DrawState.blendRange, 12000);
+        EXPECT_EQ(g_StateCache.blendGraphTexture, piece != NULL ? piece->texture : NULL);
+        if (piece != NULL) {
+            EXPECT_EQ(g_DrawState.blendGraphWidth * g_DrawState.blendGraphInverseWidth, 1.0f);
+            EXPECT_EQ(g_DrawState.blendGraphWidth, (float)piece->textureWidth);
+            EXPECT_EQ(g_DrawState.blendGraphHeight * g_DrawState.blendGraphInverseHeight, 1.0f);
+            EXPECT_EQ(g_DrawState.blendGraphHeight, (float)piece->textureHeight);
+        }
+    }
+    SelectBlendGraph(-1, 0, 0);
+    ReleaseGraphHandle(kept, 0), ReleaseGraphHandle(graph, 0);
+}
+
+// Software path: the blend image is the graph's own view and the ramp follows the clamped border and range.
+TEST_F(GraphSoftware, BlendGraphsBecomeTheBlendImage)
+{
+    EngineHandle graph = MakeEmptyGraph(16, 16), dead = MakeEmptyGraph(8, 8);
+    ASSERT_NE(graph, -1);
+    ReleaseGraphHandle(dead, 0);
+    ASSERT_EQ(SelectBlendGraph(graph, 300, 7), 0);
+    EXPECT_EQ(g_DrawState.blendImage, &GetGraphRecord(graph)->view);
+    EXPECT_EQ(g_MemImgDrawSettings.blendImage, g_DrawState.blendImage);
+    EXPECT_EQ(g_MemImgDrawSettings.blendBorder * 1000 + g_MemImgDrawSettings.blendRange, 255007);
+    BlendGraphSnapshot before = TakeBlendGraphSnapshot();
+    EXPECT_EQ(SelectBlendGraph(dead, 1, 2), -1);
+    EXPECT_TRUE(TakeBlendGraphSnapshot() == before);
+    EXPECT_EQ(SelectBlendGraph(-1, 0, 0), 0);
+    EXPECT_EQ(g_MemImgDrawSettings.blendImage, nullptr);
+    ReleaseGraphHandle(graph, 0);
 }
