@@ -1,8 +1,8 @@
 // Draw-state application: before each device draw the engine's draw settings become device states through the
 // state cache. Owns the blend-mode table, the 96 texture-stage records (generated once from the rule that maps
 // alpha source, vertex modulation and stage group to stage operations), the custom record the mask code installs,
-// the default states pushed after device creation and the render-target switch. Every device change draws the
-// pending batch first. Window thread only.
+// the default states pushed after device creation, the render-target switch and the 8x8 white graph. Every device
+// change draws the pending batch first. Window thread only.
 #include "graphics/graphics_internal.h"
 
 static const unsigned short SKIP = 0xFFFF;
@@ -149,11 +149,40 @@ const StageRecord *GetStageRecord(int index)
 
 // ---------------------------------------------------------------------------------------------------------------
 // Graph textures this file needs: a named graph's, and the 8x8 white graph that kind-3 stages bind when a draw has
-// no texture (until it is made, such a draw goes without a texture).
+// no texture. The white graph is made on first need and goes with the graphs; a graph handle that died is made again.
 
-static IDirect3DBaseTexture9 *GetWhiteTexture(void)
+// An 8x8 run-length-encoded 32-bit TGA of opaque white: one packet of eight pixels per row, then the TGA 2.0 footer.
+#define WHITE_ROW 0x87, 0xFF, 0xFF, 0xFF, 0xFF
+// clang-format off
+static const unsigned char s_WhiteTga[84] = {
+    0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 8, 0, 32, 8,
+    WHITE_ROW, WHITE_ROW, WHITE_ROW, WHITE_ROW, WHITE_ROW, WHITE_ROW, WHITE_ROW, WHITE_ROW,
+    0, 0, 0, 0, 0, 0, 0, 0, 'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
+// clang-format on
+#undef WHITE_ROW
+
+static EngineHandle s_WhiteGraph = -1;
+
+static EngineHandle MakeWhiteGraph(void)
 {
-    return NULL;
+    BaseImage image = {};
+    StreamRef stream;
+    stream.functions = *GetMemoryStreamFunctions();
+    stream.handle = (DWORD_PTR)MemStreamOpen(s_WhiteTga, sizeof s_WhiteTga);
+    if (stream.handle == 0) {
+        return -1;
+    }
+    int decoded = DecodeTgaImage(&stream, &image);
+    MemStreamClose(stream.handle);
+    if (decoded != 0) {
+        return -1;
+    }
+    uint32_t keptColor = g_GraphCreateSettings.transparentColor;
+    g_GraphCreateSettings.transparentColor = 0xFF00FF;
+    EngineHandle graph = CreateGraphFromImage(&image, NULL);
+    g_GraphCreateSettings.transparentColor = keptColor;
+    FreeBaseImageData(&image);
+    return graph;
 }
 
 IDirect3DBaseTexture9 *ResolveGraphTexture(int graph)
@@ -164,6 +193,14 @@ IDirect3DBaseTexture9 *ResolveGraphTexture(int graph)
         return NULL;
     }
     return record->image->pieces[0].texture;
+}
+
+IDirect3DBaseTexture9 *GetWhiteTexture(void)
+{
+    if (GetGraphRecord(s_WhiteGraph) == NULL) {
+        s_WhiteGraph = MakeWhiteGraph();
+    }
+    return ResolveGraphTexture(s_WhiteGraph);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -44,7 +44,7 @@ static int LockThroughCopy(IDirect3DSurface9 *surface, D3DFORMAT format, const R
     return result;
 }
 
-// Graphs as lock targets come with the graph table; until then every target is the screen.
+// The device lock always takes the screen: graphs are not lock targets here.
 static int LockDeviceScreen(const RECT *rect, int readOnly, BaseImage *image)
 {
     if (g_StateCache.device == NULL) {

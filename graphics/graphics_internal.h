@@ -600,6 +600,7 @@ int ReleaseImageTextures(SharedGraphImage *image); // the device objects of ever
 int CreateGraphTextures(SharedGraphImage *image);
 // A live graph's first piece texture, else null (a dead handle or a graph without device textures).
 IDirect3DBaseTexture9 *ResolveGraphTexture(int graph);
+IDirect3DBaseTexture9 *GetWhiteTexture(void); // the 8x8 white graph's, made on first need; null when it fails
 int BuildGraphTextureDrawInfo(EngineHandle graph);
 // Allocates a graph and sets up its image for a picture of the given size and kind (mip levels -1: the default
 // setting); -1 with the handle released on any failure.

@@ -541,3 +541,28 @@ TEST_F(GraphSoftware, BlendGraphsBecomeTheBlendImage)
     EXPECT_EQ(g_MemImgDrawSettings.blendImage, nullptr);
     ReleaseGraphHandle(graph, 0);
 }
+
+// The 8x8 white graph (read on the managed path, where its texture locks): opaque white in every texel, made once
+// with the transparent colour put back, released with the graphs at graphics end and made again after a new start.
+TEST(GraphCreation, TheWhiteGraphIsMadeOnceAndGoesWithGraphicsEnd)
+{
+    const int blocks = GetAllocationCount();
+    SetForcePlainDirect3D9(1);
+    for (int start = 0; start < 2; start++) {
+        SCOPED_TRACE(start);
+        ASSERT_EQ(StartEngineWindow(32, 1), 0);
+        const int graphs = GetGraphTableCount();
+        const uint32_t transparent = g_GraphCreateSettings.transparentColor;
+        IDirect3DBaseTexture9 *white = GetWhiteTexture();
+        ASSERT_NE(white, nullptr);
+        EXPECT_EQ(GetWhiteTexture(), white);
+        EXPECT_EQ(GetGraphTableCount(), graphs + 1);
+        EXPECT_EQ(g_GraphCreateSettings.transparentColor, transparent);
+        TexturePiece piece = {};
+        piece.texture = (IDirect3DTexture9 *)white;
+        EXPECT_EQ(CountWrongTexels(piece, 0, 8, 8, 0xFFFFFFFF, [](int, int) { return 0xFFFFFFFFu; }), 0);
+        EndEngine();
+        EXPECT_EQ(GetAllocationCount(), blocks);
+    }
+    SetForcePlainDirect3D9(0);
+}
