@@ -12,16 +12,12 @@ static int IsBlockCompressed(uint32_t code)
     return code >= PIXEL_FORMAT_DXT1 && code <= PIXEL_FORMAT_DXT5;
 }
 
-static RECT IntersectRect4(const RECT &a, const RECT &b)
+// The overlap of two rectangles, empty (all zero) when they do not meet.
+static RECT Overlap(const RECT &a, const RECT &b)
 {
-    RECT r = {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top, a.right < b.right ? a.right : b.right,
-              a.bottom < b.bottom ? a.bottom : b.bottom};
+    RECT r;
+    IntersectRect(&r, &a, &b);
     return r;
-}
-
-static int IsEmptyRect4(const RECT &r)
-{
-    return r.right <= r.left || r.bottom <= r.top;
 }
 
 // A decoded copy of a block-compressed picture; a plain picture is used as it is (`plain` then aliases it).
@@ -275,8 +271,8 @@ static int UploadToRenderTarget(const UploadJob &job, const RECT &destination)
     for (int i = 0; i < job.image->pieceCount && result == 0; i++) {
         TexturePiece *piece = &job.image->pieces[i];
         RECT used = {piece->x, piece->y, piece->x + piece->usedWidth, piece->y + piece->usedHeight};
-        RECT area = IntersectRect4(destination, used);
-        if (IsEmptyRect4(area)) {
+        RECT area = Overlap(destination, used);
+        if (IsRectEmpty(&area)) {
             continue;
         }
         RECT from = {area.left - destination.left, area.top - destination.top, area.right - destination.left,
@@ -299,8 +295,8 @@ static int UploadToPieces(const UploadJob &job, const RECT &destination, BaseIma
     for (int i = 0; i < job.image->pieceCount && result == 0; i++) {
         TexturePiece *piece = &job.image->pieces[i];
         RECT used = {piece->x, piece->y, piece->x + piece->usedWidth, piece->y + piece->usedHeight};
-        RECT area = IntersectRect4(destination, used);
-        if (!IsEmptyRect4(area)) {
+        RECT area = Overlap(destination, used);
+        if (!IsRectEmpty(&area)) {
             result = UploadToPiece(job, piece, area, original);
         }
     }
@@ -377,15 +373,15 @@ int UploadImageToGraphCore(EngineHandle graph, BaseImage *image, BaseImage *alph
     FlushVertexBatch();
     // The rectangle is cut to the picture (and its alpha picture) first, so that no copy can read past either.
     RECT picture = {0, 0, image->width, image->height};
-    RECT source = sourceRect != NULL ? IntersectRect4(*sourceRect, picture) : picture;
+    RECT source = sourceRect != NULL ? Overlap(*sourceRect, picture) : picture;
     if (alphaImage != NULL) {
         RECT alpha = {0, 0, alphaImage->width, alphaImage->height};
-        source = IntersectRect4(source, alpha);
+        source = Overlap(source, alpha);
     }
     if (sourceRect != NULL) {
         destX += source.left - sourceRect->left, destY += source.top - sourceRect->top;
     }
-    if (IsEmptyRect4(source)) {
+    if (IsRectEmpty(&source)) {
         return 0;
     }
     SharedGraphImage *shared = record->image;
@@ -395,8 +391,8 @@ int UploadImageToGraphCore(EngineHandle graph, BaseImage *image, BaseImage *alph
     UploadJob job = {shared, image, alphaImage, source, destX + offsetX, destY + offsetY, keying};
     RECT landing = {job.destX, job.destY, job.destX + (source.right - source.left),
                     job.destY + (source.bottom - source.top)};
-    RECT destination = IntersectRect4(landing, allowed);
-    if (IsEmptyRect4(destination)) {
+    RECT destination = Overlap(landing, allowed);
+    if (IsRectEmpty(&destination)) {
         return shared->format.deviceTexture ? 0 : -1;
     }
     return shared->format.deviceTexture ? UploadToDevice(job, destination, image)
