@@ -213,40 +213,60 @@ TEST_F(GraphDevice, CompressedPicturesKeepTheirBlocksAtEveryLevel)
     }
 }
 
-// Level 0 is the picture, each further level the one before averaged per channel over 2x2 (pairs once a side is 1).
-TEST_F(GraphDevice, PlainPicturesFillEveryLevelByHalving)
+// The next mip level of a w x h level: each pixel the per-channel average of its 2x2 (pairs once a side is 1).
+static std::vector<uint32_t> HalvedLevel(const std::vector<uint32_t> &level, int w, int h)
+{
+    int sx = w > 1 ? 2 : 1, sy = h > 1 ? 2 : 1, nw = w / sx, nh = h / sy;
+    std::vector<uint32_t> next((size_t)nw * nh);
+    for (int i = 0; i < nw * nh; i++) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            uint32_t sum = 0;
+            for (int j = 0; j < sx * sy; j++) {
+                sum += level[(size_t)(i / nw * sy + j / sx) * w + i % nw * sx + j % sx] >> shift & 0xFF;
+            }
+            next[i] |= sum / (sx * sy) << shift;
+        }
+    }
+    return next;
+}
+
+// A 64x16 plain picture fills all 7 levels: a picture without levels by halving level 0 again and again, one that
+// brings its own levels (rows unpadded past level 0) with each of them as it is.
+TEST_F(GraphDevice, PlainPicturesFillEveryLevel)
 {
     SetTransparentColorEnabled(0);
     g_GraphCreateSettings.defaultMipLevels = -1;
     std::mt19937 random(17);
-    BaseImage picture = RandomPicture(64, 16, random);
-    EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+    for (int own : {0, 1}) {
+        BaseImage picture = {};
+        if (own) {
+            SetXRGB8PixelFormat(&picture.format);
+            picture.width = 64, picture.height = 16, picture.pitch = 256, picture.mipCount = 7;
+            int64_t size = GetMipChainDataSize(&picture.format, 64, 16, 256, 7);
+            picture.pixels = (unsigned char *)ENGINE_ALLOC((size_t)size);
+            std::generate(picture.pixels, picture.pixels + size, [&] { return (unsigned char)random(); });
+        } else {
+            picture = RandomPicture(64, 16, random);
+        }
+        EngineHandle graph = CreateGraphFromImage(&picture, NULL);
+        ASSERT_NE(graph, -1);
+        ASSERT_EQ(GetGraphRecord(graph)->image->mipLevels, 7);
+        const uint32_t *pixels = (const uint32_t *)picture.pixels;
+        std::vector<uint32_t> level(pixels, pixels + 64 * 16);
+        for (int l = 0, w = 64, h = 16; l < 7; l++) {
+            TexelRule rule = [&](int x, int y) { return level[y * w + x]; };
+            EXPECT_EQ(CountWrongTexels(GetGraphRecord(graph)->image->pieces[0], l, w, h, 0xFFFFFF, rule), 0)
+                << (own ? "own level " : "halved level ") << l;
+            pixels += w * h;
+            level = own ? std::vector<uint32_t>(pixels, pixels + std::max(1, w / 2) * std::max(1, h / 2))
+                        : HalvedLevel(level, w, h);
+            w = std::max(1, w / 2), h = std::max(1, h / 2);
+        }
+        ReleaseGraphHandle(graph, 0);
+        FreeBaseImageData(&picture);
+    }
     g_GraphCreateSettings.defaultMipLevels = 0;
     SetTransparentColorEnabled(1);
-    ASSERT_NE(graph, -1);
-    ASSERT_EQ(GetGraphRecord(graph)->image->mipLevels, 7);
-    std::vector<uint32_t> level(64 * 16);
-    for (int i = 0; i < 64 * 16; i++) {
-        level[i] = PictureAt(picture, i % 64, i / 64);
-    }
-    for (int l = 0, w = 64, h = 16; l < 7; l++) {
-        TexelRule rule = [&](int x, int y) { return level[y * w + x]; };
-        EXPECT_EQ(CountWrongTexels(GetGraphRecord(graph)->image->pieces[0], l, w, h, 0xFFFFFF, rule), 0) << l;
-        int sx = w > 1 ? 2 : 1, sy = h > 1 ? 2 : 1, nw = w / sx, nh = h / sy;
-        std::vector<uint32_t> next((size_t)nw * nh);
-        for (int i = 0; i < nw * nh; i++) {
-            for (int shift = 0; shift < 24; shift += 8) {
-                uint32_t sum = 0;
-                for (int j = 0; j < sx * sy; j++) {
-                    sum += level[(size_t)(i / nw * sy + j / sx) * w + i % nw * sx + j % sx] >> shift & 0xFF;
-                }
-                next[i] |= sum / (sx * sy) << shift;
-            }
-        }
-        level.swap(next), w = nw, h = nh;
-    }
-    ReleaseGraphHandle(graph, 0);
-    FreeBaseImageData(&picture);
 }
 
 // An upload's rectangle is cut to the picture first: texels outside it stay as they were; a compressed picture
@@ -433,29 +453,6 @@ TEST_F(GraphSoftware, PaletteGraphsKeyTheFirstEntryOfTheTransparentColour)
         ReleaseGraphHandle(graph, 0);
         FreeBaseImageData(&picture);
     }
-}
-
-// A plain picture bringing its own levels (rows unpadded past level 0) puts each into the texture as it is.
-TEST_F(GraphDevice, PlainPicturesWithTheirOwnLevelsKeepThem)
-{
-    SetTransparentColorEnabled(0);
-    BaseImage picture = {};
-    SetXRGB8PixelFormat(&picture.format);
-    picture.width = 64, picture.height = 16, picture.pitch = 256, picture.mipCount = 7;
-    int64_t size = GetMipChainDataSize(&picture.format, 64, 16, 256, 7);
-    picture.pixels = (unsigned char *)ENGINE_ALLOC((size_t)size);
-    std::mt19937 random(29);
-    std::generate(picture.pixels, picture.pixels + size, [&] { return (unsigned char)random(); });
-    EngineHandle graph = CreateGraphFromImage(&picture, NULL);
-    SetTransparentColorEnabled(1);
-    ASSERT_NE(graph, -1);
-    const uint32_t *level = (const uint32_t *)picture.pixels;
-    for (int l = 0, w = 64, h = 16; l < 7; level += w * h, l++, w = std::max(1, w / 2), h = std::max(1, h / 2)) {
-        TexelRule rule = [&](int x, int y) { return level[y * w + x]; };
-        EXPECT_EQ(CountWrongTexels(GetGraphRecord(graph)->image->pieces[0], l, w, h, 0xFFFFFF, rule), 0) << l;
-    }
-    ReleaseGraphHandle(graph, 0);
-    FreeBaseImageData(&picture);
 }
 
 // What a refused blend graph must leave untouched: the draw settings and the device state cache, byte for byte.
