@@ -41,7 +41,55 @@ int FillGraphWithColor(EngineHandle graph, int red, int green, int blue, int alp
 // Re-creates `graph` as a 256 x 8 grey ramp (every row 0x000000, 0x010101, ... 0xFFFFFF) without a transparent
 // colour; returns the handle, or -1 when the picture cannot be made.
 int RecreateGrayRampGraph(EngineHandle graph);
+// Graphs from image files held in memory or in the executable's resources; each keeps the file's bytes as its
+// restore source (the cells of a sheet share one). Handles or -1, else 0 or -1. A sheet is cut row by row into
+// xNum x yNum cells of xSize x ySize (right to left with `reverse`), at most allNum, into handles[0..].
+EngineHandle CreateGraphFromMemImage(const void *memory, int size, const void *alphaMemory, int alphaSize,
+                                     int transparent, int reverse);
+int RecreateGraphFromMemImage(const void *memory, int size, EngineHandle graph, const void *alphaMemory,
+                              int alphaSize, int ignored, int reverse);
+int CreateDivGraphFromMemImage(const void *memory, int size, int allNum, int xNum, int yNum, int xSize, int ySize,
+                               EngineHandle *handles, int transparent, int reverse, const void *alphaMemory,
+                               int alphaSize);
+EngineHandle LoadGraphFromResource(const char *name, const char *type);
+int LoadDivGraphFromResource(const char *name, const char *type, int allNum, int xNum, int yNum, int xSize,
+                             int ySize, EngineHandle *handles);
+// Derived graphs share their source's image; screen copies take a rectangle of a screen or graph into a graph.
+EngineHandle DeriveSubGraph(int x, int y, int width, int height, EngineHandle source);
+int CreateDivGraphFromGraphImage(BaseImage *image, BaseImage *alphaImage, int allNum, int xNum, int yNum, int xSize,
+                                 int ySize, EngineHandle *handles, int transparent, int reverse);
+int CopyScreenRectToGraph(int source, int x1, int y1, int x2, int y2, int destX, int destY, EngineHandle graph,
+                          int ignored);
+int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, EngineHandle graph, int ignored);
 int SetScreenSizeSetting(int width, int height); // the stored size itself; 0 = unset
+
+// ---------------------------------------------------------------------------------------------------------------
+// Drawing calls: graphs and shapes in the current draw settings, on the device or into the software target.
+// Results: 0 drawn (or nothing to draw by rule), -1 for an invalid handle, a blend graph smaller than the graph, or
+// a failed device drawer. Colours are MakeScreenColor values; boxes are right and bottom exclusive. Quad corners
+// run top-left, top-right, bottom-right, bottom-left.
+
+int DrawGraphAt(int x, int y, EngineHandle graph, int transparent);
+int DrawGraphStretched(int x1, int y1, int x2, int y2, EngineHandle graph, int transparent);
+int DrawGraphStretchedF(float x1, float y1, float x2, float y2, EngineHandle graph, int transparent);
+int DrawGraphMirrored(int x, int y, EngineHandle graph, int transparent);
+int DrawGraphRotated(int x, int y, double scale, double angle, EngineHandle graph, int transparent, int turn);
+int DrawGraphRotatedF(float x, float y, double scale, double angle, EngineHandle graph, int transparent, int turn);
+int DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                   EngineHandle graph, int transparent);
+int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, EngineHandle graph, int transparent,
+                  int turn);
+// The (srcX, srcY, width, height) part of the graph stretched to the float rectangle (text drawing uses it).
+int DrawGraphRectStretched(float x1, float y1, float x2, float y2, int srcX, int srcY, int width, int height,
+                           EngineHandle graph, int transparent);
+int DrawFilledBox(int x1, int y1, int x2, int y2, unsigned int color);
+int DrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color);
+int DrawBoxShape(int x1, int y1, int x2, int y2, unsigned int color, int fill);
+int DrawCircleShape(int x, int y, int radius, unsigned int color, int fill);
+int DrawTriangleShape(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill);
+int DrawPoint(int x, int y, unsigned int color);
+// Clears the target (a screen or a graph) to the background colour, inside `rect` when it is given.
+int ClearDrawScreen(int target, const RECT *rect);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Graph handles (32768 at most). A release sets the lost flag registered for the graph; the flag of the releases

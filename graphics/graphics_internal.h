@@ -614,6 +614,54 @@ int GraphFormatToIndex(const GraphFormatDesc *desc);
 const PixelFormat *GetGraphFormat(const GraphFormatDesc *desc); // null for an index of 16 or more
 
 // ---------------------------------------------------------------------------------------------------------------
+// Restore sources and derived graphs.
+
+// Keeps what the graph's pixels can be loaded from again (one kind: a path, file bytes or base images), or shares
+// the source of the live graph `shareFrom`; with nothing to keep and nothing to share the graph keeps none.
+int SetGraphRestoreSource(EngineHandle graph, const char *path, int bitmapFormat, HBITMAP bitmap,
+                          HBITMAP alphaBitmap, const void *memory, int memorySize, const void *alphaMemory,
+                          int alphaMemorySize, const BaseImage *image, const BaseImage *alphaImage, int reverse,
+                          int shareFrom);
+int SetGraphRestorePath(EngineHandle graph, const char *path, int reverse, int shareFrom);
+// `graph` (allocated, empty) takes the (x, y, width, height) rectangle of `source`'s image.
+int DeriveSubGraphCore(EngineHandle source, EngineHandle graph, int x, int y, int width, int height);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device image drawers: a graph's piece quads into the vertex batch. Each returns 0, or -1 without a device or with
+// the device lost. Quad corners here run top-left, top-right, bottom-left, bottom-right.
+
+int G_D3D_DrawImage(int x, int y, float fx, float fy, const GraphRecord *graph, int transparent, int wholePixels);
+int G_D3D_DrawImageStretched(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                             const GraphRecord *graph, int transparent, int filter);
+int G_D3D_DrawImageRotated(float x, float y, double scale, double angle, const GraphRecord *graph, int transparent,
+                           int turn);
+int G_D3D_DrawImageQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, const GraphRecord *graph,
+                        int transparent);
+int G_D3D_DrawImageQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                         const GraphRecord *graph, int transparent);
+int G_D3D_DrawImageQuadPiece(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                             const GraphPieceDraw *piece);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Software-screen draw paths: the drawing calls' arguments handed to the software renderer with the current
+// software target and blend image. Quad corners run top-left, top-right, bottom-left, bottom-right. Each returns 0.
+
+int SoftDrawGraphAt(int transparent, int x, int y, const GraphRecord *graph);
+int SoftDrawGraphStretched(int x1, int y1, int x2, int y2, const GraphRecord *graph, int transparent);
+int SoftDrawGraphRotated(float x, float y, double scale, double angle, int transparent, int turn,
+                         const GraphRecord *graph);
+int SoftDrawGraphQuad(const GraphRecord *graph, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4,
+                      int transparent);
+int SoftDrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                       const GraphRecord *graph, int transparent);
+int SoftFillBox(int x1, int y1, int x2, int y2, unsigned int color);
+int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color);
+int SoftDrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill);
+// Blend mode 3 on a device without blend operations: invert the rectangle, draw in mode 5, invert again.
+int BeginBlendModeThreePass(int x1, int y1, int x2, int y2);
+int EndBlendModeThreePass(int x1, int y1, int x2, int y2);
+
+// ---------------------------------------------------------------------------------------------------------------
 // Later graphics work, named here so start-up and end can call it: lights and material, masks, the buffer,
 // shader and model tables.
 
