@@ -3,7 +3,7 @@
 // any other becomes two textured triangles sharing the diagonal from the source's top-right to its bottom-left.
 // Window thread only.
 #include "core/core.h"
-#include "softrender/blit_rules.h"
+#include "softrender/triangle_spans.h"
 
 #include <algorithm>
 
@@ -23,12 +23,12 @@ static bool QuadNearDrawArea(const MEMIMG *destination, const int (*points)[2])
     return box.left != box.right && box.top != box.bottom;
 }
 
-// A quadrilateral is drawn whole or not at all: a corner outside the triangles' range -8192..8191 would leave the
+// A quadrilateral is drawn whole or not at all: a corner outside the triangles' range would leave the
 // other triangle drawn alone (the source's size is in both triangles, which refuse it themselves).
 static bool QuadCornersInRange(const int (*points)[2])
 {
     for (int k = 0; k < 8; k++) {
-        if (points[k / 2][k % 2] < -8192 || points[k / 2][k % 2] > 8191) {
+        if (points[k / 2][k % 2] < -TRIANGLE_LIMIT || points[k / 2][k % 2] >= TRIANGLE_LIMIT) {
             return false;
         }
     }

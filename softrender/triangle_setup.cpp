@@ -10,7 +10,6 @@
 
 #define TRIANGLE_ONE 262144   // one pixel or texel in 14.18
 #define TRIANGLE_HALF 0x20000 // half a pixel: a position stands at its pixel's centre
-#define TRIANGLE_LIMIT 8192   // every x, y, u and v lies in -8192..8191, so 14.18 values fit 32 bits
 
 // One side's segment: its start x (14.18), its step per row and its row count.
 struct TriangleEdge {

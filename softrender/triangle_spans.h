@@ -7,6 +7,10 @@
 #include "softrender/blit_rules.h"
 #include "softrender/shape_rules.h"
 
+// Every triangle x, y, u and v lies in -TRIANGLE_LIMIT..TRIANGLE_LIMIT - 1, so 14.18 values fit 32 bits; a quad's
+// corners are held to the same range, as its two triangles refuse anything outside it.
+#define TRIANGLE_LIMIT 8192
+
 // What every span of one call reads besides its own row.
 struct TriangleSpanContext {
     const uint8_t *sourcePixels, *blendPixels;
