@@ -676,6 +676,8 @@ int ReleaseModelDeviceData(void);
 int PushLights(void);
 int PushMaterial(void);
 int CloseMaskPass(void);
+int MaskDrawBegin(const RECT *rect); // around a draw while the mask is in use
+int MaskDrawEnd(const RECT *rect);
 int ReleaseMaskSurfaces(void);
 int ReleaseDeviceObjects(void);
 int ReleaseShaderPacks(void); // the in-memory shader-pack archive and its buffers
