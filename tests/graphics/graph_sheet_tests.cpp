@@ -90,8 +90,9 @@ TYPED_TEST(Sheets, SheetsAreCutIntoCellsSharingOneSource)
         const int blocks = GetAllocationCount(), graphs = GetGraphTableCount();
         EngineHandle cells[281];
         cells[280] = 77;
-        ASSERT_EQ(reverse ? CreateDivGraphFromMemImage(bytes.bytes, bytes.size, 280, 20, 14, 32, 32, cells, 1, 1, NULL, 0)
-                          : LoadDivGraphFromResource(MAKEINTRESOURCEA(102), "PNG", 280, 20, 14, 32, 32, cells),
+        ASSERT_EQ(reverse
+                      ? CreateDivGraphFromMemImage(bytes.bytes, bytes.size, 280, 20, 14, 32, 32, cells, 1, 1, NULL, 0)
+                      : LoadDivGraphFromResource(MAKEINTRESOURCEA(102), "PNG", 280, 20, 14, 32, 32, cells),
                   0);
         EXPECT_EQ(GetGraphTableCount() * 1000 + cells[280], (graphs + 280) * 1000 + 77);
         const GraphRestoreSource *source = GetGraphRecord(cells[0])->restoreSource;
@@ -130,8 +131,8 @@ TYPED_TEST(Sheets, FailedLoadsLeaveNothing)
         int id;
         const char *type;
         int xNum; // 0: one picture
-    } rows[] = {{"missing id", 999, "PNG", 0},       {"missing id", 999, "PNG", 2},  {"no picture", 103, "PNG", 0},
-                {"no picture", 103, "PNG", 2},       {"missing type", 102, "CG", 2}, {"past the edge", 102, "PNG", 21}};
+    } rows[] = {{"missing id", 999, "PNG", 0}, {"missing id", 999, "PNG", 2},  {"no picture", 103, "PNG", 0},
+                {"no picture", 103, "PNG", 2}, {"missing type", 102, "CG", 2}, {"past the edge", 102, "PNG", 21}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const int blocks = GetAllocationCount(), graphs = GetGraphTableCount();
@@ -160,9 +161,9 @@ TYPED_TEST(Sheets, DerivedGraphsShowTheirPartAndShareTheSource)
     struct Row {
         const char *name;
         int x, y, width, height, madeWidth, madeHeight; // made 0: refused
-    } rows[] = {{"x at the width - 1", 95, 0, 1, 64, 1, 64}, {"x at the width", 96, 0, 1, 1, 0, 0},
+    } rows[] = {{"x at the width - 1", 95, 0, 1, 64, 1, 64},  {"x at the width", 96, 0, 1, 1, 0, 0},
                 {"past both edges", 80, 10, 40, 100, 16, 54}, {"width 0", 0, 0, 0, 5, 0, 0},
-                {"negative height", 3, 3, 5, -3, 0, 0},        {"x below 0", -1, 0, 5, 5, 0, 0}};
+                {"negative height", 3, 3, 5, -3, 0, 0},       {"x below 0", -1, 0, 5, 5, 0, 0}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const int blocks = GetAllocationCount(), graphs = GetGraphTableCount();
@@ -176,9 +177,8 @@ TYPED_TEST(Sheets, DerivedGraphsShowTheirPartAndShareTheSource)
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->width * 1000 + record->height, row.madeWidth * 1000 + row.madeHeight);
         EXPECT_EQ(record->restoreSource == source && source->referenceCount == 2, true);
-        EXPECT_EQ(CountWrongPixels(graph, [&](int x, int y) {
-                      return GetBaseImagePixelColor(&picture, row.x + x, row.y + y);
-                  }),
+        EXPECT_EQ(CountWrongPixels(
+                      graph, [&](int x, int y) { return GetBaseImagePixelColor(&picture, row.x + x, row.y + y); }),
                   0);
         ReleaseGraphHandle(graph, 0);
     }
