@@ -95,8 +95,8 @@ static int DrawGraphInSoftware(const GraphDraw *d, const GraphRecord *graph)
     case GRAPH_DRAW_ROTATED:
         return SoftDrawGraphRotated(d->fx[0], d->fy[0], d->scale, d->angle, d->transparent, d->turn, graph);
     default:
-        return SoftDrawGraphQuadF(d->fx[0], d->fy[0], d->fx[1], d->fy[1], d->fx[2], d->fy[2], d->fx[3], d->fy[3],
-                                  graph, d->transparent);
+        return SoftDrawGraphQuadF(d->fx[0], d->fy[0], d->fx[1], d->fy[1], d->fx[2], d->fy[2], d->fx[3], d->fy[3], graph,
+                                  d->transparent);
     }
 }
 
@@ -230,8 +230,8 @@ int DrawGraphRotatedF(float x, float y, double scale, double angle, EngineHandle
 
 // The caller's corners run top-left, top-right, bottom-right, bottom-left; the drawers take the last two the
 // other way round.
-int DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
-                   EngineHandle graph, int transparent)
+int DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, EngineHandle graph,
+                   int transparent)
 {
     GraphDraw draw = {};
     draw.kind = GRAPH_DRAW_QUAD;
@@ -277,6 +277,22 @@ int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, Engin
     int result = turn ? DrawGraphMirrored(x - graphWidth + srcX + width, y - srcY, graph, transparent)
                       : DrawGraphAt(x - srcX, y - srcY, graph, transparent);
     StoreDrawArea(&saved);
+    return result;
+}
+
+// The part as a graph of its own, sharing the graph's picture for the one draw.
+int DrawGraphRectStretched(float x1, float y1, float x2, float y2, int srcX, int srcY, int width, int height,
+                           EngineHandle graph, int transparent)
+{
+    if (IsDrawingHeld()) {
+        return 0;
+    }
+    EngineHandle part = DeriveSubGraph(srcX, srcY, width, height, graph);
+    if (part <= 0) {
+        return part; // -1 for a bad handle or rectangle, 0 while the draw settings are being reset
+    }
+    int result = DrawGraphStretchedF(x1, y1, x2, y2, part, transparent);
+    ReleaseGraphHandle(part, 0);
     return result;
 }
 

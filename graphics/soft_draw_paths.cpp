@@ -20,16 +20,15 @@ int SoftDrawGraphAt(int transparent, int x, int y, const GraphRecord *graph)
 int SoftDrawGraphStretched(int x1, int y1, int x2, int y2, const GraphRecord *graph, int transparent)
 {
     RECT rect = {x1, y1, x2, y2}; // a reversed rectangle mirrors
-    MemImgDrawStretchedImage(g_DrawState.softwareTarget, GraphImage(graph), &rect, transparent,
-                             g_DrawState.blendImage);
+    MemImgDrawStretchedImage(g_DrawState.softwareTarget, GraphImage(graph), &rect, transparent, g_DrawState.blendImage);
     return 0;
 }
 
 int SoftDrawGraphRotated(float x, float y, double scale, double angle, int transparent, int turn,
                          const GraphRecord *graph)
 {
-    MemImgDrawRotatedImage(g_DrawState.softwareTarget, GraphImage(graph), (int)x, (int)y, (float)scale,
-                           (float)angle, transparent, turn, g_DrawState.blendImage);
+    MemImgDrawRotatedImage(g_DrawState.softwareTarget, GraphImage(graph), (int)x, (int)y, (float)scale, (float)angle,
+                           transparent, turn, g_DrawState.blendImage);
     return 0;
 }
 
@@ -70,10 +69,9 @@ int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color)
     if (left == right || top == bottom) {
         return 0;
     }
-    const MemImgLine lines[4] = {MakeLine(left, top, right - 1, top, color),
-                                 MakeLine(right - 1, top, right - 1, bottom - 1, color),
-                                 MakeLine(right - 1, bottom - 1, left, bottom - 1, color),
-                                 MakeLine(left, bottom - 1, left, top, color)};
+    const MemImgLine lines[4] = {
+        MakeLine(left, top, right - 1, top, color), MakeLine(right - 1, top, right - 1, bottom - 1, color),
+        MakeLine(right - 1, bottom - 1, left, bottom - 1, color), MakeLine(left, bottom - 1, left, top, color)};
     MemImgDrawLines(g_DrawState.softwareTarget, lines, 4);
     return 0;
 }
