@@ -153,8 +153,8 @@ int SetGraphRestorePath(EngineHandle graph, const char *path, int reverse, int s
 // ---------------------------------------------------------------------------------------------------------------
 // Graphs from image files in memory.
 
-// A picture decoded from file bytes in memory, with its alpha picture when one was given and loaded, mirrored
-// left-right in place with `reverse`.
+// A picture decoded from file bytes in memory, with its alpha picture when one was given and loaded, both mirrored
+// left-right with `reverse` (a block-compressed picture decoded first).
 struct MemPictures {
     BaseImage image, alphaImage;
     BaseImage *alpha; // &alphaImage when it loaded, else null
@@ -165,18 +165,9 @@ static int LoadMemPictures(const void *memory, int size, const void *alphaMemory
 {
     memset(pictures, 0, sizeof(*pictures));
     int loaded = LoadImageToBaseImage(NULL, memory, size, 1, alphaMemory, alphaSize, alphaMemory != NULL ? 1 : 2,
-                                      &pictures->image, &pictures->alphaImage, 0);
-    if (loaded < 0) {
-        return -1;
-    }
+                                      &pictures->image, &pictures->alphaImage, reverse == 1);
     pictures->alpha = loaded == 0 ? &pictures->alphaImage : NULL;
-    if (reverse == 1) {
-        TransformBaseImageInPlace(&pictures->image);
-        if (pictures->alpha != NULL) {
-            TransformBaseImageInPlace(pictures->alpha);
-        }
-    }
-    return 0;
+    return loaded < 0 ? -1 : 0;
 }
 
 static void FreeMemPictures(MemPictures *pictures)
