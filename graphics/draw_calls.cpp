@@ -23,6 +23,13 @@ struct GraphDraw {
     int wholePixels; // integer positions: the device drawers may place texels on pixels exactly
 };
 
+// A pixel column or row from a float position, held within +-2^30 (a NaN counts as far left or up).
+static LONG PixelEdge(float value, int offset)
+{
+    const double edge = floor((double)value) + offset, limit = 1073741824.0;
+    return edge > limit ? (LONG)limit : edge >= -limit ? (LONG)edge : (LONG)-limit;
+}
+
 // The pixels a draw can reach, widened by one on every side: the rectangle is inverted twice or copied through
 // the mask, both of which leave pixels the draw did not touch as they were, so a margin costs nothing and covers
 // the half-pixel placement of the device drawers.
@@ -33,7 +40,7 @@ static RECT BoundsOfCorners(const float *xs, const float *ys, int count)
         left = fminf(left, xs[i]), right = fmaxf(right, xs[i]);
         top = fminf(top, ys[i]), bottom = fmaxf(bottom, ys[i]);
     }
-    RECT rect = {(LONG)floorf(left) - 1, (LONG)floorf(top) - 1, (LONG)floorf(right) + 2, (LONG)floorf(bottom) + 2};
+    RECT rect = {PixelEdge(left, -1), PixelEdge(top, -1), PixelEdge(right, 2), PixelEdge(bottom, 2)};
     return rect;
 }
 
@@ -308,19 +315,17 @@ struct ShapeDraw {
     int fill;
 };
 
+// In floats, so that a far position or a huge radius cannot overflow.
 static RECT ShapeTouchedRect(const ShapeDraw *s)
 {
     const int *v = s->v;
-    switch (s->kind) {
-    case SHAPE_CIRCLE:
-        return {v[0] - v[2] - 1, v[1] - v[2] - 1, v[0] + v[2] + 1, v[1] + v[2] + 1};
-    case SHAPE_POINT:
-        return {v[0], v[1], v[0] + 1, v[1] + 1};
-    default: {
-        const float xs[3] = {(float)v[0], (float)v[2], (float)v[4]}, ys[3] = {(float)v[1], (float)v[3], (float)v[5]};
-        return BoundsOfCorners(xs, ys, s->kind == SHAPE_TRIANGLE ? 3 : 2);
+    if (s->kind == SHAPE_CIRCLE || s->kind == SHAPE_POINT) {
+        const float r = s->kind == SHAPE_CIRCLE ? (float)v[2] : 0.0f;
+        const float xs[2] = {(float)v[0] - r, (float)v[0] + r}, ys[2] = {(float)v[1] - r, (float)v[1] + r};
+        return BoundsOfCorners(xs, ys, 2);
     }
-    }
+    const float xs[3] = {(float)v[0], (float)v[2], (float)v[4]}, ys[3] = {(float)v[1], (float)v[3], (float)v[5]};
+    return BoundsOfCorners(xs, ys, s->kind == SHAPE_TRIANGLE ? 3 : 2);
 }
 
 static int DrawShapeOnDevice(const ShapeDraw *s)
