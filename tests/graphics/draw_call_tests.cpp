@@ -82,11 +82,14 @@ void CheckCalls(int device)
     const RECT reversed = {50, 50, 10, 10}, inside = {40, 30, 200, 90}, whole = {-1, 30, 200, 90},
                overhang = {600, 400, 900, 900};
     auto back = [](int, int) { return BACK; };
-    auto at = [&](int left, int top, int scale) {
-        return Expected([=, &pic](int x, int y) {
-            return InBox(x, y, left, top, left + scale * GW, top + scale * GH)
-                       ? pic.At((x - left) / scale, (y - top) / scale)
-                       : BACK;
+    // The picture scaled at (left, top); its pixels of the transparent colour (0, none in a random picture)
+    // show the background.
+    auto at = [&](int left, int top, int scale, const Picture *source = nullptr) {
+        const Picture &p = source != nullptr ? *source : pic;
+        return Expected([=, &p](int x, int y) {
+            bool in = InBox(x, y, left, top, left + scale * GW, top + scale * GH);
+            uint32_t c = in ? p.At((x - left) / scale, (y - top) / scale) : 0;
+            return c != 0 ? c : BACK;
         });
     };
     auto part = [&](int turn, int scale) { // source (5, 3, 10, 7) at (200, 100)
@@ -155,10 +158,7 @@ void CheckCalls(int device)
          [&] { return DrawGraphQuadF(10.9f, 20.5f, 42.9f, 20.5f, 42.9f, 44.5f, 10.9f, 44.5f, g, 0); }, 0, at(10, 20, 1),
          2},
         {"keyed quad", [&] { return DrawFloatQuad(20, 200, GW, GH, keyed.graph, device, 1); }, 0,
-         [&](int x, int y) {
-             bool in = InBox(x, y, 20, 200, 20 + GW, 200 + GH) && ((y - 200) * GW + x - 20) % 3 != 0;
-             return in ? keyed.At(x - 20, y - 200) : BACK;
-         }},
+         at(20, 200, 1, &keyed)},
         {"released blend graph",
          [&] {
              g_GraphCreateSettings.blendImage = 1;
