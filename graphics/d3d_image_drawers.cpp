@@ -74,8 +74,7 @@ static void AppendQuad(const QuadCorner corners[4])
         vertex[0].diffuse = color;
         vertex[3].diffuse = color;
     } else {
-        TexturedVertex2D *vertex =
-            (TexturedVertex2D *)ReserveBatchVertices(0, VERTEX_TEXTURED, D3DPT_TRIANGLELIST, 6);
+        TexturedVertex2D *vertex = (TexturedVertex2D *)ReserveBatchVertices(0, VERTEX_TEXTURED, D3DPT_TRIANGLELIST, 6);
         for (int i = 0; i < 6; i++) {
             PutTexturedVertex(vertex + i, &corners[order[i]], z);
         }
@@ -86,13 +85,13 @@ static void AppendQuad(const QuadCorner corners[4])
 }
 
 // The piece's corners scaled by (scaleX, scaleY) and moved to (originX, originY).
-static void PlacePiece(QuadCorner corners[4], const GraphPieceDraw *piece, float originX, float originY,
-                       float scaleX, float scaleY)
+static void PlacePiece(QuadCorner corners[4], const GraphPieceDraw *piece, float originX, float originY, float scaleX,
+                       float scaleY)
 {
     for (int i = 0; i < 4; i++) {
         const GraphPieceVertex *source = &piece->vertices[i];
-        corners[i] = {originX + source->x * scaleX, originY + source->y * scaleY, source->u, source->v, source->x,
-                      source->y};
+        corners[i] = {
+            originX + source->x * scaleX, originY + source->y * scaleY, source->u, source->v, source->x, source->y};
     }
 }
 
@@ -121,28 +120,38 @@ static void ClampCorners(QuadCorner corners[4], const TexturePiece *piece, float
     }
 }
 
+// Every piece scaled and moved to the origin, clamped into `clip` (left, top, right, bottom) unless it is null.
+static void AppendPlacedPieces(const GraphRecord *graph, float originX, float originY, float scaleX, float scaleY,
+                               const float *clip)
+{
+    for (int i = 0; i < graph->pieceDrawCount; i++) {
+        const GraphPieceDraw *piece = &graph->pieceDraws[i];
+        QuadCorner corners[4];
+        PlacePiece(corners, piece, originX, originY, scaleX, scaleY);
+        if (clip != NULL) {
+            ClampCorners(corners, piece->piece, clip[0], clip[1], clip[2], clip[3], scaleX, scaleY);
+        }
+        BindPieceTexture(piece);
+        AppendQuad(corners);
+    }
+}
+
+static int IsInsideDrawArea(int x1, int y1, int x2, int y2)
+{
+    const RECT *area = &g_DrawState.drawArea;
+    return x1 >= area->left && y1 >= area->top && x2 <= area->right && y2 <= area->bottom;
+}
+
 int G_D3D_DrawImage(int x, int y, float fx, float fy, const GraphRecord *graph, int transparent, int wholePixels)
 {
     int flags = (transparent ? APPLY_USE_TRANSPARENCY : 0) | (wholePixels ? APPLY_WHOLE_PIXELS : 0);
     if (BeginImageDraw(graph, flags) != 0) {
         return -1;
     }
-    fx -= 0.5f;
-    fy -= 0.5f;
-    const RECT *area = &g_DrawState.drawArea;
-    int inside = x >= area->left && y >= area->top && x + graph->width <= area->right &&
-                 y + graph->height <= area->bottom;
-    for (int i = 0; i < graph->pieceDrawCount; i++) {
-        const GraphPieceDraw *piece = &graph->pieceDraws[i];
-        QuadCorner corners[4];
-        PlacePiece(corners, piece, fx, fy, 1.0f, 1.0f);
-        if (!inside) {
-            ClampCorners(corners, piece->piece, g_DrawState.drawAreaX1, g_DrawState.drawAreaY1,
-                         g_DrawState.drawAreaX2, g_DrawState.drawAreaY2, 1.0f, 1.0f);
-        }
-        BindPieceTexture(piece);
-        AppendQuad(corners);
-    }
+    const float clip[4] = {g_DrawState.drawAreaX1, g_DrawState.drawAreaY1, g_DrawState.drawAreaX2,
+                           g_DrawState.drawAreaY2};
+    int inside = IsInsideDrawArea(x, y, x + graph->width, y + graph->height);
+    AppendPlacedPieces(graph, fx - 0.5f, fy - 0.5f, 1.0f, 1.0f, inside ? NULL : clip);
     return 0;
 }
 
@@ -157,22 +166,12 @@ int G_D3D_DrawImageStretched(int x1, int y1, int x2, int y2, float fx1, float fy
     if (BeginImageDraw(graph, flags) != 0) {
         return -1;
     }
-    float scaleX = (fx2 - fx1) / graph->width, scaleY = (fy2 - fy1) / graph->height;
-    float originX = fx1 - 0.5f, originY = fy1 - 0.5f;
-    const RECT *area = &g_DrawState.drawArea;
-    int inside = (x1 < x2 ? x1 : x2) >= area->left && (y1 < y2 ? y1 : y2) >= area->top &&
-                 (x1 < x2 ? x2 : x1) <= area->right && (y1 < y2 ? y2 : y1) <= area->bottom;
-    for (int i = 0; i < graph->pieceDrawCount; i++) {
-        const GraphPieceDraw *piece = &graph->pieceDraws[i];
-        QuadCorner corners[4];
-        PlacePiece(corners, piece, originX, originY, scaleX, scaleY);
-        if (!inside) {
-            ClampCorners(corners, piece->piece, g_DrawState.drawAreaX1 - 0.5f, g_DrawState.drawAreaY1 - 0.5f,
-                         g_DrawState.drawAreaX2 - 0.5f, g_DrawState.drawAreaY2 - 0.5f, scaleX, scaleY);
-        }
-        BindPieceTexture(piece);
-        AppendQuad(corners);
-    }
+    // The area's edges shifted by half a pixel like the origin.
+    const float clip[4] = {g_DrawState.drawAreaX1 - 0.5f, g_DrawState.drawAreaY1 - 0.5f, g_DrawState.drawAreaX2 - 0.5f,
+                           g_DrawState.drawAreaY2 - 0.5f};
+    int inside = IsInsideDrawArea(x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1);
+    AppendPlacedPieces(graph, fx1 - 0.5f, fy1 - 0.5f, (fx2 - fx1) / graph->width, (fy2 - fy1) / graph->height,
+                       inside ? NULL : clip);
     return 0;
 }
 
@@ -257,7 +256,10 @@ int G_D3D_DrawImageRotated(float x, float y, double scale, double angle, const G
             const GraphPieceVertex *source = &piece->vertices[c];
             double ex = scaleX * (source->x - frame.halfWidth), ey = scale * (source->y - frame.halfHeight);
             corners[c] = {(float)(cosine * ex - sine * ey + frame.centerX),
-                          (float)(sine * ex + cosine * ey + frame.centerY), source->u, source->v, source->x,
+                          (float)(sine * ex + cosine * ey + frame.centerY),
+                          source->u,
+                          source->v,
+                          source->x,
                           source->y};
         }
         SnapRotatedCorners(corners, &frame);
@@ -329,8 +331,7 @@ static int DrawQuadStrips(const int *q, const GraphRecord *graph, int transparen
         const GraphPieceDraw *piece = &graph->pieceDraws[i];
         QuadCorner corners[4];
         for (int c = 0; c < 4; c++) {
-            MapStripCorner(&corners[c], &piece->vertices[c], piece->aboveDiagonal[c], q, graph->width,
-                           graph->height);
+            MapStripCorner(&corners[c], &piece->vertices[c], piece->aboveDiagonal[c], q, graph->width, graph->height);
         }
         float c1 = Cross(&corners[0], &corners[1], &corners[2]), c2 = Cross(&corners[3], &corners[2], &corners[1]);
         if (c1 < 0.0f || (c1 == 0.0f && c2 <= 0.0f)) {
@@ -350,16 +351,16 @@ int G_D3D_DrawImageQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, 
                         int transparent)
 {
     if (x1 == x3 && x2 == x4 && y1 == y2 && y3 == y4) {
-        return G_D3D_DrawImageStretched(x1, y1, x4, y4, (float)x1, (float)y1, (float)x4, (float)y4, graph,
-                                        transparent, 1);
+        return G_D3D_DrawImageStretched(x1, y1, x4, y4, (float)x1, (float)y1, (float)x4, (float)y4, graph, transparent,
+                                        1);
     }
     if (BlendGraphSelected()) {
         const int q[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
         return DrawQuadStrips(q, graph, transparent);
     }
     // Whole-pixel corners moved like every other image draw's, so that the quad lands where its strip form would.
-    return G_D3D_DrawImageQuadF(x1 - 0.5f, y1 - 0.5f, x2 - 0.5f, y2 - 0.5f, x3 - 0.5f, y3 - 0.5f, x4 - 0.5f,
-                                y4 - 0.5f, graph, transparent);
+    return G_D3D_DrawImageQuadF(x1 - 0.5f, y1 - 0.5f, x2 - 0.5f, y2 - 0.5f, x3 - 0.5f, y3 - 0.5f, x4 - 0.5f, y4 - 0.5f,
+                                graph, transparent);
 }
 
 struct Point2 {
@@ -426,8 +427,13 @@ static int DrawPieceGrid(const Point2 quad[4], const GraphPieceDraw *piece)
         for (int c = 0; c < GRID_SIDE; c++) {
             float across = (float)c / (GRID_SIDE - 1);
             Point2 at = Lerp(left, right, across);
-            grid[r * GRID_SIDE + c] = {at.x, at.y, g_DrawState.screenZ, 1.0f, g_DrawState.drawColorWord,
-                                       u0 + (u1 - u0) * across, v0 + (v1 - v0) * down};
+            grid[r * GRID_SIDE + c] = {at.x,
+                                       at.y,
+                                       g_DrawState.screenZ,
+                                       1.0f,
+                                       g_DrawState.drawColorWord,
+                                       u0 + (u1 - u0) * across,
+                                       v0 + (v1 - v0) * down};
         }
     }
     return DrawGridMesh(GRID_SIDE, grid, GRID_SIDE) < 0 ? -1 : 0;
