@@ -119,6 +119,7 @@ TYPED_TEST(Sheets, FailedLoadsLeaveNothing)
 // picture's source; one of no width or height or starting outside gives -1 and makes nothing.
 TYPED_TEST(Sheets, DerivedGraphsShowTheirPartAndShareTheSource)
 {
+    const int start = GetAllocationCount();
     Resource picture = LoadTestResource(110, "CG");
     EngineHandle parent = LoadGraphFromResource(MAKEINTRESOURCEA(110), "CG");
     const GraphRestoreSource *source = GetGraphRecord(parent)->restoreSource;
@@ -144,6 +145,7 @@ TYPED_TEST(Sheets, DerivedGraphsShowTheirPartAndShareTheSource)
     }
     ReleaseGraphHandle(parent, 0);
     FreeBaseImageData(&picture.decoded);
+    EXPECT_EQ(GetAllocationCount(), start);
 }
 
 // Sharing takes the existing source of a live graph and nothing else (an empty slot, a graph without a source or no
