@@ -128,7 +128,7 @@ static int NeedsThreePasses(int onDevice)
 }
 
 // The graph of a handle that may be drawn: live and with a picture.
-static GraphRecord *GetDrawableGraph(EngineHandle handle)
+static GraphRecord *GetGraphWithImage(EngineHandle handle)
 {
     GraphRecord *graph = GetGraphRecord(handle);
     return graph != NULL && graph->image != NULL ? graph : NULL;
@@ -139,7 +139,7 @@ static int RunGraphDraw(EngineHandle handle, const GraphDraw *draw)
     if (IsDrawingHeld()) {
         return 0;
     }
-    GraphRecord *graph = GetDrawableGraph(handle);
+    GraphRecord *graph = GetGraphWithImage(handle);
     if (graph == NULL || !BlendGraphCovers(graph)) {
         return -1;
     }
@@ -148,7 +148,7 @@ static int RunGraphDraw(EngineHandle handle, const GraphDraw *draw)
     if (graph->movie != -1) {
         UpdateMovie(graph->movie, 0);
     }
-    graph = GetDrawableGraph(handle);
+    graph = GetGraphWithImage(handle);
     if (graph == NULL) {
         return -1;
     }
@@ -438,7 +438,7 @@ static int IsScreenValue(int target)
 
 static int ClearSoftwareTarget(int target, const RECT *rect)
 {
-    const GraphRecord *graph = GetDrawableGraph(target);
+    const GraphRecord *graph = GetGraphWithImage(target);
     MEMIMG *image = graph != NULL ? const_cast<MEMIMG *>(&graph->view) : GetSoftwareScreen();
     if (image == NULL || !IsValidMemImg(image)) {
         return -1;
@@ -452,7 +452,7 @@ static int ClearSoftwareTarget(int target, const RECT *rect)
 // viewport: a graph's render surface (a derived graph covers part of it), else the screen's surface.
 static IDirect3DSurface9 *GetClearSurface(int target, RECT *bounds, int *width, int *height)
 {
-    const GraphRecord *graph = GetDrawableGraph(target);
+    const GraphRecord *graph = GetGraphWithImage(target);
     if (graph == NULL) {
         GetScreenSize(width, height);
         SetRect(bounds, 0, 0, *width, *height);
@@ -512,7 +512,7 @@ static int ClearDeviceTarget(int target, const RECT *rect)
 // A rectangle with a negative left or top edge stands for the whole target; a reversed one is refused.
 int ClearDrawScreen(int target, const RECT *rect)
 {
-    if (!IsGraphicsInitialised() || (!IsScreenValue(target) && GetDrawableGraph(target) == NULL)) {
+    if (!IsGraphicsInitialised() || (!IsScreenValue(target) && GetGraphWithImage(target) == NULL)) {
         return -1;
     }
     if (rect != NULL && (rect->left < 0 || rect->top < 0)) {
