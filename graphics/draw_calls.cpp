@@ -275,7 +275,13 @@ int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, Engin
     }
     const int graphWidth = record->width;
     const RECT saved = g_DrawState.drawArea;
-    RECT part = {x, y, x + width, y + height};
+    if (width <= 0 || height <= 0) {
+        return 0;
+    }
+    // The far edges in 64 bits, cut to the area's (a part that starts past the area comes out reversed and empty).
+    const LONGLONG right = (LONGLONG)x + width, bottom = (LONGLONG)y + height;
+    RECT part = {x, y, (LONG)(right < saved.right ? right : saved.right),
+                 (LONG)(bottom < saved.bottom ? bottom : saved.bottom)};
     ClipRect(&part, &saved);
     if (part.right <= part.left || part.bottom <= part.top) {
         return 0;

@@ -5,6 +5,7 @@
 #include "tests/graphics/screen_readback.h"
 
 #include <functional>
+#include <limits.h>
 #include <math.h>
 #include <random>
 
@@ -148,6 +149,8 @@ void CheckCalls(int device)
         {"mirrored", [&] { return DrawGraphMirrored(100, 50, g, 0); }, 0,
          [&](int x, int y) { return InBox(x, y, 100, 50, 132, 50 + GH) ? pic.At(131 - x, y - 50) : BACK; }},
         {"part", [&] { return DrawGraphPart(200, 100, 5, 3, 10, 7, g, 0, 0); }, 0, part(0, 1)},
+        {"part past the edge", [&] { return DrawGraphPart(600, 100, 5, 3, INT_MAX, 7, g, 0, 0); }, 0,
+         [&](int x, int y) { return InBox(x, y, 600, 100, 627, 107) ? pic.At(x - 595, y - 97) : BACK; }},
         {"turned part", [&] { return DrawGraphPart(200, 100, 5, 3, 10, 7, g, 0, 1); }, 0, part(1, 1)},
         {"part stretched", [&] { return DrawGraphRectStretched(200, 100, 220, 114, 5, 3, 10, 7, g, 0); }, 0,
          part(0, 2)},
