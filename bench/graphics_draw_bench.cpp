@@ -1,12 +1,16 @@
-// The device box drawer against plain vertices: 20,000 8x8 boxes a frame through G_D3D_DrawBox (draw settings
+// The device drawers against plain vertices. Boxes: 20,000 8x8 boxes a frame through G_D3D_DrawBox (draw settings
 // applied, batched, flushed at 537 quads), and the same quads written by hand as XYZRHW|DIFFUSE vertices each frame
-// and sent with DrawPrimitiveUP in runs of 537. Both frames end with a present. Starts the engine in a 640x480
+// and sent with DrawPrimitiveUP in runs of 537. Sprites: 10,000 32x32 cells of one 640x448 sheet a frame through
+// DrawGraphAt, and again through DrawGraphRotated, against the same textured quads (rotated ones computed each frame
+// too) sent with DrawPrimitiveUP in runs of 390. Every frame ends with a present. Starts the engine in a 640x480
 // window. Single-threaded (the window thread).
 #include "bench/bench.h"
 
 #include "graphics/graphics_test_hooks.h"
 
+#include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #define BOXES_PER_FRAME 20000
 #define QUADS_PER_RUN 537
@@ -66,6 +70,131 @@ static void DrawPlainFrame(void)
     g_D3D.swapChain->Present(NULL, NULL, NULL, NULL, 0);
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Sprites
+
+#define SPRITES_PER_FRAME 10000
+#define SPRITE_QUADS_PER_RUN 390
+#define SHEET_COLUMNS 20
+#define SHEET_ROWS 14
+#define CELL_SIZE 32
+
+static EngineHandle s_Cells[SHEET_COLUMNS * SHEET_ROWS];
+static TexturedVertex2D s_SpriteVertices[SPRITE_QUADS_PER_RUN * 6];
+
+static void SpritePlace(int index, int *x, int *y, double *angle)
+{
+    *x = (index * 13) % (640 - CELL_SIZE);
+    *y = (index * 7) % (480 - CELL_SIZE);
+    *angle = (index % 64) * 0.1;
+}
+
+// The sheet's picture (random texels) in one texture, cut into its cells; 0 on success.
+static int MakeSpriteSheet(void)
+{
+    BaseImage sheet = {};
+    if (NewXRGB8BaseImage(SHEET_COLUMNS * CELL_SIZE, SHEET_ROWS * CELL_SIZE, &sheet) != 0) {
+        return -1;
+    }
+    for (int i = 0; i < sheet.width * sheet.height; i++) {
+        ((uint32_t *)sheet.pixels)[i] = (uint32_t)rand() * 0x10001u;
+    }
+    // One texture: cut at 512, the sheet's right strip would cost a texture change (a flush) every few cells.
+    SetTextureNeverSplit(1);
+    int result = CreateDivGraphFromGraphImage(&sheet, NULL, SHEET_COLUMNS * SHEET_ROWS, SHEET_COLUMNS, SHEET_ROWS,
+                                              CELL_SIZE, CELL_SIZE, s_Cells, 1, 0);
+    SetTextureNeverSplit(0);
+    FreeBaseImageData(&sheet);
+    return result;
+}
+
+static void DrawSpriteFrame(int rotated)
+{
+    for (int i = 0; i < SPRITES_PER_FRAME; i++) {
+        int x, y;
+        double angle;
+        SpritePlace(i, &x, &y, &angle);
+        EngineHandle cell = s_Cells[i % (SHEET_COLUMNS * SHEET_ROWS)];
+        if (rotated) {
+            DrawGraphRotated(x + CELL_SIZE / 2, y + CELL_SIZE / 2, 1.0, angle, cell, 1, 0);
+        } else {
+            DrawGraphAt(x, y, cell, 1);
+        }
+    }
+    FlipScreen();
+}
+
+// One cell's quad as an application would write it: corners top-left, top-right, bottom-left, bottom-right of the
+// cell's piece, texel centres on pixel centres, turned about the cell's centre when rotated.
+static void PutSpriteQuad(TexturedVertex2D *vertex, const GraphPieceDraw *piece, int x, int y, double angle,
+                          int rotated)
+{
+    static const int order[6] = {0, 1, 2, 3, 2, 1};
+    double sine = rotated ? sin(angle) : 0.0, cosine = rotated ? cos(angle) : 1.0, half = CELL_SIZE / 2;
+    for (int i = 0; i < 6; i++) {
+        const GraphPieceVertex *corner = &piece->vertices[order[i]];
+        double ex = corner->x - half, ey = corner->y - half;
+        vertex[i] = {(float)(cosine * ex - sine * ey + x + half - 0.5),
+                     (float)(sine * ex + cosine * ey + y + half - 0.5),
+                     0.0f,
+                     1.0f,
+                     0xFFFFFFFF,
+                     corner->u,
+                     corner->v};
+    }
+}
+
+static void DrawPlainSpriteFrame(int rotated)
+{
+    IDirect3DDevice9 *device = g_D3D.device;
+    device->BeginScene();
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    device->SetTexture(0, GetGraphRecord(s_Cells[0])->pieceDraws[0].piece->texture);
+    int quads = 0;
+    for (int i = 0; i < SPRITES_PER_FRAME; i++) {
+        int x, y;
+        double angle;
+        SpritePlace(i, &x, &y, &angle);
+        const GraphRecord *cell = GetGraphRecord(s_Cells[i % (SHEET_COLUMNS * SHEET_ROWS)]);
+        PutSpriteQuad(s_SpriteVertices + quads * 6, &cell->pieceDraws[0], x, y, angle, rotated);
+        if (++quads == SPRITE_QUADS_PER_RUN || i == SPRITES_PER_FRAME - 1) {
+            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, quads * 2, s_SpriteVertices, sizeof(TexturedVertex2D));
+            quads = 0;
+        }
+    }
+    device->EndScene();
+    g_D3D.swapChain->Present(NULL, NULL, NULL, NULL, 0);
+}
+
+// The sprite frames against their plain twins; each engine frame goes first so that the plain frames draw under
+// the states it left.
+static void RunSpriteBenchmarks(void)
+{
+    if (MakeSpriteSheet() != 0) {
+        printf("graphics_draw_bench: the sprite sheet could not be made\n");
+        return;
+    }
+    static const char *names[2][2] = {
+        {"DrawGraphAt, 10,000 32x32 cells a frame", "DrawPrimitiveUP of the same quads"},
+        {"DrawGraphRotated, 10,000 cells a frame", "DrawPrimitiveUP of the turned quads"}};
+    for (int rotated = 0; rotated < 2; rotated++) {
+        DrawSpriteFrame(rotated);
+        DrawPlainSpriteFrame(rotated);
+        double plain = BenchBest(ROUNDS, [rotated] {
+            for (int frame = 0; frame < FRAMES_PER_ROUND; frame++) {
+                DrawPlainSpriteFrame(rotated);
+            }
+        });
+        double sprites = BenchBest(ROUNDS, [rotated] {
+            for (int frame = 0; frame < FRAMES_PER_ROUND; frame++) {
+                DrawSpriteFrame(rotated);
+            }
+        });
+        BenchReport(names[rotated][0], sprites / FRAMES_PER_ROUND, names[rotated][1], plain / FRAMES_PER_ROUND);
+    }
+    ReleaseAllGraphHandles(0);
+}
+
 int main(void)
 {
     SetMainWindowTitle("QvDrawBench");
@@ -91,6 +220,7 @@ int main(void)
     });
     BenchReport("G_D3D_DrawBox, 20,000 8x8 boxes a frame", boxes / FRAMES_PER_ROUND,
                 "DrawPrimitiveUP of the same quads", plain / FRAMES_PER_ROUND);
+    RunSpriteBenchmarks();
     EndEngine();
     return 0;
 }

@@ -136,7 +136,8 @@ static void AppendPlacedPieces(const GraphRecord *graph, float originX, float or
     }
 }
 
-static int IsInsideDrawArea(int x1, int y1, int x2, int y2)
+// Edges in 64 bits: a position far out plus a size must not overflow.
+static int IsInsideDrawArea(long long x1, long long y1, long long x2, long long y2)
 {
     const RECT *area = &g_DrawState.drawArea;
     return x1 >= area->left && y1 >= area->top && x2 <= area->right && y2 <= area->bottom;
@@ -150,7 +151,7 @@ int G_D3D_DrawImage(int x, int y, float fx, float fy, const GraphRecord *graph, 
     }
     const float clip[4] = {g_DrawState.drawAreaX1, g_DrawState.drawAreaY1, g_DrawState.drawAreaX2,
                            g_DrawState.drawAreaY2};
-    int inside = IsInsideDrawArea(x, y, x + graph->width, y + graph->height);
+    int inside = IsInsideDrawArea(x, y, (long long)x + graph->width, (long long)y + graph->height);
     AppendPlacedPieces(graph, fx - 0.5f, fy - 0.5f, 1.0f, 1.0f, inside ? NULL : clip);
     return 0;
 }
@@ -272,10 +273,10 @@ int G_D3D_DrawImageRotated(float x, float y, double scale, double angle, const G
 // ---------------------------------------------------------------------------------------------------------------
 // Quadrilaterals
 
-// Integer quads under a blend graph: each piece drawn at once as a strip, its corners placed by one of two affine
-// maps of the graph onto the quad (the top-left triangle's or the bottom-right one's), so that the blend graph
+// Integer quads (in doubles) under a blend graph: each piece drawn at once as a strip, its corners placed by one of two
+// affine maps of the graph onto the quad (the top-left triangle's or the bottom-right one's), so that the blend graph
 // follows the picture over both halves.
-static void MapStripCorner(QuadCorner *corner, const GraphPieceVertex *source, int aboveDiagonal, const int *q,
+static void MapStripCorner(QuadCorner *corner, const GraphPieceVertex *source, int aboveDiagonal, const double *q,
                            int width, int height)
 {
     double u = source->x, v = source->y, x, y;
@@ -320,7 +321,7 @@ static void DrawStrip(const QuadCorner corners[4])
     g_StateCache.device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(TexturedVertex2D));
 }
 
-static int DrawQuadStrips(const int *q, const GraphRecord *graph, int transparent)
+static int DrawQuadStrips(const double *q, const GraphRecord *graph, int transparent)
 {
     FlushVertexBatch();
     int flags = (transparent ? APPLY_USE_TRANSPARENCY : 0) | APPLY_WHOLE_PIXELS;
@@ -355,7 +356,8 @@ int G_D3D_DrawImageQuad(int x1, int y1, int x2, int y2, int x3, int y3, int x4, 
                                         1);
     }
     if (BlendGraphSelected()) {
-        const int q[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
+        const double q[8] = {(double)x1, (double)y1, (double)x2, (double)y2,
+                             (double)x3, (double)y3, (double)x4, (double)y4}; // differences beyond 32 bits
         return DrawQuadStrips(q, graph, transparent);
     }
     // Whole-pixel corners moved like every other image draw's, so that the quad lands where its strip form would.

@@ -215,6 +215,8 @@ TEST_F(ImageDrawers, ReadBackEqualsWhereTheCornersLand)
          all, 0, 255, 0, 1},
         {"blend graph, sheared float quad: strips", UNIQUE8, QUADF, {10.7, 20.2, 18, 20, 14, 28, 22, 28}, 0,
          {{10, 20, 18, 20, 14, 28}}, all, 0, 255, 0, 1},
+        {"border 255: the strips draw nothing", UNIQUE8, QUADF, {10, 20, 18, 20, 14, 28, 22, 28}, 0, {}, all, 0, 255, 0,
+         3},
         {"trapezoid", QUADRANTS16, QUAD, {100, 100, 140, 100, 80, 160, 160, 160}, 0, {}},
         {"float trapezoid, mirrored", QUADRANTS16, QUADF, {140, 100, 100, 100, 160, 160, 80, 160}, 0, {}},
         {"float trapezoid, upside down", QUADRANTS16, QUADF, {80, 160, 160, 160, 100, 100, 140, 100}, 0, {}},
@@ -231,7 +233,9 @@ TEST_F(ImageDrawers, ReadBackEqualsWhereTheCornersLand)
         SetDrawClipArea(row.area.left, row.area.top, row.area.right, row.area.bottom);
         SetDrawBlend(row.blend, row.parameter);
         SetDrawBrightness(row.brightness >> 16, row.brightness >> 8 & 0xFF, row.brightness & 0xFF);
-        SelectBlendGraph(row.blendGraph ? s_Graphs[row.blendGraph == 1 ? ALPHA8 : UNIQUE8] : -1, 128, 0);
+        // Blend graph 1: the alpha picture cut at 128; 2: the opaque one; 3: the alpha picture with the border at 255.
+        SelectBlendGraph(row.blendGraph ? s_Graphs[row.blendGraph == 2 ? UNIQUE8 : ALPHA8] : -1,
+                         row.blendGraph == 3 ? 255 : 128, 0);
         EXPECT_EQ(Draw(row), row.result);
         FlushVertexBatch();
         SelectBlendGraph(-1, 0, 0);
