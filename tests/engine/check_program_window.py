@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Runs the program under the harness: its window must have a 640x480 client area centred on the display, a second
-copy started meanwhile must be refused and end while the first carries on (it does not wait for the first), and
-Escape must end the first with exit code 0 and a complete log.  Usage: check_program_window.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
+"""Runs the program under the harness: its window must have a 640x480 client area centred on the display showing
+the banner picture from its resources, a second copy started meanwhile must be refused and end while the first
+carries on (it does not wait for the first), and Escape must end the first with exit code 0 and a complete log.
+Usage: check_program_window.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
+import math
 import os
 import subprocess
 import sys
@@ -61,6 +63,18 @@ def client_area(image, left, top, width, height):
     return x0, y0, x1 - x0 + 1, y1 - y0 + 1
 
 
+def check_banner(image, client):
+    """The banner picture loaded from the program's resources shows at (360, 200) of the client area, its pixels
+    following the formula it was made from."""
+    width, _, raw = image
+    for i, j in ((0, 0), (120, 31), (239, 63), (45, 20), (200, 50)):
+        offset = ((client[1] + 200 + j) * width + client[0] + 360 + i) * 3
+        expected = (0.2 + 0.8 * i / 239, 0.2 + 0.8 * j / 63, 0.6 + 0.4 * math.sin(i / 9) * math.cos(j / 7))
+        for channel in range(3):
+            assert abs(raw[offset + channel] - round(expected[channel] * 255)) <= 6, \
+                f"banner pixel ({i}, {j}) is {tuple(raw[offset:offset + 3])}"
+
+
 def read_log(folder):
     return open(os.path.join(folder, "Log.txt"), "rb").read().decode("cp932")
 
@@ -85,6 +99,7 @@ def main():
         client = client_area(image, left, top, width, height)
         print(f"client area {client[2]}x{client[3]} at {client[0]},{client[1]}")
         assert client[2:] == (640, 480), f"client area {client[2]}x{client[3]}, not 640x480"
+        check_banner(image, client)
 
         second = subprocess.run([wine_run, program], cwd=second_folder, timeout=120)
         print(f"second copy ended with {second.returncode}")
