@@ -1,7 +1,8 @@
-// Draw-screen lock: a BaseImage view of a rectangle of the draw target's pixels, for the GDI flip and for graphs
-// made from the screen. On the device the surface is locked directly when the back buffer locks fast, else it is
-// copied into a system-memory surface first; on the software path the view points into the screen's MEMIMG. At
-// most one lock is open at a time. Window thread only.
+// Draw-screen lock: a BaseImage view of a rectangle of a screen's or a drawable graph's pixels, for the GDI flip
+// and for screen copies into graphs. On the device the surface (the screen's back buffer, or the graph's render
+// surface) is locked directly when the back buffer locks fast, else it is copied into a system-memory surface
+// first; on the software path the view points into the screen's or the graph's MEMIMG. At most one lock is open at
+// a time. Window thread only.
 #include "graphics/graphics_test_hooks.h"
 
 #include <string.h>
@@ -44,42 +45,69 @@ static int LockThroughCopy(IDirect3DSurface9 *surface, D3DFORMAT format, const R
     return result;
 }
 
-// The device lock always takes the screen: graphs are not lock targets here.
-static int LockDeviceScreen(const RECT *rect, int readOnly, BaseImage *image)
+// What a lock reads: a live graph (target -1 takes the current draw target), else the screen.
+struct LockSource {
+    const GraphRecord *graph; // null: the screen
+    int width, height;
+};
+
+static LockSource ResolveLockSource(int target)
 {
-    if (g_StateCache.device == NULL) {
-        return -1;
+    LockSource source = {GetGraphRecord(target == -1 ? g_DrawState.drawTarget : target), 0, 0};
+    if (source.graph != NULL) {
+        source.width = source.graph->width;
+        source.height = source.graph->height;
+    } else {
+        GetScreenSize(&source.width, &source.height);
     }
+    return source;
+}
+
+// A graph's surface is its first piece's: the rectangle, moved to the graph's place in the image, must lie in it.
+static int LockDeviceSurface(const LockSource *source, RECT rect, int readOnly, BaseImage *image)
+{
     IDirect3DSurface9 *surface = g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
-    const PixelFormat *format = GetD3DFormatPixelFormat(g_D3D.backBufferFormat);
-    if (surface == NULL || format == NULL) {
+    D3DFORMAT format = g_D3D.backBufferFormat;
+    if (source->graph != NULL) {
+        const SharedGraphImage *shared = source->graph->image;
+        OffsetRect(&rect, source->graph->x, source->graph->y);
+        if (rect.right > shared->pieces[0].usedWidth || rect.bottom > shared->pieces[0].usedHeight) {
+            return -1;
+        }
+        surface = GetGraphRenderSurface(source->graph);
+        format = g_D3D.graphFormats[shared->formatIndex];
+    }
+    const PixelFormat *pixelFormat = GetD3DFormatPixelFormat(format);
+    if (g_StateCache.device == NULL || surface == NULL || pixelFormat == NULL) {
         return -1;
     }
     DWORD flags = readOnly ? D3DLOCK_READONLY : 0;
     D3DLOCKED_RECT locked;
-    if (g_D3D.backBufferLockFaster && !s_ForceCopy && SUCCEEDED(surface->LockRect(&locked, rect, flags))) {
+    if (g_D3D.backBufferLockFaster && !s_ForceCopy && SUCCEEDED(surface->LockRect(&locked, &rect, flags))) {
         s_LockedSurface = surface;
-    } else if (LockThroughCopy(surface, g_D3D.backBufferFormat, rect, flags, &locked) != 0) {
+    } else if (LockThroughCopy(surface, format, &rect, flags, &locked) != 0) {
         return -1;
     }
-    image->format = *format;
+    image->format = *pixelFormat;
     image->pitch = locked.Pitch;
     image->pixels = (unsigned char *)locked.pBits;
     return 0;
 }
 
-// Target -1 is what the software drawers draw into; any other value that is no graph counts as the screen.
-static int LockSoftwareScreen(const RECT *rect, int target, BaseImage *image)
+// Target -1 is what the software drawers draw into (a graph target's view among them); else a graph's own view,
+// or the software screen.
+static int LockSoftwareImage(const LockSource *source, int target, const RECT *rect, BaseImage *image)
 {
-    MEMIMG *source = target == -1 ? g_DrawState.softwareTarget : GetSoftwareScreen();
-    // The rectangle was checked against the draw-screen size; the image itself must hold it too.
-    if (source == NULL || !IsValidMemImg(source) || rect->right > source->width || rect->bottom > source->height) {
+    const MEMIMG *view = target == -1            ? g_DrawState.softwareTarget
+                         : source->graph != NULL ? &source->graph->view
+                                                 : GetSoftwareScreen();
+    if (view == NULL || !IsValidMemImg(view) || rect->right > view->width || rect->bottom > view->height) {
         return -1;
     }
-    const MemImgBlock *block = source->block;
+    const MemImgBlock *block = view->block;
     image->format = *block->format;
     image->pitch = block->pitch;
-    image->pixels = source->pixels + rect->top * block->pitch + rect->left * block->format->bytesPerPixel;
+    image->pixels = view->pixels + rect->top * block->pitch + rect->left * block->format->bytesPerPixel;
     return 0;
 }
 
@@ -93,13 +121,15 @@ int LockDrawScreen(int x1, int y1, int x2, int y2, BaseImage *image, int target,
     if (s_LockOpen || image == NULL) {
         return -1;
     }
-    if (x1 < 0 || x1 >= x2 || x2 > g_DrawState.drawScreenWidth || y1 < 0 || y1 >= y2 ||
-        y2 > g_DrawState.drawScreenHeight) {
+    // The rectangle must lie in what is locked, which need not be the draw target.
+    LockSource source = ResolveLockSource(target);
+    if (x1 < 0 || x1 >= x2 || x2 > source.width || y1 < 0 || y1 >= y2 || y2 > source.height) {
         return -1;
     }
     RECT rect = {x1, y1, x2, y2};
     memset(image, 0, sizeof(*image));
-    int result = IsDeviceMode() ? LockDeviceScreen(&rect, readOnly, image) : LockSoftwareScreen(&rect, target, image);
+    int result = IsDeviceMode() ? LockDeviceSurface(&source, rect, readOnly, image)
+                                : LockSoftwareImage(&source, target, &rect, image);
     if (result != 0) {
         return -1;
     }

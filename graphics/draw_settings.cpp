@@ -143,8 +143,7 @@ float *MakeColorValue(float *out, float a, float b, float c, float d)
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Graphs and sizes. Graph targets and blend graphs come with graph creation: until then they take their failure
-// paths.
+// Graphs and sizes.
 
 int IsGraphHandle(int value)
 {
@@ -306,19 +305,70 @@ static int IsScreenTarget(int target)
     return target == SCREEN_BACK || target == SCREEN_FRONT || target == SCREEN_EXTRA_1 || target == SCREEN_EXTRA_2;
 }
 
-// Device side of selecting a screen: the pending batch drawn, the texture unbound, the screen surface (the sub back
-// buffer once the flip made one) with the engine's Z buffer made the render target.
-static void SelectDeviceScreenTarget(void)
+GraphRecord *GetDrawableGraph(int graph)
 {
+    GraphRecord *record = GetGraphRecord(graph);
+    return record != NULL && record->image != NULL && record->image->format.renderTarget ? record : NULL;
+}
+
+IDirect3DSurface9 *GetGraphRenderSurface(const GraphRecord *graph)
+{
+    const TexturePiece *piece = &graph->image->pieces[0];
+    return piece->multiSampleSurface != NULL ? piece->multiSampleSurface : piece->surface;
+}
+
+// What a draw target draws into on the device: a graph's render surface with its own depth surface, else the
+// engine's Z buffer when that covers the surface, else none (a smaller depth buffer would make every draw fail);
+// a screen's sub back buffer (once the flip made one) or back buffer with the Z buffer.
+static void ResolveDeviceTargetSurfaces(const GraphRecord *graph, IDirect3DSurface9 **surface,
+                                        IDirect3DSurface9 **depth)
+{
+    if (graph == NULL) {
+        *surface = g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
+        *depth = g_D3D.zBuffer;
+        return;
+    }
+    const TexturePiece *piece = &graph->image->pieces[0];
+    *surface = GetGraphRenderSurface(graph);
+    int covered = piece->textureWidth <= g_D3D.zBufferWidth && piece->textureHeight <= g_D3D.zBufferHeight;
+    *depth = piece->depthSurface != NULL ? piece->depthSurface : covered ? g_D3D.zBuffer : NULL;
+}
+
+// A graph drawn through a separate (multisample) surface shows what was drawn only once that surface is copied
+// into its texture: done when drawing moves elsewhere.
+static void ResolveGraphTargetSurface(int target)
+{
+    const GraphRecord *graph = GetDrawableGraph(target);
+    if (graph == NULL || !graph->image->format.deviceTexture) {
+        return;
+    }
+    const TexturePiece *piece = &graph->image->pieces[0];
+    if (piece->multiSampleSurface != NULL && piece->surface != NULL) {
+        g_StateCache.device->StretchRect(piece->multiSampleSurface, NULL, piece->surface, NULL, D3DTEXF_NONE);
+    }
+}
+
+// Device side of selecting a target: the pending batch drawn, the texture unbound (it may be the new target's
+// own), the old graph target's drawing resolved into its texture, the new surfaces bound. -1, with nothing
+// changed, for a graph whose surfaces went with the device.
+static int SelectDeviceTarget(const GraphRecord *graph)
+{
+    IDirect3DSurface9 *surface, *depth;
+    ResolveDeviceTargetSurfaces(graph, &surface, &depth);
+    if (graph != NULL && (g_StateCache.device == NULL || surface == NULL)) {
+        return -1;
+    }
     FlushVertexBatch();
     EndSceneIfNeeded();
     if (g_StateCache.texture != NULL || g_StateCache.force) {
         SetDeviceTexture(NULL);
     }
-    SetDeviceRenderTarget(g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer);
     if (g_StateCache.device != NULL) {
-        g_StateCache.device->SetDepthStencilSurface(g_D3D.zBuffer);
+        ResolveGraphTargetSurface(g_DrawState.drawTarget);
+        SetDeviceRenderTarget(surface);
+        g_StateCache.device->SetDepthStencilSurface(depth);
     }
+    return 0;
 }
 
 int SetDrawTarget(int target)
@@ -328,19 +378,22 @@ int SetDrawTarget(int target)
         return -1;
     }
     WaitWhileInactive();
-    if (!IsScreenTarget(target)) {
-        return -1; // graph targets come with graph creation
+    GraphRecord *graph = GetDrawableGraph(target); // after the wait, which may have let the graph go
+    if (!IsScreenTarget(target) && graph == NULL) {
+        return -1;
     }
     if (IsDeviceMode()) {
-        SelectDeviceScreenTarget();
+        if (SelectDeviceTarget(graph) != 0) {
+            return -1;
+        }
     } else {
-        state->softwareTarget = GetSoftwareScreen();
+        state->softwareTarget = graph != NULL ? &graph->view : GetSoftwareScreen();
     }
     state->drawTarget = target;
     if (target == SCREEN_FRONT && GetAppWindowHandle() != NULL) {
         SetTimer(GetAppWindowHandle(), FRONT_SCREEN_TIMER_ID, FRONT_SCREEN_TIMER_PERIOD, FrontScreenTimerProc);
     }
-    // Only the back and front screens have a size the draw area knows; the two further screens keep the old ones.
+    // Graphs and the back and front screens have a size the draw area knows; the two further screens keep the old.
     int width, height;
     if (QueryGraphSize(target, &width, &height) == 0) {
         if (width != state->drawScreenWidth || height != state->drawScreenHeight) {

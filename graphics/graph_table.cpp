@@ -175,6 +175,9 @@ int ReleaseGraphHandle(EngineHandle graph, int flag)
     if (record == NULL) {
         return -1;
     }
+    if (graph == g_DrawState.drawTarget) {
+        SetDrawTarget(-2); // drawing never goes on into a released graph
+    }
     CloseMovie(record->movie);
     if (record->image == NULL || !record->image->format.deviceTexture) {
         ReleaseMemImg(&record->view);

@@ -603,6 +603,10 @@ int CreateGraphTextures(SharedGraphImage *image);
 IDirect3DBaseTexture9 *ResolveGraphTexture(int graph);
 IDirect3DBaseTexture9 *GetWhiteTexture(void); // the 8x8 white graph's, made on first need; null when it fails
 int BuildGraphTextureDrawInfo(EngineHandle graph);
+// A live graph that can take drawing (made as a render target; on the software path every graph but a blend image),
+// else null; and a device graph's render surface: its first piece's multisample surface, else its level-0 surface.
+GraphRecord *GetDrawableGraph(int graph);
+IDirect3DSurface9 *GetGraphRenderSurface(const GraphRecord *graph);
 // Allocates a graph and sets up its image for a picture of the given size and kind (mip levels -1: the default
 // setting); -1 with the handle released on any failure.
 EngineHandle MakeGraphForSize(int width, int height, int mipLevels, int alpha, int palette8, int kind);

@@ -16,27 +16,31 @@ static uint32_t PixelToRgb(uint32_t value, const PixelFormat *format)
     return (red << 16) | (green << 8) | blue;
 }
 
-ScreenPixels ReadScreen(void)
+ScreenPixels ReadLockedRect(int target, int x1, int y1, int x2, int y2)
 {
-    ScreenPixels screen = {0, 0, {}};
-    int width, height;
-    GetScreenSize(&width, &height);
+    ScreenPixels pixels = {0, 0, {}};
     BaseImage view;
-    if (LockDrawScreen(0, 0, width, height, &view, -1, 1) != 0) {
-        return screen;
+    if (LockDrawScreen(x1, y1, x2, y2, &view, target, 1) != 0) {
+        return pixels;
     }
-    screen.width = width;
-    screen.height = height;
-    screen.rgb.resize((size_t)width * height);
-    for (int y = 0; y < height; y++) {
+    pixels.width = x2 - x1;
+    pixels.height = y2 - y1;
+    for (int y = 0; y < pixels.height; y++) {
         const unsigned char *row = view.pixels + (size_t)y * view.pitch;
-        for (int x = 0; x < width; x++) {
+        for (int x = 0; x < pixels.width; x++) {
             uint32_t value = view.format.bytesPerPixel == 2 ? ((const uint16_t *)row)[x] : ((const uint32_t *)row)[x];
-            screen.rgb[(size_t)y * width + x] = PixelToRgb(value, &view.format);
+            pixels.rgb.push_back(PixelToRgb(value, &view.format));
         }
     }
     UnlockDrawScreen();
-    return screen;
+    return pixels;
+}
+
+ScreenPixels ReadScreen(void)
+{
+    int width, height;
+    GetScreenSize(&width, &height);
+    return ReadLockedRect(-1, 0, 0, width, height);
 }
 
 int StartEngineWindow(int colorBits, int useDirect3D)

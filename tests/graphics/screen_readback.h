@@ -21,6 +21,8 @@ struct ScreenPixels {
 
 // The whole screen (the current draw target), or an empty record when the lock is refused.
 ScreenPixels ReadScreen(void);
+// A rectangle of a screen or graph (target -1: the draw target) through the lock; empty when it is refused.
+ScreenPixels ReadLockedRect(int target, int x1, int y1, int x2, int y2);
 // The window's 640x480 client area as the display shows it (a screenshot through the screen's DC).
 ScreenPixels CaptureClientFromDisplay(void);
 // The client area once it shows `frame` (the display may take a moment to receive a GDI present), or as it
