@@ -1,5 +1,6 @@
 // Sheets and pictures from the program's own resources, derived graphs and restore sources, on the device and on
-// the software screen, against an independent decode of the resource. Each test ends with the blocks it began with.
+// the software screen, drawn at points and read back against an independent decode of the resource. Each test
+// ends with the blocks it began with.
 #include <gtest/gtest.h>
 
 #include "graphics/graphics_test_hooks.h"
@@ -23,32 +24,24 @@ static Resource LoadTestResource(int id, const char *type)
     return found;
 }
 
-// The graph's pixels (its software view, or the texels under its piece draws) that differ from the picture's at
-// (left, top) on, mirrored left-right with `mirror`.
-static int CountWrongPixels(EngineHandle graph, const BaseImage &picture, int left, int top, int mirror)
+// Draws the graphs side by side at points from the top-left, `perRow` to a row, on a cleared screen, and counts the
+// screen pixels of that area that differ from the picture's at (left, top) on, each graph's columns mirrored with
+// `mirror`. The graphs are all of the first one's size.
+static int CountWrongDrawn(const EngineHandle *graphs, int count, int perRow, const BaseImage &picture, int left,
+                           int top, int mirror)
 {
-    const GraphRecord *record = GetGraphRecord(graph);
-    int soft = !record->image->format.deviceTexture, wrong = 0;
-    GraphPieceDraw whole = {};
-    whole.width = record->width, whole.height = record->height;
-    for (int i = 0; i < (soft ? 1 : record->pieceDrawCount); i++) {
-        const GraphPieceDraw &draw = soft ? whole : record->pieceDraws[i];
-        IDirect3DTexture9 *texture = soft ? NULL : draw.piece->staging ? draw.piece->staging : draw.piece->texture;
-        RECT area = {draw.sx, draw.sy, draw.sx + draw.width, draw.sy + draw.height};
-        D3DLOCKED_RECT locked = {soft ? record->view.block->pitch : 0, record->view.pixels};
-        if (!soft && FAILED(texture->LockRect(0, &locked, &area, D3DLOCK_READONLY))) {
-            return -1;
-        }
-        for (int y = 0; y < draw.height; y++) {
-            for (int x = 0, gx = draw.gx; x < draw.width; x++, gx++) {
-                uint32_t pixel = ((const uint32_t *)((const char *)locked.pBits + y * locked.Pitch))[x];
-                uint32_t want =
-                    GetBaseImagePixelColor(&picture, left + (mirror ? record->width - 1 - gx : gx), top + draw.gy + y);
-                wrong += ((pixel ^ want) & 0xFFFFFF) != 0;
-            }
-        }
-        if (!soft) {
-            texture->UnlockRect(0);
+    const GraphRecord *first = GetGraphRecord(graphs[0]);
+    int width = first->width, height = first->height, wrong = 0;
+    ClearDrawScreen(-2, NULL);
+    for (int i = 0; i < count; i++) {
+        DrawGraphAt(i % perRow * width, i / perRow * height, graphs[i], 0);
+    }
+    FlushVertexBatch();
+    ScreenPixels screen = ReadScreen();
+    for (int y = 0; y < (count + perRow - 1) / perRow * height; y++) {
+        for (int x = 0; x < (count < perRow ? count : perRow) * width; x++) {
+            int column = x / width * width + (mirror ? width - 1 - x % width : x % width);
+            wrong += screen.At(x, y) != (GetBaseImagePixelColor(&picture, left + column, top + y) & 0xFFFFFF);
         }
     }
     return wrong;
@@ -81,8 +74,8 @@ TYPED_TEST(Sheets, SheetsAreCutIntoCellsSharingOneSource)
             const GraphRecord *cell = GetGraphRecord(cells[k]);
             EXPECT_EQ(cell->sourceX * 1000 + cell->sourceY, (reverse ? 19 - column : column) * 32000 + row * 32) << k;
             EXPECT_EQ(cell->restoreSource == source && cell->width == 32 && cell->height == 32, true) << k;
-            EXPECT_EQ(CountWrongPixels(cells[k], sheet.decoded, column * 32, row * 32, reverse), 0) << "cell " << k;
         }
+        EXPECT_EQ(CountWrongDrawn(cells, 280, 20, sheet.decoded, 0, 0, reverse), 0);
         for (int k = 0; k < 280; k++) {
             ReleaseGraphHandle(cells[k], 0);
             EXPECT_EQ(k == 279 || GetGraphRecord(cells[279])->restoreSource->referenceCount == 279 - k, true);
@@ -140,7 +133,7 @@ TYPED_TEST(Sheets, DerivedGraphsShowTheirPartAndShareTheSource)
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->width * 1000 + record->height, row.madeWidth * 1000 + row.madeHeight);
         EXPECT_EQ(record->restoreSource == source && source->referenceCount == 2, true);
-        EXPECT_EQ(CountWrongPixels(graph, picture.decoded, row.x, row.y, 0), 0);
+        EXPECT_EQ(CountWrongDrawn(&graph, 1, 1, picture.decoded, row.x, row.y, 0), 0);
         ReleaseGraphHandle(graph, 0);
     }
     ReleaseGraphHandle(parent, 0);
@@ -159,7 +152,7 @@ TYPED_TEST(Sheets, OnlyLiveSourcesAreSharedAndOnlyIntoCellsMade)
     EngineHandle dead = MakeEmptyGraph(8, 8), bare = MakeEmptyGraph(8, 8), graph = MakeEmptyGraph(8, 8);
     ReleaseGraphHandle(dead, 0); // its slot lies below the used end and stays empty
     GraphRestoreSource *source = GetGraphRecord(mirrored)->restoreSource;
-    EXPECT_EQ(source->reverse * 1000 + CountWrongPixels(mirrored, picture.decoded, 0, 0, 1), 1000u);
+    EXPECT_EQ(source->reverse * 1000 + CountWrongDrawn(&mirrored, 1, 1, picture.decoded, 0, 0, 1), 1000u);
     for (EngineHandle from : {dead, bare, -1, mirrored}) {
         for (const char *path : {(const char *)NULL, "keep.png"}) {
             ASSERT_EQ(SetGraphRestorePath(graph, path, 0, from), 0);
