@@ -276,9 +276,10 @@ static int CreateSoftwareImage(SharedGraphImage *image)
     image->formatIndex = (wide ? GRAPH_SOFT_FORMAT_32 : GRAPH_SOFT_FORMAT_16) + desc.alpha;
     int kind = wide ? MEMIMG_KIND_RGB32 : MEMIMG_KIND_RGB16;
     uint32_t color = image->transparentColor, transparent = 65535;
-    if (!desc.palette8) {
-        transparent = ColorToPixelValue(GetMemImgColorFormat(kind, desc.alpha, 0), color >> 16 & 0xFF,
-                                        color >> 8 & 0xFF, color & 0xFF, 0);
+    if (!desc.palette8) { // pixels are stored without the format's unused bits, and so is the key
+        const PixelFormat *format = GetMemImgColorFormat(kind, desc.alpha, 0);
+        transparent =
+            ColorToPixelValue(format, color >> 16 & 0xFF, color >> 8 & 0xFF, color & 0xFF, 0) & ~format->unusedMask;
     }
     if (CreateMemImg(&image->image, image->width, image->height, -1, transparent, kind, desc.palette8, desc.alpha, 1,
                      NULL) != 0) {

@@ -24,6 +24,11 @@ GraphRecord *GetGraphRecord(EngineHandle graph)
     return (GraphRecord *)ValidateEngineHandle(graph, HANDLE_TYPE_GRAPH, (void *const *)s_GraphSlots, GRAPH_SLOT_COUNT);
 }
 
+GraphRecord *GetGraphSlotRecord(int slot)
+{
+    return slot >= 0 && slot < GRAPH_SLOT_COUNT ? s_GraphSlots[slot] : NULL;
+}
+
 static int TakeFreeGraphSlot(void)
 {
     if (s_GraphUsedEnd < GRAPH_SLOT_COUNT) {

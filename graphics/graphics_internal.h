@@ -584,6 +584,7 @@ int ResetGraphTableCounts(void);
 // Takes a slot and a zeroed record; never fails: a full table or a failed allocation ends the process.
 EngineHandle AllocGraphHandle(void);
 GraphRecord *GetGraphRecord(EngineHandle graph); // the record of a live graph handle, else null
+GraphRecord *GetGraphSlotRecord(int slot); // whatever record a slot holds, its check number not compared; or null
 // Reallocates a live graph's record for `drawCount` piece draws and puts it back into its slot: read the record
 // again from its slot afterwards. Null (record unchanged) on failure or for a dead handle.
 GraphRecord *ResizeGraphRecordDraws(EngineHandle graph, int drawCount);
@@ -620,15 +621,18 @@ const PixelFormat *GetGraphFormat(const GraphFormatDesc *desc); // null for an i
 // ---------------------------------------------------------------------------------------------------------------
 // Restore sources and derived graphs.
 
-// Keeps what the graph's pixels can be loaded from again (one kind: a path, file bytes or base images), or shares
-// the source of the live graph `shareFrom`; with nothing to keep and nothing to share the graph keeps none.
-int SetGraphRestoreSource(EngineHandle graph, const char *path, int bitmapFormat, HBITMAP bitmap,
+// Keeps what the graph's pixels can be loaded from again (one kind: a path, file bytes or base images, a DIB
+// section in `bitmapFormat` counting as a base image), or shares the existing source of the graph in shareFrom's
+// slot (its check number not compared); with nothing to keep and nothing to share the graph keeps none.
+int SetGraphRestoreSource(EngineHandle graph, const char *path, const PixelFormat *bitmapFormat, HBITMAP bitmap,
                           HBITMAP alphaBitmap, const void *memory, int memorySize, const void *alphaMemory,
                           int alphaMemorySize, const BaseImage *image, const BaseImage *alphaImage, int reverse,
                           int shareFrom);
 int SetGraphRestorePath(EngineHandle graph, const char *path, int reverse, int shareFrom);
 // `graph` (allocated, empty) takes the (x, y, width, height) rectangle of `source`'s image.
 int DeriveSubGraphCore(EngineHandle source, EngineHandle graph, int x, int y, int width, int height);
+// How many cells a sheet cut into xNum x yNum cells, at most allNum, yields (0 when any count is below 1).
+int CountDivGraphCells(int allNum, int xNum, int yNum);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Device image drawers: a graph's piece quads into the vertex batch. Each returns 0, or -1 without a device or with
@@ -680,6 +684,8 @@ int ReleaseModelDeviceData(void);
 int PushLights(void);
 int PushMaterial(void);
 int CloseMaskPass(void);
+int MaskDrawBegin(const RECT *rect); // around a draw while the mask is in use
+int MaskDrawEnd(const RECT *rect);
 int ReleaseMaskSurfaces(void);
 int ReleaseDeviceObjects(void);
 int ReleaseShaderPacks(void); // the in-memory shader-pack archive and its buffers

@@ -20,3 +20,14 @@ int ReleaseMaskSurfaces(void)
 {
     return 0;
 }
+
+// Around a draw while the mask is in use; with no mask screen the mask is never in use.
+int MaskDrawBegin(const RECT *)
+{
+    return 0;
+}
+
+int MaskDrawEnd(const RECT *)
+{
+    return 0;
+}
