@@ -67,8 +67,9 @@ void DrawBoxes(Pixels *model, int width, int height, std::mt19937 &random)
 
 } // namespace
 
-// Drawing into a drawable graph stays there, the draw area following the target; refused targets keep the old
-// one; on the device a graph target has its own depth surface, else the Z buffer when that covers it, else none.
+// Drawing into a drawable graph stays there, the draw area following the target, and the graph then draws on the
+// screen; refused targets keep the old one; on the device a graph target has its own depth surface, else the Z buffer
+// when that covers it, else none.
 TYPED_TEST(GraphTargets, DrawingGoesIntoTheGraphUntilTheScreenIsTargetAgain)
 {
     std::mt19937 random(5);
@@ -87,6 +88,10 @@ TYPED_TEST(GraphTargets, DrawingGoesIntoTheGraphUntilTheScreenIsTargetAgain)
     EXPECT_TRUE(GetDrawTarget() == graph && g_DrawState.drawArea.right == 200 && g_DrawState.drawArea.bottom == 120);
     DrawBoxes(&drawn, 200, 120, random);
     ASSERT_EQ(SetDrawTarget(-2), 0);
+    ASSERT_EQ(DrawGraphAt(300, 200, graph, 0), 0);
+    for (int i = 0; i < 200 * 120; i++) {
+        screen[(200 + i / 200) * 640 + 300 + i % 200] = drawn[i];
+    }
     EXPECT_TRUE(g_DrawState.drawArea.right == 640 && ReadGraph(graph) == drawn && ReadScreen().rgb == screen);
     struct Row {
         int width, height, ownDepth, zBuffer;
