@@ -39,7 +39,7 @@ int UploadImageToGraphAt(BaseImage *image, BaseImage *alphaImage, const RECT *sr
                          EngineHandle graph);
 int FillGraphWithColor(EngineHandle graph, int red, int green, int blue, int alpha);
 // Re-creates `graph` as a 256 x 8 grey ramp (every row 0x000000, 0x010101, ... 0xFFFFFF) without a transparent
-// colour; returns the handle, or -1 when the picture cannot be made.
+// colour; returns the handle, or -1 when the picture cannot be made or the graph not re-created from it.
 int RecreateGrayRampGraph(EngineHandle graph);
 // Graphs from image files held in memory or in the executable's resources; each keeps the file's bytes as its
 // restore source (the cells of a sheet share one). Handles or -1, else 0 or -1. A sheet is cut row by row into

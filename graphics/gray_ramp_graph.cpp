@@ -20,8 +20,8 @@ int RecreateGrayRampGraph(EngineHandle graph)
     }
     int wasEnabled = GetTransparentColorEnabled();
     SetTransparentColorEnabled(0);
-    RebuildGraphFromBaseImage(&ramp, graph);
+    int result = RebuildGraphFromBaseImage(&ramp, graph);
     SetTransparentColorEnabled(wasEnabled);
     FreeBaseImageData(&ramp);
-    return graph;
+    return result == 0 ? graph : -1;
 }

@@ -168,6 +168,10 @@ TYPED_TEST(Sheets, OnlyLiveSourcesAreSharedAndOnlyIntoCellsMade)
     ASSERT_EQ(CreateDivGraphFromMemImage(sheet.bytes, sheet.size, 6, 2, 2, 32, 32, cells, 1, 0, NULL, 0), 0);
     EXPECT_EQ(source->referenceCount * 10 + GetGraphRecord(cells[3])->restoreSource->referenceCount, 24);
     EXPECT_EQ(RebuildGraphFromBaseImage(&picture.decoded, bare) * 10 + !GetGraphRecord(bare)->restoreSource, -9);
+    EngineHandle ramp = MakeEmptyGraph(256, 8); // the grey ramp keeps its picture; a graph of another size fails
+    ASSERT_EQ(RecreateGrayRampGraph(ramp) * 10 + RecreateGrayRampGraph(bare), ramp * 10 - 1);
+    EXPECT_EQ(((const uint32_t *)GetGraphRecord(ramp)->restoreSource->image->pixels)[255] & 0xFFFFFF, 0xFFFFFFu);
+    ReleaseGraphHandle(ramp, 0);
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 8, -4, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     uint32_t *bits = NULL;
     HBITMAP bitmap = CreateDIBSection(NULL, &info, DIB_RGB_COLORS, (void **)&bits, NULL, 0);
