@@ -263,6 +263,7 @@ static SharedGraphImage *MakeDeviceImage(int width, int height, const GraphForma
     return image;
 }
 
+// The software image of a graph (or of a blend graph), cleared to zero as a new texture is.
 static int CreateSoftwareImage(SharedGraphImage *image)
 {
     const GraphFormatDesc &desc = image->format;
@@ -270,7 +271,7 @@ static int CreateSoftwareImage(SharedGraphImage *image)
         if (CreateMemImg(&image->image, image->width, image->height, -1, 0, MEMIMG_KIND_CHANNEL8, 0, 0, 0, NULL) != 0) {
             return AddLog("ブレンド画像用メモリイメージの作成に失敗しました\n");
         }
-        return 0;
+        return FillMemImgRect(&image->image, NULL, 0);
     }
     int wide = desc.colorBits != 16;
     image->formatIndex = (wide ? GRAPH_SOFT_FORMAT_32 : GRAPH_SOFT_FORMAT_16) + desc.alpha;
@@ -285,7 +286,7 @@ static int CreateSoftwareImage(SharedGraphImage *image)
                      NULL) != 0) {
         return AddLog("メモリイメージの作成に失敗しました\n");
     }
-    return 0;
+    return FillMemImgRect(&image->image, NULL, 0);
 }
 
 // A picture whose 32-bit pixels would not fit a 31-bit byte count is refused before anything is cut.

@@ -397,10 +397,16 @@ TEST_F(GraphSoftware, GraphsAreImagesOfThePicture)
     SetTransparentColorEnabled(0);
     std::mt19937 random(3);
     BaseImage picture = RandomPicture(37, 21, random);
+    void *dirt = ENGINE_ALLOC(9 * 5 * 4); // a block the empty graph's pixels may take over: it starts cleared
+    memset(dirt, 0xA5, 9 * 5 * 4), FreeMemory(dirt);
     EngineHandle graph = CreateGraphFromImage(&picture, NULL), empty = MakeEmptyGraph(9, 5);
     SetTransparentColorEnabled(1);
     ASSERT_NE(graph, -1);
     ASSERT_NE(empty, -1);
+    const MEMIMG &cleared = GetGraphRecord(empty)->view;
+    for (int y = 0; y < 5; y++) {
+        EXPECT_EQ(memcmp(cleared.pixels + y * cleared.block->pitch, std::vector<uint8_t>(36).data(), 36), 0);
+    }
     EXPECT_EQ(FillGraphWithColor(empty, 300, 20, -4, 0), 0);
     struct Row {
         EngineHandle graph;
