@@ -724,6 +724,25 @@ void ApplyDrawStates(const DrawImageInfo *image, IDirect3DBaseTexture9 *texture,
 // ---------------------------------------------------------------------------------------------------------------
 // Defaults after device creation, and the render target
 
+// Every stage's operations and arguments as a new device has them, sent and copied: a record that leaves an argument
+// as it is must find in the copy what the device really holds (stage 1's alpha argument 2 is CURRENT, not 0).
+static void SendDefaultStageOperations(IDirect3DDevice9 *device)
+{
+    for (int s = 0; s < 8; s++) {
+        TextureStageCopy *copy = &g_StateCache.stages[s];
+        copy->colorOp = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        copy->alphaOp = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        copy->colorArg1 = copy->alphaArg1 = D3DTA_TEXTURE;
+        copy->colorArg2 = copy->alphaArg2 = D3DTA_CURRENT;
+        device->SetTextureStageState(s, D3DTSS_COLOROP, copy->colorOp);
+        device->SetTextureStageState(s, D3DTSS_ALPHAOP, copy->alphaOp);
+        device->SetTextureStageState(s, D3DTSS_COLORARG1, copy->colorArg1);
+        device->SetTextureStageState(s, D3DTSS_ALPHAARG1, copy->alphaArg1);
+        device->SetTextureStageState(s, D3DTSS_COLORARG2, copy->colorArg2);
+        device->SetTextureStageState(s, D3DTSS_ALPHAARG2, copy->alphaArg2);
+    }
+}
+
 int ApplyDefaultDeviceStates(void)
 {
     static const int texCoordIndexes[4] = {0, 1, 1, 0};
@@ -734,6 +753,7 @@ int ApplyDefaultDeviceStates(void)
         return -1;
     }
     FlushVertexBatch();
+    SendDefaultStageOperations(device);
     for (int s = 0; s < 4; s++) {
         device->SetSamplerState(s, D3DSAMP_ADDRESSU, g_StateCache.samplers[s].addressU);
         device->SetSamplerState(s, D3DSAMP_ADDRESSV, g_StateCache.samplers[s].addressV);

@@ -25,7 +25,7 @@ uint32_t Texel(int picture, int x, int y) // 0xAARRGGBB
     return ((const uint32_t *)s_Images[picture].pixels)[y * s_Images[picture].width + x];
 }
 
-// Blend-graph alphas stay clear of the cut at 128 by more than the platform's rounding of the stage arithmetic.
+// Blend-graph alphas stay a few steps clear of the cut at 128 (the platform rounds the stage arithmetic).
 BaseImage MakePicture(int picture, std::mt19937 &random)
 {
     static const int sizes[PICTURE_COUNT][2] = {{8, 8}, {8, 6}, {7, 5}, {640, 64}, {8, 8}, {8, 8}, {16, 16}};
@@ -33,7 +33,7 @@ BaseImage MakePicture(int picture, std::mt19937 &random)
     BaseImage image = {};
     picture == ALPHA8 ? NewARGB8BaseImage(w, h, &image) : NewXRGB8BaseImage(w, h, &image);
     for (int i = 0; i < w * h; i++) {
-        uint32_t alpha = picture != ALPHA8 ? 0xFF : random() % 2 ? 20 + random() % 80 : 200 + random() % 56;
+        uint32_t alpha = picture != ALPHA8 ? 0xFF : random() % 2 ? 20 + random() % 80 : 132 + random() % 124;
         uint32_t color = picture == QUADRANTS16 ? QUADRANT_COLORS[(i % w >= w / 2) + 2 * (i / w >= h / 2)]
                          : picture == UNIQUE8   ? (uint32_t)i * 0x030507 + 0x102030
                          : picture == KEYED8 && random() % 3 == 0 ? KEY
