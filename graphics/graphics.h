@@ -185,6 +185,14 @@ int SetViewportMatrix(const Matrix4 *matrix);
 int SetCameraScreenCenter(float x, float y);
 
 // ---------------------------------------------------------------------------------------------------------------
+// Lights: handles of Direct3D lights, pushed to the device before 3D draws (directional, spot, then point lights
+// take the device indices in that order). Graphics start makes one directional light, the default light.
+
+int CreateDirectionalLight(float x, float y, float z); // -1 for a zero-length direction
+int DeleteLight(int handle);
+int SetAmbientColor(unsigned int argb); // the global ambient colour
+
+// ---------------------------------------------------------------------------------------------------------------
 // Draw-screen lock: a BaseImage view (not owning its pixels) of a rectangle of a screen or render-target graph.
 // At most one lock is open; target -1 is the current draw target.
 
