@@ -183,6 +183,11 @@ int SetViewMatrix(const Matrix4 *matrix);
 int SetProjectionMatrix(const Matrix4 *matrix);
 int SetViewportMatrix(const Matrix4 *matrix);
 int SetCameraScreenCenter(float x, float y);
+// Camera values for the projection (refused with -1 when the projection would be degenerate): near and far, a
+// perspective field of view in radians, or a projection matrix of the caller's kept as it is.
+int SetCameraNearFar(float nearZ, float farZ);
+int SetCameraPerspective(float fieldOfView);
+int SetCameraProjectionMatrix(const Matrix4 *matrix);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Lights: handles of Direct3D lights, pushed to the device before 3D draws (directional, spot, then point lights

@@ -1,6 +1,7 @@
 // Lights and the material: the light handle table with its default directional light, the push of changed lights
 // to the device before 3D draws (directional, then spot, then point lights take the device indices), the device
-// light cache, the material and the global ambient colour with the shader constants the built-in shaders read.
+// light cache, the material and the global ambient colour with the shader constants the built-in shaders read;
+// and the camera's projection setters.
 // Window thread only.
 #include "graphics/graphics_internal.h"
 
@@ -370,4 +371,38 @@ int SetAmbientColor(unsigned int argb)
         return 0;
     }
     return FAILED(g_StateCache.device->SetRenderState(D3DRS_AMBIENT, argb)) ? -1 : 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The projection setters: camera values stored in the draw settings, then the projection step. Values that would
+// make a degenerate projection (near equal to far, a field of view outside (0, pi)) are refused.
+
+int SetCameraNearFar(float nearZ, float farZ)
+{
+    if (!isfinite(nearZ) || !isfinite(farZ) || nearZ == farZ) {
+        return -1;
+    }
+    g_DrawState.nearZ = nearZ;
+    g_DrawState.farZ = farZ;
+    return UpdateProjectionMatrix();
+}
+
+int SetCameraPerspective(float fieldOfView)
+{
+    if (!(fieldOfView > 0.0f && fieldOfView < 3.14159265f)) {
+        return -1;
+    }
+    g_DrawState.fieldOfView = fieldOfView;
+    g_DrawState.projectionKind = 0;
+    return UpdateProjectionMatrix();
+}
+
+int SetCameraProjectionMatrix(const Matrix4 *matrix)
+{
+    if (matrix == NULL) {
+        return -1;
+    }
+    g_DrawState.storedProjection = *matrix;
+    g_DrawState.projectionKind = 2;
+    return UpdateProjectionMatrix();
 }

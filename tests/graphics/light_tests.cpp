@@ -155,4 +155,40 @@ TEST(Lights, RefusedDirectionAndBoundedColorConstants)
     EXPECT_FLOAT_EQ(g_StateCache.vertexConstants[18 + 7 * 4][0], 7.0f);
 }
 
+// Each setter stores its values and projects; degenerate values are refused and change nothing.
+TEST(CameraSetters, StoreOrRefuse)
+{
+    LightTableScope scope;
+    g_DrawState.drawScreenWidth = 640, g_DrawState.drawScreenHeight = 480, g_DrawState.aspectFactor = 1.0f;
+    Matrix4 custom;
+    for (int i = 0; i < 16; i++) {
+        custom.m[i] = (float)i + 0.5f;
+    }
+    const struct {
+        const char *what;
+        int (*call)(const Matrix4 *);
+        int result;
+        float nearZ, farZ, fieldOfView;
+        int kind;
+    } table[] = {
+        {"near and far", [](const Matrix4 *) { return SetCameraNearFar(5.0f, 500.0f); }, 0, 5, 500, 1, 0},
+        {"perspective", [](const Matrix4 *) { return SetCameraPerspective(0.5f); }, 0, 5, 500, 0.5f, 0},
+        {"matrix", [](const Matrix4 *m) { return SetCameraProjectionMatrix(m); }, 0, 5, 500, 0.5f, 2},
+        {"near equals far", [](const Matrix4 *) { return SetCameraNearFar(7.0f, 7.0f); }, -1, 5, 500, 0.5f, 2},
+        {"zero field", [](const Matrix4 *) { return SetCameraPerspective(0.0f); }, -1, 5, 500, 0.5f, 2},
+        {"straight angle", [](const Matrix4 *) { return SetCameraPerspective(3.2f); }, -1, 5, 500, 0.5f, 2},
+        {"no matrix", [](const Matrix4 *) { return SetCameraProjectionMatrix(NULL); }, -1, 5, 500, 0.5f, 2},
+    };
+    g_DrawState.fieldOfView = 1.0f;
+    for (const auto &row : table) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(row.call(&custom), row.result);
+        EXPECT_EQ(g_DrawState.nearZ, row.nearZ);
+        EXPECT_EQ(g_DrawState.farZ, row.farZ);
+        EXPECT_EQ(g_DrawState.fieldOfView, row.fieldOfView);
+        EXPECT_EQ(g_DrawState.projectionKind, row.kind);
+    }
+    EXPECT_EQ(memcmp(&g_DrawState.storedProjection, &custom, sizeof custom), 0);
+}
+
 } // namespace
