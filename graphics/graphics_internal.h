@@ -687,5 +687,8 @@ int CloseMaskPass(void);
 int MaskDrawBegin(const RECT *rect); // around a draw while the mask is in use
 int MaskDrawEnd(const RECT *rect);
 int ReleaseMaskSurfaces(void);
+int RestoreMaskScreen(void); // after the device is made again: the mask screen and its use as they were
+unsigned char *GetMaskBuffer(int *pitch); // one byte a screen pixel, 0 lets drawing through; null without one
+EngineHandle CreateMaskHandle(void *data); // takes the data (an engine block) over; -1 when the table is full
 int ReleaseDeviceObjects(void);
 int ReleaseShaderPacks(void); // the in-memory shader-pack archive and its buffers
