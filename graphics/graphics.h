@@ -202,7 +202,7 @@ int GetLastPresentMilliCount(void);
 // After the window moved: a pending mask rectangle of the front screen is closed and the draw area applied again.
 int FollowWindowMove(void);
 // Masked drawing: while the mask screen is in use, drawing reaches the target only where the mask lets it through.
-// CreateMaskScreen(0) does nothing; the mask screen exists on the software screen only (-1 on the device).
+// CreateMaskScreen(0) does nothing.
 int CreateMaskScreen(int flag);
 int ReleaseMaskScreen(void);
 int IsMaskScreenInUse(void);

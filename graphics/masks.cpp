@@ -1,7 +1,7 @@
-// The mask screen and mask handles. While the mask is in use, drawing goes to a screen-sized software copy; each
-// bracketed draw first copies the real target's rectangle into the copy and afterwards writes the copy back only
-// where the mask buffer lets it through (byte 0, or non-zero with the reverse flag). The mask table holds
-// per-mask data behind checked handles. Software screen only for now: on the device the mask screen is refused.
+// The mask screen and mask handles. While the mask is in use, drawing goes to a screen-sized copy (a software
+// image, or on the device a render-target texture, see d3d_masks.cpp); each bracketed draw first copies the real
+// target's rectangle into the copy and afterwards writes the copy back only where the mask buffer lets it through
+// (byte 0, or non-zero with the reverse flag). The mask table holds per-mask data behind checked handles.
 // Window thread only.
 #include "graphics/graphics_internal.h"
 
@@ -46,14 +46,15 @@ int CreateMaskScreen(int flag)
     if (flag == 0) {
         return 0;
     }
-    if (IsDeviceMode()) {
-        return -1;
-    }
     if (s_Screen.buffer == NULL && CreateMaskBuffer() != 0) {
         return -1;
     }
-    if (!IsValidMemImg(&s_Screen.copy) &&
-        CreateMemImgDefault(&s_Screen.copy, s_Screen.width, s_Screen.height, GetSoftwareScreen()->block->kind) != 0) {
+    if (IsDeviceMode()) {
+        if (CreateMaskDeviceObjects(s_Screen.width, s_Screen.height) != 0) {
+            return -1;
+        }
+    } else if (!IsValidMemImg(&s_Screen.copy) && CreateMemImgDefault(&s_Screen.copy, s_Screen.width, s_Screen.height,
+                                                                     GetSoftwareScreen()->block->kind) != 0) {
         FatalErrorExit("マスク用 MEMIMG の作成に失敗しました");
         return -1;
     }
@@ -66,9 +67,14 @@ int ReleaseMaskScreen(void)
 {
     if (g_DrawState.maskInUse) {
         g_DrawState.maskInUse = 0;
-        g_DrawState.softwareTarget = RealSoftwareTarget();
-        SyncSoftwareDrawSettings();
+        if (IsDeviceMode()) {
+            SetDrawTarget(g_DrawState.drawTarget);
+        } else {
+            g_DrawState.softwareTarget = RealSoftwareTarget();
+            SyncSoftwareDrawSettings();
+        }
     }
+    ReleaseMaskSurfaces();
     FreeMemory(s_Screen.buffer);
     s_Screen.buffer = NULL;
     if (IsValidMemImg(&s_Screen.copy)) {
@@ -96,6 +102,10 @@ int SetMaskScreenInUse(int flag)
     }
     s_Screen.use = flag;
     g_DrawState.maskInUse = flag && s_Screen.created;
+    if (IsDeviceMode()) {
+        // Leaving the mask selects the draw target again, surfaces and area, as it was.
+        return g_DrawState.maskInUse ? SelectMaskDeviceTarget() : SetDrawTarget(g_DrawState.drawTarget);
+    }
     g_DrawState.softwareTarget = g_DrawState.maskInUse ? &s_Screen.copy : RealSoftwareTarget();
     SyncSoftwareDrawSettings();
     return 0;
@@ -127,8 +137,14 @@ int MaskDrawBegin(const RECT *rect)
         return 0;
     }
     RECT area = *rect;
+    if (!ClipToMaskArea(&area)) {
+        return 0;
+    }
+    if (IsDeviceMode()) {
+        return CopyTargetToMaskScreen(&area);
+    }
     const MEMIMG *target = RealSoftwareTarget();
-    if (!ClipToMaskArea(&area) || !CopyMatchesTarget(target)) {
+    if (!CopyMatchesTarget(target)) {
         return 0;
     }
     const int bytes = BytesPerPixel(target), rowBytes = (area.right - area.left) * bytes;
@@ -146,8 +162,14 @@ int MaskDrawEnd(const RECT *rect)
         return 0;
     }
     RECT area = *rect;
+    if (!ClipToMaskArea(&area)) {
+        return 0;
+    }
+    if (IsDeviceMode()) {
+        return WriteBackMaskScreen(&area, s_Screen.buffer, s_Screen.pitch, s_Screen.reverse);
+    }
     MEMIMG *target = RealSoftwareTarget();
-    if (!ClipToMaskArea(&area) || !CopyMatchesTarget(target)) {
+    if (!CopyMatchesTarget(target)) {
         return 0;
     }
     const int bytes = BytesPerPixel(target);
@@ -190,12 +212,6 @@ int DeleteMaskScreen(void)
 
 // Nothing is pending between draws: every bracket writes back at its own end.
 int CloseMaskPass(void)
-{
-    return 0;
-}
-
-// The device objects of the mask screen; the software path has none.
-int ReleaseMaskSurfaces(void)
 {
     return 0;
 }

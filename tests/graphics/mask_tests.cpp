@@ -1,5 +1,6 @@
-// Masked drawing on the 32-bit software screen: drawn boxes reach the screen only where the mask buffer holds 0,
-// checked against a model over random masks, boxes and draw areas; nested brackets, refused calls and mask handles.
+// Masked drawing on the 32-bit device and software screen: drawn boxes reach the screen only where the mask buffer
+// holds 0, checked against a model over random masks, boxes and draw areas; on the software screen also nested
+// brackets, a graph target larger than the screen, the restore after a rebuild, refused calls and mask handles.
 #include "tests/graphics/screen_readback.h"
 
 #include <random>
@@ -9,13 +10,18 @@ namespace
 
 typedef std::vector<uint32_t> Pixels; // 0xRRGGBB, row after row
 
-struct Masks : EngineScreenSuite<32, 0> {
+template <typename Suite> struct EmptyDumpAtEnd : Suite {
     static void TearDownTestSuite()
     {
-        EngineScreenSuite<32, 0>::TearDownTestSuite();
+        Suite::TearDownTestSuite();
         EXPECT_EQ(GetAllocationCount(), 0) << "the allocation dump is empty";
     }
 };
+typedef EmptyDumpAtEnd<EngineScreenSuite<32, 0>> Masks;
+template <typename Suite> struct MasksOnBothPaths : EmptyDumpAtEnd<Suite> {
+};
+typedef ::testing::Types<EngineScreenSuite<32, 1>, EngineScreenSuite<32, 0>> DeviceAndSoftware;
+TYPED_TEST_SUITE(MasksOnBothPaths, DeviceAndSoftware);
 
 Pixels ReadImage(const MEMIMG *image)
 {
@@ -68,46 +74,6 @@ TEST_F(Masks, SetInUseWithoutAMaskScreenAndForeignHandlesAreRefused)
     CreateMaskHandle(ENGINE_ALLOC(16)); // left for the graphics end to delete
 }
 
-// Random screen, mask bytes (about half 0), draw areas and boxes: each masked box changes exactly the pixels
-// inside the box and the area whose mask byte is 0; an all-zero mask gives what an unmasked draw gives.
-TEST_F(Masks, MaskedBoxesReachOnlyTheOpenPixels)
-{
-    std::mt19937 random(13);
-    SetDrawTarget(-2);
-    ASSERT_EQ(CreateMaskScreen(1), 0);
-    int pitch = 0;
-    unsigned char *mask = GetMaskBuffer(&pitch);
-    ASSERT_TRUE(mask != nullptr && pitch >= 640);
-    for (int pass = 0; pass < 6; pass++) {
-        const int allOpen = pass == 0;
-        for (int i = 0; i < pitch * 480; i++) {
-            mask[i] = allOpen ? 0 : (random() & 1) * (1 + random() % 255);
-        }
-        SetDrawClipArea(0, 0, 640, 480);
-        DrawBox({0, 0, 640, 480}, random() & 0xFFFFFF);
-        RECT area = RandomRect(random, 640, 480);
-        SetDrawClipArea(area.left, area.top, area.right, area.bottom);
-        RECT clip = g_DrawState.drawArea;
-        Pixels model = ReadImage(GetSoftwareScreen()), unmasked = model;
-        for (int box = 0; box < 4; box++) {
-            RECT r = RandomRect(random, 640, 480);
-            uint32_t rgb = random() & 0xFFFFFF;
-            ASSERT_EQ(SetMaskScreenInUse(1), 0);
-            ASSERT_EQ(DrawBox(r, rgb), 0);
-            ASSERT_EQ(SetMaskScreenInUse(0), 0);
-            for (int y = std::max<int>(r.top, clip.top); y < std::min<int>(r.bottom, clip.bottom); y++) {
-                for (int x = std::max<int>(r.left, clip.left); x < std::min<int>(r.right, clip.right); x++) {
-                    unmasked[y * 640 + x] = rgb;
-                    model[y * 640 + x] = mask[y * pitch + x] == 0 ? rgb : model[y * 640 + x];
-                }
-            }
-        }
-        EXPECT_TRUE(ReadImage(GetSoftwareScreen()) == model) << "pass " << pass;
-        EXPECT_TRUE(!allOpen || model == unmasked);
-    }
-    SetDrawClipArea(0, 0, 640, 480);
-}
-
 TEST_F(Masks, NestedBracketsWriteBackOnlyAtTheOutermostEndAndRestoreKeepsTheUse)
 {
     SetDrawTarget(-2);
@@ -148,6 +114,46 @@ TEST_F(Masks, AGraphTargetLargerThanTheScreenIsClippedToTheMask)
     Pixels drawn = ReadImage(&GetGraphRecord(graph)->view);
     EXPECT_TRUE(drawn[479 * 800 + 639] == 0x00FF00 && drawn[599 * 800 + 799] == 0);
     ReleaseGraphHandle(graph, 0);
+}
+
+// Random screen, mask bytes (about half 0), draw areas and boxes: each masked box changes exactly the pixels
+// inside the box and the area whose mask byte is 0; an all-zero mask gives what an unmasked draw gives.
+TYPED_TEST(MasksOnBothPaths, MaskedBoxesReachOnlyTheOpenPixels)
+{
+    std::mt19937 random(13);
+    SetDrawTarget(-2);
+    ASSERT_EQ(CreateMaskScreen(1), 0);
+    int pitch = 0;
+    unsigned char *mask = GetMaskBuffer(&pitch);
+    ASSERT_TRUE(mask != nullptr && pitch >= 640);
+    for (int pass = 0; pass < 6; pass++) {
+        const int allOpen = pass == 0;
+        for (int i = 0; i < pitch * 480; i++) {
+            mask[i] = allOpen ? 0 : (random() & 1) * (1 + random() % 255);
+        }
+        SetDrawClipArea(0, 0, 640, 480);
+        DrawBox({0, 0, 640, 480}, random() & 0xFFFFFF);
+        RECT area = RandomRect(random, 640, 480);
+        SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+        RECT clip = g_DrawState.drawArea;
+        Pixels model = ReadScreen().rgb, unmasked = model;
+        for (int box = 0; box < 4; box++) {
+            RECT r = RandomRect(random, 640, 480);
+            uint32_t rgb = random() & 0xFFFFFF;
+            ASSERT_EQ(SetMaskScreenInUse(1), 0);
+            ASSERT_EQ(DrawBox(r, rgb), 0);
+            ASSERT_EQ(SetMaskScreenInUse(0), 0);
+            for (int y = std::max<int>(r.top, clip.top); y < std::min<int>(r.bottom, clip.bottom); y++) {
+                for (int x = std::max<int>(r.left, clip.left); x < std::min<int>(r.right, clip.right); x++) {
+                    unmasked[y * 640 + x] = rgb;
+                    model[y * 640 + x] = mask[y * pitch + x] == 0 ? rgb : model[y * 640 + x];
+                }
+            }
+        }
+        EXPECT_TRUE(ReadScreen().rgb == model) << "pass " << pass;
+        EXPECT_TRUE(!allOpen || model == unmasked);
+    }
+    SetDrawClipArea(0, 0, 640, 480);
 }
 
 } // namespace
