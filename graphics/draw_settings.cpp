@@ -390,6 +390,9 @@ int SetDrawTarget(int target)
         state->softwareTarget = graph != NULL ? &graph->view : GetSoftwareScreen();
     }
     state->drawTarget = target;
+    if (state->maskInUse) {
+        SetMaskScreenInUse(1); // drawing goes on into the mask copy of the new target
+    }
     if (target == SCREEN_FRONT && GetAppWindowHandle() != NULL) {
         SetTimer(GetAppWindowHandle(), FRONT_SCREEN_TIMER_ID, FRONT_SCREEN_TIMER_PERIOD, FrontScreenTimerProc);
     }

@@ -214,6 +214,13 @@ int GetWaitVerticalBlank(void);
 int GetLastPresentMilliCount(void);
 // After the window moved: a pending mask rectangle of the front screen is closed and the draw area applied again.
 int FollowWindowMove(void);
+// Masked drawing: while the mask screen is in use, drawing reaches the target only where the mask lets it through.
+// CreateMaskScreen(0) does nothing.
+int CreateMaskScreen(int flag);
+int ReleaseMaskScreen(void);
+int IsMaskScreenInUse(void);
+int SetMaskScreenInUse(int flag); // -1 without a mask screen
+int DeleteMask(EngineHandle handle);
 // Untextured shapes on the Direct3D device in the current draw settings; colours are screen colour values.
 // Boxes are right and bottom exclusive. Each returns 0, or -1 without a device.
 int G_D3D_DrawBox(int x1, int y1, int x2, int y2, int color);

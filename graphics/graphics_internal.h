@@ -700,5 +700,14 @@ int CloseMaskPass(void);
 int MaskDrawBegin(const RECT *rect); // around a draw while the mask is in use
 int MaskDrawEnd(const RECT *rect);
 int ReleaseMaskSurfaces(void);
+int RestoreMaskScreen(void); // after the device is made again: the mask screen and its use as they were
+unsigned char *GetMaskBuffer(int *pitch); // one byte a screen pixel, 0 lets drawing through; null without one
+EngineHandle CreateMaskHandle(void *data); // takes the data (an engine block) over; -1 when the table is full
+// The mask screen on the device (d3d_masks.cpp): its textures, drawing sent to it, the target's rectangle copied
+// in, and the write-back through the mask.
+int CreateMaskDeviceObjects(int screenWidth, int screenHeight);
+int SelectMaskDeviceTarget(void);
+int CopyTargetToMaskScreen(const RECT *rect);
+int WriteBackMaskScreen(const RECT *rect, const unsigned char *mask, int pitch, int reverse);
 int ReleaseDeviceObjects(void);
 int ReleaseShaderPacks(void); // the in-memory shader-pack archive and its buffers
