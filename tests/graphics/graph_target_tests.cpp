@@ -8,16 +8,8 @@
 namespace
 {
 
-typedef std::vector<uint32_t> Pixels; // 0xRRGGBB, row after row
-
-template <typename Suite> struct GraphTargets : Suite {
-    static void TearDownTestSuite()
-    {
-        Suite::TearDownTestSuite();
-        EXPECT_EQ(GetAllocationCount(), 0) << "the allocation dump is empty";
-    }
+template <typename Suite> struct GraphTargets : EmptyDumpAtEnd<Suite> {
 };
-typedef ::testing::Types<EngineScreenSuite<32, 1>, EngineScreenSuite<32, 0>> DeviceAndSoftware;
 TYPED_TEST_SUITE(GraphTargets, DeviceAndSoftware);
 
 EngineHandle MakeGraph(int width, int height, int drawable)

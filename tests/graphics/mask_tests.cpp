@@ -8,19 +8,9 @@
 namespace
 {
 
-typedef std::vector<uint32_t> Pixels; // 0xRRGGBB, row after row
-
-template <typename Suite> struct EmptyDumpAtEnd : Suite {
-    static void TearDownTestSuite()
-    {
-        Suite::TearDownTestSuite();
-        EXPECT_EQ(GetAllocationCount(), 0) << "the allocation dump is empty";
-    }
-};
 typedef EmptyDumpAtEnd<EngineScreenSuite<32, 0>> Masks;
 template <typename Suite> struct MasksOnBothPaths : EmptyDumpAtEnd<Suite> {
 };
-typedef ::testing::Types<EngineScreenSuite<32, 1>, EngineScreenSuite<32, 0>> DeviceAndSoftware;
 TYPED_TEST_SUITE(MasksOnBothPaths, DeviceAndSoftware);
 
 Pixels ReadImage(const MEMIMG *image)

@@ -52,3 +52,15 @@ template <int ColorBits, int UseDirect3D> class EngineScreenSuite : public ::tes
         EndEngine();
     }
 };
+
+typedef std::vector<uint32_t> Pixels; // 0xRRGGBB, row after row
+
+// A suite that also checks, after the engine has ended, that no tracked block was left behind.
+template <typename Suite> struct EmptyDumpAtEnd : Suite {
+    static void TearDownTestSuite()
+    {
+        Suite::TearDownTestSuite();
+        EXPECT_EQ(GetAllocationCount(), 0) << "the allocation dump is empty";
+    }
+};
+typedef ::testing::Types<EngineScreenSuite<32, 1>, EngineScreenSuite<32, 0>> DeviceAndSoftware;
