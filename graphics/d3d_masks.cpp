@@ -28,7 +28,7 @@ static IDirect3DSurface9 *RealDeviceSurface(void)
     if (graph != NULL) {
         return GetGraphRenderSurface(graph);
     }
-    return g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
+    return GetScreenSurface();
 }
 
 // The mask bytes of a rectangle into the image texture's alpha.

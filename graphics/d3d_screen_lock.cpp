@@ -66,7 +66,7 @@ static LockSource ResolveLockSource(int target)
 // A graph's surface is its first piece's: the rectangle, moved to the graph's place in the image, must lie in it.
 static int LockDeviceSurface(const LockSource *source, RECT rect, int readOnly, BaseImage *image)
 {
-    IDirect3DSurface9 *surface = g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
+    IDirect3DSurface9 *surface = GetScreenSurface();
     D3DFORMAT format = g_D3D.backBufferFormat;
     if (source->graph != NULL) {
         const SharedGraphImage *shared = source->graph->image;

@@ -462,17 +462,16 @@ static IDirect3DSurface9 *GetClearSurface(int target, RECT *bounds, int *width, 
     if (graph == NULL) {
         GetScreenSize(width, height);
         SetRect(bounds, 0, 0, *width, *height);
-        return g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
+        return GetScreenSurface();
     }
     const SharedGraphImage *image = graph->image;
     if (!image->format.deviceTexture || !image->format.renderTarget || image->pieceCount < 1) {
         return NULL;
     }
-    const TexturePiece *piece = &image->pieces[0];
     *width = image->width;
     *height = image->height;
     SetRect(bounds, graph->x, graph->y, graph->x + graph->width, graph->y + graph->height);
-    return piece->multiSampleSurface != NULL ? piece->multiSampleSurface : piece->surface;
+    return GetGraphRenderSurface(graph);
 }
 
 // Clears on the surface itself, with the viewport over all of it; the render target and viewport of the current

@@ -311,6 +311,11 @@ GraphRecord *GetDrawableGraph(int graph)
     return record != NULL && record->image != NULL && record->image->format.renderTarget ? record : NULL;
 }
 
+IDirect3DSurface9 *GetScreenSurface(void)
+{
+    return g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
+}
+
 IDirect3DSurface9 *GetGraphRenderSurface(const GraphRecord *graph)
 {
     const TexturePiece *piece = &graph->image->pieces[0];
@@ -324,7 +329,7 @@ static void ResolveDeviceTargetSurfaces(const GraphRecord *graph, IDirect3DSurfa
                                         IDirect3DSurface9 **depth)
 {
     if (graph == NULL) {
-        *surface = g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
+        *surface = GetScreenSurface();
         *depth = g_D3D.zBuffer;
         return;
     }

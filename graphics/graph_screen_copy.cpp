@@ -24,7 +24,7 @@ static int CopySoftwareRect(const GraphRecord *source, const RECT *rect, GraphRe
 static int StretchRectIntoGraph(const GraphRecord *source, RECT rect, const GraphRecord *destination, int destX,
                                 int destY)
 {
-    IDirect3DSurface9 *from = g_D3D.subBackBuffer != NULL ? g_D3D.subBackBuffer : g_D3D.backBuffer;
+    IDirect3DSurface9 *from = GetScreenSurface();
     if (source != NULL) {
         from = GetGraphRenderSurface(source);
         OffsetRect(&rect, source->x, source->y);

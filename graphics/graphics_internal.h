@@ -607,6 +607,8 @@ int BuildGraphTextureDrawInfo(EngineHandle graph);
 // else null; and a device graph's render surface: its first piece's multisample surface, else its level-0 surface.
 GraphRecord *GetDrawableGraph(int graph);
 IDirect3DSurface9 *GetGraphRenderSurface(const GraphRecord *graph);
+// The screen surface drawing reaches on the device: the sub back buffer once the flip made one, else the back buffer.
+IDirect3DSurface9 *GetScreenSurface(void);
 // Allocates a graph and sets up its image for a picture of the given size and kind (mip levels -1: the default
 // setting); -1 with the handle released on any failure.
 EngineHandle MakeGraphForSize(int width, int height, int mipLevels, int alpha, int palette8, int kind);
