@@ -31,3 +31,8 @@ int TerminateFontSystem(void); // graphics end: the default font is deleted
 int QueryDefaultFontState(char *face, int faceSize, int *size, int *thickness);
 // Size -1 means 16, thickness -1 means 6. The face is not read: no call changes the default face.
 int SetDefaultFontSizeThickness(const char *face, int size, int thickness);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Font handles.
+
+int RecreateAllFontHandles(void); // after the graphics device was made again: every font's glyph cache rebuilt

@@ -1,12 +1,9 @@
 // Device loss and graph restore: the installed graph restore callback and the re-initialisation after a lost
 // device or a return to full screen. The rebuild of a lost device comes with the restore work; until then a loss
 // is not looked for and re-initialising keeps only the display. Window thread only.
-#include "graphics/graphics.h"
+#include "graphics/graphics_internal.h"
 
-static int RestoreAllGraphs(void)
-{
-    return 0; // no graph keeps device contents yet
-}
+#include "font/font.h"
 
 static GraphRestoreCallback s_RestoreCallback;
 
@@ -19,6 +16,31 @@ int InstallGraphRestoreCallback(GraphRestoreCallback callback)
 int HasGraphRestoreCallback(void)
 {
     return s_RestoreCallback != NULL;
+}
+
+int RecreateDeviceResources(void)
+{
+    int usedEnd = GetGraphTableUsedEnd();
+    for (int slot = 0; slot < usedEnd; slot++) {
+        GraphRecord *graph = GetGraphSlotRecord(slot);
+        if (graph != NULL && graph->image != NULL) {
+            CreateGraphTextures(graph->image); // pieces that already have their objects keep them
+        }
+    }
+    RecreateTableDeviceObjects();
+    return 0;
+}
+
+int RunGraphRestore(void)
+{
+    if (s_RestoreCallback != NULL) {
+        s_RestoreCallback();
+    } else {
+        RestoreAllGraphs();
+    }
+    RestoreModelTextures();
+    RecreateAllFontHandles();
+    return 0;
 }
 
 int IsGraphicsDeviceLost(void)

@@ -700,3 +700,19 @@ int CopyTargetToMaskScreen(const RECT *rect);
 int WriteBackMaskScreen(const RECT *rect, const unsigned char *mask, int pitch, int reverse);
 int ReleaseDeviceObjects(void);
 int ReleaseShaderPacks(void); // the in-memory shader-pack archive and its buffers
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device loss and restore: the release of every device object, the device made again, its state pushed back and
+// every graph, buffer and model refilled from what the engine kept in memory.
+
+int ReinitGraphics(void);
+int PushCachedDeviceState(void); // every cached state sent again under the force flag (a new device)
+int RecreateDeviceResources(void); // the device objects of every graph, buffer and shader, made again empty
+int RunGraphRestore(void);         // the restore callback (or RestoreAllGraphs), then the models and the fonts
+int RestoreAllGraphs(void);        // the default restore callback: every graph reloaded from its restore source
+// The buffer and shader tables' device objects: released on loss (records and memory copies stay), and made again
+// afterwards, each buffer refilled from its memory copy.
+int ReleaseTableDeviceObjects(void);
+int RecreateTableDeviceObjects(void);
+int RestoreModelTextures(void);
+int RestoreAllModelBuffers(void);

@@ -36,3 +36,23 @@ int ReleaseDeviceObjects(void)
 {
     return 0;
 }
+
+int ReleaseTableDeviceObjects(void)
+{
+    return 0;
+}
+
+int RecreateTableDeviceObjects(void)
+{
+    return 0;
+}
+
+int RestoreModelTextures(void)
+{
+    return 0;
+}
+
+int RestoreAllModelBuffers(void)
+{
+    return 0;
+}
