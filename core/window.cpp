@@ -395,7 +395,7 @@ static void OnBecomingActive(WPARAM wParam)
 {
     if (g_WindowSettings.windowed) {
         EndSceneIfNeeded();
-        if (IsGraphicsDeviceLost()) {
+        if (TestGraphicsDeviceLost()) {
             ReinitGraphicsKeepMode();
         }
     } else if (g_EngineInitialised) {
@@ -411,6 +411,7 @@ static void OnBecomingActive(WPARAM wParam)
 
 static int OnBecomingInactiveFullScreen(void)
 {
+    TestGraphicsDeviceLost(); // device drawing stops until the rebuild at re-activation
     ReleaseGraphicsDevice();
     if (!IsDeviceMode() || g_SystemInformation.windowsVersionId >= 0x108) {
         ChangeDisplaySettingsA(NULL, 0);
@@ -449,6 +450,9 @@ int OnWindowActivation(WPARAM wParam)
         return 0;
     }
     if (active) {
+        // Active before the handling: the device rebuild and the restore callback draw and make graphs, and would
+        // otherwise wait for the very activation they are part of.
+        g_Window.active = 1;
         OnBecomingActive(wParam);
     } else if (!g_WindowSettings.windowed) {
         if (OnBecomingInactiveFullScreen() != 0) {

@@ -37,12 +37,20 @@ int ReleaseShaders(void)
     return 0;
 }
 
+// What the device's last release left: anything above 0 is a device object that outlived the device.
+static ULONG s_LastDeviceReferences;
+
+ULONG GetLastDeviceReferences(void)
+{
+    return s_LastDeviceReferences;
+}
+
 void ReleaseDevice(const char *logLine)
 {
     if (g_D3D.device == NULL) {
         return;
     }
-    g_D3D.device->Release();
+    s_LastDeviceReferences = g_D3D.device->Release();
     g_D3D.device = NULL;
     g_D3D.deviceEx = NULL;
     g_D3D.sceneOpen = 0;

@@ -1,9 +1,11 @@
-// Device loss and graph restore: the installed graph restore callback and the re-initialisation after a lost
-// device or a return to full screen. The rebuild of a lost device comes with the restore work; until then a loss
-// is not looked for and re-initialising keeps only the display. Window thread only.
+// Device loss and re-initialisation: a lost device is never reset. Everything on the device path is released and
+// made again, the cached states are pushed into the new device, both screens cleared, and graphs, models and fonts
+// refilled through the restore callback. Owns the device-lost flag and the installed graph restore callback.
+// Window thread only (the window's activation handling starts it).
 #include "graphics/graphics_internal.h"
 
 #include "font/font.h"
+#include "input/input.h"
 
 static GraphRestoreCallback s_RestoreCallback;
 
@@ -43,23 +45,228 @@ int RunGraphRestore(void)
     return 0;
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Loss.
+
+static int s_DeviceLost;
+static int s_RebuildsEndInSoftware; // test switch: a rebuild makes no device
+static int s_RebuildCount;
+
 int IsGraphicsDeviceLost(void)
 {
+    return s_DeviceLost;
+}
+
+int TestGraphicsDeviceLost(void)
+{
+    if (g_D3D.device != NULL && FAILED(g_D3D.device->TestCooperativeLevel())) {
+        s_DeviceLost = 1;
+    }
+    return s_DeviceLost;
+}
+
+int GetRebuildCount(void)
+{
+    return s_RebuildCount;
+}
+
+int SetRebuildsEndInSoftware(int flag)
+{
+    s_RebuildsEndInSoftware = flag;
     return 0;
 }
 
-// Re-initialising keeps only the display: a full screen whose display mode the desktop's took
-// back while the window was inactive is switched to the screen size again. Once graphics have ended (the end
-// sequence pumps messages after giving the desktop its mode back) an activation must not switch it again.
-int ReinitGraphicsKeepMode(void)
+// ---------------------------------------------------------------------------------------------------------------
+// State pushed into a new device.
+
+// Each copy goes to the device through its own setter with the force flag up; the batch is drawn between groups.
+static void PushRenderStateCopies(void)
 {
-    if (!IsFullScreen() || !IsEngineInitialised() || !IsGraphicsInitialised()) {
+    DeviceStateCache *cache = &g_StateCache;
+    SetDeviceLighting(cache->lighting);
+    SetDeviceSpecularEnable(cache->specularEnable);
+    SetDeviceFogEnable(cache->fogEnable);
+    SetDeviceFogMode(cache->fogMode);
+    SetDeviceFogColor(cache->fogColor);
+    SetDeviceFogStartEnd(cache->fogStart, cache->fogEnd);
+    SetDeviceFogDensity(cache->fogDensity);
+    FlushVertexBatch();
+}
+
+static void PushSamplerAndStageCopies(void)
+{
+    DeviceStateCache *cache = &g_StateCache;
+    for (int sampler = 0; sampler < 8; sampler++) {
+        const SamplerCopy copy = cache->samplers[sampler];
+        SetDeviceTextureAddressU(sampler, copy.addressU);
+        SetDeviceTextureAddressV(sampler, copy.addressV);
+        SetDeviceTextureAddressW(sampler, copy.addressW);
+        SetDeviceTextureTransform(sampler, cache->textureTransformEnable[sampler], &cache->textureTransform[sampler]);
+    }
+    SetDeviceMaxAnisotropy(cache->maxAnisotropy);
+    ResetTexCoordIndexes();
+    FlushVertexBatch();
+}
+
+static void PushTransformCopies(void)
+{
+    SetDeviceWorldMatrix(&g_DrawState.world);
+    SetDeviceViewMatrix(&g_DrawState.view);
+    ApplyDeviceProjection();
+    FlushVertexBatch();
+}
+
+static void PushShaderConstantCopies(void)
+{
+    if (!g_StateCache.shadersAvailable) {
+        return;
+    }
+    g_StateCache.userConstantSetOnDevice = 0;
+    g_StateCache.device->SetVertexShaderConstantF(0, g_StateCache.vertexConstants[0], 256);
+    g_StateCache.device->SetPixelShaderConstantF(0, g_StateCache.pixelConstants[0], 32);
+}
+
+int PushCachedDeviceState(void)
+{
+    if (g_StateCache.device == NULL) {
         return 0;
     }
-    int width, height;
-    GetScreenSize(&width, &height);
-    if (GetSystemMetrics(SM_CXSCREEN) != width || GetSystemMetrics(SM_CYSCREEN) != height) {
-        ChangeDisplayModeForFullScreen();
+    g_StateCache.force = 1;
+    PushRenderStateCopies();
+    PushSamplerAndStageCopies();
+    PushTransformCopies();
+    PushShaderConstantCopies();
+    ForceLightRepush();
+    SetDeviceFVF(g_StateCache.fvf);
+    ReissueDeviceStates(); // viewport, scissor, blending, stages, Z, fill, cull, shade and the material
+    g_StateCache.force = 1;
+    ApplyDrawStates(NULL, NULL, 0);
+    g_StateCache.force = 0;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Re-initialisation.
+
+// The camera as the program left it: selecting the draw target again puts a fresh camera in place.
+struct CameraSnapshot {
+    Matrix4 world, view, projection, viewportAdjust, storedProjection;
+    int projectionKind;
+    float nearZ, farZ, fieldOfView, orthoSize, aspectFactor;
+    float cameraCenterX, cameraCenterY, viewportScale;
+    Vector3 cameraEye, cameraTarget, cameraUpVector;
+};
+
+static void SaveCamera(CameraSnapshot *camera)
+{
+    const DrawState *state = &g_DrawState;
+    *camera = {state->world,         state->view,          state->projection,  state->viewportAdjust,
+               state->storedProjection, state->projectionKind, state->nearZ,   state->farZ,
+               state->fieldOfView,   state->orthoSize,     state->aspectFactor, state->cameraCenterX,
+               state->cameraCenterY, state->viewportScale, state->cameraEye,   state->cameraTarget,
+               state->cameraUpVector};
+}
+
+static void RestoreCamera(const CameraSnapshot *camera)
+{
+    DrawState *state = &g_DrawState;
+    state->storedProjection = camera->storedProjection;
+    state->projectionKind = camera->projectionKind;
+    state->nearZ = camera->nearZ;
+    state->farZ = camera->farZ;
+    state->fieldOfView = camera->fieldOfView;
+    state->orthoSize = camera->orthoSize;
+    state->aspectFactor = camera->aspectFactor;
+    state->cameraCenterX = camera->cameraCenterX;
+    state->cameraCenterY = camera->cameraCenterY;
+    state->viewportScale = camera->viewportScale;
+    state->cameraEye = camera->cameraEye;
+    state->cameraTarget = camera->cameraTarget;
+    state->cameraUpVector = camera->cameraUpVector;
+    SetWorldMatrix(&camera->world);
+    SetViewMatrix(&camera->view);
+    SetProjectionMatrix(&camera->projection);
+    SetViewportMatrix(&camera->viewportAdjust);
+}
+
+// A rebuild that made no device draws on the software screen from now on: software screens exist only once
+// graphics start chose them, so they are made here and the draw target selected onto them again.
+// A device graph's pixels went with the device, so a graph target gives way to the back screen, whole.
+static void ContinueOnSoftwareScreen(const RECT *area)
+{
+    CreateSoftwareScreens();
+    const GraphRecord *graph = GetGraphRecord(g_DrawState.drawTarget);
+    if (graph != NULL && graph->image != NULL && graph->image->format.deviceTexture) {
+        SetDrawTarget(SCREEN_BACK);
+        return;
     }
+    SetDrawTarget(g_DrawState.drawTarget);
+    SetDrawClipArea(area->left, area->top, area->right, area->bottom);
+}
+
+static int CreateRebuiltDevice(void)
+{
+    if (!s_RebuildsEndInSoftware) {
+        return CreateGraphicsDevice();
+    }
+    int useDirect3D = GetUseDirect3D();
+    ForceUseDirect3D(0);
+    int result = CreateGraphicsDevice();
+    ForceUseDirect3D(useDirect3D);
+    return result;
+}
+
+// Both buffers of the flip chain cleared, so that neither shows what the old device left.
+static void ClearBothScreens(void)
+{
+    for (int i = 0; i < 2; i++) {
+        ClearDrawScreen(g_DrawState.drawTarget, NULL);
+        PresentScreenToWindow(NULL);
+    }
+}
+
+int ReinitGraphics(void)
+{
+    RECT area = g_DrawState.requestedArea;
+    s_RebuildCount++;
+    if (IsDeviceMode()) {
+        ReleaseMaskSurfaces();
+        ReleaseDeviceObjects();
+    }
+    ReleaseDirect3DSystem();
+    s_DeviceLost = 0;
+    TerminateInput();
+    InitializeInput();
+    if (CreateRebuiltDevice() != 0 || !IsDeviceMode()) {
+        ContinueOnSoftwareScreen(&area);
+        return 0;
+    }
+    RecreateDeviceResources();
+    RestoreMaskScreen();
+    CameraSnapshot camera;
+    SaveCamera(&camera);
+    SetDrawTarget(g_DrawState.drawTarget);
+    PushCachedDeviceState();
+    ClearBothScreens();
+    RunGraphRestore();
+    ReissueDeviceStates();
+    RestoreAllModelBuffers();
+    ForceLightRepush();
+    SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+    RestoreCamera(&camera);
+    return 0;
+}
+
+int ReinitGraphicsKeepMode(void)
+{
+    // The end sequence pumps messages after the device is gone: nothing is made again then. A restore callback that
+    // pumps messages may see another activation: the rebuild under way serves it.
+    static int s_Rebuilding;
+    if (!IsEngineInitialised() || !IsGraphicsInitialised() || s_Rebuilding) {
+        return 0;
+    }
+    s_Rebuilding = 1;
+    ReinitGraphics();
+    s_Rebuilding = 0;
     return 0;
 }

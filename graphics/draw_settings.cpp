@@ -9,11 +9,6 @@
 
 DrawState g_DrawState;
 
-#define SCREEN_BACK -2
-#define SCREEN_EXTRA_1 -3
-#define SCREEN_FRONT -4
-#define SCREEN_EXTRA_2 -5
-
 static int ClampInt(int value, int low, int high)
 {
     return value < low ? low : (value > high ? high : value);

@@ -144,8 +144,10 @@ int QueryScreenState(int *width, int *height, int *colorBits);
 int ReleaseGraphicsDevice(void);
 int CopyScreenAndFlip(void);
 void EndSceneIfNeeded(void);
+// The device made again with everything on it (a lost device is never reset), keeping the display mode.
 int ReinitGraphicsKeepMode(void);
-int IsGraphicsDeviceLost(void);
+int IsGraphicsDeviceLost(void);   // device drawing is skipped until a rebuild
+int TestGraphicsDeviceLost(void); // asks the device; 1 when it is lost (the flag above is then set)
 typedef int (*GraphRestoreCallback)(void);
 int InstallGraphRestoreCallback(GraphRestoreCallback callback);
 int HasGraphRestoreCallback(void);

@@ -80,7 +80,8 @@ int CreateZBuffer(void);
 int CreateVertexDeclarations(void);
 int CreateBrightnessVolumeTexture(void);
 int SetupDeviceDefaults(void);
-int CreateSoftwareScreens(void);
+int CreateSoftwareScreens(void); // the three software screens, any earlier ones released
+int ForceUseDirect3D(int flag);   // the use-Direct3D setting, whatever the engine's state
 int ReleaseDirect3DSystem(void);
 int ReleaseVertexDeclarations(void);
 int ReleaseShaders(void);
@@ -357,6 +358,12 @@ int DrawGridMesh(int columns, const TexturedVertex2D *vertices, int rows);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Draw settings and transforms.
+
+// Draw targets that are screens rather than graphs.
+#define SCREEN_BACK -2
+#define SCREEN_EXTRA_1 -3
+#define SCREEN_FRONT -4
+#define SCREEN_EXTRA_2 -5
 
 struct ZSettings {
     int enable, write, function, depthBias;
@@ -716,3 +723,4 @@ int ReleaseTableDeviceObjects(void);
 int RecreateTableDeviceObjects(void);
 int RestoreModelTextures(void);
 int RestoreAllModelBuffers(void);
+int ForceLightRepush(void); // the next draw pushes every light

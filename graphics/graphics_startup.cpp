@@ -61,6 +61,12 @@ int SetUseDirect3D(int flag)
     return 0;
 }
 
+int ForceUseDirect3D(int flag)
+{
+    s_Direct3DRefused = !flag;
+    return 0;
+}
+
 int GetUseDirect3D(void)
 {
     return !s_Direct3DRefused;
@@ -84,8 +90,20 @@ int IsGraphicsInitialised(void)
 // ---------------------------------------------------------------------------------------------------------------
 // Software screens.
 
+static void ReleaseSoftwareScreens(void)
+{
+    ReleaseMemImg(&s_Screen);
+    ReleaseMemImg(&s_SpareScreens[0]);
+    ReleaseMemImg(&s_SpareScreens[1]);
+    if (g_DrawState.softwareTarget == &s_Screen) {
+        g_DrawState.softwareTarget = NULL;
+    }
+}
+
+// Made at start, and again by a device rebuild that ends on the software screen (which may follow an earlier one).
 int CreateSoftwareScreens(void)
 {
+    ReleaseSoftwareScreens();
     int width, height;
     GetScreenSize(&width, &height);
     int kind = GetScreenColorBits() != 16 ? MEMIMG_KIND_RGB32 : MEMIMG_KIND_RGB16;
@@ -102,16 +120,6 @@ int CreateSoftwareScreens(void)
     FillMemImgRect(&s_Screen, &whole, ColorToPixelValue(s_Screen.block->format, red, green, blue, 255));
     g_DrawState.softwareTarget = &s_Screen;
     return 0;
-}
-
-static void ReleaseSoftwareScreens(void)
-{
-    ReleaseMemImg(&s_Screen);
-    ReleaseMemImg(&s_SpareScreens[0]);
-    ReleaseMemImg(&s_SpareScreens[1]);
-    if (g_DrawState.softwareTarget == &s_Screen) {
-        g_DrawState.softwareTarget = NULL;
-    }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

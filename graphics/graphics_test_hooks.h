@@ -26,3 +26,8 @@ struct ScreenFlipRecord {
 };
 const ScreenFlipRecord *GetScreenFlipRecord(void);
 void ForgetLastPresentedRects(void); // as before the first present
+
+// 1: a device rebuild makes no device and goes on with the software screen.
+int SetRebuildsEndInSoftware(int flag);
+int GetRebuildCount(void);            // device rebuilds since the program started
+ULONG GetLastDeviceReferences(void); // what the last device release returned (0: nothing outlived it)

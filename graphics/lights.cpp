@@ -20,3 +20,8 @@ int PushMaterial(void)
 {
     return 0;
 }
+
+int ForceLightRepush(void)
+{
+    return 0;
+}
