@@ -51,6 +51,15 @@ static int UploadMaskRect(const RECT *rect, const unsigned char *mask, int pitch
 int CreateMaskDeviceObjects(int screenWidth, int screenHeight)
 {
     IDirect3DDevice9 *device = g_D3D.device;
+    // The formats device start found: the screen's render-target format, and the 32-bit alpha one the mask is kept in.
+    if (g_D3D.screenTargetFormat == D3DFMT_UNKNOWN) {
+        FatalErrorExit("マスク描画用カラーバッファで使用できるテクスチャフォーマットがありませんでした");
+        return -1;
+    }
+    if (g_D3D.graphFormats[GRAPH_FORMAT_ALPHA_32] != D3DFMT_A8R8G8B8) {
+        FatalErrorExit("マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんでした");
+        return -1;
+    }
     s_Objects.width = PowerOfTwoAtLeast(screenWidth);
     s_Objects.height = PowerOfTwoAtLeast(screenHeight);
     if (s_Objects.image == NULL) {
@@ -64,7 +73,7 @@ int CreateMaskDeviceObjects(int screenWidth, int screenHeight)
     }
     if (s_Objects.screen == NULL) {
         if (FAILED(device->CreateTexture(s_Objects.width, s_Objects.height, 1, D3DUSAGE_RENDERTARGET,
-                                         g_D3D.backBufferFormat, D3DPOOL_DEFAULT, &s_Objects.screen, NULL))) {
+                                         g_D3D.screenTargetFormat, D3DPOOL_DEFAULT, &s_Objects.screen, NULL))) {
             FatalErrorExit("マスク用スクリーンテクスチャの作成に失敗しました");
             return -1;
         }

@@ -197,10 +197,10 @@ static void ContinueOnSoftwareScreen(const RECT *area)
     CreateSoftwareScreens();
     const GraphRecord *graph = GetGraphRecord(g_DrawState.drawTarget);
     if (graph != NULL && graph->image != NULL && graph->image->format.deviceTexture) {
-        SetDrawTarget(SCREEN_BACK);
+        SelectDrawTarget(SCREEN_BACK);
         return;
     }
-    SetDrawTarget(g_DrawState.drawTarget);
+    SelectDrawTarget(g_DrawState.drawTarget);
     SetDrawClipArea(area->left, area->top, area->right, area->bottom);
 }
 
@@ -245,7 +245,7 @@ int ReinitGraphics(void)
     RestoreMaskScreen();
     CameraSnapshot camera;
     SaveCamera(&camera);
-    SetDrawTarget(g_DrawState.drawTarget);
+    SelectDrawTarget(g_DrawState.drawTarget);
     PushCachedDeviceState();
     ClearBothScreens();
     RunGraphRestore();

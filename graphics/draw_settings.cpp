@@ -373,12 +373,17 @@ static int SelectDeviceTarget(const GraphRecord *graph)
 
 int SetDrawTarget(int target)
 {
-    DrawState *state = &g_DrawState;
     if (!IsGraphicsInitialised()) {
         return -1;
     }
     WaitWhileInactive();
-    GraphRecord *graph = GetDrawableGraph(target); // after the wait, which may have let the graph go
+    return SelectDrawTarget(target); // after the wait, which may have let the graph go
+}
+
+int SelectDrawTarget(int target)
+{
+    DrawState *state = &g_DrawState;
+    GraphRecord *graph = GetDrawableGraph(target);
     if (!IsScreenTarget(target) && graph == NULL) {
         return -1;
     }

@@ -417,6 +417,8 @@ extern DrawState g_DrawState;
 unsigned int MakeDrawColorWord(void);
 int RefreshDrawColorWord(void);
 int ResetDrawSettings(void);
+// The draw target selected without waiting for the window's activation (the device rebuild runs inside it).
+int SelectDrawTarget(int target);
 int ResetTargetTransforms(int width, int height); // the camera and matrices of a newly selected target
 int UpdateCombinedMatrices(void);
 int UpdateProjectionMatrix(void);
