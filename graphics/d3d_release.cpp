@@ -73,7 +73,7 @@ void ReleaseDeviceChain(const char *deviceLogLine)
 
 int ReleaseDirect3DSystem(void)
 {
-    ReleaseModelDeviceData();
+    ReleaseAllModelDeviceObjects();
     ReleaseVertexDeclarations();
     ReleaseShaders();
     // Only a display switched through the display settings is given back here; an exclusive device restores its own.

@@ -691,7 +691,7 @@ int DeleteMaskScreen(void);
 int DeleteAllMasks(void);
 int DeleteAllLights(void);
 int CreateDefaultLight(void);
-int ReleaseModelDeviceData(void);
+int ReleaseAllModelDeviceObjects(void);
 int PushLights(void);
 int PushMaterial(void);
 int CloseMaskPass(void);

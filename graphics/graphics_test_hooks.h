@@ -4,6 +4,7 @@
 #pragma once
 
 #include "graphics/graphics_internal.h"
+#include "graphics/model_tables.h"
 
 // Replaces the d3d9.dll entries that make the Direct3D object (null puts the DLL's own back). With create9Ex null
 // and the plain switch on, only Direct3DCreate9 is tried.
@@ -31,3 +32,17 @@ void ForgetLastPresentedRects(void); // as before the first present
 int SetRebuildsEndInSoftware(int flag);
 int GetRebuildCount(void);            // device rebuilds since the program started
 ULONG GetLastDeviceReferences(void); // what the last device release returned (0: nothing outlived it)
+
+// Buffer and shader table records made as a creating call would make them (zeroed memory copy, device object made
+// when a device exists); the record of a live handle of one of the three tags (else null); a table's used end and
+// live count.
+EngineHandle AddTestVertexBuffer(int elementSize, int elementCount);
+EngineHandle AddTestIndexBuffer(int elementSize, int elementCount);
+EngineHandle AddTestShader(int vertexShader, const void *code, int codeSize);
+void *GetTableRecord(int typeTag, EngineHandle handle);
+int GetTableUsedEnd(int typeTag, int *count);
+// The model-base slot array replaced by `usedEnd` empty slots with the placeholder in `placeholderSlot` (-1: none);
+// a used end of 0 leaves no array.
+int SetTestModelBaseSlots(int usedEnd, int placeholderSlot);
+// The graphs RestoreModelTextures makes again: the two built-in pictures' and the grey ramp's (-1: never made).
+int SetModelTextureGraphs(EngineHandle white, EngineHandle toonRamp, EngineHandle grayRamp);
