@@ -26,3 +26,6 @@ struct ScreenFlipRecord {
 };
 const ScreenFlipRecord *GetScreenFlipRecord(void);
 void ForgetLastPresentedRects(void); // as before the first present
+
+// Pictures the graph restore pass has loaded (decodes started, failed ones too) since the program started.
+int GetGraphRestoreLoadCount(void);

@@ -32,11 +32,6 @@ int ReleaseModelDeviceData(void)
     return 0;
 }
 
-int ReleaseDeviceObjects(void)
-{
-    return 0;
-}
-
 int ReleaseTableDeviceObjects(void)
 {
     return 0;
