@@ -97,26 +97,111 @@ static int FindSourcePictures(const GraphRestoreSource *source, CachedPictures *
     return 0;
 }
 
-// The graph's own rectangle of the picture, from its place in the picture it was loaded from.
-static void UploadGraphPart(const GraphRecord *graph, BaseImage *image, BaseImage *alphaImage)
+// Consecutive graphs that take the same picture into the same image at the same offset form a run whose
+// rectangles are gathered (cells of a row into a strip, strips into a block) and uploaded together: the pixels
+// written are those of one upload per graph, but a sheet costs one or two texture locks instead of one per cell.
+struct UploadRun {
+    const GraphRestoreSource *source; // null: no run
+    SharedGraphImage *sharedImage;
+    EngineHandle graph; // the run's first graph, through which its image is reached
+    BaseImage *image, *alphaImage;
+    int offsetX, offsetY; // the picture's position minus the image's
+    RECT strip, block;    // in the shared image; empty while nothing is gathered
+};
+
+static int HasSameOffset(const UploadRun &run, const GraphRecord *graph)
 {
-    RECT source = {graph->sourceX, graph->sourceY, graph->sourceX + graph->width, graph->sourceY + graph->height};
-    UploadImageToGraphCore(graph->header.handle, image, alphaImage, &source, 0, 0, GetTransparentColorEnabled(), 0);
+    return graph->sourceX - graph->x == run.offsetX && graph->sourceY - graph->y == run.offsetY;
+}
+
+// Grows `into` by `part` when their union is a rectangle of both their areas (they meet along a whole side).
+static int JoinAdjacent(RECT *into, const RECT &part)
+{
+    if (IsRectEmpty(&part)) {
+        return 1;
+    }
+    int rows = part.top == into->top && part.bottom == into->bottom;
+    int columns = part.left == into->left && part.right == into->right;
+    if (IsRectEmpty(into) || (rows && (part.left == into->right || part.right == into->left)) ||
+        (columns && (part.top == into->bottom || part.bottom == into->top))) {
+        UnionRect(into, into, &part);
+        return 1;
+    }
+    return 0;
+}
+
+static void UploadRunRect(const UploadRun &run, const RECT &rect)
+{
+    if (IsRectEmpty(&rect)) {
+        return;
+    }
+    RECT source = rect;
+    OffsetRect(&source, run.offsetX, run.offsetY);
+    UploadImageToGraphCore(run.graph, run.image, run.alphaImage, &source, rect.left, rect.top,
+                           GetTransparentColorEnabled(), 1);
+}
+
+static void PushStrip(UploadRun *run)
+{
+    if (!JoinAdjacent(&run->block, run->strip)) {
+        UploadRunRect(*run, run->block);
+        run->block = run->strip;
+    }
+    SetRectEmpty(&run->strip);
+}
+
+static void AddToRun(UploadRun *run, const GraphRecord *graph)
+{
+    RECT rect = {graph->x, graph->y, graph->x + graph->width, graph->y + graph->height};
+    if (!JoinAdjacent(&run->strip, rect)) {
+        PushStrip(run);
+        run->strip = rect;
+    }
+}
+
+static void FlushRun(UploadRun *run)
+{
+    if (run->source != NULL) {
+        PushStrip(run);
+        UploadRunRect(*run, run->block);
+    }
+    memset(run, 0, sizeof(*run));
+}
+
+static void StartRun(UploadRun *run, const GraphRecord *graph, BaseImage *image, BaseImage *alphaImage)
+{
+    run->source = graph->restoreSource;
+    run->sharedImage = graph->image;
+    run->graph = graph->header.handle;
+    run->image = image;
+    run->alphaImage = alphaImage;
+    run->offsetX = graph->sourceX - graph->x;
+    run->offsetY = graph->sourceY - graph->y;
 }
 
 int RestoreAllGraphs(void)
 {
     AddLog("グラフィックを復帰します\n");
     CachedPictures file = {}, memory = {};
+    UploadRun run = {};
     int usedEnd = GetGraphTableUsedEnd();
     for (int slot = 0; slot < usedEnd; slot++) {
         GraphRecord *graph = GetGraphSlotRecord(slot);
-        BaseImage *image = NULL, *alphaImage = NULL;
-        if (graph != NULL && graph->restoreSource != NULL &&
-            FindSourcePictures(graph->restoreSource, &file, &memory, &image, &alphaImage) == 0) {
-            UploadGraphPart(graph, image, alphaImage);
+        if (graph == NULL || graph->restoreSource == NULL) {
+            continue;
         }
+        // A graph of the run's source reuses its cached picture: it loads nothing.
+        if (run.source != graph->restoreSource || run.sharedImage != graph->image || !HasSameOffset(run, graph)) {
+            FlushRun(&run); // before a load frees the picture the run uploads from
+            BaseImage *image = NULL, *alphaImage = NULL;
+            if (FindSourcePictures(graph->restoreSource, &file, &memory, &image, &alphaImage) != 0) {
+                continue;
+            }
+            StartRun(&run, graph, image, alphaImage);
+        }
+        AddToRun(&run, graph);
     }
+    FlushRun(&run);
     FreeCachedPictures(&file);
     FreeCachedPictures(&memory);
     AddLog("グラフィックの復帰が完了しました\n");

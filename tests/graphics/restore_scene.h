@@ -1,6 +1,6 @@
 // A scene of graphs of every restore-source kind, for the tests that read the screen back before and after the
 // device objects are made again: the cells of the resource sheet drawn at points, stretched and rotated, the same
-// sheet loaded mirrored, the "CG" picture (alone and as its own alpha picture), a graph rebuilt from a base image,
+// sheet loaded mirrored, the "CG" picture (alone and as its own alpha picture), a cell of the sheet rebuilt from a base image,
 // and a graph whose source is a file, with a graph derived from it, among shapes in blend modes 0-4. A program
 // using it links the sheet resources (graph_sheet_tests.rc: sheet 102 "PNG", picture 110 "CG"). Window thread only.
 #pragma once
@@ -11,13 +11,14 @@
 #include <vector>
 
 #define RESTORE_SCENE_CELLS 280
+#define RESTORE_SCENE_REVERSED_CELLS 275 // the last row short
 #define RESTORE_SCENE_PAGES 3
 
 struct RestoreScene {
     EngineHandle cells[RESTORE_SCENE_CELLS];    // the sheet cut into 20 x 14 cells of 32x32
-    EngineHandle reversed[RESTORE_SCENE_CELLS]; // its bytes loaded with reverse 1
+    EngineHandle reversed[RESTORE_SCENE_CELLS]; // its bytes loaded with reverse 1, 275 cells
     EngineHandle picture, alphaPicture;         // the "CG" picture, and again with itself as alpha picture
-    EngineHandle rebuilt;                       // rebuilt from a base image
+    EngineHandle rebuilt;                       // cell 25, rebuilt from a base image
     EngineHandle fromFile, fileCorner;          // the picture mirrored with its file as source, and a part of it
 };
 
@@ -53,21 +54,25 @@ inline int MakeRestoreScene(RestoreScene *scene, const char *filePath)
     int sheetSize, pictureSize;
     FindResourceData(MAKEINTRESOURCEA(102), "PNG", &sheet, &sheetSize);
     FindResourceData(MAKEINTRESOURCEA(110), "CG", &picture, &pictureSize);
+    for (EngineHandle &cell : scene->reversed) {
+        cell = -1; // the cells past the cut stay no graph
+    }
     int result = LoadDivGraphFromResource(MAKEINTRESOURCEA(102), "PNG", 280, 20, 14, 32, 32, scene->cells) |
-                 CreateDivGraphFromMemImage(sheet, sheetSize, 280, 20, 14, 32, 32, scene->reversed, 1, 1, NULL, 0);
+                 CreateDivGraphFromMemImage(sheet, sheetSize, RESTORE_SCENE_REVERSED_CELLS, 20, 14, 32, 32,
+                                            scene->reversed, 1, 1, NULL, 0);
     scene->picture = LoadGraphFromResource(MAKEINTRESOURCEA(110), "CG");
     scene->alphaPicture = CreateGraphFromMemImage(picture, pictureSize, picture, pictureSize, 1, 0);
     BaseImage base = {};
-    NewXRGB8BaseImage(64, 48, &base);
-    for (int i = 0; i < 64 * 48; i++) {
+    NewXRGB8BaseImage(32, 32, &base);
+    for (int i = 0; i < 32 * 32; i++) {
         ((uint32_t *)base.pixels)[i] = (uint32_t)i * 0x9E3779B9u;
     }
-    scene->rebuilt = MakeEmptyGraph(64, 48);
+    scene->rebuilt = scene->cells[25];
     result |= RebuildGraphFromBaseImage(&base, scene->rebuilt);
     FreeBaseImageData(&base);
     scene->fromFile = MakeFileSourceGraph(filePath, 1);
     scene->fileCorner = DeriveSubGraph(10, 20, 40, 30, scene->fromFile);
-    EngineHandle made[] = {scene->picture, scene->alphaPicture, scene->rebuilt, scene->fromFile, scene->fileCorner};
+    EngineHandle made[] = {scene->picture, scene->alphaPicture, scene->fromFile, scene->fileCorner};
     for (EngineHandle graph : made) {
         result |= graph == -1 ? -1 : 0;
     }
@@ -80,7 +85,7 @@ inline void ReleaseRestoreScene(const RestoreScene &scene)
         ReleaseGraphHandle(scene.cells[k], 0);
         ReleaseGraphHandle(scene.reversed[k], 0);
     }
-    EngineHandle made[] = {scene.picture, scene.alphaPicture, scene.rebuilt, scene.fromFile, scene.fileCorner};
+    EngineHandle made[] = {scene.picture, scene.alphaPicture, scene.fromFile, scene.fileCorner};
     for (EngineHandle graph : made) {
         ReleaseGraphHandle(graph, 0);
     }
