@@ -1,6 +1,6 @@
 // A scene of graphs of every restore-source kind, for the tests that read the screen back before and after the
-// device objects are made again: the cells of the resource sheet drawn at points, stretched and rotated, the same
-// sheet loaded mirrored, the "CG" picture (alone and as its own alpha picture), a cell of the sheet rebuilt from a base image,
+// device objects are made again: the cells of the resource sheet drawn at points, stretched and rotated, one cell
+// rebuilt from a base image, the same sheet loaded mirrored, the "CG" picture (alone and as its own alpha picture)
 // and a graph whose source is a file, with a graph derived from it, among shapes in blend modes 0-4. A program
 // using it links the sheet resources (graph_sheet_tests.rc: sheet 102 "PNG", picture 110 "CG"). Window thread only.
 #pragma once
@@ -22,28 +22,19 @@ struct RestoreScene {
     EngineHandle fromFile, fileCorner;          // the picture mirrored with its file as source, and a part of it
 };
 
-// Writes the resource's bytes to `path` (in the test's folder); 0 on success.
-inline int WriteResourceToFile(int id, const char *type, const char *path)
-{
-    void *bytes;
-    int size;
-    FILE *file = FindResourceData(MAKEINTRESOURCEA(id), type, &bytes, &size) == 0 ? fopen(path, "wb") : NULL;
-    int written = file != NULL && fwrite(bytes, 1, (size_t)size, file) == (size_t)size;
-    if (file != NULL) {
-        fclose(file);
-    }
-    return written ? 0 : -1;
-}
-
-// A graph from the picture file's bytes (mirrored with `reverse`) that keeps the file's path as its source.
+// A graph from the picture resource's bytes (mirrored with `reverse`) keeping as its source the file `path`, into
+// which the bytes are written; -1 when either fails.
 inline EngineHandle MakeFileSourceGraph(const char *path, int reverse)
 {
     void *bytes;
     int size;
-    if (WriteResourceToFile(110, "CG", path) != 0 || FindResourceData(MAKEINTRESOURCEA(110), "CG", &bytes, &size)) {
-        return -1;
+    FindResourceData(MAKEINTRESOURCEA(110), "CG", &bytes, &size);
+    FILE *file = fopen(path, "wb");
+    int written = file != NULL && fwrite(bytes, 1, (size_t)size, file) == (size_t)size;
+    if (file != NULL) {
+        fclose(file);
     }
-    EngineHandle graph = CreateGraphFromMemImage(bytes, size, NULL, 0, 1, reverse);
+    EngineHandle graph = written ? CreateGraphFromMemImage(bytes, size, NULL, 0, 1, reverse) : -1;
     return SetGraphRestorePath(graph, path, reverse, -1) == 0 ? graph : -1;
 }
 
