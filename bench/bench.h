@@ -1,6 +1,8 @@
 // Shared pieces of the benchmark program: a clock, the best-of-N timing loop and the one output line format.
 #pragma once
 
+#include <vector>
+
 // Seconds on the performance counter.
 double BenchSeconds(void);
 
@@ -18,6 +20,9 @@ template <typename Body> double BenchBest(int rounds, Body body) {
 
 // Prints "name: measured / reference = ratio" with both times in milliseconds.
 void BenchReport(const char *name, double measuredSeconds, const char *referenceName, double referenceSeconds);
+
+// A PNG file (8-bit R, G, B, not interlaced) of the picture given as R, G, B rows back to back.
+std::vector<unsigned char> EncodeRgbPng(const unsigned char *rgb, int width, int height);
 
 // Sections, each in a file of its own; they take the folder they may write scratch files into.
 void RunTransferBenchmarks(const char *scratchFolder);

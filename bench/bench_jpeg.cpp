@@ -88,33 +88,6 @@ static void BareJpegDecode(const Bytes &jpeg)
     free(pixels);
 }
 
-static void AppendPngBytes(png_structp png, png_bytep data, png_size_t length)
-{
-    Bytes *bytes = (Bytes *)png_get_io_ptr(png);
-    bytes->insert(bytes->end(), data, data + length);
-}
-
-static void FlushPngBytes(png_structp png)
-{
-}
-
-static Bytes EncodePng(const Bytes &rgb)
-{
-    Bytes bytes;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(png, &bytes, AppendPngBytes, FlushPngBytes);
-    png_set_IHDR(png, info, BENCH_IMAGE_SIDE, BENCH_IMAGE_SIDE, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (size_t y = 0; y < BENCH_IMAGE_SIDE; y++) {
-        png_write_row(png, (png_const_bytep)&rgb[y * BENCH_IMAGE_SIDE * 3]);
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return bytes;
-}
-
 struct PngMemoryInput {
     const Bytes *bytes;
     size_t position;
@@ -169,7 +142,7 @@ void RunJpegBenchmarks(const char *scratchFolder)
     double bareJpeg = BenchBest(BENCH_ROUNDS, [&] { BareJpegDecode(jpeg); });
     BenchReport("LoadBaseImage 2048x2048 JPEG from memory", TimeEngineLoad(jpeg), "bare libjpeg decode", bareJpeg);
 
-    Bytes png = EncodePng(picture);
+    Bytes png = EncodeRgbPng(picture.data(), BENCH_IMAGE_SIDE, BENCH_IMAGE_SIDE);
     double barePng = BenchBest(BENCH_ROUNDS, [&] { BarePngDecode(png); });
     BenchReport("LoadBaseImage 2048x2048 PNG from memory", TimeEngineLoad(png), "bare libpng decode", barePng);
 }

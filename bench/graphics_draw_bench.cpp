@@ -2,8 +2,10 @@
 // applied, batched, flushed at 537 quads), and the same quads written by hand as XYZRHW|DIFFUSE vertices each frame
 // and sent with DrawPrimitiveUP in runs of 537. Sprites: 10,000 32x32 cells of one 640x448 sheet a frame through
 // DrawGraphAt, and again through DrawGraphRotated, against the same textured quads (rotated ones computed each frame
-// too) sent with DrawPrimitiveUP in runs of 390. Every frame ends with a present. Starts the engine in a 640x480
-// window. Single-threaded (the window thread).
+// too) sent with DrawPrimitiveUP in runs of 390. Every frame ends with a present. Restore: the default graph
+// restore callback refilling one 280-cell sheet and twenty pictures (PNG bytes in memory) after their device
+// objects were made again, against their first loads. Starts the engine in a 640x480 window. Single-threaded (the
+// window thread).
 #include "bench/bench.h"
 
 #include "graphics/graphics_test_hooks.h"
@@ -11,6 +13,8 @@
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+
+#include <vector>
 
 #define BOXES_PER_FRAME 20000
 #define QUADS_PER_RUN 537
@@ -195,6 +199,66 @@ static void RunSpriteBenchmarks(void)
     ReleaseAllGraphHandles(0);
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Restore
+
+#define RESTORE_PICTURES 20
+#define RESTORE_PICTURE_SIDE 256
+
+// A noisy picture as PNG bytes: R, G, B from the position with a random grain.
+static std::vector<unsigned char> MakePngPicture(int width, int height)
+{
+    std::vector<unsigned char> rgb((size_t)width * height * 3);
+    for (size_t i = 0; i < rgb.size(); i++) {
+        rgb[i] = (unsigned char)(i / 3 % width + i / 3 / width * (i % 3) + (rand() & 15));
+    }
+    return EncodeRgbPng(rgb.data(), width, height);
+}
+
+// Loads the sheet and the pictures as a program does, each graph keeping its PNG bytes as its restore source.
+static void LoadRestoreGraphs(const std::vector<unsigned char> &sheet,
+                              const std::vector<unsigned char> (&pictures)[RESTORE_PICTURES])
+{
+    CreateDivGraphFromMemImage(sheet.data(), (int)sheet.size(), SHEET_COLUMNS * SHEET_ROWS, SHEET_COLUMNS, SHEET_ROWS,
+                               CELL_SIZE, CELL_SIZE, s_Cells, 1, 0, NULL, 0);
+    for (const std::vector<unsigned char> &picture : pictures) {
+        CreateGraphFromMemImage(picture.data(), (int)picture.size(), NULL, 0, 1, 0);
+    }
+}
+
+// The fastest of ROUNDS runs of `timed`, each after an untimed `prepare`.
+template <typename Prepare, typename Timed> static double BestAfter(Prepare prepare, Timed timed)
+{
+    double best = 1e30;
+    for (int round = 0; round < ROUNDS; round++) {
+        prepare();
+        double start = BenchSeconds();
+        timed();
+        double spent = BenchSeconds() - start;
+        best = spent < best ? spent : best;
+    }
+    return best;
+}
+
+static void RunRestoreBenchmark(void)
+{
+    std::vector<unsigned char> sheet = MakePngPicture(SHEET_COLUMNS * CELL_SIZE, SHEET_ROWS * CELL_SIZE);
+    std::vector<unsigned char> pictures[RESTORE_PICTURES];
+    for (std::vector<unsigned char> &picture : pictures) {
+        picture = MakePngPicture(RESTORE_PICTURE_SIDE, RESTORE_PICTURE_SIDE);
+    }
+    double firstLoads = BestAfter([] { ReleaseAllGraphHandles(0); }, [&] { LoadRestoreGraphs(sheet, pictures); });
+    // The restore callback alone, after every graph's device objects were released and made again empty.
+    double restore = BestAfter(
+        [] {
+            ReleaseDeviceObjects();
+            RecreateDeviceResources();
+        },
+        [] { RestoreAllGraphs(); });
+    ReleaseAllGraphHandles(0);
+    BenchReport("RestoreAllGraphs, 280-cell sheet + 20 pictures", restore, "their first loads", firstLoads);
+}
+
 int main(void)
 {
     SetMainWindowTitle("QvDrawBench");
@@ -221,6 +285,7 @@ int main(void)
     BenchReport("G_D3D_DrawBox, 20,000 8x8 boxes a frame", boxes / FRAMES_PER_ROUND,
                 "DrawPrimitiveUP of the same quads", plain / FRAMES_PER_ROUND);
     RunSpriteBenchmarks();
+    RunRestoreBenchmark();
     EndEngine();
     return 0;
 }

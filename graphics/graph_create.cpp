@@ -231,6 +231,9 @@ int CreateGraphTextures(SharedGraphImage *image)
         image->format.staging = 1; // a 9Ex device refuses the managed pool
     }
     for (int i = 0; i < image->pieceCount; i++) {
+        if (image->pieces[i].texture != NULL) {
+            continue; // made already: an image shared by several graphs is visited once for each after a rebuild
+        }
         if (CreatePieceTextures(image, &image->pieces[i], format) != 0) {
             ReleaseImageTextures(image);
             return -1;

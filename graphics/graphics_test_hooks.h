@@ -46,3 +46,6 @@ int GetTableUsedEnd(int typeTag, int *count);
 int SetTestModelBaseSlots(int usedEnd, int placeholderSlot);
 // The graphs RestoreModelTextures makes again: the two built-in pictures' and the grey ramp's (-1: never made).
 int SetModelTextureGraphs(EngineHandle white, EngineHandle toonRamp, EngineHandle grayRamp);
+
+// Pictures the graph restore pass has loaded (decodes started, failed ones too) since the program started.
+int GetGraphRestoreLoadCount(void);

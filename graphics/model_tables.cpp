@@ -323,11 +323,6 @@ int RestoreModelTextures(void)
     return 0;
 }
 
-int ReleaseDeviceObjects(void)
-{
-    return 0;
-}
-
 // Test hook: the graphs the model textures are made again into.
 int SetModelTextureGraphs(EngineHandle white, EngineHandle toonRamp, EngineHandle grayRamp)
 {
