@@ -3,8 +3,8 @@
 // the count of pictures loaded. The engine ends with an empty allocation dump.
 #include <gtest/gtest.h>
 
-#include "graphics/log_reading.h"
-#include "graphics/restore_scene.h"
+#include "tests/graphics/log_reading.h"
+#include "tests/graphics/restore_scene.h"
 
 #include <string.h>
 

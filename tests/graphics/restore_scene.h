@@ -5,7 +5,7 @@
 // using it links the sheet resources (graph_sheet_tests.rc: sheet 102 "PNG", picture 110 "CG"). Window thread only.
 #pragma once
 
-#include "graphics/screen_readback.h"
+#include "tests/graphics/screen_readback.h"
 
 #include <stdio.h>
 #include <vector>
