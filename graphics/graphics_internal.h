@@ -222,7 +222,9 @@ int SetPixelShaderConstants(int first, int count, const float *data);
 int SetDeviceWorldMatrix(const Matrix4 *matrix);
 int SetDeviceViewMatrix(const Matrix4 *matrix);
 int SetDeviceProjectionMatrix(const Matrix4 *matrix);
-// One of the first four lights' position and direction, moved into view space, to its shader registers.
+// Each of the first four lights has seven vertex float registers from LIGHT_VERTEX_REGISTER_FIRST on; this sends its
+// position and direction, moved into view space, to the first two of them.
+enum { LIGHT_VERTEX_REGISTER_FIRST = 14, LIGHT_VERTEX_REGISTER_STRIDE = 7 };
 int SendShaderLightPlacement(int slot, const Matrix4 *view);
 int SetDeviceLighting(int flag);
 int SetDeviceDiffuseMaterialSource(int flag);

@@ -15,7 +15,6 @@
 // Shader constant layout per light below 4: vertex floats 14 + 7 x index hold position and direction (view space),
 // diffuse, specular, ambient x material ambient, {range squared, attenuation 0, 1, 2} and {cos theta/2, cos phi/2,
 // 1 / their difference, falloff}; pixel floats 9 + 3 x index hold diffuse, specular and the ambient product.
-static const int s_VertexLightFirst = 14, s_VertexLightStride = 7;
 static const int s_PixelLightFirst = 9, s_PixelLightStride = 3;
 static const int s_AmbientVector = 4, s_PixelAmbientVector = 2;
 static const int s_GlobalAmbientRegister = 1;
@@ -235,7 +234,8 @@ static void RefreshLightColorConstants(void)
         for (int channel = 0; channel < 4; channel++) {
             product[channel] *= materialAmbient[channel];
         }
-        SetVertexShaderConstants(s_VertexLightFirst + s_VertexLightStride * index + s_AmbientVector, 1, product);
+        SetVertexShaderConstants(LIGHT_VERTEX_REGISTER_FIRST + LIGHT_VERTEX_REGISTER_STRIDE * index + s_AmbientVector,
+                                 1, product);
         SetPixelShaderConstants(s_PixelLightFirst + s_PixelLightStride * index + s_PixelAmbientVector, 1, product);
     }
     float global[4];
@@ -263,7 +263,7 @@ static void SendShaderLight(int index, const D3DLIGHT9 *light)
         {light->Range * light->Range, light->Attenuation0, light->Attenuation1, light->Attenuation2},
         {cosTheta, cosPhi, cone, light->Falloff},
     };
-    int vertexFirst = s_VertexLightFirst + s_VertexLightStride * index;
+    int vertexFirst = LIGHT_VERTEX_REGISTER_FIRST + LIGHT_VERTEX_REGISTER_STRIDE * index;
     SetVertexShaderConstants(vertexFirst + 2, 2, colors[0]);
     SetVertexShaderConstants(vertexFirst + s_AmbientVector + 1, 2, shape[0]);
     SetPixelShaderConstants(s_PixelLightFirst + s_PixelLightStride * index, 2, colors[0]);
