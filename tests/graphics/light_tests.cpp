@@ -49,10 +49,19 @@ TEST(Lights, DefaultLightPushedOnceThenAgainAfterRebuild)
     CreateLightOfType(D3DLIGHT_POINT);
     CreateLightOfType(D3DLIGHT_SPOT);
     Draw3D();
-    scope.device.ClearCalls();
+    RecordingDeviceScope rebuilt; // the device made again: nothing of the old device's state carries over
+    Draw3D();
+    EXPECT_EQ(rebuilt.device.Count("SetLight"), 0u); // the table has not changed: only the force re-sends
     ForceLightRepush();
     Draw3D();
-    EXPECT_EQ(scope.device.Count("SetLight"), 3u);
+    std::vector<std::pair<uintptr_t, int>> sent; // device index, light type
+    for (const DeviceCall &call : rebuilt.device.Calls("SetLight")) {
+        sent.push_back({call.args[0], call.DataAs<D3DLIGHT9>().Type});
+    }
+    EXPECT_EQ(sent, (std::vector<std::pair<uintptr_t, int>>{
+                        {0, D3DLIGHT_DIRECTIONAL}, {1, D3DLIGHT_SPOT}, {2, D3DLIGHT_POINT}}));
+    EXPECT_EQ(rebuilt.device.Count("LightEnable"), 3u);
+    EXPECT_EQ(g_StateCache.highestEnabledLight, 2);
 }
 
 // The rule: directional, then spot, then point lights, each group in slot order, take indices from 0; a light is
@@ -128,21 +137,29 @@ TEST(Lights, AmbientColorChannelsAndConstant)
     }
 }
 
-// Zero-length directions are refused; ambient constants stop at the four shader lights, leaving the registers
-// after them alone however many lights are on.
+// Zero-length directions are refused; ambient products go to the four shader lights' registers only, leaving the
+// registers where a fifth and later light's would fall alone however many lights are on.
 TEST(Lights, RefusedDirectionAndBoundedColorConstants)
 {
     LightTableScope scope;
     EXPECT_EQ(CreateDirectionalLight(0.0f, 0.0f, 0.0f), -1);
     EXPECT_EQ(GetAllocationCount(), scope.blocks);
     const float sentinel[4] = {7.0f, 7.0f, 7.0f, 7.0f};
-    SetVertexShaderConstants(18 + 7 * 4, 1, sentinel);
-    for (int i = 0; i < 12; i++) {
+    const int lights = 12, pixelRegisters = 32;
+    for (int i = 0; i < lights; i++) {
+        SetVertexShaderConstants(18 + 7 * i, 1, sentinel);
+        SetPixelShaderConstants(11 + 3 * i, 1, sentinel); // refused past the last register
         CreateDirectionalLight(1.0f, (float)i, 0.0f);
     }
     Draw3D();
-    EXPECT_EQ(g_StateCache.highestEnabledLight, 11);
-    EXPECT_FLOAT_EQ(g_StateCache.vertexConstants[18 + 7 * 4][0], 7.0f);
+    EXPECT_EQ(g_StateCache.highestEnabledLight, lights - 1);
+    for (int i = 0; i < lights; i++) {
+        const float kept = i < 4 ? 0.0f : 7.0f; // below 4: light ambient x the zero material ambient
+        EXPECT_EQ(g_StateCache.vertexConstants[18 + 7 * i][0], kept) << i;
+        if (11 + 3 * i < pixelRegisters) {
+            EXPECT_EQ(g_StateCache.pixelConstants[11 + 3 * i][0], kept) << i;
+        }
+    }
 }
 
 // Each setter stores its values and projects; degenerate values are refused and change nothing.
