@@ -38,8 +38,9 @@ TEST(Lights, DefaultLightPushedOnceThenAgainAfterRebuild)
     EXPECT_EQ(std::vector<uintptr_t>({set.args[0], light.Type}), std::vector<uintptr_t>({0, D3DLIGHT_DIRECTIONAL}));
     EXPECT_LT(fabsf(light.Direction.x - third) + fabsf(light.Direction.y + third) + fabsf(light.Direction.z - third),
               1e-5f);
-    EXPECT_EQ(scope.device.StateCalls("LightEnable", 0).size(), 1u);
-    EXPECT_TRUE(g_StateCache.lightEnabled[0]);
+    const std::vector<DeviceCall> enables = scope.device.Calls("LightEnable");
+    ASSERT_EQ(enables.size(), 1u);
+    EXPECT_EQ(enables[0].args, std::vector<uintptr_t>({0, TRUE}));
 
     scope.device.ClearCalls();
     Draw3D();
