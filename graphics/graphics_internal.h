@@ -695,8 +695,8 @@ int CreateDefaultLight(void); // at the draw-settings reset, once: the default l
 int GetDefaultLightHandle(void);
 int CreateLightOfType(int type); // D3DLIGHTTYPE, the new light's other values at their defaults
 int ReleaseModelDeviceData(void);
-int PushLights(void); // the changed lights to the device before a 3D draw
-int PushMaterial(void); // the material when it changed (or under the force flag)
+int PushLights(void);       // the changed lights to the device before a 3D draw
+int PushMaterial(void);     // the material when it changed (or under the force flag)
 int ForceLightRepush(void); // after the device is made again: the next push sends every light
 int SetDeviceLight(int index, int enable, const D3DLIGHT9 *light);
 int SetMaterialState(const D3DMATERIAL9 *material);
