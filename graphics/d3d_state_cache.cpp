@@ -14,8 +14,6 @@ static const float s_EulerNumber = 2.7182817f;
 static const int s_FogRegister = 10;
 static const int s_ProjectionRegister = 2;
 static const int s_ViewRegister = 6;
-static const int s_FirstLightRegister = 14;
-static const int s_LightRegisterStride = 7;
 
 static int Unchanged(int copy, int value)
 {
@@ -620,13 +618,18 @@ int SetDeviceViewMatrix(const Matrix4 *matrix)
     g_StateCache.device->SetTransform(D3DTS_VIEW, (const D3DMATRIX *)matrix);
     SendTransposed(s_ViewRegister, matrix);
     for (int slot = 0; slot < 4; slot++) {
-        const ShaderLightSlot *light = &g_StateCache.shaderLights[slot];
-        float registers[2][4];
-        TransformRow(registers[0], light->position, 1.0f, matrix);
-        TransformRow(registers[1], light->direction, 0.0f, matrix);
-        SetVertexShaderConstants(s_FirstLightRegister + slot * s_LightRegisterStride, 2, registers[0]);
+        SendShaderLightPlacement(slot, matrix);
     }
     return 0;
+}
+
+int SendShaderLightPlacement(int slot, const Matrix4 *view)
+{
+    const ShaderLightSlot *light = &g_StateCache.shaderLights[slot];
+    float registers[2][4];
+    TransformRow(registers[0], light->position, 1.0f, view);
+    TransformRow(registers[1], light->direction, 0.0f, view);
+    return SetVertexShaderConstants(LIGHT_VERTEX_REGISTER_FIRST + slot * LIGHT_VERTEX_REGISTER_STRIDE, 2, registers[0]);
 }
 
 int SetDeviceProjectionMatrix(const Matrix4 *matrix)

@@ -185,6 +185,19 @@ int SetViewMatrix(const Matrix4 *matrix);
 int SetProjectionMatrix(const Matrix4 *matrix);
 int SetViewportMatrix(const Matrix4 *matrix);
 int SetCameraScreenCenter(float x, float y);
+// Camera values for the projection (refused with -1 when the projection would be degenerate): near and far, a
+// perspective field of view in radians, or a projection matrix of the caller's kept as it is.
+int SetCameraNearFar(float nearZ, float farZ);
+int SetCameraPerspective(float fieldOfView);
+int SetCameraProjectionMatrix(const Matrix4 *matrix);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Lights: handles of Direct3D lights, pushed to the device before 3D draws (directional, spot, then point lights
+// take the device indices in that order). Graphics start makes one directional light, the default light.
+
+int CreateDirectionalLight(float x, float y, float z); // -1 for a zero-length direction
+int DeleteLight(int handle);
+int SetAmbientColor(unsigned int argb); // the global ambient colour
 
 // ---------------------------------------------------------------------------------------------------------------
 // Draw-screen lock: a BaseImage view (not owning its pixels) of a rectangle of a screen or render-target graph.

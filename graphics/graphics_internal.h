@@ -189,6 +189,11 @@ struct DeviceStateCache {
     // The first four lights as the built-in shaders see them (the lights work fills them): read for the shader
     // selection and, moved into view space, for the light registers the view matrix refreshes.
     ShaderLightSlot shaderLights[4];
+    // The lights, material and global ambient colour as last sent (the lights work keeps them).
+    D3DLIGHT9 lights[256];
+    int lightEnabled[256];
+    int highestEnabledLight; // -1: none
+    float globalAmbient[4];  // red, green, blue, alpha
     // The user's own shader constants (the shader calls fill them), sent while the user set is on the device.
     UserConstantRange userConstantRanges[USER_CONSTANT_RANGE_COUNT];
     float userVertexFloat[256][4];
@@ -218,6 +223,10 @@ int SetPixelShaderConstants(int first, int count, const float *data);
 int SetDeviceWorldMatrix(const Matrix4 *matrix);
 int SetDeviceViewMatrix(const Matrix4 *matrix);
 int SetDeviceProjectionMatrix(const Matrix4 *matrix);
+// Each of the first four lights has seven vertex float registers from LIGHT_VERTEX_REGISTER_FIRST on; this sends its
+// position and direction, moved into view space, to the first two of them.
+enum { LIGHT_VERTEX_REGISTER_FIRST = 14, LIGHT_VERTEX_REGISTER_STRIDE = 7 };
+int SendShaderLightPlacement(int slot, const Matrix4 *view);
 int SetDeviceLighting(int flag);
 int SetDeviceDiffuseMaterialSource(int flag);
 int SetDeviceSpecularMaterialSource(int flag);
@@ -689,11 +698,17 @@ int DeleteAllIndexBuffers(void);
 int DeleteAllShaders(void);
 int DeleteMaskScreen(void);
 int DeleteAllMasks(void);
-int DeleteAllLights(void);
-int CreateDefaultLight(void);
+int DeleteAllLights(void); // every light but the default one, then the default light
+int DeleteAllLightsExceptDefault(void);
+int CreateDefaultLight(void); // at the draw-settings reset, once: the default light and the material defaults
+int GetDefaultLightHandle(void);
+int CreateLightOfType(int type); // D3DLIGHTTYPE, the new light's other values at their defaults
 int ReleaseAllModelDeviceObjects(void);
-int PushLights(void);
-int PushMaterial(void);
+int PushLights(void);       // the changed lights to the device before a 3D draw
+int PushMaterial(void);     // the material when it changed (or under the force flag)
+int ForceLightRepush(void); // after the device is made again: the next push sends every light
+int SetDeviceLight(int index, int enable, const D3DLIGHT9 *light);
+int SetMaterialState(const D3DMATERIAL9 *material);
 int CloseMaskPass(void);
 int MaskDrawBegin(const RECT *rect); // around a draw while the mask is in use
 int MaskDrawEnd(const RECT *rect);
@@ -725,4 +740,3 @@ int ReleaseTableDeviceObjects(void);
 int RecreateTableDeviceObjects(void);
 int RestoreModelTextures(void);
 int RestoreAllModelBuffers(void);
-int ForceLightRepush(void); // the next draw pushes every light
