@@ -93,7 +93,7 @@ static unsigned char *LoadPack(const char *name, int slots, const unsigned char 
     if (GetArchiveFileImage(&s_Archive, name, &offset, &storedSize) != 0 || offset > s_Archive.imageSize) {
         return NULL;
     }
-    // Stored or packed by the archive, the entry is a packed buffer that ends within the image.
+    // The entry holds the pack as a packed buffer of its own, which must end within the image.
     unsigned char *pack = UnpackBuffer(s_Image + offset, s_Archive.imageSize - offset, &size);
     if (pack != NULL && IndexPack(pack, size, slots, code, sizes) != 0) {
         FreeMemory(pack);
