@@ -33,7 +33,9 @@ int ReleaseVertexDeclarations(void)
 
 int ReleaseShaders(void)
 {
-    UnbindShaders(); // the shader objects themselves belong to the shader packs, which hold none yet
+    UnbindShaders();
+    ReleaseObject(&g_D3D.standardVertexShader);
+    ReleaseObject(&g_D3D.standardPixelShader);
     return 0;
 }
 

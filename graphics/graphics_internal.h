@@ -50,6 +50,8 @@ struct Direct3DGlobals {
     IDirect3DSurface9 *subBackBuffer;
     IDirect3DVolumeTexture9 *brightnessVolume;
     IDirect3DVertexDeclaration9 *declarations[VERTEX_DECLARATION_COUNT];
+    IDirect3DVertexShader9 *standardVertexShader; // the standard shaders out of the built-in packs
+    IDirect3DPixelShader9 *standardPixelShader;
     int sceneOpen;
     int sceneCounters[3];
     D3DFORMAT backBufferFormat;

@@ -49,3 +49,13 @@ int SetModelTextureGraphs(EngineHandle white, EngineHandle toonRamp, EngineHandl
 
 // Pictures the graph restore pass has loaded (decodes started, failed ones too) since the program started.
 int GetGraphRestoreLoadCount(void);
+
+// The shader packs (shader_packs.cpp). LoadShaderPacks unpacks the pack image once (1 when the standard pack is
+// loaded); SetShaderPackImage gives it another image to unpack (null puts the built-in one back) and the unpack
+// counter says how often an image was unpacked since the program started. The code lookups answer the tables:
+// the standard pack's vertex (pixel 0) or pixel entries, and the mix pack's 64 x 4 entries; null for empty slots.
+int LoadShaderPacks(void);
+void SetShaderPackImage(const unsigned char *image, unsigned int size);
+int GetShaderPackImageUnpacks(void);
+const unsigned char *GetStandardShaderCode(int pixel, int entry, int *size);
+const unsigned char *GetMixShaderCode(int entry, int *size);
