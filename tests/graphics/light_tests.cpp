@@ -67,9 +67,6 @@ TEST(Lights, DefaultLightPushedOnceThenAgainAfterRebuild)
 
 // The rule: directional, then spot, then point lights, each group in slot order, take indices from 0; a light is
 // sent when its index changed or it is new; indices past the new highest up to the old highest are switched off.
-// The round goes into the failure messages rather than a SCOPED_TRACE: under Wine a trace starts gtest's
-// thread-local watcher thread, and this short program could end while that thread is still starting, which Wine
-// 8 does not survive (the process dies with SIGSEGV after the summary).
 TEST(Lights, DeviceIndicesFollowTypeOrderOverRandomTables)
 {
     LightTableScope scope;
