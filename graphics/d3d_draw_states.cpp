@@ -624,7 +624,7 @@ static void ApplyLighting(int flags)
         SetDeviceLighting(0);
         return;
     }
-    PushLights();
+    PushChangedLights();
     SetDeviceLighting(1);
     PushMaterial();
     SetDeviceDiffuseMaterialSource(!g_DrawState.materialDiffuse);

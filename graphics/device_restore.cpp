@@ -157,40 +157,38 @@ struct CameraSnapshot {
     Vector3 cameraEye, cameraTarget, cameraUpVector;
 };
 
-static void SaveCamera(CameraSnapshot *camera)
+// The draw state and a snapshot name their camera values alike: one copy serves both directions.
+template <typename From, typename To> static void CopyCamera(const From &from, To *to)
 {
-    const DrawState *state = &g_DrawState;
-    *camera = {state->world,         state->view,          state->projection,  state->viewportAdjust,
-               state->storedProjection, state->projectionKind, state->nearZ,   state->farZ,
-               state->fieldOfView,   state->orthoSize,     state->aspectFactor, state->cameraCenterX,
-               state->cameraCenterY, state->viewportScale, state->cameraEye,   state->cameraTarget,
-               state->cameraUpVector};
+    to->world = from.world;
+    to->view = from.view;
+    to->projection = from.projection;
+    to->viewportAdjust = from.viewportAdjust;
+    to->storedProjection = from.storedProjection;
+    to->projectionKind = from.projectionKind;
+    to->nearZ = from.nearZ;
+    to->farZ = from.farZ;
+    to->fieldOfView = from.fieldOfView;
+    to->orthoSize = from.orthoSize;
+    to->aspectFactor = from.aspectFactor;
+    to->cameraCenterX = from.cameraCenterX;
+    to->cameraCenterY = from.cameraCenterY;
+    to->viewportScale = from.viewportScale;
+    to->cameraEye = from.cameraEye;
+    to->cameraTarget = from.cameraTarget;
+    to->cameraUpVector = from.cameraUpVector;
 }
 
+// The values back, and the matrices through their setters so that the device and the combined matrices follow.
 static void RestoreCamera(const CameraSnapshot *camera)
 {
-    DrawState *state = &g_DrawState;
-    state->storedProjection = camera->storedProjection;
-    state->projectionKind = camera->projectionKind;
-    state->nearZ = camera->nearZ;
-    state->farZ = camera->farZ;
-    state->fieldOfView = camera->fieldOfView;
-    state->orthoSize = camera->orthoSize;
-    state->aspectFactor = camera->aspectFactor;
-    state->cameraCenterX = camera->cameraCenterX;
-    state->cameraCenterY = camera->cameraCenterY;
-    state->viewportScale = camera->viewportScale;
-    state->cameraEye = camera->cameraEye;
-    state->cameraTarget = camera->cameraTarget;
-    state->cameraUpVector = camera->cameraUpVector;
+    CopyCamera(*camera, &g_DrawState);
     SetWorldMatrix(&camera->world);
     SetViewMatrix(&camera->view);
     SetProjectionMatrix(&camera->projection);
     SetViewportMatrix(&camera->viewportAdjust);
 }
 
-// A rebuild that made no device draws on the software screen from now on: software screens exist only once
-// graphics start chose them, so they are made here and the draw target selected onto them again.
 // A device graph's pixels went with the device, so a graph target gives way to the back screen, whole.
 static void ContinueOnSoftwareScreen(const RECT *area)
 {
@@ -244,7 +242,7 @@ int ReinitGraphics(void)
     RecreateDeviceResources();
     RestoreMaskScreen();
     CameraSnapshot camera;
-    SaveCamera(&camera);
+    CopyCamera(g_DrawState, &camera);
     SelectDrawTarget(g_DrawState.drawTarget);
     PushCachedDeviceState();
     ClearBothScreens();

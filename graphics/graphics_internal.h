@@ -706,9 +706,9 @@ int CreateDefaultLight(void); // at the draw-settings reset, once: the default l
 int GetDefaultLightHandle(void);
 int CreateLightOfType(int type); // D3DLIGHTTYPE, the new light's other values at their defaults
 int ReleaseAllModelDeviceObjects(void);
-int PushLights(void);       // the changed lights to the device before a 3D draw
-int PushMaterial(void);     // the material when it changed (or under the force flag)
-int ForceLightRepush(void); // after the device is made again: the next push sends every light
+int PushChangedLights(void); // the changed lights to the device before a 3D draw
+int PushMaterial(void);      // the material when it changed (or under the force flag)
+int ForceLightRepush(void);  // after the device is made again: the next push sends every light
 int SetDeviceLight(int index, int enable, const D3DLIGHT9 *light);
 int SetMaterialState(const D3DMATERIAL9 *material);
 int CloseMaskPass(void);

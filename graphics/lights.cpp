@@ -192,7 +192,7 @@ static void PushPass(D3DLIGHTTYPE type, int *nextIndex)
     }
 }
 
-int PushLights(void)
+int PushChangedLights(void)
 {
     if (g_StateCache.device == NULL || (!s_LightsChanged && !s_ForceRepush)) {
         return 0;

@@ -1,23 +1,13 @@
 // A real device loss: the engine runs a 640x480 full screen, a second copy of this program opens a window that
 // takes the activation (the full-screen device is lost) and then hands it back; the activation handler rebuilds the
-// device and the scene drawn again equals the frame read back before the loss.
-#include "tests/graphics/screen_readback.h"
+// device and the restore scene drawn again equals the frames read back before the loss.
+#include "tests/graphics/restore_scene.h"
 
 namespace
 {
 
 const char *const s_EngineTitle = "QvEngineDeviceLoss";
 const char *const s_GiveBackEvent = "QvDeviceLossGiveBack";
-
-void DrawScene(void)
-{
-    ClearDrawScreen(-2, NULL);
-    for (int i = 0; i < 12; i++) {
-        SetDrawBlend(i % 3 == 0 ? 0 : i % 3 == 1 ? 1 : 2, 160);
-        DrawFilledBox(20 + i * 40, 30 + i * 20, 140 + i * 40, 200 + i * 10, MakeScreenColor(i * 20, 255 - i * 20, 90));
-    }
-    SetDrawBlend(0, 255);
-}
 
 // Pumps the engine's messages until `done` holds or thirty seconds pass.
 template <typename Condition> bool PumpUntil(Condition done)
@@ -62,8 +52,9 @@ TEST(DeviceLoss, AFullScreenLosesItsDeviceToAnotherWindowAndComesBackWithTheSame
         ASSERT_EQ(IsDeviceMode(), 1);
         SetDrawTarget(-2);
         PumpUntil([] { return IsWindowActive() != 0; });
-        DrawScene();
-        const ScreenPixels before = ReadScreen();
+        RestoreScene scene;
+        ASSERT_EQ(MakeRestoreScene(&scene, "loss_scene.png"), 0);
+        const std::vector<ScreenPixels> before = ReadRestoreScene(scene);
         const int rebuilds = GetRebuildCount();
 
         HANDLE giveBack = CreateEventA(NULL, TRUE, FALSE, s_GiveBackEvent);
@@ -76,8 +67,11 @@ TEST(DeviceLoss, AFullScreenLosesItsDeviceToAnotherWindowAndComesBackWithTheSame
         EXPECT_EQ(IsGraphicsDeviceLost(), 0);
         ASSERT_EQ(IsDeviceMode(), 1);
 
-        DrawScene();
-        EXPECT_EQ(CountDifferences(before, ReadScreen(), 0), 0);
+        const std::vector<ScreenPixels> after = ReadRestoreScene(scene);
+        for (int page = 0; page < RESTORE_SCENE_PAGES; page++) {
+            EXPECT_EQ(CountDifferences(before[page], after[page], 0), 0) << "page " << page;
+        }
+        ReleaseRestoreScene(scene);
         EXPECT_EQ(WaitForSingleObject(thief, 30000), WAIT_OBJECT_0);
         DWORD thiefResult = 1;
         GetExitCodeProcess(thief, &thiefResult);
