@@ -24,14 +24,6 @@ KeptSettings ReadKeptSettings(void)
     return {GetDrawTarget(), s.drawArea, s.world, s.view, s.projection, s.viewportAdjust};
 }
 
-EngineHandle MakeGraph(int width, int height, int drawable)
-{
-    g_GraphCreateSettings.drawable = drawable;
-    EngineHandle graph = MakeEmptyGraph(width, height);
-    g_GraphCreateSettings.drawable = 0;
-    return graph;
-}
-
 Matrix4 Scaled(float factor)
 {
     Matrix4 m;

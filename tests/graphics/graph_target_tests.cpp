@@ -12,14 +12,6 @@ template <typename Suite> struct GraphTargets : EmptyDumpAtEnd<Suite> {
 };
 TYPED_TEST_SUITE(GraphTargets, DeviceAndSoftware);
 
-EngineHandle MakeGraph(int width, int height, int drawable)
-{
-    g_GraphCreateSettings.drawable = drawable;
-    EngineHandle graph = MakeEmptyGraph(width, height);
-    g_GraphCreateSettings.drawable = 0;
-    return graph;
-}
-
 // Through the lock, or from the texture (staging twin first) of a device graph that is not drawable.
 Pixels ReadGraph(EngineHandle graph)
 {

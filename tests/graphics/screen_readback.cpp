@@ -110,3 +110,11 @@ ScreenPixels WaitForDisplay(const ScreenPixels &frame, int tolerance)
     }
     return shot;
 }
+
+EngineHandle MakeGraph(int width, int height, int drawable)
+{
+    g_GraphCreateSettings.drawable = drawable;
+    EngineHandle graph = MakeEmptyGraph(width, height);
+    g_GraphCreateSettings.drawable = 0;
+    return graph;
+}

@@ -36,6 +36,8 @@ void ExpectPaintPresentsWithoutTheWait(void);
 // Starts the engine in a 640x480 window at the given screen depth (on the device or the software screen); 0 on
 // success.
 int StartEngineWindow(int colorBits, int useDirect3D);
+// An empty graph, made as a draw target when `drawable` is 1.
+EngineHandle MakeGraph(int width, int height, int drawable);
 
 // A test suite that shares one engine, started before its first test and ended after its last.
 template <int ColorBits, int UseDirect3D> class EngineScreenSuite : public ::testing::Test
