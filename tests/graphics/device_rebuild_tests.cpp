@@ -98,6 +98,34 @@ TEST_F(DeviceRebuild, TenRebuildsLeakNothingAndReleasingTwiceIsHarmless)
     }
 }
 
+int s_OwnRestores;
+int CountOwnRestore(void)
+{
+    return ++s_OwnRestores;
+}
+
+int CountDefaultRestores(void)
+{
+    const std::string log = ReadLogText(), line = "グラフィックを復帰します";
+    int count = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+        count++;
+    }
+    return count;
+}
+
+// An installed callback replaces the default restore; installing none brings the default back.
+TEST_F(DeviceRebuild, TheInstalledRestoreCallbackRunsInsteadOfTheDefault)
+{
+    for (GraphRestoreCallback callback : {CountOwnRestore, (GraphRestoreCallback)NULL}) {
+        InstallGraphRestoreCallback(callback);
+        const int defaults = CountDefaultRestores(), own = s_OwnRestores;
+        ASSERT_EQ(ReinitGraphicsKeepMode(), 0);
+        EXPECT_EQ(s_OwnRestores - own, callback != NULL);
+        EXPECT_EQ(CountDefaultRestores() - defaults, callback == NULL);
+    }
+}
+
 TEST_F(DeviceRebuild, AnActivationWithAHealthyDeviceRebuildsNothing)
 {
     const int rebuilds = GetRebuildCount();
