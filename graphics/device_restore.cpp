@@ -79,10 +79,22 @@ int SetRebuildsEndInSoftware(int flag)
 // ---------------------------------------------------------------------------------------------------------------
 // State pushed into a new device.
 
+// The global ambient colour as the cache keeps it (four channels of 0..1), as the render state takes it.
+static unsigned int CachedAmbientColor(void)
+{
+    const int shifts[4] = {16, 8, 0, 24}; // red, green, blue, alpha
+    unsigned int argb = 0;
+    for (int channel = 0; channel < 4; channel++) {
+        argb |= (unsigned int)(g_StateCache.globalAmbient[channel] * 255.0f + 0.5f) << shifts[channel];
+    }
+    return argb;
+}
+
 // Each copy goes to the device through its own setter with the force flag up; the batch is drawn between groups.
 static void PushRenderStateCopies(void)
 {
     DeviceStateCache *cache = &g_StateCache;
+    SetAmbientColor(CachedAmbientColor());
     SetDeviceLighting(cache->lighting);
     SetDeviceSpecularEnable(cache->specularEnable);
     SetDeviceFogEnable(cache->fogEnable);

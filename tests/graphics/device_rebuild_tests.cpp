@@ -50,7 +50,7 @@ TEST_F(DeviceRebuild, TheSceneReadsBackByteEqualAndEachSourceIsLoadedOnce)
     remove("rebuild_scene.png");
 }
 
-TEST_F(DeviceRebuild, KeepsTargetAreaAndCameraAndLogsTheRestore)
+TEST_F(DeviceRebuild, KeepsTargetAreaCameraAndAmbientAndLogsTheRestore)
 {
     EngineHandle target = MakeGraph(320, 200, 1);
     ASSERT_NE(target, -1);
@@ -63,9 +63,13 @@ TEST_F(DeviceRebuild, KeepsTargetAreaAndCameraAndLogsTheRestore)
         SetViewMatrix(&view);
         SetProjectionMatrix(&projection);
         SetCameraScreenCenter(100.0f, 50.0f);
+        SetAmbientColor(0xFF808040 + graphTarget);
         const KeptSettings before = ReadKeptSettings();
         ASSERT_EQ(ReinitGraphicsKeepMode(), 0);
         EXPECT_EQ(IsDeviceMode(), 1);
+        DWORD ambient = 0;
+        g_D3D.device->GetRenderState(D3DRS_AMBIENT, &ambient);
+        EXPECT_EQ(ambient, 0xFF808040u + graphTarget);
         const KeptSettings after = ReadKeptSettings();
         EXPECT_EQ(memcmp(&before, &after, sizeof before), 0);
     }
