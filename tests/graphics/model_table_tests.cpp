@@ -115,7 +115,7 @@ TEST_F(Tables, DataWritesReachBufferAndCopyAndEveryDeviceObjectSurvivesARebuild)
     EXPECT_EQ(SetVertexBufferData(0, "", 0, vertices), -1);
 }
 
-TEST_F(Tables, UsedEndFollowsTheHighestLiveSlotInEveryTable)
+TEST_F(Tables, UsedEndFollowsTheHighestLiveSlotAndBoundsEveryModelBaseLookUp)
 {
     struct Family {
         int tag;
@@ -140,11 +140,8 @@ TEST_F(Tables, UsedEndFollowsTheHighestLiveSlotInEveryTable)
             EXPECT_EQ(count, step.count);
         }
     }
-}
-
-TEST_F(Tables, ModelBaseSlotsAreCheckedAgainstTheUsedEndBeforeTheArrayIsRead)
-{
-    // No array; past the used end; the highest slot a handle names; an empty slot; the placeholder, cleared once.
+    // Model-base slots are checked against the used end before the array is read. No array; past the used end; the
+    // highest slot a handle names; an empty slot; the placeholder, cleared once.
     const struct {
         int usedEnd, placeholder, slot, deleted;
     } rows[] = {{0, -1, 0, -1}, {2, 1, 5, -1}, {2, 1, 0x1FFFF, -1}, {2, 1, 0, -1}, {2, 1, 1, 0}};
