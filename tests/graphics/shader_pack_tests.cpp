@@ -78,23 +78,6 @@ void ExpectIndexed(const std::vector<uint8_t> &pack, int slots)
 
 } // namespace
 
-TEST_F(ShaderPacks, StartUsesTheShadersAndASecondSetupUnpacksNothing)
-{
-    EXPECT_EQ(FirstMissingInOrder(ReadLogText(), {"プログラマブルシェーダーを使用します"}), "");
-    EXPECT_NE(g_D3D.brightnessVolume, nullptr);
-    for (int i = 0; i < VERTEX_DECLARATION_COUNT; i++) {
-        EXPECT_NE(g_D3D.declarations[i], nullptr) << "declaration " << i;
-    }
-    for (int setup = 0; setup < 2; setup++) {
-        EXPECT_EQ(GetShaderPackImageUnpacks(), 1);
-        EXPECT_EQ(g_StateCache.shadersAvailable, 1);
-        EXPECT_TRUE(g_D3D.standardVertexShader != nullptr && g_D3D.standardPixelShader != nullptr);
-        ReleaseShaders();
-        EXPECT_EQ(g_D3D.standardVertexShader, nullptr);
-        EXPECT_EQ(SetupShaders(), 0);
-    }
-}
-
 // The rule the standard shaders are written to: light 0's lit colour clamped, times the vertex colour, times the
 // texture factor (held {b, g, r, a} in its register). Drawn on a triangle that covers the screen under any turn of
 // the view about z, with identity projection.
@@ -113,11 +96,8 @@ TEST_F(ShaderPacks, StandardShadersDrawTheColourOfTheirRule)
         for (float *values : {c[1], c[11], c[16], c[18], factor}) {
             std::generate(values, values + 4, unit);
         }
-        const float view[4][4] = {{cosine, -sine, 0, 0}, {sine, cosine, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
-        for (int i = 0; i < 4; i++) {
-            c[2 + i][i] = 1.0f;
-            memcpy(c[6 + i], view[i], sizeof view[i]); // the view's transpose, as the engine writes it
-        }
+        c[2][0] = c[3][1] = c[4][2] = c[5][3] = 1; // the world, then the view's transpose as the engine writes it
+        c[6][0] = c[7][1] = cosine, c[6][1] = -sine, c[7][0] = sine, c[8][2] = c[9][3] = 1;
         float normal[3] = {unit() * 2 - 1, unit() * 2 - 1, unit() * 2 + 0.1f}, light[3] = {unit() * 2 - 1, unit() - 1};
         float length = sqrtf(light[0] * light[0] + light[1] * light[1] + 1);
         c[15][0] = light[0] / length, c[15][1] = light[1] / length, c[15][2] = -1 / length;
@@ -158,10 +138,15 @@ TEST_F(ShaderPacks, StandardShadersDrawTheColourOfTheirRule)
     ReissueDeviceStates();
 }
 
-// Synthetic packs index slot by slot; a damaged standard pack is refused (its log line, no shaders, the
-// fixed-function pipeline draws on), a damaged mix pack only leaves the mix table empty.
-TEST_F(ShaderPacks, PacksIndexSlotBySlotAndInconsistentOnesAreRefused)
+// Start-up uses the built-in packs; synthetic packs index slot by slot; a damaged standard pack is refused (its log
+// line, no shaders, the fixed-function pipeline draws on), a damaged mix pack only leaves the mix table empty; the
+// built-in image comes back, and set-up again after the shaders are released unpacks nothing.
+TEST_F(ShaderPacks, StartUsesTheShadersAndPacksIndexSlotBySlotAndInconsistentOnesAreRefused)
 {
+    EXPECT_EQ(FirstMissingInOrder(ReadLogText(), {"プログラマブルシェーダーを使用します"}), "");
+    EXPECT_EQ(GetShaderPackImageUnpacks(), 1);
+    EXPECT_NE(g_D3D.brightnessVolume, nullptr);
+    EXPECT_EQ(std::count(g_D3D.declarations, g_D3D.declarations + VERTEX_DECLARATION_COUNT, nullptr), 0);
     const Damage cases[][2] = {{NONE, NONE},       {CUT_LAST_BYTE, NONE}, {COUNT_PAST_END, NONE}, {TRAILING_BYTE, NONE},
                                {HEADER_CUT, NONE}, {LEFT_OUT, NONE},      {NONE, COUNT_PAST_END}, {NONE, TRAILING_BYTE},
                                {NONE, HEADER_CUT}, {NONE, LEFT_OUT}};
@@ -197,8 +182,16 @@ TEST_F(ShaderPacks, PacksIndexSlotBySlotAndInconsistentOnesAreRefused)
         ReleaseShaderPacks();
         EXPECT_EQ(GetAllocationCount(), blocks);
     }
+    int unpacks = GetShaderPackImageUnpacks();
+    for (int setup = 0; setup < 2; setup++) {
+        EXPECT_EQ(SetupShaders(), 0);
+        EXPECT_EQ(g_StateCache.shadersAvailable, 1) << "the built-in image comes back";
+        EXPECT_TRUE(g_D3D.standardVertexShader != nullptr && g_D3D.standardPixelShader != nullptr);
+        ReleaseShaders();
+        EXPECT_EQ(g_D3D.standardVertexShader, nullptr);
+    }
+    EXPECT_EQ(GetShaderPackImageUnpacks(), unpacks + 1);
     EXPECT_EQ(SetupShaders(), 0);
-    EXPECT_EQ(g_StateCache.shadersAvailable, 1) << "the built-in image comes back";
 }
 
 TEST(ShaderPackCaps, DevicesBelowShaderModelTwoNeverUnpack)
