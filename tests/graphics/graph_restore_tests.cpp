@@ -8,24 +8,9 @@
 
 #include <string.h>
 
-class GraphRestore : public EmptyDumpAtEnd<EngineScreenSuite<32, 1>>
-{
-  protected:
-    // The device objects of every graph released (the watched graph's texture seen gone) and made again empty; a
-    // second pass keeps what the first made.
-    static void DropDeviceObjects(EngineHandle watched)
-    {
-        IDirect3DTexture9 *const &texture = GetGraphRecord(watched)->image->pieces[0].texture;
-        ReleaseDeviceObjects();
-        EXPECT_EQ(texture, nullptr);
-        RecreateDeviceResources();
-        IDirect3DTexture9 *made = texture;
-        RecreateDeviceResources();
-        EXPECT_EQ(texture == made && made != NULL, true);
-    }
-};
+using GraphRestore = EmptyDumpAtEnd<EngineScreenSuite<32, 1>>;
 
-// The graph drawn alone at (0, 0) on a cleared screen (an invalid handle draws nothing), its corner read back.
+// The graph drawn alone at (0, 0) on a cleared screen, its corner read back.
 static ScreenPixels DrawnAlone(EngineHandle graph)
 {
     ClearDrawScreen(-2, NULL);
@@ -35,10 +20,14 @@ static ScreenPixels DrawnAlone(EngineHandle graph)
 }
 
 // The scene reads back byte-equal after the restore (and not before it); the sheets, the picture, its alpha
-// picture and the file are each decoded once; a graph without a source comes back as zeroed as a new one.
+// picture, the file and the two lost sources are each loaded once. A source that no longer loads (its file deleted,
+// its kept bytes damaged) logs its line and leaves its graph as zeroed as a new one, as does a graph without a
+// source, while the graphs after it come back.
 TEST_F(GraphRestore, EveryGraphComesBackFromItsSourceAndEachSourceIsLoadedOnce)
 {
     const int blocks = GetAllocationCount();
+    EngineHandle lostFile = MakeFileSourceGraph("restore_lost.png", 0);
+    EngineHandle lostBytes = LoadGraphFromResource(MAKEINTRESOURCEA(110), "CG");
     RestoreScene scene;
     ASSERT_EQ(MakeRestoreScene(&scene, "restore_scene.png"), 0);
     BaseImage picture;
@@ -48,8 +37,20 @@ TEST_F(GraphRestore, EveryGraphComesBackFromItsSourceAndEachSourceIsLoadedOnce)
     std::vector<ScreenPixels> before = ReadRestoreScene(scene);
     ScreenPixels emptyBefore = DrawnAlone(empty);
     const int loads = GetGraphRestoreLoadCount();
+    char fileLine[MAX_PATH + 64];
+    snprintf(fileLine, sizeof fileLine, "ファイル:%s がロードできませんでした",
+             GetGraphRecord(lostFile)->restoreSource->path);
+    DeleteFileA("restore_lost.png");
+    memset(GetGraphRecord(lostBytes)->restoreSource->memImage, 0, 64);
 
-    DropDeviceObjects(scene.cells[0]);
+    // The device objects released (a watched texture seen gone) and made again empty; a second pass keeps them.
+    IDirect3DTexture9 *const &texture = GetGraphRecord(scene.cells[0])->image->pieces[0].texture;
+    ReleaseDeviceObjects();
+    EXPECT_EQ(texture, nullptr);
+    RecreateDeviceResources();
+    IDirect3DTexture9 *made = texture;
+    RecreateDeviceResources();
+    EXPECT_EQ(texture == made && made != NULL, true);
     std::vector<ScreenPixels> dropped = ReadRestoreScene(scene);
     ASSERT_EQ(RestoreAllGraphs(), 0);
     std::vector<ScreenPixels> after = ReadRestoreScene(scene);
@@ -57,52 +58,18 @@ TEST_F(GraphRestore, EveryGraphComesBackFromItsSourceAndEachSourceIsLoadedOnce)
         EXPECT_GT(CountDifferences(before[page], dropped[page], 0), 1000) << page;
         EXPECT_EQ(CountDifferences(before[page], after[page], 0), 0) << page;
     }
-    EXPECT_EQ(GetGraphRestoreLoadCount() - loads, 5);
-    EXPECT_EQ(FirstMissingInOrder(ReadLogText(), {"グラフィックを復帰します", "グラフィックの復帰が完了しました"}), "");
+    EXPECT_EQ(GetGraphRestoreLoadCount() - loads, 7);
+    EXPECT_EQ(FirstMissingInOrder(ReadLogText(), {"グラフィックを復帰します", fileLine,
+                                                  "メモリからの画像データのローができませんでした",
+                                                  "グラフィックの復帰が完了しました"}),
+              "");
     EngineHandle fresh = MakeEmptyGraph(96, 64);
     EXPECT_GT(CountDifferences(emptyBefore, DrawnAlone(fresh), 0), 1000);
-    EXPECT_EQ(CountDifferences(DrawnAlone(empty), DrawnAlone(fresh), 0), 0);
+    for (EngineHandle zeroed : {empty, lostFile, lostBytes}) {
+        EXPECT_EQ(CountDifferences(DrawnAlone(zeroed), DrawnAlone(fresh), 0), 0) << zeroed;
+    }
 
-    ReleaseRestoreScene(scene);
-    ReleaseGraphHandle(empty, 0), ReleaseGraphHandle(fresh, 0);
+    ReleaseAllGraphHandles(0);
     FreeBaseImageData(&picture);
     EXPECT_EQ(GetAllocationCount(), blocks);
-}
-
-// A source that no longer loads (its file deleted, its kept bytes damaged) logs its line and leaves its graph
-// zeroed, while the graph after it comes back.
-TEST_F(GraphRestore, AnUnloadableSourceIsLoggedAndSkipped)
-{
-    struct Row {
-        const char *name;
-        int file;
-        const char *logFormat; // %s: the path
-    } rows[] = {{"file deleted", 1, "ファイル:%s がロードできませんでした"},
-                {"bytes damaged", 0, "メモリからの画像データのローができませんでした"}};
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        const int blocks = GetAllocationCount();
-        EngineHandle lost =
-            row.file ? MakeFileSourceGraph("restore_lost.png", 0) : LoadGraphFromResource(MAKEINTRESOURCEA(110), "CG");
-        EngineHandle kept = LoadGraphFromResource(MAKEINTRESOURCEA(110), "CG");
-        ScreenPixels picture = DrawnAlone(kept), cleared = DrawnAlone(-1);
-        GraphRestoreSource *source = GetGraphRecord(lost)->restoreSource;
-        if (row.file) {
-            DeleteFileA("restore_lost.png");
-        } else {
-            memset(source->memImage, 0, 64);
-        }
-        char line[MAX_PATH + 64];
-        snprintf(line, sizeof(line), row.logFormat, source->path);
-
-        DropDeviceObjects(lost);
-        RestoreAllGraphs();
-        EXPECT_EQ(
-            FirstMissingInOrder(ReadLogText(), {"グラフィックを復帰します", line, "グラフィックの復帰が完了しました"}),
-            "");
-        EXPECT_EQ(CountDifferences(DrawnAlone(kept), picture, 0), 0);
-        EXPECT_EQ(CountDifferences(DrawnAlone(lost), cleared, 0), 0);
-        ReleaseAllGraphHandles(0);
-        EXPECT_EQ(GetAllocationCount(), blocks);
-    }
 }

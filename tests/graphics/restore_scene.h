@@ -7,6 +7,7 @@
 
 #include "tests/graphics/screen_readback.h"
 
+#include <algorithm>
 #include <stdio.h>
 #include <vector>
 
@@ -31,9 +32,7 @@ inline EngineHandle MakeFileSourceGraph(const char *path, int reverse)
     FindResourceData(MAKEINTRESOURCEA(110), "CG", &bytes, &size);
     FILE *file = fopen(path, "wb");
     int written = file != NULL && fwrite(bytes, 1, (size_t)size, file) == (size_t)size;
-    if (file != NULL) {
-        fclose(file);
-    }
+    written = file != NULL && fclose(file) == 0 && written;
     EngineHandle graph = written ? CreateGraphFromMemImage(bytes, size, NULL, 0, 1, reverse) : -1;
     return SetGraphRestorePath(graph, path, reverse, -1) == 0 ? graph : -1;
 }
@@ -45,9 +44,7 @@ inline int MakeRestoreScene(RestoreScene *scene, const char *filePath)
     int sheetSize, pictureSize;
     FindResourceData(MAKEINTRESOURCEA(102), "PNG", &sheet, &sheetSize);
     FindResourceData(MAKEINTRESOURCEA(110), "CG", &picture, &pictureSize);
-    for (EngineHandle &cell : scene->reversed) {
-        cell = -1; // the cells past the cut stay no graph
-    }
+    std::fill(scene->reversed, scene->reversed + RESTORE_SCENE_CELLS, -1); // the cells past the cut stay no graph
     int result = LoadDivGraphFromResource(MAKEINTRESOURCEA(102), "PNG", 280, 20, 14, 32, 32, scene->cells) |
                  CreateDivGraphFromMemImage(sheet, sheetSize, RESTORE_SCENE_REVERSED_CELLS, 20, 14, 32, 32,
                                             scene->reversed, 1, 1, NULL, 0);
@@ -63,8 +60,7 @@ inline int MakeRestoreScene(RestoreScene *scene, const char *filePath)
     FreeBaseImageData(&base);
     scene->fromFile = MakeFileSourceGraph(filePath, 1);
     scene->fileCorner = DeriveSubGraph(10, 20, 40, 30, scene->fromFile);
-    EngineHandle made[] = {scene->picture, scene->alphaPicture, scene->fromFile, scene->fileCorner};
-    for (EngineHandle graph : made) {
+    for (EngineHandle graph : {scene->picture, scene->alphaPicture, scene->fromFile, scene->fileCorner}) {
         result |= graph == -1 ? -1 : 0;
     }
     return result;
@@ -76,8 +72,7 @@ inline void ReleaseRestoreScene(const RestoreScene &scene)
         ReleaseGraphHandle(scene.cells[k], 0);
         ReleaseGraphHandle(scene.reversed[k], 0);
     }
-    EngineHandle made[] = {scene.picture, scene.alphaPicture, scene.fromFile, scene.fileCorner};
-    for (EngineHandle graph : made) {
+    for (EngineHandle graph : {scene.picture, scene.alphaPicture, scene.fromFile, scene.fileCorner}) {
         ReleaseGraphHandle(graph, 0);
     }
 }
