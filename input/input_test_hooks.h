@@ -12,5 +12,3 @@ const KeyInputRecord *GetKeyInputRecordForTest(EngineHandle handle);
 // Replaces the key query behind the Shift tests of the editing (null puts IsKeyDown back).
 typedef int (*KeyDownQuery)(int keyCode);
 void SetKeyDownQueryForTest(KeyDownQuery query);
-// The fifteen display colours set by InitCharCodeBuffer.
-const unsigned int *GetKeyInputColorsForTest(void);

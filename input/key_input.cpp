@@ -26,10 +26,10 @@ int InitCharCodeBuffer(void)
     MemFill(GetInputCharRing(), 0, sizeof(InputCharRing));
     ClearImeComposition();
     MemFill(s_Records, 0, sizeof(s_Records));
-    static const unsigned char colors[15][3] = {
-        {255, 255, 255}, {255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {255, 255, 255},
-        {255, 0, 0},     {255, 255, 20},  {0, 0, 0},     {0, 0, 0},     {0, 0, 0},
-        {255, 255, 0},   {0, 0, 0},       {255, 255, 255}, {0, 0, 0},   {128, 128, 128}};
+    static const unsigned char colors[15][3] = {{255, 255, 255}, {255, 255, 255}, {255, 255, 0},  {0, 255, 255},
+                                                {255, 255, 255}, {255, 0, 0},     {255, 255, 20}, {0, 0, 0},
+                                                {0, 0, 0},       {0, 0, 0},       {255, 255, 0},  {0, 0, 0},
+                                                {255, 255, 255}, {0, 0, 0},       {128, 128, 128}};
     for (int i = 0; i < 15; i++) {
         s_Colors[i] = MakeScreenColor(colors[i][0], colors[i][1], colors[i][2]);
     }
@@ -134,11 +134,6 @@ const KeyInputRecord *GetKeyInputRecordForTest(EngineHandle handle)
 void SetKeyDownQueryForTest(KeyDownQuery query)
 {
     s_KeyDownQuery = query != NULL ? query : IsKeyDown;
-}
-
-const unsigned int *GetKeyInputColorsForTest(void)
-{
-    return s_Colors;
 }
 
 // ---------------------------------------------------------------------------------------------------------------

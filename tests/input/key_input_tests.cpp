@@ -1,5 +1,5 @@
 // The key-input table: the editing rules applied from the typed characters, the clipboard codes, handle checks and
-// the IME going off with the last field.
+// the IME switch going off with the last field.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -66,6 +66,7 @@ TEST_F(KeyInput, EditingRules)
         int cursor, selectionStart, selectionEnd, ended, cancelled;
         const char *clipboardAfter; // null: not looked at
     } rows[] = {
+        // clang-format off
         {"typing", 10, 0, 0, 0, NULL, {{0, "ab" A2 "c"}}, "ab" A2 "c", 5, -1, -1, 0, 0, NULL},
         {"backspace over a double-byte character", 10, 0, 0, 0, NULL, {{0, "a" A2 "\x08"}}, "a", 1, -1, -1, 0, 0, NULL},
         {"delete at the cursor", 10, 0, 0, 0, NULL, {{0, A2 "b\x1a\x10"}}, "b", 0, -1, -1, 0, 0, NULL},
@@ -94,14 +95,15 @@ TEST_F(KeyInput, EditingRules)
         {"escape refused", 10, 0, 0, 0, NULL, {{0, "a\x1b"}}, "a", 1, -1, -1, 0, 0, NULL},
         {"escape cancels", 10, 1, 0, 0, NULL, {{0, "a\x1b"}}, "a", 1, -1, -1, 1, 1, NULL},
         {"tab and up and down do nothing", 10, 0, 0, 0, NULL, {{0, "a\x09\x1e\x1f"}}, "a", 1, -1, -1, 0, 0, NULL},
+        // clang-format on
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         if (row.clipboardBefore != NULL) {
             ASSERT_EQ(WriteClipboardText(row.clipboardBefore), 0);
         }
-        EngineHandle handle = CreateKeyInputForTest(row.maxLength, row.cancelAllowed, row.singleByteOnly,
-                                                    row.numbersOnly);
+        EngineHandle handle =
+            CreateKeyInputForTest(row.maxLength, row.cancelAllowed, row.singleByteOnly, row.numbersOnly);
         ASSERT_NE(handle, -1);
         Type(row.steps);
         const KeyInputRecord *record = GetKeyInputRecordForTest(handle);
@@ -137,7 +139,11 @@ static BOOL WINAPI RecordEnableIme(HWND, BOOL enable)
 TEST_F(KeyInput, HandlesAndTheImeGoingOffWithTheLastField)
 {
     FARPROC previous = ReplaceBoundEntry(BOUND_USER32, 0, (FARPROC)(void (*)(void))RecordEnableIme);
+    SetIMEEnable(0);
+    s_EnableCalls = 0;
     SetIMEEnable(1);
+    SetIMEEnable(1);
+    EXPECT_EQ(s_EnableCalls, 1) << "the switch calls the system only on a change";
     EngineHandle first = CreateKeyInputForTest(8, 0, 0, 0);
     EngineHandle second = CreateKeyInputForTest(8, 0, 0, 0);
     ASSERT_NE(first, -1);
