@@ -7,19 +7,12 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "engine"))
+from check_program_window import wait_for_window  # noqa: E402
+
 TEXT = "Qv7 ok"
 KEYS = [("Delete", 0x10), ("Left", 0x1D), ("Right", 0x1C), ("Up", 0x1E), ("Down", 0x1F), ("Home", 0x1A),
         ("End", 0x19)]
-
-
-def wait_for_window(name, seconds):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        found = subprocess.run(["xdotool", "search", "--name", f"^{name}$"], capture_output=True, text=True)
-        if found.returncode == 0 and found.stdout.split():
-            return found.stdout.split()[0]
-        time.sleep(0.2)
-    raise AssertionError(f"no window named {name} appeared")
 
 
 def main():
