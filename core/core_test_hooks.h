@@ -30,3 +30,7 @@ int GetEngineLockDepth(void);
 int GetMenuItemRecordCount(void);
 int GetMouseLogCount(void);
 int IsSystemKeyHookInstalled(void);
+
+// Puts a stand-in in place of one bound system library entry (null clears it) and answers the entry it replaced,
+// which the test puts back when it is done.
+FARPROC ReplaceBoundEntry(int library, int index, FARPROC entry);

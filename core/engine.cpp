@@ -3,6 +3,7 @@
 // one fatal way out of the process. Start-up and end run on the game's main thread, which becomes the window
 // thread; the fatal exit may be called from any thread.
 #include "core/window_state.h"
+#include "core/core_test_hooks.h"
 
 #include <objbase.h>
 
@@ -100,6 +101,15 @@ FARPROC GetBoundEntry(int library, int index)
         return NULL;
     }
     return s_Libraries[library].entries[index];
+}
+
+FARPROC ReplaceBoundEntry(int library, int index, FARPROC entry)
+{
+    FARPROC previous = GetBoundEntry(library, index);
+    if (library >= 0 && library < BOUND_LIBRARY_COUNT && index >= 0 && index < s_Libraries[library].count) {
+        s_Libraries[library].entries[index] = entry;
+    }
+    return previous;
 }
 
 WinnlsEnableImeFunction BoundWinnlsEnableIme(void)

@@ -25,6 +25,13 @@ struct KeyInputRecord {
     uint32_t numbersOnly;
 };
 
+// Typed characters: 0 when nothing (or only a double-byte character's lead byte) has arrived, 1 for a single-byte
+// character or navigation code in out[0], 2 for a double-byte character in out[0..1]. Take 0 only peeks.
+int GetInputChar(char *out, int take);
+// The IME on or off for the main window; off forgets the composition and the candidate list.
+int SetIMEEnable(int flag);
+int DeleteKeyInputHandle(EngineHandle handle);
+
 // ---------------------------------------------------------------------------------------------------------------
 // Input start-up and end, and the per-pass upkeep the message pump runs.
 
@@ -41,3 +48,9 @@ int UpdateJoypadVibrationTime(void);
 int InitCharCodeBuffer(void);
 int ProcessKeyInputChars(void);
 int DeleteAllKeyInputHandles(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Keyboard
+
+// 1 while the key of the DirectInput key code is down, else 0.
+int IsKeyDown(int keyCode);

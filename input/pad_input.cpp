@@ -1,5 +1,5 @@
-// Pad and keyboard upkeep of the message pump: the key state refresh and the pad vibration timing come with the
-// input work. Window thread only.
+// Pad and keyboard upkeep of the message pump and single keys: the key state refresh, the key query and the pad
+// vibration timing come with the input work. Window thread only.
 #include "input/input.h"
 
 int UpdateKeyboardState(void)
@@ -13,6 +13,11 @@ int ApplyJoypadVibration(void)
 }
 
 int UpdateJoypadVibrationTime(void)
+{
+    return 0;
+}
+
+int IsKeyDown(int keyCode)
 {
     return 0;
 }

@@ -1,0 +1,172 @@
+// The key-input table: the editing rules applied from the typed characters, the clipboard codes, handle checks and
+// the IME switch going off with the last field.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../core/test_log.h"
+#include "core/core_test_hooks.h"
+#include "font/font.h"
+#include "input/input_test_hooks.h"
+
+static int s_ShiftHeld;
+
+static int ShiftQuery(int keyCode)
+{
+    return s_ShiftHeld && (keyCode == 0x2A || keyCode == 0x36);
+}
+
+class KeyInput : public TestWithLog
+{
+  protected:
+    void SetUp() override
+    {
+        TestWithLog::SetUp();
+        DeleteAllKeyInputHandles();
+        InitCharCodeBuffer();
+        SetKeyDownQueryForTest(ShiftQuery);
+        s_ShiftHeld = 0;
+    }
+    void TearDown() override
+    {
+        DeleteAllKeyInputHandles();
+        SetKeyDownQueryForTest(NULL);
+        TestWithLog::TearDown();
+    }
+};
+
+// Typed bytes reach the field through the ring and one pump step; a step may be typed with Shift held.
+struct Typing {
+    int shift;
+    std::string bytes;
+};
+
+static void Type(const std::vector<Typing> &steps)
+{
+    for (const Typing &step : steps) {
+        s_ShiftHeld = step.shift;
+        for (char byte : step.bytes) {
+            PushInputChar((unsigned char)byte);
+        }
+        EXPECT_EQ(ProcessKeyInputChars(), 0);
+    }
+}
+
+#define A2 "\x82\xa0" // a double-byte character
+
+TEST_F(KeyInput, EditingRules)
+{
+    const struct {
+        const char *name;
+        int maxLength, cancelAllowed, singleByteOnly, numbersOnly;
+        const char *clipboardBefore; // null: left as it is
+        std::vector<Typing> steps;
+        const char *text;
+        int cursor, selectionStart, selectionEnd, ended, cancelled;
+        const char *clipboardAfter; // null: not looked at
+    } rows[] = {
+        // clang-format off
+        {"typing", 10, 0, 0, 0, NULL, {{0, "ab" A2 "c"}}, "ab" A2 "c", 5, -1, -1, 0, 0, NULL},
+        {"backspace over a double-byte character", 10, 0, 0, 0, NULL, {{0, "a" A2 "\x08"}}, "a", 1, -1, -1, 0, 0, NULL},
+        {"delete at the cursor", 10, 0, 0, 0, NULL, {{0, A2 "b\x1a\x10"}}, "b", 0, -1, -1, 0, 0, NULL},
+        {"numbers only", 10, 0, 0, 1, NULL, {{0, "-1.2.x3-" A2}}, "-1.23", 5, -1, -1, 0, 0, NULL},
+        {"single byte only", 10, 0, 1, 0, NULL, {{0, "a" A2 "b"}}, "ab", 2, -1, -1, 0, 0, NULL},
+        {"a full field drops whole characters", 4, 0, 0, 0, NULL, {{0, "ab" A2 "c"}}, "abc", 3, -1, -1, 0, 0, NULL},
+        {"dropping keeps a cursor inside the text", 3, 0, 0, 0, NULL, {{0, "abc\x1a" A2}}, A2 "a", 2, -1, -1, 0, 0,
+         NULL},
+        {"a character longer than the field", 1, 0, 0, 0, NULL, {{0, A2 "x" A2}}, "x", 1, -1, -1, 0, 0, NULL},
+        {"arrows step over double-byte characters", 10, 0, 0, 0, NULL, {{0, A2 "b\x1d\x1d\x1c"}}, A2 "b", 2, -1, -1,
+         0, 0, NULL},
+        {"shift left selects, typing replaces", 10, 0, 0, 0, NULL, {{1, "abcd\x1d\x1d"}, {0, "X"}}, "abX", 3, -1, -1,
+         0, 0, NULL},
+        {"shift home selects and copy takes it", 10, 0, 0, 0, NULL, {{0, "abcd\x1d"}, {1, "\x1a\x03"}}, "abcd", 0, 3,
+         0, 0, 0, "abc"},
+        {"a move without shift drops the selection", 10, 0, 0, 0, NULL, {{1, "ab\x1a"}, {0, "\x19"}}, "ab", 2, -1, -1,
+         0, 0, NULL},
+        {"cut then paste", 10, 0, 0, 0, NULL, {{1, "hello\x1a\x18"}, {0, "\x16\x16"}}, "hellohello", 10, -1, -1, 0, 0,
+         "hello"},
+        {"shift delete cuts", 10, 0, 0, 0, NULL, {{1, "ab\x1d\x10"}}, "a", 1, -1, -1, 0, 0, "b"},
+        {"delete without shift keeps the clipboard", 10, 0, 0, 0, "keep", {{1, "ab\x1d"}, {0, "\x10"}}, "a", 1, -1,
+         -1, 0, 0, "keep"},
+        {"a paste code in the clipboard is not pasted again", 10, 0, 0, 0, "x\x16y", {{0, "\x16"}}, "xy", 2, -1, -1,
+         0, 0, NULL},
+        {"enter ends the field", 10, 0, 0, 0, NULL, {{0, "ab\rcd"}}, "ab", 2, -1, -1, 1, 0, NULL},
+        {"escape refused", 10, 0, 0, 0, NULL, {{0, "a\x1b"}}, "a", 1, -1, -1, 0, 0, NULL},
+        {"escape cancels", 10, 1, 0, 0, NULL, {{0, "a\x1b"}}, "a", 1, -1, -1, 1, 1, NULL},
+        {"tab and up and down do nothing", 10, 0, 0, 0, NULL, {{0, "a\x09\x1e\x1f"}}, "a", 1, -1, -1, 0, 0, NULL},
+        // clang-format on
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.clipboardBefore != NULL) {
+            ASSERT_EQ(WriteClipboardText(row.clipboardBefore), 0);
+        }
+        EngineHandle handle =
+            CreateKeyInputForTest(row.maxLength, row.cancelAllowed, row.singleByteOnly, row.numbersOnly);
+        ASSERT_NE(handle, -1);
+        Type(row.steps);
+        const KeyInputRecord *record = GetKeyInputRecordForTest(handle);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(std::string(record->text), row.text);
+        EXPECT_EQ(record->length, (int)strlen(row.text));
+        EXPECT_EQ(record->cursor, row.cursor);
+        EXPECT_EQ(record->selectionStart, row.selectionStart);
+        EXPECT_EQ(record->selectionEnd, row.selectionEnd);
+        EXPECT_EQ((int)record->ended, row.ended);
+        EXPECT_EQ((int)record->cancelled, row.cancelled);
+        if (row.clipboardAfter != NULL) {
+            char clipboard[64] = {};
+            ASSERT_LT(ReadClipboardText(NULL), (int)sizeof clipboard);
+            EXPECT_EQ(ReadClipboardText(clipboard), 0);
+            EXPECT_STREQ(clipboard, row.clipboardAfter);
+        }
+        EXPECT_EQ(DeleteKeyInputHandle(handle), 0);
+        InitCharCodeBuffer();
+    }
+}
+
+static int s_EnableCalls;
+static BOOL s_LastEnable;
+
+static BOOL WINAPI RecordEnableIme(HWND, BOOL enable)
+{
+    s_EnableCalls++;
+    s_LastEnable = enable;
+    return TRUE;
+}
+
+TEST_F(KeyInput, HandlesAndTheImeGoingOffWithTheLastField)
+{
+    FARPROC previous = ReplaceBoundEntry(BOUND_USER32, 0, (FARPROC)(void (*)(void))RecordEnableIme);
+    SetIMEEnable(0);
+    s_EnableCalls = 0;
+    SetIMEEnable(1);
+    SetIMEEnable(1);
+    EXPECT_EQ(s_EnableCalls, 1) << "the switch calls the system only on a change";
+    EngineHandle first = CreateKeyInputForTest(8, 0, 0, 0);
+    EngineHandle second = CreateKeyInputForTest(8, 0, 0, 0);
+    ASSERT_NE(first, -1);
+    ASSERT_NE(second, -1);
+    s_EnableCalls = 0;
+    const struct {
+        const char *name;
+        EngineHandle handle;
+        int result, enableCalls;
+    } rows[] = {
+        {"negative", -1, -1, 0},
+        {"another table's tag", (first & ~HANDLE_TYPE_BITS) | HANDLE_TYPE_FONT, -1, 0},
+        {"slot past the table", (first & ~HANDLE_INDEX_MASK) | 256, -1, 0},
+        {"stale check number", first ^ (1 << HANDLE_CHECK_SHIFT), -1, 0},
+        {"one of two fields", first, 0, 0},
+        {"deleted already", first, -1, 0},
+        {"the last field", second, 0, 1},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(DeleteKeyInputHandle(row.handle), row.result) << row.name;
+        EXPECT_EQ(s_EnableCalls, row.enableCalls) << row.name;
+    }
+    EXPECT_EQ(s_LastEnable, FALSE);
+    EXPECT_EQ(ProcessKeyInputChars(), 0) << "no active field";
+    ReplaceBoundEntry(BOUND_USER32, 0, previous);
+}
