@@ -26,6 +26,12 @@ void StartInputEngine(bool refuseDirectInput7, bool refuseDirectInput8)
     ChangeWindowMode(1);
     SetEngineStartOptions(0, 1, 1);
     ASSERT_EQ(InitEngine(), 0);
+    // The start-up's activation and focus messages are handled before a test sets keys (they may reset them).
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 300) {
+        ProcessWindowMessages();
+        Sleep(5);
+    }
 }
 
 void EndInputEngine(void)

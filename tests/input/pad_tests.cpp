@@ -17,13 +17,6 @@ static const struct {
                     {10, 'Q'},       {11, 'W'},       {12, VK_ESCAPE}, {13, VK_SPACE}, {0, VK_NUMPAD2},
                     {1, VK_NUMPAD4}, {2, VK_NUMPAD6}, {3, VK_NUMPAD8}};
 
-// The Windows-keyboard path reads at most once a clock millisecond: each query waits for the next one.
-static unsigned int QueryPad(int padNumber)
-{
-    Sleep(2);
-    return GetPadInput(padNumber);
-}
-
 static void SetKeys(const std::set<BYTE> &down)
 {
     BYTE state[256] = {};
@@ -31,6 +24,15 @@ static void SetKeys(const std::set<BYTE> &down)
         state[key] = 0x80;
     }
     SetKeyboardState(state);
+}
+
+// The Windows-keyboard path reads at most once a clock millisecond: each query waits for the next one. The keys
+// are set just before it, so that no message handled in between (the start-up's activation) has reset them.
+static unsigned int QueryPad(int padNumber, const std::set<BYTE> &down = {})
+{
+    Sleep(2);
+    SetKeys(down);
+    return GetPadInput(padNumber);
 }
 
 TEST(PadInput, KeyMapBitsFollowTheWindowsKeyboardState)
@@ -46,26 +48,28 @@ TEST(PadInput, KeyMapBitsFollowTheWindowsKeyboardState)
                 expected |= 1u << entry.bit;
             }
         }
-        SetKeys(down);
         SCOPED_TRACE(round);
-        EXPECT_EQ(QueryPad(0x1001), expected);
-        EXPECT_EQ(QueryPad(0x1000), expected) << "pad number 0 reads pad 1's map";
-        EXPECT_EQ(QueryPad(0x1002), 0u) << "pad 2's map is empty";
-        EXPECT_EQ(QueryPad(1), 0u) << "no key bits without the flag";
+        EXPECT_EQ(QueryPad(0x1001, down), expected);
+        EXPECT_EQ(QueryPad(0x1000, down), expected) << "pad number 0 reads pad 1's map";
+        EXPECT_EQ(QueryPad(0x1002, down), 0u) << "pad 2's map is empty";
+        EXPECT_EQ(QueryPad(1, down), 0u) << "no key bits without the flag";
     }
     // Every key down: codes outside the table, and pads beyond the map's 16, give nothing.
-    BYTE all[256];
-    memset(all, 0x80, sizeof(all));
-    SetKeyboardState(all);
+    std::set<BYTE> all;
+    for (int key = 1; key < 256; key++) {
+        all.insert((BYTE)key);
+    }
     const int outside[] = {-1, 256, 0x7FFFFFFF, (int)0x80000000};
     for (int code : outside) {
         Sleep(2);
+        SetKeys(all);
         EXPECT_EQ(IsKeyDown(code), 0) << code;
     }
     Sleep(2);
+    SetKeys(all);
     EXPECT_EQ(IsKeyDown(DIK_ESCAPE), 1);
     for (int pad = 0x1011; pad <= 0x1020; pad++) {
-        EXPECT_EQ(QueryPad(pad), 0u) << pad;
+        EXPECT_EQ(QueryPad(pad, all), 0u) << pad;
     }
     SetKeys({});
     EndInputEngine();
@@ -75,7 +79,8 @@ static unsigned int s_ThreadAnswer;
 
 static DWORD WINAPI QueryFromOtherThread(void *)
 {
-    s_ThreadAnswer = QueryPad(0x1001);
+    Sleep(2);
+    s_ThreadAnswer = GetPadInput(0x1001);
     return 0;
 }
 
@@ -84,15 +89,14 @@ static DWORD WINAPI QueryFromOtherThread(void *)
 TEST(PadInput, WindowsKeyboardIsReadByTheLockHolderOrAFreeWindowThread)
 {
     StartInputEngine(true, true);
-    SetKeys({'Z'});
-    EXPECT_EQ(QueryPad(0x1001), 0x10u) << "the window thread between pump calls";
+    EXPECT_EQ(QueryPad(0x1001, {'Z'}), 0x10u) << "the window thread between pump calls";
     EnterEngineLock();
     s_ThreadAnswer = 0xFFFFFFFF;
     HANDLE thread = CreateThread(NULL, 0, QueryFromOtherThread, NULL, 0, NULL);
     WaitForSingleObject(thread, 30000);
     CloseHandle(thread);
     EXPECT_EQ(s_ThreadAnswer, 0u) << "another thread while the window thread holds the lock";
-    EXPECT_EQ(QueryPad(0x1001), 0x10u) << "the holder itself";
+    EXPECT_EQ(QueryPad(0x1001, {'Z'}), 0x10u) << "the holder itself";
     LeaveEngineLock();
     SetKeys({});
     EndInputEngine();
