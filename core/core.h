@@ -279,6 +279,7 @@ enum {
     WINMM_TIME_SET_EVENT, WINMM_TIME_KILL_EVENT, WINMM_TIME_BEGIN_PERIOD, WINMM_TIME_END_PERIOD, WINMM_TIME_GET_TIME,
     WINMM_TIME_GET_DEV_CAPS, WINMM_JOY_GET_POS_EX, WINMM_JOY_GET_DEV_CAPS, WINMM_MCI_SEND_COMMAND
 };
+enum { OLE_CO_CREATE_INSTANCE = 0 };
 FARPROC GetBoundEntry(int library, int index);
 
 // Start-up options, set before InitEngine (all 0 by default): leave input, sound or graphics unstarted.
@@ -312,10 +313,12 @@ void FatalErrorExitFormat(const char *format, ...);
 // The engine call lock: recursive, waiting threads served first come, first served.
 int EnterEngineLock(void);
 int LeaveEngineLock(void);
+DWORD GetEngineLockOwner(void); // the thread holding the lock, 0 when free
 
 // Message pump: 0 while the program runs, -1 once the window is closed or a quit message came.
 int ProcessWindowMessages(void);
 int ProcessMessageCore(void);
+int IsMessagePumpRunning(void); // 1 inside ProcessMessageCore: its upkeep must not pump again
 void WaitWhileInactive(void);
 // What the pump does besides dispatching, each off by default: a modeless dialog whose messages go through
 // IsDialogMessageA, an accelerator table for the main window, and clipping the cursor to the client area once it

@@ -22,6 +22,9 @@ const unsigned int *GetRandomBlock(void);
 int GetRandomReadIndex(void);
 int SetRandomMmxPath(int useMmx);
 
+// Puts a stand-in in place of one bound system entry (kept over engine ends and starts); null takes it away.
+int SetBoundEntryForTest(int library, int index, FARPROC entry);
+
 // The engine call lock's waiter count and its owner's depth.
 int GetEngineLockWaiterCount(void);
 int GetEngineLockDepth(void);
@@ -30,7 +33,3 @@ int GetEngineLockDepth(void);
 int GetMenuItemRecordCount(void);
 int GetMouseLogCount(void);
 int IsSystemKeyHookInstalled(void);
-
-// Puts a stand-in in place of one bound system library entry (null clears it) and answers the entry it replaced,
-// which the test puts back when it is done.
-FARPROC ReplaceBoundEntry(int library, int index, FARPROC entry);

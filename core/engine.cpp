@@ -95,21 +95,30 @@ static void FreeLibraryBinding(int library)
     MemFill(binding->entries, 0, sizeof(binding->entries));
 }
 
-FARPROC GetBoundEntry(int library, int index)
+// A test's stand-in for one entry answers in place of the bound one until it is taken away again.
+static FARPROC s_StandInEntries[BOUND_LIBRARY_COUNT][22];
+
+static int IsBoundIndex(int library, int index)
 {
-    if (library < 0 || library >= BOUND_LIBRARY_COUNT || index < 0 || index >= s_Libraries[library].count) {
-        return NULL;
-    }
-    return s_Libraries[library].entries[index];
+    return library >= 0 && library < BOUND_LIBRARY_COUNT && index >= 0 && index < s_Libraries[library].count;
 }
 
-FARPROC ReplaceBoundEntry(int library, int index, FARPROC entry)
+FARPROC GetBoundEntry(int library, int index)
 {
-    FARPROC previous = GetBoundEntry(library, index);
-    if (library >= 0 && library < BOUND_LIBRARY_COUNT && index >= 0 && index < s_Libraries[library].count) {
-        s_Libraries[library].entries[index] = entry;
+    if (!IsBoundIndex(library, index)) {
+        return NULL;
     }
-    return previous;
+    FARPROC standIn = s_StandInEntries[library][index];
+    return standIn != NULL ? standIn : s_Libraries[library].entries[index];
+}
+
+int SetBoundEntryForTest(int library, int index, FARPROC entry)
+{
+    if (!IsBoundIndex(library, index)) {
+        return -1;
+    }
+    s_StandInEntries[library][index] = entry;
+    return 0;
 }
 
 WinnlsEnableImeFunction BoundWinnlsEnableIme(void)

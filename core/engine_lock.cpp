@@ -145,6 +145,17 @@ int GetEngineLockWaiterCount(void)
     return count;
 }
 
+DWORD GetEngineLockOwner(void)
+{
+    if (!s_Created) {
+        return 0;
+    }
+    EnterCriticalSection(&s_Section);
+    DWORD owner = s_Owned ? s_Owner : 0;
+    LeaveCriticalSection(&s_Section);
+    return owner;
+}
+
 int GetEngineLockDepth(void)
 {
     return s_Depth;

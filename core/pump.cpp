@@ -251,6 +251,11 @@ int ProcessMessageCore(void)
     return g_Window.quit ? -1 : 0;
 }
 
+int IsMessagePumpRunning(void)
+{
+    return g_Window.pumpRunning;
+}
+
 int ProcessWindowMessages(void)
 {
     EnterEngineLock();

@@ -43,14 +43,14 @@ int ClearWindowMessageFlagA(void);
 int RaiseWindowMessageFlagB(void);
 int ClearWindowMessageFlagB(void);
 int UpdateKeyboardState(void);
+
+// Pad and key queries (window thread; before the first one input is started and 0 answered). The pad number
+// counts from 1; plus PAD_KEY_FLAG (0x1000) merges the key map's keys. Key codes are DirectInput's.
+#define PAD_KEY_FLAG 0x1000
+unsigned int GetPadInput(int padNumber);
+int IsKeyDown(int keyCode);
 int ApplyJoypadVibration(void);
 int UpdateJoypadVibrationTime(void);
 int InitCharCodeBuffer(void);
 int ProcessKeyInputChars(void);
 int DeleteAllKeyInputHandles(void);
-
-// ---------------------------------------------------------------------------------------------------------------
-// Keyboard
-
-// 1 while the key of the DirectInput key code is down, else 0.
-int IsKeyDown(int keyCode);

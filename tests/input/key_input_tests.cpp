@@ -138,7 +138,7 @@ static BOOL WINAPI RecordEnableIme(HWND, BOOL enable)
 
 TEST_F(KeyInput, HandlesAndTheImeGoingOffWithTheLastField)
 {
-    FARPROC previous = ReplaceBoundEntry(BOUND_USER32, 0, (FARPROC)(void (*)(void))RecordEnableIme);
+    SetBoundEntryForTest(BOUND_USER32, 0, (FARPROC)(void (*)(void))RecordEnableIme);
     SetIMEEnable(0);
     s_EnableCalls = 0;
     SetIMEEnable(1);
@@ -168,5 +168,5 @@ TEST_F(KeyInput, HandlesAndTheImeGoingOffWithTheLastField)
     }
     EXPECT_EQ(s_LastEnable, FALSE);
     EXPECT_EQ(ProcessKeyInputChars(), 0) << "no active field";
-    ReplaceBoundEntry(BOUND_USER32, 0, previous);
+    SetBoundEntryForTest(BOUND_USER32, 0, NULL);
 }

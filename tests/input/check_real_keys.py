@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Real keys and mouse into the probe's window, on both keyboard sources: a copy of the probe that Wine tells it
+runs on Windows XP reads the DirectInput keyboard, the probe itself (Wine's Windows 7) the Windows keyboard state.
+Each key is held until the probe reports the expected bits (generous time-outs, no timing window), then released
+until it reports none. A second run of the probe waits for Escape through IsKeyDown alone, without pumping.
+Usage: check_real_keys.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+# (keys held together, pad bits, Escape down)
+KEY_CASES = [
+    (["z"], 0x10, 0),
+    (["KP_2", "space"], 0x2001, 0),
+    (["Up"], 0x08, 0),
+    (["Down"], 0x01, 0),
+    (["Left"], 0x02, 0),
+    (["Right"], 0x04, 0),
+    (["Escape"], 0x1000, 1),
+]
+
+
+def wait_for_window(name, seconds):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        found = subprocess.run(["xdotool", "search", "--name", f"^{name}$"], capture_output=True, text=True)
+        if found.returncode == 0 and found.stdout.split():
+            return found.stdout.split()[0]
+        time.sleep(0.2)
+    raise AssertionError(f"no window named {name} appeared")
+
+
+def last_report(folder):
+    try:
+        lines = open(os.path.join(folder, "keys.txt")).read().splitlines()
+    except FileNotFoundError:
+        return {}
+    return dict(field.split("=") for field in lines[-1].split()) if lines else {}
+
+
+def wait_for(folder, wanted, what, seconds=20):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        report = last_report(folder)
+        if all(report.get(key) == value for key, value in wanted.items()):
+            return report
+        time.sleep(0.05)
+    raise AssertionError(f"{what}: wanted {wanted}, last report {last_report(folder)}")
+
+
+def xdotool(*arguments):
+    subprocess.run(["xdotool", *arguments], check=True, timeout=60)
+
+
+def wait_for_no_window(name, seconds):
+    """A window of the previous run may still be going away: focusing it would wait for ever."""
+    deadline = time.time() + seconds
+    while subprocess.run(["xdotool", "search", "--name", f"^{name}$"], capture_output=True).returncode == 0:
+        assert time.time() < deadline, f"a window named {name} is still there"
+        time.sleep(0.2)
+
+
+def check_keys(folder, source):
+    for keys, bits, escape in KEY_CASES:
+        if source == "windows" and "KP_2" in keys:
+            # Wine's Windows keyboard state takes the numeric-pad key down as the arrow and never lets it up.
+            keys = ["Down", "space"]
+        xdotool("keydown", *keys)
+        time.sleep(0.15)  # held at least 100 ms whatever the report says
+        wait_for(folder, {"pad": hex(bits), "esc": str(escape), "keyboard": source}, f"{keys} held")
+        xdotool("keyup", *keys)
+        wait_for(folder, {"pad": "0x0", "esc": "0"}, f"{keys} released")
+
+
+def check_mouse(folder):
+    origin = [int(v) for v in last_report(folder)["origin"].split(",")]
+    xdotool("mousemove", str(origin[0] + 37), str(origin[1] + 53))
+    wait_for(folder, {"mouse": "37,53"}, "mouse point")
+    presses = int(last_report(folder)["presses"])
+    for button, bytes_wanted in (("1", "10"), ("3", "01")):
+        xdotool("mousedown", button)
+        time.sleep(0.15)
+        wait_for(folder, {"buttons": bytes_wanted}, f"button {button} held")
+        xdotool("mouseup", button)
+        wait_for(folder, {"buttons": "00"}, f"button {button} released")
+    assert int(last_report(folder)["presses"]) >= presses + 2, "the presses were not logged"
+
+
+def run_probe(wine_run, program, folder, source):
+    os.makedirs(folder, exist_ok=True)
+    for name in ("keys.txt", "stop"):
+        if os.path.exists(os.path.join(folder, name)):
+            os.remove(os.path.join(folder, name))
+    wait_for_no_window("QvKeyProbe", 60)
+    probe = subprocess.Popen([wine_run, program], cwd=folder)
+    try:
+        window = wait_for_window("QvKeyProbe", 60)
+        xdotool("windowfocus", "--sync", window)
+        wait_for(folder, {"keyboard": source, "pad": "0x0"}, "probe started")
+        check_keys(folder, source)
+        if source == "windows":
+            check_mouse(folder)
+        open(os.path.join(folder, "stop"), "w").close()
+        assert probe.wait(timeout=60) == 0, "the probe did not end cleanly"
+    finally:
+        open(os.path.join(folder, "stop"), "w").close()  # a failed check still lets the probe end
+        if probe.poll() is None:
+            probe.kill()
+    print(f"{source} keyboard: keys as expected")
+
+
+def run_escape_only(wine_run, program, folder):
+    wait_for_no_window("QvKeyProbe", 60)
+    probe = subprocess.Popen([wine_run, program, "escape-only"], cwd=folder)
+    try:
+        window = wait_for_window("QvKeyProbe", 60)
+        xdotool("windowfocus", "--sync", window)
+        for _ in range(60):
+            xdotool("keydown", "Escape")
+            time.sleep(0.3)
+            xdotool("keyup", "Escape")
+            if probe.poll() is not None:
+                break
+            time.sleep(0.2)
+        assert probe.wait(timeout=30) == 0, "Escape through IsKeyDown alone was not seen"
+    finally:
+        if probe.poll() is None:
+            probe.kill()
+    print("Escape seen without the pump")
+
+
+def main():
+    program, folder, root = sys.argv[1:4]
+    wine_run = os.path.join(root, "scripts", "wine-run")
+    os.makedirs(folder, exist_ok=True)
+    xp_program = os.path.join(folder, "pad_key_probe_xp.exe")
+    shutil.copy(program, xp_program)
+    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\AppDefaults\pad_key_probe_xp.exe", "/v", "Version",
+                    "/d", "winxp", "/f"], check=True, capture_output=True)
+    run_probe(wine_run, xp_program, os.path.join(folder, "xp"), "di")
+    run_probe(wine_run, program, os.path.join(folder, "seven"), "windows")
+    run_escape_only(wine_run, program, os.path.join(folder, "seven"))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,67 @@
+// A window for the real-keys driver (check_real_keys.py): between pump calls it polls the pad bit set, Escape, the
+// mouse point and buttons, and writes every change as one line of "keys.txt"; it ends when "stop" appears in its
+// folder. Run with "escape-only" it never pumps and waits for Escape through IsKeyDown alone (exit 0 once seen).
+#include <stdio.h>
+#include <string.h>
+
+#include "core/core_test_hooks.h"
+#include "input/input_internal.h"
+
+static int WaitForEscapeOnly(void)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 60000) {
+        if (IsKeyDown(DIK_ESCAPE)) {
+            return 0;
+        }
+        Sleep(5);
+    }
+    return 2;
+}
+
+// Windows versions above XP read the Windows keyboard state even with a DirectInput keyboard made.
+static const char *KeyboardSource(void)
+{
+    return g_InputState.keyboard != NULL && g_SystemInformation.windowsVersionId <= 0x107 ? "di" : "windows";
+}
+
+static void DescribeInput(char *line, size_t size)
+{
+    int x = 0, y = 0;
+    GetMousePoint(&x, &y);
+    POINT origin = {0, 0};
+    ClientToScreen(GetAppWindowHandle(), &origin);
+    snprintf(line, size, "pad=0x%x esc=%d keyboard=%s origin=%ld,%ld mouse=%d,%d buttons=%d%d presses=%d\n",
+             GetPadInput(PAD_KEY_FLAG | 1), IsKeyDown(DIK_ESCAPE), KeyboardSource(), origin.x, origin.y, x, y,
+             g_InputState.mouseButtons[0], g_InputState.mouseButtons[1], GetMouseLogCount());
+}
+
+static int ReportChanges(void)
+{
+    FILE *out = fopen("keys.txt", "w");
+    char last[256] = "", line[256];
+    while (ProcessWindowMessages() == 0 && GetFileAttributesA("stop") == INVALID_FILE_ATTRIBUTES) {
+        DescribeInput(line, sizeof(line));
+        if (strcmp(line, last) != 0) {
+            fputs(line, out);
+            fflush(out);
+            strcpy(last, line);
+        }
+        Sleep(5);
+    }
+    fclose(out);
+    return 0;
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
+{
+    SetMainWindowTitle("QvKeyProbe");
+    ChangeWindowMode(1);
+    SetEngineStartOptions(0, 1, 1);
+    if (InitEngine() != 0) {
+        return 1;
+    }
+    int result = strstr(commandLine, "escape-only") != NULL ? WaitForEscapeOnly() : ReportChanges();
+    EndEngine();
+    return result;
+}
