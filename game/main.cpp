@@ -79,8 +79,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     LoadDemoPictures(&pictures);
     DWORD start = GetTickCount();
     for (int frame = 0; ProcessWindowMessages() == 0 && GetTickCount() - start < DEMO_RUN_MILLISECONDS; frame++) {
-        // Bit 15: held now; bit 0: pressed since the last look (a short key press between two looks).
-        if (GetAsyncKeyState(VK_ESCAPE) & 0x8001) {
+        // Held now (bit 15). The pressed-since bit is not used: it can carry a press made before the program ran.
+        if (GetAsyncKeyState(VK_ESCAPE) & 0x8000) {
             break;
         }
         DrawTestCard(&pictures, frame);

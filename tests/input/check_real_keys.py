@@ -10,6 +10,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "engine"))
+from check_program_window import wait_for_window  # noqa: E402
+
 # (keys held together, pad bits, Escape down)
 KEY_CASES = [
     (["z"], 0x10, 0),
@@ -20,16 +23,6 @@ KEY_CASES = [
     (["Right"], 0x04, 0),
     (["Escape"], 0x1000, 1),
 ]
-
-
-def wait_for_window(name, seconds):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        found = subprocess.run(["xdotool", "search", "--name", f"^{name}$"], capture_output=True, text=True)
-        if found.returncode == 0 and found.stdout.split():
-            return found.stdout.split()[0]
-        time.sleep(0.2)
-    raise AssertionError(f"no window named {name} appeared")
 
 
 def last_report(folder):
