@@ -11,7 +11,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "engine"))
-from check_program_window import wait_for_window  # noqa: E402
+from check_program_window import press_escape_until_exit, wait_for_window  # noqa: E402
 
 # (keys held together, pad bits, Escape down)
 KEY_CASES = [
@@ -109,15 +109,7 @@ def run_escape_only(wine_run, program, folder):
     probe = subprocess.Popen([wine_run, program, "escape-only"], cwd=folder)
     try:
         window = wait_for_window("QvKeyProbe", 60)
-        xdotool("windowfocus", "--sync", window)
-        for _ in range(60):
-            xdotool("keydown", "Escape")
-            time.sleep(0.3)
-            xdotool("keyup", "Escape")
-            if probe.poll() is not None:
-                break
-            time.sleep(0.2)
-        assert probe.wait(timeout=30) == 0, "Escape through IsKeyDown alone was not seen"
+        assert press_escape_until_exit(probe, window) == 0, "Escape through IsKeyDown alone was not seen"
     finally:
         if probe.poll() is None:
             probe.kill()
