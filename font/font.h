@@ -2,6 +2,8 @@
 // the glyph cache and string drawing.
 #pragma once
 
+typedef int EngineHandle; // as core.h declares it: the host tools include this header without core.h
+
 // The character set of all engine text: 0 system default, 1 Shift-JIS, 2 Hangeul, 3 Big5, 4 GB2312.
 typedef int CharSetId;
 
@@ -35,4 +37,27 @@ int SetDefaultFontSizeThickness(const char *face, int size, int thickness);
 // ---------------------------------------------------------------------------------------------------------------
 // Font handles.
 
-int RecreateAllFontHandles(void); // after the graphics device was made again: every font's glyph cache rebuilt
+// A font handle owns a GDI font, its metrics and a glyph cache (a texture on the device, a byte image on the
+// software screen). At most 40 live at once. Type flags: bit 0 edge, bit 1 anti-aliased.
+EngineHandle CreateFontToHandle(const char *face, int size, int thickness, int typeFlags, CharSetId charSet,
+                                int edgeSize, int italic, int slot, int checkNumber); // -1 for every default
+int DeleteFontHandle(EngineHandle font);
+int RecreateAllFontHandles(void); // after the graphics device was made again: same handle values, empty caches
+int IsLiveFontHandle(EngineHandle value);
+int QueryFontHandleState(char *face, int *size, int *thickness, EngineHandle font);
+int GetFontSizeToHandle(EngineHandle font);
+int SetFontSpacingToHandle(int spacing, EngineHandle font);
+int SetFontLostFlagPointer(EngineHandle font, int *flag); // writes 0 through it; deleting the font writes 1
+
+// The default font the game draws all its text with; each call makes it again when a setting changed.
+int SetDefaultFontSize(int size);      // -1 means 16
+int SetDefaultFontType(int typeFlags); // -1 means 0
+EngineHandle GetStandardFontHandle(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// String drawing: one line of Shift-JIS text at a point, in screen colour values (MakeScreenColor).
+
+int DrawStringToFontHandle(int x, int y, const char *text, unsigned int color, EngineHandle font,
+                           unsigned int edgeColor, int vertical);
+int DrawStringDefault(int x, int y, const char *text, unsigned int color, unsigned int edgeColor);
+int DrawFormatStringDefault(int x, int y, unsigned int color, const char *format, ...);

@@ -28,3 +28,10 @@ struct YuvToRgbTables {
 
 int InitYuvToRgbTables(void);
 const YuvToRgbTables *GetYuvToRgbTables(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// MP3 to PCM through the media graph: the sound converter's last kind. Fills the converter's kind-3 fields, its
+// output format and output size; 0, or -1 with nothing left allocated in it.
+
+struct SoundConverter;
+int ConvertMp3ToPcm(SoundConverter *converter);

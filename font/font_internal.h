@@ -1,0 +1,86 @@
+// Internal to font/: the font table and its records, the glyph cache entries and the string splitter shared by
+// font handles, the glyph cache and string drawing. Window thread only.
+#pragma once
+
+#include "font/font.h"
+#include "image/image.h"
+
+#define FONT_HANDLE_LIMIT 40
+#define FONT_FACE_SIZE 256
+#define GLYPH_ENTRY_SLOTS 2025 // the entry after the last used one has cell number -1
+#define GLYPH_ENTRY_LIMIT 2024
+#define GLYPH_CODE_SLOTS 65536
+#define FONT_TYPE_EDGE 1
+#define FONT_TYPE_ANTIALIAS 2
+
+struct GlyphCodeSlot;
+
+struct GlyphCacheEntry {
+    unsigned char inUse, spare;
+    short originX;
+    short offsetY; // tmAscent minus the glyph origin's y: rows from the top of the line to the glyph's top
+    short advance;
+    short spare2;
+    int cell; // fixed from the emptying on
+    short boxWidth, boxHeight;
+    GlyphCodeSlot *codeSlot; // the code-table slot that points here
+};
+
+struct GlyphCodeSlot {
+    unsigned int cached;
+    GlyphCacheEntry *entry;
+};
+
+// One character of a split string: the code (first byte | second byte << 8) and a zero byte.
+#pragma pack(push, 1)
+struct GlyphCharRecord {
+    unsigned short code;
+    unsigned char zero;
+};
+#pragma pack(pop)
+
+struct FontRecord {
+    unsigned int checkNumber;
+    int *lostFlag; // set to 1 when the record is deleted
+    GlyphCacheEntry entries[GLYPH_ENTRY_SLOTS];
+    GlyphCodeSlot codes[GLYPH_CODE_SLOTS];
+    int ringPosition;
+    int entryCount;
+    unsigned char *memoryCache; // memory path: the cells, one column
+    int memoryPitch;
+    int memoryBits; // 1 or 8
+    char face[FONT_FACE_SIZE]; // empty: the default face
+    int thickness;
+    int size;
+    int lineHeight;
+    int extraHeight;
+    int italic;
+    int spacing;
+    int cellSize;
+    HFONT gdiFont;
+    int typeFlags;
+    CharSetId charSet;
+    int edgeSize;
+    int cacheWidth, cacheHeight;
+    int cellsPerColumn;
+    EngineHandle cacheGraph; // -1 when none
+    EngineHandle edgeGraph;
+    int rebuildTexture; // 1 while the cache texture still has to be made
+    BaseImage staging;  // glyphs drawn here before upload
+    int textureCache;   // 1 texture path, 0 memory path
+};
+
+FontRecord *GetFontRecord(EngineHandle font); // null unless live
+
+// The glyph cache.
+int ResetGlyphCache(EngineHandle font);
+int RebuildGlyphTexture(EngineHandle font);
+int CacheStringGlyphs(int byteLimit, const char *text, EngineHandle font, GlyphCharRecord **characters, int *count);
+GlyphCacheEntry *FillGlyphCache(EngineHandle font, int count, const GlyphCharRecord *characters);
+void GetGlyphCellOrigin(const FontRecord *font, int cell, int *x, int *y);
+
+// String drawing's one renderer: measures (draw flag 0) or draws; the pen's final value, or -1.
+int RenderStringWithFont(int draw, int x, int y, const char *text, unsigned int color, MEMIMG *target,
+                         const RECT *clip, EngineHandle font, unsigned int edgeColor, int byteLimit, int vertical,
+                         SIZE *size);
+int RefreshDefaultFont(void);
