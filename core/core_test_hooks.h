@@ -25,6 +25,9 @@ int SetRandomMmxPath(int useMmx);
 // Puts a stand-in in place of one bound system entry (kept over engine ends and starts); null takes it away.
 int SetBoundEntryForTest(int library, int index, FARPROC entry);
 
+// Message-pump passes begun since the program started, on any thread.
+int GetPumpPassCount(void);
+
 // The engine call lock's waiter count and its owner's depth.
 int GetEngineLockWaiterCount(void);
 int GetEngineLockDepth(void);

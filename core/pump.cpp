@@ -18,6 +18,7 @@ static HWND s_DialogWindow;
 static HACCEL s_AcceleratorTable;
 static HWND s_ExtraWindows[PUMP_EXTRA_WINDOW_LIMIT]; // also dispatched, one message each after every message
 static int s_ExtraWindowCount;
+static LONG s_PumpPassCount; // every pass begun, whichever thread runs it
 
 int SetPumpDialogWindow(HWND dialog)
 {
@@ -218,6 +219,7 @@ static void PerformRequestedModeSwitch(void)
 
 int ProcessMessageCore(void)
 {
+    InterlockedIncrement(&s_PumpPassCount);
     if (s_TextInputRunning) {
         return 0;
     }
@@ -274,4 +276,9 @@ void WaitWhileInactive(void)
     }
     while (ProcessMessageCore() == 0 && !(g_Window.active && !g_Window.minimised)) {
     }
+}
+
+int GetPumpPassCount(void)
+{
+    return (int)s_PumpPassCount;
 }

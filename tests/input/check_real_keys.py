@@ -2,9 +2,11 @@
 """Real keys and mouse into the probe's window, on both keyboard sources: a copy of the probe that Wine tells it
 runs on Windows XP reads the DirectInput keyboard, the probe itself (Wine's Windows 7) the Windows keyboard state.
 Each key is held until the probe reports the expected bits (generous time-outs, no timing window), then released
-until it reports none. A second run of the probe waits for Escape through IsKeyDown alone, without pumping.
+until it reports none. A second run of the probe waits for Escape through IsKeyDown alone, without pumping; a third
+takes a typed text and the navigation keys out of GetInputChar, which must give them in the order typed.
 Usage: check_real_keys.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -23,6 +25,10 @@ KEY_CASES = [
     (["Right"], 0x04, 0),
     (["Escape"], 0x1000, 1),
 ]
+
+TYPED_TEXT = "Qv7 ok"
+NAVIGATION_KEYS = [("Delete", 0x10), ("Left", 0x1D), ("Right", 0x1C), ("Up", 0x1E), ("Down", 0x1F), ("Home", 0x1A),
+                   ("End", 0x19)]
 
 
 def last_report(folder):
@@ -57,9 +63,6 @@ def wait_for_no_window(name, seconds):
 
 def check_keys(folder, source):
     for keys, bits, escape in KEY_CASES:
-        if source == "windows" and "KP_2" in keys:
-            # Wine's Windows keyboard state takes the numeric-pad key down as the arrow and never lets it up.
-            keys = ["Down", "space"]
         xdotool("keydown", *keys)
         time.sleep(0.15)  # held at least 100 ms whatever the report says
         wait_for(folder, {"pad": hex(bits), "esc": str(escape), "keyboard": source}, f"{keys} held")
@@ -81,12 +84,20 @@ def check_mouse(folder):
     assert int(last_report(folder)["presses"]) >= presses + 2, "the presses were not logged"
 
 
+def num_lock_off():
+    """xdotool sends a numeric-pad digit by locking Num Lock, and leaves it locked. With it already locked, Wine's
+    Windows keyboard state takes that key's release for another key and keeps it held: each run starts unlocked."""
+    if re.search(r"Num Lock:\s+on", subprocess.run(["xset", "q"], capture_output=True, text=True).stdout):
+        xdotool("key", "Num_Lock")
+
+
 def run_probe(wine_run, program, folder, source):
     os.makedirs(folder, exist_ok=True)
     for name in ("keys.txt", "stop"):
         if os.path.exists(os.path.join(folder, name)):
             os.remove(os.path.join(folder, name))
     wait_for_no_window("QvKeyProbe", 60)
+    num_lock_off()
     probe = subprocess.Popen([wine_run, program], cwd=folder)
     try:
         window = wait_for_window("QvKeyProbe", 60)
@@ -116,6 +127,30 @@ def run_escape_only(wine_run, program, folder):
     print("Escape seen without the pump")
 
 
+def run_typing(wine_run, program, folder):
+    result = os.path.join(folder, "typed.bin")
+    if os.path.exists(result):
+        os.remove(result)
+    wait_for_no_window("QvKeyProbe", 60)
+    probe = subprocess.Popen([wine_run, program, "typing"], cwd=folder)
+    try:
+        xdotool("windowfocus", "--sync", wait_for_window("QvKeyProbe", 60))
+        time.sleep(1.0)
+        xdotool("type", "--delay", "150", TYPED_TEXT)
+        for key, _ in NAVIGATION_KEYS:
+            xdotool("keydown", key)
+            time.sleep(0.15)
+            xdotool("keyup", key)
+        assert probe.wait(timeout=90) == 0, "the typing probe did not end with 0"
+    finally:
+        if probe.poll() is None:
+            probe.kill()
+    typed = open(result, "rb").read()
+    expected = TYPED_TEXT.encode("ascii") + bytes(code for _, code in NAVIGATION_KEYS)
+    assert typed == expected, f"typed {typed!r}, expected {expected!r}"
+    print("typed text and navigation codes came out in order")
+
+
 def main():
     program, folder, root = sys.argv[1:4]
     wine_run = os.path.join(root, "scripts", "wine-run")
@@ -127,6 +162,7 @@ def main():
     run_probe(wine_run, xp_program, os.path.join(folder, "xp"), "di")
     run_probe(wine_run, program, os.path.join(folder, "seven"), "windows")
     run_escape_only(wine_run, program, os.path.join(folder, "seven"))
+    run_typing(wine_run, program, os.path.join(folder, "seven"))
 
 
 if __name__ == "__main__":

@@ -72,6 +72,7 @@ TEST(InputDevices, EndForgetsTheDevicesAndARestartKeepsTheKeyMap)
 {
     StartInputEngine(false, false);
     g_InputState.settings.keyMap[3][17][2] = DIK_F5;
+    g_InputState.settings.forceFeedbackOff = 1;
     ASSERT_EQ(TerminateInput(), 0);
     EXPECT_EQ(g_InputState.keyboard, nullptr);
     EXPECT_EQ(g_InputState.mouse, nullptr);
@@ -79,6 +80,7 @@ TEST(InputDevices, EndForgetsTheDevicesAndARestartKeepsTheKeyMap)
     EXPECT_EQ(ReacquireInputDevices(), 0);
     ASSERT_EQ(InitializeInput(), 0);
     EXPECT_EQ(g_InputState.settings.keyMap[3][17][2], DIK_F5) << "a changed slot survives the restart";
+    EXPECT_EQ(g_InputState.settings.forceFeedbackOff, 1) << "so do the settings";
     EXPECT_EQ(g_InputState.settings.keyMap[0][4][0], DIK_Z);
     EXPECT_NE(g_InputState.keyboard, nullptr);
     EXPECT_EQ(ReacquireInputDevices(), 0);

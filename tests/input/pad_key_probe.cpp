@@ -1,6 +1,8 @@
 // A window for the real-keys driver (check_real_keys.py): between pump calls it polls the pad bit set, Escape, the
 // mouse point and buttons, and writes every change as one line of "keys.txt"; it ends when "stop" appears in its
 // folder. Run with "escape-only" it never pumps and waits for Escape through IsKeyDown alone (exit 0 once seen).
+// Run with "typing" it takes typed characters out of GetInputChar until the End key's code arrives and writes them,
+// in the order taken, to "typed.bin".
 #include <stdio.h>
 #include <string.h>
 
@@ -53,6 +55,27 @@ static int ReportChanges(void)
     return 0;
 }
 
+static int RecordTypedChars(void)
+{
+    char typed[256];
+    int count = 0;
+    DWORD start = GetTickCount();
+    while (count < (int)sizeof(typed) - 2 && GetTickCount() - start < 60000 && ProcessWindowMessages() == 0) {
+        char character[2];
+        int size = GetInputChar(character, 1);
+        memcpy(typed + count, character, (size_t)size);
+        count += size;
+        if (size == 1 && character[0] == 0x19) {
+            break;
+        }
+        Sleep(1);
+    }
+    FILE *file = fopen("typed.bin", "wb");
+    fwrite(typed, 1, (size_t)count, file);
+    fclose(file);
+    return 0;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
     SetMainWindowTitle("QvKeyProbe");
@@ -61,7 +84,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     if (InitEngine() != 0) {
         return 1;
     }
-    int result = strstr(commandLine, "escape-only") != NULL ? WaitForEscapeOnly() : ReportChanges();
+    int result = strstr(commandLine, "escape-only") != NULL ? WaitForEscapeOnly()
+                 : strstr(commandLine, "typing") != NULL    ? RecordTypedChars()
+                                                             : ReportChanges();
     EndEngine();
     return result;
 }

@@ -76,11 +76,14 @@ TEST(PadInput, KeyMapBitsFollowTheWindowsKeyboardState)
 }
 
 static unsigned int s_ThreadAnswer;
+static int s_ThreadPumpPasses;
 
 static DWORD WINAPI QueryFromOtherThread(void *)
 {
     Sleep(2);
+    int passes = GetPumpPassCount();
     s_ThreadAnswer = GetPadInput(0x1001);
+    s_ThreadPumpPasses = GetPumpPassCount() - passes;
     return 0;
 }
 
@@ -89,13 +92,16 @@ static DWORD WINAPI QueryFromOtherThread(void *)
 TEST(PadInput, WindowsKeyboardIsReadByTheLockHolderOrAFreeWindowThread)
 {
     StartInputEngine(true, true);
+    int passes = GetPumpPassCount();
     EXPECT_EQ(QueryPad(0x1001, {'Z'}), 0x10u) << "the window thread between pump calls";
+    EXPECT_GT(GetPumpPassCount(), passes) << "a read between pump calls handles the window's messages first";
     EnterEngineLock();
     s_ThreadAnswer = 0xFFFFFFFF;
     HANDLE thread = CreateThread(NULL, 0, QueryFromOtherThread, NULL, 0, NULL);
     WaitForSingleObject(thread, 30000);
     CloseHandle(thread);
     EXPECT_EQ(s_ThreadAnswer, 0u) << "another thread while the window thread holds the lock";
+    EXPECT_EQ(s_ThreadPumpPasses, 0) << "the refused query does not pump";
     EXPECT_EQ(QueryPad(0x1001, {'Z'}), 0x10u) << "the holder itself";
     LeaveEngineLock();
     SetKeys({});
