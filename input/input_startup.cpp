@@ -38,7 +38,7 @@ static IUnknown *CreateDirectInput(REFCLSID classId, REFIID interfaceId, DWORD v
         create != NULL ? create(classId, NULL, CLSCTX_INPROC_SERVER, interfaceId, (void **)&object) : E_NOINTERFACE;
     if (FAILED(result) || object == NULL) {
         AddLog("取得に失敗。\n");
-        LogFormatLine("エラーコード 0x%x\n", (unsigned int)result);
+        LogFormatLine("エラーコード 0x%x", (unsigned int)result);
         return NULL;
     }
     AddLog("成功\n");
@@ -169,7 +169,7 @@ static void StartWithoutDirectInput(void)
         g_InputState.pads[count].hasZAndR = (caps.wCaps & JOYCAPS_HASZ) && (caps.wCaps & JOYCAPS_HASR);
         count++;
     }
-    LogFormatLine("パッドの数は %d 個です\n", count);
+    LogFormatLine("パッドの数は %d 個です", count);
     LogIndentDecrease();
     g_InputState.directInput = NO_DIRECTINPUT_OBJECT;
     AddLog("入力関連の初期化をしました\n");

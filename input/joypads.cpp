@@ -86,8 +86,8 @@ static void LogDeviceNames(JoypadRecord *pad)
     lstrcpynA(pad->instanceName, info.tszInstanceName, DEVICE_NAME_SIZE);
     lstrcpynA(pad->productName, info.tszProductName, DEVICE_NAME_SIZE);
     LogIndentIncrease();
-    LogFormatLine("デバイスの登録名:%s\n", pad->instanceName);
-    LogFormatLine("デバイスの製品登録名:%s\n", pad->productName);
+    LogFormatLine("デバイスの登録名:%s", pad->instanceName);
+    LogFormatLine("デバイスの製品登録名:%s", pad->productName);
     LogIndentDecrease();
 }
 
