@@ -210,6 +210,21 @@ TEST_F(EmulatedSound, LoadFillsTheFirstBufferAndRefusesUnplayableFormats)
             << "record, PCM, its count, buffer; row " << i;
     }
     EXPECT_NE(ReadLogText().find("音声ファイルのＰＣＭへの変換に失敗しました"), std::string::npos);
+    // The buffer maker refuses them too, a stream buffer included (whose failure would end the program).
+    EngineHandle bare = AddSoundData(-1);
+    for (size_t i = 0; i < 6; i++) {
+        const WaveShape &shape = shapes[i];
+        WAVEFORMATEX format = {WAVE_FORMAT_PCM,
+                               (WORD)shape.channels,
+                               (DWORD)shape.rate,
+                               (DWORD)shape.bytesPerSecond,
+                               (WORD)shape.blockAlign,
+                               (WORD)shape.bits,
+                               0};
+        EXPECT_EQ(CreateSoundBuffers(&format, 400, SOUND_NORMAL, 1, bare, -1), -1) << "row " << i;
+        EXPECT_EQ(CreateSoundBuffers(&format, 400, SOUND_STREAM, 1, bare, -1), -1) << "row " << i;
+        EXPECT_EQ(GetSoundRecord(bare)->slots[0].valid, 0u) << "row " << i;
+    }
 }
 
 TEST_F(EmulatedSound, PlayTakesBuffersInTurnWithTheTopFlag)
