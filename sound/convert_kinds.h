@@ -1,0 +1,32 @@
+// Internal to sound/: the converter's kinds as the converter frame (sound_convert.cpp) drives them, the RIFF walk
+// shared by the PCM and ACM WAVE openers, and the MPEG frame walk. Whichever thread owns a converter (the loader on
+// the window thread, a stream entry under the sound lock) is the only one that touches it.
+#pragma once
+
+#include "sound/sound.h"
+
+// Each opener fills the converter's kind fields, its output format and output buffer size, or fails leaving nothing
+// allocated. A refill fills the output buffer once (outputValid > 0, outputTaken 0) and answers 0, or -1 at the end
+// of the data. A seek places the kind so that the next byte delivered is the one at an output byte offset (a whole
+// frame): the output buffer is emptied, or holds that byte at outputTaken.
+int OpenWavePcm(SoundConverter *converter);
+int RefillWavePcm(SoundConverter *converter);
+int SeekWavePcm(SoundConverter *converter, unsigned int byteOffset);
+
+// ---------------------------------------------------------------------------------------------------------------
+// The RIFF WAVE walk: every chunk size checked against the bytes the stream holds.
+
+struct RiffWaveLayout {
+    unsigned char *formatChunk; // tracked block of formatSize bytes, owned by the caller once the walk succeeds
+    unsigned int formatPosition, formatSize;
+    unsigned int dataPosition, dataSize; // dataSize is at most what the stream holds after dataPosition
+};
+
+int ReadRiffWaveLayout(const StreamRef *source, RiffWaveLayout *layout);
+// The one rule for every output format the converter hands on: 8- or 16-bit PCM, one or two channels, block align
+// and bytes per second consistent with them, a rate DirectSound takes (100-200,000 Hz).
+int CheckPcmOutputFormat(const WAVEFORMATEX *format);
+// The stream's length in bytes (seek to the end and tell), the stream left at 0; -1 when it cannot be told.
+int MeasureStream(const StreamRef *source);
+// Reads exactly `bytes` at `position`; -1 on a seek failure or a short read.
+int ReadStreamAt(const StreamRef *source, unsigned int position, void *buffer, unsigned int bytes);
