@@ -107,7 +107,7 @@ static int PlaceOverlay(const MovieRecord *record, int x, int y, int scale, RECT
     if ((caps.dwCaps & DDCAPS_ALIGNSIZESRC) && sizeSource > 0) {
         source->right -= sourceWidth % sizeSource;
     }
-    int destinationWidth = width * scale;
+    int destinationWidth = full.right - full.left; // the picture width x scale
     if ((caps.dwCaps & DDCAPS_ALIGNBOUNDARYDEST) && boundaryDestination > 0) {
         destinationWidth -= AlignDown(&destination->left, boundaryDestination);
     }

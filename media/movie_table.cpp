@@ -4,7 +4,6 @@
 // Window thread only; nothing is locked here.
 #include "media/movie_internal.h"
 #include "media/media_test_hooks.h"
-#include "graphics/graphics.h"
 #include "sound/sound.h"
 
 static MovieRecord *s_Movies[MOVIE_SLOT_COUNT];
