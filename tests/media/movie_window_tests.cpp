@@ -19,6 +19,8 @@ class MovieWindow : public testing::Test
     {
         ChangeWindowMode(1);
         ASSERT_EQ(InitEngine(), 0);
+        // At the screen's top left the whole client area is on the screen, whatever the screen's size.
+        SetWindowPos(GetAppWindowHandle(), NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         for (int i = 0; i < 20; i++) {
             ProcessWindowMessages();
         }
