@@ -37,7 +37,7 @@ TEST(MovieTables, ColourTablesMatchTheFactors)
         }
         ASSERT_EQ(tables->clamp[value + 512], expected) << value;
     }
-    // Worked values of the five factor tables: 26148, -6406, -13320 (+1024), 33062 around 128 and 19070 from 16.
+    // Worked values of the five factor tables: 26148, -6406, -13320, 33062 around 128 and 19070 from 16.
     const struct {
         const int *table;
         int index, expected;
@@ -47,9 +47,9 @@ TEST(MovieTables, ColourTablesMatchTheFactors)
         {tables->crToRed, 255, 3320796},
         {tables->cbToGreen, 0, 819968},
         {tables->cbToGreen, 255, -813562},
-        {tables->crToGreen, 128, 1024},
-        {tables->crToGreen, 0, 1705984},
-        {tables->crToGreen, 255, -1690616},
+        {tables->crToGreen, 128, 0},
+        {tables->crToGreen, 0, 1704960},
+        {tables->crToGreen, 255, -1691640},
         {tables->cbToBlue, 0, -4231936},
         {tables->cbToBlue, 255, 4198874},
         {tables->luma, 16, 0},
