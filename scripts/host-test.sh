@@ -65,4 +65,23 @@ for target in bmp tga bgra dds png jpeg archive blits shapes; do
         { tail -n 60 "$work/fuzz_$target.log"; echo "fuzz target $target failed" >&2; exit 1; }
     grep -E '^stat::number_of_executed_units' "$work/fuzz_$target.log" || true
 done
+# The network block framing: its unit tests, then its fuzz target over a few generated streams (a script of
+# piece sizes, the end flag, then blocks of the sizes around the ring's powers of two and one refused length).
+"$build/host_framing_tests" --gtest_brief=1
+mkdir -p "$work/corpus/framing"
+python3 - "$work/corpus/framing" <<'PY'
+import random, struct, sys
+generator = random.Random(1)
+for n in range(8):
+    script = bytes(generator.choice((0, 1, 2, 3, 7, 64, 130, 200)) for _ in range(generator.randrange(1, 40)))
+    blocks = b"".join(struct.pack("<I", size) + generator.randbytes(size)
+                      for size in generator.choices((0, 1, 3, 5, 255, 257, 4096, 4097), k=6))
+    bad = struct.pack("<I", generator.choice((0x80000000, 0xFFFFFFFF, 0x4000001))) if n % 2 else b""
+    open("%s/seed%d" % (sys.argv[1], n), "wb").write(bytes((len(script), n & 1)) + script + blocks + bad)
+PY
+echo "fuzzing framing for ${seconds}s"
+(cd "$work" && "$build/fuzz_framing" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+    -print_final_stats=1 "$work/corpus/framing" 2>"$work/fuzz_framing.log") ||
+    { tail -n 60 "$work/fuzz_framing.log"; echo "fuzz target framing failed" >&2; exit 1; }
+grep -E '^stat::number_of_executed_units' "$work/fuzz_framing.log" || true
 echo "host tests and fuzzing passed"
