@@ -280,9 +280,7 @@ static int SetupGlyphCache(FontRecord *record, int slot)
 static void StoreFontSettings(FontRecord *record, int size, int thickness, int typeFlags, CharSetId charSet,
                               int edgeSize, int italic)
 {
-    if (typeFlags == -1) {
-        typeFlags = 0;
-    }
+    typeFlags = typeFlags == -1 ? 0 : typeFlags & (FONT_TYPE_EDGE | FONT_TYPE_ANTIALIAS);
     if (edgeSize > 1) {
         typeFlags |= FONT_TYPE_EDGE;
     }

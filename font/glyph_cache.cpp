@@ -33,9 +33,12 @@ int ResetGlyphCache(EngineHandle font)
 int ReleaseGlyphTexture(FontRecord *font)
 {
     if (font->cacheGraph >= 0) {
-        // The edge graph is a view of the cache graph: it goes first.
+        // The edge graph is a view of the cache graph: it goes first. A set rebuild flag says the cache graph is
+        // gone already, and its handle may name another graph by now.
         ReleaseGraphHandle(font->edgeGraph, 0);
-        ReleaseGraphHandle(font->cacheGraph, 0);
+        if (!font->rebuildTexture) {
+            ReleaseGraphHandle(font->cacheGraph, 0);
+        }
         font->cacheGraph = -1;
         font->edgeGraph = -1;
     }

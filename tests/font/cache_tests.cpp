@@ -1,7 +1,7 @@
 // Glyph cache contents on the device (texture staging pixels, glyph and edge halves) and on the software screen
 // (memory cells), compared with a reference built straight from the rules over the bitmaps the harness's own GDI
 // gives for a font made with the same arguments; glyphs larger than their cell stay inside it; a failing fetch
-// leaves an empty entry; splitting a string caches each new character once.
+// leaves an empty entry.
 #include "font/font_internal.h"
 #include "graphics/log_reading.h"
 #include "graphics/screen_readback.h"
@@ -272,30 +272,6 @@ TYPED_TEST(GlyphCache, AFailedFetchLeavesAnEmptyEntryAndAnEmptyGlyphNoBox)
     EXPECT_EQ(empty->boxWidth + empty->boxHeight, 0);
     EXPECT_GT(empty->advance, 0);
     g_GlyphOutline = GetGlyphOutlineA;
-    DeleteFontHandle(font);
-}
-
-// Splitting: double-byte characters by the lead byte, the byte limit, each new character cached once, and no more
-// new characters in one batch than the cache has entries.
-TYPED_TEST(GlyphCache, SplittingCachesEachNewCharacterOnceUpToTheEntryCount)
-{
-    EngineHandle font = CreateFontToHandle(NULL, 20, -1, 0, -1, -1, 0, -1, -1);
-    FontRecord *record = GetFontRecord(font);
-    GlyphCharRecord list[16], *given = list;
-    int count = 0;
-    ASSERT_EQ(CacheStringGlyphs(7, "aあaい b", font, &given, &count), 0);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(list[1].code, CodeOf("あ"));
-    EXPECT_EQ(list[4].code, ' ');
-    EXPECT_EQ(record->ringPosition, 4) << "a, あ, い and the space";
-    EXPECT_EQ(record->codes[' '].entry->boxWidth, 0);
-    std::string many;
-    for (int i = 0; i < record->entryCount + 20; i++) {
-        many += (char)(0x88 + i / 94), many += (char)(0x9F + i % 94);
-    }
-    ASSERT_EQ(CacheStringGlyphs(-1, many.c_str(), font, NULL, &count), 0);
-    EXPECT_EQ(count, record->entryCount + 20);
-    EXPECT_EQ(record->ringPosition, 4) << "the batch stopped at the entry count and wrapped the ring";
     DeleteFontHandle(font);
 }
 
