@@ -139,7 +139,7 @@ static int ReadFontMetrics(HFONT font, TEXTMETRICA *metrics)
 
 // The height that makes the character height (cell height less the leading) the requested size, or the size
 // itself when the leading leaves nothing to correct or the face's leading is not below its height.
-static int CorrectedFontHeight(int size, const TEXTMETRICA *metrics)
+int CorrectedFontHeight(int size, const TEXTMETRICA *metrics)
 {
     long long leading = (long long)metrics->tmInternalLeading + metrics->tmExternalLeading;
     if (leading <= 0 || leading >= metrics->tmHeight) {

@@ -73,6 +73,9 @@ struct FontRecord {
 FontRecord *GetFontRecord(EngineHandle font); // null unless live
 int ClearFontTable(void);                     // every slot free, the check counter back to 0
 int DeleteAllFontHandles(void);
+// The GDI height that makes a font's character height (its height less the leading) the size; the size itself
+// when there is no leading, or when the leading is not below the height.
+int CorrectedFontHeight(int size, const TEXTMETRICA *metrics);
 // Texture cache sides and entry count for a cell size; 0 when such a cache would be too large to address.
 int ComputeTextureCacheLayout(int cell, int *width, int *height, int *count);
 

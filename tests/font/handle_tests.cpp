@@ -95,6 +95,17 @@ TEST(TextureCacheLayout, SidesAndEntriesFollowTheCellSize)
     }
 }
 
+TEST(FontHeight, TheLeadingIsCorrectedOnlyWhenItIsBelowTheHeight)
+{
+    const int cases[][4] = {{16, 17, 1, 17},  {16, 20, 4, 20},  {16, 17, 0, 16},
+                            {16, 17, 17, 16}, {16, 10, 12, 16}, {26, 30, 5, 31}};
+    for (const auto &c : cases) { // size, tmHeight, internal leading, height asked for
+        TEXTMETRICA metrics = {};
+        metrics.tmHeight = c[1], metrics.tmInternalLeading = c[2];
+        EXPECT_EQ(CorrectedFontHeight(c[0], &metrics), c[3]) << c[1] << " " << c[2];
+    }
+}
+
 // The lost flag reads 1, the spacing is back, the caches are empty with live textures; the cache graph's own lost
 // flag is the rebuild flag.
 TEST_F(FontHandles, ARebuildKeepsEveryHandleWithItsSpacingAndEmptiesTheCaches)
