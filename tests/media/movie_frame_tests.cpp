@@ -3,9 +3,8 @@
 // hand-over and end of stream.
 #include <gtest/gtest.h>
 
-#include <string.h>
-
 #include <random>
+#include <tuple>
 
 #include "movie_fakes.h"
 
@@ -14,7 +13,7 @@ namespace
 
 int s_Callbacks;
 
-void CountCallback(MovieRecord *movie, unsigned int userValue)
+void CountCallback(MovieRecord *, unsigned int userValue)
 {
     s_Callbacks += userValue;
 }
@@ -42,38 +41,30 @@ int ReferenceFrame(const TheoraCase &c)
     return frame == c.current && frame == c.count - 1 && c.playType == 1 && c.sound == -1 ? -1 : (int)frame;
 }
 
+// The decoded-picture word is cleared exactly when the frame moves; an end stops and pauses the movie.
 void CheckUpdate(const TheoraCase &c, int expected)
 {
     FakeWorld world;
     MovieRecord *record = world.Place(1);
-    MovieTheoraDecoder *decoder = (MovieTheoraDecoder *)ENGINE_ALLOC_ZEROED(sizeof(MovieTheoraDecoder));
-    decoder->frameCount = c.count;
-    decoder->frameNumber = c.current;
-    decoder->info.fps_numerator = c.numerator;
-    decoder->info.fps_denominator = c.denominator;
+    MovieTheoraDecoder *decoder = record->decoder = NewFakeDecoder(c.count, c.current, c.numerator, c.denominator);
     decoder->decodedPicture[0] = 7;
     memset(record->references, 0, sizeof(record->references));
-    record->theora = 1;
-    record->decoder = decoder;
+    record->theora = record->playing = record->callbackUserValue = 1;
     record->playType = c.playType;
     record->startTime = c.start;
     record->linkedSound = c.sound;
     record->paused = c.paused;
-    record->playing = 1;
     record->frameCallback = CountCallback;
-    record->callbackUserValue = 1;
     world.now = c.now;
     world.soundPosition = c.soundMs;
     s_Callbacks = 0;
-    SCOPED_TRACE(testing::Message() << c.count << " frames, on " << c.current << ", " << c.numerator << "/"
-                                    << c.denominator << " fps, type " << c.playType << ", sound " << c.soundMs
-                                    << " ms, clock " << c.now - c.start << " us, paused " << c.paused);
     ASSERT_EQ(UpdateMovie(record->header.handle, 0), 0);
-    EXPECT_EQ(decoder->frameNumber, expected < 0 ? c.current : expected);
-    EXPECT_EQ(decoder->decodedPicture[0], decoder->frameNumber == c.current ? 7 : 0);
-    EXPECT_EQ(record->paused, expected < 0 || c.paused);
-    EXPECT_EQ(record->playing, expected >= 0);
-    EXPECT_EQ(s_Callbacks + record->frameReady, 2) << "the callback runs on every call";
+    const int frame = expected < 0 ? c.current : expected;
+    EXPECT_EQ(std::make_tuple(decoder->frameNumber, decoder->decodedPicture[0], record->paused, record->playing,
+                              s_Callbacks, record->frameReady),
+              std::make_tuple(frame, frame == c.current ? 7 : 0, expected < 0 || c.paused, expected >= 0, 1, 1))
+        << c.count << " frames on " << c.current << " at " << c.numerator << "/" << c.denominator << " type "
+        << c.playType << " sound " << c.soundMs << " clock " << c.now - c.start << " paused " << c.paused;
     EXPECT_EQ(CloseMovie(record->header.handle), 0);
 }
 
@@ -115,17 +106,15 @@ TEST(TheoraFrames, WorkedCasesAndRandomMoviesFollowTheRule)
 
 TEST(TheoraFrames, SeekMovesForwardOnlyAndWrapsOnce)
 {
-    const struct {
-        int frame, advance, expected;
-    } cases[] = {{10, 0, 10}, {10, -1, 10}, {10, 5, 15}, {10, 90, 0}, {99, 100, 99}};
+    const int cases[][3] = {{10, 0, 10}, {10, -1, 10}, {10, 5, 15}, {10, 90, 0}, {99, 100, 99}}; // on, advance, to
     for (const auto &c : cases) {
         MovieTheoraDecoder decoder = {};
         decoder.frameCount = 100;
-        decoder.frameNumber = c.frame;
+        decoder.frameNumber = c[0];
         decoder.decodedPicture[0] = decoder.decodedPicture[1] = 7;
-        EXPECT_EQ(SeekTheoraFrame(&decoder, c.advance), 0);
-        EXPECT_EQ(GetTheoraFrameNumber(&decoder), c.expected) << c.advance;
-        EXPECT_EQ(decoder.decodedPicture[0] + decoder.decodedPicture[1], c.advance < 1 ? 14 : 0) << c.advance;
+        EXPECT_EQ(SeekTheoraFrame(&decoder, c[1]), 0);
+        EXPECT_EQ(GetTheoraFrameNumber(&decoder), c[2]) << c[1];
+        EXPECT_EQ(decoder.decodedPicture[0] + decoder.decodedPicture[1], c[1] < 1 ? 14 : 0) << c[1];
     }
 }
 
@@ -149,22 +138,20 @@ TEST(GraphFrames, HandOverTheReceiverFrameAndLoopOrStopAtTheEnd)
         record->playType = c.playType;
         record->references[MOVIE_REF_MEDIA_SEEKING] = c.seeking ? record->references[MOVIE_REF_MEDIA_SEEKING] : NULL;
         record->receiver = &receiver;
-        record->playing = 1;
+        record->playing = record->callbackUserValue = 1;
         record->stopPosition = 100;
         record->frameCallback = c.callback ? CountCallback : NULL;
-        record->callbackUserValue = 1;
         world.graphPosition = c.position;
         s_Callbacks = 0;
         EXPECT_EQ(UpdateMovie(record->header.handle, 0), 0);
-        SCOPED_TRACE(testing::Message() << "row " << &c - cases);
-        EXPECT_EQ(world.log, c.log);
-        EXPECT_EQ(receiver.newFrame, 0) << "cleared with or without a callback";
         const BaseImage &image = record->frameImage;
         const int handed = c.newFrame && c.callback;
-        EXPECT_EQ(s_Callbacks, handed);
-        EXPECT_EQ(record->frameImagePointer == &image && image.pixels == buffer && record->pixelsNotOwned, handed);
-        EXPECT_EQ(image.width * 1000 + image.height * 100 + image.pitch + image.format.bitsPerPixel, handed * 4340);
-        EXPECT_EQ(record->playing + record->paused * 10, c.stopped ? 10 : 1);
+        const bool pointsAtBuffer = record->frameImagePointer == &image && image.pixels == buffer;
+        EXPECT_EQ(std::make_tuple(world.log, receiver.newFrame, s_Callbacks, pointsAtBuffer && record->pixelsNotOwned,
+                                  image.width * 1000 + image.height * 100 + image.pitch + image.format.bitsPerPixel,
+                                  record->playing + record->paused * 10),
+                  std::make_tuple(std::string(c.log), 0, handed, handed, handed * 4340, c.stopped ? 10 : 1))
+            << "row " << &c - cases;
         EXPECT_EQ(CloseMovie(record->header.handle), 0);
     }
     EXPECT_EQ(GetAllocationCount(), 0);
