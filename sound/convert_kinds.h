@@ -8,10 +8,16 @@
 // Each opener fills the converter's kind fields, its output format and output buffer size, or fails leaving nothing
 // allocated. A refill fills the output buffer once (outputValid > 0, outputTaken 0) and answers 0, or -1 at the end
 // of the data. A seek places the kind so that the next byte delivered is the one at an output byte offset (a whole
-// frame): the output buffer is emptied, or holds that byte at outputTaken.
+// frame): the output buffer is emptied, or holds that byte at outputTaken. dataSize carries the PCM size of the Ogg
+// kind as well.
 int OpenWavePcm(SoundConverter *converter);
 int RefillWavePcm(SoundConverter *converter);
 int SeekWavePcm(SoundConverter *converter, unsigned int byteOffset);
+
+int OpenOggVorbisSound(SoundConverter *converter);
+int RefillOggVorbis(SoundConverter *converter);
+int SeekOggVorbis(SoundConverter *converter, unsigned int byteOffset);
+int CloseOggVorbis(SoundConverter *converter);
 
 // ---------------------------------------------------------------------------------------------------------------
 // The RIFF WAVE walk: every chunk size checked against the bytes the stream holds.

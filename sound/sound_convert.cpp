@@ -38,6 +38,8 @@ static int RefillByKind(SoundConverter *converter)
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
         return RefillWavePcm(converter);
+    case CONVERTER_OGG_VORBIS:
+        return RefillOggVorbis(converter);
     case CONVERTER_PCM_MEMORY:
         return RefillMemoryPcm(converter);
     }
@@ -49,6 +51,8 @@ static int SeekByKind(SoundConverter *converter, unsigned int byteOffset)
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
         return SeekWavePcm(converter, byteOffset);
+    case CONVERTER_OGG_VORBIS:
+        return SeekOggVorbis(converter, byteOffset);
     case CONVERTER_PCM_MEMORY:
         converter->memory.position = byteOffset < converter->memory.size ? byteOffset : converter->memory.size;
         converter->outputValid = 0;
@@ -61,6 +65,9 @@ static int SeekByKind(SoundConverter *converter, unsigned int byteOffset)
 static void CloseByKind(SoundConverter *converter)
 {
     switch (converter->kind) {
+    case CONVERTER_OGG_VORBIS:
+        CloseOggVorbis(converter);
+        break;
     case CONVERTER_PCM_MEMORY:
         FreeMemory(converter->memory.block);
         converter->memory.block = NULL;
@@ -77,6 +84,7 @@ static int OpenByKind(SoundConverter *converter)
         Opener open;
     } openers[] = {
         {MASK_PCM_WAVE, OpenWavePcm},
+        {MASK_OGG_VORBIS, OpenOggVorbisSound},
     };
     const StreamRef *source = &converter->source;
     for (const auto &opener : openers) {
@@ -166,6 +174,7 @@ unsigned int GetConverterPcmSize(SoundConverter *converter)
 {
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
+    case CONVERTER_OGG_VORBIS:
         return converter->dataSize;
     case CONVERTER_PCM_MEMORY:
         return converter->memory.size;

@@ -1,0 +1,162 @@
+// The Ogg Vorbis converter against libvorbisfile's own ov_read loop over the same file in the same program: whole,
+// in pieces and after seeks; its stated size; damaged files (truncated, flipped, lengths that are negative or
+// beyond 32 bits of PCM, a chained section of another format) refused or read without a leak.
+#include "convert_ogg_encode.h"
+#include "convert_test_support.h"
+
+#include <math.h>
+
+namespace
+{
+
+struct MemoryFile {
+    const Bytes *bytes;
+    size_t position;
+};
+
+size_t ReadMemory(void *buffer, size_t size, size_t count, void *source)
+{
+    MemoryFile *file = (MemoryFile *)source;
+    size_t rest = file->bytes->size() - file->position, wanted = size * count;
+    size_t got = wanted < rest ? wanted : rest;
+    memcpy(buffer, file->bytes->data() + file->position, got);
+    file->position += got;
+    return size == 0 ? 0 : got / size;
+}
+
+int SeekMemory(void *source, ogg_int64_t offset, int origin)
+{
+    MemoryFile *file = (MemoryFile *)source;
+    long long base = origin == SEEK_SET ? 0 : origin == SEEK_CUR ? (long long)file->position : file->bytes->size();
+    if (base + offset < 0 || base + offset > (long long)file->bytes->size()) {
+        return -1;
+    }
+    file->position = (size_t)(base + offset);
+    return 0;
+}
+
+long TellMemory(void *source)
+{
+    return (long)((MemoryFile *)source)->position;
+}
+
+// libvorbisfile's own loop: the reference decode.
+Bytes ReferenceDecode(const Bytes &file, long long *frames)
+{
+    MemoryFile source = {&file, 0};
+    OggVorbis_File vorbis;
+    const ov_callbacks callbacks = {ReadMemory, SeekMemory, NULL, TellMemory};
+    Bytes out;
+    if (ov_open_callbacks(&source, &vorbis, NULL, 0, callbacks) != 0) {
+        return out;
+    }
+    *frames = ov_pcm_total(&vorbis, -1);
+    char buffer[4096];
+    int section;
+    long got;
+    while ((got = ov_read(&vorbis, buffer, sizeof(buffer), 0, 2, 1, &section)) > 0) {
+        out.insert(out.end(), buffer, buffer + got);
+    }
+    ov_clear(&vorbis);
+    return out;
+}
+
+Bytes ToneFile(int channels, int rate, double seconds, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<int16_t> samples((size_t)(seconds * rate) * channels);
+    for (size_t i = 0; i < samples.size(); i++) {
+        double t = (double)(i / channels) / rate;
+        samples[i] = (int16_t)(12000 * sin(6.283185307179586 * (440 + 220 * (i % channels)) * t) +
+                               (int)(random() % 2001) - 1000);
+    }
+    return EncodeOggVorbis(samples, channels, rate, 0.3f, (int)seed);
+}
+
+// Sets the granule position of the last page and makes its checksum right again.
+Bytes WithLastGranule(Bytes file, long long granule)
+{
+    size_t last = 0;
+    for (size_t at = 0; at + 4 <= file.size(); at++) {
+        if (memcmp(&file[at], "OggS", 4) == 0) {
+            last = at;
+        }
+    }
+    memcpy(&file[last + 6], &granule, 8);
+    ogg_page page;
+    page.header = &file[last];
+    page.header_len = 27 + file[last + 26];
+    page.body = &file[last + page.header_len];
+    page.body_len = (long)(file.size() - last - page.header_len);
+    ogg_page_checksum_set(&page);
+    return file;
+}
+
+TEST_F(ConvertTest, OggVorbisEqualsVorbisfileOwnLoop)
+{
+    std::mt19937 random(5);
+    for (int channels : {1, 2}) {
+        for (int rate : {22050, 44100}) {
+            SCOPED_TRACE("channels " + std::to_string(channels) + " rate " + std::to_string(rate));
+            Bytes file = ToneFile(channels, rate, 2.5, channels * rate);
+            long long frames = 0;
+            Bytes reference = ReferenceDecode(file, &frames);
+            ASSERT_FALSE(reference.empty());
+            WAVEFORMATEX format;
+            EXPECT_EQ(ConvertWhole(file, &format), reference);
+            EXPECT_EQ((int)format.nSamplesPerSec, rate);
+            EXPECT_EQ(format.nBlockAlign, channels * 2);
+
+            MemorySource source(file);
+            SoundConverter converter;
+            ASSERT_EQ(OpenSoundConverter(&source.stream, &converter), 0);
+            EXPECT_EQ(GetConverterPcmSize(&converter), (unsigned)(frames * channels * 2));
+            EXPECT_EQ(ReadInPieces(&converter, random, 9000), reference);
+            int align = channels * 2;
+            for (int seek = 0; seek < 8; seek++) {
+                int frame = random() % (int)(reference.size() / align);
+                SeekConverter(&converter, frame);
+                Bytes slice(std::min<size_t>(align * (1 + random() % 5000), reference.size() - frame * align));
+                ASSERT_EQ(ReadConverter(&converter, slice.data(), (unsigned)slice.size()), (int)slice.size());
+                EXPECT_TRUE(std::equal(slice.begin(), slice.end(), reference.begin() + frame * align)) << frame;
+            }
+            CloseConverter(&converter);
+        }
+    }
+}
+
+TEST_F(ConvertTest, DamagedOggVorbisIsRefusedOrReadWithoutLeaks)
+{
+    Bytes good = ToneFile(2, 22050, 1.0, 9);
+    long long frames = 0;
+    Bytes firstLink = ReferenceDecode(good, &frames);
+    Bytes chained = good, mono = ToneFile(1, 22050, 0.5, 10);
+    chained.insert(chained.end(), mono.begin(), mono.end());
+    const struct {
+        const char *name;
+        Bytes file;
+        size_t expectedBytes; // 0: refused
+    } faults[] = {
+        {"length beyond 32 bits of PCM", WithLastGranule(good, 0x40000000LL * 2), 0},
+        {"length zero or negative", WithLastGranule(good, -2), 0},
+        {"chained section in another format", chained, firstLink.size()},
+    };
+    for (const auto &fault : faults) {
+        SCOPED_TRACE(fault.name);
+        EXPECT_EQ(ConvertWhole(fault.file).size(), fault.expectedBytes);
+    }
+    std::mt19937 random(13);
+    for (int trial = 0; trial < 200; trial++) {
+        Bytes file = good;
+        if (trial % 2 == 0) {
+            file.resize(random() % file.size());
+        } else {
+            for (int flips = 0; flips < 1 + trial % 8; flips++) {
+                file[random() % file.size()] ^= (uint8_t)(1 << random() % 8);
+            }
+        }
+        EXPECT_LE(ConvertWhole(file).size(), firstLink.size() * 2) << trial;
+    }
+}
+
+} // namespace
