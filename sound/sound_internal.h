@@ -166,6 +166,7 @@ struct SoundRecord {
 
 SoundRecord *GetSoundRecord(EngineHandle handle); // null unless started and live
 int AddSoundData(EngineHandle handle);
+int GetSoundHandleCount(int *usedEnd); // live handles; one past the highest live slot through the pointer
 int CreateSoundBuffers(const WAVEFORMATEX *format, unsigned int bytes, int kind, int count, EngineHandle handle,
                        EngineHandle source);
 int SamplesToMilliseconds(int frames, int rate);
@@ -181,7 +182,9 @@ int PlayStreamSound(EngineHandle handle, int playType, int top);
 int StopStreamSound(EngineHandle handle);
 int CheckStreamPlaying(EngineHandle handle);
 int GetStreamSoundCurrentTime(EngineHandle handle);
-int ReleaseStreamEntries(SoundRecord *record); // a stream sound's delete: entries, converters, list node
+// A stream sound's delete once no sharer keeps it: entries, converters, list node (DeleteSoundHandle keeps the
+// sharer counts and releases the buffer slot).
+int ReleaseStreamEntries(SoundRecord *record);
 DWORD WINAPI StreamRefillThread(LPVOID unused);
 
 // Soft sounds, MIDI music and capture.
@@ -189,3 +192,6 @@ int DeleteAllSoftSounds(void);
 int DeleteAllSoftSoundPlayers(void);
 int DeleteAllMusicMem(void);
 int DeleteTemporaryMidiFile(void);
+// The capture file's opener and feed (nothing in the program captures: tests open one).
+int OpenCaptureFile(const char *path);
+int AppendCaptureFrames(const void *frames, unsigned int count); // 16-bit stereo frames
