@@ -8,10 +8,23 @@
 // Each opener fills the converter's kind fields, its output format and output buffer size, or fails leaving nothing
 // allocated. A refill fills the output buffer once (outputValid > 0, outputTaken 0) and answers 0, or -1 at the end
 // of the data. A seek places the kind so that the next byte delivered is the one at an output byte offset (a whole
-// frame): the output buffer is emptied, or holds that byte at outputTaken.
+// frame): the output buffer is emptied, or holds that byte at outputTaken. dataSize carries the PCM size of the Ogg
+// kind as well.
 int OpenWavePcm(SoundConverter *converter);
 int RefillWavePcm(SoundConverter *converter);
 int SeekWavePcm(SoundConverter *converter, unsigned int byteOffset);
+
+int OpenOggVorbisSound(SoundConverter *converter);
+int RefillOggVorbis(SoundConverter *converter);
+int SeekOggVorbis(SoundConverter *converter, unsigned int byteOffset);
+int CloseOggVorbis(SoundConverter *converter);
+
+int OpenWaveAcm(SoundConverter *converter);
+int OpenMp3Acm(SoundConverter *converter);
+int RefillAcm(SoundConverter *converter);
+int SeekAcm(SoundConverter *converter, unsigned int byteOffset);
+unsigned int GetAcmPcmSize(SoundConverter *converter);
+int CloseAcm(SoundConverter *converter);
 
 // ---------------------------------------------------------------------------------------------------------------
 // The RIFF WAVE walk: every chunk size checked against the bytes the stream holds.
@@ -30,3 +43,29 @@ int CheckPcmOutputFormat(const WAVEFORMATEX *format);
 int MeasureStream(const StreamRef *source);
 // Reads exactly `bytes` at `position`; -1 on a seek failure or a short read.
 int ReadStreamAt(const StreamRef *source, unsigned int position, void *buffer, unsigned int bytes);
+
+// ---------------------------------------------------------------------------------------------------------------
+// MPEG audio frames.
+
+struct MpegFrameHeader {
+    int mpeg1;           // else MPEG-2
+    int layer;           // 0 Layer I, 1 II, 2 III
+    int bitrate;         // kbit/s
+    unsigned int rate;   // Hz
+    int padding;         // 0 or 1
+    int channels;        // 1 or 2
+    int samplesPerFrame; // 384, 576 or 1152
+    int frameLength;     // bytes
+};
+
+// 0 valid, -1 a field that is invalid (or free format), -2 no frame sync.
+int ParseMpegFrameHeader(const unsigned char *bytes, MpegFrameHeader *header);
+
+struct Mp3Layout {
+    unsigned int firstFrame;   // stream position of the first frame
+    unsigned int dataEnd;      // where the audio ends: the stream's end or the start of a trailing "TAG"
+    unsigned int totalSamples; // PCM frames that the MPEG frames hold
+    MpegFrameHeader first;
+};
+
+int WalkMp3Frames(const StreamRef *source, Mp3Layout *layout);

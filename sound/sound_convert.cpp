@@ -38,6 +38,10 @@ static int RefillByKind(SoundConverter *converter)
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
         return RefillWavePcm(converter);
+    case CONVERTER_ACM:
+        return RefillAcm(converter);
+    case CONVERTER_OGG_VORBIS:
+        return RefillOggVorbis(converter);
     case CONVERTER_PCM_MEMORY:
         return RefillMemoryPcm(converter);
     }
@@ -49,6 +53,10 @@ static int SeekByKind(SoundConverter *converter, unsigned int byteOffset)
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
         return SeekWavePcm(converter, byteOffset);
+    case CONVERTER_ACM:
+        return SeekAcm(converter, byteOffset);
+    case CONVERTER_OGG_VORBIS:
+        return SeekOggVorbis(converter, byteOffset);
     case CONVERTER_PCM_MEMORY:
         converter->memory.position = byteOffset < converter->memory.size ? byteOffset : converter->memory.size;
         converter->outputValid = 0;
@@ -61,6 +69,12 @@ static int SeekByKind(SoundConverter *converter, unsigned int byteOffset)
 static void CloseByKind(SoundConverter *converter)
 {
     switch (converter->kind) {
+    case CONVERTER_ACM:
+        CloseAcm(converter);
+        break;
+    case CONVERTER_OGG_VORBIS:
+        CloseOggVorbis(converter);
+        break;
     case CONVERTER_PCM_MEMORY:
         FreeMemory(converter->memory.block);
         converter->memory.block = NULL;
@@ -77,6 +91,9 @@ static int OpenByKind(SoundConverter *converter)
         Opener open;
     } openers[] = {
         {MASK_PCM_WAVE, OpenWavePcm},
+        {MASK_ACM_WAVE, OpenWaveAcm},
+        {MASK_OGG_VORBIS, OpenOggVorbisSound},
+        {MASK_MP3_ACM, OpenMp3Acm},
     };
     const StreamRef *source = &converter->source;
     for (const auto &opener : openers) {
@@ -97,15 +114,18 @@ int OpenSoundConverter(const StreamRef *source, SoundConverter *converter)
     MemFill(converter, 0, sizeof(*converter));
     converter->source = *source;
     converter->kind = -1;
+    converter->ogg.wordSize = (unsigned int)g_Sound.oggWordSize; // 2 once sound has started; only 1 changes it
     source->functions.seek(source->handle, 0, STREAM_ORIGIN_START);
     if (OpenByKind(converter) != 0) {
         return -1;
     }
-    // Every kind's format passes the same rule before anything plays it; the buffer holds at least one frame.
+    // Every kind's format passes the same rule before anything plays it; the buffer holds at least one frame, and
+    // the first refill must yield some, so that a file with nothing decodable is refused here.
     if (CheckPcmOutputFormat(&converter->format) == 0 && converter->outputSize >= converter->format.nBlockAlign) {
         converter->output = (unsigned char *)ENGINE_ALLOC(converter->outputSize);
     }
-    if (converter->output == NULL) {
+    if (converter->output == NULL || RefillByKind(converter) != 0) {
+        FreeMemory(converter->output);
         CloseByKind(converter);
         MemFill(converter, 0, sizeof(*converter));
         return -1;
@@ -135,7 +155,8 @@ int ReadConverter(SoundConverter *converter, void *buffer, unsigned int bytes)
     return (int)delivered;
 }
 
-// A target inside the data already in the output buffer only moves the taken count; anything else goes to the kind.
+// A target inside the data already in the output buffer, or just past it where the kind stands, only moves the taken
+// count; anything else goes to the kind.
 int SeekConverter(SoundConverter *converter, int frame)
 {
     if (!converter->open || frame < 0) {
@@ -143,7 +164,7 @@ int SeekConverter(SoundConverter *converter, int frame)
     }
     unsigned long long target = (unsigned long long)frame * converter->format.nBlockAlign;
     unsigned int bufferStart = converter->outputPosition - converter->outputTaken;
-    if (target >= bufferStart && target < (unsigned long long)bufferStart + converter->outputValid) {
+    if (target >= bufferStart && target <= (unsigned long long)bufferStart + converter->outputValid) {
         converter->outputTaken = (unsigned int)(target - bufferStart);
         converter->outputPosition = (unsigned int)target;
     } else {
@@ -166,7 +187,10 @@ unsigned int GetConverterPcmSize(SoundConverter *converter)
 {
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
+    case CONVERTER_OGG_VORBIS:
         return converter->dataSize;
+    case CONVERTER_ACM:
+        return GetAcmPcmSize(converter);
     case CONVERTER_PCM_MEMORY:
         return converter->memory.size;
     }
