@@ -25,6 +25,10 @@ int SetRandomMmxPath(int useMmx);
 // Puts a stand-in in place of one bound system entry (kept over engine ends and starts); null takes it away.
 int SetBoundEntryForTest(int library, int index, FARPROC entry);
 
+// Replaces the processor count that engine start-up reads (0 takes the machine's again), so that the paths for
+// one-processor machines can run here.
+void SetProcessorCountForTest(int count);
+
 // The engine call lock's waiter count and its owner's depth.
 int GetEngineLockWaiterCount(void);
 int GetEngineLockDepth(void);
