@@ -58,6 +58,7 @@ TEST(StreamEnd, ClosingTheWindowWhileAStreamPlaysEndsCleanly)
     }
     Bytes wave = MakeWave(44100, 16, 2, pcm);
     SetProcessorCountForTest(2);
+    SetEngineStartOptions(1, 0, 1); // the window, its pump and sound are all this needs
     for (int run = 0; run < 20; run++) {
         SCOPED_TRACE(run);
         SetMainWindowTitle("QvStreamClose");
@@ -79,4 +80,5 @@ TEST(StreamEnd, ClosingTheWindowWhileAStreamPlaysEndsCleanly)
         EXPECT_EQ(GetAllocationCount(), 0);
     }
     SetProcessorCountForTest(0);
+    SetEngineStartOptions(0, 0, 0);
 }

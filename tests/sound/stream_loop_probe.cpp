@@ -7,6 +7,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    SetEngineStartOptions(1, 0, 1); // sound alone
     SetMainWindowTitle("QvStreamLoopProbe");
     ChangeWindowMode(1);
     if (InitEngine() != 0) {
