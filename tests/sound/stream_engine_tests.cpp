@@ -3,8 +3,6 @@
 // every time (the end stops the thread before the handles and the sound lock go).
 #include <gtest/gtest.h>
 
-#include <math.h>
-
 #include "graphics/log_reading.h"
 #include "sound/stream_test_support.h"
 #include "sound/sound_test_hooks.h"
@@ -51,12 +49,8 @@ TEST(StreamRefill, ThreadOrPumpRefills)
 
 TEST(StreamEnd, ClosingTheWindowWhileAStreamPlaysEndsCleanly)
 {
-    Bytes pcm(44100 * 4);
-    for (size_t i = 0; i < pcm.size() / 2; i++) {
-        int16_t sample = (int16_t)(8000 * sin(i / 2 * 6.283185307179586 * 441 / 44100));
-        memcpy(&pcm[i * 2], &sample, 2);
-    }
-    Bytes wave = MakeWave(44100, 16, 2, pcm);
+    std::mt19937 random(2);
+    Bytes wave = MakeWave(44100, 16, 2, RandomPcm8(random, 44100 * 4));
     SetProcessorCountForTest(2);
     SetEngineStartOptions(1, 0, 1); // the window, its pump and sound are all this needs
     for (int run = 0; run < 20; run++) {

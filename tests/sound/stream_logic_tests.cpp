@@ -17,7 +17,7 @@ class StreamEngine : public ::testing::Environment
 {
     void SetUp() override
     {
-        SetProcessorCountForTest(1); // no refill thread: only the test's passes write
+        SetProcessorCountForTest(1);    // no refill thread: only the test's passes write
         SetEngineStartOptions(1, 0, 1); // sound alone
         SetMainWindowTitle("QvStreamLogic");
         ChangeWindowMode(1);
