@@ -28,3 +28,4 @@ std::vector<unsigned char> EncodeRgbPng(const unsigned char *rgb, int width, int
 void RunTransferBenchmarks(const char *scratchFolder);
 void RunJpegBenchmarks(const char *scratchFolder);
 void RunFileBenchmarks(const char *scratchFolder);
+void RunSoundBenchmarks(const char *scratchFolder);

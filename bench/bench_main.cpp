@@ -7,5 +7,6 @@ int main(int argc, char **argv) {
     RunJpegBenchmarks(scratch);
     RunTransferBenchmarks(scratch);
     RunFileBenchmarks(scratch);
+    RunSoundBenchmarks(scratch);
     return 0;
 }

@@ -33,7 +33,7 @@ packages=(
     xvfb xauth x11-apps x11-utils x11-xserver-utils xdotool imagemagick
     pulseaudio pulseaudio-utils libpulse0:i386 libasound2-plugins:i386 sox lame
     fonts-ipafont-gothic fontconfig locales googletest
-    clang libclang-rt-14-dev python3 libpng-dev libjpeg-dev zlib1g-dev libsdl2-dev
+    clang libclang-rt-14-dev python3 libpng-dev libjpeg-dev zlib1g-dev libsdl2-dev libogg-dev libvorbis-dev
 )
 
 packages_present() {

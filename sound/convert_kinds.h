@@ -19,6 +19,13 @@ int RefillOggVorbis(SoundConverter *converter);
 int SeekOggVorbis(SoundConverter *converter, unsigned int byteOffset);
 int CloseOggVorbis(SoundConverter *converter);
 
+int OpenWaveAcm(SoundConverter *converter);
+int OpenMp3Acm(SoundConverter *converter);
+int RefillAcm(SoundConverter *converter);
+int SeekAcm(SoundConverter *converter, unsigned int byteOffset);
+unsigned int GetAcmPcmSize(SoundConverter *converter);
+int CloseAcm(SoundConverter *converter);
+
 // ---------------------------------------------------------------------------------------------------------------
 // The RIFF WAVE walk: every chunk size checked against the bytes the stream holds.
 
@@ -36,3 +43,29 @@ int CheckPcmOutputFormat(const WAVEFORMATEX *format);
 int MeasureStream(const StreamRef *source);
 // Reads exactly `bytes` at `position`; -1 on a seek failure or a short read.
 int ReadStreamAt(const StreamRef *source, unsigned int position, void *buffer, unsigned int bytes);
+
+// ---------------------------------------------------------------------------------------------------------------
+// MPEG audio frames.
+
+struct MpegFrameHeader {
+    int mpeg1;           // else MPEG-2
+    int layer;           // 0 Layer I, 1 II, 2 III
+    int bitrate;         // kbit/s
+    unsigned int rate;   // Hz
+    int padding;         // 0 or 1
+    int channels;        // 1 or 2
+    int samplesPerFrame; // 384, 576 or 1152
+    int frameLength;     // bytes
+};
+
+// 0 valid, -1 a field that is invalid (or free format), -2 no frame sync.
+int ParseMpegFrameHeader(const unsigned char *bytes, MpegFrameHeader *header);
+
+struct Mp3Layout {
+    unsigned int firstFrame;   // stream position of the first frame
+    unsigned int dataEnd;      // where the audio ends: the stream's end or the start of a trailing "TAG"
+    unsigned int totalSamples; // PCM frames that the MPEG frames hold
+    MpegFrameHeader first;
+};
+
+int WalkMp3Frames(const StreamRef *source, Mp3Layout *layout);

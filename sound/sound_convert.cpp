@@ -38,6 +38,8 @@ static int RefillByKind(SoundConverter *converter)
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
         return RefillWavePcm(converter);
+    case CONVERTER_ACM:
+        return RefillAcm(converter);
     case CONVERTER_OGG_VORBIS:
         return RefillOggVorbis(converter);
     case CONVERTER_PCM_MEMORY:
@@ -51,6 +53,8 @@ static int SeekByKind(SoundConverter *converter, unsigned int byteOffset)
     switch (converter->kind) {
     case CONVERTER_PCM_WAVE:
         return SeekWavePcm(converter, byteOffset);
+    case CONVERTER_ACM:
+        return SeekAcm(converter, byteOffset);
     case CONVERTER_OGG_VORBIS:
         return SeekOggVorbis(converter, byteOffset);
     case CONVERTER_PCM_MEMORY:
@@ -65,6 +69,9 @@ static int SeekByKind(SoundConverter *converter, unsigned int byteOffset)
 static void CloseByKind(SoundConverter *converter)
 {
     switch (converter->kind) {
+    case CONVERTER_ACM:
+        CloseAcm(converter);
+        break;
     case CONVERTER_OGG_VORBIS:
         CloseOggVorbis(converter);
         break;
@@ -84,7 +91,9 @@ static int OpenByKind(SoundConverter *converter)
         Opener open;
     } openers[] = {
         {MASK_PCM_WAVE, OpenWavePcm},
+        {MASK_ACM_WAVE, OpenWaveAcm},
         {MASK_OGG_VORBIS, OpenOggVorbisSound},
+        {MASK_MP3_ACM, OpenMp3Acm},
     };
     const StreamRef *source = &converter->source;
     for (const auto &opener : openers) {
@@ -105,6 +114,7 @@ int OpenSoundConverter(const StreamRef *source, SoundConverter *converter)
     MemFill(converter, 0, sizeof(*converter));
     converter->source = *source;
     converter->kind = -1;
+    converter->ogg.wordSize = (unsigned int)g_Sound.oggWordSize; // 2 once sound has started; only 1 changes it
     source->functions.seek(source->handle, 0, STREAM_ORIGIN_START);
     if (OpenByKind(converter) != 0) {
         return -1;
@@ -176,6 +186,8 @@ unsigned int GetConverterPcmSize(SoundConverter *converter)
     case CONVERTER_PCM_WAVE:
     case CONVERTER_OGG_VORBIS:
         return converter->dataSize;
+    case CONVERTER_ACM:
+        return GetAcmPcmSize(converter);
     case CONVERTER_PCM_MEMORY:
         return converter->memory.size;
     }

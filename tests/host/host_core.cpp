@@ -1,5 +1,5 @@
 // Host stand-ins for what the decoders need of the engine core and of the platform: a counting allocator with
-// the same failure injection as the engine's, a log that only counts its lines, a plain memory copy, file
+// the same failure injection as the engine's, a log that only counts its lines, plain memory copy and fill, file
 // forwarders with no file table behind them, and no GDI conversion. Single-threaded, as the host tests and fuzz targets
 // are.
 #include "image/image.h"
@@ -48,6 +48,18 @@ void *AllocMemoryZeroed(size_t size, const char *sourceName, int line)
                                  : TrackHostBlock((HostBlockHeader *)calloc(1, sizeof(HostBlockHeader) + size), size);
 }
 
+// A new block with the old contents; the old block stays valid when the new one cannot be had.
+void *ReallocMemory(void *pointer, size_t size, const char *sourceName, int line)
+{
+    void *block = AllocMemory(size, sourceName, line);
+    if (block != NULL && pointer != NULL) {
+        size_t oldSize = ((HostBlockHeader *)pointer - 1)->size;
+        memcpy(block, pointer, oldSize < size ? oldSize : size);
+        FreeMemory(pointer);
+    }
+    return block;
+}
+
 void FreeMemory(void *pointer)
 {
     if (pointer == NULL) {
@@ -79,10 +91,20 @@ void MemCopy(void *destination, const void *source, size_t count)
     memcpy(destination, source, count);
 }
 
+void MemFill(void *destination, int byte, size_t count)
+{
+    memset(destination, byte, count);
+}
+
 int AddLog(const char *text)
 {
     s_LogLines++;
     return -1;
+}
+
+int SetLogDirectory(const char *directory)
+{
+    return 0;
 }
 
 FileHandle FileOpenThunk(const char *path, int cacheFlag, int ignored, int asyncFlag)

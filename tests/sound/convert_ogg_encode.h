@@ -6,6 +6,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <math.h>
+
+#include <random>
 #include <vector>
 
 #include <vorbis/vorbisenc.h>
@@ -73,4 +76,18 @@ inline std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t> &samples,
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
     return file;
+}
+
+// Two tones (440 Hz, 660 Hz in the second channel) with seeded noise, encoded at a low quality; the seed is the
+// stream's serial number too, so that files of different seeds chain.
+inline std::vector<uint8_t> EncodeToneOggVorbis(int channels, int rate, double seconds, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<int16_t> samples((size_t)(seconds * rate) * channels);
+    for (size_t i = 0; i < samples.size(); i++) {
+        double t = (double)(i / channels) / rate;
+        samples[i] = (int16_t)(12000 * sin(6.283185307179586 * (440 + 220 * (i % channels)) * t) +
+                               (int)(random() % 2001) - 1000);
+    }
+    return EncodeOggVorbis(samples, channels, rate, 0.3f, (int)seed);
 }

@@ -72,6 +72,30 @@ inline Bytes RiffWave(const std::vector<std::pair<const char *, Bytes>> &chunks)
     return out;
 }
 
+// A PCM WAVE file in one of the chunk layouts the RIFF walk must take.
+struct WaveCase {
+    const char *name;
+    int formatBytes;
+    bool bextFirst, oddChunks;
+};
+
+inline Bytes WaveFile(const WaveCase &c, int channels, int bits, int rate, const Bytes &samples)
+{
+    std::vector<std::pair<const char *, Bytes>> chunks;
+    if (c.bextFirst) {
+        chunks.push_back({"bext", Bytes(602, 'b')});
+    }
+    chunks.push_back({"fmt ", FormatChunk(1, channels, rate, bits, c.formatBytes)});
+    if (c.oddChunks) {
+        chunks.push_back({"LIST", Bytes(13, 'l')}); // odd: its pad byte follows
+    }
+    chunks.push_back({"data", samples});
+    if (c.oddChunks) {
+        chunks.push_back({"id3 ", Bytes(5, 'i')});
+    }
+    return RiffWave(chunks);
+}
+
 // A memory stream over bytes the caller keeps alive, closed by the destructor.
 struct MemorySource {
     explicit MemorySource(const Bytes &bytes)

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Records the sink while handle_play_probe plays its 1 s 440 Hz "SE" tone: once, looped for 2.5 s, at volume 255
-and at 102. The recording has discontinuities (the sink drops out now and then under load), so only presence, pitch, the
-seconds of sound and level are judged: four stretches in order at 440 Hz, about 1 s, at least 2 s (then silent:
-stopped), 1 s and 1 s, the last about 4 dB below the one before. The probe's report says CheckSoundPlaying went 1 then 0 and volume 102 read back -397.
+and at 102. The recording has discontinuities (the sink drops out now and then under load), so only presence,
+pitch, the seconds of sound and level are judged: four stretches in order at 440 Hz, about 1 s, at least 2 s (then
+silent: stopped), 1 s and 1 s, the last about 4 dB below the one before. The probe's report says CheckSoundPlaying
+went 1 then 0 and volume 102 read back -397.
 Usage: handle_play_check.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import math
 import os

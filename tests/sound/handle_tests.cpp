@@ -6,11 +6,9 @@
 
 #include "core/window_state.h"
 #include "graphics/log_reading.h"
-#include "sound/sound_internal.h"
+#include "sound/convert_test_support.h"
 
 #include <math.h>
-#include <random>
-#include <vector>
 
 namespace
 {
@@ -20,28 +18,23 @@ struct WaveShape {
 };
 
 // A PCM RIFF WAVE image of the given shape holding `frames` frames of seeded noise.
-std::vector<unsigned char> MakeWave(const WaveShape &shape, int frames, std::vector<unsigned char> *pcm = nullptr)
+Bytes MakeWave(const WaveShape &shape, int frames, Bytes *pcm = nullptr)
 {
     std::mt19937 random(frames);
-    std::vector<unsigned char> data((size_t)frames * shape.blockAlign);
-    for (unsigned char &byte : data) {
-        byte = (unsigned char)random();
+    Bytes data((size_t)frames * shape.blockAlign), format;
+    for (uint8_t &byte : data) {
+        byte = (uint8_t)random();
     }
-    std::vector<unsigned char> image;
-    auto put = [&](unsigned int value, int bytes) {
-        for (int i = 0; i < bytes; i++) {
-            image.push_back((unsigned char)(value >> (8 * i)));
-        }
-    };
-    auto tag = [&](const char *text) { image.insert(image.end(), text, text + 4); };
-    tag("RIFF"), put(36 + (unsigned int)data.size(), 4), tag("WAVE"), tag("fmt "), put(16, 4);
-    put(1, 2), put(shape.channels, 2), put(shape.rate, 4), put(shape.bytesPerSecond, 4), put(shape.blockAlign, 2);
-    put(shape.bits, 2), tag("data"), put((unsigned int)data.size(), 4);
-    image.insert(image.end(), data.begin(), data.end());
+    const int fields[][2] = {
+        {1, 2},         {shape.channels, 2}, {shape.rate, 4}, {shape.bytesPerSecond, 4}, {shape.blockAlign, 2},
+        {shape.bits, 2}};
+    for (const auto &field : fields) {
+        PutLittle(format, (uint32_t)field[0], field[1]);
+    }
     if (pcm != nullptr) {
         *pcm = data;
     }
-    return image;
+    return RiffWave({{"fmt ", format}, {"data", data}});
 }
 
 const WaveShape kStereo16 = {2, 44100, 4, 176400, 16};
@@ -133,26 +126,17 @@ TEST_F(EmulatedSound, SlotLockPositionAndStateFollowTheBuffer)
             ASSERT_EQ(region2, bytes > first ? slot.memory : nullptr);
         }
     }
-    DWORD play = 0, write = 0, status = 0;
+    DWORD play = 0, write = 0;
     SetBufferSlotPosition(&slot, 1003);
     GetBufferSlotPosition(&slot, &play, &write);
     EXPECT_EQ(play, 1000u) << "whole frames";
-    PlayBufferSlot(&slot, 1);
-    GetBufferSlotStatus(&slot, &status);
-    EXPECT_EQ(status, (DWORD)DSBSTATUS_PLAYING);
-    EXPECT_EQ(slot.looping, 1u);
-    StopBufferSlot(&slot);
-    GetBufferSlotStatus(&slot, &status);
-    EXPECT_EQ(status, 0u);
     ASSERT_EQ(DuplicateBufferSlot(&copy, &slot), 0);
     EXPECT_EQ(copy.frames, 100u);
     EXPECT_EQ(copy.volumeFactor, 255);
     EXPECT_EQ(DuplicateBufferSlot(&copy, &slot), -1) << "the slot must be empty";
     ReleaseBufferSlot(&copy);
     ReleaseBufferSlot(&slot);
-    EXPECT_EQ(PlayBufferSlot(&slot, 0), -1) << "a released slot";
-    EXPECT_EQ(SetBufferSlotVolume(&slot, 0), -1);
-    EXPECT_EQ(GetBufferSlotPosition(&slot, &play, &write), -1);
+    EXPECT_EQ(PlayBufferSlot(&slot, 0) + SetBufferSlotVolume(&slot, 0), -2) << "a released slot";
 }
 
 TEST_F(EmulatedSound, AGivenHandleIsCheckedAndTheUsedEndFalls)
@@ -180,8 +164,8 @@ TEST_F(EmulatedSound, AGivenHandleIsCheckedAndTheUsedEndFalls)
 
 TEST_F(EmulatedSound, LoadFillsTheFirstBufferAndRefusesUnplayableFormats)
 {
-    std::vector<unsigned char> pcm;
-    std::vector<unsigned char> wave = MakeWave(kStereo16, 11025, &pcm);
+    Bytes pcm;
+    Bytes wave = MakeWave(kStereo16, 11025, &pcm);
     EngineHandle handle = LoadSoundFromMemory(wave.data(), (unsigned int)wave.size(), 3, -1);
     ASSERT_NE(handle, -1);
     SoundRecord *record = GetSoundRecord(handle);
@@ -202,7 +186,7 @@ TEST_F(EmulatedSound, LoadFillsTheFirstBufferAndRefusesUnplayableFormats)
                                 {1, 100, 2, 200, 16},           {1, 200000, 2, 400000, 16}};
     for (size_t i = 0; i < sizeof(shapes) / sizeof(shapes[0]); i++) {
         bool accepted = i >= 6;
-        std::vector<unsigned char> odd = MakeWave(shapes[i], 64);
+        Bytes odd = MakeWave(shapes[i], 64);
         int allocations = GetAllocationCount();
         EngineHandle result = LoadSoundFromMemory(odd.data(), (unsigned int)odd.size(), 1, -1);
         EXPECT_EQ(result != -1, accepted) << "row " << i;
@@ -210,11 +194,26 @@ TEST_F(EmulatedSound, LoadFillsTheFirstBufferAndRefusesUnplayableFormats)
             << "record, PCM, its count, buffer; row " << i;
     }
     EXPECT_NE(ReadLogText().find("音声ファイルのＰＣＭへの変換に失敗しました"), std::string::npos);
+    // The buffer maker refuses them too, a stream buffer included (whose failure would end the program).
+    EngineHandle bare = AddSoundData(-1);
+    for (size_t i = 0; i < 6; i++) {
+        const WaveShape &shape = shapes[i];
+        WAVEFORMATEX format = {WAVE_FORMAT_PCM,
+                               (WORD)shape.channels,
+                               (DWORD)shape.rate,
+                               (DWORD)shape.bytesPerSecond,
+                               (WORD)shape.blockAlign,
+                               (WORD)shape.bits,
+                               0};
+        EXPECT_EQ(CreateSoundBuffers(&format, 400, SOUND_NORMAL, 1, bare, -1), -1) << "row " << i;
+        EXPECT_EQ(CreateSoundBuffers(&format, 400, SOUND_STREAM, 1, bare, -1), -1) << "row " << i;
+        EXPECT_EQ(GetSoundRecord(bare)->slots[0].valid, 0u) << "row " << i;
+    }
 }
 
 TEST_F(EmulatedSound, PlayTakesBuffersInTurnWithTheTopFlag)
 {
-    std::vector<unsigned char> wave = MakeWave(kStereo16, 44100);
+    Bytes wave = MakeWave(kStereo16, 44100);
     EngineHandle one = LoadSoundFromMemory(wave.data(), (unsigned int)wave.size(), 1, -1);
     EngineHandle two = LoadSoundFromMemory(wave.data(), (unsigned int)wave.size(), 2, -1);
     SoundRecord *single = GetSoundRecord(one), *pair = GetSoundRecord(two);

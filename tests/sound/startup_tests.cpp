@@ -111,3 +111,23 @@ TEST_F(SoundStartup, EndWaitsForTheRefillThreadAfterTheWindowClosed)
     ASSERT_EQ(ProcessWindowMessages(), -1) << "the pump answers -1 once the window is closed";
     EndAndExpectThreadGone(thread);
 }
+
+// The DirectMusic mode, which nothing in the program selects: DirectMusic makes the device, the ports are logged,
+// and the end takes everything down.
+TEST(SoundStartupMusicMode, DirectMusicMakesTheDeviceAndEndsClean)
+{
+    g_Sound.musicMode = 1;
+    SetMainWindowTitle("QvSoundMusicMode");
+    ChangeWindowMode(1);
+    ASSERT_EQ(InitEngine(), 0);
+    EXPECT_EQ(g_Sound.musicMode, 1);
+    EXPECT_TRUE(g_Sound.directSound != nullptr && g_Sound.musicPerformance != nullptr);
+    EXPECT_EQ(g_Sound.primaryBuffer, nullptr) << "no primary buffer in this mode";
+    EXPECT_EQ(EndEngine(), 0);
+    g_Sound.musicMode = 0;
+    EXPECT_EQ(g_Sound.musicPerformance, nullptr);
+    EXPECT_EQ(GetAllocationCount(), 0);
+    EXPECT_EQ(FirstMissingInOrder(ReadLogText(), {"DirectSound8 の初期化を行います",
+                                                  "出力ポート  Device0:", "DirectSound の初期化は正常に終了しました"}),
+              "");
+}

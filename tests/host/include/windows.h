@@ -1,5 +1,6 @@
 // The least of the Windows declarations that the engine's public headers name, so that the image decoders, the
-// pixel code and the stream and archive decoding build for the Linux host (tests under the sanitizers, fuzzing).
+// pixel code, the stream and archive decoding and the sound converter build for the Linux host (tests under the
+// sanitizers, fuzzing).
 // Types only, with the sizes they have on Windows where a header's layout depends on them; no functions.
 #pragma once
 
@@ -28,6 +29,15 @@ typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
 typedef intptr_t (*FARPROC)(void);
+typedef void *LPVOID;
+typedef DWORD *LPDWORD;
+typedef BYTE *LPBYTE;
+typedef struct HINSTANCE__ *HMODULE;
+typedef struct IUnknown IUnknown;
+typedef struct _CRITICAL_SECTION {
+    void *opaque[6];
+} CRITICAL_SECTION;
+#define WINAPI
 
 #define MAX_PATH 260
 #define TRUE 1
