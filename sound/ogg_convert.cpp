@@ -48,14 +48,24 @@ static int FormatFromVorbisInfo(const vorbis_info *info, unsigned int wordSize, 
     return 0;
 }
 
-int OpenOggVorbisSound(SoundConverter *converter)
+static int OpenVorbisFile(SoundConverter *converter)
 {
     const ov_callbacks callbacks = {OggReadCallback, OggSeekCallback, ReturnZeroCallback, OggTellCallback};
-    unsigned int wordSize = converter->ogg.wordSize == 1 ? 1 : 2;
-    if (ov_open_callbacks(&converter->source, &converter->ogg.file, NULL, 0, callbacks) != 0) {
+    const StreamRef *source = &converter->source;
+    if (source->functions.seek(source->handle, 0, STREAM_ORIGIN_START) != 0 ||
+        ov_open_callbacks(&converter->source, &converter->ogg.file, NULL, 0, callbacks) != 0) {
         return -1; // vorbisfile has already cleared its state
     }
     converter->ogg.open = 1;
+    return 0;
+}
+
+int OpenOggVorbisSound(SoundConverter *converter)
+{
+    unsigned int wordSize = converter->ogg.wordSize == 1 ? 1 : 2;
+    if (OpenVorbisFile(converter) != 0) {
+        return -1;
+    }
     ogg_int64_t frames = ov_pcm_total(&converter->ogg.file, -1);
     WAVEFORMATEX format;
     if (FormatFromVorbisInfo(ov_info(&converter->ogg.file, -1), wordSize, &format) != 0 || frames <= 0 ||
@@ -74,6 +84,9 @@ int OpenOggVorbisSound(SoundConverter *converter)
 int RefillOggVorbis(SoundConverter *converter)
 {
     int section = 0;
+    if (!converter->ogg.open) {
+        return -1;
+    }
     long got = ov_read(&converter->ogg.file, (char *)converter->output, (int)converter->outputSize, 0,
                        (int)converter->ogg.wordSize, converter->ogg.wordSize != 1, &section);
     const vorbis_info *info = ov_info(&converter->ogg.file, section);
@@ -86,11 +99,19 @@ int RefillOggVorbis(SoundConverter *converter)
     return 0;
 }
 
+// Back to the start (the loop restart, the only seek the program's streams make elsewhere than where they stand)
+// the file is opened afresh: vorbisfile's own seek lets a damaged file drive libogg into a memmove of negative size
+// on the next read. A failed reopen ends the data.
 int SeekOggVorbis(SoundConverter *converter, unsigned int byteOffset)
 {
     converter->outputValid = 0;
     converter->outputTaken = 0;
-    return ov_pcm_seek(&converter->ogg.file, byteOffset / converter->format.nBlockAlign) == 0 ? 0 : -1;
+    unsigned int frame = byteOffset / converter->format.nBlockAlign;
+    if (frame != 0 || !converter->ogg.open) {
+        return converter->ogg.open && ov_pcm_seek(&converter->ogg.file, frame) == 0 ? 0 : -1;
+    }
+    CloseOggVorbis(converter);
+    return OpenVorbisFile(converter);
 }
 
 int CloseOggVorbis(SoundConverter *converter)

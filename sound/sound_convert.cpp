@@ -119,11 +119,13 @@ int OpenSoundConverter(const StreamRef *source, SoundConverter *converter)
     if (OpenByKind(converter) != 0) {
         return -1;
     }
-    // Every kind's format passes the same rule before anything plays it; the buffer holds at least one frame.
+    // Every kind's format passes the same rule before anything plays it; the buffer holds at least one frame, and
+    // the first refill must yield some, so that a file with nothing decodable is refused here.
     if (CheckPcmOutputFormat(&converter->format) == 0 && converter->outputSize >= converter->format.nBlockAlign) {
         converter->output = (unsigned char *)ENGINE_ALLOC(converter->outputSize);
     }
-    if (converter->output == NULL) {
+    if (converter->output == NULL || RefillByKind(converter) != 0) {
+        FreeMemory(converter->output);
         CloseByKind(converter);
         MemFill(converter, 0, sizeof(*converter));
         return -1;
@@ -153,7 +155,8 @@ int ReadConverter(SoundConverter *converter, void *buffer, unsigned int bytes)
     return (int)delivered;
 }
 
-// A target inside the data already in the output buffer only moves the taken count; anything else goes to the kind.
+// A target inside the data already in the output buffer, or just past it where the kind stands, only moves the taken
+// count; anything else goes to the kind.
 int SeekConverter(SoundConverter *converter, int frame)
 {
     if (!converter->open || frame < 0) {
@@ -161,7 +164,7 @@ int SeekConverter(SoundConverter *converter, int frame)
     }
     unsigned long long target = (unsigned long long)frame * converter->format.nBlockAlign;
     unsigned int bufferStart = converter->outputPosition - converter->outputTaken;
-    if (target >= bufferStart && target < (unsigned long long)bufferStart + converter->outputValid) {
+    if (target >= bufferStart && target <= (unsigned long long)bufferStart + converter->outputValid) {
         converter->outputTaken = (unsigned int)(target - bufferStart);
         converter->outputPosition = (unsigned int)target;
     } else {

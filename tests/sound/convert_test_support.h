@@ -1,5 +1,5 @@
-// Shared by the converter tests: a fixture that checks the tracked allocation count is back where it began, a
-// RIFF WAVE writer with the chunk layouts the tests need, and reading a whole converter or a slice of it.
+// Shared by the converter tests: a fixture that checks the tracked allocation count is back where it began, a RIFF
+// WAVE writer with the chunk layouts the RIFF walk must take, and whole, piecewise and seeking reads of a converter.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -37,16 +37,6 @@ inline void PutLittle(Bytes &out, uint32_t value, int bytes)
     }
 }
 
-inline void PutChunk(Bytes &out, const char *id, const Bytes &body, bool pad = true)
-{
-    out.insert(out.end(), id, id + 4);
-    PutLittle(out, (uint32_t)body.size(), 4);
-    out.insert(out.end(), body.begin(), body.end());
-    if (pad && body.size() % 2 == 1) {
-        out.push_back(0);
-    }
-}
-
 inline Bytes FormatChunk(int tag, int channels, int rate, int bits, int formatBytes)
 {
     Bytes body;
@@ -61,36 +51,35 @@ inline Bytes FormatChunk(int tag, int channels, int rate, int bits, int formatBy
     return body;
 }
 
+// Chunks with their pad bytes after odd sizes.
 inline Bytes RiffWave(const std::vector<std::pair<const char *, Bytes>> &chunks)
 {
     Bytes out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
     for (const auto &chunk : chunks) {
-        PutChunk(out, chunk.first, chunk.second);
+        out.insert(out.end(), chunk.first, chunk.first + 4);
+        PutLittle(out, (uint32_t)chunk.second.size(), 4);
+        out.insert(out.end(), chunk.second.begin(), chunk.second.end());
+        out.resize(out.size() + chunk.second.size() % 2, 0);
     }
     uint32_t riffSize = (uint32_t)out.size() - 8;
     memcpy(&out[4], &riffSize, 4);
     return out;
 }
 
-// A PCM WAVE file in one of the chunk layouts the RIFF walk must take.
-struct WaveCase {
-    const char *name;
-    int formatBytes;
-    bool bextFirst, oddChunks;
-};
-
-inline Bytes WaveFile(const WaveCase &c, int channels, int bits, int rate, const Bytes &samples)
+// A PCM WAVE file: a "fmt " chunk of formatBytes, optionally a "bext" before it and odd chunks around the data.
+inline Bytes WaveFile(int formatBytes, bool bextFirst, bool oddChunks, int channels, int bits, int rate,
+                      const Bytes &samples)
 {
     std::vector<std::pair<const char *, Bytes>> chunks;
-    if (c.bextFirst) {
+    if (bextFirst) {
         chunks.push_back({"bext", Bytes(602, 'b')});
     }
-    chunks.push_back({"fmt ", FormatChunk(1, channels, rate, bits, c.formatBytes)});
-    if (c.oddChunks) {
-        chunks.push_back({"LIST", Bytes(13, 'l')}); // odd: its pad byte follows
+    chunks.push_back({"fmt ", FormatChunk(1, channels, rate, bits, formatBytes)});
+    if (oddChunks) {
+        chunks.push_back({"LIST", Bytes(13, 'l')});
     }
     chunks.push_back({"data", samples});
-    if (c.oddChunks) {
+    if (oddChunks) {
         chunks.push_back({"id3 ", Bytes(5, 'i')});
     }
     return RiffWave(chunks);
@@ -118,31 +107,50 @@ inline Bytes ConvertWhole(const Bytes &file, WAVEFORMATEX *format = NULL)
     WAVEFORMATEX unused;
     void *block = NULL;
     unsigned int size = 0;
-    if (OpenSoundConverter(&source.stream, &converter) != 0) {
-        return Bytes();
-    }
-    int result = ConvertAllToPcm(&converter, format != NULL ? format : &unused, &block, &size);
-    CloseConverter(&converter);
     Bytes out;
-    if (result == 0) {
-        out.assign((uint8_t *)block, (uint8_t *)block + size);
+    if (OpenSoundConverter(&source.stream, &converter) == 0) {
+        if (ConvertAllToPcm(&converter, format != NULL ? format : &unused, &block, &size) == 0) {
+            out.assign((uint8_t *)block, (uint8_t *)block + size);
+        }
+        CloseConverter(&converter);
+        FreeMemory(block);
     }
-    FreeMemory(block);
     return out;
 }
 
 // Reads an open converter to its end in pieces of random length.
-inline Bytes ReadInPieces(SoundConverter *converter, std::mt19937 &random, unsigned int limit)
+inline Bytes ReadInPieces(SoundConverter *converter, std::mt19937 &random)
 {
     Bytes out;
-    for (;;) {
-        unsigned int want = 1 + random() % limit;
+    for (int got = 1; got > 0;) {
         size_t before = out.size();
-        out.resize(before + want);
-        int got = ReadConverter(converter, out.data() + before, want);
+        out.resize(before + 1 + random() % 9000);
+        got = ReadConverter(converter, out.data() + before, (unsigned int)(out.size() - before));
         out.resize(before + (got > 0 ? got : 0));
-        if (got <= 0) {
-            return out;
-        }
     }
+    return out;
+}
+
+// Seeks to `frame` and reads up to 3,000 frames: they must be that slice of `straight`.
+inline void ExpectSliceAfterSeek(SoundConverter *converter, const Bytes &straight, int frame)
+{
+    size_t at = (size_t)frame * converter->format.nBlockAlign;
+    Bytes slice(std::min<size_t>(converter->format.nBlockAlign * 3000, straight.size() - at));
+    SeekConverter(converter, frame);
+    ASSERT_EQ(ReadConverter(converter, slice.data(), (unsigned)slice.size()), (int)slice.size());
+    EXPECT_TRUE(std::equal(slice.begin(), slice.end(), straight.begin() + at)) << "frame " << frame;
+}
+
+// A converter over `file` reads `expected` whole, in pieces, and in slices after random seeks.
+inline void ExpectConverterReads(const Bytes &file, const Bytes &expected, std::mt19937 &random)
+{
+    EXPECT_EQ(ConvertWhole(file), expected);
+    MemorySource source(file);
+    SoundConverter converter;
+    ASSERT_EQ(OpenSoundConverter(&source.stream, &converter), 0);
+    EXPECT_EQ(ReadInPieces(&converter, random), expected);
+    for (int seek = 0; seek < 6; seek++) {
+        ExpectSliceAfterSeek(&converter, expected, random() % (expected.size() / converter.format.nBlockAlign));
+    }
+    CloseConverter(&converter);
 }

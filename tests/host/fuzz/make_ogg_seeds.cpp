@@ -1,6 +1,6 @@
 // Writes the seed corpus of the Ogg Vorbis fuzz target into the folder given: short tone files, mono and stereo, at
 // two rates, and one chained file of both.
-#include "sound/convert_ogg_encode.h"
+#include "sound/convert_vorbis.h"
 
 #include <stdio.h>
 
