@@ -28,6 +28,8 @@ struct WindowsVersionName {
     const char *suffix;
 };
 
+static int s_ForcedProcessorCount; // 0: the machine's own count
+
 static const WindowsVersionName s_WindowsVersionNames[] = {
     {VER_PLATFORM_WIN32s, 0, 0, 0, "3.1", 0, NULL},
     {VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1, "95", 'C', "OSR2"},
@@ -150,6 +152,11 @@ static void LogProcessorFeatures(void)
     }
 }
 
+void SetProcessorCountForTest(int count)
+{
+    s_ForcedProcessorCount = count;
+}
+
 int LogSystemInformation(void)
 {
     SystemInformation *s = &g_SystemInformation;
@@ -159,7 +166,7 @@ int LogSystemInformation(void)
 
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    s->processorCount = (int)system.dwNumberOfProcessors;
+    s->processorCount = s_ForcedProcessorCount > 0 ? s_ForcedProcessorCount : (int)system.dwNumberOfProcessors;
     LogFormatLine("論理プロセッサの数 : %d", s->processorCount);
 
     AddLog("ＯＳ  ");

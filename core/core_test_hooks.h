@@ -28,6 +28,10 @@ int SetBoundEntryForTest(int library, int index, FARPROC entry);
 // Message-pump passes begun since the program started, on any thread.
 int GetPumpPassCount(void);
 
+// Replaces the processor count that engine start-up reads (0 takes the machine's again), so that the paths for
+// one-processor machines can run here.
+void SetProcessorCountForTest(int count);
+
 // The engine call lock's waiter count and its owner's depth.
 int GetEngineLockWaiterCount(void);
 int GetEngineLockDepth(void);
