@@ -450,9 +450,11 @@ int OnWindowActivation(WPARAM wParam)
         return 0;
     }
     if (active) {
-        // Active before the handling: the device rebuild and the restore callback draw and make graphs, and would
-        // otherwise wait for the very activation they are part of.
+        // Active (and, as the message says, not minimised) before the handling: the device rebuild and the restore
+        // callback draw and make graphs (fonts make their glyph textures), and would otherwise wait for the very
+        // activation they are part of.
         g_Window.active = 1;
+        g_Window.minimised = HIWORD(wParam) != 0;
         OnBecomingActive(wParam);
     } else if (!g_WindowSettings.windowed) {
         if (OnBecomingInactiveFullScreen() != 0) {

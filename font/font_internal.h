@@ -48,7 +48,7 @@ struct FontRecord {
     int entryCount;
     unsigned char *memoryCache; // memory path: the cells, one column
     int memoryPitch;
-    int memoryBits; // 1 or 8
+    int memoryBits;            // 1 or 8
     char face[FONT_FACE_SIZE]; // empty: the default face
     int thickness;
     int size;
@@ -71,16 +71,36 @@ struct FontRecord {
 };
 
 FontRecord *GetFontRecord(EngineHandle font); // null unless live
+int ClearFontTable(void);                     // every slot free, the check counter back to 0
+int DeleteAllFontHandles(void);
+// Texture cache sides and entry count for a cell size; 0 when such a cache would be too large to address.
+int ComputeTextureCacheLayout(int cell, int *width, int *height, int *count);
 
 // The glyph cache.
 int ResetGlyphCache(EngineHandle font);
 int RebuildGlyphTexture(EngineHandle font);
+int ReleaseGlyphTexture(FontRecord *font); // the cache and edge graphs, when made
+// Splits the string (up to byteLimit bytes, -1: all) and caches the characters not cached yet. With `characters`
+// given and *characters not null, the split is written to the caller's list, which has room for one record per
+// byte; `count` receives the number of characters.
 int CacheStringGlyphs(int byteLimit, const char *text, EngineHandle font, GlyphCharRecord **characters, int *count);
+// Null when no character could be filled (a handle not live, every fetch failed).
 GlyphCacheEntry *FillGlyphCache(EngineHandle font, int count, const GlyphCharRecord *characters);
 void GetGlyphCellOrigin(const FontRecord *font, int cell, int *x, int *y);
 
+// Glyph cells (glyph_render.cpp). A fetched glyph: rows of `pitch` bytes, 1 bit per pixel (most significant bit
+// first) or one GDI grey level 0..16 per byte.
+struct GlyphBitmap {
+    const unsigned char *bits;
+    int pitch, width, height;
+    int gray;
+};
+int GetGlyphCellRoom(const FontRecord *font, int cell, int *width, int *height); // from the cell origin to its end
+void ClearGlyphCell(FontRecord *font, int cell);
+void DrawGlyphIntoCell(FontRecord *font, int cell, const GlyphBitmap *glyph); // clipped to the cell
+int UploadGlyphCell(FontRecord *font, int cell, int boxWidth, int boxHeight);
+
 // String drawing's one renderer: measures (draw flag 0) or draws; the pen's final value, or -1.
-int RenderStringWithFont(int draw, int x, int y, const char *text, unsigned int color, MEMIMG *target,
-                         const RECT *clip, EngineHandle font, unsigned int edgeColor, int byteLimit, int vertical,
-                         SIZE *size);
+int RenderStringWithFont(int draw, int x, int y, const char *text, unsigned int color, MEMIMG *target, const RECT *clip,
+                         EngineHandle font, unsigned int edgeColor, int byteLimit, int vertical, SIZE *size);
 int RefreshDefaultFont(void);

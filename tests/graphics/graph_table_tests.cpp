@@ -143,7 +143,8 @@ TEST(GraphTable, ReleaseAllTakesEveryGraphOnceGraphicsRun)
     SetMainWindowTitle("QvGraphTable");
     ChangeWindowMode(1);
     ASSERT_EQ(InitEngine(), 0);
-    EXPECT_EQ(IsGraphHandle(early) * 10 + GetGraphTableCount(), 0) << "graphics start releases what it finds";
+    EXPECT_EQ(IsGraphHandle(early) * 10 + GetGraphTableCount(), IsDeviceMode())
+        << "graphics start releases what it finds; the default font's glyph texture is the only graph";
     int flags[4];
     EngineHandle graphs[4];
     for (int i = 0; i < 4; i++) {

@@ -1,0 +1,155 @@
+// Font handles on the Direct3D device in a 640x480 window: the table's limit, slots and check numbers, the
+// creation rules, the texture cache sizes, the default-font switch the game makes, and every handle kept across a
+// forced device rebuild. The allocation dump is empty once the engine has ended.
+#include "font/font_internal.h"
+#include "graphics/log_reading.h"
+#include "graphics/screen_readback.h"
+
+#include <string.h>
+
+namespace
+{
+
+typedef EmptyDumpAtEnd<EngineScreenSuite<32, 1>> FontHandles;
+
+int SlotOf(EngineHandle font)
+{
+    return font & HANDLE_INDEX_MASK;
+}
+
+EngineHandle MakePlainFont(void)
+{
+    return CreateFontToHandle(NULL, -1, -1, -1, -1, -1, 0, -1, -1);
+}
+
+TEST_F(FontHandles, FortyFitTheFortyFirstIsRefusedAndFreedSlotsAreTakenLowestFirst)
+{
+    std::vector<EngineHandle> fonts;
+    for (EngineHandle font; (font = MakePlainFont()) != -1;) {
+        fonts.push_back(font);
+    }
+    EXPECT_EQ(fonts.size() + 1, (size_t)FONT_HANDLE_LIMIT) << "the default font holds one slot";
+    EXPECT_NE(ReadLogText().find("作成できるフォントハンドル数 40 の限界を超えました"), std::string::npos);
+    EXPECT_EQ(CreateFontToHandle(NULL, -1, -1, -1, -1, -1, 0, SlotOf(fonts[3]), -1), -1) << "a taken slot";
+    int freed[] = {SlotOf(fonts[20]), SlotOf(fonts[4])};
+    DeleteFontHandle(fonts[20]);
+    DeleteFontHandle(fonts[4]);
+    EXPECT_EQ(IsLiveFontHandle(fonts[4]), 0);
+    EngineHandle first = MakePlainFont(), second = MakePlainFont();
+    EXPECT_EQ(SlotOf(first), freed[1]);
+    EXPECT_EQ(SlotOf(second), freed[0]);
+    fonts[4] = first, fonts[20] = second;
+    for (EngineHandle font : fonts) {
+        EXPECT_EQ(DeleteFontHandle(font), 0);
+    }
+}
+
+TEST_F(FontHandles, TheCheckNumberOfThe2049thCreationIsZeroAndAnOlderHandleInItsSlotDies)
+{
+    TerminateFontSystem();
+    InitFontSystem(); // the default font is creation 1, with check number 0
+    EngineHandle second = -1, font = -1;
+    for (int creation = 2; creation <= HANDLE_CHECK_LIMIT + 1; creation++) {
+        DeleteFontHandle(font);
+        font = MakePlainFont();
+        ASSERT_NE(font, -1);
+        second = creation == 2 ? font : second;
+    }
+    EXPECT_EQ(font & HANDLE_CHECK_MASK, 0);
+    EXPECT_EQ(second & HANDLE_CHECK_MASK, 1 << HANDLE_CHECK_SHIFT);
+    EXPECT_EQ(SlotOf(font), SlotOf(second));
+    EXPECT_EQ(IsLiveFontHandle(second), 0);
+    DeleteFontHandle(font);
+}
+
+TEST_F(FontHandles, CreationRulesAnEightBitScreenAndAnUnknownFace)
+{
+    EngineHandle edged = CreateFontToHandle(NULL, 20, -1, 0, -1, 2, 0, -1, -1);
+    const FontRecord *record = GetFontRecord(edged);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->typeFlags, FONT_TYPE_EDGE);
+    EXPECT_EQ(record->staging.width, 2 * record->cacheWidth) << "edges in the right half";
+    EXPECT_GE(record->edgeGraph, 0);
+    EXPECT_EQ(record->staging.format.alphaMask, 0x8000u);
+    SetScreenModeSettings(8, 0);
+    EngineHandle bitmap = CreateFontToHandle(NULL, 20, -1, FONT_TYPE_ANTIALIAS, -1, -1, 0, -1, -1);
+    SetScreenModeSettings(32, 0);
+    EXPECT_EQ(GetFontRecord(bitmap)->typeFlags, 0);
+    EngineHandle unknown = CreateFontToHandle("QvNoSuchFace", 30, 3, FONT_TYPE_ANTIALIAS, -1, -1, 0, -1, -1);
+    char face[FONT_FACE_SIZE] = "";
+    int size = 0, thickness = 0;
+    ASSERT_EQ(QueryFontHandleState(face, &size, &thickness, unknown), 0);
+    EXPECT_STREQ(face, "QvNoSuchFace");
+    EXPECT_EQ(size * 10 + thickness, 303);
+    EXPECT_EQ(GetFontRecord(unknown)->staging.format.alphaMask, 0xF000u) << "A4R4G4B4 for anti-aliased fonts";
+    EXPECT_EQ(CreateFontToHandle(NULL, 20000, -1, 1, -1, 8, 0, -1, -1), -1) << "a cache too large to make";
+    for (EngineHandle font : {edged, bitmap, unknown}) {
+        DeleteFontHandle(font);
+    }
+}
+
+TEST(TextureCacheLayout, SidesAndEntriesFollowTheCellSize)
+{
+    const struct {
+        int cell, width, height, count;
+    } cases[] = {{60, 512, 512, 64},   {200, 1024, 512, 10}, {256, 1024, 1024, 16},
+                 {16, 512, 512, 1024}, {10, 512, 512, 2024}, {1 << 16, 0, 0, 0}};
+    for (const auto &c : cases) {
+        int width = 0, height = 0, count = 0;
+        EXPECT_EQ(ComputeTextureCacheLayout(c.cell, &width, &height, &count), c.count != 0) << c.cell;
+        EXPECT_EQ(width * 10000000 + height * 10000 + count, c.width * 10000000 + c.height * 10000 + c.count) << c.cell;
+    }
+}
+
+TEST_F(FontHandles, ARebuildKeepsEveryHandleWithItsSpacingAndEmptiesTheCaches)
+{
+    EngineHandle fonts[] = {GetStandardFontHandle(), CreateFontToHandle(NULL, 26, -1, 3, -1, 2, 0, -1, -1),
+                            CreateFontToHandle(NULL, 12, -1, 0, -1, -1, 1, -1, -1)};
+    SetFontSpacingToHandle(5, fonts[1]);
+    int lost = -1;
+    ASSERT_EQ(SetFontLostFlagPointer(fonts[2], &lost), 0);
+    EXPECT_EQ(lost, 0);
+    int count = 0;
+    ASSERT_EQ(CacheStringGlyphs(-1, "あいう", fonts[1], NULL, &count), 0);
+    ASSERT_EQ(ReinitGraphicsKeepMode(), 0);
+    EXPECT_EQ(lost, 1);
+    for (EngineHandle font : fonts) {
+        const FontRecord *record = GetFontRecord(font);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->ringPosition + record->entries[0].inUse, 0) << "an empty cache";
+        EXPECT_EQ(record->rebuildTexture, 0) << "a live cache graph";
+    }
+    EXPECT_EQ(GetFontRecord(fonts[1])->spacing, 5);
+    EXPECT_EQ(GetFontRecord(fonts[1])->typeFlags, 3);
+    ReleaseGraphHandle(GetFontRecord(fonts[1])->cacheGraph, 0);
+    EXPECT_EQ(GetFontRecord(fonts[1])->rebuildTexture, 1) << "registered as the graph's lost flag";
+    EXPECT_EQ(RebuildGlyphTexture(fonts[1]), 0);
+    EXPECT_EQ(GetFontRecord(fonts[1])->rebuildTexture, 0);
+    DeleteFontHandle(fonts[1]);
+    DeleteFontHandle(fonts[2]);
+}
+
+TEST_F(FontHandles, TheDefaultFontSwitchesAsTheGameDoesAndIsKeptWhenNothingChanged)
+{
+    const struct {
+        int size, type, changes;
+    } steps[] = {{16, 0, 0}, {26, 1, 1}, {26, 1, 0}, {16, 0, 1}, {16, 0, 0}};
+    for (const auto &step : steps) {
+        EngineHandle before = GetStandardFontHandle();
+        SetDefaultFontType(step.type);
+        SetDefaultFontSize(step.size);
+        const FontRecord *record = GetFontRecord(GetStandardFontHandle());
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(GetStandardFontHandle() != before, step.changes) << step.size;
+        EXPECT_EQ(record->size * 10 + record->typeFlags, step.size * 10 + step.type);
+    }
+    EngineHandle kept = GetStandardFontHandle();
+    SetDefaultFontSizeThickness(NULL, -1, -1);
+    char face[8];
+    int size = 0, thickness = 0;
+    EXPECT_EQ(QueryDefaultFontState(face, sizeof face, &size, &thickness), 0);
+    EXPECT_EQ(GetStandardFontHandle(), kept);
+    EXPECT_EQ(size * 10 + thickness, 166);
+}
+
+} // namespace
