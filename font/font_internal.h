@@ -84,6 +84,10 @@ int ReleaseGlyphTexture(FontRecord *font); // the cache and edge graphs, when ma
 // given and *characters not null, the split is written to the caller's list, which has room for one record per
 // byte; `count` receives the number of characters.
 int CacheStringGlyphs(int byteLimit, const char *text, EngineHandle font, GlyphCharRecord **characters, int *count);
+// The GDI glyph call the fill makes (GetGlyphOutlineA); tests put a stand-in here.
+typedef DWORD(WINAPI *GlyphOutlineFunction)(HDC dc, UINT character, UINT format, LPGLYPHMETRICS metrics, DWORD size,
+                                            LPVOID buffer, const MAT2 *matrix);
+extern GlyphOutlineFunction g_GlyphOutline;
 // Null when no character could be filled (a handle not live, every fetch failed).
 GlyphCacheEntry *FillGlyphCache(EngineHandle font, int count, const GlyphCharRecord *characters);
 void GetGlyphCellOrigin(const FontRecord *font, int cell, int *x, int *y);

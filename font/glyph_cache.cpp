@@ -156,6 +156,8 @@ int CacheStringGlyphs(int byteLimit, const char *text, EngineHandle font, GlyphC
 // ---------------------------------------------------------------------------------------------------------------
 // Filling.
 
+GlyphOutlineFunction g_GlyphOutline = GetGlyphOutlineA;
+
 static const MAT2 s_Identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
 
 static void EvictEntry(GlyphCacheEntry *entry)
@@ -165,6 +167,12 @@ static void EvictEntry(GlyphCacheEntry *entry)
         entry->codeSlot->entry = NULL;
         entry->inUse = 0;
     }
+}
+
+static void ClearEntryMetrics(GlyphCacheEntry *entry)
+{
+    entry->originX = entry->offsetY = entry->advance = 0;
+    entry->boxWidth = entry->boxHeight = 0;
 }
 
 // Clips the box (glyph plus twice the edge) to the room its cell leaves from the cell origin.
@@ -182,7 +190,7 @@ static int RenderGlyph(FontRecord *font, HDC dc, const TEXTMETRICA *metrics, uns
 {
     int e = font->typeFlags & FONT_TYPE_EDGE ? font->edgeSize : 0;
     GLYPHMETRICS glyph;
-    DWORD size = GetGlyphOutlineA(dc, gdiCode, format, &glyph, 0, NULL, &s_Identity);
+    DWORD size = g_GlyphOutline(dc, gdiCode, format, &glyph, 0, NULL, &s_Identity);
     if (size == GDI_ERROR) {
         return -1;
     }
@@ -197,7 +205,7 @@ static int RenderGlyph(FontRecord *font, HDC dc, const TEXTMETRICA *metrics, uns
     if (buffer == NULL) {
         FatalErrorExit("アンチエイリアス文字取得用バッファの確保に失敗しました");
     }
-    if (GetGlyphOutlineA(dc, gdiCode, format, &glyph, size, buffer + pitch, &s_Identity) == GDI_ERROR) {
+    if (g_GlyphOutline(dc, gdiCode, format, &glyph, size, buffer + pitch, &s_Identity) == GDI_ERROR) {
         FreeMemory(buffer);
         return -1;
     }
@@ -217,7 +225,7 @@ static int MeasureSpace(FontRecord *font, HDC dc, unsigned int gdiCode, GlyphCac
 {
     int e = font->typeFlags & FONT_TYPE_EDGE ? font->edgeSize : 0;
     GLYPHMETRICS glyph;
-    if (GetGlyphOutlineA(dc, gdiCode, GGO_METRICS, &glyph, 0, NULL, &s_Identity) == GDI_ERROR) {
+    if (g_GlyphOutline(dc, gdiCode, GGO_METRICS, &glyph, 0, NULL, &s_Identity) == GDI_ERROR) {
         return -1;
     }
     entry->advance = (short)(glyph.gmCellIncX + 2 * e);
@@ -254,9 +262,9 @@ GlyphCacheEntry *FillGlyphCache(EngineHandle font, int count, const GlyphCharRec
     for (int i = 0; i < count; i++) {
         GlyphCacheEntry *entry = &record->entries[record->ringPosition];
         EvictEntry(entry);
-        entry->originX = entry->offsetY = entry->advance = 0;
-        entry->boxWidth = entry->boxHeight = 0;
+        ClearEntryMetrics(entry);
         if (FillEntry(record, dc, &metrics, characters[i].code, entry) != 0) {
+            ClearEntryMetrics(entry); // nothing of a half-made glyph or of the one evicted
             AddLog("GetGlyphOutline 関数が失敗しました\n");
             continue; // the entry stays empty and takes the next character
         }

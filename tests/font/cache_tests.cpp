@@ -6,6 +6,7 @@
 #include "graphics/log_reading.h"
 #include "graphics/screen_readback.h"
 
+#include <algorithm>
 #include <random>
 #include <string.h>
 
@@ -182,6 +183,120 @@ TYPED_TEST(GlyphCache, CellsFollowTheRulesForEveryTypeAndEdgeSize)
         }
         DeleteFontHandle(font);
     }
+}
+
+// A far larger italic face put behind a small font's cells: every write stays in the glyph's own cell, in the
+// middle of the cache and in its last cell, and nothing after the cache is touched.
+TYPED_TEST(GlyphCache, GlyphsLargerThanTheirCellStayInsideIt)
+{
+    EngineHandle font = CreateFontToHandle(NULL, 16, -1, 3, -1, 4, 0, -1, -1);
+    FontRecord *record = GetFontRecord(font);
+    HFONT own = record->gdiFont;
+    record->gdiFont = CreateFontA(60, 0, 0, 0, 600, TRUE, 0, 0, SHIFTJIS_CHARSET, 0, 0, 3, 1, "ＭＳ ゴシック");
+    const GlyphCharRecord wide = {CodeOf("■"), 0};
+    ASSERT_GT((int)FetchReference(record, wide.code).metrics.gmBlackBoxX, record->cellSize);
+    int texture = record->textureCache, pitch = texture ? record->staging.pitch : record->memoryPitch;
+    unsigned char *&pixels = texture ? record->staging.pixels : record->memoryCache;
+    size_t bytes = (size_t)pitch * (texture ? record->staging.height : record->cacheHeight);
+    std::vector<unsigned char> guarded(bytes + 65536);
+    unsigned char *kept = pixels;
+    pixels = guarded.data();
+    for (int cell : {record->entryCount - 1, record->entryCount / 2}) {
+        std::fill(guarded.begin(), guarded.end(), 0xA5);
+        ResetGlyphCache(font);
+        record->ringPosition = cell;
+        ASSERT_NE(FillGlyphCache(font, 1, &wide), nullptr);
+        EXPECT_EQ(CountCellMismatches(record, wide.code), 0);
+        RECT square = CellSquare(record, cell);
+        int touched = 0;
+        for (size_t i = 0; i < guarded.size(); i++) {
+            int y = (int)(i / pitch), x = (int)(i % pitch) / 2, left = x % record->cacheWidth;
+            bool inside = i < bytes && y >= square.top && y < square.bottom &&
+                          (!texture || (left >= square.left && left < square.right));
+            touched += !inside && guarded[i] != 0xA5;
+        }
+        EXPECT_EQ(touched, 0) << "cell " << cell;
+    }
+    pixels = kept;
+    DeleteObject(record->gdiFont);
+    record->gdiFont = own;
+    DeleteFontHandle(font);
+}
+
+// A stand-in glyph call: the chosen code fails at its size call (1) or its bitmap call (2), or is empty (3).
+int s_StandInCode, s_StandInMode, s_StandInCalls;
+
+DWORD WINAPI StandInGlyphOutline(HDC dc, UINT code, UINT format, LPGLYPHMETRICS metrics, DWORD size, LPVOID buffer,
+                                 const MAT2 *matrix)
+{
+    DWORD result = GetGlyphOutlineA(dc, code, format, metrics, size, buffer, matrix);
+    if ((int)code != s_StandInCode) {
+        return result;
+    }
+    s_StandInCalls++;
+    if (s_StandInMode == 3) {
+        metrics->gmBlackBoxY = 0;
+        return 0;
+    }
+    return s_StandInMode == (buffer != NULL ? 2 : 1) ? GDI_ERROR : result;
+}
+
+// The failed character leaves its entry empty (not the glyph it evicted) and uncached, the ring where it was and
+// the next character in that entry; a fill of only failures gives null. An empty glyph is asked for once and gets
+// a 0 x 0 box with its advance.
+TYPED_TEST(GlyphCache, AFailedFetchLeavesAnEmptyEntryAndAnEmptyGlyphNoBox)
+{
+    EngineHandle font = CreateFontToHandle(NULL, 20, -1, 0, -1, -1, 0, -1, -1);
+    FontRecord *record = GetFontRecord(font);
+    const GlyphCharRecord a = {'A', 0}, failing[] = {{'B', 0}, {'C', 0}};
+    g_GlyphOutline = StandInGlyphOutline;
+    s_StandInCode = 'B';
+    for (int mode : {1, 2}) {
+        s_StandInMode = mode;
+        ResetGlyphCache(font);
+        GlyphCacheEntry *filled = FillGlyphCache(font, 1, &a);
+        ASSERT_EQ(filled, &record->entries[0]);
+        record->ringPosition = 0;
+        EXPECT_EQ(FillGlyphCache(font, 1, failing), nullptr) << mode;
+        EXPECT_EQ(filled->advance + filled->boxWidth + filled->boxHeight + filled->inUse, 0) << mode;
+        EXPECT_EQ(record->codes['A'].cached + record->codes['B'].cached + record->ringPosition, 0) << mode;
+        EXPECT_EQ(FillGlyphCache(font, 2, failing), filled) << "C takes the entry B failed to fill";
+        EXPECT_EQ(record->codes['C'].entry, filled);
+    }
+    EXPECT_EQ(FirstMissingInOrder(ReadLogText(), {"GetGlyphOutline 関数が失敗しました"}), "");
+    s_StandInMode = 3;
+    s_StandInCalls = 0;
+    GlyphCacheEntry *empty = FillGlyphCache(font, 1, failing);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(s_StandInCalls, 1);
+    EXPECT_EQ(empty->boxWidth + empty->boxHeight, 0);
+    EXPECT_GT(empty->advance, 0);
+    g_GlyphOutline = GetGlyphOutlineA;
+    DeleteFontHandle(font);
+}
+
+// Splitting: double-byte characters by the lead byte, the byte limit, each new character cached once, and no more
+// new characters in one batch than the cache has entries.
+TYPED_TEST(GlyphCache, SplittingCachesEachNewCharacterOnceUpToTheEntryCount)
+{
+    EngineHandle font = CreateFontToHandle(NULL, 20, -1, 0, -1, -1, 0, -1, -1);
+    FontRecord *record = GetFontRecord(font);
+    GlyphCharRecord list[16], *given = list;
+    int count = 0;
+    ASSERT_EQ(CacheStringGlyphs(7, "aあaい b", font, &given, &count), 0);
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(list[1].code, CodeOf("あ"));
+    EXPECT_EQ(list[4].code, ' ');
+    EXPECT_EQ(record->ringPosition, 4) << "a, あ, い and the space";
+    EXPECT_EQ(record->codes[' '].entry->boxWidth, 0);
+    std::string many;
+    for (int i = 0; i < record->entryCount + 20; i++) {
+        many += (char)(0x88 + i / 94), many += (char)(0x9F + i % 94);
+    }
+    ASSERT_EQ(CacheStringGlyphs(-1, many.c_str(), font, NULL, &count), 0);
+    EXPECT_EQ(count, record->entryCount + 20);
+    EXPECT_EQ(record->ringPosition, 4) << "the batch stopped at the entry count and wrapped the ring";
+    DeleteFontHandle(font);
 }
 
 } // namespace
