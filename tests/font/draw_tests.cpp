@@ -2,6 +2,7 @@
 // made here: the harness's own GDI glyphs (GetGlyphOutlineA on a font made from the engine font's LOGFONT) placed
 // by the drawing rules, edges grown by the neighbourhood rules and every pixel shaded by its path's level rules.
 #include "font/font_internal.h"
+#include "tests/graphics/log_reading.h"
 #include "tests/graphics/screen_readback.h"
 
 #include <math.h>
@@ -290,6 +291,23 @@ TYPED_TEST(StringDrawTest, EightBitTargetTakesTheLowByte)
     }
     EXPECT_EQ(wrong, 0);
     ReleaseMemImg(&image);
+    DeleteFontHandle(font);
+}
+
+DWORD WINAPI FailingForB(HDC dc, UINT code, UINT format, LPGLYPHMETRICS metrics, DWORD size, LPVOID buffer,
+                         const MAT2 *matrix)
+{
+    return code == 'B' ? GDI_ERROR : GetGlyphOutlineA(dc, code, format, metrics, size, buffer, matrix);
+}
+
+// A character whose glyph cannot be fetched fails the string with the log line, never taking another glyph's cell.
+TYPED_TEST(StringDrawTest, AGlyphThatCannotBeFetchedFailsTheString)
+{
+    const EngineHandle font = CreateFontToHandle(NULL, 20, -1, 0, -1, -1, 0, -1, -1);
+    g_GlyphOutline = FailingForB;
+    EXPECT_EQ(RenderStringWithFont(0, 0, 0, "AB", 0, NULL, NULL, font, 0, -1, 0, NULL), -1);
+    g_GlyphOutline = GetGlyphOutlineA;
+    EXPECT_NE(ReadLogText().find("テキストキャッシュの作成に失敗しました"), std::string::npos);
     DeleteFontHandle(font);
 }
 
