@@ -140,24 +140,23 @@ static const GlyphCacheEntry *FindGlyph(FontRecord *font, EngineHandle handle, c
     return FillGlyphCache(handle, 1, character);
 }
 
-// Walks the split string; the pen's final value, or -1 when a glyph cannot be cached.
-static double WalkCharacters(FontRecord *font, EngineHandle handle, const GlyphCharRecord *characters, int count,
-                             int draw, int x, int y, MEMIMG *target, const RECT *clip, int vertical,
-                             const TextColors *colors)
+// Walks the split string, adding each advance to the pen; -1 when a glyph cannot be cached. The record is looked up
+// again for every character: a draw may wait for the window, and a device rebuild meanwhile makes the font anew.
+static int WalkCharacters(EngineHandle handle, const GlyphCharRecord *characters, int count, int draw, int x, int y,
+                          MEMIMG *target, const RECT *clip, int vertical, const TextColors *colors, double *pen)
 {
-    double pen = 0.0;
     for (int n = 0; n < count; n++) {
-        const GlyphCacheEntry *entry = FindGlyph(font, handle, &characters[n]);
+        FontRecord *font = GetFontRecord(handle);
+        const GlyphCacheEntry *entry = font != NULL ? FindGlyph(font, handle, &characters[n]) : NULL;
         if (entry == NULL) {
-            AddLog("テキストキャッシュの作成に失敗しました\n");
-            return -1.0;
+            return AddLog("テキストキャッシュの作成に失敗しました\n");
         }
         if (draw && !IsSpaceCharacter(characters[n].code) && entry->boxWidth > 0 && entry->boxHeight > 0) {
-            DrawGlyph(font, entry, x, y, (int)pen, target, clip, vertical, colors);
+            DrawGlyph(font, entry, x, y, (int)*pen, target, clip, vertical, colors);
         }
-        pen += entry->advance + font->spacing;
+        *pen += entry->advance + font->spacing;
     }
-    return pen;
+    return 0;
 }
 
 int RenderStringWithFont(int draw, int x, int y, const char *text, unsigned int color, MEMIMG *target, const RECT *clip,
@@ -183,15 +182,15 @@ int RenderStringWithFont(int draw, int x, int y, const char *text, unsigned int 
         }
     }
     GlyphCharRecord *split = list;
-    int count = 0;
-    double pen = -1.0;
-    if (CacheStringGlyphs(bytes, text, font, &split, &count) == 0) {
+    int count = 0, result = CacheStringGlyphs(bytes, text, font, &split, &count);
+    double pen = 0.0;
+    if (result == 0) {
         TextureDrawSaved saved;
         const int textureDraw = draw && forTexture;
         if (textureDraw) {
             BeginTextureDraw(&saved);
         }
-        pen = WalkCharacters(record, font, split, count, draw, x, y, target, clip, vertical, &colors);
+        result = WalkCharacters(font, split, count, draw, x, y, target, clip, vertical, &colors, &pen);
         if (textureDraw) {
             EndTextureDraw(&saved);
         }
@@ -199,7 +198,8 @@ int RenderStringWithFont(int draw, int x, int y, const char *text, unsigned int 
     if (list != s_Characters) {
         FreeMemory(list);
     }
-    if (pen < 0.0) {
+    record = GetFontRecord(font);
+    if (result != 0 || record == NULL) {
         return -1;
     }
     if (size != NULL) {
