@@ -100,6 +100,14 @@ const char *GetLogDirectory(void);
 // Options, all 0 by default: no log at all, a file name carrying the start date and time, no time stamps.
 void SetLogOptions(int logOff, int datedFileName, int noTimeStamp);
 
+// On-screen log: prepared at start-up (-1 while there is no window or no graphics), drawn over the frame by the
+// screen copy while its draw flag is set, its font deleted at the end.
+int InitScreenLog(void);
+int CreateScreenLogFont(void);
+int DrawScreenLog(void);
+int GetScreenLogDrawFlag(void);
+int TerminateScreenLog(void);
+
 // ---------------------------------------------------------------------------------------------------------------
 // System information and clocks.
 

@@ -236,6 +236,7 @@ int InitEngineCore(void)
     if (!g_WindowSettings.windowed) {
         ForceForegroundWindow(g_Window.mainWindow, 1);
     }
+    InitScreenLog();
     SetDrawTarget(-2);
     SetDrawTarget(-4);
     if (!s_DisableGraphics) {
@@ -330,6 +331,7 @@ static void DestroyOwnWindow(void)
 // Steps shared by the end core and a start-up that fails half-way: each skips what was not started.
 static void TakeDownEngine(void)
 {
+    TerminateScreenLog();
     TerminateNetwork();
     StopCurrentMusic();
     TerminateModelSystem();

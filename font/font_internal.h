@@ -111,3 +111,15 @@ int UploadGlyphCell(FontRecord *font, int cell, int boxWidth, int boxHeight);
 int RenderStringWithFont(int draw, int x, int y, const char *text, unsigned int color, MEMIMG *target, const RECT *clip,
                          EngineHandle font, unsigned int edgeColor, int byteLimit, int vertical, SIZE *size);
 int RefreshDefaultFont(void);
+
+// String drawing's colours: the text and edge colours given to a call, multiplied by the draw brightness; screen
+// colour values on the memory path, brightness words (0xFF000000 | red << 16 | green << 8 | blue) on the texture
+// path.
+struct TextColors {
+    unsigned int text, edge;
+};
+
+// The memory path's pixel writer: the glyph's box, its pixel (i, j) put at (x + i, y + j) across, or turned a
+// quarter clockwise at (x - j, y + i) downwards, inside `clip` and the target.
+void WriteGlyphToMemImg(const FontRecord *font, const GlyphCacheEntry *entry, MEMIMG *target, const RECT *clip, int x,
+                        int y, int vertical, const TextColors *colors);

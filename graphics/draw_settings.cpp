@@ -254,6 +254,14 @@ int SelectBlendGraph(int graph, int border, int range)
 // ---------------------------------------------------------------------------------------------------------------
 // Draw area and draw target.
 
+int GetBlendGraphSettings(int *graph, int *border, int *range)
+{
+    *graph = g_DrawState.blendGraph;
+    *border = g_DrawState.blendBorder;
+    *range = g_DrawState.blendRange;
+    return 0;
+}
+
 int SetDrawClipArea(int x1, int y1, int x2, int y2)
 {
     DrawState *state = &g_DrawState;

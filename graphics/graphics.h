@@ -177,6 +177,18 @@ int SetFogStartEnd(float start, float end);
 int SetForcedMaxTextureSize(int size);
 int SetTextureNeverSplit(int flag);
 
+// What text drawing reads and brackets beyond the software renderer's copy of the settings (g_MemImgDrawSettings):
+// the selected blend graph, the software screen's two screen-sized work images (null while the device draws), the
+// masked-drawing bracket and the two passes of blend mode 3 on a device without blend operations.
+int GetBlendGraphSettings(int *graph, int *border, int *range);
+struct MEMIMG;
+MEMIMG *GetSoftwareWorkImage(int alpha);
+int MaskDrawBegin(const RECT *rect); // around a draw while the mask is in use
+int MaskDrawEnd(const RECT *rect);
+int IsBlendModeThreePassNeeded(void); // blend mode 3 set while the device lacks blend operations
+int BeginBlendModeThreePass(int x1, int y1, int x2, int y2);
+int EndBlendModeThreePass(int x1, int y1, int x2, int y2);
+
 // ---------------------------------------------------------------------------------------------------------------
 // Transforms and camera matrices (row vectors).
 

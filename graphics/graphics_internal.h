@@ -687,9 +687,6 @@ int SoftDrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y
 int SoftFillBox(int x1, int y1, int x2, int y2, unsigned int color);
 int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color);
 int SoftDrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill);
-// Blend mode 3 on a device without blend operations: invert the rectangle, draw in mode 5, invert again.
-int BeginBlendModeThreePass(int x1, int y1, int x2, int y2);
-int EndBlendModeThreePass(int x1, int y1, int x2, int y2);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Later graphics work, named here so start-up and end can call it: lights and material, masks, the buffer,
@@ -712,8 +709,6 @@ int ForceLightRepush(void);  // after the device is made again: the next push se
 int SetDeviceLight(int index, int enable, const D3DLIGHT9 *light);
 int SetMaterialState(const D3DMATERIAL9 *material);
 int CloseMaskPass(void);
-int MaskDrawBegin(const RECT *rect); // around a draw while the mask is in use
-int MaskDrawEnd(const RECT *rect);
 int ReleaseMaskSurfaces(void);
 int RestoreMaskScreen(void); // after the device is made again: the mask screen and its use as they were
 unsigned char *GetMaskBuffer(int *pitch); // one byte a screen pixel, 0 lets drawing through; null without one

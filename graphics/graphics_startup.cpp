@@ -82,6 +82,11 @@ MEMIMG *GetSoftwareScreen(void)
     return &s_Screen;
 }
 
+MEMIMG *GetSoftwareWorkImage(int alpha)
+{
+    return IsDeviceMode() ? NULL : &s_SpareScreens[alpha ? 1 : 0];
+}
+
 int IsGraphicsInitialised(void)
 {
     return s_GraphicsInitialised;

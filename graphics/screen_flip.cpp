@@ -198,12 +198,41 @@ static int PresentFromSoftwareScreen(const RECT *paint, const RECT *mapped, cons
     return 0;
 }
 
+// The on-screen log over the frame, in the whole screen, unblended and at full brightness; the guard keeps a
+// present asked for while it draws from running inside it.
+static int s_DrawingScreenLog;
+
+static void DrawScreenLogOverFrame(void)
+{
+    DrawState *state = &g_DrawState;
+    const RECT area = state->drawArea;
+    const int mode = state->blendMode, parameter = state->blendParameter;
+    const unsigned int brightness = state->brightness;
+    int width, height;
+    GetScreenSize(&width, &height);
+    SetDrawClipArea(0, 0, width, height);
+    SetDrawBlend(0, 0);
+    SetDrawBrightness(255, 255, 255);
+    s_DrawingScreenLog = 1;
+    DrawScreenLog();
+    s_DrawingScreenLog = 0;
+    SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+    SetDrawBlend(mode, parameter);
+    SetDrawBrightColor(brightness);
+}
+
 int PresentScreenToWindow(const RECT *rect)
 {
+    if (s_DrawingScreenLog) {
+        return 0;
+    }
     if (!IsEngineInitialised() || IsWindowClosed()) {
         return -1;
     }
     CloseMaskPass();
+    if (GetScreenLogDrawFlag()) {
+        DrawScreenLogOverFrame();
+    }
     PresentRects rects;
     ComputePresentRects(&rects);
     // Before the first whole present there is nothing to map a paint rectangle through: paint everything.

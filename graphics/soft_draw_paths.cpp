@@ -103,6 +103,11 @@ static void InvertDeviceRect(int x1, int y1, int x2, int y2)
     SetDrawBrightColor(brightness);
 }
 
+int IsBlendModeThreePassNeeded(void)
+{
+    return IsDeviceMode() && g_DrawState.blendMode == 3 && !g_D3D.blendOperations;
+}
+
 int BeginBlendModeThreePass(int x1, int y1, int x2, int y2)
 {
     int parameter = g_DrawState.blendParameter;

@@ -12,6 +12,8 @@ trap 'rm -rf "$scratch"' EXIT
 (cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/graphics_draw_bench.exe") |
     tr -d '\r'
 (cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/network_bench.exe") | tr -d '\r'
+(cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/font_draw_bench.exe") |
+    tr -d '\r'
 
 
 # The packer against gzip -6 on the same bytes, on the build machine: one incompressible 8 MB file and a mixed
