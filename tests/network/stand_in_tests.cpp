@@ -11,7 +11,6 @@ namespace
 {
 
 const NetSocket LISTENER = 77, PEER = 88;
-#define AS_ENTRY(function) ((FARPROC)(void (*)(void))(function))
 
 TEST_F(TestWithLog, NetworkNotStartedGivesTheFirstCheckAnswers)
 {
@@ -31,7 +30,7 @@ ScriptedTransport s_Peer;
 std::vector<int> s_Asked; // the lengths the layer offered to send
 int s_ReceiveDepth, s_NestedResult, s_NestOnce;
 
-int WINAPI StandInRecv(NetSocket socket, char *buffer, int length, int flags)
+int WINAPI StandInRecv(NetSocket socket, char *buffer, int length, int)
 {
     EXPECT_EQ(++s_ReceiveDepth, 1) << "a nested receive must not reach the socket";
     if (s_NestOnce && !(s_NestOnce = 0)) {
@@ -41,30 +40,15 @@ int WINAPI StandInRecv(NetSocket socket, char *buffer, int length, int flags)
     s_ReceiveDepth--;
     return received;
 }
-int WINAPI StandInSend(NetSocket socket, const char *buffer, int length, int flags)
+int WINAPI StandInSend(NetSocket socket, const char *buffer, int length, int)
 {
     s_Asked.push_back(length);
     return ScriptedTransport::Send(&s_Peer, socket, (const unsigned char *)buffer, length);
 }
-NetSocket WINAPI StandInAccept(NetSocket socket, void *address, int *length)
+// The entries that only have to succeed (accept: with the peer's socket).
+template <typename Result, Result answer, typename... Arguments> Result WINAPI StandInAnswer(Arguments...)
 {
-    return PEER;
-}
-int WINAPI StandInStartup(WORD version, void *data)
-{
-    return 0;
-}
-int WINAPI StandInCleanup(void)
-{
-    return 0;
-}
-int WINAPI StandInSelect(NetSocket socket, HWND window, UINT message, long events)
-{
-    return 0;
-}
-int WINAPI StandInClose(NetSocket socket)
-{
-    return 0;
+    return answer;
 }
 
 class NetworkStandIns : public TestWithLog
@@ -72,18 +56,16 @@ class NetworkStandIns : public TestWithLog
     void SetUp() override
     {
         TestWithLog::SetUp();
-        const struct {
-            int index;
-            FARPROC entry;
-        } standIns[] = {{WS2_WSA_STARTUP, AS_ENTRY(StandInStartup)},
-                        {WS2_WSA_CLEANUP, AS_ENTRY(StandInCleanup)},
-                        {WS2_WSA_ASYNC_SELECT, AS_ENTRY(StandInSelect)},
-                        {WS2_CLOSESOCKET, AS_ENTRY(StandInClose)},
-                        {WS2_SEND, AS_ENTRY(StandInSend)},
-                        {WS2_ACCEPT, AS_ENTRY(StandInAccept)},
-                        {WS2_RECV, AS_ENTRY(StandInRecv)}};
+        const std::pair<int, void (*)(void)> standIns[] = {
+            {WS2_WSA_STARTUP, (void (*)(void))StandInAnswer<int, 0, WORD, void *>},
+            {WS2_WSA_CLEANUP, (void (*)(void))StandInAnswer<int, 0>},
+            {WS2_WSA_ASYNC_SELECT, (void (*)(void))StandInAnswer<int, 0, NetSocket, HWND, UINT, long>},
+            {WS2_CLOSESOCKET, (void (*)(void))StandInAnswer<int, 0, NetSocket>},
+            {WS2_ACCEPT, (void (*)(void))StandInAnswer<NetSocket, PEER, NetSocket, void *, int *>},
+            {WS2_SEND, (void (*)(void))StandInSend},
+            {WS2_RECV, (void (*)(void))StandInRecv}};
         for (const auto &standIn : standIns) {
-            SetBoundEntryForTest(BOUND_WS2_32, standIn.index, standIn.entry);
+            SetBoundEntryForTest(BOUND_WS2_32, standIn.first, (FARPROC)standIn.second);
         }
         ASSERT_EQ(StartNetworkForTest(LISTENER, 0), 0);
         ASSERT_EQ(AcceptNetWork(), 1);
@@ -118,27 +100,23 @@ TEST_F(NetworkStandIns, ReceivesScriptedPiecesOnePerEvent)
         NetWorkRecord *record = g_NetWorkState.slots[0];
         ReleaseNetworkRing(&record->receiveRing);
         s_Peer = ScriptedTransport();
-        for (size_t size : c.sizes) {
-            s_Peer.stream.insert(s_Peer.stream.end(), {(unsigned char)size, (unsigned char)(size >> 8), 0, 0});
-            for (size_t i = 0; i < size; i++) {
-                s_Peer.stream.push_back((unsigned char)(i * 31 + size));
-            }
-        }
+        s_Peer.stream = Stream(c.sizes, 1);
         for (int piece : c.pieces) {
             s_Peer.script.insert(s_Peer.script.end(), {piece, 0});
         }
         s_NestOnce = c.nest;
+        s_NestedResult = 0;
         Bytes taken;
         for (size_t event = 0; event < 2 * c.pieces.size(); event++) { // a short piece leaves its refusal to the next
             EXPECT_EQ(OnNetworkSocketMessage(NET_EVENT_READ, PEER), 1);
             TakeCompleteBytes(record, &taken);
         }
-        EXPECT_EQ(taken, ParseBlocks(s_Peer.stream, NETWORK_BLOCK_LIMIT).bodies) << c.name;
-        EXPECT_EQ(s_Peer.at, s_Peer.stream.size()) << c.name;
-        EXPECT_EQ(record->receiveRing.writePosition, c.writeEnd) << c.name;
-        EXPECT_EQ(s_NestedResult, c.nest ? -1 : 0) << c.name;
-        EXPECT_EQ(record->receivePending, 0) << c.name << ": the refused call was run";
-        s_NestedResult = 0;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(taken, ParseBlocks(s_Peer.stream).bodies);
+        EXPECT_EQ(s_Peer.at, s_Peer.stream.size());
+        EXPECT_EQ(record->receiveRing.writePosition, c.writeEnd);
+        EXPECT_EQ(s_NestedResult, c.nest ? -1 : 0);
+        EXPECT_EQ(record->receivePending, 0) << "the refused call was run";
     }
 }
 
@@ -147,12 +125,11 @@ TEST_F(NetworkStandIns, ResendsExactlyTheMissingPrefixBytes)
     EngineHandle handle = g_NetWorkState.slots[0]->node.handle;
     s_Peer = ScriptedTransport();
     s_Peer.script = {1, 0, 3, 5};
-    s_Asked.clear();
     ASSERT_EQ(QueueNetworkBytesForTest(handle, "hello", 5), 0);
     EXPECT_EQ(SendSocket(handle), 0);
     EXPECT_EQ(SendSocket(handle), 0);
     EXPECT_EQ(s_Asked, (std::vector<int>{4, 3, 3, 5}));
-    EXPECT_EQ(ParseBlocks(s_Peer.stream, NETWORK_BLOCK_LIMIT).bodies, (Bytes{'h', 'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(ParseBlocks(s_Peer.stream).bodies, (Bytes{'h', 'e', 'l', 'l', 'o'}));
 }
 
 } // namespace
