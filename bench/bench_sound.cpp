@@ -14,8 +14,7 @@ static const int kRounds = 5;
 static size_t DecodeWithConverter(const std::vector<uint8_t> &file, std::vector<uint8_t> &pcm)
 {
     StreamRef stream;
-    stream.functions = *GetMemoryStreamFunctions();
-    stream.handle = (DWORD_PTR)MemStreamOpen(file.data(), (unsigned int)file.size());
+    OpenMemoryStreamRef(file.data(), (unsigned int)file.size(), &stream);
     SoundConverter converter;
     size_t total = 0;
     if (OpenSoundConverter(&stream, &converter) == 0) {

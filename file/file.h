@@ -46,6 +46,9 @@ StreamFunctions *GetMemoryStreamFunctions(void);
 int InitStreamFunctionTables(void);
 
 MemStream *MemStreamOpen(const void *data, unsigned int size);
+// A memory stream over data the caller keeps alive, as a reader holds it; -1 (handle 0) when it cannot be made.
+// Closed through its own close operation.
+int OpenMemoryStreamRef(const void *data, unsigned int size, StreamRef *stream);
 int MemStreamClose(DWORD_PTR stream);
 int MemStreamTell(DWORD_PTR stream);
 int MemStreamSeek(DWORD_PTR stream, int offset, int origin);

@@ -42,6 +42,14 @@ MemStream *MemStreamOpen(const void *data, unsigned int size)
     return stream;
 }
 
+int OpenMemoryStreamRef(const void *data, unsigned int size, StreamRef *stream)
+{
+    MemStream *memory = MemStreamOpen(data, size);
+    stream->functions = *GetMemoryStreamFunctions();
+    stream->handle = (DWORD_PTR)memory;
+    return memory == NULL ? -1 : 0;
+}
+
 int MemStreamClose(DWORD_PTR stream)
 {
     FreeMemory((void *)stream);

@@ -4,6 +4,7 @@
 #include "font/font_internal.h"
 
 #include "graphics/graphics.h"
+#include "softrender/softrender.h"
 
 #include <string.h>
 
@@ -251,7 +252,7 @@ static int FillEntry(FontRecord *font, HDC dc, const TEXTMETRICA *metrics, unsig
 GlyphCacheEntry *FillGlyphCache(EngineHandle font, int count, const GlyphCharRecord *characters)
 {
     FontRecord *record = GetFontRecord(font);
-    if (record == NULL) {
+    if (g_MemImgDrawSettings.resetting || record == NULL) {
         return NULL;
     }
     HDC dc = CreateCompatibleDC(NULL);

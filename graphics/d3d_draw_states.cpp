@@ -167,9 +167,7 @@ static EngineHandle MakeWhiteGraph(void)
 {
     BaseImage image = {};
     StreamRef stream;
-    stream.functions = *GetMemoryStreamFunctions();
-    stream.handle = (DWORD_PTR)MemStreamOpen(s_WhiteTga, sizeof s_WhiteTga);
-    if (stream.handle == 0) {
+    if (OpenMemoryStreamRef(s_WhiteTga, sizeof s_WhiteTga, &stream) != 0) {
         return -1;
     }
     int decoded = DecodeTgaImage(&stream, &image);

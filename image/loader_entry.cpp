@@ -15,10 +15,7 @@ static int OpenImageStream(const char *fileName, const void *memory, int memoryS
         if (memory == NULL || memorySize < 0) {
             return -1;
         }
-        MemStream *memoryStream = MemStreamOpen(memory, (unsigned int)memorySize);
-        stream->functions = *GetMemoryStreamFunctions();
-        stream->handle = (DWORD_PTR)memoryStream;
-        return memoryStream == NULL ? -1 : 0;
+        return OpenMemoryStreamRef(memory, (unsigned int)memorySize, stream);
     }
     if (fileName == NULL) {
         return -1;

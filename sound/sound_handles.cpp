@@ -211,15 +211,13 @@ static int FillNormalBuffers(SoundRecord *record)
 static int DecodeWholeImage(const void *data, unsigned int size, WAVEFORMATEX *format, void **pcm,
                             unsigned int *pcmSize)
 {
-    MemStream *memory = MemStreamOpen(data, size);
     StreamRef source;
-    source.functions = *GetMemoryStreamFunctions();
-    source.handle = (DWORD_PTR)memory;
     SoundConverter converter;
     MemFill(&converter, 0, sizeof(converter));
-    if (memory == NULL || OpenSoundConverter(&source, &converter) != 0) {
-        if (memory != NULL) {
-            MemStreamClose((DWORD_PTR)memory);
+    int opened = OpenMemoryStreamRef(data, size, &source) == 0;
+    if (!opened || OpenSoundConverter(&source, &converter) != 0) {
+        if (opened) {
+            MemStreamClose(source.handle);
         }
         AddLog("音声ファイルのＰＣＭへの変換に失敗しました\n");
         return -1;
@@ -231,7 +229,7 @@ static int DecodeWholeImage(const void *data, unsigned int size, WAVEFORMATEX *f
         result = -1;
     }
     CloseConverter(&converter);
-    MemStreamClose((DWORD_PTR)memory);
+    MemStreamClose(source.handle);
     return result;
 }
 

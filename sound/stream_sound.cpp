@@ -442,13 +442,7 @@ static void ReleaseStreamEntry(StreamEntry *entry, int dataOwned)
 
 static int OpenEntryStream(StreamEntry *entry, void *data, unsigned int size)
 {
-    MemStream *stream = MemStreamOpen(data, size);
-    if (stream == NULL) {
-        return -1;
-    }
-    entry->stream.functions = *GetMemoryStreamFunctions();
-    entry->stream.handle = (DWORD_PTR)stream;
-    return 0;
+    return OpenMemoryStreamRef(data, size, &entry->stream);
 }
 
 // Reads the whole source into a tracked block.

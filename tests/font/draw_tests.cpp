@@ -253,6 +253,28 @@ TYPED_TEST(StringDrawTest, EveryCaseEqualsTheGlyphReference)
     }
 }
 
+// After a forced device rebuild an edged font keeps its handle and draws the same pixels from its cache made again.
+TYPED_TEST(StringDrawTest, ARebuildDrawsTheSameText)
+{
+    if (!IsDeviceMode()) {
+        GTEST_SKIP() << "the device is rebuilt";
+    }
+    const EngineHandle font = CreateFontToHandle(NULL, 26, -1, 1, -1, 2, 0, -1, -1);
+    auto draw = [&] {
+        ClearDrawScreen(-2, nullptr);
+        EXPECT_EQ(DrawStringToFontHandle(10, 10, "再構築ＡＢＣ", MakeScreenColor(255, 255, 255), font,
+                                         MakeScreenColor(255, 0, 0), 0),
+                  0);
+        return ReadScreen();
+    };
+    const ScreenPixels before = draw();
+    EXPECT_GT(std::count(before.rgb.begin(), before.rgb.end(), 0xFF0000u), 0) << "the edge was drawn";
+    ASSERT_EQ(ReinitGraphicsKeepMode(), 0);
+    ASSERT_NE(GetFontRecord(font), nullptr);
+    EXPECT_TRUE(draw().rgb == before.rgb);
+    DeleteFontHandle(font);
+}
+
 // A string of 256 bytes whose glyphs are cached draws without one allocation; the cache fills only once.
 TYPED_TEST(StringDrawTest, CachedLongStringDrawsWithoutAllocating)
 {

@@ -39,15 +39,13 @@ bool ReadWholeFile(const std::string &name, Bytes *bytes)
 // Decodes a block of memory through the dispatcher; the image is left for the caller to free.
 int DecodeBytes(const Bytes &bytes, BaseImage *image)
 {
-    MemStream *memory = MemStreamOpen(bytes.empty() ? (const void *)"" : bytes.data(), (unsigned int)bytes.size());
-    if (memory == NULL) {
+    StreamRef stream;
+    if (OpenMemoryStreamRef(bytes.empty() ? (const void *)"" : bytes.data(), (unsigned int)bytes.size(), &stream) !=
+        0) {
         return -2;
     }
-    StreamRef stream;
-    stream.functions = *GetMemoryStreamFunctions();
-    stream.handle = (DWORD_PTR)memory;
     int result = DecodeImageStream(&stream, image);
-    MemStreamClose((DWORD_PTR)memory);
+    MemStreamClose(stream.handle);
     return result;
 }
 

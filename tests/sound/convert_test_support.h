@@ -89,8 +89,7 @@ inline Bytes WaveFile(int formatBytes, bool bextFirst, bool oddChunks, int chann
 struct MemorySource {
     explicit MemorySource(const Bytes &bytes)
     {
-        stream.functions = *GetMemoryStreamFunctions();
-        stream.handle = (DWORD_PTR)MemStreamOpen(bytes.data(), (unsigned int)bytes.size());
+        OpenMemoryStreamRef(bytes.data(), (unsigned int)bytes.size(), &stream);
     }
     ~MemorySource()
     {

@@ -12,13 +12,10 @@ static volatile unsigned s_Sink;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     int before = GetAllocationCount();
-    MemStream *memory = MemStreamOpen(data, (unsigned int)size);
-    if (memory == NULL) {
+    StreamRef stream;
+    if (OpenMemoryStreamRef(data, (unsigned int)size, &stream) != 0) {
         return 0;
     }
-    StreamRef stream;
-    stream.functions = *GetMemoryStreamFunctions();
-    stream.handle = (DWORD_PTR)memory;
     BaseImage image;
     memset(&image, 0, sizeof(image));
     if (FUZZ_LOADER(&stream, &image) == 0) {
@@ -33,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } else if (image.pixels != NULL) {
         abort(); // a refusing loader leaves no pixels behind
     }
-    MemStreamClose((DWORD_PTR)memory);
+    MemStreamClose(stream.handle);
     if (GetAllocationCount() != before) {
         abort(); // a tracked block leaked
     }

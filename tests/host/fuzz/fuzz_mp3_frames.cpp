@@ -8,13 +8,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     int before = GetAllocationCount();
-    MemStream *memory = MemStreamOpen(data, (unsigned int)size);
-    if (memory == NULL) {
+    StreamRef stream;
+    if (OpenMemoryStreamRef(data, (unsigned int)size, &stream) != 0) {
         return 0;
     }
-    StreamRef stream;
-    stream.functions = *GetMemoryStreamFunctions();
-    stream.handle = (DWORD_PTR)memory;
     Mp3Layout layout;
     if (WalkMp3Frames(&stream, &layout) == 0) {
         MpegFrameHeader header;
@@ -24,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         }
     }
-    MemStreamClose((DWORD_PTR)memory);
+    MemStreamClose(stream.handle);
     if (GetAllocationCount() != before) {
         abort();
     }

@@ -15,13 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     g_SoundConverterMask = FUZZ_KIND_MASK;
     int before = GetAllocationCount();
-    MemStream *memory = MemStreamOpen(data, (unsigned int)size);
-    if (memory == NULL) {
+    StreamRef stream;
+    if (OpenMemoryStreamRef(data, (unsigned int)size, &stream) != 0) {
         return 0;
     }
-    StreamRef stream;
-    stream.functions = *GetMemoryStreamFunctions();
-    stream.handle = (DWORD_PTR)memory;
     SoundConverter converter;
     if (OpenSoundConverter(&stream, &converter) == 0) {
         WAVEFORMATEX format;
@@ -42,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         CloseConverter(&converter);
     }
-    MemStreamClose((DWORD_PTR)memory);
+    MemStreamClose(stream.handle);
     if (GetAllocationCount() != before) {
         abort(); // a tracked block leaked
     }
