@@ -203,6 +203,11 @@ static int SendBlockBody(NetWorkRecord *record, const NetTransport *transport)
         ring->stored -= sent;
         record->sendRemaining -= (uint32_t)sent;
     }
+    if (ring->stored == 0) {
+        // The next block queued into an empty ring then lies in one piece: one send instead of two.
+        ring->readPosition = 0;
+        ring->writePosition = 0;
+    }
     return 1;
 }
 
@@ -221,7 +226,8 @@ int PumpSendBlocks(NetWorkRecord *record, const NetTransport *transport)
                 record->sendPrefix[i] = (unsigned char)(length >> (8 * i));
             }
         }
-        if (!SendBlockPrefix(record, transport) || !SendBlockBody(record, transport) ||
+        // The upkeep runs between blocks, not after the last one: the caller goes back to its messages anyway.
+        if (!SendBlockPrefix(record, transport) || !SendBlockBody(record, transport) || record->sendRing.stored == 0 ||
             transport->dispatch(transport->context) != 0) {
             return 0;
         }
