@@ -18,6 +18,7 @@
 #define ROUNDS 3
 
 static unsigned char s_Block[4 + BLOCK_SIZE];
+static volatile LONG s_PeerDone; // set by the peer once it has all; read without a kernel call per pass
 
 static DWORD WINAPI SendBlocks(void *parameter)
 {
@@ -39,11 +40,13 @@ static DWORD WINAPI ReceiveBlocks(void *parameter)
          left > 0 && (n = recv(peer, buffer, sizeof buffer, 0)) > 0;) {
         left -= n;
     }
+    InterlockedExchange(&s_PeerDone, 1);
     return 0;
 }
 
 static HANDLE StartPeer(LPTHREAD_START_ROUTINE body, SOCKET peer)
 {
+    s_PeerDone = 0;
     return CreateThread(NULL, 0, body, (void *)(UINT_PTR)peer, 0, NULL);
 }
 
@@ -52,7 +55,7 @@ static void PumpUntilDone(HANDLE peer, EngineHandle handle, int sending)
 {
     static std::vector<unsigned char> taken(BLOCK_COUNT * BLOCK_SIZE); // one pass of the pump may take them all
     long long left = (long long)BLOCK_COUNT * BLOCK_SIZE;
-    for (int queued = 0; sending ? WaitForSingleObject(peer, 0) == WAIT_TIMEOUT : left > 0;) {
+    for (int queued = 0; sending ? !s_PeerDone : left > 0;) {
         if (sending && queued < BLOCK_COUNT && g_NetWorkState.slots[0]->sendRing.stored == 0) {
             QueueNetworkBytesForTest(handle, s_Block + 4, BLOCK_SIZE);
             queued++;

@@ -10,6 +10,9 @@ static_assert(NETWORK_BLOCK_LIMIT > 0 && NETWORK_BLOCK_LIMIT < 0x7FFFFFFF - NETW
               "a block and its ring growth fit a signed count");
 
 static int s_DamagedRings;
+// What one receive reads. Every byte is handed out to the record before the pump goes on or returns, so nothing
+// stays here between calls and one buffer serves every connection (the receive pump never nests).
+static unsigned char s_ReadAhead[NETWORK_READ_AHEAD_SIZE];
 
 // ---------------------------------------------------------------------------------------------------------------
 // Guarded rings.
@@ -87,65 +90,71 @@ static int StartReceivedBlock(NetWorkRecord *record, uint32_t length)
     }
     record->receiveRemaining = (int)length;
     record->receiveBlockLength = (int)length;
-    return 1;
+    return 0;
 }
 
-// 1 once the whole prefix is in and the ring holds room for the block, 0 while bytes are missing, -1 on refusal.
-static int ReceiveBlockPrefix(NetWorkRecord *record, const NetTransport *transport)
+// Takes up to four bytes into the prefix being assembled; once all four are in, starts the block they announce.
+// The bytes used, or -1 when the length is refused.
+static int TakePrefixBytes(NetWorkRecord *record, const unsigned char *bytes, int count)
 {
-    while (record->receivePrefixCount < 4) {
-        int received = ReceiveFrom(record, transport, record->receivePrefix + record->receivePrefixCount,
-                                   4 - record->receivePrefixCount);
-        if (received <= 0) {
-            return 0;
-        }
-        record->receivePrefixCount += received;
+    int used = 4 - record->receivePrefixCount < count ? 4 - record->receivePrefixCount : count;
+    memcpy(record->receivePrefix + record->receivePrefixCount, bytes, used);
+    record->receivePrefixCount += used;
+    if (record->receivePrefixCount < 4) {
+        return used;
     }
     record->receivePrefixCount = 0;
     const unsigned char *p = record->receivePrefix;
-    return StartReceivedBlock(record, p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24);
+    return StartReceivedBlock(record, p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24) == 0 ? used : -1;
 }
 
-// Receives what has come of the current block, in at most two pieces around the ring's end; returns the count.
-static int ReceiveBlockBody(NetWorkRecord *record, const NetTransport *transport)
+// Stores up to the rest of the current block in the ring, in two pieces where it wraps; the bytes used.
+static int TakeBodyBytes(NetWorkRecord *record, const unsigned char *bytes, int count)
 {
     RingBuffer *ring = &record->receiveRing;
-    int taken = 0;
-    while (taken < record->receiveRemaining) {
-        ResetRingPositionsAtEnd(ring);
-        int wanted = record->receiveRemaining - taken;
-        int room = ring->capacity - ring->writePosition;
-        wanted = wanted < room ? wanted : room;
-        int received = ReceiveFrom(record, transport, ring->data + ring->writePosition, wanted);
-        if (received <= 0) {
-            break;
-        }
-        ring->writePosition += received;
-        taken += received;
-        if (received < wanted) {
-            break;
-        }
-    }
-    ring->stored += taken;
-    record->receiveRemaining -= taken;
-    if (taken > 0 && record->receiveRemaining == 0) {
+    int used = record->receiveRemaining < count ? record->receiveRemaining : count;
+    ResetRingPositionsAtEnd(ring);
+    int first = ring->capacity - ring->writePosition < used ? ring->capacity - ring->writePosition : used;
+    memcpy(ring->data + ring->writePosition, bytes, first);
+    memcpy(ring->data, bytes + first, used - first);
+    ring->writePosition = first < used ? used - first : ring->writePosition + used;
+    ring->stored += used;
+    record->receiveRemaining -= used;
+    if (record->receiveRemaining == 0) {
         record->receivedCompleteBytes += record->receiveBlockLength;
     }
-    return taken;
+    return used;
 }
 
+// Hands bytes read from the socket out to prefixes and block bodies in order: 0, or -1 at a refused length.
+static int TakeReceivedBytes(NetWorkRecord *record, const unsigned char *bytes, int count)
+{
+    while (count > 0) {
+        int used = record->receiveRemaining == 0 ? TakePrefixBytes(record, bytes, count)
+                                                 : TakeBodyBytes(record, bytes, count);
+        if (used < 0) {
+            return -1;
+        }
+        bytes += used;
+        count -= used;
+    }
+    return 0;
+}
+
+// Each receive takes as much as the socket holds, prefixes and bodies of any number of blocks, so that small
+// blocks cost no call each. A short read emptied the socket, and Winsock posts the next read event once more
+// arrives, so the pass ends there without asking again.
 int PumpReceiveBlocks(NetWorkRecord *record, const NetTransport *transport)
 {
     for (;;) {
-        if (record->receiveRemaining == 0) {
-            int prefix = ReceiveBlockPrefix(record, transport);
-            if (prefix <= 0) {
-                return prefix < 0 ? -1 : 0;
-            }
+        int received = ReceiveFrom(record, transport, s_ReadAhead, NETWORK_READ_AHEAD_SIZE);
+        if (received <= 0) {
+            return 0;
         }
-        int taken = ReceiveBlockBody(record, transport);
-        // A zero-length block ends the pass, as does a block still missing bytes.
-        if (transport->dispatch(transport->context) != 0 || taken == 0 || record->receiveRemaining != 0) {
+        if (TakeReceivedBytes(record, s_ReadAhead, received) != 0) {
+            return -1;
+        }
+        if (received < NETWORK_READ_AHEAD_SIZE || transport->dispatch(transport->context) != 0) {
             return 0;
         }
     }
@@ -194,6 +203,11 @@ static int SendBlockBody(NetWorkRecord *record, const NetTransport *transport)
         ring->stored -= sent;
         record->sendRemaining -= (uint32_t)sent;
     }
+    if (ring->stored == 0) {
+        // The next block queued into an empty ring then lies in one piece: one send instead of two.
+        ring->readPosition = 0;
+        ring->writePosition = 0;
+    }
     return 1;
 }
 
@@ -212,7 +226,8 @@ int PumpSendBlocks(NetWorkRecord *record, const NetTransport *transport)
                 record->sendPrefix[i] = (unsigned char)(length >> (8 * i));
             }
         }
-        if (!SendBlockPrefix(record, transport) || !SendBlockBody(record, transport) ||
+        // The upkeep runs between blocks, not after the last one: the caller goes back to its messages anyway.
+        if (!SendBlockPrefix(record, transport) || !SendBlockBody(record, transport) || record->sendRing.stored == 0 ||
             transport->dispatch(transport->context) != 0) {
             return 0;
         }

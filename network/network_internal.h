@@ -115,6 +115,8 @@ struct NetTransport {
     int (*dispatch)(void *context);
 };
 
+// The most one receive asks of the socket.
+#define NETWORK_READ_AHEAD_SIZE (256 * 1024)
 // Receives whole or partial blocks into the record's receive ring until the transport has nothing more:
 // 0, or -1 once the record went into the error state (a length above the block limit, a ring that cannot grow).
 int PumpReceiveBlocks(NetWorkRecord *record, const NetTransport *transport);
