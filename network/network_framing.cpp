@@ -13,6 +13,8 @@ static int s_DamagedRings;
 // What one receive reads. Every byte is handed out to the record before the pump goes on or returns, so nothing
 // stays here between calls and one buffer serves every connection (the receive pump never nests).
 static unsigned char s_ReadAhead[NETWORK_READ_AHEAD_SIZE];
+// A block's prefix and body gathered for one send; used and done with inside that send (the send pump never nests).
+static unsigned char s_SendGather[NETWORK_READ_AHEAD_SIZE];
 
 // ---------------------------------------------------------------------------------------------------------------
 // Guarded rings.
@@ -170,10 +172,37 @@ static int SendTo(NetWorkRecord *record, const NetTransport *transport, const un
     return sent > length ? -1 : sent;
 }
 
+// Body bytes Winsock took: they leave the ring.
+static void TakeSentBody(NetWorkRecord *record, int sent)
+{
+    RingBuffer *ring = &record->sendRing;
+    ring->readPosition += sent;
+    ring->stored -= sent;
+    record->sendRemaining -= (uint32_t)sent;
+}
+
+// A block's first send: the prefix together with its body where the body lies in one piece and fits the gather
+// buffer, so that Winsock takes a block in one call instead of two; else the prefix alone.
+static int SendPrefixWithBody(NetWorkRecord *record, const NetTransport *transport)
+{
+    RingBuffer *ring = &record->sendRing;
+    ResetRingPositionsAtEnd(ring);
+    uint32_t body = record->sendRemaining;
+    if (body > sizeof(s_SendGather) - 4 || (int64_t)ring->readPosition + body > ring->capacity) {
+        return SendTo(record, transport, record->sendPrefix, 4);
+    }
+    memcpy(s_SendGather, record->sendPrefix, 4);
+    memcpy(s_SendGather + 4, ring->data + ring->readPosition, body);
+    return SendTo(record, transport, s_SendGather, (int)body + 4);
+}
+
 static int SendBlockPrefix(NetWorkRecord *record, const NetTransport *transport)
 {
     while (record->prefixRemaining > 0) {
-        int sent = SendTo(record, transport, record->sendPrefix + 4 - record->prefixRemaining, record->prefixRemaining);
+        int sent = record->prefixRemaining == 4
+                       ? SendPrefixWithBody(record, transport)
+                       : SendTo(record, transport, record->sendPrefix + 4 - record->prefixRemaining,
+                                record->prefixRemaining);
         if (sent <= 0) {
             if (record->prefixRemaining == 4) {
                 // Nothing of the block went out: the next call starts it with everything queued by then.
@@ -181,6 +210,10 @@ static int SendBlockPrefix(NetWorkRecord *record, const NetTransport *transport)
                 record->sendRemaining = 0;
             }
             return 0;
+        }
+        if (sent > record->prefixRemaining) {
+            TakeSentBody(record, sent - record->prefixRemaining);
+            sent = record->prefixRemaining;
         }
         record->prefixRemaining -= sent;
     }
@@ -199,9 +232,7 @@ static int SendBlockBody(NetWorkRecord *record, const NetTransport *transport)
         if (sent <= 0) {
             return 0;
         }
-        ring->readPosition += sent;
-        ring->stored -= sent;
-        record->sendRemaining -= (uint32_t)sent;
+        TakeSentBody(record, sent);
     }
     if (ring->stored == 0) {
         // The next block queued into an empty ring then lies in one piece: one send instead of two.

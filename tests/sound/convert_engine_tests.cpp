@@ -7,7 +7,7 @@
 #include "convert_test_support.h"
 #include "convert_vorbis.h"
 
-#include "core/window_state.h"
+#include "sound_test_engine.h"
 #include "graphics/log_reading.h"
 
 #include <fstream>
@@ -21,10 +21,7 @@ class StartedSound : public ::testing::Test
   protected:
     void SetUp() override
     {
-        SetMainWindowTitle("QvSoundConvert");
-        ChangeWindowMode(1);
-        g_WindowSettings.runInBackground = 1;
-        ASSERT_EQ(InitEngine(), 0);
+        ASSERT_EQ(StartSoundTestEngine("QvSoundConvert"), 0);
         g_Sound.emulateBuffers = 1;
     }
     void TearDown() override

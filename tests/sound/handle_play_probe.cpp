@@ -1,8 +1,7 @@
 // Plays the program's "SE" tone resource into the harness's sink for handle_play_check.py, which records it: once
 // (polling CheckSoundPlaying until it falls to 0), looped for 2.5 s then stopped, then once at volume 255 and once at
 // 102. Each step is reported to "play_report.txt"; a second of quiet lies between steps.
-#include "core/window_state.h"
-#include "sound/sound_internal.h"
+#include "sound_test_engine.h"
 
 #include <stdio.h>
 
@@ -30,10 +29,7 @@ static void PlayOnce(const char *step, EngineHandle sound)
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     s_Report = fopen("play_report.txt", "w");
-    SetMainWindowTitle("QvSoundPlayProbe");
-    ChangeWindowMode(1);
-    g_WindowSettings.runInBackground = 1;
-    if (s_Report == NULL || InitEngine() != 0) {
+    if (s_Report == NULL || StartSoundTestEngine("QvSoundPlayProbe") != 0) {
         return 1;
     }
     EngineHandle sound = LoadSoundFromResource(MAKEINTRESOURCEA(300), "SE", 1);

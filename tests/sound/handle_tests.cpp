@@ -4,7 +4,7 @@
 // play with its top flag and buffer turn, stop, volume and the queries.
 #include <gtest/gtest.h>
 
-#include "core/window_state.h"
+#include "sound_test_engine.h"
 #include "graphics/log_reading.h"
 #include "sound/convert_test_support.h"
 
@@ -53,10 +53,7 @@ class EmulatedSound : public ::testing::Test
   protected:
     void SetUp() override
     {
-        SetMainWindowTitle("QvSoundHandles");
-        ChangeWindowMode(1);
-        g_WindowSettings.runInBackground = 1;
-        ASSERT_EQ(InitEngine(), 0);
+        ASSERT_EQ(StartSoundTestEngine("QvSoundHandles"), 0);
         g_Sound.emulateBuffers = 1;
     }
     void TearDown() override

@@ -2,18 +2,14 @@
 // why, the engine starts and runs on, every sound call answers -1, and the end leaves nothing allocated.
 #include <gtest/gtest.h>
 
-#include "core/window_state.h"
+#include "sound_test_engine.h"
 #include "graphics/log_reading.h"
-#include "sound/sound_internal.h"
 
 #include <functional>
 
 TEST(SoundWithoutServer, EngineRunsOnAndEverySoundCallAnswersMinusOne)
 {
-    SetMainWindowTitle("QvSoundNoServer");
-    ChangeWindowMode(1);
-    g_WindowSettings.runInBackground = 1;
-    ASSERT_EQ(InitEngine(), 0);
+    ASSERT_EQ(StartSoundTestEngine("QvSoundNoServer"), 0);
     EXPECT_EQ(g_Sound.directSound, nullptr);
     EXPECT_EQ(g_Sound.lockMade, 0) << "a failed start leaves no lock behind";
     EXPECT_EQ(InitSoundSystem(), -1);

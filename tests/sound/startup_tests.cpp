@@ -3,9 +3,8 @@
 // window was closed first, so that the pump answers -1), and an end that leaves nothing allocated.
 #include <gtest/gtest.h>
 
-#include "core/window_state.h"
+#include "sound_test_engine.h"
 #include "graphics/log_reading.h"
-#include "sound/sound_internal.h"
 
 #include <sstream>
 
@@ -30,10 +29,7 @@ class SoundStartup : public ::testing::Test
   protected:
     void SetUp() override
     {
-        SetMainWindowTitle("QvSoundStartup");
-        ChangeWindowMode(1);
-        g_WindowSettings.runInBackground = 1;
-        ASSERT_EQ(InitEngine(), 0);
+        ASSERT_EQ(StartSoundTestEngine("QvSoundStartup"), 0);
         ASSERT_NE(g_Sound.directSound, nullptr);
     }
     // A duplicate of the refill thread's handle, to see after the end whether the thread has ended.

@@ -3,8 +3,7 @@
 // its 46-byte header, built here straight from the RIFF WAVE layout, in front of the frames written.
 #include <gtest/gtest.h>
 
-#include "core/window_state.h"
-#include "sound/sound_internal.h"
+#include "sound_test_engine.h"
 
 #include <fstream>
 #include <iterator>
@@ -32,10 +31,7 @@ std::vector<unsigned char> ExpectedCaptureHeader(unsigned int frames)
 
 TEST(SoundTables, EmptyTablesAnswerAndACaptureGetsItsHeader)
 {
-    SetMainWindowTitle("QvSoundTables");
-    ChangeWindowMode(1);
-    g_WindowSettings.runInBackground = 1;
-    ASSERT_EQ(InitEngine(), 0);
+    ASSERT_EQ(StartSoundTestEngine("QvSoundTables"), 0);
     ASSERT_NE(g_Sound.directSound, nullptr);
     for (int slot : {0, 1, 255, 8191, 8192}) {
         EXPECT_EQ(DeleteSoftSoundHandle(MakeEngineHandle(HANDLE_TYPE_SOFT_SOUND, 0, slot), 0), -1) << slot;
