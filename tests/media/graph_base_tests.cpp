@@ -1,7 +1,8 @@
 // The media graph library's base classes without a graph: the object root and its aggregatable unknown, the media
 // type record's compare and pattern rules against a reference over random records, its task-memory ownership
 // (every block counted through the bound entries), the node-cached list against a model list, and the filter base's
-// graph-facing operations with a recording graph, clock and filter mapper.
+// graph-facing operations with a recording graph, clock and filter mapper; with test pins, the enumerators, the
+// state machine and the pin search.
 #include <gtest/gtest.h>
 
 #include <list>
@@ -18,6 +19,7 @@ namespace
 using graph_test::PlatformEntries;
 using graph_test::RecordingGraph;
 using graph_test::TestFilter;
+using graph_test::TestPin;
 
 // An IUnknown that counts its references and the queries it answers (hands out itself for any id).
 struct CountingUnknown : IUnknown {
@@ -547,6 +549,265 @@ TEST(FilterBase, RegistersThroughAMapperOnlyWhenDescribed)
         EXPECT_EQ(mapper.log, row.log);
         EXPECT_EQ(mapper.references, 1);
     }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Enumerators and the state machine over test pins.
+
+// The first letters of the names of the pins fetched, each released.
+std::string FetchedNames(IPin **pins, ULONG count)
+{
+    std::string names;
+    for (ULONG i = 0; i < count; i++) {
+        PIN_INFO info;
+        pins[i]->QueryPinInfo(&info);
+        info.pFilter->Release();
+        names += (char)info.achName[0];
+        pins[i]->Release();
+    }
+    return names;
+}
+
+// One script over a filter: each step acts on the enumerator (a clone replaces it) or on the filter's pin set,
+// which changes its version ("bump") or not ("drop", the last pin gone behind the enumerator's back).
+TEST(PinEnumerator, FollowsThePinSetAndNeverHandsAPinOutTwice)
+{
+    PlatformEntries entries;
+    TestFilter filter;
+    filter.InnerUnknown()->AddRef();
+    for (const WCHAR *name : {L"A", L"B", L"C"}) {
+        filter.pins.push_back(new TestPin(&filter, name));
+    }
+    const struct {
+        const char *action;
+        ULONG count;
+        HRESULT result;
+        const char *fetched;
+    } steps[] = {
+        {"next", 2, S_OK, "AB"},       {"clone", 0, S_OK, ""},       {"next", 2, S_FALSE, "C"},
+        {"next", 1, S_FALSE, ""},      {"reset", 0, S_OK, ""},       {"skip", 2, S_OK, ""},
+        {"skip", 2, S_FALSE, ""},      {"next", 1, S_OK, "C"},       {"drop", 0, S_OK, ""},
+        {"reset", 0, S_OK, ""},        {"add", 0, S_OK, ""},         {"next", 1, S_OK, "A"},
+        {"bump", 0, S_OK, ""},         {"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, ""},
+        {"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, ""},                    {"next", 3, S_FALSE, "BC"},
+        {"nextnull", 2, E_INVALIDARG, ""}, {"nextnull", 1, S_FALSE, ""}, {"reset", 0, S_OK, ""},
+        {"nextnull", 1, S_OK, "A"},    {"drop", 0, S_OK, ""},        {"next", 2, VFW_E_ENUM_OUT_OF_SYNC, ""},
+        {"add", 0, S_OK, ""},          {"bump", 0, S_OK, ""},        {"next", 3, S_FALSE, "BC"},
+    };
+    IEnumPins *pins = NULL;
+    ASSERT_EQ(filter.EnumPins(&pins), S_OK);
+    EXPECT_EQ(filter.InnerUnknown()->AddRef(), 3u) << "the enumerator holds one reference on the filter";
+    filter.InnerUnknown()->Release();
+    TestPin *dropped = NULL;
+    for (const auto &step : steps) {
+        const std::string action = step.action;
+        SCOPED_TRACE(action + " " + std::to_string(step.count));
+        IPin *got[3] = {};
+        ULONG fetched = 99;
+        HRESULT result = S_OK;
+        if (action == "next" || action == "nextnull") {
+            result = pins->Next(step.count, got, action == "next" ? &fetched : NULL);
+            fetched = action == "next" ? fetched : (result == S_OK ? 1 : 0);
+            EXPECT_EQ(FetchedNames(got, fetched), step.fetched);
+            EXPECT_TRUE(fetched == 3 || got[fetched] == NULL) << "a failed call leaves nothing in the array";
+        } else if (action == "skip") {
+            result = pins->Skip(step.count);
+        } else if (action == "reset") {
+            result = pins->Reset();
+        } else if (action == "clone") {
+            IEnumPins *clone = (IEnumPins *)1;
+            result = pins->Clone(&clone);
+            if (clone != NULL) {
+                pins->Release();
+                pins = clone;
+            }
+        } else if (action == "bump") {
+            filter.version++;
+        } else if (action == "drop") {
+            dropped = static_cast<TestPin *>(filter.pins.back());
+            filter.pins.pop_back();
+        } else if (action == "add") {
+            filter.pins.push_back(dropped);
+        }
+        EXPECT_EQ(result, step.result);
+    }
+    EXPECT_EQ(pins->Release(), 0u);
+    EXPECT_EQ(filter.InnerUnknown()->AddRef(), 2u) << "every pin and the enumerator's reference came back";
+    filter.InnerUnknown()->Release();
+}
+
+// Proposals of 3- and 5-byte formats; rows that fail a proposal after it filled its record, or refuse a task
+// allocation (numbered from the first of the step), must leave no task block behind.
+TEST(MediaTypeEnumerator, HandsOutOwnedRecordsAndFollowsThePinsVersion)
+{
+    PlatformEntries entries;
+    TestFilter filter;
+    filter.InnerUnknown()->AddRef();
+    TestPin *pin = new TestPin(&filter, L"In");
+    filter.pins.push_back(pin);
+    pin->formatSizes = {3, 5};
+    const struct {
+        const char *action;
+        ULONG count;
+        HRESULT result;
+        std::vector<ULONG> fetchedSizes;
+        int failAllocationAt; // -1 none
+        HRESULT proposalAnswer;
+    } steps[] = {
+        {"next", 1, S_OK, {3}, -1, S_OK},
+        {"next", 2, S_FALSE, {5}, -1, S_OK},
+        {"next", 1, S_FALSE, {}, -1, S_OK},
+        {"reset", 0, S_OK, {}, -1, S_OK},
+        {"skip", 2, S_OK, {}, -1, S_OK},
+        {"skip", 1, S_FALSE, {}, -1, S_OK},
+        {"reset", 0, S_OK, {}, -1, S_OK},
+        {"next", 2, S_OK, {3, 5}, -1, S_OK},
+        {"bump", 0, S_OK, {}, -1, S_OK},
+        {"next", 1, VFW_E_ENUM_OUT_OF_SYNC, {}, -1, S_OK},
+        {"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, {}, -1, S_OK},
+        {"skip", 0, S_OK, {}, -1, S_OK},
+        {"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, {}, -1, S_OK},
+        {"reset", 0, S_OK, {}, -1, S_OK},
+        {"next", 1, S_FALSE, {}, -1, E_FAIL},
+        {"reset", 0, S_OK, {}, -1, S_OK},
+        {"next", 2, S_FALSE, {}, 1, S_OK},
+        {"reset", 0, S_OK, {}, -1, S_OK},
+        {"next", 2, S_FALSE, {3}, 3, S_OK},
+        {"clone", 0, S_OK, {}, -1, S_OK},
+        {"nextnull", 2, E_INVALIDARG, {}, -1, S_OK},
+        {"nextnull", 1, S_FALSE, {}, -1, S_OK},
+        {"next", 0, S_OK, {}, -1, S_OK},
+    };
+    IEnumMediaTypes *types = NULL;
+    ASSERT_EQ(pin->EnumMediaTypes(&types), S_OK);
+    std::vector<AM_MEDIA_TYPE *> kept;
+    for (const auto &step : steps) {
+        const std::string action = step.action;
+        SCOPED_TRACE(action + " " + std::to_string(step.count));
+        pin->proposalAnswer = step.proposalAnswer;
+        graph_test::FailTaskAllocationAfter(step.failAllocationAt);
+        AM_MEDIA_TYPE *got[2] = {};
+        ULONG fetched = 99;
+        HRESULT result = S_OK;
+        if (action == "next" || action == "nextnull") {
+            result = types->Next(step.count, got, action == "next" ? &fetched : NULL);
+            fetched = FAILED(result) ? 0 : action == "next" ? fetched : (result == S_OK ? 1 : 0);
+            ASSERT_EQ(fetched, step.fetchedSizes.size());
+            for (ULONG i = 0; i < fetched; i++) {
+                EXPECT_EQ(got[i]->cbFormat, step.fetchedSizes[i]);
+                EXPECT_EQ(got[i]->pbFormat[got[i]->cbFormat - 1], got[i]->cbFormat - 1);
+                kept.push_back(got[i]);
+            }
+            EXPECT_TRUE(fetched == 2 || got[fetched] == NULL);
+        } else if (action == "skip") {
+            result = types->Skip(step.count);
+        } else if (action == "reset") {
+            result = types->Reset();
+        } else if (action == "clone") {
+            IEnumMediaTypes *clone = (IEnumMediaTypes *)1;
+            result = types->Clone(&clone);
+            if (clone != NULL) {
+                types->Release();
+                types = clone;
+            }
+        } else if (action == "bump") {
+            pin->typeVersion++;
+        }
+        graph_test::FailTaskAllocationAfter(-1);
+        EXPECT_EQ(result, step.result);
+        EXPECT_EQ(entries.TaskBlocksOut(), (LONG)kept.size() * 2) << "a record and its format block per type kept";
+    }
+    EXPECT_EQ(types->Release(), 0u);
+    for (AM_MEDIA_TYPE *type : kept) {
+        EXPECT_EQ(type->majortype, MEDIATYPE_Audio) << "the records outlive the enumerator";
+        FreeMediaTypeRecord(type);
+    }
+    EXPECT_EQ(entries.TaskBlocksOut(), 0);
+    EXPECT_EQ(filter.InnerUnknown()->AddRef(), 2u);
+    filter.InnerUnknown()->Release();
+}
+
+// Two connected pins (A, B) and an unconnected one (C) that must never be called. Each row brings the filter into
+// its starting state with willing pins, then sets the failures and runs the operation.
+TEST(FilterStateMachine, DrivesConnectedPinsAndKeepsTheStateOnFailure)
+{
+    PlatformEntries entries;
+    const HRESULT fail = E_ACCESSDENIED;
+    const struct {
+        FILTER_STATE from;
+        const char *operation;
+        HRESULT activateA, activateB, deactivateA, runB;
+        HRESULT result;
+        FILTER_STATE to;
+        const char *log;
+    } rows[] = {
+        {State_Stopped, "stop", S_OK, S_OK, S_OK, S_OK, S_OK, State_Stopped, ""},
+        {State_Paused, "stop", S_OK, S_OK, S_OK, S_OK, S_OK, State_Stopped, "A- B-"},
+        {State_Running, "stop", S_OK, S_OK, fail, S_OK, fail, State_Stopped, "A- B-"},
+        {State_Stopped, "pause", S_OK, S_OK, S_OK, S_OK, S_OK, State_Paused, "A+ B+"},
+        {State_Stopped, "pause", fail, S_OK, S_OK, S_OK, fail, State_Stopped, "A+"},
+        {State_Stopped, "pause", S_OK, fail, S_OK, S_OK, fail, State_Stopped, "A+ B+"},
+        {State_Running, "pause", fail, fail, S_OK, S_OK, S_OK, State_Paused, ""},
+        {State_Paused, "pause", fail, fail, S_OK, S_OK, S_OK, State_Paused, ""},
+        {State_Stopped, "run", S_OK, S_OK, S_OK, S_OK, S_OK, State_Running, "A+ B+ A>5 B>5"},
+        {State_Stopped, "run", S_OK, fail, S_OK, S_OK, fail, State_Stopped, "A+ B+"},
+        {State_Stopped, "run", S_OK, S_OK, S_OK, fail, fail, State_Paused, "A+ B+ A>5 B>5"},
+        {State_Paused, "run", fail, S_OK, S_OK, S_OK, S_OK, State_Running, "A>5 B>5"},
+        {State_Running, "run", S_OK, S_OK, S_OK, fail, S_OK, State_Running, ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.operation << " from " << row.from << " log " << row.log);
+        TestFilter filter;
+        filter.InnerUnknown()->AddRef();
+        for (const WCHAR *name : {L"A", L"B", L"C"}) {
+            TestPin *pin = new TestPin(&filter, name);
+            pin->SetConnected(name[0] != L'C');
+            pin->activateAnswer = pin->deactivateAnswer = pin->runAnswer = name[0] == L'C' ? E_UNEXPECTED : S_OK;
+            filter.pins.push_back(pin);
+        }
+        ASSERT_EQ(row.from == State_Running   ? filter.Run(0)
+                  : row.from == State_Paused ? filter.Pause()
+                                             : filter.Stop(),
+                  S_OK);
+        filter.log.clear();
+        TestPin *a = static_cast<TestPin *>(filter.pins[0]), *b = static_cast<TestPin *>(filter.pins[1]);
+        a->activateAnswer = row.activateA;
+        b->activateAnswer = row.activateB;
+        a->deactivateAnswer = row.deactivateA;
+        b->runAnswer = row.runB;
+        const std::string operation = row.operation;
+        IBaseFilter *face = filter.BaseFilter();
+        const HRESULT result = operation == "stop" ? face->Stop() : operation == "pause" ? face->Pause() : face->Run(5);
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(filter.State(), row.to);
+        EXPECT_EQ(filter.log, row.log);
+        for (R_CPinBase *pin : filter.pins) {
+            static_cast<TestPin *>(pin)->SetConnected(false);
+        }
+    }
+}
+
+TEST(FilterBase, FindsPinsByTheirWholeName)
+{
+    PlatformEntries entries;
+    TestFilter filter;
+    filter.InnerUnknown()->AddRef();
+    for (const WCHAR *name : {L"In", L"Out", L"Out"}) {
+        filter.pins.push_back(new TestPin(&filter, name));
+    }
+    const struct {
+        const WCHAR *id;
+        int index; // -1 not found
+    } rows[] = {{L"In", 0}, {L"Out", 1}, {L"in", -1}, {L"Ou", -1}, {L"Output", -1}, {L"", -1}, {NULL, -1}};
+    for (const auto &row : rows) {
+        IPin *pin = (IPin *)1;
+        EXPECT_EQ(filter.FindPin(row.id, &pin), row.index >= 0 ? S_OK : VFW_E_NOT_FOUND);
+        EXPECT_EQ(pin, row.index >= 0 ? filter.pins[row.index]->PinInterface() : nullptr);
+        if (pin != NULL) {
+            pin->Release();
+        }
+    }
+    EXPECT_EQ(filter.InnerUnknown()->AddRef(), 2u);
 }
 
 } // namespace
