@@ -43,7 +43,14 @@ public:
     virtual ULONG STDMETHODCALLTYPE InnerRelease();
     virtual ~R_CMediaUnknown();
 
-    IUnknown *InnerUnknown() { return reinterpret_cast<IUnknown *>(this); }
+    // The pointer passes through an empty asm so that the compiler cannot see which object it is: where it knows
+    // the object's type it finds no IUnknown at its start and would drop the call as unreachable.
+    IUnknown *InnerUnknown()
+    {
+        void *self = this;
+        __asm__("" : "+r"(self));
+        return static_cast<IUnknown *>(self);
+    }
     IUnknown *OuterUnknown() const { return m_Outer; }
 
 protected:
@@ -261,6 +268,8 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumPins **out) override;
 
 private:
+    void TakeBackPins(IPin **pins, ULONG count);
+
     int m_Position;
     int m_PinCount;
     R_CFilterBase *m_Filter;
@@ -349,6 +358,8 @@ protected:
     HRESULT NegotiateMediaType(IPin *receivePin, const AM_MEDIA_TYPE *type);
     HRESULT TryMediaTypeList(IPin *receivePin, const AM_MEDIA_TYPE *partial, IEnumMediaTypes *types);
     HRESULT TryConnectWithType(IPin *receivePin, const AM_MEDIA_TYPE *type);
+    HRESULT CanConnectNow() const;
+    void AbandonConnection();
 
     WCHAR *m_Name;
     IPin *m_Connected; // one reference
@@ -409,6 +420,11 @@ protected:
     bool m_Flushing;
     AM_SAMPLE2_PROPERTIES m_SampleProperties;
     bool m_SampleTypeIsCopy; // the recorded media type is a task-memory copy of this pin's, freed after use
+
+private:
+    void RecordSampleProperties(IMediaSample *sample);
+    void FreeSampleTypeCopy();
+    HRESULT RefuseTypeChange();
 };
 
 class R_COutputPinBase : public R_CPinBase {
@@ -431,10 +447,6 @@ public:
     virtual HRESULT PushBeginFlush();
     virtual HRESULT PushEndFlush();
     virtual HRESULT PushNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
-
-    HRESULT STDMETHODCALLTYPE EndOfStream() override;
-    HRESULT STDMETHODCALLTYPE BeginFlush() override;
-    HRESULT STDMETHODCALLTYPE EndFlush() override;
 
     IMemAllocator *Allocator() const { return m_Allocator; }
     IMemInputPin *ConnectedInput() const { return m_ConnectedInput; }
