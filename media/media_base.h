@@ -32,9 +32,10 @@ public:
     ~R_CMediaObject();
 };
 
-// The first three virtual slots have the IUnknown shape (stdcall QueryInterface, AddRef, Release), so the object
-// itself is its inner unknown: InnerUnknown() is that table seen as an IUnknown. Every platform interface that a
-// derived class implements forwards its IUnknown operations to the outer unknown (MEDIA_FORWARD_UNKNOWN).
+// The reference-counted unknown. Its inner unknown is a small face of its own that answers through the object's
+// Inner operations (so a derived class's overrides answer), the outer unknown when the object stands alone. Every
+// platform interface that a derived class implements forwards its IUnknown operations to the outer unknown
+// (MEDIA_FORWARD_UNKNOWN).
 class R_CMediaUnknown : public R_CMediaObject {
 public:
     R_CMediaUnknown(const char *name, IUnknown *outer);
@@ -43,18 +44,24 @@ public:
     virtual ULONG STDMETHODCALLTYPE InnerRelease();
     virtual ~R_CMediaUnknown();
 
-    // The pointer passes through an empty asm so that the compiler cannot see which object it is: where it knows
-    // the object's type it finds no IUnknown at its start and would drop the call as unreachable.
-    IUnknown *InnerUnknown()
-    {
-        void *self = this;
-        __asm__("" : "+r"(self));
-        return static_cast<IUnknown *>(self);
-    }
+    IUnknown *InnerUnknown() { return &m_InnerFace; }
     IUnknown *OuterUnknown() const { return m_Outer; }
 
+private:
+    struct InnerFace : public IUnknown {
+        explicit InnerFace(R_CMediaUnknown *owner) : m_Owner(owner) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override
+        {
+            return m_Owner->InnerQueryInterface(id, out);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return m_Owner->InnerAddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return m_Owner->InnerRelease(); }
+        R_CMediaUnknown *m_Owner;
+    };
+    InnerFace m_InnerFace;
+
 protected:
-    IUnknown *m_Outer;       // no reference of its own
+    IUnknown *m_Outer;        // no reference of its own
     volatile LONG m_RefCount; // 0 after construction
 };
 

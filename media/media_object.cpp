@@ -88,7 +88,7 @@ R_CMediaObject::~R_CMediaObject()
 }
 
 R_CMediaUnknown::R_CMediaUnknown(const char *name, IUnknown *outer)
-    : R_CMediaObject(name), m_Outer(outer != NULL ? outer : InnerUnknown()), m_RefCount(0)
+    : R_CMediaObject(name), m_InnerFace(this), m_Outer(outer != NULL ? outer : InnerUnknown()), m_RefCount(0)
 {
 }
 
