@@ -48,6 +48,9 @@ public:
     R_CMediaLock *StreamingLock() { return &m_StreamingLock; }
 
 protected:
+    // The pins PinAtIndex makes on first use; an heir with pins of its own kind replaces them.
+    virtual R_CXFormInputPin *NewInputPin(HRESULT *result);
+    virtual R_CXFormOutputPin *NewOutputPin(HRESULT *result);
     HRESULT PrepareOutputSample(IMediaSample *in, IMediaSample **out);
     bool BothPinsConnected() const;
 
@@ -58,8 +61,14 @@ protected:
     R_CMediaLock m_StreamingLock; // always taken after the filter lock
     R_CXFormInputPin *m_Input;    // owned
     R_CXFormOutputPin *m_Output;  // owned
-    HRESULT m_PinResult;          // result slot handed to the pins the filter makes
 };
+
+// Sample copies shared by the heirs. The bytes: VFW_E_BUFFER_OVERFLOW when the input's data does not fit in the
+// output's buffer (nothing is written then), else the data and its length. The media type and the media times
+// are copied when the input has them.
+HRESULT CopySampleBytes(IMediaSample *in, IMediaSample *out);
+void CopySampleMediaType(IMediaSample *in, IMediaSample *out);
+void CopySampleMediaTimes(IMediaSample *in, IMediaSample *out);
 
 class R_CXFormInputPin : public R_CInputPinBase {
 public:
@@ -113,11 +122,12 @@ HRESULT CreateSeekingPassThrough(IUnknown *outer, BOOL renderer, IPin *pin, IUnk
 // In-place transform filter: the input pin hands the downstream allocator upstream so that the same samples flow
 // through; only when the two pins end up with different allocators is each sample copied first.
 
+class R_CInPlaceXFormOutputPin;
+
 class R_CInPlaceXFormFilter : public R_CXFormFilter {
 public:
     R_CInPlaceXFormFilter(const char *name, IUnknown *outer, REFCLSID classId, HRESULT *result, bool modifiesData);
 
-    R_CPinBase *PinAtIndex(int index) override;
     HRESULT TransformSample(IMediaSample *in, IMediaSample *out) override;
     HRESULT AcceptsTypePair(const AM_MEDIA_TYPE *in, const AM_MEDIA_TYPE *out) override;
     HRESULT SizeOutputBuffers(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) override;
@@ -132,8 +142,12 @@ public:
     IMediaSample *CopyToOutputSample(IMediaSample *in);
     bool UsesDifferentAllocators() const;
     bool ModifiesData() const { return m_ModifiesData; }
+    R_CInPlaceXFormOutputPin *InPlaceOutputPin() const;
 
 protected:
+    R_CXFormInputPin *NewInputPin(HRESULT *result) override;
+    R_CXFormOutputPin *NewOutputPin(HRESULT *result) override;
+
     bool m_ModifiesData;
 };
 
@@ -212,6 +226,10 @@ public:
     HRESULT STDMETHODCALLTYPE SetExternalBuffer(ALLOCATOR_PROPERTIES properties, BYTE *buffer) override;
 
     IGrabberControl *GrabberControl() { return static_cast<IGrabberControl *>(this); }
+    GUID WantedMajorType();
+
+protected:
+    R_CXFormInputPin *NewInputPin(HRESULT *result) override;
 
 private:
     R_CSampleGrabberInputPin *GrabberInputPin() const;
@@ -271,6 +289,10 @@ public:
     HRESULT OnStreamingStop() override;
     HRESULT ReceiveSample(IMediaSample *in) override;
 
+protected:
+    R_CXFormInputPin *NewInputPin(HRESULT *result) override;
+    R_CXFormOutputPin *NewOutputPin(HRESULT *result) override;
+
 private:
     DWORD m_DataBytes;   // bytes passed in this run: the "data" chunk's size
     DWORD m_HeaderBytes; // format block size + 28
@@ -281,7 +303,6 @@ public:
     R_CWavWriterOutputPin(R_CWavWriterFilter *filter, HRESULT *result);
 
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE *type) override;
-    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes **out) override;
 };
 
 extern const CLSID CLSID_WavDest; // {3C78B8E2-6C4D-11D1-ADE2-0000F8754B99}
