@@ -166,7 +166,7 @@ IMediaSample *R_CInPlaceXFormFilter::CopyToOutputSample(IMediaSample *in)
 
 R_CInPlaceXFormInputPin::R_CInPlaceXFormInputPin(const char *name, R_CInPlaceXFormFilter *filter, HRESULT *result,
                                                  const WCHAR *pinName)
-    : R_CXFormInputPin(name, filter, result, pinName), m_InPlaceFilter(filter), m_UpstreamReadOnly(FALSE)
+    : R_CXFormInputPin(name, filter, result, pinName), m_InPlaceFilter(filter)
 {
 }
 
@@ -193,7 +193,6 @@ HRESULT R_CInPlaceXFormInputPin::NotifyAllocator(IMemAllocator *allocator, BOOL 
         return E_POINTER;
     }
     R_CMediaLockScope lock(m_Lock);
-    m_UpstreamReadOnly = readOnly;
     R_CInPlaceXFormOutputPin *output = m_InPlaceFilter->InPlaceOutputPin();
     if (output->IsConnected()) {
         HRESULT result;

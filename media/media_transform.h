@@ -13,12 +13,16 @@
 class R_CXFormInputPin;
 class R_CXFormOutputPin;
 
-class R_CXFormFilter : public R_CFilterBase {
-public:
+class R_CXFormFilter : public R_CFilterBase
+{
+  public:
     R_CXFormFilter(const char *name, IUnknown *outer, REFCLSID classId);
     ~R_CXFormFilter() override;
 
-    int CountPins() override { return 2; }
+    int CountPins() override
+    {
+        return 2;
+    }
     R_CPinBase *PinAtIndex(int index) override;
 
     virtual HRESULT TransformSample(IMediaSample *in, IMediaSample *out) = 0;
@@ -26,8 +30,14 @@ public:
     virtual HRESULT AcceptsTypePair(const AM_MEDIA_TYPE *in, const AM_MEDIA_TYPE *out) = 0;
     virtual HRESULT SizeOutputBuffers(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) = 0;
     virtual HRESULT ProposeOutputType(int position, AM_MEDIA_TYPE *type) = 0;
-    virtual HRESULT OnStreamingStart() { return S_OK; }
-    virtual HRESULT OnStreamingStop() { return S_OK; }
+    virtual HRESULT OnStreamingStart()
+    {
+        return S_OK;
+    }
+    virtual HRESULT OnStreamingStop()
+    {
+        return S_OK;
+    }
     virtual HRESULT AdjustQuality(Quality quality);
     virtual HRESULT AdoptPinMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE *type);
     virtual HRESULT VerifyPinPeer(PIN_DIRECTION direction, IPin *peer);
@@ -43,11 +53,20 @@ public:
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE Pause() override;
 
-    R_CXFormInputPin *InputPin() const { return m_Input; }
-    R_CXFormOutputPin *OutputPin() const { return m_Output; }
-    R_CMediaLock *StreamingLock() { return &m_StreamingLock; }
+    R_CXFormInputPin *InputPin() const
+    {
+        return m_Input;
+    }
+    R_CXFormOutputPin *OutputPin() const
+    {
+        return m_Output;
+    }
+    R_CMediaLock *StreamingLock()
+    {
+        return &m_StreamingLock;
+    }
 
-protected:
+  protected:
     // The pins PinAtIndex makes on first use; an heir with pins of its own kind replaces them.
     virtual R_CXFormInputPin *NewInputPin(HRESULT *result);
     virtual R_CXFormOutputPin *NewOutputPin(HRESULT *result);
@@ -70,8 +89,9 @@ HRESULT CopySampleBytes(IMediaSample *in, IMediaSample *out);
 void CopySampleMediaType(IMediaSample *in, IMediaSample *out);
 void CopySampleMediaTimes(IMediaSample *in, IMediaSample *out);
 
-class R_CXFormInputPin : public R_CInputPinBase {
-public:
+class R_CXFormInputPin : public R_CInputPinBase
+{
+  public:
     R_CXFormInputPin(const char *name, R_CXFormFilter *filter, HRESULT *result, const WCHAR *pinName);
 
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE *type) override;
@@ -89,12 +109,13 @@ public:
     HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample *sample) override;
 
-protected:
+  protected:
     R_CXFormFilter *m_XFormFilter;
 };
 
-class R_CXFormOutputPin : public R_COutputPinBase {
-public:
+class R_CXFormOutputPin : public R_COutputPinBase
+{
+  public:
     R_CXFormOutputPin(const char *name, R_CXFormFilter *filter, HRESULT *result, const WCHAR *pinName);
     ~R_CXFormOutputPin() override;
 
@@ -110,7 +131,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryId(LPWSTR *out) override;
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter *sender, Quality quality) override;
 
-protected:
+  protected:
     R_CXFormFilter *m_XFormFilter;
     IUnknown *m_SeekingPassThrough; // inner unknown of the aggregated platform object, made on first use
 };
@@ -124,8 +145,9 @@ HRESULT CreateSeekingPassThrough(IUnknown *outer, BOOL renderer, IPin *pin, IUnk
 
 class R_CInPlaceXFormOutputPin;
 
-class R_CInPlaceXFormFilter : public R_CXFormFilter {
-public:
+class R_CInPlaceXFormFilter : public R_CXFormFilter
+{
+  public:
     R_CInPlaceXFormFilter(const char *name, IUnknown *outer, REFCLSID classId, HRESULT *result, bool modifiesData);
 
     HRESULT TransformSample(IMediaSample *in, IMediaSample *out) override;
@@ -141,18 +163,22 @@ public:
     // fit in it.
     IMediaSample *CopyToOutputSample(IMediaSample *in);
     bool UsesDifferentAllocators() const;
-    bool ModifiesData() const { return m_ModifiesData; }
+    bool ModifiesData() const
+    {
+        return m_ModifiesData;
+    }
     R_CInPlaceXFormOutputPin *InPlaceOutputPin() const;
 
-protected:
+  protected:
     R_CXFormInputPin *NewInputPin(HRESULT *result) override;
     R_CXFormOutputPin *NewOutputPin(HRESULT *result) override;
 
     bool m_ModifiesData;
 };
 
-class R_CInPlaceXFormInputPin : public R_CXFormInputPin {
-public:
+class R_CInPlaceXFormInputPin : public R_CXFormInputPin
+{
+  public:
     R_CInPlaceXFormInputPin(const char *name, R_CInPlaceXFormFilter *filter, HRESULT *result, const WCHAR *pinName);
 
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE *type) override;
@@ -163,17 +189,16 @@ public:
     HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator *allocator, BOOL readOnly) override;
     HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES *out) override;
 
-protected:
+  protected:
     HRESULT GiveOutputOwnAllocator(IMemAllocator *upstream);
 
     R_CInPlaceXFormFilter *m_InPlaceFilter;
-    BOOL m_UpstreamReadOnly; // the upstream allocator's samples must not be written
 };
 
-class R_CInPlaceXFormOutputPin : public R_CXFormOutputPin {
-public:
-    R_CInPlaceXFormOutputPin(const char *name, R_CInPlaceXFormFilter *filter, HRESULT *result,
-                             const WCHAR *pinName);
+class R_CInPlaceXFormOutputPin : public R_CXFormOutputPin
+{
+  public:
+    R_CInPlaceXFormOutputPin(const char *name, R_CInPlaceXFormFilter *filter, HRESULT *result, const WCHAR *pinName);
 
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE *type) override;
     HRESULT FinishConnection(IPin *peer) override;
@@ -183,7 +208,7 @@ public:
     // Takes allocator as the pin's own (a reference added to it, the old one released).
     void AdoptAllocator(IMemAllocator *allocator);
 
-protected:
+  protected:
     R_CInPlaceXFormFilter *m_InPlaceFilter;
 };
 
@@ -195,9 +220,9 @@ protected:
 // Answer S_OK: deliver the sample; S_FALSE or another positive value: drop it; negative: drop it and fail the
 // receive with that value. Runs on the streaming thread under the grabber's callback lock.
 typedef HRESULT (*GrabberSampleCallback)(IMediaSample *sample, REFERENCE_TIME *start, REFERENCE_TIME *stop,
-                                          BOOL typeChanged, void *context);
+                                         BOOL typeChanged, void *context);
 
-extern const IID IID_IGrabberControl; // {6B652FFF-11FE-4FCE-92AD-0266B5D7C78F}
+extern const IID IID_IGrabberControl;     // {6B652FFF-11FE-4FCE-92AD-0266B5D7C78F}
 extern const CLSID CLSID_QvSampleGrabber; // {2FA4F053-6D60-4CB0-9503-8E89234F3F73}
 
 struct IGrabberControl : public IUnknown {
@@ -210,8 +235,9 @@ struct IGrabberControl : public IUnknown {
 class R_CSampleGrabberInputPin;
 class R_CSampleGrabberAllocator;
 
-class R_CSampleGrabber : public R_CInPlaceXFormFilter, public IGrabberControl {
-public:
+class R_CSampleGrabber : public R_CInPlaceXFormFilter, public IGrabberControl
+{
+  public:
     R_CSampleGrabber(IUnknown *outer, HRESULT *result, bool modifiesData);
     ~R_CSampleGrabber() override;
 
@@ -225,16 +251,19 @@ public:
     HRESULT STDMETHODCALLTYPE SetSampleCallback(GrabberSampleCallback callback, void *context) override;
     HRESULT STDMETHODCALLTYPE SetExternalBuffer(ALLOCATOR_PROPERTIES properties, BYTE *buffer) override;
 
-    IGrabberControl *GrabberControl() { return static_cast<IGrabberControl *>(this); }
+    IGrabberControl *GrabberControl()
+    {
+        return static_cast<IGrabberControl *>(this);
+    }
     GUID WantedMajorType();
 
-protected:
+  protected:
     R_CXFormInputPin *NewInputPin(HRESULT *result) override;
 
-private:
+  private:
     R_CSampleGrabberInputPin *GrabberInputPin() const;
 
-    R_CMediaTypeRecord m_WantedType; // null ids are wildcards
+    R_CMediaTypeRecord m_WantedType;  // null ids are wildcards
     GrabberSampleCallback m_Callback; // null: samples pass untouched
     void *m_CallbackContext;
     R_CMediaLock m_CallbackLock; // guards the wanted type, the callback and its context
@@ -244,8 +273,9 @@ private:
 // E_OUTOFMEMORY in result (when given) when memory fails.
 R_CSampleGrabber *CreateSampleGrabber(IUnknown *outer, HRESULT *result);
 
-class R_CSampleGrabberInputPin : public R_CInPlaceXFormInputPin {
-public:
+class R_CSampleGrabberInputPin : public R_CInPlaceXFormInputPin
+{
+  public:
     R_CSampleGrabberInputPin(R_CSampleGrabber *filter, HRESULT *result);
     ~R_CSampleGrabberInputPin() override;
 
@@ -261,11 +291,20 @@ public:
     HRESULT UseExternalBuffer(const ALLOCATOR_PROPERTIES &properties, BYTE *buffer);
     // The type-changed flag as the callback sees it; cleared after each callback.
     BOOL TakeTypeChanged();
-    BOOL TypeChanged() const { return m_TypeChanged; }
-    const ALLOCATOR_PROPERTIES &BufferProperties() const { return m_BufferProperties; }
-    BYTE *ExternalBuffer() const { return m_ExternalBuffer; }
+    BOOL TypeChanged() const
+    {
+        return m_TypeChanged;
+    }
+    const ALLOCATOR_PROPERTIES &BufferProperties() const
+    {
+        return m_BufferProperties;
+    }
+    BYTE *ExternalBuffer() const
+    {
+        return m_ExternalBuffer;
+    }
 
-private:
+  private:
     R_CSampleGrabberAllocator *m_PrivateAllocator; // one reference
     ALLOCATOR_PROPERTIES m_BufferProperties;
     BYTE *m_ExternalBuffer; // the caller's, not owned
@@ -276,8 +315,9 @@ private:
 // "WAV Dest": passes audio bytes unchanged to a stream-writing pin, stamping each output sample with its byte
 // position in the file, and writes the RIFF WAVE header through the downstream IStream when streaming stops.
 
-class R_CWavWriterFilter : public R_CXFormFilter {
-public:
+class R_CWavWriterFilter : public R_CXFormFilter
+{
+  public:
     R_CWavWriterFilter(IUnknown *outer, HRESULT *result);
 
     HRESULT TransformSample(IMediaSample *in, IMediaSample *out) override;
@@ -289,17 +329,18 @@ public:
     HRESULT OnStreamingStop() override;
     HRESULT ReceiveSample(IMediaSample *in) override;
 
-protected:
+  protected:
     R_CXFormInputPin *NewInputPin(HRESULT *result) override;
     R_CXFormOutputPin *NewOutputPin(HRESULT *result) override;
 
-private:
+  private:
     DWORD m_DataBytes;   // bytes passed in this run: the "data" chunk's size
     DWORD m_HeaderBytes; // format block size + 28
 };
 
-class R_CWavWriterOutputPin : public R_CXFormOutputPin {
-public:
+class R_CWavWriterOutputPin : public R_CXFormOutputPin
+{
+  public:
     R_CWavWriterOutputPin(R_CWavWriterFilter *filter, HRESULT *result);
 
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE *type) override;

@@ -13,18 +13,22 @@ const CLSID CLSID_QvSampleGrabber = {0x2FA4F053, 0x6D60, 0x4CB0, {0x95, 0x03, 0x
 
 // The allocator over the caller's buffer: it agrees only to the properties the caller gave, and its samples are
 // slices of that buffer, which it never frees.
-class R_CSampleGrabberAllocator : public R_CVirtualMemAllocator {
-public:
+class R_CSampleGrabberAllocator : public R_CVirtualMemAllocator
+{
+  public:
     R_CSampleGrabberAllocator(R_CSampleGrabberInputPin *owner, HRESULT *result)
         : R_CVirtualMemAllocator("SampleGrabberAllocator", NULL, result), m_Owner(owner)
     {
     }
-    ~R_CSampleGrabberAllocator() override { m_Block = NULL; }
+    ~R_CSampleGrabberAllocator() override
+    {
+        m_Block = NULL;
+    }
 
     HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES *request, ALLOCATOR_PROPERTIES *actual) override;
     HRESULT AllocateBuffers() override;
 
-private:
+  private:
     void ReleaseGrabberSamples();
 
     R_CSampleGrabberInputPin *m_Owner; // no reference

@@ -260,8 +260,7 @@ HRESULT R_CXFormFilter::PrepareOutputSample(IMediaSample *in, IMediaSample **out
     }
     *out = NULL;
     HRESULT result = m_Output->ObtainOutputSample(out, (recorded.dwSampleFlags & AM_SAMPLE_TIMEVALID) ? &start : NULL,
-                                                  (recorded.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : NULL,
-                                                  flags);
+                                                  (recorded.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : NULL, flags);
     if (FAILED(result)) {
         return result;
     }
@@ -419,8 +418,7 @@ HRESULT R_CXFormInputPin::Receive(IMediaSample *sample)
 // ---------------------------------------------------------------------------------------------------------------
 // Output pin.
 
-R_CXFormOutputPin::R_CXFormOutputPin(const char *name, R_CXFormFilter *filter, HRESULT *result,
-                                     const WCHAR *pinName)
+R_CXFormOutputPin::R_CXFormOutputPin(const char *name, R_CXFormFilter *filter, HRESULT *result, const WCHAR *pinName)
     : R_COutputPinBase(name, filter, filter->FilterLock(), result, pinName), m_XFormFilter(filter),
       m_SeekingPassThrough(NULL)
 {
