@@ -83,10 +83,9 @@ class R_CXFormFilter : public R_CFilterBase
 };
 
 // Sample copies shared by the heirs. The bytes: VFW_E_BUFFER_OVERFLOW when the input's data does not fit in the
-// output's buffer (nothing is written then), else the data and its length. The media type and the media times
-// are copied when the input has them.
+// output's buffer (nothing is written then), else the data and its length. The media times are copied when the
+// input has them.
 HRESULT CopySampleBytes(IMediaSample *in, IMediaSample *out);
-void CopySampleMediaType(IMediaSample *in, IMediaSample *out);
 void CopySampleMediaTimes(IMediaSample *in, IMediaSample *out);
 
 class R_CXFormInputPin : public R_CInputPinBase
