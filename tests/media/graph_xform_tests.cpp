@@ -618,4 +618,33 @@ TEST_F(GraphXform, PinIdsAndGrabberTerms)
     filter->Release();
 }
 
+// "WAV Dest" takes only a wave format block that its header can carry whole.
+TEST_F(GraphXform, WavDestRefusesFormatsItCannotWrite)
+{
+    HRESULT made = E_FAIL;
+    R_CWavWriterFilter *writer = static_cast<R_CWavWriterFilter *>(CreateWavDestFilter(NULL, &made));
+    writer->BaseFilter()->AddRef();
+    BYTE format[sizeof(WAVEFORMATEX)] = {};
+    const struct {
+        GUID formatType;
+        ULONG size;
+        BYTE *block;
+        HRESULT result;
+    } rows[] = {
+        {FORMAT_WaveFormatEx, 18, format, S_OK},
+        {FORMAT_WaveFormatEx, 16, format, S_OK},
+        {FORMAT_WaveFormatEx, 14, format, S_FALSE},
+        {FORMAT_WaveFormatEx, 18, NULL, S_FALSE},
+        {FORMAT_WaveFormatEx, 0xFFFFFFF0, format, S_FALSE},
+        {FORMAT_VideoInfo, 18, format, S_FALSE},
+    };
+    for (const auto &row : rows) {
+        AM_MEDIA_TYPE type = Ids(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, row.formatType);
+        type.cbFormat = row.size;
+        type.pbFormat = row.block;
+        EXPECT_EQ(writer->AcceptsInputType(&type), row.result) << row.size;
+    }
+    writer->BaseFilter()->Release();
+}
+
 } // namespace
