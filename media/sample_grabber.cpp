@@ -274,8 +274,8 @@ HRESULT R_CSampleGrabberInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES 
 // ---------------------------------------------------------------------------------------------------------------
 // Private allocator.
 
-// The base checks first; whatever the answer after them, the agreed values are the caller's, so that a commit
-// never cuts samples past the caller's buffer.
+// The base checks first; whatever the answer after them, the agreed (and reported) values are the caller's, so
+// that a commit never cuts samples past the caller's buffer.
 HRESULT R_CSampleGrabberAllocator::SetProperties(ALLOCATOR_PROPERTIES *request, ALLOCATOR_PROPERTIES *actual)
 {
     HRESULT result = R_CVirtualMemAllocator::SetProperties(request, actual);
@@ -288,13 +288,13 @@ HRESULT R_CSampleGrabberAllocator::SetProperties(ALLOCATOR_PROPERTIES *request, 
     m_Size = own.cbBuffer;
     m_Alignment = own.cbAlign;
     m_Prefix = own.cbPrefix;
+    *actual = own;
     if (request->cbAlign != own.cbAlign) {
         return VFW_E_BADALIGN;
     }
     if (request->cbPrefix != own.cbPrefix || request->cbBuffer > own.cbBuffer || request->cBuffers > own.cBuffers) {
         return E_FAIL;
     }
-    *actual = own;
     return S_OK;
 }
 

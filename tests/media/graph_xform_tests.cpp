@@ -598,17 +598,19 @@ TEST_F(GraphXform, PinIdsAndGrabberTerms)
         ALLOCATOR_PROPERTIES request;
         HRESULT result;
     } requests[] = {
-        {{1, 100, 8, 0}, VFW_E_BADALIGN}, {{2, 100, 4, 0}, E_FAIL}, {{1, 100, 4, 4}, E_FAIL},
-        {{1, 4001, 4, 0}, E_FAIL},        {{1, 100, 4, 0}, S_OK},
+        {{1, 100, 4, 0}, S_OK},    {{1, 100, 8, 0}, VFW_E_BADALIGN}, {{1, 100, 4, 4}, E_FAIL},
+        {{1, 4001, 4, 0}, E_FAIL}, {{2, 100, 4, 0}, E_FAIL},
     };
     for (auto row : requests) {
         EXPECT_EQ(allocator->SetProperties(&row.request, &actual), row.result);
+        EXPECT_EQ(actual.cbBuffer, own.cbBuffer);
     }
-    EXPECT_EQ(actual.cbBuffer, own.cbBuffer);
-    IMediaSample *sample = NULL;
+    // Refused requests leave the caller's terms agreed: one sample over the caller's buffer.
+    IMediaSample *sample = NULL, *second = NULL;
     BYTE *data = NULL;
     ASSERT_EQ(allocator->Commit(), S_OK);
     ASSERT_EQ(allocator->GetBuffer(&sample, NULL, NULL, 0), S_OK);
+    EXPECT_EQ(allocator->GetBuffer(&second, NULL, NULL, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
     sample->GetPointer(&data);
     EXPECT_EQ(data, buffer.data());
     EXPECT_EQ(sample->GetSize(), own.cbBuffer);
