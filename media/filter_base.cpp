@@ -159,13 +159,7 @@ HRESULT STDMETHODCALLTYPE R_CFilterBase::GetClassID(CLSID *out)
 HRESULT STDMETHODCALLTYPE R_CFilterBase::SetSyncSource(IReferenceClock *clock)
 {
     R_CMediaLockScope scope(m_Lock);
-    if (clock != NULL) {
-        clock->AddRef();
-    }
-    if (m_Clock != NULL) {
-        m_Clock->Release();
-    }
-    m_Clock = clock;
+    ReplaceHeldInterface(&m_Clock, clock);
     return S_OK;
 }
 

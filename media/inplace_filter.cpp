@@ -296,11 +296,7 @@ R_CInPlaceXFormOutputPin::R_CInPlaceXFormOutputPin(const char *name, R_CInPlaceX
 
 void R_CInPlaceXFormOutputPin::AdoptAllocator(IMemAllocator *allocator)
 {
-    allocator->AddRef();
-    if (m_Allocator != NULL) {
-        m_Allocator->Release();
-    }
-    m_Allocator = allocator;
+    ReplaceHeldInterface(&m_Allocator, allocator);
 }
 
 HRESULT R_CInPlaceXFormOutputPin::EnumMediaTypes(IEnumMediaTypes **out)

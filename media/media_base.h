@@ -65,6 +65,22 @@ protected:
     volatile LONG m_RefCount; // 0 after construction
 };
 
+// Holds another interface in a field that owns one reference: the new one gains its reference before the old one
+// loses its own, so replacing an interface by itself is safe. Either may be null.
+template <typename Interface> void ReplaceHeldInterface(Interface **field, Interface *value)
+{
+    if (value != NULL) {
+        value->AddRef();
+    }
+    if (*field != NULL) {
+        (*field)->Release();
+    }
+    *field = value;
+}
+
+// Decommits a held allocator and drops it; a refused decommit keeps it and is answered. S_OK without one.
+HRESULT DecommitHeldAllocator(IMemAllocator **field);
+
 // Stores the interface through out and adds a reference through the interface itself.
 HRESULT HandOutInterface(IUnknown *face, void **out);
 

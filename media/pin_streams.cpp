@@ -5,6 +5,19 @@
 // without a lock; the allocator calls and the flush steps take the filter lock on the window thread.
 #include "media/media_base.h"
 
+HRESULT DecommitHeldAllocator(IMemAllocator **field)
+{
+    if (*field != NULL) {
+        const HRESULT result = (*field)->Decommit();
+        if (FAILED(result)) {
+            return result;
+        }
+        (*field)->Release();
+        *field = NULL;
+    }
+    return S_OK;
+}
+
 HRESULT CreatePlatformAllocator(IMemAllocator **out)
 {
     const HRESULT result = MediaCoCreateInstance(CLSID_MemoryAllocator, NULL, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
@@ -55,15 +68,7 @@ HRESULT R_CInputPinBase::Deactivate()
 HRESULT R_CInputPinBase::ReleaseConnectionResources()
 {
     FreeSampleTypeCopy();
-    if (m_Allocator != NULL) {
-        const HRESULT result = m_Allocator->Decommit();
-        if (FAILED(result)) {
-            return result;
-        }
-        m_Allocator->Release();
-        m_Allocator = NULL;
-    }
-    return S_OK;
+    return DecommitHeldAllocator(&m_Allocator);
 }
 
 HRESULT R_CInputPinBase::CanReceiveNow()
@@ -136,11 +141,7 @@ HRESULT STDMETHODCALLTYPE R_CInputPinBase::NotifyAllocator(IMemAllocator *alloca
         return E_POINTER;
     }
     R_CMediaLockScope scope(m_Lock);
-    allocator->AddRef();
-    if (m_Allocator != NULL) {
-        m_Allocator->Release();
-    }
-    m_Allocator = allocator;
+    ReplaceHeldInterface(&m_Allocator, allocator);
     m_ReadOnly = readOnly != FALSE;
     return S_OK;
 }
@@ -338,13 +339,9 @@ HRESULT R_COutputPinBase::FinishConnection(IPin *peer)
 
 HRESULT R_COutputPinBase::ReleaseConnectionResources()
 {
-    if (m_Allocator != NULL) {
-        const HRESULT result = m_Allocator->Decommit();
-        if (FAILED(result)) {
-            return result;
-        }
-        m_Allocator->Release();
-        m_Allocator = NULL;
+    const HRESULT result = DecommitHeldAllocator(&m_Allocator);
+    if (FAILED(result)) {
+        return result;
     }
     if (m_ConnectedInput != NULL) {
         m_ConnectedInput->Release();

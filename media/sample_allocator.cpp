@@ -249,13 +249,7 @@ HRESULT STDMETHODCALLTYPE R_CAllocatorBase::ReleaseBuffer(IMediaSample *sample)
 HRESULT STDMETHODCALLTYPE R_CAllocatorBase::SetNotify(IMemAllocatorNotifyCallbackTemp *notify)
 {
     R_CMediaLockScope scope(&m_Lock);
-    if (notify != NULL) {
-        notify->AddRef();
-    }
-    if (m_Notify != NULL) {
-        m_Notify->Release();
-    }
-    m_Notify = notify;
+    ReplaceHeldInterface(&m_Notify, notify);
     return S_OK;
 }
 
