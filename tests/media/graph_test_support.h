@@ -1,0 +1,202 @@
+// Media graph tests: the ole32 and winmm entries a test binds when it runs without the engine (the platform's own,
+// with COM task memory counted so that a test can assert every block came back, and a countdown that refuses one
+// allocation), a stand-in for CoCreateInstance that counts its calls and refuses, and a test filter whose pins,
+// pin-set version and registration record the test sets. Used on the test's thread; the counters are atomic
+// because the platform's streaming threads allocate too.
+#pragma once
+
+#include <windows.h>
+
+#include <dshow.h>
+#include <mmsystem.h>
+
+#include <vector>
+
+#include "core/core_test_hooks.h"
+#include "media/media_base.h"
+
+namespace graph_test
+{
+
+inline volatile LONG g_TaskBlocksOut = 0;   // task blocks allocated through the bound entry and not yet freed
+inline volatile LONG g_TaskFailCountdown = -1; // allocations still to succeed before one fails; -1 never
+inline volatile LONG g_CreateInstanceCalls = 0;
+
+inline void *WINAPI CountingTaskMemAlloc(SIZE_T size)
+{
+    if (g_TaskFailCountdown >= 0 && InterlockedDecrement(&g_TaskFailCountdown) == -1) {
+        return NULL;
+    }
+    void *block = CoTaskMemAlloc(size);
+    if (block != NULL) {
+        InterlockedIncrement(&g_TaskBlocksOut);
+    }
+    return block;
+}
+
+inline void WINAPI CountingTaskMemFree(void *block)
+{
+    if (block != NULL) {
+        InterlockedDecrement(&g_TaskBlocksOut);
+    }
+    CoTaskMemFree(block);
+}
+
+inline HRESULT WINAPI RefusingCoCreateInstance(REFCLSID, IUnknown *, DWORD, REFIID, void **out)
+{
+    InterlockedIncrement(&g_CreateInstanceCalls);
+    *out = NULL;
+    return REGDB_E_CLASSNOTREG;
+}
+
+inline HRESULT WINAPI CountingCoCreateInstance(REFCLSID classId, IUnknown *outer, DWORD context, REFIID id, void **out)
+{
+    InterlockedIncrement(&g_CreateInstanceCalls);
+    return CoCreateInstance(classId, outer, context, id, out);
+}
+
+// Any function as a bound entry (through the one pointer type that casts from every function without a warning).
+template <typename Function> FARPROC AsEntry(Function function)
+{
+    return (FARPROC)(void (*)(void))function;
+}
+
+inline void BindOle(int index, FARPROC entry)
+{
+    SetBoundEntryForTest(BOUND_OLE32, index, entry);
+}
+
+// Lets the next `count` task allocations succeed and refuses the one after (once); -1 turns it off.
+inline void FailTaskAllocationAfter(int count)
+{
+    InterlockedExchange(&g_TaskFailCountdown, count);
+}
+
+// Binds the platform's COM and clock entries for the life of the scope, task memory counted, and starts COM on
+// this thread. Tests that start the engine need none of it.
+class PlatformEntries {
+public:
+    PlatformEntries()
+    {
+        BindOle(OLE_CO_TASK_MEM_ALLOC, AsEntry(CountingTaskMemAlloc));
+        BindOle(OLE_CO_TASK_MEM_FREE, AsEntry(CountingTaskMemFree));
+        BindOle(OLE_CO_CREATE_INSTANCE, AsEntry(CountingCoCreateInstance));
+        BindOle(OLE_CO_INITIALIZE, AsEntry(CoInitialize));
+        BindOle(OLE_CO_FREE_UNUSED_LIBRARIES, AsEntry(CoFreeUnusedLibraries));
+        BindOle(OLE_CO_UNINITIALIZE, AsEntry(CoUninitialize));
+        SetBoundEntryForTest(BOUND_WINMM, WINMM_TIME_GET_TIME, AsEntry(timeGetTime));
+        FailTaskAllocationAfter(-1);
+        CoInitialize(NULL);
+    }
+    ~PlatformEntries()
+    {
+        CoUninitialize();
+        for (int index : {OLE_CO_CREATE_INSTANCE, OLE_CO_TASK_MEM_ALLOC, OLE_CO_TASK_MEM_FREE, OLE_CO_INITIALIZE,
+                          OLE_CO_FREE_UNUSED_LIBRARIES, OLE_CO_UNINITIALIZE}) {
+            BindOle(index, NULL);
+        }
+        SetBoundEntryForTest(BOUND_WINMM, WINMM_TIME_GET_TIME, NULL);
+        FailTaskAllocationAfter(-1);
+    }
+    PlatformEntries(const PlatformEntries &) = delete;
+    PlatformEntries &operator=(const PlatformEntries &) = delete;
+
+    LONG TaskBlocksOut() const { return g_TaskBlocksOut; }
+};
+
+// A graph that only records: the events its sink is told of and the reconnections asked for (through
+// IFilterGraph2 when `offersGraph2`, else IFilterGraph). Its references are counted, never freed.
+class RecordingGraph : public IFilterGraph2, public IMediaEventSink {
+public:
+    struct Event {
+        LONG code;
+        LONG_PTR parameter1, parameter2;
+    };
+    LONG references = 1;
+    bool offersGraph2 = true;
+    std::vector<Event> events;
+    std::vector<const char *> reconnects; // "Reconnect" or "ReconnectEx"
+    const AM_MEDIA_TYPE *reconnectType = NULL;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override
+    {
+        if (IsEqualIID(id, IID_IMediaEventSink)) {
+            *out = static_cast<IMediaEventSink *>(this);
+        } else if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IFilterGraph) ||
+                   (offersGraph2 && IsEqualIID(id, IID_IFilterGraph2))) {
+            *out = static_cast<IFilterGraph2 *>(this);
+        } else {
+            *out = NULL;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references); }
+    ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&references); }
+    HRESULT STDMETHODCALLTYPE Notify(LONG code, LONG_PTR parameter1, LONG_PTR parameter2) override
+    {
+        events.push_back({code, parameter1, parameter2});
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reconnect(IPin *) override
+    {
+        reconnects.push_back("Reconnect");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ReconnectEx(IPin *, const AM_MEDIA_TYPE *type) override
+    {
+        reconnects.push_back("ReconnectEx");
+        reconnectType = type;
+        return S_OK;
+    }
+    // Nothing else is used by the filters under test.
+    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter *, LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR, IBaseFilter **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin *, IPin *, const AM_MEDIA_TYPE *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Disconnect(IPin *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Connect(IPin *, IPin *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Render(IPin *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR, LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Abort() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddSourceFilterForMoniker(IMoniker *, IBindCtx *, LPCWSTR, IBaseFilter **) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE RenderEx(IPin *, DWORD, DWORD *) override { return E_NOTIMPL; }
+};
+
+// A filter over pins the test gives it (deleted with the filter), with a pin-set version and a registration record
+// the test may change.
+class TestFilter : public R_CFilterBase {
+public:
+    explicit TestFilter(IUnknown *outer = NULL) : R_CFilterBase("test filter", outer, &m_OwnLock, CLSID_NULL) {}
+    ~TestFilter() override
+    {
+        for (R_CPinBase *pin : pins) {
+            delete pin;
+        }
+    }
+    int CountPins() override { return (int)pins.size(); }
+    R_CPinBase *PinAtIndex(int index) override
+    {
+        return index >= 0 && index < (int)pins.size() ? pins[index] : NULL;
+    }
+    int PinListVersion() override { return version; }
+    const FilterSetupRecord *DescribeForRegistration() override { return setup; }
+
+    std::vector<R_CPinBase *> pins;
+    int version = 1;
+    const FilterSetupRecord *setup = NULL;
+
+private:
+    R_CMediaLock m_OwnLock;
+};
+
+} // namespace graph_test
