@@ -349,6 +349,8 @@ protected:
     HRESULT NegotiateMediaType(IPin *receivePin, const AM_MEDIA_TYPE *type);
     HRESULT TryMediaTypeList(IPin *receivePin, const AM_MEDIA_TYPE *partial, IEnumMediaTypes *types);
     HRESULT TryConnectWithType(IPin *receivePin, const AM_MEDIA_TYPE *type);
+    HRESULT CanConnectNow() const;
+    void AbandonConnection();
 
     WCHAR *m_Name;
     IPin *m_Connected; // one reference
@@ -409,6 +411,11 @@ protected:
     bool m_Flushing;
     AM_SAMPLE2_PROPERTIES m_SampleProperties;
     bool m_SampleTypeIsCopy; // the recorded media type is a task-memory copy of this pin's, freed after use
+
+private:
+    void RecordSampleProperties(IMediaSample *sample);
+    void FreeSampleTypeCopy();
+    HRESULT RefuseTypeChange();
 };
 
 class R_COutputPinBase : public R_CPinBase {
@@ -431,10 +438,6 @@ public:
     virtual HRESULT PushBeginFlush();
     virtual HRESULT PushEndFlush();
     virtual HRESULT PushNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
-
-    HRESULT STDMETHODCALLTYPE EndOfStream() override;
-    HRESULT STDMETHODCALLTYPE BeginFlush() override;
-    HRESULT STDMETHODCALLTYPE EndFlush() override;
 
     IMemAllocator *Allocator() const { return m_Allocator; }
     IMemInputPin *ConnectedInput() const { return m_ConnectedInput; }
