@@ -8,15 +8,16 @@
 
 class R_CAllocatedSample;
 
-class R_CAllocatorBase : public R_CMediaUnknown, public IMemAllocatorCallbackTemp {
-public:
+class R_CAllocatorBase : public R_CMediaUnknown, public IMemAllocatorCallbackTemp
+{
+  public:
     // withEvent: GetBuffer may block (a semaphore is made; failure sets E_OUTOFMEMORY in *result).
     // releaseCallback: the allocator answers IMemAllocatorCallbackTemp.
     R_CAllocatorBase(const char *name, IUnknown *outer, HRESULT *result, BOOL withEvent, BOOL releaseCallback);
     ~R_CAllocatorBase() override;
 
     HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID id, void **out) override;
-    virtual void FreeBuffers() = 0;          // a pending decommit completed (every sample is home)
+    virtual void FreeBuffers() = 0;        // a pending decommit completed (every sample is home)
     virtual HRESULT AllocateBuffers() = 0; // Commit: make the pool for the agreed properties
 
     MEDIA_FORWARD_UNKNOWN
@@ -32,9 +33,12 @@ public:
     HRESULT STDMETHODCALLTYPE SetNotify(IMemAllocatorNotifyCallbackTemp *notify) override;
     HRESULT STDMETHODCALLTYPE GetFreeCount(LONG *out) override;
 
-    IMemAllocator *MemAllocator() { return static_cast<IMemAllocator *>(this); }
+    IMemAllocator *MemAllocator()
+    {
+        return static_cast<IMemAllocator *>(this);
+    }
 
-protected:
+  protected:
     // VFW_E_SIZENOTSET when count, size or alignment is below 1; S_FALSE when nothing changed since the last
     // allocation; else S_OK. Under the lock.
     HRESULT SizesSet() const;
@@ -64,15 +68,16 @@ protected:
 
 // The pool in one VirtualAlloc block; the block stays until a reallocation after changed properties or until
 // destruction.
-class R_CVirtualMemAllocator : public R_CAllocatorBase {
-public:
+class R_CVirtualMemAllocator : public R_CAllocatorBase
+{
+  public:
     R_CVirtualMemAllocator(const char *name, IUnknown *outer, HRESULT *result);
     ~R_CVirtualMemAllocator() override;
 
     void FreeBuffers() override;
     HRESULT AllocateBuffers() override;
 
-protected:
+  protected:
     // Deletes every free sample, allocated = 0, frees the block when there is one.
     void ReleaseBlock();
 
@@ -81,8 +86,9 @@ protected:
 
 // One buffer of an allocator's pool. Its last release hands it back to the allocator; it is deleted only by the
 // allocator.
-class R_CAllocatedSample : public R_CMediaObject, public IMediaSample2 {
-public:
+class R_CAllocatedSample : public R_CMediaObject, public IMediaSample2
+{
+  public:
     R_CAllocatedSample(const char *name, R_CAllocatorBase *allocator, HRESULT *result, BYTE *buffer, LONG size);
     virtual ~R_CAllocatedSample();
 
@@ -111,7 +117,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetProperties(DWORD size, BYTE *out) override;
     HRESULT STDMETHODCALLTYPE SetProperties(DWORD size, const BYTE *in) override;
 
-private:
+  private:
     friend class R_CAllocatorBase;
 
     HRESULT CheckProperties(DWORD covered, const AM_SAMPLE2_PROPERTIES &record) const;
@@ -127,7 +133,7 @@ private:
     REFERENCE_TIME m_Start;
     REFERENCE_TIME m_Stop;
     LONGLONG m_MediaStart;
-    LONG m_MediaEnd; // media end minus media start
+    LONG m_MediaEnd;            // media end minus media start
     AM_MEDIA_TYPE *m_MediaType; // task memory; only with AM_SAMPLE_TYPECHANGED
     DWORD m_StreamId;
     volatile LONG m_RefCount;

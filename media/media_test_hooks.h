@@ -15,3 +15,9 @@ void SetMovieServicesForTest(const MovieServices *services);
 // The overlay's destination surface and the capability block in place of the graphics core's (which supply none
 // and a zeroed block); nulls put the graphics core's back.
 void SetMovieOverlayPlatformForTest(IDirectDrawSurface7 *destination, const DDCAPS_DX7 *capabilities);
+
+// Replaces CreateThread for the asynchronous reader's worker (null puts CreateThread back), so that a refused
+// thread can be tried.
+typedef HANDLE(WINAPI *AsyncWorkerCreator)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                                           LPDWORD);
+void SetAsyncWorkerCreatorForTest(AsyncWorkerCreator creator);
