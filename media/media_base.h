@@ -43,7 +43,14 @@ public:
     virtual ULONG STDMETHODCALLTYPE InnerRelease();
     virtual ~R_CMediaUnknown();
 
-    IUnknown *InnerUnknown() { return reinterpret_cast<IUnknown *>(this); }
+    // The pointer passes through an empty asm so that the compiler cannot see which object it is: where it knows
+    // the object's type it finds no IUnknown at its start and would drop the call as unreachable.
+    IUnknown *InnerUnknown()
+    {
+        void *self = this;
+        __asm__("" : "+r"(self));
+        return static_cast<IUnknown *>(self);
+    }
     IUnknown *OuterUnknown() const { return m_Outer; }
 
 protected:
@@ -261,6 +268,8 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumPins **out) override;
 
 private:
+    void TakeBackPins(IPin **pins, ULONG count);
+
     int m_Position;
     int m_PinCount;
     R_CFilterBase *m_Filter;

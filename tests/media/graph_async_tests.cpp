@@ -16,8 +16,9 @@ namespace
 {
 
 // COM, task memory (counted) and the clock bound for each test as engine start-up would bind them.
-class PlatformTest : public testing::Test {
-protected:
+class PlatformTest : public testing::Test
+{
+  protected:
     graph_test::PlatformEntries platform;
 };
 using MediaSample = PlatformTest;
@@ -25,7 +26,6 @@ using Allocator = PlatformTest;
 using MemStream = PlatformTest;
 using AsyncIoQueue = PlatformTest;
 using MemReader = PlatformTest;
-using AsyncReader = PlatformTest;
 
 ULONG References(IUnknown *object)
 {
@@ -128,62 +128,26 @@ TEST_F(MediaSample, TimesFlagsAndLengthsFollowTheRules)
         EXPECT_EQ(sample->SetActualDataLength(row.length), row.answer) << row.length;
         EXPECT_EQ(sample->GetActualDataLength(), row.kept);
     }
-    LONGLONG mediaStart = 9, mediaStop = 109, readStart = 0, readStop = 0;
-    EXPECT_EQ(sample->GetMediaTime(&readStart, &readStop), VFW_E_MEDIA_TIME_NOT_SET);
-    sample->SetMediaTime(&mediaStart, &mediaStop);
-    EXPECT_EQ(sample->GetMediaTime(&readStart, &readStop), S_OK);
-    EXPECT_EQ(readStop, 109);
-    sample->Release();
-}
-
-TEST_F(MediaSample, MediaTypeIsCopiedAndDroppedOnTheWayHome)
-{
-    Pool pool(1, 16);
-    IMediaSample *sample = pool.Take();
-    AM_MEDIA_TYPE *read = NULL;
-    EXPECT_EQ(sample->GetMediaType(&read), S_FALSE);
+    // A media type: a copy of its own for the caller, dropped with the flags when the sample goes home.
     R_CMediaTypeRecord type;
     type.SetMajorTypeId(MEDIATYPE_Audio);
+    AM_MEDIA_TYPE *read = NULL;
     EXPECT_EQ(sample->SetMediaType(&type), S_OK);
     ASSERT_EQ(sample->GetMediaType(&read), S_OK);
     EXPECT_TRUE(IsEqualGUID(read->majortype, MEDIATYPE_Audio));
-    EXPECT_NE(read, PropertiesOf(sample).pMediaType) << "a copy of its own for the caller";
+    EXPECT_NE(read, PropertiesOf(sample).pMediaType);
     FreeMediaTypeRecord(read);
-    sample->SetDiscontinuity(TRUE);
     sample->Release();
     sample = pool.Take();
     EXPECT_EQ(sample->GetMediaType(&read), S_FALSE);
     EXPECT_EQ(PropertiesOf(sample).dwSampleFlags, 0u);
     sample->Release();
+    EXPECT_EQ(platform.TaskBlocksOut(), 0);
 }
 
-TEST_F(MediaSample, PropertiesAreCutToTheSizeAsked)
-{
-    Pool pool(1, 32);
-    IMediaSample *sample = pool.Take();
-    LONGLONG start = 3, stop = 4;
-    sample->SetMediaTime(&start, &stop); // its own flag never shows in the properties
-    sample->SetTime(&start, &stop);
-    IMediaSample2 *two = NULL;
-    sample->QueryInterface(IID_IMediaSample2, (void **)&two);
-    const AM_SAMPLE2_PROPERTIES whole = PropertiesOf(sample);
-    EXPECT_EQ(whole.dwSampleFlags, (DWORD)(AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID));
-    for (DWORD size = 0; size <= 56; size++) {
-        BYTE out[64];
-        memset(out, 0xCD, sizeof(out));
-        ASSERT_EQ(two->GetProperties(size, out), S_OK);
-        const DWORD copied = size == 0 ? 0 : std::min<DWORD>(size, 48);
-        AM_SAMPLE2_PROPERTIES expected = whole;
-        expected.cbData = copied;
-        EXPECT_EQ(memcmp(out, &expected, copied), 0) << size;
-        EXPECT_EQ(std::count(out + copied, out + 64, 0xCD), 64 - (int)copied) << size;
-    }
-    two->Release();
-    sample->Release();
-}
-
-// A valid record applied with every size from 4 to 48: each field changes exactly when the size covers it.
-TEST_F(MediaSample, SetPropertiesAppliesWhatTheRecordCovers)
+// A valid record applied with every size from 4 to 48: each field changes exactly when the size covers it; read
+// back with the same size, exactly that many bytes are written.
+TEST_F(MediaSample, PropertiesApplyAndReadAsFarAsTheSizeCovers)
 {
     Pool pool(1, 32);
     R_CMediaTypeRecord type;
@@ -214,6 +178,12 @@ TEST_F(MediaSample, SetPropertiesAppliesWhatTheRecordCovers)
         EXPECT_EQ(after.tStop, size >= 32 ? 200 : 2) << size;
         EXPECT_EQ(after.dwStreamId, size >= 36 ? 3u : 0u) << size;
         EXPECT_EQ(after.pMediaType != NULL, size >= 40) << size;
+        BYTE out[52];
+        memset(out, 0xCD, sizeof(out));
+        two->GetProperties(size, out);
+        EXPECT_EQ(*(DWORD *)out, size);
+        EXPECT_EQ(memcmp(out + 4, (BYTE *)&after + 4, size - 4), 0) << size;
+        EXPECT_EQ(std::count(out + size, out + 52, 0xCD), 52 - (int)size) << size;
         two->Release();
         sample->Release();
     }
@@ -230,23 +200,21 @@ TEST_F(MediaSample, SetPropertiesRefusesBadRecordsAndChangesNothing)
     const AM_SAMPLE2_PROPERTIES base = PropertiesOf(sample);
     const struct {
         DWORD size, cbData, flags;
-        LONG actual, bufferSize;
-        int bufferShift;
-        bool type;
+        LONG actual, bufferSize, bufferShift;
         HRESULT answer;
     } rows[] = {
-        {52, 52, 0, 8, 32, 0, false, E_INVALIDARG},
-        {48, 49, 0, 8, 32, 0, false, E_INVALIDARG},
-        {48, 48, 0x20, 8, 32, 0, false, E_INVALIDARG},
-        {48, 48, 0x200, 8, 32, 0, false, E_INVALIDARG},
-        {24, 24, AM_SAMPLE_TIMEVALID, 8, 32, 0, false, E_INVALIDARG}, // a start time with no stop time covered
-        {48, 48, 0, 8, 32, 1, false, E_INVALIDARG},
-        {48, 48, 0, 8, 33, 0, false, E_INVALIDARG},
-        {48, 48, 0, 33, 0, 0, false, E_INVALIDARG},
-        {16, 16, 0, 33, 0, 0, false, E_INVALIDARG}, // an actual length past the buffer, whatever is covered
-        {16, 16, 0, -1, 0, 0, false, E_INVALIDARG},
-        {40, 40, AM_SAMPLE_TYPECHANGED, 8, 0, 0, false, E_POINTER},
-        {3, 48, 0x200, 8, 32, 0, false, S_OK},
+        {52, 52, 0, 8, 32, 0, E_INVALIDARG},
+        {48, 49, 0, 8, 32, 0, E_INVALIDARG},
+        {48, 48, 0x20, 8, 32, 0, E_INVALIDARG},
+        {48, 48, 0x200, 8, 32, 0, E_INVALIDARG},
+        {24, 24, AM_SAMPLE_TIMEVALID, 8, 32, 0, E_INVALIDARG}, // a start time whose stop time is not covered
+        {48, 48, 0, 8, 32, 1, E_INVALIDARG},
+        {48, 48, 0, 8, 33, 0, E_INVALIDARG},
+        {48, 48, 0, 33, 0, 0, E_INVALIDARG},
+        {16, 16, 0, 33, 0, 0, E_INVALIDARG}, // past the buffer, however covered
+        {16, 16, 0, -1, 0, 0, E_INVALIDARG},
+        {40, 40, AM_SAMPLE_TYPECHANGED, 8, 0, 0, E_POINTER},
+        {3, 48, 0x200, 8, 32, 0, S_OK},
     };
     for (const auto &row : rows) {
         AM_SAMPLE2_PROPERTIES record = base;
@@ -371,23 +339,19 @@ TEST_F(Allocator, AlignmentAndStateRules)
     second->Release();
 }
 
+// A GetBuffer on another thread; the test sees it still blocked after a while, then done after the wake-up
+// (generous limits, no bound on speed).
 struct Waiter {
     IMemAllocator *allocator;
-    IMediaSample *sample;
-    HRESULT answer;
-    HANDLE thread;
+    IMediaSample *sample = NULL;
+    HRESULT answer = E_FAIL;
+    HANDLE thread = CreateThread(NULL, 0, Run, this, 0, NULL);
 
     static DWORD WINAPI Run(void *self)
     {
         Waiter *waiter = static_cast<Waiter *>(self);
-        waiter->answer = waiter->allocator->GetBuffer(&waiter->sample, NULL, NULL, 0);
-        return 0;
+        return waiter->answer = waiter->allocator->GetBuffer(&waiter->sample, NULL, NULL, 0);
     }
-    explicit Waiter(IMemAllocator *allocator) : allocator(allocator), sample(NULL), answer(E_FAIL)
-    {
-        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
-    }
-    // Still blocked after a while, then done soon after the wake-up (generous limits, no upper bound on speed).
     DWORD Wait(DWORD milliseconds)
     {
         return WaitForSingleObject(thread, milliseconds);
@@ -398,50 +362,20 @@ struct Waiter {
     }
 };
 
-class CountingNotify : public IMemAllocatorNotifyCallbackTemp
-{
-  public:
-    LONG released = 0;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **out) override
-    {
-        return *out = NULL, E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        return 2;
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        return 1;
-    }
-    HRESULT STDMETHODCALLTYPE NotifyRelease() override
-    {
-        return ++released, S_OK;
-    }
-};
-
 TEST_F(Allocator, BlockedGetBufferWakesOnReleaseAndOnDecommit)
 {
     Pool pool(1, 16);
-    CountingNotify notify;
-    IMemAllocatorCallbackTemp *callback = NULL;
-    ASSERT_EQ(pool.allocator->QueryInterface(IID_IMemAllocatorCallbackTemp, (void **)&callback), S_OK);
-    callback->SetNotify(&notify);
     IMediaSample *held = pool.Take();
-    LONG free = -1;
-    callback->GetFreeCount(&free);
-    EXPECT_EQ(free, 0);
     {
-        Waiter waiter(pool.allocator);
+        Waiter waiter{pool.allocator};
         EXPECT_EQ(waiter.Wait(200), (DWORD)WAIT_TIMEOUT) << "GetBuffer returned on an empty pool";
         held->Release();
         ASSERT_EQ(waiter.Wait(20000), (DWORD)WAIT_OBJECT_0);
         EXPECT_EQ(waiter.answer, S_OK);
         EXPECT_EQ(waiter.sample, held);
-        EXPECT_EQ(notify.released, 1);
     }
     {
-        Waiter waiter(pool.allocator);
+        Waiter waiter{pool.allocator};
         EXPECT_EQ(waiter.Wait(200), (DWORD)WAIT_TIMEOUT);
         const ULONG committed = References(pool.allocator);
         pool.allocator->Decommit();
@@ -455,8 +389,6 @@ TEST_F(Allocator, BlockedGetBufferWakesOnReleaseAndOnDecommit)
         held->Release();
         EXPECT_EQ(References(pool.allocator), committed - 1);
     }
-    callback->SetNotify(NULL);
-    callback->Release();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -472,102 +404,129 @@ std::vector<BYTE> RandomBytes(size_t count, unsigned seed)
     return bytes;
 }
 
+const std::vector<BYTE> s_SourceBytes = RandomBytes(1000, 7);
+
+TEST_F(MemStream, SeeksAndReadsStayInsideTheData)
+{
+    const std::vector<BYTE> data = RandomBytes(100, 5);
+    R_CMemStream *stream = CreateMemStream(data.data(), 100, 0, 0xFFFFFFFF);
+    const struct {
+        LONGLONG seek;
+        HRESULT answer;
+        LONG asked, read;
+        LONGLONG from; // where the bytes read come from
+    } rows[] = {
+        {0, S_OK, 10, 10, 0},     {95, S_OK, 10, 5, 95}, {100, S_OK, 10, 0, 100}, {101, S_FALSE, 10, 0, 100},
+        {-1, S_FALSE, 4, 0, 100}, {50, S_OK, 0, 0, 50},  {50, S_OK, -5, 0, 50},   {50, S_OK, (LONG)0x80000000, 0, 50},
+        {20, S_OK, 4, 4, 20}};
+    for (const auto &row : rows) {
+        BYTE buffer[16];
+        memset(buffer, 0xEE, sizeof(buffer));
+        EXPECT_EQ(stream->SeekTo(row.seek), row.answer) << row.seek;
+        LONG read = -1;
+        EXPECT_EQ(stream->ReadAt(buffer, row.asked, FALSE, &read), S_OK);
+        EXPECT_EQ(read, row.read) << row.seek << " " << row.asked;
+        EXPECT_EQ(memcmp(buffer, data.data() + row.from, read), 0);
+        EXPECT_EQ(std::count(buffer + read, buffer + 16, 0xEE), 16 - read);
+    }
+    LONGLONG available = 0;
+    EXPECT_EQ(stream->TotalSize(&available), 100);
+    EXPECT_EQ(available, 100) << "a stream that never throttles has every byte from its first millisecond on";
+    DeleteMemStream(stream);
+    EXPECT_EQ(CreateMemStream(data.data(), 100, 0, 0), (R_CMemStream *)NULL) << "a rate of 0 divides by zero";
+}
+
+// A stream of 1000 bytes at 10 bytes a millisecond: its first read of all of them is not answered before 100 ms.
+TEST_F(MemStream, ThrottleHoldsAReadUntilItsBytesWouldHaveArrived)
+{
+    const DWORD before = timeGetTime();
+    R_CMemStream *stream = CreateMemStream(s_SourceBytes.data(), 1000, 0, 10);
+    std::vector<BYTE> buffer(1000);
+    LONG read = 0;
+    EXPECT_EQ(stream->ReadAt(buffer.data(), 1000, FALSE, &read), S_OK);
+    EXPECT_GE(timeGetTime() - before, 99u);
+    EXPECT_EQ(read, 1000);
+    LONGLONG available = 0;
+    EXPECT_EQ(stream->TotalSize(&available), 1000);
+    EXPECT_EQ(available, 1000);
+    DeleteMemStream(stream);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // The I/O queue.
 
-// A source over bytes in memory with a chosen alignment, reads that may come back short, and a gate that holds a
-// read until the test opens it.
-class FakeSource : public R_CAsyncSourceStream
+// The memory stream with a chosen alignment, reads that may come back short, and a gate that holds a read until
+// the test opens it.
+class FakeSource : public R_CMemStream
 {
   public:
-    std::vector<BYTE> data = RandomBytes(1000, 7);
-    LONG alignment = 1;
-    LONG shortBy = 0;
-    HANDLE gate = NULL, entered = CreateEventA(NULL, FALSE, FALSE, NULL);
-    LONGLONG position = 0;
-    R_CMediaLock lock;
+    LONG alignment = 1, shortBy = 0;
+    HANDLE gate = CreateEventA(NULL, TRUE, TRUE, NULL), entered = CreateEventA(NULL, FALSE, FALSE, NULL);
 
+    FakeSource() : R_CMemStream(s_SourceBytes.data(), 1000, 0xFFFFFFFF)
+    {
+    }
     ~FakeSource() override
     {
+        CloseHandle(gate);
         CloseHandle(entered);
-        if (gate != NULL) {
-            CloseHandle(gate);
-        }
     }
-    HRESULT SeekTo(LONGLONG at) override
-    {
-        if (at < 0 || at > (LONGLONG)data.size()) {
-            return S_FALSE;
-        }
-        position = at;
-        return S_OK;
-    }
-    HRESULT ReadAt(BYTE *buffer, LONG length, BOOL, LONG *read) override
+    HRESULT ReadAt(BYTE *buffer, LONG length, BOOL aligned, LONG *read) override
     {
         SetEvent(entered);
-        if (gate != NULL) {
-            WaitForSingleObject(gate, INFINITE);
-        }
-        *read = std::max<LONG>(0, std::min<LONG>(length - shortBy, (LONG)(data.size() - position)));
-        memcpy(buffer, data.data() + position, *read);
-        return S_OK;
-    }
-    LONGLONG TotalSize(LONGLONG *available) override
-    {
-        if (available != NULL) {
-            *available = data.size();
-        }
-        return data.size();
+        WaitForSingleObject(gate, INFINITE);
+        return R_CMemStream::ReadAt(buffer, length - shortBy, aligned, read);
     }
     LONG SourceAlignment() override
     {
         return alignment;
     }
-    void LockSource() override
-    {
-        lock.Lock();
-    }
-    void UnlockSource() override
-    {
-        lock.Unlock();
-    }
 };
 
-// Worker threads made through the seam: counted, each kept by a handle of the test's own to see it end.
+// Worker threads made through the seam: counted and kept by a handle of the test's own to see them end, or refused
+// with a chosen error code.
 LONG s_WorkersMade = 0;
 HANDLE s_LastWorker = NULL;
 DWORD s_RefusalCode = 0;
+bool s_Refuse = false;
 
-HANDLE WINAPI CountingCreator(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE entry,
-                              LPVOID argument, DWORD flags, LPDWORD id)
+HANDLE WINAPI TestCreator(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE entry, LPVOID argument,
+                          DWORD flags, LPDWORD id)
 {
+    if (s_Refuse) {
+        SetLastError(s_RefusalCode);
+        return NULL;
+    }
     HANDLE thread = CreateThread(security, stack, entry, argument, flags, id);
     s_WorkersMade += 1;
     DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &s_LastWorker, 0, FALSE, DUPLICATE_SAME_ACCESS);
     return thread;
 }
 
-HANDLE WINAPI RefusingCreator(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
-{
-    SetLastError(s_RefusalCode);
-    return NULL;
-}
-
 struct CreatorScope {
-    explicit CreatorScope(AsyncWorkerCreator creator)
+    explicit CreatorScope(bool refuse)
     {
         s_WorkersMade = 0;
-        SetAsyncWorkerCreatorForTest(creator);
+        s_Refuse = refuse;
+        SetAsyncWorkerCreatorForTest(TestCreator);
     }
     ~CreatorScope()
     {
         SetAsyncWorkerCreatorForTest(NULL);
-        if (s_LastWorker != NULL) {
-            CloseHandle(s_LastWorker);
-            s_LastWorker = NULL;
-        }
+        CloseHandle(s_LastWorker);
+        s_LastWorker = NULL;
     }
 };
+
+// The next read handed back: its answer, and its user value and bytes through the outs when given.
+HRESULT Next(R_CAsyncIoQueue &queue, DWORD timeout, DWORD_PTR *user = NULL, LONG *bytes = NULL, void **context = NULL)
+{
+    void *contextRead = NULL;
+    DWORD_PTR userRead = 0;
+    LONG bytesRead = 0;
+    return queue.WaitForNext(timeout, context ? context : &contextRead, user ? user : &userRead,
+                             bytes ? bytes : &bytesRead);
+}
 
 TEST_F(AsyncIoQueue, ReadsCompleteByTheirEndsAndAlignment)
 {
@@ -592,33 +551,15 @@ TEST_F(AsyncIoQueue, ReadsCompleteByTheirEndsAndAlignment)
         void *context = NULL;
         DWORD_PTR user = 0;
         LONG bytes = -1;
-        if (row.queued != S_OK) {
-            EXPECT_EQ(queue.WaitForNext(0, &context, &user, &bytes), VFW_E_TIMEOUT) << "nothing was queued";
-            continue;
+        if (row.queued == S_OK) {
+            EXPECT_EQ(Next(queue, 20000, &user, &bytes, &context), row.answer) << row.position;
+            EXPECT_EQ(bytes, row.bytes);
+            EXPECT_EQ(context, buffer);
+            EXPECT_EQ(user, 42u);
         }
-        EXPECT_EQ(queue.WaitForNext(20000, &context, &user, &bytes), row.answer) << row.position;
-        EXPECT_EQ(bytes, row.bytes);
-        EXPECT_EQ(context, buffer);
-        EXPECT_EQ(user, 42u);
-        EXPECT_EQ(queue.WaitForNext(0, &context, &user, &bytes), VFW_E_TIMEOUT);
+        EXPECT_EQ(Next(queue, 0), VFW_E_TIMEOUT) << "nothing else was queued";
         EXPECT_EQ(queue.WaitForNext(0, NULL, &user, &bytes), E_POINTER);
     }
-}
-
-TEST_F(AsyncIoQueue, WorkerStartsWithTheFirstRequestAndEndsWithTheQueue)
-{
-    CreatorScope scope(CountingCreator);
-    FakeSource source;
-    R_CAsyncIoQueue *queue = new R_CAsyncIoQueue(&source);
-    BYTE buffer[8];
-    EXPECT_EQ(queue->SyncRead(0, 8, buffer), S_OK);
-    EXPECT_EQ(s_WorkersMade, 0) << "synchronous reads need no worker";
-    for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(queue->Request(i, 1, FALSE, buffer + i, NULL, i), S_OK);
-    }
-    EXPECT_EQ(s_WorkersMade, 1);
-    delete queue;
-    EXPECT_EQ(WaitForSingleObject(s_LastWorker, 0), (DWORD)WAIT_OBJECT_0) << "the worker outlived its queue";
 }
 
 TEST_F(AsyncIoQueue, RefusedWorkerFailsTheRequestAndQueuesNothing)
@@ -627,17 +568,15 @@ TEST_F(AsyncIoQueue, RefusedWorkerFailsTheRequestAndQueuesNothing)
     R_CAsyncIoQueue queue(&source);
     BYTE buffer[8];
     for (DWORD code : {0ul, 8ul}) {
-        CreatorScope scope(RefusingCreator);
+        CreatorScope scope(true);
         s_RefusalCode = code;
         EXPECT_EQ(queue.Request(0, 4, FALSE, buffer, NULL, 1), code == 0 ? E_FAIL : (HRESULT)0x80070008);
     }
     EXPECT_EQ(queue.Request(4, 4, FALSE, buffer, NULL, 2), S_OK);
-    void *context = NULL;
     DWORD_PTR user = 0;
-    LONG bytes = 0;
-    EXPECT_EQ(queue.WaitForNext(20000, &context, &user, &bytes), S_OK);
+    EXPECT_EQ(Next(queue, 20000, &user), S_OK);
     EXPECT_EQ(user, 2u) << "a refused request stayed queued";
-    EXPECT_EQ(queue.WaitForNext(0, &context, &user, &bytes), VFW_E_TIMEOUT);
+    EXPECT_EQ(Next(queue, 0), VFW_E_TIMEOUT);
 }
 
 // One read held in the source while three more wait: the flush waits for the one, hands the three back unperformed,
@@ -645,7 +584,7 @@ TEST_F(AsyncIoQueue, RefusedWorkerFailsTheRequestAndQueuesNothing)
 TEST_F(AsyncIoQueue, FlushHandsQueuedReadsBackUnperformed)
 {
     FakeSource source;
-    source.gate = CreateEventA(NULL, TRUE, FALSE, NULL);
+    ResetEvent(source.gate);
     R_CAsyncIoQueue queue(&source);
     BYTE buffer[4][8];
     memset(buffer, 0xEE, sizeof(buffer));
@@ -667,10 +606,8 @@ TEST_F(AsyncIoQueue, FlushHandsQueuedReadsBackUnperformed)
     CloseHandle(flusher);
     HRESULT answers[4] = {};
     for (int i = 0; i < 4; i++) {
-        void *context = NULL;
         DWORD_PTR user = 0;
-        LONG bytes = 0;
-        HRESULT answer = queue.WaitForNext(20000, &context, &user, &bytes);
+        HRESULT answer = Next(queue, 20000, &user);
         ASSERT_LT(user, 4u);
         answers[user] = answer;
     }
@@ -679,15 +616,191 @@ TEST_F(AsyncIoQueue, FlushHandsQueuedReadsBackUnperformed)
         EXPECT_EQ(answers[i], VFW_E_TIMEOUT);
         EXPECT_EQ(buffer[i][0], 0xEE) << "a flushed read was performed";
     }
-    void *context = NULL;
-    DWORD_PTR user = 0;
-    LONG bytes = 0;
-    EXPECT_EQ(queue.WaitForNext(20000, &context, &user, &bytes), VFW_E_WRONG_STATE);
+    EXPECT_EQ(Next(queue, 20000), VFW_E_WRONG_STATE);
     EXPECT_EQ(queue.Request(0, 8, FALSE, buffer[0], NULL, 9), VFW_E_WRONG_STATE);
     queue.EndFlush();
-    EXPECT_EQ(queue.WaitForNext(0, &context, &user, &bytes), VFW_E_TIMEOUT);
+    EXPECT_EQ(Next(queue, 0), VFW_E_TIMEOUT);
     EXPECT_EQ(queue.Request(0, 8, FALSE, buffer[0], NULL, 9), S_OK);
-    EXPECT_EQ(queue.WaitForNext(20000, &context, &user, &bytes), S_OK);
+    EXPECT_EQ(Next(queue, 20000), S_OK);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The reader filter, pulled by a parser's test filter.
+
+// A parser's input pin at its simplest: it takes a stream and, to finish a connection, asks the peer for
+// IAsyncReader (unless told not to).
+class PullPin : public R_CPinBase
+{
+  public:
+    PullPin(R_CFilterBase *filter, R_CMediaLock *lock, bool askReader)
+        : R_CPinBase("pull pin", filter, lock, NULL, L"Input", PINDIR_INPUT), m_AskReader(askReader)
+    {
+    }
+    HRESULT AcceptsMediaType(const AM_MEDIA_TYPE *type) override
+    {
+        return IsEqualGUID(type->majortype, MEDIATYPE_Stream) ? S_OK : S_FALSE;
+    }
+    HRESULT FinishConnection(IPin *peer) override
+    {
+        return m_AskReader ? peer->QueryInterface(IID_IAsyncReader, (void **)&reader) : S_OK;
+    }
+    HRESULT ReleaseConnectionResources() override
+    {
+        if (reader != NULL) {
+            reader->Release();
+            reader = NULL;
+        }
+        return S_OK;
+    }
+
+    IAsyncReader *reader = NULL;
+
+  private:
+    bool m_AskReader;
+};
+
+// "Mem Reader" over random bytes with a stream type, and a parser filter; connected when asked.
+struct ReaderWorld {
+    std::vector<BYTE> data = RandomBytes(1000, 8);
+    R_CMemStream *stream = CreateMemStream(data.data(), 1000, 0, 0xFFFFFFFF);
+    R_CMediaTypeRecord type;
+    R_CMemReader *reader = NULL;
+    graph_test::TestFilter *parser = new graph_test::TestFilter;
+    PullPin *pin;
+
+    explicit ReaderWorld(bool askReader) : pin(new PullPin(parser, parser->FilterLock(), askReader))
+    {
+        parser->pins.push_back(pin);
+        parser->InnerAddRef();
+        type.SetMajorTypeId(MEDIATYPE_Stream);
+        type.SetSubtypeId(MEDIASUBTYPE_MPEG1Audio);
+        HRESULT result = S_OK;
+        reader = CreateMemReader(stream, &type, &result);
+        EXPECT_EQ(result, S_OK);
+        reader->BaseFilter()->AddRef();
+    }
+    ~ReaderWorld()
+    {
+        Close();
+        parser->BaseFilter()->Release();
+        DeleteMemStream(stream);
+    }
+    void Close()
+    {
+        if (reader != NULL) {
+            pin->Disconnect();
+            reader->OutputPin()->Disconnect();
+            DeleteMemReader(reader);
+            reader = NULL;
+        }
+    }
+    HRESULT Connect(const AM_MEDIA_TYPE *with)
+    {
+        return reader->OutputPin()->Connect(pin, with);
+    }
+};
+
+IMediaSample *SampleOver(IMemAllocator *allocator, LONGLONG start, LONGLONG stop)
+{
+    IMediaSample *sample = NULL;
+    EXPECT_EQ(allocator->GetBuffer(&sample, NULL, NULL, 0), S_OK);
+    REFERENCE_TIME from = start * 10000000, to = stop * 10000000;
+    sample->SetTime(&from, &to);
+    return sample;
+}
+
+TEST_F(MemReader, ParserPullsQueuedReadsInOrder)
+{
+    CreatorScope scope(false);
+    ReaderWorld world(true);
+    ASSERT_EQ(world.Connect(NULL), S_OK);
+    IAsyncReader *reader = world.pin->reader;
+    ASSERT_NE(reader, (IAsyncReader *)NULL);
+    IMemAllocator *preferred = NULL, *allocator = NULL;
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_MemoryAllocator, NULL, CLSCTX_INPROC_SERVER, IID_IMemAllocator, (void **)&preferred),
+        S_OK);
+    ALLOCATOR_PROPERTIES props = {101, 10, 0, 0};
+    ASSERT_EQ(reader->RequestAllocator(preferred, &props, &allocator), S_OK);
+    EXPECT_EQ(allocator, preferred);
+    EXPECT_EQ(props.cbAlign, 1);
+    ASSERT_EQ(allocator->Commit(), S_OK);
+    EXPECT_EQ(s_WorkersMade, 0) << "a connection needs no worker";
+    for (LONGLONG i = 0; i < 100; i++) {
+        ASSERT_EQ(reader->Request(SampleOver(allocator, i * 10, i * 10 + 10), (DWORD_PTR)i), S_OK);
+    }
+    EXPECT_EQ(s_WorkersMade, 1);
+    for (DWORD_PTR i = 0; i < 100; i++) {
+        IMediaSample *sample = NULL;
+        DWORD_PTR user = 0;
+        ASSERT_EQ(reader->WaitForNext(20000, &sample, &user), S_OK);
+        EXPECT_EQ(user, i);
+        BYTE *bytes = NULL;
+        sample->GetPointer(&bytes);
+        ASSERT_EQ(sample->GetActualDataLength(), 10);
+        EXPECT_EQ(memcmp(bytes, world.data.data() + i * 10, 10), 0) << i;
+        sample->Release();
+    }
+    // A read past the end is cut at the end, and so is its sample's stop time.
+    IMediaSample *sample = SampleOver(allocator, 995, 1005);
+    ASSERT_EQ(reader->SyncReadAligned(sample), S_OK);
+    REFERENCE_TIME start = 0, stop = 0;
+    sample->GetTime(&start, &stop);
+    EXPECT_EQ(stop, 1000 * 10000000LL);
+    EXPECT_EQ(sample->GetActualDataLength(), 5);
+    sample->Release();
+    LONGLONG total = 0, available = 0;
+    EXPECT_EQ(reader->Length(&total, &available), S_OK);
+    EXPECT_EQ(total + available, 2000);
+    allocator->Decommit();
+    allocator->Release();
+    preferred->Release();
+    world.Close();
+    EXPECT_EQ(WaitForSingleObject(s_LastWorker, 0), (DWORD)WAIT_OBJECT_0) << "the worker outlived its reader";
+}
+
+// A range that runs backwards or overflows the sample's buffer reaches neither the queue nor the buffer.
+TEST_F(MemReader, RangesOutsideTheSampleAreRefused)
+{
+    ReaderWorld world(true);
+    ASSERT_EQ(world.Connect(NULL), S_OK);
+    IAsyncReader *reader = world.pin->reader;
+    Pool pool(1, 10);
+    const struct {
+        LONGLONG start, stop;
+        HRESULT answer;
+    } rows[] = {{100, 50, E_INVALIDARG},
+                {0, 11, VFW_E_BUFFER_OVERFLOW},
+                {-20, 0, VFW_E_BUFFER_OVERFLOW},
+                {990, 1010, VFW_E_BUFFER_OVERFLOW}};
+    for (const auto &row : rows) {
+        for (int queued = 0; queued < 2; queued++) {
+            IMediaSample *sample = SampleOver(pool.allocator, row.start, row.stop);
+            BYTE *bytes = NULL;
+            sample->GetPointer(&bytes);
+            memset(bytes, 0xEE, 10);
+            sample->SetActualDataLength(3);
+            EXPECT_EQ(queued ? reader->Request(sample, 0) : reader->SyncReadAligned(sample), row.answer) << row.start;
+            EXPECT_EQ(std::count(bytes, bytes + 10, 0xEE), 10);
+            EXPECT_EQ(sample->GetActualDataLength(), 3);
+            IMediaSample *back = NULL;
+            DWORD_PTR user = 0;
+            EXPECT_EQ(reader->WaitForNext(0, &back, &user), VFW_E_TIMEOUT);
+            sample->Release();
+        }
+    }
+}
+
+TEST_F(MemReader, PeerThatNeverAsksForTheReaderIsRefused)
+{
+    ReaderWorld world(false);
+    R_CMediaTypeRecord full;
+    full.SetMajorTypeId(MEDIATYPE_Stream);
+    full.SetSubtypeId(MEDIASUBTYPE_MPEG1Audio);
+    full.formattype = FORMAT_None;
+    EXPECT_EQ(world.Connect(&full), E_FAIL);
+    EXPECT_FALSE(world.reader->OutputPin()->IsConnected());
+    EXPECT_FALSE(world.pin->IsConnected());
 }
 
 } // namespace
