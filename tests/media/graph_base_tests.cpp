@@ -1,7 +1,8 @@
 // The media graph library's base classes without a graph: the object root and its aggregatable unknown, the media
 // type record's compare and pattern rules against a reference over random records, its task-memory ownership
-// (every block counted through the bound entries), the node-cached list against a model list, and the filter base's
-// graph-facing operations with a recording graph, clock and filter mapper.
+// (every block counted through the bound entries), the node-cached list against a model list, the filter base's
+// graph-facing operations with a recording graph, and over test pins the enumerators, the state machine and the
+// pin search.
 #include <gtest/gtest.h>
 
 #include <list>
@@ -18,6 +19,7 @@ namespace
 using graph_test::PlatformEntries;
 using graph_test::RecordingGraph;
 using graph_test::TestFilter;
+using graph_test::TestPin;
 
 // An IUnknown that counts its references and the queries it answers (hands out itself for any id).
 struct CountingUnknown : IUnknown {
@@ -219,6 +221,9 @@ TEST(MediaTypeRecord, SelfAssignKeepsTheBlockAndStringsCopyWithTheirTerminator)
     EXPECT_EQ(record.AssignMediaType(record), S_OK);
     EXPECT_EQ(record.pbFormat, block);
     EXPECT_EQ(block[1], 8);
+    source.cbFormat = 0; // a pointer without a size is not shared by the copy, which would not own it
+    R_CMediaTypeRecord empty(source);
+    EXPECT_EQ(empty.pbFormat, nullptr);
 
     for (const WCHAR *text : {L"", L"Mem Reader"}) {
         WCHAR *copy = NULL;
@@ -293,260 +298,317 @@ TEST(CachedNodeList, RandomOperationsKeepOrderCountAndCacheLikeTheModel)
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Filter base without pins.
+// Filter base: interfaces, name, graph, events, clock and registration.
 
-TEST(FilterBase, AnswersForItsInterfacesAndKeepsNameAndGraphWithoutHoldingTheGraph)
+// Each row joins a graph (or none) under a name, then posts an event and asks for a reconnection through it.
+TEST(FilterBase, KeepsNameAndGraphAndPassesEventsAndReconnectionsOn)
 {
     PlatformEntries entries;
     TestFilter *filter = new TestFilter();
     IUnknown *inner = filter->InnerUnknown();
     inner->AddRef();
     for (const IID *id : {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IAMovieSetup, &IID_IPin}) {
-        void *face = NULL;
-        const bool setup = id == &IID_IAMovieSetup, known = id != &IID_IPin;
-        EXPECT_EQ(inner->QueryInterface(*id, &face), known ? S_OK : E_NOINTERFACE);
-        EXPECT_EQ(face, !known  ? nullptr
-                        : setup ? (void *)static_cast<IAMovieSetup *>(filter)
-                                : (void *)filter->BaseFilter());
+        void *face = (void *)1;
+        EXPECT_EQ(inner->QueryInterface(*id, &face), id != &IID_IPin ? S_OK : E_NOINTERFACE);
+        EXPECT_EQ(face, id == &IID_IPin            ? nullptr
+                        : id == &IID_IAMovieSetup ? (void *)static_cast<IAMovieSetup *>(filter)
+                                                  : (void *)filter->BaseFilter());
         if (face != NULL) {
             static_cast<IUnknown *>(face)->Release();
         }
     }
-    RecordingGraph graph;
-    WCHAR name[201];
+    std::wstring longName;
     for (int i = 0; i < 200; i++) {
-        name[i] = L'a' + i % 26;
+        longName += (WCHAR)(L'a' + i % 26);
     }
-    name[200] = 0;
     const struct {
-        RecordingGraph *graph;
+        bool joined, offersGraph2;
         const WCHAR *name;
-        int expectedLength;
-    } rows[] = {{&graph, name, 127}, {NULL, NULL, 0}, {&graph, L"Mem Reader", 10}};
+        int nameLength;
+        LONG code;
+        LONG_PTR delivered2; // -1: the filter's own IBaseFilter, whatever was given
+        HRESULT eventResult, reconnectResult;
+        const char *reconnect;
+    } rows[] = {
+        {true, true, longName.c_str(), 127, EC_COMPLETE, -1, S_OK, S_OK, "ReconnectEx"},
+        {true, false, L"Mem Reader", 10, EC_ERRORABORT, 77, S_OK, S_OK, "Reconnect"},
+        {true, false, L"", 0, EC_COMPLETE, -1, S_OK, S_OK, "Reconnect"},
+        {false, false, NULL, 0, EC_COMPLETE, 0, E_NOTIMPL, E_NOINTERFACE, ""},
+    };
     for (const auto &row : rows) {
-        ASSERT_EQ(filter->JoinFilterGraph(row.graph, row.name), S_OK);
+        RecordingGraph graph;
+        graph.offersGraph2 = row.offersGraph2;
+        ASSERT_EQ(filter->JoinFilterGraph(row.joined ? &graph : NULL, row.name), S_OK);
         FILTER_INFO info;
         ASSERT_EQ(filter->QueryFilterInfo(&info), S_OK);
-        EXPECT_EQ(lstrlenW(info.achName), row.expectedLength);
-        EXPECT_EQ(wcsncmp(info.achName, row.name != NULL ? row.name : L"", row.expectedLength), 0);
-        EXPECT_EQ(info.pGraph, static_cast<IFilterGraph *>(row.graph));
-        EXPECT_EQ(graph.references, row.graph != NULL ? 2 : 1) << "one reference, for the caller";
+        EXPECT_EQ(std::wstring(info.achName), std::wstring(row.name != NULL ? row.name : L"", row.nameLength));
+        EXPECT_EQ(info.pGraph, row.joined ? static_cast<IFilterGraph *>(&graph) : nullptr);
+        EXPECT_EQ(graph.references, row.joined ? 2 : 1) << "one reference, the caller's";
         if (info.pGraph != NULL) {
             info.pGraph->Release();
         }
-        EXPECT_EQ(filter->PostGraphEvent(EC_USERABORT, 0, 0), row.graph != NULL ? S_OK : E_NOTIMPL);
+        EXPECT_EQ(filter->PostGraphEvent(row.code, 3, 77), row.eventResult);
+        R_CMediaTypeRecord type;
+        EXPECT_EQ(filter->RequestPinReconnect(NULL, &type), row.reconnectResult);
+        if (row.joined) {
+            ASSERT_EQ(graph.events.size(), 1u);
+            EXPECT_EQ(graph.events[0].parameter2,
+                      row.delivered2 == -1 ? (LONG_PTR)filter->BaseFilter() : row.delivered2);
+            ASSERT_EQ(graph.reconnects.size(), 1u);
+            EXPECT_STREQ(graph.reconnects[0], row.reconnect);
+            EXPECT_EQ(graph.reconnectType, row.offersGraph2 ? &type : nullptr);
+        }
+        EXPECT_EQ(graph.references, 1) << "the filter keeps the graph and its sink without a reference";
     }
+    REFERENCE_TIME time = 5;
+    EXPECT_EQ(filter->QueryStreamTime(&time), VFW_E_NO_CLOCK);
+    EXPECT_EQ(time, 5);
     CLSID classId = IID_IPin;
     EXPECT_EQ(filter->GetClassID(&classId), S_OK);
     EXPECT_EQ(classId, CLSID_NULL);
-    EXPECT_EQ(filter->QueryVendorInfo(NULL), E_NOTIMPL);
-    EXPECT_EQ(filter->FindPin(L"In", NULL), E_POINTER);
     EXPECT_EQ(inner->Release(), 0u);
-    EXPECT_EQ(graph.references, 1);
 }
 
-TEST(FilterBase, PassesEventsAndReconnectionsToTheGraph)
+// Register and Unregister make a mapper only for a filter that describes itself, and report a refused one.
+TEST(FilterBase, RegistersThroughAMapperOnlyWhenDescribed)
+{
+    PlatformEntries entries;
+    graph_test::BindOle(OLE_CO_CREATE_INSTANCE, graph_test::AsEntry(graph_test::RefusingCoCreateInstance));
+    const FilterSetupRecord setup = {&CLSID_NULL, L"test filter", MERIT_DO_NOT_USE, 0, NULL};
+    for (const FilterSetupRecord *record : {(const FilterSetupRecord *)NULL, &setup}) {
+        graph_test::g_CreateInstanceCalls = 0;
+        TestFilter filter;
+        filter.InnerUnknown()->AddRef();
+        filter.setup = record;
+        EXPECT_EQ(filter.Register(), record != NULL ? REGDB_E_CLASSNOTREG : S_FALSE);
+        EXPECT_EQ(filter.Unregister(), record != NULL ? REGDB_E_CLASSNOTREG : S_FALSE);
+        EXPECT_EQ(graph_test::g_CreateInstanceCalls, record != NULL ? 2 : 0);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Enumerators and the state machine over test pins.
+
+// One step of an enumerator script: Next (with a fetched count, or "nextnull" without), Skip, Reset, or Clone (the
+// clone takes the enumerator's place). Next's items are returned; other actions are the caller's.
+template <typename Enumerator, typename Item>
+HRESULT RunEnumeratorStep(Enumerator *&enumerator, const std::string &action, ULONG count, std::vector<Item> *items)
+{
+    items->clear();
+    if (action == "next" || action == "nextnull") {
+        Item got[3] = {};
+        ULONG fetched = 99;
+        const HRESULT result = enumerator->Next(count, got, action == "next" ? &fetched : NULL);
+        fetched = FAILED(result) ? 0 : action == "next" ? fetched : (result == S_OK ? 1 : 0);
+        EXPECT_TRUE(fetched == 3 || got[fetched] == NULL) << "nothing is left in the array past what was fetched";
+        items->assign(got, got + fetched);
+        return result;
+    }
+    if (action == "clone") {
+        Enumerator *clone = (Enumerator *)1;
+        const HRESULT result = enumerator->Clone(&clone);
+        if (clone != NULL) {
+            enumerator->Release();
+            enumerator = clone;
+        }
+        return result;
+    }
+    return action == "skip" ? enumerator->Skip(count) : action == "reset" ? enumerator->Reset() : S_OK;
+}
+
+struct EnumeratorStep {
+    const char *action; // an enumerator's, or "bump" (the walked set's version changes), "drop" or "add" (below)
+    ULONG count;
+    HRESULT result;
+    const char *fetched; // pins: first letters of their names; types: their format sizes as digits
+};
+
+// The filter's last pin is dropped behind the enumerator's back (its version unchanged) and added again.
+TEST(PinEnumerator, FollowsThePinSetAndNeverHandsAPinOutTwice)
 {
     PlatformEntries entries;
     TestFilter filter;
     filter.InnerUnknown()->AddRef();
-    EXPECT_EQ(filter.RequestPinReconnect(NULL, NULL), E_NOINTERFACE);
-    const struct {
-        LONG code;
-        LONG_PTR parameter2, delivered2; // -1: the filter's own IBaseFilter
-        bool offersGraph2;
-        const char *reconnect;
-    } rows[] = {{EC_COMPLETE, 77, -1, true, "ReconnectEx"}, {EC_COMPLETE, 0, -1, false, "Reconnect"},
-                {EC_ERRORABORT, 77, 77, false, "Reconnect"}, {EC_USERABORT, 5, 5, true, "ReconnectEx"}};
-    for (const auto &row : rows) {
-        RecordingGraph graph;
-        graph.offersGraph2 = row.offersGraph2;
-        filter.JoinFilterGraph(&graph, NULL);
-        EXPECT_EQ(filter.PostGraphEvent(row.code, 3, row.parameter2), S_OK);
-        ASSERT_EQ(graph.events.size(), 1u);
-        EXPECT_EQ(graph.events[0].code, row.code);
-        EXPECT_EQ(graph.events[0].parameter1, 3);
-        EXPECT_EQ(graph.events[0].parameter2, row.delivered2 == -1 ? (LONG_PTR)filter.BaseFilter() : row.delivered2);
-        R_CMediaTypeRecord type;
-        EXPECT_EQ(filter.RequestPinReconnect(NULL, &type), S_OK);
-        ASSERT_EQ(graph.reconnects.size(), 1u);
-        EXPECT_STREQ(graph.reconnects[0], row.reconnect);
-        EXPECT_EQ(graph.reconnectType, row.offersGraph2 ? &type : nullptr);
-        EXPECT_EQ(graph.references, 1);
-        filter.JoinFilterGraph(NULL, NULL);
+    for (const WCHAR *name : {L"A", L"B", L"C"}) {
+        filter.pins.push_back(new TestPin(&filter, name));
     }
-}
-
-// A clock that answers a fixed time or a failure, its references counted.
-struct FixedClock : IReferenceClock {
-    LONG references = 1;
-    HRESULT answer = S_OK;
-    REFERENCE_TIME now = 0;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **out) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME *time) override
-    {
-        *time = now;
-        return answer;
-    }
-    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR *) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR *) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR) override { return E_NOTIMPL; }
-};
-
-TEST(FilterBase, StreamTimeIsTheClockLessTheRunStart)
-{
-    PlatformEntries entries;
-    FixedClock clock;
-    const struct {
-        bool withClock;
-        HRESULT clockAnswer;
-        REFERENCE_TIME now, start;
-        HRESULT result;
-        REFERENCE_TIME streamTime;
-    } rows[] = {{false, S_OK, 0, 0, VFW_E_NO_CLOCK, -1},
-                {true, E_FAIL, 5000, 1000, E_FAIL, 5000},
-                {true, S_OK, 5000, 1000, S_OK, 4000},
-                {true, S_FALSE, 300, 1000, S_OK, -700}};
-    for (const auto &row : rows) {
-        TestFilter filter;
-        filter.InnerUnknown()->AddRef();
-        clock.answer = row.clockAnswer;
-        clock.now = row.now;
-        filter.SetSyncSource(row.withClock ? &clock : NULL);
-        EXPECT_EQ(filter.Run(row.start), S_OK);
-        FILTER_STATE state;
-        EXPECT_EQ(filter.GetState(0, &state), S_OK);
-        EXPECT_EQ(state, State_Running);
-        REFERENCE_TIME time = -1;
-        EXPECT_EQ(filter.QueryStreamTime(&time), row.result);
-        EXPECT_EQ(time, row.streamTime);
-        IReferenceClock *got = NULL;
-        EXPECT_EQ(filter.GetSyncSource(&got), S_OK);
-        EXPECT_EQ(got, row.withClock ? &clock : nullptr);
-        EXPECT_EQ(clock.references, row.withClock ? 3 : 1);
-        if (got != NULL) {
-            got->Release();
+    const EnumeratorStep steps[] = {
+        {"next", 2, S_OK, "AB"},       {"clone", 0, S_OK, ""},       {"next", 2, S_FALSE, "C"},
+        {"next", 1, S_FALSE, ""},      {"reset", 0, S_OK, ""},       {"skip", 2, S_OK, ""},
+        {"skip", 2, S_FALSE, ""},      {"next", 1, S_OK, "C"},       {"drop", 0, S_OK, ""},
+        {"reset", 0, S_OK, ""},        {"add", 0, S_OK, ""},         {"next", 1, S_OK, "A"},
+        {"bump", 0, S_OK, ""},         {"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, ""},
+        {"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, ""},                    {"next", 3, S_FALSE, "BC"},
+        {"nextnull", 2, E_INVALIDARG, ""}, {"nextnull", 1, S_FALSE, ""}, {"reset", 0, S_OK, ""},
+        {"nextnull", 1, S_OK, "A"},    {"drop", 0, S_OK, ""},        {"next", 2, VFW_E_ENUM_OUT_OF_SYNC, ""},
+        {"add", 0, S_OK, ""},          {"bump", 0, S_OK, ""},        {"next", 3, S_FALSE, "BC"},
+    };
+    IEnumPins *enumerator = NULL;
+    ASSERT_EQ(filter.EnumPins(&enumerator), S_OK);
+    R_CPinBase *dropped = NULL;
+    for (const auto &step : steps) {
+        SCOPED_TRACE(testing::Message() << step.action << " " << step.count);
+        std::vector<IPin *> got;
+        EXPECT_EQ(RunEnumeratorStep(enumerator, step.action, step.count, &got), step.result);
+        std::string names;
+        for (IPin *pin : got) {
+            names += (char)static_cast<R_CPinBase *>(pin)->PinName()[0];
+            pin->Release();
+        }
+        EXPECT_EQ(names, step.fetched);
+        const std::string action = step.action;
+        filter.version += action == "bump";
+        if (action == "drop") {
+            dropped = filter.pins.back();
+            filter.pins.pop_back();
+        } else if (action == "add") {
+            filter.pins.push_back(dropped);
         }
     }
-    EXPECT_EQ(clock.references, 1) << "the filter's destructor released its clock";
+    EXPECT_EQ(filter.InnerUnknown()->AddRef(), 3u) << "the enumerator holds one reference, every pin came back";
+    filter.InnerUnknown()->Release();
+    EXPECT_EQ(enumerator->Release(), 0u);
 }
 
-// A filter mapper that records its calls ("U", "R", "P:name", "T") and answers `failWith` at call `failAt`.
-struct RecordingMapper : IFilterMapper {
-    LONG references = 1;
-    std::string log;
-    int calls = 0, failAt = -1;
-    HRESULT failWith = S_OK;
-
-    HRESULT Record(const std::string &call)
-    {
-        log += (log.empty() ? "" : " ") + call;
-        return calls++ == failAt ? failWith : S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **out) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    HRESULT STDMETHODCALLTYPE RegisterFilter(CLSID, LPCWSTR, DWORD) override { return Record("R"); }
-    HRESULT STDMETHODCALLTYPE RegisterFilterInstance(CLSID, LPCWSTR, CLSID *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterPin(CLSID, LPCWSTR name, BOOL, BOOL, BOOL, BOOL, CLSID, LPCWSTR) override
-    {
-        return Record(std::string("P:") + (char)name[0]);
-    }
-    HRESULT STDMETHODCALLTYPE RegisterPinType(CLSID, LPCWSTR, CLSID, CLSID) override { return Record("T"); }
-    HRESULT STDMETHODCALLTYPE UnregisterFilter(CLSID) override { return Record("U"); }
-    HRESULT STDMETHODCALLTYPE UnregisterFilterInstance(CLSID) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterPin(CLSID, LPCWSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumMatchingFilters(IEnumRegFilters **, DWORD, BOOL, CLSID, CLSID, BOOL, BOOL, CLSID,
-                                                  CLSID) override
-    {
-        return E_NOTIMPL;
-    }
-};
-
-const PinTypeSetupRecord s_PinTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}, {&MEDIATYPE_Audio, &GUID_NULL}};
-const PinSetupRecord s_Pins[] = {{L"In", FALSE, FALSE, FALSE, FALSE, NULL, NULL, 2, s_PinTypes},
-                                 {L"Out", FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, L"In", 0, NULL}};
-const FilterSetupRecord s_Setup = {&CLSID_NULL, L"test filter", MERIT_DO_NOT_USE, 2, s_Pins};
-const HRESULT s_FileNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-
-TEST(RegisterFilterSetup, WalksFilterPinsAndTypesAndStopsAtTheFirstFailure)
-{
-    const struct {
-        BOOL doRegister;
-        int failAt;
-        HRESULT failWith, result;
-        const char *log;
-    } rows[] = {
-        {TRUE, -1, S_OK, S_OK, "U R P:I T T P:O"},   {FALSE, -1, S_OK, S_OK, "U"},
-        {FALSE, 0, s_FileNotFound, S_OK, "U"},       {FALSE, 0, E_FAIL, E_FAIL, "U"},
-        {TRUE, 0, E_FAIL, S_OK, "U R P:I T T P:O"},  {TRUE, 1, E_FAIL, E_FAIL, "U R"},
-        {TRUE, 1, s_FileNotFound, S_OK, "U R P:I T T P:O"}, {TRUE, 2, E_ACCESSDENIED, E_ACCESSDENIED, "U R P:I"},
-        {TRUE, 3, E_FAIL, E_FAIL, "U R P:I T"},      {TRUE, 5, s_FileNotFound, S_OK, "U R P:I T T P:O"},
-    };
-    for (const auto &row : rows) {
-        RecordingMapper mapper;
-        mapper.failAt = row.failAt;
-        mapper.failWith = row.failWith;
-        EXPECT_EQ(RegisterFilterSetup(&s_Setup, &mapper, row.doRegister), row.result) << row.log;
-        EXPECT_EQ(mapper.log, row.log);
-    }
-    RecordingMapper mapper;
-    EXPECT_EQ(RegisterFilterSetup(NULL, &mapper, TRUE), S_FALSE);
-    EXPECT_EQ(mapper.calls, 0);
-}
-
-RecordingMapper *s_MapperToHand;
-HRESULT s_CreateAnswer;
-
-HRESULT WINAPI CreateRecordingMapper(REFCLSID classId, IUnknown *, DWORD, REFIID id, void **out)
-{
-    InterlockedIncrement(&graph_test::g_CreateInstanceCalls);
-    const bool mapper = IsEqualCLSID(classId, CLSID_FilterMapper) && IsEqualIID(id, IID_IFilterMapper);
-    *out = mapper && SUCCEEDED(s_CreateAnswer) ? s_MapperToHand : NULL;
-    if (*out != NULL) {
-        s_MapperToHand->AddRef();
-    }
-    return mapper ? s_CreateAnswer : E_NOINTERFACE;
-}
-
-// Register and Unregister make a mapper only for a filter that describes itself, and report what went wrong.
-TEST(FilterBase, RegistersThroughAMapperOnlyWhenDescribed)
+// Proposals of 3- and 5-byte formats. Steps may fail the proposal after it filled its record, or refuse the task
+// allocation numbered `failAt` of the step; a record and its format block stay out for each type kept, no more.
+TEST(MediaTypeEnumerator, HandsOutOwnedRecordsAndFollowsThePinsVersion)
 {
     PlatformEntries entries;
-    graph_test::BindOle(OLE_CO_CREATE_INSTANCE, graph_test::AsEntry(CreateRecordingMapper));
+    TestFilter filter;
+    filter.InnerUnknown()->AddRef();
+    TestPin *pin = new TestPin(&filter, L"In");
+    filter.pins.push_back(pin);
+    pin->formatSizes = {3, 5};
     const struct {
-        const FilterSetupRecord *setup;
-        HRESULT createAnswer, registerResult, unregisterResult;
-        int creates;
+        EnumeratorStep step;
+        int failAt;
+        HRESULT proposalAnswer;
+    } rows[] = {
+        {{"next", 1, S_OK, "3"}, -1, S_OK},       {{"next", 2, S_FALSE, "5"}, -1, S_OK},
+        {{"next", 1, S_FALSE, ""}, -1, S_OK},     {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"skip", 2, S_OK, ""}, -1, S_OK},        {{"skip", 1, S_FALSE, ""}, -1, S_OK},
+        {{"reset", 0, S_OK, ""}, -1, S_OK},       {{"next", 2, S_OK, "35"}, -1, S_OK},
+        {{"bump", 0, S_OK, ""}, -1, S_OK},        {{"next", 1, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK},
+        {{"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK}, {{"skip", 0, S_OK, ""}, -1, S_OK},
+        {{"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK}, {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 1, S_FALSE, ""}, -1, E_FAIL},   {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 2, S_FALSE, ""}, 1, S_OK},      {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 2, S_FALSE, "3"}, 3, S_OK},     {{"clone", 0, S_OK, ""}, -1, S_OK},
+        {{"nextnull", 2, E_INVALIDARG, ""}, -1, S_OK}, {{"nextnull", 1, S_FALSE, ""}, -1, S_OK},
+        {{"next", 0, S_OK, ""}, -1, S_OK},
+    };
+    IEnumMediaTypes *enumerator = NULL;
+    ASSERT_EQ(pin->EnumMediaTypes(&enumerator), S_OK);
+    std::vector<AM_MEDIA_TYPE *> kept;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.step.action << " " << row.step.count);
+        pin->proposalAnswer = row.proposalAnswer;
+        pin->typeVersion += std::string(row.step.action) == "bump";
+        graph_test::FailTaskAllocationAfter(row.failAt);
+        std::vector<AM_MEDIA_TYPE *> got;
+        EXPECT_EQ(RunEnumeratorStep(enumerator, row.step.action, row.step.count, &got), row.step.result);
+        graph_test::FailTaskAllocationAfter(-1);
+        std::string sizes;
+        for (AM_MEDIA_TYPE *type : got) {
+            sizes += std::to_string(type->cbFormat);
+            EXPECT_EQ(type->pbFormat[type->cbFormat - 1], type->cbFormat - 1);
+            kept.push_back(type);
+        }
+        EXPECT_EQ(sizes, row.step.fetched);
+        EXPECT_EQ(entries.TaskBlocksOut(), (LONG)kept.size() * 2);
+    }
+    EXPECT_EQ(enumerator->Release(), 0u);
+    for (AM_MEDIA_TYPE *type : kept) {
+        EXPECT_EQ(type->majortype, MEDIATYPE_Audio) << "the records outlive the enumerator";
+        FreeMediaTypeRecord(type);
+    }
+    EXPECT_EQ(entries.TaskBlocksOut(), 0);
+    EXPECT_EQ(filter.InnerUnknown()->AddRef(), 2u);
+}
+
+// Two connected pins (A, B) and an unconnected one (C) that must never be called. Each row brings the filter into
+// its starting state with willing pins, then sets the failures and runs the operation.
+TEST(FilterStateMachine, DrivesConnectedPinsAndKeepsTheStateOnFailure)
+{
+    PlatformEntries entries;
+    const HRESULT fail = E_ACCESSDENIED;
+    const struct {
+        FILTER_STATE from;
+        const char *operation;
+        HRESULT activateA, activateB, deactivateA, runB;
+        HRESULT result;
+        FILTER_STATE to;
         const char *log;
     } rows[] = {
-        {NULL, S_OK, S_FALSE, S_FALSE, 0, ""},
-        {&s_Setup, REGDB_E_CLASSNOTREG, REGDB_E_CLASSNOTREG, REGDB_E_CLASSNOTREG, 2, ""},
-        {&s_Setup, s_FileNotFound, S_OK, S_OK, 2, ""},
-        {&s_Setup, S_OK, S_OK, S_OK, 2, "U R P:I T T P:O U"},
+        {State_Stopped, "stop", S_OK, S_OK, S_OK, S_OK, S_OK, State_Stopped, ""},
+        {State_Paused, "stop", S_OK, S_OK, S_OK, S_OK, S_OK, State_Stopped, "A- B-"},
+        {State_Running, "stop", S_OK, S_OK, fail, S_OK, fail, State_Stopped, "A- B-"},
+        {State_Stopped, "pause", S_OK, S_OK, S_OK, S_OK, S_OK, State_Paused, "A+ B+"},
+        {State_Stopped, "pause", fail, S_OK, S_OK, S_OK, fail, State_Stopped, "A+"},
+        {State_Stopped, "pause", S_OK, fail, S_OK, S_OK, fail, State_Stopped, "A+ B+"},
+        {State_Running, "pause", fail, fail, S_OK, S_OK, S_OK, State_Paused, ""},
+        {State_Paused, "pause", fail, fail, S_OK, S_OK, S_OK, State_Paused, ""},
+        {State_Stopped, "run", S_OK, S_OK, S_OK, S_OK, S_OK, State_Running, "A+ B+ A>5 B>5"},
+        {State_Stopped, "run", S_OK, fail, S_OK, S_OK, fail, State_Stopped, "A+ B+"},
+        {State_Stopped, "run", S_OK, S_OK, S_OK, fail, fail, State_Paused, "A+ B+ A>5 B>5"},
+        {State_Paused, "run", fail, S_OK, S_OK, S_OK, S_OK, State_Running, "A>5 B>5"},
+        {State_Running, "run", S_OK, S_OK, S_OK, fail, S_OK, State_Running, ""},
     };
     for (const auto &row : rows) {
-        RecordingMapper mapper;
-        s_MapperToHand = &mapper;
-        s_CreateAnswer = row.createAnswer;
-        graph_test::g_CreateInstanceCalls = 0;
+        SCOPED_TRACE(testing::Message() << row.operation << " from " << row.from << " log " << row.log);
         TestFilter filter;
         filter.InnerUnknown()->AddRef();
-        filter.setup = row.setup;
-        EXPECT_EQ(filter.Register(), row.registerResult);
-        EXPECT_EQ(filter.Unregister(), row.unregisterResult);
-        EXPECT_EQ(graph_test::g_CreateInstanceCalls, row.creates);
-        EXPECT_EQ(mapper.log, row.log);
-        EXPECT_EQ(mapper.references, 1);
+        for (const WCHAR *name : {L"A", L"B", L"C"}) {
+            TestPin *pin = new TestPin(&filter, name);
+            pin->SetConnected(name[0] != L'C');
+            pin->activateAnswer = pin->deactivateAnswer = pin->runAnswer = name[0] == L'C' ? E_UNEXPECTED : S_OK;
+            filter.pins.push_back(pin);
+        }
+        IBaseFilter *face = filter.BaseFilter();
+        const FILTER_STATE from = row.from;
+        ASSERT_EQ(from == State_Running ? face->Run(0) : from == State_Paused ? face->Pause() : face->Stop(), S_OK);
+        filter.log.clear();
+        TestPin *a = static_cast<TestPin *>(filter.pins[0]), *b = static_cast<TestPin *>(filter.pins[1]);
+        a->activateAnswer = row.activateA;
+        b->activateAnswer = row.activateB;
+        a->deactivateAnswer = row.deactivateA;
+        b->runAnswer = row.runB;
+        const std::string operation = row.operation;
+        const HRESULT result = operation == "stop" ? face->Stop() : operation == "pause" ? face->Pause() : face->Run(5);
+        EXPECT_EQ(result, row.result);
+        FILTER_STATE state;
+        EXPECT_EQ(face->GetState(0, &state), S_OK);
+        EXPECT_EQ(state, row.to);
+        EXPECT_EQ(filter.log, row.log);
+        for (R_CPinBase *pin : filter.pins) {
+            static_cast<TestPin *>(pin)->SetConnected(false);
+        }
     }
+}
+
+TEST(FilterBase, FindsPinsByTheirWholeName)
+{
+    PlatformEntries entries;
+    TestFilter filter;
+    filter.InnerUnknown()->AddRef();
+    for (const WCHAR *name : {L"In", L"Out", L"Out"}) {
+        filter.pins.push_back(new TestPin(&filter, name));
+    }
+    const struct {
+        const WCHAR *id;
+        int index; // -1 not found
+    } rows[] = {{L"In", 0}, {L"Out", 1}, {L"in", -1}, {L"Ou", -1}, {L"Output", -1}, {L"", -1}, {NULL, -1}};
+    for (const auto &row : rows) {
+        IPin *pin = (IPin *)1;
+        EXPECT_EQ(filter.FindPin(row.id, &pin), row.index >= 0 ? S_OK : VFW_E_NOT_FOUND);
+        EXPECT_EQ(pin, row.index >= 0 ? filter.pins[row.index]->PinInterface() : nullptr);
+        if (pin != NULL) {
+            pin->Release();
+        }
+    }
+    EXPECT_EQ(filter.FindPin(L"In", NULL), E_POINTER);
+    EXPECT_EQ(filter.InnerUnknown()->AddRef(), 2u);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Media graph tests: the ole32 and winmm entries a test binds when it runs without the engine (the platform's own,
 // with COM task memory counted so that a test can assert every block came back, and a countdown that refuses one
-// allocation), a stand-in for CoCreateInstance that counts its calls and refuses, and a test filter whose pins,
-// pin-set version and registration record the test sets. Used on the test's thread; the counters are atomic
+// allocation), a stand-in for CoCreateInstance that counts its calls and refuses, a recording graph, and a test
+// filter and pin whose pins, versions, proposed types, state-change answers and registration record the test sets. Used on the test's thread; the counters are atomic
 // because the platform's streaming threads allocate too.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <dshow.h>
 #include <mmsystem.h>
 
+#include <string>
 #include <vector>
 
 #include "core/core_test_hooks.h"
@@ -194,9 +195,59 @@ public:
     std::vector<R_CPinBase *> pins;
     int version = 1;
     const FilterSetupRecord *setup = NULL;
+    std::string log; // the pins' state calls, as "In+ Out- In>5" (activate, deactivate, run at 5)
 
 private:
     R_CMediaLock m_OwnLock;
+};
+
+// A pin of a TestFilter. It proposes the audio types of `formatSizes` (format bytes 0, 1, 2...), each answered
+// with `proposalAnswer` after the record was filled; Activate, Deactivate and RunAt log and give the answers set.
+class TestPin : public R_CPinBase {
+public:
+    TestPin(TestFilter *filter, const WCHAR *name)
+        : R_CPinBase("test pin", filter, filter->FilterLock(), NULL, name, PINDIR_INPUT), m_Owner(filter)
+    {
+    }
+    HRESULT AcceptsMediaType(const AM_MEDIA_TYPE *) override { return S_OK; }
+    int MediaTypeListVersion() override { return typeVersion; }
+    HRESULT ProposeMediaType(int position, AM_MEDIA_TYPE *type) override
+    {
+        if (position < 0 || position >= (int)formatSizes.size()) {
+            return VFW_S_NO_MORE_ITEMS;
+        }
+        type->majortype = MEDIATYPE_Audio;
+        type->formattype = FORMAT_WaveFormatEx;
+        type->cbFormat = formatSizes[position];
+        type->pbFormat = (BYTE *)MediaTaskMemAlloc(type->cbFormat);
+        if (type->pbFormat == NULL) {
+            type->cbFormat = 0;
+            return E_OUTOFMEMORY;
+        }
+        for (ULONG i = 0; i < type->cbFormat; i++) {
+            type->pbFormat[i] = (BYTE)i;
+        }
+        return proposalAnswer;
+    }
+    HRESULT Activate() override { return Record("+", activateAnswer); }
+    HRESULT Deactivate() override { return Record("-", deactivateAnswer); }
+    HRESULT RunAt(REFERENCE_TIME start) override { return Record(">" + std::to_string(start), runAnswer); }
+    // Counts as connected (to itself, without a reference) or not.
+    void SetConnected(bool connected) { m_Connected = connected ? PinInterface() : NULL; }
+
+    std::vector<ULONG> formatSizes;
+    HRESULT proposalAnswer = S_OK;
+    int typeVersion = 1;
+    HRESULT activateAnswer = S_OK, deactivateAnswer = S_OK, runAnswer = S_OK;
+
+private:
+    HRESULT Record(const std::string &call, HRESULT answer)
+    {
+        std::string &log = m_Owner->log;
+        log += (log.empty() ? "" : " ") + std::string(1, (char)PinName()[0]) + call;
+        return answer;
+    }
+    TestFilter *m_Owner;
 };
 
 } // namespace graph_test
