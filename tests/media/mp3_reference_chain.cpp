@@ -20,7 +20,9 @@ namespace
 class PcmCatcher : public ISampleGrabberCB
 {
   public:
-    explicit PcmCatcher(Bytes *pcm) : m_Pcm(pcm) {}
+    explicit PcmCatcher(Bytes *pcm) : m_Pcm(pcm)
+    {
+    }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override
     {
         if (id == IID_IUnknown || id == IID_ISampleGrabberCB) {
@@ -30,8 +32,14 @@ class PcmCatcher : public ISampleGrabberCB
         *out = NULL;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        return 2;
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        return 1;
+    }
     HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample *sample) override
     {
         BYTE *data = NULL;
@@ -39,7 +47,10 @@ class PcmCatcher : public ISampleGrabberCB
         m_Pcm->insert(m_Pcm->end(), data, data + sample->GetActualDataLength());
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE *, LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE *, LONG) override
+    {
+        return E_NOTIMPL;
+    }
 
   private:
     Bytes *m_Pcm;
@@ -133,19 +144,19 @@ bool DecodeWithPlatformChain(const std::string &path, DecodedPcm *out)
     std::wstring widePath(path.begin(), path.end());
     WCHAR fullPath[MAX_PATH];
     GetFullPathNameW(widePath.c_str(), MAX_PATH, fullPath, NULL);
-    bool ok =
-        SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                   (void **)&graph)) &&
-        SUCCEEDED(CoCreateInstance(CLSID_SampleGrabber, NULL, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   (void **)&grabberFilter)) &&
-        SUCCEEDED(CoCreateInstance(CLSID_NullRenderer, NULL, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   (void **)&renderer)) &&
-        SUCCEEDED(grabberFilter->QueryInterface(IID_ISampleGrabber, (void **)&grabber)) &&
-        SUCCEEDED(grabber->SetMediaType(&wanted)) && SUCCEEDED(grabber->SetCallback(&catcher, 0)) &&
-        SUCCEEDED(graph->AddSourceFilter(fullPath, L"Source", &source)) &&
-        SUCCEEDED(graph->AddFilter(grabberFilter, L"Grabber")) && SUCCEEDED(graph->AddFilter(renderer, L"Null")) &&
-        ConnectFilters(graph, source, grabberFilter) && ConnectFilters(graph, grabberFilter, renderer) &&
-        ReadConnectedFormat(grabber, &out->format) && RunToCompletion(graph);
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                         (void **)&graph)) &&
+              SUCCEEDED(CoCreateInstance(CLSID_SampleGrabber, NULL, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                         (void **)&grabberFilter)) &&
+              SUCCEEDED(CoCreateInstance(CLSID_NullRenderer, NULL, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                         (void **)&renderer)) &&
+              SUCCEEDED(grabberFilter->QueryInterface(IID_ISampleGrabber, (void **)&grabber)) &&
+              SUCCEEDED(grabber->SetMediaType(&wanted)) && SUCCEEDED(grabber->SetCallback(&catcher, 0)) &&
+              SUCCEEDED(graph->AddSourceFilter(fullPath, L"Source", &source)) &&
+              SUCCEEDED(graph->AddFilter(grabberFilter, L"Grabber")) &&
+              SUCCEEDED(graph->AddFilter(renderer, L"Null")) && ConnectFilters(graph, source, grabberFilter) &&
+              ConnectFilters(graph, grabberFilter, renderer) && ReadConnectedFormat(grabber, &out->format) &&
+              RunToCompletion(graph);
     IUnknown *made[] = {grabber, source, renderer, grabberFilter, graph};
     for (IUnknown *object : made) {
         if (object != NULL) {

@@ -19,7 +19,8 @@ struct DecodedPcm {
 // The PCM the platform's graph delivers for the MP3 file at path; false when the graph cannot be built or run.
 bool DecodeWithPlatformChain(const std::string &path, DecodedPcm *out);
 
-// The fixtures: sweeps encoded by lame ("NAME.mp3", in the fixture step's folder) and lame's decode of each ("NAME.decoded.wav").
+// The fixtures: sweeps encoded by lame ("NAME.mp3", in the fixture step's folder) and lame's decode of each
+// ("NAME.decoded.wav").
 struct Mp3Tone {
     const char *name;
     int channels, rate;
