@@ -37,8 +37,8 @@ R_CFilterBase::~R_CFilterBase()
 
 HRESULT STDMETHODCALLTYPE R_CFilterBase::InnerQueryInterface(REFIID id, void **out)
 {
-    if (out != NULL && (IsEqualIID(id, IID_IBaseFilter) || IsEqualIID(id, IID_IMediaFilter) ||
-                        IsEqualIID(id, IID_IPersist))) {
+    if (out != NULL &&
+        (IsEqualIID(id, IID_IBaseFilter) || IsEqualIID(id, IID_IMediaFilter) || IsEqualIID(id, IID_IPersist))) {
         return HandOutInterface(BaseFilter(), out);
     }
     if (out != NULL && IsEqualIID(id, IID_IAMovieSetup)) {
@@ -291,11 +291,9 @@ HRESULT RegisterFilterSetup(const FilterSetupRecord *record, IFilterMapper *mapp
     result = NotRegisteredIsFine(mapper->RegisterFilter(classId, record->name, record->merit));
     for (UINT p = 0; p < record->pinCount && SUCCEEDED(result); p++) {
         const PinSetupRecord &pin = record->pins[p];
-        result = NotRegisteredIsFine(mapper->RegisterPin(classId, pin.name, pin.rendered, pin.output, pin.zero,
-                                                         pin.many,
-                                                         pin.connectsToFilter != NULL ? *pin.connectsToFilter
-                                                                                      : CLSID_NULL,
-                                                         pin.connectsToPin));
+        result = NotRegisteredIsFine(
+            mapper->RegisterPin(classId, pin.name, pin.rendered, pin.output, pin.zero, pin.many,
+                                pin.connectsToFilter != NULL ? *pin.connectsToFilter : CLSID_NULL, pin.connectsToPin));
         for (UINT t = 0; t < pin.typeCount && SUCCEEDED(result); t++) {
             result = NotRegisteredIsFine(
                 mapper->RegisterPinType(classId, pin.name, *pin.types[t].majorType, *pin.types[t].subtype));
@@ -310,8 +308,8 @@ static HRESULT RunRegistration(const FilterSetupRecord *record, BOOL doRegister)
 {
     const HRESULT started = MediaCoInitialize();
     IFilterMapper *mapper = NULL;
-    HRESULT result = MediaCoCreateInstance(CLSID_FilterMapper, NULL, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
-                                           (void **)&mapper);
+    HRESULT result =
+        MediaCoCreateInstance(CLSID_FilterMapper, NULL, CLSCTX_INPROC_SERVER, IID_IFilterMapper, (void **)&mapper);
     if (SUCCEEDED(result) && mapper != NULL) {
         result = RegisterFilterSetup(record, mapper, doRegister);
         mapper->Release();

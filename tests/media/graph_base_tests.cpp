@@ -32,14 +32,22 @@ struct CountingUnknown : IUnknown {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        return ++references;
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        return --references;
+    }
 };
 
 // A media object with one platform interface; its destructor takes and drops a reference on itself.
 struct PersistObject : R_CMediaUnknown, IPersist {
     int *deletions;
-    PersistObject(IUnknown *outer, int *deletionCount) : R_CMediaUnknown("test", outer), deletions(deletionCount) {}
+    PersistObject(IUnknown *outer, int *deletionCount) : R_CMediaUnknown("test", outer), deletions(deletionCount)
+    {
+    }
     ~PersistObject() override
     {
         InnerAddRef();
@@ -54,7 +62,10 @@ struct PersistObject : R_CMediaUnknown, IPersist {
         return R_CMediaUnknown::InnerQueryInterface(id, out);
     }
     MEDIA_FORWARD_UNKNOWN
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID *) override
+    {
+        return E_NOTIMPL;
+    }
 };
 
 TEST(MediaUnknown, CountsQueriesAndDeletesOnceAlsoWhenAggregated)
@@ -146,8 +157,9 @@ TEST(MediaTypeRecord, CompareAndPatternRulesMatchTheReferenceOverRandomRecords)
         R_CMediaTypeRecord record(a);
         const bool same = a.majortype == b.majortype && a.subtype == b.subtype && a.formattype == b.formattype &&
                           ReferenceFormatEqual(a, b);
-        const bool matches = IdMatches(b.majortype, a.majortype) && IdMatches(b.subtype, a.subtype) &&
-                             (b.formattype == GUID_NULL || (b.formattype == a.formattype && ReferenceFormatEqual(a, b)));
+        const bool matches =
+            IdMatches(b.majortype, a.majortype) && IdMatches(b.subtype, a.subtype) &&
+            (b.formattype == GUID_NULL || (b.formattype == a.formattype && ReferenceFormatEqual(a, b)));
         ASSERT_EQ(record.SameMediaType(b), same) << round;
         ASSERT_EQ(record.MatchesPattern(b), matches) << round;
         ASSERT_EQ(record.HasWildcardIds(), a.majortype == GUID_NULL || a.formattype == GUID_NULL) << round;
@@ -169,16 +181,17 @@ TEST(MediaTypeRecord, CopiesOwnTheirBlockAndReferenceAndFailedCopiesOwnNothing)
         HRESULT result;
         int blocksHeld, referencesHeld; // while the copy lives
     } rows[] = {
-        {"duplicate", -1, S_OK, 1, 1}, {"duplicate", 0, E_OUTOFMEMORY, 0, 0}, {"assign", -1, S_OK, 1, 1},
-        {"assign", 0, E_OUTOFMEMORY, 0, 0}, {"alloc", -1, S_OK, 2, 1},        {"alloc", 0, E_OUTOFMEMORY, 0, 0},
+        {"duplicate", -1, S_OK, 1, 1},     {"duplicate", 0, E_OUTOFMEMORY, 0, 0},
+        {"assign", -1, S_OK, 1, 1},        {"assign", 0, E_OUTOFMEMORY, 0, 0},
+        {"alloc", -1, S_OK, 2, 1},         {"alloc", 0, E_OUTOFMEMORY, 0, 0},
         {"alloc", 1, E_OUTOFMEMORY, 0, 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << row.operation << " fail at " << row.failAt);
         CountingUnknown unknown;
         BYTE format[5] = {1, 2, 3, 4, 5};
-        AM_MEDIA_TYPE source = {MEDIATYPE_Audio, MEDIASUBTYPE_PCM, TRUE, FALSE, 4, FORMAT_WaveFormatEx, &unknown,
-                                sizeof(format), format};
+        AM_MEDIA_TYPE source = {MEDIATYPE_Audio,     MEDIASUBTYPE_PCM, TRUE,           FALSE, 4,
+                                FORMAT_WaveFormatEx, &unknown,         sizeof(format), format};
         R_CMediaTypeRecord target;
         AM_MEDIA_TYPE *allocated = NULL;
         graph_test::FailTaskAllocationAfter(row.failAt);
@@ -310,7 +323,7 @@ TEST(FilterBase, KeepsNameAndGraphAndPassesEventsAndReconnectionsOn)
     for (const IID *id : {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IAMovieSetup, &IID_IPin}) {
         void *face = (void *)1;
         EXPECT_EQ(inner->QueryInterface(*id, &face), id != &IID_IPin ? S_OK : E_NOINTERFACE);
-        EXPECT_EQ(face, id == &IID_IPin            ? nullptr
+        EXPECT_EQ(face, id == &IID_IPin           ? nullptr
                         : id == &IID_IAMovieSetup ? (void *)static_cast<IAMovieSetup *>(filter)
                                                   : (void *)filter->BaseFilter());
         if (face != NULL) {
@@ -369,20 +382,45 @@ TEST(FilterBase, KeepsNameAndGraphAndPassesEventsAndReconnectionsOn)
     EXPECT_EQ(inner->Release(), 0u);
 }
 
+// COM as a registration pass finds it: already started on this thread, or refused; only a pass that started it
+// ends it.
+HRESULT s_ComStartAnswer;
+int s_ComEnds;
+HRESULT WINAPI AnsweringCoInitialize(void *)
+{
+    return s_ComStartAnswer;
+}
+void WINAPI CountingCoUninitialize()
+{
+    s_ComEnds++;
+}
+
 // Register and Unregister make a mapper only for a filter that describes itself, and report a refused one.
 TEST(FilterBase, RegistersThroughAMapperOnlyWhenDescribed)
 {
     PlatformEntries entries;
     graph_test::BindOle(OLE_CO_CREATE_INSTANCE, graph_test::AsEntry(graph_test::RefusingCoCreateInstance));
+    graph_test::BindOle(OLE_CO_INITIALIZE, graph_test::AsEntry(AnsweringCoInitialize));
+    graph_test::BindOle(OLE_CO_UNINITIALIZE, graph_test::AsEntry(CountingCoUninitialize));
     const FilterSetupRecord setup = {&CLSID_NULL, L"test filter", MERIT_DO_NOT_USE, 0, NULL};
-    for (const FilterSetupRecord *record : {(const FilterSetupRecord *)NULL, &setup}) {
+    const struct {
+        const FilterSetupRecord *record;
+        HRESULT comStart, result;
+        int creates, comEnds;
+    } rows[] = {{NULL, S_OK, S_FALSE, 0, 0},
+                {&setup, S_FALSE, REGDB_E_CLASSNOTREG, 2, 2},
+                {&setup, RPC_E_CHANGED_MODE, REGDB_E_CLASSNOTREG, 2, 0}};
+    for (const auto &row : rows) {
         graph_test::g_CreateInstanceCalls = 0;
+        s_ComStartAnswer = row.comStart;
+        s_ComEnds = 0;
         TestFilter filter;
         filter.InnerUnknown()->AddRef();
-        filter.setup = record;
-        EXPECT_EQ(filter.Register(), record != NULL ? REGDB_E_CLASSNOTREG : S_FALSE);
-        EXPECT_EQ(filter.Unregister(), record != NULL ? REGDB_E_CLASSNOTREG : S_FALSE);
-        EXPECT_EQ(graph_test::g_CreateInstanceCalls, record != NULL ? 2 : 0);
+        filter.setup = row.record;
+        EXPECT_EQ(filter.Register(), row.result);
+        EXPECT_EQ(filter.Unregister(), row.result);
+        EXPECT_EQ(graph_test::g_CreateInstanceCalls, row.creates);
+        EXPECT_EQ(s_ComEnds, row.comEnds);
     }
 }
 
@@ -433,15 +471,31 @@ TEST(PinEnumerator, FollowsThePinSetAndNeverHandsAPinOutTwice)
         filter.pins.push_back(new TestPin(&filter, name));
     }
     const EnumeratorStep steps[] = {
-        {"next", 2, S_OK, "AB"},       {"clone", 0, S_OK, ""},       {"next", 2, S_FALSE, "C"},
-        {"next", 1, S_FALSE, ""},      {"reset", 0, S_OK, ""},       {"skip", 2, S_OK, ""},
-        {"skip", 2, S_FALSE, ""},      {"next", 1, S_OK, "C"},       {"drop", 0, S_OK, ""},
-        {"reset", 0, S_OK, ""},        {"add", 0, S_OK, ""},         {"next", 1, S_OK, "A"},
-        {"bump", 0, S_OK, ""},         {"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, ""},
-        {"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, ""},                    {"next", 3, S_FALSE, "BC"},
-        {"nextnull", 2, E_INVALIDARG, ""}, {"nextnull", 1, S_FALSE, ""}, {"reset", 0, S_OK, ""},
-        {"nextnull", 1, S_OK, "A"},    {"drop", 0, S_OK, ""},        {"next", 2, VFW_E_ENUM_OUT_OF_SYNC, ""},
-        {"add", 0, S_OK, ""},          {"bump", 0, S_OK, ""},        {"next", 3, S_FALSE, "BC"},
+        {"next", 2, S_OK, "AB"},
+        {"clone", 0, S_OK, ""},
+        {"next", 2, S_FALSE, "C"},
+        {"next", 1, S_FALSE, ""},
+        {"reset", 0, S_OK, ""},
+        {"skip", 2, S_OK, ""},
+        {"skip", 2, S_FALSE, ""},
+        {"next", 1, S_OK, "C"},
+        {"drop", 0, S_OK, ""},
+        {"reset", 0, S_OK, ""},
+        {"add", 0, S_OK, ""},
+        {"next", 1, S_OK, "A"},
+        {"bump", 0, S_OK, ""},
+        {"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, ""},
+        {"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, ""},
+        {"next", 3, S_FALSE, "BC"},
+        {"nextnull", 2, E_INVALIDARG, ""},
+        {"nextnull", 1, S_FALSE, ""},
+        {"reset", 0, S_OK, ""},
+        {"nextnull", 1, S_OK, "A"},
+        {"drop", 0, S_OK, ""},
+        {"next", 2, VFW_E_ENUM_OUT_OF_SYNC, ""},
+        {"add", 0, S_OK, ""},
+        {"bump", 0, S_OK, ""},
+        {"next", 3, S_FALSE, "BC"},
     };
     IEnumPins *enumerator = NULL;
     ASSERT_EQ(filter.EnumPins(&enumerator), S_OK);
@@ -485,17 +539,28 @@ TEST(MediaTypeEnumerator, HandsOutOwnedRecordsAndFollowsThePinsVersion)
         int failAt;
         HRESULT proposalAnswer;
     } rows[] = {
-        {{"next", 1, S_OK, "3"}, -1, S_OK},       {{"next", 2, S_FALSE, "5"}, -1, S_OK},
-        {{"next", 1, S_FALSE, ""}, -1, S_OK},     {{"reset", 0, S_OK, ""}, -1, S_OK},
-        {{"skip", 2, S_OK, ""}, -1, S_OK},        {{"skip", 1, S_FALSE, ""}, -1, S_OK},
-        {{"reset", 0, S_OK, ""}, -1, S_OK},       {{"next", 2, S_OK, "35"}, -1, S_OK},
-        {{"bump", 0, S_OK, ""}, -1, S_OK},        {{"next", 1, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK},
-        {{"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK}, {{"skip", 0, S_OK, ""}, -1, S_OK},
-        {{"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK}, {{"reset", 0, S_OK, ""}, -1, S_OK},
-        {{"next", 1, S_FALSE, ""}, -1, E_FAIL},   {{"reset", 0, S_OK, ""}, -1, S_OK},
-        {{"next", 2, S_FALSE, ""}, 1, S_OK},      {{"reset", 0, S_OK, ""}, -1, S_OK},
-        {{"next", 2, S_FALSE, "3"}, 3, S_OK},     {{"clone", 0, S_OK, ""}, -1, S_OK},
-        {{"nextnull", 2, E_INVALIDARG, ""}, -1, S_OK}, {{"nextnull", 1, S_FALSE, ""}, -1, S_OK},
+        {{"next", 1, S_OK, "3"}, -1, S_OK},
+        {{"next", 2, S_FALSE, "5"}, -1, S_OK},
+        {{"next", 1, S_FALSE, ""}, -1, S_OK},
+        {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"skip", 2, S_OK, ""}, -1, S_OK},
+        {{"skip", 1, S_FALSE, ""}, -1, S_OK},
+        {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 2, S_OK, "35"}, -1, S_OK},
+        {{"bump", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 1, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK},
+        {{"skip", 1, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK},
+        {{"skip", 0, S_OK, ""}, -1, S_OK},
+        {{"clone", 0, VFW_E_ENUM_OUT_OF_SYNC, ""}, -1, S_OK},
+        {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 1, S_FALSE, ""}, -1, E_FAIL},
+        {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 2, S_FALSE, ""}, 1, S_OK},
+        {{"reset", 0, S_OK, ""}, -1, S_OK},
+        {{"next", 2, S_FALSE, "3"}, 3, S_OK},
+        {{"clone", 0, S_OK, ""}, -1, S_OK},
+        {{"nextnull", 2, E_INVALIDARG, ""}, -1, S_OK},
+        {{"nextnull", 1, S_FALSE, ""}, -1, S_OK},
         {{"next", 0, S_OK, ""}, -1, S_OK},
     };
     IEnumMediaTypes *enumerator = NULL;

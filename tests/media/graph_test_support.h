@@ -1,8 +1,8 @@
 // Media graph tests: the ole32 and winmm entries a test binds when it runs without the engine (the platform's own,
 // with COM task memory counted so that a test can assert every block came back, and a countdown that refuses one
 // allocation), a stand-in for CoCreateInstance that counts its calls and refuses, a recording graph, and a test
-// filter and pin whose pins, versions, proposed types, state-change answers and registration record the test sets. Used on the test's thread; the counters are atomic
-// because the platform's streaming threads allocate too.
+// filter and pin whose pins, versions, proposed types, state-change answers and registration record the test sets.
+// Used on the test's thread; the counters are atomic because the platform's streaming threads allocate too.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +19,7 @@
 namespace graph_test
 {
 
-inline volatile LONG g_TaskBlocksOut = 0;   // task blocks allocated through the bound entry and not yet freed
+inline volatile LONG g_TaskBlocksOut = 0;      // task blocks allocated through the bound entry and not yet freed
 inline volatile LONG g_TaskFailCountdown = -1; // allocations still to succeed before one fails; -1 never
 inline volatile LONG g_CreateInstanceCalls = 0;
 
