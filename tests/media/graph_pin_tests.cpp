@@ -76,6 +76,12 @@ class OutputPin : public ScriptedPin<R_COutputPinBase>
         ALLOCATOR_PROPERTIES wanted = {2, 64, request->cbAlign, 0}, actual;
         return allocator == refused ? E_FAIL : allocator->SetProperties(&wanted, &actual);
     }
+    // A success other than S_OK when the table holds "finish".
+    HRESULT FinishConnection(IPin *peer) override
+    {
+        const HRESULT result = R_COutputPinBase::FinishConnection(peer);
+        return result == S_OK && answers->count("finish") ? (*answers)["finish"] : result;
+    }
     IMemAllocator *refused = NULL;
 };
 
@@ -164,6 +170,7 @@ TEST(PinNegotiation, TriesTheRightTypesInOrderAndLeavesFailuresUnconnected)
         {"", false, "A3", "A1", {{"iA1", OOM}, {"iA3", REFUSED}}, false, OOM, "oA1 iA1 oA3 iA3 ", ""},
         {"", false, "A3", "A1", {{"iA1", E_FAIL}, {"iA3", OOM}}, false, OOM, "oA1 iA1 oA3 iA3 ", ""},
         {"", false, "", "A1", {}, true, REGDB_E_CLASSNOTREG, "oA1 iA1 ", ""},
+        {"", false, "", "A1 A2", {{"finish", S_FALSE}}, false, S_OK, "oA1 iA1 ", "A1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string("given ") + c.given + ", log " + c.log);
