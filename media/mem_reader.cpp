@@ -107,17 +107,23 @@ HRESULT STDMETHODCALLTYPE R_CMemReader::Unregister()
     return S_OK;
 }
 
+// A reader whose media type could not be copied would offer an empty type: it is not handed out.
 R_CMemReader *CreateMemReader(R_CMemStream *stream, const AM_MEDIA_TYPE *type, HRESULT *result)
 {
-    if (stream == NULL || type == NULL) {
-        if (result != NULL) {
-            *result = E_POINTER;
+    HRESULT made = E_POINTER;
+    R_CMemReader *reader = NULL;
+    if (stream != NULL && type != NULL) {
+        made = S_OK;
+        reader = new (std::nothrow) R_CMemReader(stream, type, &made);
+        if (reader == NULL) {
+            made = E_OUTOFMEMORY;
+        } else if (FAILED(made)) {
+            delete reader;
+            reader = NULL;
         }
-        return NULL;
     }
-    R_CMemReader *reader = new (std::nothrow) R_CMemReader(stream, type, result);
-    if (reader == NULL && result != NULL) {
-        *result = E_OUTOFMEMORY;
+    if (FAILED(made) && result != NULL) {
+        *result = made;
     }
     return reader;
 }
