@@ -9,6 +9,15 @@
 // ---------------------------------------------------------------------------------------------------------------
 // Filter.
 
+static void CopySampleMediaType(IMediaSample *in, IMediaSample *out)
+{
+    AM_MEDIA_TYPE *type = NULL;
+    if (in->GetMediaType(&type) == S_OK) {
+        out->SetMediaType(type);
+    }
+    FreeMediaTypeRecord(type);
+}
+
 R_CInPlaceXFormFilter::R_CInPlaceXFormFilter(const char *name, IUnknown *outer, REFCLSID classId, HRESULT *result,
                                              bool modifiesData)
     : R_CXFormFilter(name, outer, classId), m_ModifiesData(modifiesData)

@@ -5,6 +5,7 @@
 // stream and segments come from the upstream filter's streaming thread under the streaming lock.
 #pragma once
 
+#include "media/media_allocator.h"
 #include "media/media_base.h"
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -83,10 +84,9 @@ class R_CXFormFilter : public R_CFilterBase
 };
 
 // Sample copies shared by the heirs. The bytes: VFW_E_BUFFER_OVERFLOW when the input's data does not fit in the
-// output's buffer (nothing is written then), else the data and its length. The media type and the media times
-// are copied when the input has them.
+// output's buffer (nothing is written then), else the data and its length. The media times are copied when the
+// input has them.
 HRESULT CopySampleBytes(IMediaSample *in, IMediaSample *out);
-void CopySampleMediaType(IMediaSample *in, IMediaSample *out);
 void CopySampleMediaTimes(IMediaSample *in, IMediaSample *out);
 
 class R_CXFormInputPin : public R_CInputPinBase
@@ -309,6 +309,29 @@ class R_CSampleGrabberInputPin : public R_CInPlaceXFormInputPin
     ALLOCATOR_PROPERTIES m_BufferProperties;
     BYTE *m_ExternalBuffer; // the caller's, not owned
     BOOL m_TypeChanged;
+};
+
+// The allocator over the caller's buffer: it agrees only to the properties the caller gave, and its samples are
+// slices of that buffer, which it never frees.
+class R_CSampleGrabberAllocator : public R_CVirtualMemAllocator
+{
+  public:
+    R_CSampleGrabberAllocator(R_CSampleGrabberInputPin *owner, HRESULT *result)
+        : R_CVirtualMemAllocator("SampleGrabberAllocator", NULL, result), m_Owner(owner)
+    {
+    }
+    ~R_CSampleGrabberAllocator() override
+    {
+        m_Block = NULL;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES *request, ALLOCATOR_PROPERTIES *actual) override;
+    HRESULT AllocateBuffers() override;
+
+  private:
+    void ReleaseGrabberSamples();
+
+    R_CSampleGrabberInputPin *m_Owner; // no reference
 };
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -3,36 +3,12 @@
 // input pin, which can offer upstream an allocator whose single buffer is the caller's memory. The callback runs
 // on the upstream streaming thread under the callback lock, which also guards the wanted type and the callback;
 // connection calls come from the window thread under the filter lock.
-#include "media/media_allocator.h"
 #include "media/media_transform.h"
 
 #include <new>
 
 const IID IID_IGrabberControl = {0x6B652FFF, 0x11FE, 0x4FCE, {0x92, 0xAD, 0x02, 0x66, 0xB5, 0xD7, 0xC7, 0x8F}};
 const CLSID CLSID_QvSampleGrabber = {0x2FA4F053, 0x6D60, 0x4CB0, {0x95, 0x03, 0x8E, 0x89, 0x23, 0x4F, 0x3F, 0x73}};
-
-// The allocator over the caller's buffer: it agrees only to the properties the caller gave, and its samples are
-// slices of that buffer, which it never frees.
-class R_CSampleGrabberAllocator : public R_CVirtualMemAllocator
-{
-  public:
-    R_CSampleGrabberAllocator(R_CSampleGrabberInputPin *owner, HRESULT *result)
-        : R_CVirtualMemAllocator("SampleGrabberAllocator", NULL, result), m_Owner(owner)
-    {
-    }
-    ~R_CSampleGrabberAllocator() override
-    {
-        m_Block = NULL;
-    }
-
-    HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES *request, ALLOCATOR_PROPERTIES *actual) override;
-    HRESULT AllocateBuffers() override;
-
-  private:
-    void ReleaseGrabberSamples();
-
-    R_CSampleGrabberInputPin *m_Owner; // no reference
-};
 
 // ---------------------------------------------------------------------------------------------------------------
 // Filter and its control interface.
@@ -298,8 +274,8 @@ HRESULT R_CSampleGrabberInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES 
 // ---------------------------------------------------------------------------------------------------------------
 // Private allocator.
 
-// The base checks first; whatever the answer after them, the agreed values are the caller's, so that a commit
-// never cuts samples past the caller's buffer.
+// The base checks first; whatever the answer after them, the agreed (and reported) values are the caller's, so
+// that a commit never cuts samples past the caller's buffer.
 HRESULT R_CSampleGrabberAllocator::SetProperties(ALLOCATOR_PROPERTIES *request, ALLOCATOR_PROPERTIES *actual)
 {
     HRESULT result = R_CVirtualMemAllocator::SetProperties(request, actual);
@@ -312,13 +288,13 @@ HRESULT R_CSampleGrabberAllocator::SetProperties(ALLOCATOR_PROPERTIES *request, 
     m_Size = own.cbBuffer;
     m_Alignment = own.cbAlign;
     m_Prefix = own.cbPrefix;
+    *actual = own;
     if (request->cbAlign != own.cbAlign) {
         return VFW_E_BADALIGN;
     }
     if (request->cbPrefix != own.cbPrefix || request->cbBuffer > own.cbBuffer || request->cBuffers > own.cBuffers) {
         return E_FAIL;
     }
-    *actual = own;
     return S_OK;
 }
 

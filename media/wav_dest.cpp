@@ -126,7 +126,7 @@ HRESULT R_CWavWriterFilter::OnStreamingStart()
     return S_OK;
 }
 
-// The bytes and times as they came, then the output stamped with its byte range in the file.
+// The bytes, times and media times as they came, then the output stamped with its byte range in the file.
 HRESULT R_CWavWriterFilter::TransformSample(IMediaSample *in, IMediaSample *out)
 {
     if (in == NULL || out == NULL) {
@@ -141,8 +141,9 @@ HRESULT R_CWavWriterFilter::TransformSample(IMediaSample *in, IMediaSample *out)
     if (in->GetTime(&start, &stop) == S_OK) {
         out->SetTime(&start, &stop);
     }
+    // The input's type changes are not passed on: the output carries the file's bytes (a stream of type "WAVE"),
+    // and the stream writer would take an audio type change for a type it cannot write.
     CopySampleMediaTimes(in, out);
-    CopySampleMediaType(in, out);
     const DWORD length = (DWORD)out->GetActualDataLength();
     const ULONGLONG position = (ULONGLONG)m_HeaderBytes + m_DataBytes;
     if (position + length > 0xFFFFFFFFull) {

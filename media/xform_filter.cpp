@@ -28,15 +28,6 @@ HRESULT CopySampleBytes(IMediaSample *in, IMediaSample *out)
     return out->SetActualDataLength(length);
 }
 
-void CopySampleMediaType(IMediaSample *in, IMediaSample *out)
-{
-    AM_MEDIA_TYPE *type = NULL;
-    if (in->GetMediaType(&type) == S_OK) {
-        out->SetMediaType(type);
-    }
-    FreeMediaTypeRecord(type);
-}
-
 void CopySampleMediaTimes(IMediaSample *in, IMediaSample *out)
 {
     LONGLONG start = 0;
