@@ -21,3 +21,19 @@ void SetMovieOverlayPlatformForTest(IDirectDrawSurface7 *destination, const DDCA
 typedef HANDLE(WINAPI *AsyncWorkerCreator)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
                                            LPDWORD);
 void SetAsyncWorkerCreatorForTest(AsyncWorkerCreator creator);
+
+// MP3 conversion seams, all zero outside tests. idleLimit: milliseconds with neither a sample nor a graph event
+// after which a run is given up (0: the 10 s). onWaitSlice: called on the window thread at each wait slice with the
+// running graph (a test posts an abort through it). onSample: called on the streaming thread before each sample is
+// stored. failPcmAllocation: the ordinal of the PCM block that fails (1 the first buffer, 2 the first growth...).
+struct SoundConverter;
+struct Mp3ConversionHooks {
+    DWORD idleLimit;
+    void (*onWaitSlice)(IGraphBuilder *graph, const SoundConverter *converter);
+    void (*onSample)(void);
+    LONG failPcmAllocation;
+};
+// Null takes the hooks away.
+void SetMp3ConversionHooksForTest(const Mp3ConversionHooks *hooks);
+// The references the last conversion's reader still had when it was deleted outright (1: only its own; 0: none made).
+LONG GetMp3ReaderReferencesAtDeleteForTest(void);

@@ -14,6 +14,11 @@ trap 'rm -rf "$scratch"' EXIT
 (cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/network_bench.exe") | tr -d '\r'
 (cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/font_draw_bench.exe") |
     tr -d '\r'
+# MP3 to PCM against the platform's own chain on a 60 s stereo sweep made here (sox, lame at 128 kbit/s).
+sox -n -r 44100 -c 2 -b 16 "$scratch/sweep60.wav" synth 60 sine 220-1760 vol 0.5
+lame --quiet -b 128 "$scratch/sweep60.wav" "$scratch/sweep60.mp3"
+(cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/mp3_convert_bench.exe" sweep60.mp3) |
+    tr -d '\r'
 
 
 # The packer against gzip -6 on the same bytes, on the build machine: one incompressible 8 MB file and a mixed

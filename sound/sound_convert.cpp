@@ -102,7 +102,11 @@ static int OpenByKind(SoundConverter *converter)
         }
         source->functions.seek(source->handle, 0, STREAM_ORIGIN_START);
     }
-    if ((g_SoundConverterMask & MASK_MP3_MEDIA_GRAPH) == 0 && ConvertMp3ToPcm(converter) == 0) {
+    // The media graph decodes whatever the platform's parsers know (WAVE and Ogg too, damaged ones included), so
+    // only data that the frame walk takes for MPEG audio reaches it.
+    Mp3Layout layout;
+    if ((g_SoundConverterMask & MASK_MP3_MEDIA_GRAPH) == 0 && WalkMp3Frames(source, &layout) == 0 &&
+        ConvertMp3ToPcm(converter) == 0) {
         converter->kind = CONVERTER_PCM_MEMORY;
         return 0;
     }
