@@ -96,7 +96,7 @@ AM_MEDIA_TYPE RandomRecord(std::mt19937 &random)
     record.lSampleSize = random() % 2;
     record.bFixedSizeSamples = random() % 2;
     record.cbFormat = random() % 4;
-    record.pbFormat = record.cbFormat != 0 ? (BYTE *)s_FormatBytes[random() % 2] : NULL;
+    record.pbFormat = (BYTE *)s_FormatBytes[random() % 2]; // also beside a size of 0, which a copy must not share
     return record;
 }
 
@@ -121,7 +121,7 @@ TEST(MediaTypeRecord, CompareAndPatternRulesMatchTheReferenceOverRandomRecords)
         ASSERT_EQ(record.SameMediaType(b), same) << round;
         ASSERT_EQ(record.MatchesPattern(b), matches) << round;
         ASSERT_EQ(record.HasWildcardIds(), a.majortype == GUID_NULL || a.formattype == GUID_NULL) << round;
-        ASSERT_TRUE(record.pbFormat == NULL || record.pbFormat != a.pbFormat) << "the copy is deep";
+        ASSERT_TRUE(a.cbFormat != 0 ? record.pbFormat != a.pbFormat : record.pbFormat == NULL) << "the copy is deep";
     }
     EXPECT_EQ(entries.TaskBlocksOut(), 0);
 }
