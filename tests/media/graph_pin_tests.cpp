@@ -8,6 +8,7 @@
 #include <string>
 
 #include "media/graph_test_support.h"
+#include "media/media_allocator.h"
 
 namespace
 {
@@ -154,23 +155,22 @@ TEST(PinNegotiation, TriesTheRightTypesInOrderAndLeavesFailuresUnconnected)
         bool ownFirst;
         const char *upTypes, *downTypes;
         std::map<std::string, HRESULT> answers;
-        bool refuseCreate; // CoCreateInstance refuses both allocators
         HRESULT result;
         const char *log, *connected;
     } cases[] = {
-        {"A1", false, "A2", "A3", {}, false, S_OK, "oA1 iA1 ", "A1"},
-        {"A1", false, "A2", "A3", {{"iA1", S_FALSE}}, false, REFUSED, "oA1 iA1 ", ""},
-        {"A*", false, "V3 A4", "V1 A2", {{"iA2", E_FAIL}}, false, S_OK, "oA2 iA2 oA4 iA4 ", "A4"},
-        {"V*", false, "A2", "A1", {}, false, NONE, "", ""},
-        {"", false, "A2", "A1", {{"iA1", E_FAIL}}, false, S_OK, "oA1 iA1 oA2 iA2 ", "A2"},
-        {"", true, "A2", "A1", {{"iA2", E_FAIL}}, false, S_OK, "oA2 iA2 oA1 iA1 ", "A1"},
-        {"", true, "A2", "A1", {}, false, S_OK, "oA2 iA2 ", "A2"},
-        {"", false, "A2", "A1", {{"oA2", S_FALSE}, {"iA1", E_INVALIDARG}}, false, NONE, "oA1 iA1 oA2 ", ""},
-        {"", false, "", "", {}, false, NONE, "", ""},
-        {"", false, "A3", "A1", {{"iA1", OOM}, {"iA3", REFUSED}}, false, OOM, "oA1 iA1 oA3 iA3 ", ""},
-        {"", false, "A3", "A1", {{"iA1", E_FAIL}, {"iA3", OOM}}, false, OOM, "oA1 iA1 oA3 iA3 ", ""},
-        {"", false, "", "A1", {}, true, REGDB_E_CLASSNOTREG, "oA1 iA1 ", ""},
-        {"", false, "", "A1 A2", {{"finish", S_FALSE}}, false, S_OK, "oA1 iA1 ", "A1"},
+        {"A1", false, "A2", "A3", {}, S_OK, "oA1 iA1 ", "A1"},
+        {"A1", false, "A2", "A3", {{"iA1", S_FALSE}}, REFUSED, "oA1 iA1 ", ""},
+        {"A*", false, "V3 A4", "V1 A2", {{"iA2", E_FAIL}}, S_OK, "oA2 iA2 oA4 iA4 ", "A4"},
+        {"V*", false, "A2", "A1", {}, NONE, "", ""},
+        {"", false, "A2", "A1", {{"iA1", E_FAIL}}, S_OK, "oA1 iA1 oA2 iA2 ", "A2"},
+        {"", true, "A2", "A1", {{"iA2", E_FAIL}}, S_OK, "oA2 iA2 oA1 iA1 ", "A1"},
+        {"", true, "A2", "A1", {}, S_OK, "oA2 iA2 ", "A2"},
+        {"", false, "A2", "A1", {{"oA2", S_FALSE}, {"iA1", E_INVALIDARG}}, NONE, "oA1 iA1 oA2 ", ""},
+        {"", false, "", "", {}, NONE, "", ""},
+        {"", false, "A3", "A1", {{"iA1", OOM}, {"iA3", REFUSED}}, OOM, "oA1 iA1 oA3 iA3 ", ""},
+        {"", false, "A3", "A1", {{"iA1", E_FAIL}, {"iA3", OOM}}, OOM, "oA1 iA1 oA3 iA3 ", ""},
+        {"", false, "", "A1", {{"create", S_OK}}, REGDB_E_CLASSNOTREG, "oA1 iA1 ", ""},
+        {"", false, "", "A1 A2", {{"finish", S_FALSE}}, S_OK, "oA1 iA1 ", "A1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string("given ") + c.given + ", log " + c.log);
@@ -181,7 +181,7 @@ TEST(PinNegotiation, TriesTheRightTypesInOrderAndLeavesFailuresUnconnected)
         in.proposals = c.downTypes;
         world.answers = c.answers;
         out.m_TryOwnTypesFirst = c.ownFirst;
-        if (c.refuseCreate) {
+        if (c.answers.count("create")) { // CoCreateInstance refuses both allocators
             graph_test::BindOle(OLE_CO_CREATE_INSTANCE, graph_test::AsEntry(graph_test::RefusingCoCreateInstance));
         }
         R_CMediaTypeRecord given;
@@ -230,13 +230,10 @@ TEST(PinConnection, GuardsDirectionStateAndRepeats)
     EXPECT_EQ(out.IsConnected() && in.IsConnected(), true);
 
     world.up->Stop();
-    const struct {
-        R_CPinBase *pin;
-        HRESULT result;
-    } disconnects[] = {{&out, S_OK}, {&out, S_FALSE}, {&in, S_OK}, {&in, S_FALSE}};
-    for (const auto &d : disconnects) {
-        EXPECT_EQ(d.pin->Disconnect(), d.result);
-        EXPECT_TRUE(Unconnected(d.pin));
+    for (R_CPinBase *pin : {static_cast<R_CPinBase *>(&out), static_cast<R_CPinBase *>(&in)}) {
+        EXPECT_EQ(pin->Disconnect(), S_OK);
+        EXPECT_EQ(pin->Disconnect(), S_FALSE);
+        EXPECT_TRUE(Unconnected(pin));
     }
     EXPECT_EQ(in.Allocator(), nullptr);
 
@@ -251,70 +248,51 @@ TEST(PinConnection, GuardsDirectionStateAndRepeats)
     }
 }
 
-// A sample that answers one property at a time, or all of them through IMediaSample2.
-struct FakeSample : IMediaSample2 {
-    bool second = false, timeValid = true;
-    R_CMediaTypeRecord type; // a type change when its major type is set
-    AM_SAMPLE2_PROPERTIES properties = {};
+// The library's own sample over a buffer of its own, held on the stack (references are not counted, no pool takes
+// it back); unless `second` it hides IMediaSample2, so that the pin must ask one property at a time.
+struct Sample : R_CAllocatedSample {
     BYTE buffer[16] = {};
-
-    // clang-format off
+    bool second = false;
+    HRESULT made = S_OK;
+    Sample() : R_CAllocatedSample("sample", NULL, &made, buffer, sizeof(buffer))
+    {
+        SetActualDataLength(12);
+    }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override
     {
-        *out = second && id == IID_IMediaSample2 ? this : NULL;
-        return *out != NULL ? S_OK : E_NOINTERFACE;
+        if (!second && id == IID_IMediaSample2) {
+            return *out = NULL, E_NOINTERFACE;
+        }
+        return R_CAllocatedSample::QueryInterface(id, out);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetPointer(BYTE **out) override { return *out = buffer, S_OK; }
-    long STDMETHODCALLTYPE GetSize() override { return sizeof(buffer); }
-    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME *start, REFERENCE_TIME *stop) override
+    ULONG STDMETHODCALLTYPE AddRef() override
     {
-        return timeValid ? (*start = 10, *stop = 20, S_OK) : VFW_E_SAMPLE_TIME_NOT_SET;
+        return 2;
     }
-    HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME *, REFERENCE_TIME *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsPreroll() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetPreroll(BOOL) override { return E_NOTIMPL; }
-    long STDMETHODCALLTYPE GetActualDataLength() override { return 12; }
-    HRESULT STDMETHODCALLTYPE SetActualDataLength(long) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE **out) override
+    ULONG STDMETHODCALLTYPE Release() override
     {
-        *out = type.majortype != GUID_NULL ? AllocMediaTypeRecord(&type) : NULL;
-        return *out != NULL ? S_OK : S_FALSE;
+        return 1;
     }
-    HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG *, LONGLONG *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG *, LONGLONG *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProperties(DWORD size, BYTE *out) override { return memcpy(out, &properties, size), S_OK; }
-    HRESULT STDMETHODCALLTYPE SetProperties(DWORD, const BYTE *) override { return E_NOTIMPL; }
-    // clang-format on
 };
 
+// What the pin keeps of a received sample must be what the sample says of itself (times 0 when it has none); with
+// IMediaSample2 the type is the sample's own record, else a copy the pin frees after use.
 TEST(InputPinReceive, FollowsTheStreamStates)
 {
-    const DWORD timeFlags = AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID, plain = AM_SAMPLE_DATADISCONTINUITY;
     const struct {
         bool flushing, running, second, timeValid;
         const char *type; // "" for none; the pins refuse video
         HRESULT result, next;
-        DWORD flags;
         const char *log;
     } cases[] = {
-        {true, true, false, true, "", S_FALSE, S_FALSE, 0, ""},
-        {false, false, false, true, "", VFW_E_WRONG_STATE, VFW_E_WRONG_STATE, 0, ""},
-        {false, true, false, true, "", S_OK, S_OK, plain | AM_SAMPLE_SPLICEPOINT | timeFlags, ""},
-        {false, true, false, false, "", S_OK, S_OK, plain | AM_SAMPLE_SPLICEPOINT, ""},
-        {false, true, false, true, "A1", S_OK, S_OK, plain | AM_SAMPLE_SPLICEPOINT | timeFlags | AM_SAMPLE_TYPECHANGED,
-         "iA1 iA1 "},
-        {false, true, true, true, "A1", S_OK, S_OK, AM_SAMPLE_TYPECHANGED, "iA1 iA1 "},
-        {false, true, false, true, "V1", VFW_E_INVALIDMEDIATYPE, VFW_E_RUNTIME_ERROR,
-         plain | AM_SAMPLE_SPLICEPOINT | timeFlags | AM_SAMPLE_TYPECHANGED, "iV1 eos abort "},
-        {false, true, true, true, "V1", VFW_E_INVALIDMEDIATYPE, VFW_E_RUNTIME_ERROR, AM_SAMPLE_TYPECHANGED,
-         "iV1 eos abort "},
+        {true, true, false, true, "", S_FALSE, S_FALSE, ""},
+        {false, false, false, true, "", VFW_E_WRONG_STATE, VFW_E_WRONG_STATE, ""},
+        {false, true, false, true, "", S_OK, S_OK, ""},
+        {false, true, false, false, "", S_OK, S_OK, ""},
+        {false, true, false, true, "A1", S_OK, S_OK, "iA1 iA1 "},
+        {false, true, true, false, "A1", S_OK, S_OK, "iA1 iA1 "},
+        {false, true, false, true, "V1", VFW_E_INVALIDMEDIATYPE, VFW_E_RUNTIME_ERROR, "iV1 eos abort "},
+        {false, true, true, true, "V1", VFW_E_INVALIDMEDIATYPE, VFW_E_RUNTIME_ERROR, "iV1 eos abort "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string("type ") + c.type + (c.second ? " through IMediaSample2" : ""));
@@ -330,12 +308,16 @@ TEST(InputPinReceive, FollowsTheStreamStates)
         if (c.flushing) {
             in.BeginFlushStep();
         }
-        FakeSample sample;
+        Sample sample;
         sample.second = c.second;
-        sample.timeValid = c.timeValid;
+        REFERENCE_TIME start = 10, stop = 20;
+        sample.SetTime(c.timeValid ? &start : NULL, &stop);
+        sample.SetSyncPoint(TRUE);
+        sample.SetDiscontinuity(TRUE);
+        R_CMediaTypeRecord type;
         if (*c.type) {
-            MakeType(c.type, &sample.type);
-            sample.properties = {48, 0, AM_SAMPLE_TYPECHANGED, 12, 10, 20, 0, &sample.type, sample.buffer, 16};
+            MakeType(c.type, &type);
+            sample.SetMediaType(&type);
         }
         EXPECT_EQ(in.Receive(&sample), c.result);
         EXPECT_EQ(in.Receive(&sample), c.next);
@@ -344,23 +326,24 @@ TEST(InputPinReceive, FollowsTheStreamStates)
         }
         EXPECT_EQ(world.log, c.log);
         const AM_SAMPLE2_PROPERTIES &got = in.SampleProperties();
+        AM_SAMPLE2_PROPERTIES own = {};
+        sample.GetProperties(sizeof(own), (BYTE *)&own);
         if (c.result == S_OK) {
-            EXPECT_EQ(got.dwSampleFlags, c.flags);
+            EXPECT_EQ(got.dwSampleFlags, own.dwSampleFlags);
             EXPECT_EQ(got.lActual + got.cbBuffer + (got.pbBuffer == sample.buffer), 12 + 16 + 1);
-            EXPECT_EQ(c.timeValid ? 10 + 20 : 0, got.tStart + got.tStop);
-            EXPECT_EQ(got.pMediaType == &sample.type, c.second);
+            EXPECT_EQ(got.tStart * 100 + got.tStop, c.timeValid ? 1020 : 0);
+            EXPECT_EQ(got.pMediaType == own.pMediaType, c.second || !*c.type);
         }
         EXPECT_EQ(world.down->Stop(), S_OK);
         world.down->Run(0);
-        sample.type.majortype = GUID_NULL;
-        sample.properties.dwSampleFlags = 0;
+        sample.SetMediaType(NULL);
         EXPECT_EQ(in.Receive(&sample), S_OK) << "a stop ends a refusal and the flush";
     }
 }
 
 TEST(InputPinReceive, MultipleAndCanBlock)
 {
-    FakeSample sample;
+    Sample sample;
     IMediaSample *samples[] = {&sample, NULL, &sample, &sample, &sample};
     const struct {
         int first, count, processed;

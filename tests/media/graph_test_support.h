@@ -1,8 +1,6 @@
-// Media graph tests: the ole32 and winmm entries a test binds when it runs without the engine (the platform's own,
-// with COM task memory counted so that a test can assert every block came back, and a countdown that refuses one
-// allocation), a stand-in for CoCreateInstance that counts its calls and refuses, a recording graph, and a test
-// filter and pin whose pins, versions, proposed types, state-change answers and registration record the test sets.
-// Used on the test's thread; the counters are atomic because the platform's streaming threads allocate too.
+// Media graph tests: the platform's ole32 and winmm entries bound for a test without the engine (task memory counted,
+// one allocation refusable), a refusing CoCreateInstance, a recording graph, and a test filter and pin whose pins,
+// versions, proposals and answers the test sets. The counters are atomic: the platform's streaming threads allocate.
 #pragma once
 
 #include <windows.h>
@@ -19,9 +17,9 @@
 namespace graph_test
 {
 
-inline volatile LONG g_TaskBlocksOut = 0;      // task blocks allocated through the bound entry and not yet freed
-inline volatile LONG g_TaskFailCountdown = -1; // allocations still to succeed before one fails; -1 never
-inline volatile LONG g_CreateInstanceCalls = 0;
+inline volatile LONG g_TaskBlocksOut = 0;       // task blocks allocated through the bound entry and not yet freed
+inline volatile LONG g_TaskFailCountdown = -1;  // allocations still to succeed before one fails; -1 never
+inline volatile LONG g_CreateInstanceCalls = 0; // calls to RefusingCoCreateInstance
 
 inline void *WINAPI CountingTaskMemAlloc(SIZE_T size)
 {
@@ -50,12 +48,6 @@ inline HRESULT WINAPI RefusingCoCreateInstance(REFCLSID, IUnknown *, DWORD, REFI
     return REGDB_E_CLASSNOTREG;
 }
 
-inline HRESULT WINAPI CountingCoCreateInstance(REFCLSID classId, IUnknown *outer, DWORD context, REFIID id, void **out)
-{
-    InterlockedIncrement(&g_CreateInstanceCalls);
-    return CoCreateInstance(classId, outer, context, id, out);
-}
-
 // Any function as a bound entry (through the one pointer type that casts from every function without a warning).
 template <typename Function> FARPROC AsEntry(Function function)
 {
@@ -73,6 +65,9 @@ inline void FailTaskAllocationAfter(int count)
     InterlockedExchange(&g_TaskFailCountdown, count);
 }
 
+// The fakes below keep their one-line members on one line.
+// clang-format off
+
 // Binds the platform's COM and clock entries for the life of the scope, task memory counted, and starts COM on
 // this thread. Tests that start the engine need none of it.
 class PlatformEntries {
@@ -81,7 +76,7 @@ public:
     {
         BindOle(OLE_CO_TASK_MEM_ALLOC, AsEntry(CountingTaskMemAlloc));
         BindOle(OLE_CO_TASK_MEM_FREE, AsEntry(CountingTaskMemFree));
-        BindOle(OLE_CO_CREATE_INSTANCE, AsEntry(CountingCoCreateInstance));
+        BindOle(OLE_CO_CREATE_INSTANCE, AsEntry(CoCreateInstance));
         BindOle(OLE_CO_INITIALIZE, AsEntry(CoInitialize));
         BindOle(OLE_CO_FREE_UNUSED_LIBRARIES, AsEntry(CoFreeUnusedLibraries));
         BindOle(OLE_CO_UNINITIALIZE, AsEntry(CoUninitialize));
@@ -99,14 +94,11 @@ public:
         SetBoundEntryForTest(BOUND_WINMM, WINMM_TIME_GET_TIME, NULL);
         FailTaskAllocationAfter(-1);
     }
-    PlatformEntries(const PlatformEntries &) = delete;
-    PlatformEntries &operator=(const PlatformEntries &) = delete;
-
     LONG TaskBlocksOut() const { return g_TaskBlocksOut; }
 };
 
-// A graph that only records: the events its sink is told of and the reconnections asked for (through
-// IFilterGraph2 when `offersGraph2`, else IFilterGraph). Its references are counted, never freed.
+// A graph that only records the events its sink is told of and the reconnections asked for (through IFilterGraph2
+// when `offersGraph2`); also a plain unknown that counts its references (never freed) and the queries it answers.
 class RecordingGraph : public IFilterGraph2, public IMediaEventSink {
 public:
     struct Event {
@@ -114,13 +106,15 @@ public:
         LONG_PTR parameter1, parameter2;
     };
     LONG references = 1;
+    int queries = 0;
     bool offersGraph2 = true;
     std::vector<Event> events;
-    std::vector<const char *> reconnects; // "Reconnect" or "ReconnectEx"
+    std::string reconnects; // "Reconnect " or "ReconnectEx " per call
     const AM_MEDIA_TYPE *reconnectType = NULL;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override
     {
+        queries++;
         if (IsEqualIID(id, IID_IMediaEventSink)) {
             *out = static_cast<IMediaEventSink *>(this);
         } else if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IFilterGraph) ||
@@ -140,16 +134,10 @@ public:
         events.push_back({code, parameter1, parameter2});
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Reconnect(IPin *) override
-    {
-        reconnects.push_back("Reconnect");
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Reconnect(IPin *) override { return reconnects += "Reconnect ", S_OK; }
     HRESULT STDMETHODCALLTYPE ReconnectEx(IPin *, const AM_MEDIA_TYPE *type) override
     {
-        reconnects.push_back("ReconnectEx");
-        reconnectType = type;
-        return S_OK;
+        return reconnects += "ReconnectEx ", reconnectType = type, S_OK;
     }
     // Nothing else is used by the filters under test.
     HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter *, LPCWSTR) override { return E_NOTIMPL; }
@@ -166,10 +154,7 @@ public:
     HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Abort() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddSourceFilterForMoniker(IMoniker *, IBindCtx *, LPCWSTR, IBaseFilter **) override
-    {
-        return E_NOTIMPL;
-    }
+    HRESULT STDMETHODCALLTYPE AddSourceFilterForMoniker(IMoniker *, IBindCtx *, LPCWSTR, IBaseFilter **) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE RenderEx(IPin *, DWORD, DWORD *) override { return E_NOTIMPL; }
 };
 
@@ -185,17 +170,14 @@ public:
         }
     }
     int CountPins() override { return (int)pins.size(); }
-    R_CPinBase *PinAtIndex(int index) override
-    {
-        return index >= 0 && index < (int)pins.size() ? pins[index] : NULL;
-    }
+    R_CPinBase *PinAtIndex(int index) override { return index >= 0 && index < CountPins() ? pins[index] : NULL; }
     int PinListVersion() override { return version; }
     const FilterSetupRecord *DescribeForRegistration() override { return setup; }
 
     std::vector<R_CPinBase *> pins;
     int version = 1;
     const FilterSetupRecord *setup = NULL;
-    std::string log; // the pins' state calls, as "In+ Out- In>5" (activate, deactivate, run at 5)
+    std::string log; // the pins' state calls, as "I+ O- I>5" (activate, deactivate, run at 5)
 
 private:
     R_CMediaLock m_OwnLock;
@@ -217,12 +199,10 @@ public:
             return VFW_S_NO_MORE_ITEMS;
         }
         type->majortype = MEDIATYPE_Audio;
-        type->formattype = FORMAT_WaveFormatEx;
         type->cbFormat = formatSizes[position];
         type->pbFormat = (BYTE *)MediaTaskMemAlloc(type->cbFormat);
         if (type->pbFormat == NULL) {
-            type->cbFormat = 0;
-            return E_OUTOFMEMORY;
+            return type->cbFormat = 0, E_OUTOFMEMORY;
         }
         for (ULONG i = 0; i < type->cbFormat; i++) {
             type->pbFormat[i] = (BYTE)i;
@@ -243,11 +223,11 @@ public:
 private:
     HRESULT Record(const std::string &call, HRESULT answer)
     {
-        std::string &log = m_Owner->log;
-        log += (log.empty() ? "" : " ") + std::string(1, (char)PinName()[0]) + call;
+        m_Owner->log += (m_Owner->log.empty() ? "" : " ") + std::string(1, (char)PinName()[0]) + call;
         return answer;
     }
     TestFilter *m_Owner;
 };
+// clang-format on
 
 } // namespace graph_test
