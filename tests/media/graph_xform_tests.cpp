@@ -239,18 +239,14 @@ struct Seen {
     HRESULT answer = S_OK;
     std::vector<REFERENCE_TIME> starts, stops;
     std::vector<BOOL> typeChanged;
-    std::vector<BYTE *> buffers;
 };
 
-HRESULT RecordSample(IMediaSample *sample, REFERENCE_TIME *start, REFERENCE_TIME *stop, BOOL typeChanged, void *context)
+HRESULT RecordSample(IMediaSample *, REFERENCE_TIME *start, REFERENCE_TIME *stop, BOOL typeChanged, void *context)
 {
     Seen *seen = (Seen *)context;
-    BYTE *data = NULL;
-    sample->GetPointer(&data);
     seen->starts.push_back(*start);
     seen->stops.push_back(*stop);
     seen->typeChanged.push_back(typeChanged);
-    seen->buffers.push_back(data);
     return seen->answer;
 }
 
@@ -388,7 +384,6 @@ TEST_F(GraphXform, GrabberSeesEverySampleInThePlatformGraph)
             R_CMediaTypeRecord connected;
             ASSERT_EQ(grabber->GetInputMediaType(&connected), S_OK);
             EXPECT_TRUE(connected.SameMediaType(graph.sourcePin->formats[last])) << "reconnected within the connect";
-            EXPECT_TRUE(graph.sourcePin->ConnectionType().SameMediaType(graph.sourcePin->formats[last]));
             ALLOCATOR_PROPERTIES one = {1, 16, 1, 0};
             BYTE buffer[16];
             EXPECT_EQ(grabber->SetExternalBuffer(one, buffer), E_INVALIDARG) << "refused while connected";
@@ -486,6 +481,13 @@ TEST_F(GraphXform, TransformQualityLatchAndOtherStreams)
     EXPECT_EQ(graph.sinkPin->received[4].buffer, graph.sourcePin->buffers[10]);
 }
 
+void WriteBytes(const char *name, const void *bytes, size_t size)
+{
+    FILE *out = fopen(name, "wb");
+    fwrite(bytes, 1, size, out);
+    fclose(out);
+}
+
 // Source, "WAV Dest", a sink offering an in-memory IStream: the header (28 bytes plus the 18-byte format) is
 // written at the stop, the samples behind it at their stamped offsets. Each file goes to wav_dest_check.py.
 TEST_F(GraphXform, WavDestWritesTheFileThroughTheStream)
@@ -506,33 +508,49 @@ TEST_F(GraphXform, WavDestWritesTheFileThroughTheStream)
             graph.Run();
             graph.sourcePin->Send(count, 1000 + 4 * format);
             ASSERT_EQ(graph.Query<IMediaControl>(IID_IMediaControl)->Stop(), S_OK);
-            HGLOBAL memory = NULL;
-            GetHGlobalFromStream(graph.sinkPin->stream, &memory);
-            const BYTE *file = (const BYTE *)GlobalLock(memory);
-            const DWORD size = 46 + (DWORD)graph.sourcePin->sent.size();
-            const DWORD *fields = (const DWORD *)file;
-            ULARGE_INTEGER end = {};
-            graph.sinkPin->stream->Seek({}, STREAM_SEEK_END, &end);
-            EXPECT_EQ(end.QuadPart, size);
-            EXPECT_EQ(fields[1], size - 8);
-            EXPECT_EQ(fields[4], 18u);
-            EXPECT_EQ(*(const DWORD *)(file + 42), size - 46) << "data size";
             ASSERT_EQ(graph.sinkPin->received.size(), (size_t)count);
-            if (count > 0) {
-                EXPECT_EQ(graph.sinkPin->received[0].start, 46);
-            }
+            EXPECT_TRUE(count == 0 || graph.sinkPin->received[0].start == 46);
+            HGLOBAL memory = NULL;
+            ULARGE_INTEGER end = {};
+            GetHGlobalFromStream(graph.sinkPin->stream, &memory);
+            graph.sinkPin->stream->Seek({}, STREAM_SEEK_END, &end);
             char name[32];
             snprintf(name, sizeof name, "wav_dest_%d_%d.wav", format, count);
-            FILE *out = fopen(name, "wb");
-            fwrite(file, 1, size, out);
-            fclose(out);
-            snprintf(name, sizeof name, "wav_dest_%d_%d.pcm", format, count);
-            out = fopen(name, "wb");
-            fwrite(graph.sourcePin->sent.data(), 1, graph.sourcePin->sent.size(), out);
-            fclose(out);
+            WriteBytes(name, GlobalLock(memory), (size_t)end.QuadPart);
             GlobalUnlock(memory);
+            snprintf(name, sizeof name, "wav_dest_%d_%d.pcm", format, count);
+            WriteBytes(name, graph.sourcePin->sent.data(), graph.sourcePin->sent.size());
         }
     }
+}
+
+// "WAV Dest" takes only a wave format block that its header can carry whole.
+TEST_F(GraphXform, WavDestRefusesFormatsItCannotWrite)
+{
+    HRESULT made = E_FAIL;
+    R_CWavWriterFilter *writer = static_cast<R_CWavWriterFilter *>(CreateWavDestFilter(NULL, &made));
+    writer->BaseFilter()->AddRef();
+    BYTE format[sizeof(WAVEFORMATEX)] = {};
+    const struct {
+        GUID formatType;
+        ULONG size;
+        BYTE *block;
+        HRESULT result;
+    } rows[] = {
+        {FORMAT_WaveFormatEx, 18, format, S_OK},
+        {FORMAT_WaveFormatEx, 16, format, S_OK},
+        {FORMAT_WaveFormatEx, 14, format, S_FALSE},
+        {FORMAT_WaveFormatEx, 18, NULL, S_FALSE},
+        {FORMAT_WaveFormatEx, 0xFFFFFFF0, format, S_FALSE},
+        {FORMAT_VideoInfo, 18, format, S_FALSE},
+    };
+    for (const auto &row : rows) {
+        AM_MEDIA_TYPE type = Ids(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, row.formatType);
+        type.cbFormat = row.size;
+        type.pbFormat = row.block;
+        EXPECT_EQ(writer->AcceptsInputType(&type), row.result) << row.size;
+    }
+    writer->BaseFilter()->Release();
 }
 
 // Ids, not names, find the pins; the grabber's proposal and type rule; its private allocator's terms.
@@ -541,19 +559,16 @@ TEST_F(GraphXform, PinIdsAndGrabberTerms)
     R_CSampleGrabber *grabber = CreateSampleGrabber(NULL, NULL);
     IBaseFilter *filter = grabber->BaseFilter();
     filter->AddRef();
-    const struct {
-        const WCHAR *id;
-        HRESULT result;
-    } ids[] = {{L"In", S_OK}, {L"Out", S_OK}, {L"Input", VFW_E_NOT_FOUND}, {L"XForm In", VFW_E_NOT_FOUND}};
-    for (const auto &row : ids) {
+    const WCHAR *ids[] = {L"In", L"Out", L"Input", L"XForm In"}; // the pins' two ids, then a name and a near miss
+    for (int i = 0; i < 4; i++) {
         IPin *pin = (IPin *)1;
-        LPWSTR id = NULL;
-        ASSERT_EQ(filter->FindPin(row.id, &pin), row.result);
-        EXPECT_EQ(pin == NULL, row.result != S_OK);
-        if (pin != NULL) {
-            pin->QueryId(&id);
-            EXPECT_EQ(lstrcmpW(id, row.id), 0);
-            CoTaskMemFree(id);
+        LPWSTR read = NULL;
+        ASSERT_EQ(filter->FindPin(ids[i], &pin), i < 2 ? S_OK : VFW_E_NOT_FOUND);
+        ASSERT_EQ(pin != NULL, i < 2);
+        if (i < 2) {
+            EXPECT_EQ(pin->QueryId(&read), S_OK);
+            EXPECT_EQ(lstrcmpW(read, ids[i]), 0);
+            CoTaskMemFree(read);
             pin->Release();
         }
     }
@@ -618,35 +633,6 @@ TEST_F(GraphXform, PinIdsAndGrabberTerms)
     allocator->Decommit();
     allocator->Release();
     filter->Release();
-}
-
-// "WAV Dest" takes only a wave format block that its header can carry whole.
-TEST_F(GraphXform, WavDestRefusesFormatsItCannotWrite)
-{
-    HRESULT made = E_FAIL;
-    R_CWavWriterFilter *writer = static_cast<R_CWavWriterFilter *>(CreateWavDestFilter(NULL, &made));
-    writer->BaseFilter()->AddRef();
-    BYTE format[sizeof(WAVEFORMATEX)] = {};
-    const struct {
-        GUID formatType;
-        ULONG size;
-        BYTE *block;
-        HRESULT result;
-    } rows[] = {
-        {FORMAT_WaveFormatEx, 18, format, S_OK},
-        {FORMAT_WaveFormatEx, 16, format, S_OK},
-        {FORMAT_WaveFormatEx, 14, format, S_FALSE},
-        {FORMAT_WaveFormatEx, 18, NULL, S_FALSE},
-        {FORMAT_WaveFormatEx, 0xFFFFFFF0, format, S_FALSE},
-        {FORMAT_VideoInfo, 18, format, S_FALSE},
-    };
-    for (const auto &row : rows) {
-        AM_MEDIA_TYPE type = Ids(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, row.formatType);
-        type.cbFormat = row.size;
-        type.pbFormat = row.block;
-        EXPECT_EQ(writer->AcceptsInputType(&type), row.result) << row.size;
-    }
-    writer->BaseFilter()->Release();
 }
 
 } // namespace
