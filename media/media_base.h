@@ -26,8 +26,9 @@ DWORD MediaTimeGetTime(void);
 
 extern volatile LONG MediaObjectCount; // live media objects of every class derived from R_CMediaObject
 
-class R_CMediaObject {
-public:
+class R_CMediaObject
+{
+  public:
     explicit R_CMediaObject(const char *name);
     ~R_CMediaObject();
 };
@@ -36,31 +37,46 @@ public:
 // Inner operations (so a derived class's overrides answer), the outer unknown when the object stands alone. Every
 // platform interface that a derived class implements forwards its IUnknown operations to the outer unknown
 // (MEDIA_FORWARD_UNKNOWN).
-class R_CMediaUnknown : public R_CMediaObject {
-public:
+class R_CMediaUnknown : public R_CMediaObject
+{
+  public:
     R_CMediaUnknown(const char *name, IUnknown *outer);
     virtual HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID id, void **out);
     virtual ULONG STDMETHODCALLTYPE InnerAddRef();
     virtual ULONG STDMETHODCALLTYPE InnerRelease();
     virtual ~R_CMediaUnknown();
 
-    IUnknown *InnerUnknown() { return &m_InnerFace; }
-    IUnknown *OuterUnknown() const { return m_Outer; }
+    IUnknown *InnerUnknown()
+    {
+        return &m_InnerFace;
+    }
+    IUnknown *OuterUnknown() const
+    {
+        return m_Outer;
+    }
 
-private:
+  private:
     struct InnerFace : public IUnknown {
-        explicit InnerFace(R_CMediaUnknown *owner) : m_Owner(owner) {}
+        explicit InnerFace(R_CMediaUnknown *owner) : m_Owner(owner)
+        {
+        }
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override
         {
             return m_Owner->InnerQueryInterface(id, out);
         }
-        ULONG STDMETHODCALLTYPE AddRef() override { return m_Owner->InnerAddRef(); }
-        ULONG STDMETHODCALLTYPE Release() override { return m_Owner->InnerRelease(); }
+        ULONG STDMETHODCALLTYPE AddRef() override
+        {
+            return m_Owner->InnerAddRef();
+        }
+        ULONG STDMETHODCALLTYPE Release() override
+        {
+            return m_Owner->InnerRelease();
+        }
         R_CMediaUnknown *m_Owner;
     };
     InnerFace m_InnerFace;
 
-protected:
+  protected:
     IUnknown *m_Outer;        // no reference of its own
     volatile LONG m_RefCount; // 0 after construction
 };
@@ -84,45 +100,60 @@ HRESULT DecommitHeldAllocator(IMemAllocator **field);
 // Stores the interface through out and adds a reference through the interface itself.
 HRESULT HandOutInterface(IUnknown *face, void **out);
 
-#define MEDIA_FORWARD_UNKNOWN                                                                                         \
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override                                          \
-    {                                                                                                                 \
-        return OuterUnknown()->QueryInterface(id, out);                                                               \
-    }                                                                                                                 \
-    ULONG STDMETHODCALLTYPE AddRef() override { return OuterUnknown()->AddRef(); }                                    \
-    ULONG STDMETHODCALLTYPE Release() override { return OuterUnknown()->Release(); }
+#define MEDIA_FORWARD_UNKNOWN                                                                                          \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override                                           \
+    {                                                                                                                  \
+        return OuterUnknown()->QueryInterface(id, out);                                                                \
+    }                                                                                                                  \
+    ULONG STDMETHODCALLTYPE AddRef() override                                                                          \
+    {                                                                                                                  \
+        return OuterUnknown()->AddRef();                                                                               \
+    }                                                                                                                  \
+    ULONG STDMETHODCALLTYPE Release() override                                                                         \
+    {                                                                                                                  \
+        return OuterUnknown()->Release();                                                                              \
+    }
 
-class R_CMediaLock {
-public:
+class R_CMediaLock
+{
+  public:
     R_CMediaLock();
     ~R_CMediaLock();
     void Lock();
     void Unlock();
-    CRITICAL_SECTION *Section() { return &m_Section; }
+    CRITICAL_SECTION *Section()
+    {
+        return &m_Section;
+    }
 
-private:
+  private:
     CRITICAL_SECTION m_Section;
 };
 
-class R_CMediaLockScope {
-public:
+class R_CMediaLockScope
+{
+  public:
     explicit R_CMediaLockScope(R_CMediaLock *lock);
     ~R_CMediaLockScope();
 
-private:
+  private:
     R_CMediaLock *m_Lock;
 };
 
-class R_CMediaEvent {
-public:
+class R_CMediaEvent
+{
+  public:
     explicit R_CMediaEvent(BOOL manualReset);
     ~R_CMediaEvent();
-    HANDLE Handle() const { return m_Handle; } // null when creation failed
+    HANDLE Handle() const
+    {
+        return m_Handle;
+    } // null when creation failed
     void Set();
     void Reset();
     DWORD Wait(DWORD milliseconds); // WaitForSingleObject's answer
 
-private:
+  private:
     HANDLE m_Handle;
 };
 
@@ -130,11 +161,12 @@ private:
 // Media type record: exactly AM_MEDIA_TYPE, no virtual table; owns its format block (task memory) and its
 // reference on the unknown. The task-memory functions hand records and strings across platform interfaces.
 
-class R_CMediaTypeRecord : public AM_MEDIA_TYPE {
-public:
-    R_CMediaTypeRecord();                                 // the blank record
+class R_CMediaTypeRecord : public AM_MEDIA_TYPE
+{
+  public:
+    R_CMediaTypeRecord();                                     // the blank record
     explicit R_CMediaTypeRecord(const AM_MEDIA_TYPE &source); // deep copy; a failed format copy leaves none
-    ~R_CMediaTypeRecord();                                // ClearMediaTypeRecord
+    ~R_CMediaTypeRecord();                                    // ClearMediaTypeRecord
     R_CMediaTypeRecord(const R_CMediaTypeRecord &) = delete;
     R_CMediaTypeRecord &operator=(const R_CMediaTypeRecord &) = delete;
 
@@ -144,8 +176,14 @@ public:
     bool SameMediaType(const AM_MEDIA_TYPE &other) const;
     bool HasWildcardIds() const;
     bool MatchesPattern(const AM_MEDIA_TYPE &pattern) const;
-    void SetMajorTypeId(const GUID &id) { majortype = id; }
-    void SetSubtypeId(const GUID &id) { subtype = id; }
+    void SetMajorTypeId(const GUID &id)
+    {
+        majortype = id;
+    }
+    void SetSubtypeId(const GUID &id)
+    {
+        subtype = id;
+    }
 };
 static_assert(sizeof(R_CMediaTypeRecord) == sizeof(AM_MEDIA_TYPE), "a record is passed as AM_MEDIA_TYPE");
 
@@ -160,8 +198,9 @@ HRESULT CopyWideStringToTaskMem(const WCHAR *text, WCHAR **out);
 // Node-cached list of object pointers; positions are node pointers, valid until their node is removed. Does not
 // own the objects.
 
-class R_CCachedNodeList {
-public:
+class R_CCachedNodeList
+{
+  public:
     struct Node {
         Node *previous;
         Node *next;
@@ -177,16 +216,28 @@ public:
     Position ListAppend(void *object);
     bool ListAppendAll(const R_CCachedNodeList &other);
     void *ListRemoveAt(Position position);
-    void *ListTakeFirst() { return ListRemoveAt(m_First); }
+    void *ListTakeFirst()
+    {
+        return ListRemoveAt(m_First);
+    }
     void ListClear();
     Position ListFindObject(void *object) const;
     Position ListNextPosition(Position position) const;
-    void *ListObjectAt(Position position) const { return position != NULL ? position->object : NULL; }
+    void *ListObjectAt(Position position) const
+    {
+        return position != NULL ? position->object : NULL;
+    }
     void *ListNextObject(Position *position) const;
-    int ListCount() const { return m_Count; }
-    int CachedNodeCount() const { return m_CacheCount; }
+    int ListCount() const
+    {
+        return m_Count;
+    }
+    int CachedNodeCount() const
+    {
+        return m_CacheCount;
+    }
 
-private:
+  private:
     Node *m_First;
     Node *m_Last;
     int m_Count;
@@ -222,8 +273,9 @@ struct FilterSetupRecord {
 };
 HRESULT RegisterFilterSetup(const FilterSetupRecord *record, IFilterMapper *mapper, BOOL doRegister);
 
-class R_CFilterBase : public R_CMediaUnknown, public IBaseFilter, public IAMovieSetup {
-public:
+class R_CFilterBase : public R_CMediaUnknown, public IBaseFilter, public IAMovieSetup
+{
+  public:
     R_CFilterBase(const char *name, IUnknown *outer, R_CMediaLock *lock, REFCLSID classId);
     R_CFilterBase(const char *name, IUnknown *outer, R_CMediaLock *lock, REFCLSID classId, HRESULT *result);
     ~R_CFilterBase() override;
@@ -256,20 +308,35 @@ public:
     HRESULT PostGraphEvent(LONG code, LONG_PTR parameter1, LONG_PTR parameter2);
     HRESULT RequestPinReconnect(IPin *pin, const AM_MEDIA_TYPE *type);
 
-    FILTER_STATE State() const { return m_State; }
-    bool IsStopped() const { return m_State == State_Stopped; }
-    IFilterGraph *Graph() const { return m_Graph; }
-    R_CMediaLock *FilterLock() const { return m_Lock; }
-    IBaseFilter *BaseFilter() { return static_cast<IBaseFilter *>(this); }
+    FILTER_STATE State() const
+    {
+        return m_State;
+    }
+    bool IsStopped() const
+    {
+        return m_State == State_Stopped;
+    }
+    IFilterGraph *Graph() const
+    {
+        return m_Graph;
+    }
+    R_CMediaLock *FilterLock() const
+    {
+        return m_Lock;
+    }
+    IBaseFilter *BaseFilter()
+    {
+        return static_cast<IBaseFilter *>(this);
+    }
 
-protected:
+  protected:
     FILTER_STATE m_State;
     IReferenceClock *m_Clock; // one reference
     REFERENCE_TIME m_StartTime;
     CLSID m_ClassId;
     R_CMediaLock *m_Lock;
     WCHAR *m_Name;
-    IFilterGraph *m_Graph;         // no reference
+    IFilterGraph *m_Graph;        // no reference
     IMediaEventSink *m_EventSink; // no reference
     int m_PinVersion;
 };
@@ -278,8 +345,9 @@ protected:
 // Enumerators: plain COM objects with their own count (not media objects); each holds a reference on what it
 // walks and detects changes by the walked object's version.
 
-class R_CPinEnumerator : public IEnumPins {
-public:
+class R_CPinEnumerator : public IEnumPins
+{
+  public:
     R_CPinEnumerator(R_CFilterBase *filter, const R_CPinEnumerator *source);
     virtual ~R_CPinEnumerator();
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override;
@@ -290,7 +358,7 @@ public:
     HRESULT STDMETHODCALLTYPE Reset() override;
     HRESULT STDMETHODCALLTYPE Clone(IEnumPins **out) override;
 
-private:
+  private:
     void TakeBackPins(IPin **pins, ULONG count);
 
     int m_Position;
@@ -301,8 +369,9 @@ private:
     R_CCachedNodeList m_HandedOut;
 };
 
-class R_CMediaTypeEnumerator : public IEnumMediaTypes {
-public:
+class R_CMediaTypeEnumerator : public IEnumMediaTypes
+{
+  public:
     R_CMediaTypeEnumerator(R_CPinBase *pin, const R_CMediaTypeEnumerator *source);
     virtual ~R_CMediaTypeEnumerator();
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void **out) override;
@@ -313,7 +382,7 @@ public:
     HRESULT STDMETHODCALLTYPE Reset() override;
     HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes **out) override;
 
-private:
+  private:
     int m_Position;
     R_CPinBase *m_Pin;
     int m_Version;
@@ -327,8 +396,9 @@ private:
 // Refusal codes: a negotiation goes on past them.
 bool IsRefusalCode(HRESULT result);
 
-class R_CPinBase : public R_CMediaUnknown, public IPin, public IQualityControl {
-public:
+class R_CPinBase : public R_CMediaUnknown, public IPin, public IQualityControl
+{
+  public:
     R_CPinBase(const char *name, R_CFilterBase *filter, R_CMediaLock *lock, HRESULT *result, const WCHAR *pinName,
                PIN_DIRECTION direction);
     ~R_CPinBase() override;
@@ -369,15 +439,36 @@ public:
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter *sender, Quality quality) override;
     HRESULT STDMETHODCALLTYPE SetSink(IQualityControl *sink) override;
 
-    bool IsConnected() const { return m_Connected != NULL; }
-    IPin *ConnectedPin() const { return m_Connected; }
-    const R_CMediaTypeRecord &ConnectionType() const { return m_ConnectionType; }
-    R_CFilterBase *Filter() const { return m_Filter; }
-    const WCHAR *PinName() const { return m_Name; }
-    IPin *PinInterface() { return static_cast<IPin *>(this); }
-    REFERENCE_TIME SegmentStart() const { return m_SegmentStart; }
+    bool IsConnected() const
+    {
+        return m_Connected != NULL;
+    }
+    IPin *ConnectedPin() const
+    {
+        return m_Connected;
+    }
+    const R_CMediaTypeRecord &ConnectionType() const
+    {
+        return m_ConnectionType;
+    }
+    R_CFilterBase *Filter() const
+    {
+        return m_Filter;
+    }
+    const WCHAR *PinName() const
+    {
+        return m_Name;
+    }
+    IPin *PinInterface()
+    {
+        return static_cast<IPin *>(this);
+    }
+    REFERENCE_TIME SegmentStart() const
+    {
+        return m_SegmentStart;
+    }
 
-protected:
+  protected:
     HRESULT NegotiateMediaType(IPin *receivePin, const AM_MEDIA_TYPE *type);
     HRESULT TryMediaTypeList(IPin *receivePin, const AM_MEDIA_TYPE *partial, IEnumMediaTypes *types);
     HRESULT TryConnectWithType(IPin *receivePin, const AM_MEDIA_TYPE *type);
@@ -391,7 +482,7 @@ protected:
     bool m_RuntimeError;
     bool m_ReconnectWhenActive;
     bool m_TryOwnTypesFirst;
-    R_CFilterBase *m_Filter;     // owner, no reference
+    R_CFilterBase *m_Filter;        // owner, no reference
     IQualityControl *m_QualitySink; // no reference
     int m_MediaTypeVersion;
     R_CMediaTypeRecord m_ConnectionType;
@@ -406,10 +497,10 @@ protected:
 
 HRESULT CreatePlatformAllocator(IMemAllocator **out);
 
-class R_CInputPinBase : public R_CPinBase, public IMemInputPin {
-public:
-    R_CInputPinBase(const char *name, R_CFilterBase *filter, R_CMediaLock *lock, HRESULT *result,
-                    const WCHAR *pinName);
+class R_CInputPinBase : public R_CPinBase, public IMemInputPin
+{
+  public:
+    R_CInputPinBase(const char *name, R_CFilterBase *filter, R_CMediaLock *lock, HRESULT *result, const WCHAR *pinName);
     ~R_CInputPinBase() override;
 
     HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID id, void **out) override;
@@ -431,27 +522,43 @@ public:
     HRESULT EndFlushStep();   // clears flushing and the runtime error under the filter lock
     HRESULT ForwardQualityNotice(Quality quality);
 
-    const AM_SAMPLE2_PROPERTIES &SampleProperties() const { return m_SampleProperties; }
-    IMemAllocator *Allocator() const { return m_Allocator; }
-    bool IsFlushing() const { return m_Flushing; }
-    bool IsReadOnly() const { return m_ReadOnly; }
-    IMemInputPin *MemInputPin() { return static_cast<IMemInputPin *>(this); }
+    const AM_SAMPLE2_PROPERTIES &SampleProperties() const
+    {
+        return m_SampleProperties;
+    }
+    IMemAllocator *Allocator() const
+    {
+        return m_Allocator;
+    }
+    bool IsFlushing() const
+    {
+        return m_Flushing;
+    }
+    bool IsReadOnly() const
+    {
+        return m_ReadOnly;
+    }
+    IMemInputPin *MemInputPin()
+    {
+        return static_cast<IMemInputPin *>(this);
+    }
 
-protected:
+  protected:
     IMemAllocator *m_Allocator; // one reference
     bool m_ReadOnly;
     bool m_Flushing;
     AM_SAMPLE2_PROPERTIES m_SampleProperties;
     bool m_SampleTypeIsCopy; // the recorded media type is a task-memory copy of this pin's, freed after use
 
-private:
+  private:
     void RecordSampleProperties(IMediaSample *sample);
     void FreeSampleTypeCopy();
     HRESULT RefuseTypeChange();
 };
 
-class R_COutputPinBase : public R_CPinBase {
-public:
+class R_COutputPinBase : public R_CPinBase
+{
+  public:
     R_COutputPinBase(const char *name, R_CFilterBase *filter, R_CMediaLock *lock, HRESULT *result,
                      const WCHAR *pinName);
 
@@ -462,8 +569,7 @@ public:
     HRESULT ReleaseConnectionResources() override;
     virtual HRESULT ChooseAllocator(IMemInputPin *input, IMemAllocator **out);
     virtual HRESULT SizeBuffers(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) = 0;
-    virtual HRESULT ObtainOutputSample(IMediaSample **out, REFERENCE_TIME *start, REFERENCE_TIME *stop,
-                                       DWORD flags);
+    virtual HRESULT ObtainOutputSample(IMediaSample **out, REFERENCE_TIME *start, REFERENCE_TIME *stop, DWORD flags);
     virtual HRESULT PushSample(IMediaSample *sample);
     virtual HRESULT MakeDefaultAllocator(IMemAllocator **out);
     virtual HRESULT PushEndOfStream();
@@ -471,10 +577,16 @@ public:
     virtual HRESULT PushEndFlush();
     virtual HRESULT PushNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
-    IMemAllocator *Allocator() const { return m_Allocator; }
-    IMemInputPin *ConnectedInput() const { return m_ConnectedInput; }
+    IMemAllocator *Allocator() const
+    {
+        return m_Allocator;
+    }
+    IMemInputPin *ConnectedInput() const
+    {
+        return m_ConnectedInput;
+    }
 
-protected:
-    IMemAllocator *m_Allocator;       // one reference
-    IMemInputPin *m_ConnectedInput;   // one reference
+  protected:
+    IMemAllocator *m_Allocator;     // one reference
+    IMemInputPin *m_ConnectedInput; // one reference
 };

@@ -92,7 +92,9 @@ R_CMediaUnknown::R_CMediaUnknown(const char *name, IUnknown *outer)
 {
 }
 
-R_CMediaUnknown::~R_CMediaUnknown() {}
+R_CMediaUnknown::~R_CMediaUnknown()
+{
+}
 
 HRESULT STDMETHODCALLTYPE R_CMediaUnknown::InnerQueryInterface(REFIID id, void **out)
 {
@@ -167,7 +169,9 @@ R_CMediaLockScope::~R_CMediaLockScope()
     m_Lock->Unlock();
 }
 
-R_CMediaEvent::R_CMediaEvent(BOOL manualReset) : m_Handle(CreateEventA(NULL, manualReset, FALSE, NULL)) {}
+R_CMediaEvent::R_CMediaEvent(BOOL manualReset) : m_Handle(CreateEventA(NULL, manualReset, FALSE, NULL))
+{
+}
 
 R_CMediaEvent::~R_CMediaEvent()
 {

@@ -91,6 +91,14 @@ def num_lock_off():
         xdotool("key", "Num_Lock")
 
 
+def focus_window(window, seconds):
+    """The window may be found before it is mapped, and X refuses focus to an unmapped window: try until it takes."""
+    deadline = time.time() + seconds
+    while subprocess.run(["xdotool", "windowfocus", "--sync", window], capture_output=True, timeout=60).returncode:
+        assert time.time() < deadline, f"window {window} never took the focus"
+        time.sleep(0.2)
+
+
 def run_probe(wine_run, program, folder, source):
     os.makedirs(folder, exist_ok=True)
     for name in ("keys.txt", "stop"):
@@ -101,7 +109,7 @@ def run_probe(wine_run, program, folder, source):
     probe = subprocess.Popen([wine_run, program], cwd=folder)
     try:
         window = wait_for_window("QvKeyProbe", 60)
-        xdotool("windowfocus", "--sync", window)
+        focus_window(window, 60)
         wait_for(folder, {"keyboard": source, "pad": "0x0"}, "probe started")
         check_keys(folder, source)
         if source == "windows":
