@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # One-time (idempotent) machine set-up for building the game on Debian 12 as root: the i386 architecture and
 # source lines, the cross compiler, 32-bit Wine, Xvfb, PulseAudio and fonts, then the third-party libraries
-# cross-built static for i686-w64-mingw32 into a prefix cached outside the clone, keyed by the content of the steps
-# that build them (so a package added to the list does not rebuild the libraries).
+# cross-built static for i686-w64-mingw32 into a prefix cached outside the clone, keyed by everything that can change
+# what they build: the package list (the host's tools and headers) and the steps that build them.
+# QV_CACHE=<folder> builds into a private cache folder, as a new machine would.
 # Prints the prefix path as its last line.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cache_root=${QV_CACHE:-/var/cache/qvgame}
-key=$(sed -n '/^fetch_source()/,/^}/p; /^cmake_static()/,/^}/p; /^build_dependencies()/,/^}/p' "$here/setup.sh" |
-    sha256sum | cut -c1-16)
+key=$({
+    sed -n '/^packages=(/,/^)/p; /^fetch_source()/,/^}/p; /^cmake_static()/,/^}/p; /^build_dependencies()/,/^}/p' \
+        "$here/setup.sh"
+    cat "$here/../cmake/mingw-i686.cmake"
+} | sha256sum | cut -c1-16)
 prefix="$cache_root/deps-$key"
 stamp="$prefix/.complete"
 
@@ -95,16 +99,21 @@ cmake_static() {
 
 build_dependencies() {
     # Two set-ups started together on a new key would build into the same prefix: the second waits for the first.
+    # The lock lives beside the cache folder, not in it, so removing or half-building the cache cannot break it.
     mkdir -p "$cache_root"
-    exec 8>"$cache_root/.lock"
+    exec 8>"$cache_root.lock"
     flock 8
     [ -f "$stamp" ] && return
+    # A prefix without its stamp is a half-built one: start it again from nothing.
     rm -rf "$prefix"
     mkdir -p "$prefix"
     work=$(mktemp -d)
     trap 'status=$?; [ $status = 0 ] || tail -n 40 "$work/build.log" >&2; rm -rf "$work"' EXIT
     toolchain="$here/../cmake/mingw-i686.cmake"
     export QV_DEPS_PREFIX="$prefix"
+    # Every cross build sees only the prefix's own pkg-config files: a host package (libogg-dev's ogg.pc) must never
+    # answer for a Windows library.
+    export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig:$prefix/share/pkgconfig" PKG_CONFIG_PATH=
     local cross=i686-w64-mingw32 dir
 
     log "zlib"
