@@ -177,10 +177,10 @@ static int FillPair(const ModelBaseRecord *base, const ModelBufferPair *pair)
 
 static IDirect3DVertexBuffer9 *CreateModelVertexBuffer(const ModelBufferPair *pair, DWORD usage)
 {
-    IDirect3DVertexBuffer9 *buffer =
-        InjectedBufferFailure() ? NULL
-                                : CreateDeviceVertexBuffer((UINT)pair->vertexCount * (UINT)pair->vertexSize, usage,
-                                                           pair->vertexFormat, D3DPOOL_DEFAULT);
+    IDirect3DVertexBuffer9 *buffer = InjectedBufferFailure()
+                                         ? NULL
+                                         : CreateDeviceVertexBuffer((UINT)pair->vertexCount * (UINT)pair->vertexSize,
+                                                                    usage, pair->vertexFormat, D3DPOOL_DEFAULT);
     if (buffer == NULL) {
         AddLog("頂点バッファの作成に失敗しました\n");
     }
@@ -242,7 +242,8 @@ static int MakeModelInstanceBuffers(ModelRecord *model)
         return -1;
     }
     ReleaseModelInstanceBuffers(model);
-    model->instanceBuffers = (ModelInstanceBuffer *)ENGINE_ALLOC_ZEROED(sizeof(ModelInstanceBuffer) * (base->meshCount + 1));
+    model->instanceBuffers =
+        (ModelInstanceBuffer *)ENGINE_ALLOC_ZEROED(sizeof(ModelInstanceBuffer) * (base->meshCount + 1));
     if (model->instanceBuffers == NULL) {
         return -1;
     }

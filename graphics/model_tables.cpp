@@ -532,7 +532,8 @@ EngineHandle AddTestModel(EngineHandle baseHandle, const TestModelMaterial *inst
     for (void *&buffer : model->workBuffers) {
         buffer = ENGINE_ALLOC_ZEROED(32);
     }
-    model->materials = (ModelMaterialState *)ENGINE_ALLOC_ZEROED(sizeof(ModelMaterialState) * (base->materialCount + 1));
+    model->materials =
+        (ModelMaterialState *)ENGINE_ALLOC_ZEROED(sizeof(ModelMaterialState) * (base->materialCount + 1));
     for (int i = 0; i < base->materialCount; i++) {
         model->materials[i].buffers[0] = ENGINE_ALLOC_ZEROED(16);
         model->materials[i].buffers[1] = ENGINE_ALLOC_ZEROED(16);

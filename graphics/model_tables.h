@@ -213,7 +213,7 @@ ModelRecord *GetModel(EngineHandle handle);         // the record, or null (also
 int GetModelBaseUsedEnd(void);
 int GetModelUsedEnd(void);
 EngineHandle GetModelHandleOfSlot(int slot); // of a live slot
-ModelRecord *GetModelOfSlot(int slot);      // the record in a slot, null when empty or the placeholder
+ModelRecord *GetModelOfSlot(int slot);       // the record in a slot, null when empty or the placeholder
 int TeardownModelPhysics(ModelRecord *model);
 
 // Device buffers (model_buffers.cpp).
@@ -229,9 +229,9 @@ DWORD GetModelVertexFormat(int skinKind, int vertexKind);
 // file. With the mip flag an image holds every level down to 1 x 1.
 int BuildModelMaterialImage(BaseImage *colorImage, BaseImage *alphaImage, const ModelImageFile *colorSource,
                             const ModelImageFile *alphaSource, int bump, float bumpHeight, int mip);
-int RebuildModelTexture(ModelTextureSource *source); // builds the images and (re)makes the graph from them
+int RebuildModelTexture(ModelTextureSource *source);     // builds the images and (re)makes the graph from them
 void FreeModelTextureSource(ModelTextureSource *source); // the files and the graph
-int MakeModelSystemTextures(void);    // the built-in pictures and the grey ramp, made once
+int MakeModelSystemTextures(void);                       // the built-in pictures and the grey ramp, made once
 void ReleaseModelSystemTextures(void);
 
 // The engine's sine table (entry i = sin(i x 2 pi / 65536)) and the 89.5-degree setting, made at model-system start.
