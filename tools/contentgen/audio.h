@@ -73,6 +73,7 @@ struct MusicTrack {
     int tonic = 0;    // the key's tonic as a MIDI note number
     std::string mode;
     StereoSound sound;
+    size_t cutFrame = 0; // where the drawn loop was cut to make the file's start
 };
 // Reads content/audio/music.txt and draws each tune; the result is empty on success, else the failure line.
 std::string MakeMusic(const std::string &path, int rate, std::vector<MusicTrack> &tracks);
@@ -109,5 +110,8 @@ double PeakCorrelation(const std::vector<double> &a, const std::vector<double> &
 // track of its length, over the square root of the product of their energies.
 std::vector<std::vector<double>> MatchExcerpts(const std::vector<std::vector<double>> &excerpts,
                                                const std::vector<std::vector<double>> &tracks);
+// Checks the measurements above against sums written out from their definitions and on sounds of known figures;
+// the result is empty on success, else the failure line.
+std::string CheckMeasurements();
 // The channels' mean as doubles in [-1, 1], every `step`-th group of `step` frames averaged into one.
 std::vector<double> MonoDownmix(const std::vector<int16_t> &samples, int step);

@@ -93,7 +93,7 @@ static std::vector<int> ComposeMelody(const Tune &tune, const std::vector<Patter
         }
     }
     static const int chordTones[] = {0, 2, 4, 7, 0, 2, 4, 4};
-    static const int steps[] = {-1, 1, -1, 1, -2, 2, 0, -1};
+    static const int steps[] = {-1, 1, -1, 1, -2, 2, 1, -1};
     static const char plan[] = {0, 1, 0, 2};
     const int stepsPerGroup = 8 * tune.meter; // two bars
     std::vector<int> melody;
@@ -113,6 +113,10 @@ static std::vector<int> ComposeMelody(const Tune &tune, const std::vector<Patter
             // A chord tone in the octave nearest the note before; the closing motif ends on the chord's root.
             const int tone = root + (motif == 2 && lastOfGroup ? 0 : chordTones[choice % 8]);
             target = tone + 7 * static_cast<int>(std::lround((position - tone) / 7.0));
+            if (target == position && !(motif == 2 && lastOfGroup)) {
+                // A tune that keeps striking one note stops moving: take the chord's next tone instead.
+                target += choice % 2 ? 2 : -2;
+            }
         } else {
             target = position + steps[choice % 8];
         }
