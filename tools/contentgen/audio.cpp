@@ -50,7 +50,9 @@ std::string ReadNumber(const std::string &path, const Statement &statement, size
     char *end = nullptr;
     value = std::strtod(word.c_str(), &end);
     if (end == word.c_str() || *end != '\0' || !(value >= low && value <= high)) {
-        return where + "\"" + word + "\" is not a number from " + std::to_string(low) + " to " + std::to_string(high);
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", low, high);
+        return where + "\"" + word + "\" is not a number from " + range;
     }
     return "";
 }
@@ -65,6 +67,17 @@ static std::string Fixed(double value, int decimals)
 static std::string Failure(const char *type, int id, const std::string &check)
 {
     return std::string(type) + " " + std::to_string(id) + ": " + check;
+}
+
+// A matrix's title and its columns' ids (tracks or effects).
+template <class Item>
+static void WriteMatrixHeading(std::ostream &report, const char *title, const std::vector<Item> &items)
+{
+    report << "\n" << title << "\n     ";
+    for (const Item &item : items) {
+        report << "  " << item.id;
+    }
+    report << "\n";
 }
 
 // The loops: length, beat, tune, join, then one against another. Returns the first failed check.
@@ -127,11 +140,7 @@ static std::string CheckMusic(const std::vector<MusicTrack> &tracks, const std::
         excerpts.emplace_back(mono.begin() + excerptStart, mono.begin() + excerptStart + excerptLength);
     }
     const std::vector<std::vector<double>> matches = MatchExcerpts(excerpts, monos);
-    report << "\nBest match of each track's 2-second excerpt (rows) within each loop (columns)\n     ";
-    for (const MusicTrack &track : tracks) {
-        report << "  " << track.id;
-    }
-    report << "\n";
+    WriteMatrixHeading(report, "Best match of each track's 2-second excerpt (rows) within each loop (columns)", tracks);
     for (size_t row = 0; row < tracks.size(); row++) {
         report << tracks[row].id << " ";
         double own = 0, nextBest = -1;
@@ -156,8 +165,8 @@ static std::string CheckMusic(const std::vector<MusicTrack> &tracks, const std::
     return failure;
 }
 
-static std::string CheckEffects(const std::vector<SoundEffect> &effects,
-                                const std::vector<std::vector<int16_t>> &pcm, std::ostream &report)
+static std::string CheckEffects(const std::vector<SoundEffect> &effects, const std::vector<std::vector<int16_t>> &pcm,
+                                std::ostream &report)
 {
     report << "\nSound effects (" << EFFECT_RATE << " Hz, 16-bit stereo)\n"
            << "id  name            seconds  peak dBFS in first 10 ms\n";
@@ -185,11 +194,7 @@ static std::string CheckEffects(const std::vector<SoundEffect> &effects,
         monos.push_back(MonoDownmix(samples, 1));
     }
     std::vector<std::vector<double>> correlations(effects.size(), std::vector<double>(effects.size()));
-    report << "\nPeak normalised cross-correlation between effects\n     ";
-    for (const SoundEffect &effect : effects) {
-        report << "  " << effect.id;
-    }
-    report << "\n";
+    WriteMatrixHeading(report, "Peak normalised cross-correlation between effects", effects);
     for (size_t row = 0; row < effects.size(); row++) {
         report << effects[row].id << " ";
         for (size_t column = 0; column < effects.size(); column++) {

@@ -90,7 +90,7 @@ std::string MakeEffects(const std::string &path, int rate, std::vector<SoundEffe
 struct LoopFigures {
     double seconds = 0;
     double onsetsPerSecond = 0;
-    int fewestPitchClasses = 0; // over every 4-second window, wrapping round the loop
+    int fewestPitchClasses = 0;  // over every 4-second window, wrapping round the loop
     double joinStep = 0;         // |first - last| sample, the larger of the two channels'
     double stepPercentile99 = 0; // of the steps |next - this| inside the loop, the smaller of the channels'
     double joinDecibels = 0;     // RMS of the first 50 ms over that of the last 50 ms

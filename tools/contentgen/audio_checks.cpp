@@ -28,7 +28,8 @@ static double RmsOfFrames(const std::vector<int16_t> &samples, long first, size_
     double sum = 0;
     for (size_t i = 0; i < count; i++) {
         const long frame = ((first + static_cast<long>(i)) % frames + frames) % frames;
-        sum += double(samples[2 * frame]) * samples[2 * frame] + double(samples[2 * frame + 1]) * samples[2 * frame + 1];
+        sum +=
+            double(samples[2 * frame]) * samples[2 * frame] + double(samples[2 * frame + 1]) * samples[2 * frame + 1];
     }
     return std::sqrt(sum / (2.0 * count));
 }
@@ -324,8 +325,8 @@ std::vector<std::vector<double>> MatchExcerpts(const std::vector<std::vector<dou
             for (size_t lag = 0; lag < tracks[column].size() && lag + length <= looped.size(); lag++) {
                 const double stretchEnergy = running[lag + length] - running[lag];
                 if (stretchEnergy > 1e-9 * length) {
-                    matches[row][column] = std::max(matches[row][column],
-                                                    sums.re[lag] / std::sqrt(excerptEnergy * stretchEnergy));
+                    matches[row][column] =
+                        std::max(matches[row][column], sums.re[lag] / std::sqrt(excerptEnergy * stretchEnergy));
                 }
             }
         }

@@ -35,7 +35,11 @@ static std::string ReadLayer(const std::string &path, const Statement &statement
         if (!failure.empty()) {
             return failure;
         }
-        (last ? layer.stepSeconds : layer.steps.emplace_back()) = value;
+        if (last) {
+            layer.stepSeconds = value;
+        } else {
+            layer.steps.push_back(value);
+        }
     }
     return "";
 }
@@ -53,7 +57,8 @@ std::string MakeEffects(const std::string &path, int rate, std::vector<SoundEffe
             const int expected = 300 + static_cast<int>(effects.size());
             if (statement.words.size() != 3 || !(failure = ReadNumber(path, statement, 1, 300, 307, id)).empty() ||
                 id != expected) {
-                failure = failure.empty() ? where + "expected \"effect " + std::to_string(expected) + " NAME\"" : failure;
+                failure =
+                    failure.empty() ? where + "expected \"effect " + std::to_string(expected) + " NAME\"" : failure;
                 break;
             }
             effects.push_back({expected, statement.words[2], {}});

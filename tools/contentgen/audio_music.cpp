@@ -9,9 +9,8 @@
 
 // The modes' scales in semitones above the tonic.
 static const std::map<std::string, std::vector<int>> MODES = {
-    {"major", {0, 2, 4, 5, 7, 9, 11}},      {"minor", {0, 2, 3, 5, 7, 8, 10}},
-    {"dorian", {0, 2, 3, 5, 7, 9, 10}},     {"mixolydian", {0, 2, 4, 5, 7, 9, 10}},
-    {"harmonic", {0, 2, 3, 5, 7, 8, 11}},   {"phrygian", {0, 1, 3, 5, 7, 8, 10}}};
+    {"major", {0, 2, 4, 5, 7, 9, 11}},      {"minor", {0, 2, 3, 5, 7, 8, 10}},    {"dorian", {0, 2, 3, 5, 7, 9, 10}},
+    {"mixolydian", {0, 2, 4, 5, 7, 9, 10}}, {"harmonic", {0, 2, 3, 5, 7, 8, 11}}, {"phrygian", {0, 1, 3, 5, 7, 8, 10}}};
 
 enum class PartKind { Lead, Bass, Pad, Arp, Drum };
 
@@ -50,7 +49,8 @@ static std::vector<PatternEvent> ReadEvents(const Part &part, int bars, int step
         const std::string &pattern = part.patterns[bar % part.patterns.size()];
         for (int step = 0; step < stepsPerBar; step++) {
             const char symbol = pattern[step];
-            if (symbol == '-' && !events.empty() && events.back().step + events.back().length == bar * stepsPerBar + step) {
+            if (symbol == '-' && !events.empty() &&
+                events.back().step + events.back().length == bar * stepsPerBar + step) {
                 events.back().length++;
             } else if (symbol != '.' && symbol != '-') {
                 events.push_back({symbol, bar * stepsPerBar + step, 1});
@@ -142,15 +142,17 @@ static void ArrangePart(const Tune &tune, const Part &part, unsigned partSeed, S
     const double stepSeconds = 15.0 / tune.track.tempo;
     const std::vector<PatternEvent> events = ReadEvents(part, tune.bars, stepsPerBar);
     NoiseSource noise(tune.seed * 104729 + partSeed);
-    const std::vector<int> melody = part.kind == PartKind::Lead ? ComposeMelody(tune, events, partSeed)
-                                                                 : std::vector<int>();
+    const std::vector<int> melody =
+        part.kind == PartKind::Lead ? ComposeMelody(tune, events, partSeed) : std::vector<int>();
     static const int arpTones[] = {0, 2, 4, 7, 4, 2};
     int arpIndex = 0;
     for (size_t e = 0; e < events.size(); e++) {
         const PatternEvent &event = events[e];
         const double start = StepTime(tune, event.step), gate = event.length * stepSeconds;
         // A little life: the downbeat leads, off-beat notes are softer, each note varies by a few per cent.
-        const double accent = (event.step % stepsPerBar == 0 ? 1.1 : event.step % 4 == 0 ? 1.0 : 0.85) *
+        const double accent = (event.step % stepsPerBar == 0 ? 1.1
+                               : event.step % 4 == 0         ? 1.0
+                                                             : 0.85) *
                               (1.0 + 0.06 * noise.Next());
         const double level = part.level * accent;
         const int root = ChordRoot(tune, event.step);
@@ -205,8 +207,10 @@ static StereoSound DrawTune(const Tune &tune, int rate)
 // PATTERN...".
 static std::string ReadPart(const std::string &path, const Statement &statement, const Tune &tune, Part &part)
 {
-    static const std::map<std::string, PartKind> kinds = {{"lead", PartKind::Lead}, {"bass", PartKind::Bass},
-                                                          {"pad", PartKind::Pad},   {"arp", PartKind::Arp},
+    static const std::map<std::string, PartKind> kinds = {{"lead", PartKind::Lead},
+                                                          {"bass", PartKind::Bass},
+                                                          {"pad", PartKind::Pad},
+                                                          {"arp", PartKind::Arp},
                                                           {"drum", PartKind::Drum}};
     const std::string where = path + ":" + std::to_string(statement.line) + ": ";
     part.kind = kinds.at(statement.words[0]);
@@ -239,8 +243,8 @@ static std::string ReadPart(const std::string &path, const Statement &statement,
         const std::string &pattern = statement.words[index];
         if (pattern.size() != static_cast<size_t>(4 * tune.meter) ||
             pattern.find_first_not_of(symbols) != std::string::npos) {
-            return where + "pattern \"" + pattern + "\" is not " + std::to_string(4 * tune.meter) + " of \"" +
-                   symbols + "\"";
+            return where + "pattern \"" + pattern + "\" is not " + std::to_string(4 * tune.meter) + " of \"" + symbols +
+                   "\"";
         }
         part.patterns.push_back(pattern);
     }

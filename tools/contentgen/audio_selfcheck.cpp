@@ -113,8 +113,8 @@ static std::string CheckKnownLoops()
          },
          2, 3, 3},
         {"one held A",
-         [](StereoSound &sound, NoiseSource &noise) { AddNote(sound, Timbre::Sine, 440, 0, 11.5, 0.5, 0, noise); },
-         0, 1, 1},
+         [](StereoSound &sound, NoiseSource &noise) { AddNote(sound, Timbre::Sine, 440, 0, 11.5, 0.5, 0, noise); }, 0,
+         1, 1},
     };
     for (const auto &known : cases) {
         StereoSound sound = MakeSilence(rate, 12 * rate);

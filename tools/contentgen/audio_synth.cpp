@@ -19,10 +19,9 @@ StereoSound MakeSilence(int rate, size_t frames)
 bool FindTimbre(const std::string &name, Timbre &timbre)
 {
     static const std::map<std::string, Timbre> names = {
-        {"square", Timbre::Square}, {"pulse", Timbre::Pulse},     {"saw", Timbre::Saw},
-        {"triangle", Timbre::Triangle}, {"sine", Timbre::Sine},   {"bell", Timbre::Bell},
-        {"organ", Timbre::Organ},   {"strings", Timbre::Strings}, {"brass", Timbre::Brass},
-        {"pluck", Timbre::Pluck},   {"noise", Timbre::Noise}};
+        {"square", Timbre::Square}, {"pulse", Timbre::Pulse}, {"saw", Timbre::Saw},     {"triangle", Timbre::Triangle},
+        {"sine", Timbre::Sine},     {"bell", Timbre::Bell},   {"organ", Timbre::Organ}, {"strings", Timbre::Strings},
+        {"brass", Timbre::Brass},   {"pluck", Timbre::Pluck}, {"noise", Timbre::Noise}};
     auto found = names.find(name);
     if (found == names.end()) {
         return false;
@@ -33,10 +32,9 @@ bool FindTimbre(const std::string &name, Timbre &timbre)
 
 bool FindDrum(const std::string &name, Drum &drum)
 {
-    static const std::map<std::string, Drum> names = {{"kick", Drum::Kick}, {"snare", Drum::Snare},
-                                                       {"hat", Drum::Hat},   {"openhat", Drum::OpenHat},
-                                                       {"rim", Drum::Rim},   {"tom", Drum::Tom},
-                                                       {"crash", Drum::Crash}};
+    static const std::map<std::string, Drum> names = {
+        {"kick", Drum::Kick}, {"snare", Drum::Snare}, {"hat", Drum::Hat},    {"openhat", Drum::OpenHat},
+        {"rim", Drum::Rim},   {"tom", Drum::Tom},     {"crash", Drum::Crash}};
     auto found = names.find(name);
     if (found == names.end()) {
         return false;
@@ -57,7 +55,7 @@ double MidiFrequency(double note)
 }
 
 // The rounding of a naive oscillator's jumps (polynomial band-limited step), which keeps square and saw waves from
-// folding their upper harmonics back into the audible band at 22 kHz.
+// folding their upper harmonics back into the audible band at 22,050 samples a second.
 static double StepCorrection(double phase, double increment)
 {
     if (phase < increment) {
@@ -87,19 +85,26 @@ static double Pulse(double phase, double increment, double duty)
 static double Oscillate(Timbre timbre, double phase, double increment, double t, NoiseSource &noise)
 {
     switch (timbre) {
-    case Timbre::Square: return Pulse(phase, increment, 0.5);
-    case Timbre::Pulse: return Pulse(phase, increment, 0.25);
+    case Timbre::Square:
+        return Pulse(phase, increment, 0.5);
+    case Timbre::Pulse:
+        return Pulse(phase, increment, 0.25);
     case Timbre::Saw:
     case Timbre::Brass:
-    case Timbre::Strings: return Saw(phase, increment);
-    case Timbre::Triangle: return 1.0 - 4.0 * std::fabs(phase - 0.5);
-    case Timbre::Sine: return std::sin(2 * M_PI * phase);
-    case Timbre::Bell: return std::sin(2 * M_PI * phase + 2.5 * std::exp(-t / 0.25) * std::sin(2 * M_PI * phase * 3.5));
+    case Timbre::Strings:
+        return Saw(phase, increment);
+    case Timbre::Triangle:
+        return 1.0 - 4.0 * std::fabs(phase - 0.5);
+    case Timbre::Sine:
+        return std::sin(2 * M_PI * phase);
+    case Timbre::Bell:
+        return std::sin(2 * M_PI * phase + 2.5 * std::exp(-t / 0.25) * std::sin(2 * M_PI * phase * 3.5));
     case Timbre::Organ:
         return 0.6 * std::sin(2 * M_PI * phase) + 0.3 * std::sin(4 * M_PI * phase) + 0.2 * std::sin(6 * M_PI * phase) +
                0.1 * std::sin(8 * M_PI * phase);
-    case Timbre::Pluck:
-    case Timbre::Noise: return noise.Next();
+    case Timbre::Pluck: // its string is a noise burst (AddNote keeps the string itself)
+    case Timbre::Noise:
+        return noise.Next();
     }
     return 0;
 }
@@ -113,17 +118,28 @@ struct TimbreShape {
 static TimbreShape ShapeOf(Timbre timbre)
 {
     switch (timbre) {
-    case Timbre::Square: return {0.004, 0.12, 0.55, 0.06, 10, 0.004};
-    case Timbre::Pulse: return {0.003, 0.08, 0.45, 0.05, 12, 0.003};
-    case Timbre::Saw: return {0.004, 0.15, 0.6, 0.08, 6, 0.005};
-    case Timbre::Triangle: return {0.01, 0.2, 0.7, 0.12, 0, 0.004};
-    case Timbre::Sine: return {0.01, 0.3, 0.6, 0.2, 0, 0.003};
-    case Timbre::Bell: return {0.002, 0.6, 0.0, 0.3, 0, 0.0};
-    case Timbre::Organ: return {0.008, 0.05, 0.9, 0.06, 0, 0.0};
-    case Timbre::Strings: return {0.09, 0.3, 0.8, 0.25, 5, 0.003};
-    case Timbre::Brass: return {0.02, 0.2, 0.7, 0.08, 2, 0.004};
-    case Timbre::Pluck: return {0.001, 0.0, 1.0, 0.05, 0, 0.0};
-    case Timbre::Noise: return {0.002, 0.05, 0.3, 0.05, 0, 0.0};
+    case Timbre::Square:
+        return {0.004, 0.12, 0.55, 0.06, 10, 0.004};
+    case Timbre::Pulse:
+        return {0.003, 0.08, 0.45, 0.05, 12, 0.003};
+    case Timbre::Saw:
+        return {0.004, 0.15, 0.6, 0.08, 6, 0.005};
+    case Timbre::Triangle:
+        return {0.01, 0.2, 0.7, 0.12, 0, 0.004};
+    case Timbre::Sine:
+        return {0.01, 0.3, 0.6, 0.2, 0, 0.003};
+    case Timbre::Bell:
+        return {0.002, 0.6, 0.0, 0.3, 0, 0.0};
+    case Timbre::Organ:
+        return {0.008, 0.05, 0.9, 0.06, 0, 0.0};
+    case Timbre::Strings:
+        return {0.09, 0.3, 0.8, 0.25, 5, 0.003};
+    case Timbre::Brass:
+        return {0.02, 0.2, 0.7, 0.08, 2, 0.004};
+    case Timbre::Pluck:
+        return {0.001, 0.0, 1.0, 0.05, 0, 0.0};
+    case Timbre::Noise:
+        return {0.002, 0.05, 0.3, 0.05, 0, 0.0};
     }
     return {0.01, 0.1, 0.5, 0.1, 0, 0};
 }
@@ -237,8 +253,12 @@ void AddDrum(StereoSound &sound, Drum drum, double start, double level, double p
             frequency = tune * 185;
             value = 0.6 * band * std::exp(-t / 0.07) + 0.5 * std::sin(2 * M_PI * phase) * std::exp(-t / 0.04);
             break;
-        case Drum::Hat: value = high * std::exp(-t / 0.015); break;
-        case Drum::OpenHat: value = high * std::exp(-t / 0.09); break;
+        case Drum::Hat:
+            value = high * std::exp(-t / 0.015);
+            break;
+        case Drum::OpenHat:
+            value = high * std::exp(-t / 0.09);
+            break;
         case Drum::Rim:
             frequency = tune * 820;
             value = std::sin(2 * M_PI * phase) * std::exp(-t / 0.012) + 0.3 * band * std::exp(-t / 0.004);
@@ -247,7 +267,9 @@ void AddDrum(StereoSound &sound, Drum drum, double start, double level, double p
             frequency = tune * (95 + 60 * std::exp(-t / 0.05));
             value = std::sin(2 * M_PI * phase) * std::exp(-t / 0.15);
             break;
-        case Drum::Crash: value = 0.7 * high * std::exp(-t / 0.4); break;
+        case Drum::Crash:
+            value = 0.7 * high * std::exp(-t / 0.4);
+            break;
         }
         AddSample(sound, first, i, count, level * value, gains);
         phase += frequency / rate;
@@ -275,8 +297,8 @@ void Normalise(StereoSound &sound, double peak)
 {
     double largest = 1e-9;
     for (size_t i = 0; i < sound.left.size(); i++) {
-        largest = std::max({largest, static_cast<double>(std::fabs(sound.left[i])),
-                            static_cast<double>(std::fabs(sound.right[i]))});
+        largest = std::max(
+            {largest, static_cast<double>(std::fabs(sound.left[i])), static_cast<double>(std::fabs(sound.right[i]))});
     }
     const double scale = peak / largest;
     for (size_t i = 0; i < sound.left.size(); i++) {
@@ -305,7 +327,8 @@ void AddSweep(StereoSound &sound, const SweepLayer &layer, NoiseSource &noise)
     double phase = 0, filtered = 0;
     for (size_t i = 0; i < count; i++) {
         const double t = i / rate;
-        const size_t stepIndex = layer.steps.empty() ? 0 : std::min(layer.steps.size() - 1, size_t(t / layer.stepSeconds));
+        const size_t stepIndex =
+            layer.steps.empty() ? 0 : std::min(layer.steps.size() - 1, size_t(t / layer.stepSeconds));
         const double stepStart = layer.steps.empty() ? 0 : stepIndex * layer.stepSeconds;
         const double frequency = layer.from * std::pow(layer.to / layer.from, t / layer.seconds) *
                                  (layer.steps.empty() ? 1.0 : std::pow(2.0, layer.steps[stepIndex] / 12.0));
