@@ -90,7 +90,7 @@ std::string MakeEffects(const std::string &path, int rate, std::vector<SoundEffe
 struct LoopFigures {
     double seconds = 0;
     double onsetsPerSecond = 0;
-    int fewestPitchClasses = 0;  // over every 4-second window, wrapping round the loop
+    int fewestPitchClasses = 0;  // over 4-second windows from each whole second, wrapping round the loop
     double joinStep = 0;         // |first - last| sample, the larger of the two channels'
     double stepPercentile99 = 0; // of the steps |next - this| inside the loop, the smaller of the channels'
     double joinDecibels = 0;     // RMS of the first 50 ms over that of the last 50 ms
@@ -104,7 +104,8 @@ size_t ChooseLoopStart(const std::vector<int16_t> &samples, int rate);
 
 // The sum of a[i] * b[i + lag] for every lag from -(a.size() - 1) to b.size() - 1, at index lag + a.size() - 1.
 std::vector<double> CrossCorrelate(const std::vector<double> &a, const std::vector<double> &b);
-// The largest cross-correlation of two sounds over every lag, over the square root of their energies' product.
+// The largest magnitude of two sounds' cross-correlation over every lag, over the square root of the product of
+// their energies.
 double PeakCorrelation(const std::vector<double> &a, const std::vector<double> &b);
 // For each excerpt (row) and looped track (column), the largest correlation of the excerpt with any stretch of the
 // track of its length, over the square root of the product of their energies.
@@ -113,5 +114,5 @@ std::vector<std::vector<double>> MatchExcerpts(const std::vector<std::vector<dou
 // Checks the measurements above against sums written out from their definitions and on sounds of known figures;
 // the result is empty on success, else the failure line.
 std::string CheckMeasurements();
-// The channels' mean as doubles in [-1, 1], every `step`-th group of `step` frames averaged into one.
+// The stereo channels' mean as doubles in [-1, 1], each run of `step` frames averaged into one.
 std::vector<double> MonoDownmix(const std::vector<int16_t> &samples, int step);
