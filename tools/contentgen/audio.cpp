@@ -94,10 +94,11 @@ static std::string CheckMusic(const std::vector<MusicTrack> &tracks, const std::
         const LoopFigures figures = MeasureLoop(pcm[t], MUSIC_RATE);
         bytes += 44 + 2.0 * pcm[t].size();
         char line[256];
-        std::snprintf(line, sizeof line, "%d %-11s %4d  %-10s %6.1f %8.2f %9.2f %25d %10.0f %9.0f %8.2f %9.3f\n",
-                      track.id, track.role.c_str(), track.tonic, track.mode.c_str(), track.tempo, figures.seconds,
-                      figures.onsetsPerSecond, figures.fewestPitchClasses, figures.joinStep, figures.stepPercentile99,
-                      figures.joinDecibels, static_cast<double>(track.cutFrame) / MUSIC_RATE);
+        static const char *const noteNames[] = {"C", "C#", "D", "Eb", "E", "F", "F#", "G", "Ab", "A", "Bb", "B"};
+        std::snprintf(line, sizeof line, "%d %-11s %4s  %-10s %6.1f %8.2f %9.2f %25d %10.0f %9.0f %8.2f %9.3f\n",
+                      track.id, track.role.c_str(), noteNames[track.tonic % 12], track.mode.c_str(), track.tempo,
+                      figures.seconds, figures.onsetsPerSecond, figures.fewestPitchClasses, figures.joinStep,
+                      figures.stepPercentile99, figures.joinDecibels, static_cast<double>(track.cutFrame) / MUSIC_RATE);
         report << line;
         std::string check;
         if (figures.seconds < 10 || figures.seconds > 30) {
