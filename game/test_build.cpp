@@ -149,8 +149,15 @@ static FILE *OpenAppending(const std::string &name)
     return fopen_s(&file, name.c_str(), "ab") == 0 ? file : nullptr;
 }
 
+// Starts from no options at every call, closing what an earlier call opened.
 int StartTestBuild(const char *commandLine)
 {
+    for (FILE *file : {s_Test.hashFile, s_Test.dumpFile}) {
+        if (file != nullptr) {
+            fclose(file);
+        }
+    }
+    s_Test = TestBuildState();
     std::vector<std::string> words = SplitCommandLine(commandLine);
     for (size_t i = 0; i < words.size(); i++) {
         const std::string &option = words[i];
