@@ -94,17 +94,28 @@ TEST(SaveFiles, ReadingRules)
     remove("Save.Dat");
 }
 
+// Read-only files, also held open by another reader that shares them for reading only (the read-only attribute
+// alone does not stop an administrator, as the tests may run).
 TEST(SaveFiles, ReadOnlyFilesAreRead)
 {
     WriteBytes("Save.Dat", Record({4321, 1, 0, 1, 0, 0}));
     WriteBytes("Option.Dat", Record({1, 9}));
     SetFileAttributesA("Save.Dat", FILE_ATTRIBUTE_READONLY);
     SetFileAttributesA("Option.Dat", FILE_ATTRIBUTE_READONLY);
+    HANDLE readers[2];
+    const char *names[2] = {"Save.Dat", "Option.Dat"};
+    for (int i = 0; i < 2; i++) {
+        readers[i] = CreateFileA(names[i], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(readers[i], INVALID_HANDLE_VALUE);
+    }
     ResetGameAndEngine();
     ReadSaveFile();
     ReadOptionFile();
     EXPECT_EQ(g_Game.HighScore, 4321);
     EXPECT_EQ(g_Game.OptionData[1], 9);
+    for (HANDLE reader : readers) {
+        CloseHandle(reader);
+    }
     SetFileAttributesA("Save.Dat", FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesA("Option.Dat", FILE_ATTRIBUTE_NORMAL);
     remove("Save.Dat");
