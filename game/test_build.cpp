@@ -277,9 +277,9 @@ static void WriteDumpLine(FILE *file)
             s_Test.frame, g.MainState, (int)g.MenuCursor, (int)g.FrameTarget, g.ButtonMode[0], g.ButtonMode[1],
             g.ButtonMode[2], g.ButtonMode[3], g.QuitFlag, g.DifficultyIndex, g.AttackPower, g.DamageMultiplier,
             (int)g.HighScore, g.FurthestStageCleared, (int)g.SaveData.ClearFlags[0], (int)g.SaveData.ClearFlags[1],
-            (int)g.SaveData.ClearFlags[2], (int)g.SaveData.ClearFlags[3], (int)g.OptionData[0],
-            (int)g.OptionData[1], g.CurrentTrack, g_Handles.PictureHandle != -1, s_Test.effects.c_str(),
-            s_Test.music.c_str(), GetGraphTableCount());
+            (int)g.SaveData.ClearFlags[2], (int)g.SaveData.ClearFlags[3], (int)g.OptionData[0], (int)g.OptionData[1],
+            g.CurrentTrack, g_Handles.PictureHandle != -1, s_Test.effects.c_str(), s_Test.music.c_str(),
+            GetGraphTableCount());
     fflush(file);
 }
 

@@ -7,7 +7,8 @@
 #include "font/font.h"
 #include "graphics/graphics.h"
 
-static const char *const TITLE_ITEMS[] = {"ＳＴＡＲＴ", "ＣＯＮＴＩＮＵＥ", "ＧＡＬＬＥＲＹ", "ＯＰＴＩＯＮ", "ＱＵＩＴ"};
+static const char *const TITLE_ITEMS[] = {"ＳＴＡＲＴ", "ＣＯＮＴＩＮＵＥ", "ＧＡＬＬＥＲＹ", "ＯＰＴＩＯＮ",
+                                          "ＱＵＩＴ"};
 static const char *const DIFFICULTY_ITEMS[] = {"ＥＡＳＹ", "ＮＯＲＭＡＬ", "ＨＡＲＤ", "ＬＵＮＡＴＩＣ"};
 
 // AttackPower, DamageMultiplier, DifficultyIndex by the difficulty menu's cursor.

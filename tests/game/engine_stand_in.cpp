@@ -88,8 +88,8 @@ int DrawStringDefault(int x, int y, const char *text, unsigned int color, unsign
 {
     return Note("DrawStringDefault", {x, y, color, edgeColor}, text);
 }
-int LoadDivGraphFromResource(const char *name, const char *type, int allNum, int xNum, int yNum, int xSize,
-                             int ySize, EngineHandle *handles)
+int LoadDivGraphFromResource(const char *name, const char *type, int allNum, int xNum, int yNum, int xSize, int ySize,
+                             EngineHandle *handles)
 {
     for (int i = 0; i < allNum; i++) {
         handles[i] = ++g_StandIn.nextGraph;

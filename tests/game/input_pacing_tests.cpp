@@ -28,16 +28,13 @@ TEST(GameInput, ButtonModesLatchByTheRules)
         int button;
         const char *modes, *paused, *down, *latched;
     } rows[] = {
-        {0, "0000", "0000", "1101", "1101"}, // level
-        {0, "1111", "0000", "1101", "1001"}, // edge: once per press
-        {0, "2211", "0000", "1111", "0000"}, // off, then held until released
-        {0, "2211", "0000", "1101", "0001"},
-        {0, "1111", "1111", "1111", "1000"}, // the pause leaves button 1 alone
-        {1, "1111", "1100", "1111", "0010"}, // button 2 not latched while paused
-        {1, "1111", "0100", "1011", "1000"}, // nor its held memory touched
-        {1, "0000", "0000", "1011", "1011"},
-        {2, "0000", "0000", "1101", "1101"},
-        {3, "1111", "0000", "1101", "1001"},
+        {0, "0000", "0000", "1101", "1101"},                                      // level
+        {0, "1111", "0000", "1101", "1001"},                                      // edge: once per press
+        {0, "2211", "0000", "1111", "0000"},                                      // off, then held until released
+        {0, "2211", "0000", "1101", "0001"}, {0, "1111", "1111", "1111", "1000"}, // the pause leaves button 1 alone
+        {1, "1111", "1100", "1111", "0010"},                                      // button 2 not latched while paused
+        {1, "1111", "0100", "1011", "1000"},                                      // nor its held memory touched
+        {1, "0000", "0000", "1011", "1011"}, {2, "0000", "0000", "1101", "1101"}, {3, "1111", "0000", "1101", "1001"},
         {3, "2222", "0000", "1101", "1001"}, // buttons 2-4 take any value but 0 as edge
     };
     for (int joystick = 0; joystick < 2; joystick++) {
@@ -56,8 +53,8 @@ TEST(GameInput, ButtonModesLatchByTheRules)
                 latched += (char)('0' + g_Game.ButtonLatch[row.button]);
                 EndFrame();
             }
-            EXPECT_EQ(latched, row.latched) << "button " << row.button + 1 << " modes " << row.modes << " joystick "
-                                            << joystick;
+            EXPECT_EQ(latched, row.latched)
+                << "button " << row.button + 1 << " modes " << row.modes << " joystick " << joystick;
         }
     }
 }

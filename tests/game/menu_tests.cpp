@@ -34,17 +34,17 @@ TEST(TitleSide, StateTable)
         int state, cursor, miss, vertical, button1, button2;
         int nextState, nextCursor, frameTarget, quit, effects, mode1;
     } rows[] = {
-        {10, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0, 0},    {20, 3, 0, 0, 0, 0, 30, 0, 100, 0, 0, 1},
-        {20, 0, 4, 0, 0, 0, 30, 1, 100, 0, 0, 1},  {30, 0, 0, 2, 0, 0, 30, 1, 0, 0, 1, 0},
-        {30, 4, 0, 2, 0, 0, 30, 4, 0, 0, 0, 0},    {30, 0, 0, 1, 0, 0, 30, 0, 0, 0, 0, 0},
-        {30, 2, 0, 1, 0, 0, 30, 1, 0, 0, 1, 0},    {30, 0, 0, 0, 1, 0, 80, 0, 0, 0, 0, 0},
-        {30, 1, 0, 0, 1, 0, 100, 1, 0, 0, 0, 0},   {30, 2, 0, 0, 1, 0, 32, 2, 0, 0, 0, 0},
-        {30, 3, 0, 0, 1, 0, 90, 3, 0, 0, 0, 0},    {30, 4, 0, 0, 1, 0, 30, 4, 0, 1, 0, 0},
-        {30, 0, 0, 0, 0, 1, 30, 0, 0, 0, 0, 0},    {32, 2, 0, 0, 0, 0, 10, 2, 0, 0, 0, 0},
-        {80, 3, 0, 2, 0, 0, 80, 3, 0, 0, 0, 0},    {80, 0, 0, 0, 0, 1, 20, 0, 0, 0, 0, 0},
-        {80, 2, 0, 0, 1, 1, 20, 2, 0, 0, 0, 0},    {90, 1, 0, 0, 0, 0, 95, 0, 0, 0, 0, 0},
-        {95, 0, 0, 2, 0, 0, 95, 1, 0, 0, 1, 0},    {95, 1, 0, 2, 0, 0, 95, 1, 0, 0, 0, 0},
-        {95, 0, 0, 0, 0, 1, 10, 0, 0, 0, 0, 0},    {100, 1, 0, 0, 0, 0, 0, 1, 16, 0, 0, 0},
+        {10, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0, 0},   {20, 3, 0, 0, 0, 0, 30, 0, 100, 0, 0, 1},
+        {20, 0, 4, 0, 0, 0, 30, 1, 100, 0, 0, 1}, {30, 0, 0, 2, 0, 0, 30, 1, 0, 0, 1, 0},
+        {30, 4, 0, 2, 0, 0, 30, 4, 0, 0, 0, 0},   {30, 0, 0, 1, 0, 0, 30, 0, 0, 0, 0, 0},
+        {30, 2, 0, 1, 0, 0, 30, 1, 0, 0, 1, 0},   {30, 0, 0, 0, 1, 0, 80, 0, 0, 0, 0, 0},
+        {30, 1, 0, 0, 1, 0, 100, 1, 0, 0, 0, 0},  {30, 2, 0, 0, 1, 0, 32, 2, 0, 0, 0, 0},
+        {30, 3, 0, 0, 1, 0, 90, 3, 0, 0, 0, 0},   {30, 4, 0, 0, 1, 0, 30, 4, 0, 1, 0, 0},
+        {30, 0, 0, 0, 0, 1, 30, 0, 0, 0, 0, 0},   {32, 2, 0, 0, 0, 0, 10, 2, 0, 0, 0, 0},
+        {80, 3, 0, 2, 0, 0, 80, 3, 0, 0, 0, 0},   {80, 0, 0, 0, 0, 1, 20, 0, 0, 0, 0, 0},
+        {80, 2, 0, 0, 1, 1, 20, 2, 0, 0, 0, 0},   {90, 1, 0, 0, 0, 0, 95, 0, 0, 0, 0, 0},
+        {95, 0, 0, 2, 0, 0, 95, 1, 0, 0, 1, 0},   {95, 1, 0, 2, 0, 0, 95, 1, 0, 0, 0, 0},
+        {95, 0, 0, 0, 0, 1, 10, 0, 0, 0, 0, 0},   {100, 1, 0, 0, 0, 0, 0, 1, 16, 0, 0, 0},
         {50, 1, 0, 2, 1, 0, 50, 1, 0, 0, 0, 0},
     };
     for (const Row &row : rows) {
@@ -116,13 +116,19 @@ TEST(TitleSide, TitleDrawList)
         expected.push_back({"DrawGraphAt", {112 + 16 * k, 0, 0x08000000 + 1000 + 10 + digits[k] - '0', 1}, ""});
     }
     std::vector<EngineCall> window = {
-        {"SetDrawBlend", {1, 128}, ""},          {"DrawBoxShape", {234, 310, 426, 428, WHITE, 1}, ""},
+        {"SetDrawBlend", {1, 128}, ""},
+        {"DrawBoxShape", {234, 310, 426, 428, WHITE, 1}, ""},
         {"DrawBoxShape", {237, 313, 423, 425, BLACK, 1}, ""},
-        {"DrawPoint", {234, 310, BLACK}, ""},    {"DrawPoint", {425, 310, BLACK}, ""},
-        {"DrawPoint", {234, 427, BLACK}, ""},    {"DrawPoint", {425, 427, BLACK}, ""},
-        {"DrawPoint", {237, 313, WHITE}, ""},    {"DrawPoint", {422, 313, WHITE}, ""},
-        {"DrawPoint", {237, 424, WHITE}, ""},    {"DrawPoint", {422, 424, WHITE}, ""},
-        {"SetDrawBlend", {0, 0}, ""},            {"DrawTriangleShape", {255, 360, 255, 376, 267, 368, WHITE, 1}, ""},
+        {"DrawPoint", {234, 310, BLACK}, ""},
+        {"DrawPoint", {425, 310, BLACK}, ""},
+        {"DrawPoint", {234, 427, BLACK}, ""},
+        {"DrawPoint", {425, 427, BLACK}, ""},
+        {"DrawPoint", {237, 313, WHITE}, ""},
+        {"DrawPoint", {422, 313, WHITE}, ""},
+        {"DrawPoint", {237, 424, WHITE}, ""},
+        {"DrawPoint", {422, 424, WHITE}, ""},
+        {"SetDrawBlend", {0, 0}, ""},
+        {"DrawTriangleShape", {255, 360, 255, 376, 267, 368, WHITE, 1}, ""},
         {"DrawStringDefault", {0, 460, WHITE, 0}, "ＥＳＣキー　終了"},
     };
     expected.insert(expected.end(), window.begin(), window.end());
@@ -163,7 +169,9 @@ TEST(TitleSide, OptionScreenDrawsAndWrites)
     std::vector<EngineCall> expected = {
         {"DrawBoxShape", {0, 0, 640, 480, 0, 1}, ""},
         {"DrawStringDefault", {0, 0, WHITE, 0}, "Ｘキー　タイトルに戻る。"},
-        {"DrawStringDefault", {0, 20, WHITE, 0}, "ウインドウの変更は一旦プログラムを終了させます。再度立ち上げて下さい。"},
+        {"DrawStringDefault",
+         {0, 20, WHITE, 0},
+         "ウインドウの変更は一旦プログラムを終了させます。再度立ち上げて下さい。"},
         {"DrawStringDefault", {20, 40, WHITE, 0}, "ウインドウ(サイズ変更出来ます)"},
         {"DrawStringDefault", {20, 60, WHITE, 0}, "フルスクリーン"},
         {"DrawTriangleShape", {5, 60, 5, 76, 17, 68, WHITE, 1}, ""},
@@ -200,5 +208,6 @@ TEST(TitleSide, OnePictureHeldAndMusicLoadedOnce)
     TitleFrame();
     EXPECT_EQ(g_StandIn.liveGraphs, 0);
     EXPECT_EQ(g_Handles.PictureHandle, -1);
-    EXPECT_EQ(CallsNamed("LoadSoundFromResource"), (std::vector<EngineCall>{{"LoadSoundFromResource", {201, 1}, "MUSIC"}}));
+    EXPECT_EQ(CallsNamed("LoadSoundFromResource"),
+              (std::vector<EngineCall>{{"LoadSoundFromResource", {201, 1}, "MUSIC"}}));
 }

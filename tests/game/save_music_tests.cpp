@@ -47,8 +47,9 @@ TEST(SaveFiles, WrittenBytesAndReadBack)
     const int32_t flags[4] = {1, 0, 0, 1};
     memcpy(g_Game.SaveData.ClearFlags, flags, sizeof(flags));
     ASSERT_EQ(WriteSaveFile(), 0);
-    EXPECT_EQ(ReadBytes("Save.Dat"), (std::vector<uint8_t>{0x40, 0xE2, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0,
-                                                           0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(ReadBytes("Save.Dat"),
+              (std::vector<uint8_t>{0x40, 0xE2, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0,
+                                    0,    0,    0,    0,    0,    0,    0,    0,    1, 0, 0, 0}));
     ResetGameAndEngine();
     ReadSaveFile();
     EXPECT_EQ(g_Game.HighScore, 123456);
