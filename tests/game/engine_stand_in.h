@@ -4,7 +4,7 @@
 
 #include "game/game_state.h"
 
-#include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,19 +20,12 @@ struct EngineCall {
 
 struct StandInEngine {
     std::vector<EngineCall> calls;
-    int initResult = 0;
-    int pumpPasses = 0;            // ProcessWindowMessages answers 0 this often, then -1
-    std::deque<unsigned int> pads; // GetPadInput's answers, then 0
-    int nextGraph = 0x08000000;
+    int initResult = 0; // InitEngine's answer; ProcessWindowMessages always answers -1
     int liveGraphs = 0;
+    int nextGraph = 0x08000000;
 };
-
 extern StandInEngine g_StandIn;
 
-// A fresh stand-in and the game's start values.
-void ResetGameAndEngine(void);
-// The calls of one name, in order.
+void ResetGameAndEngine(void); // a fresh stand-in and the game's start values
 std::vector<EngineCall> CallsNamed(const char *name);
-
-// gtest prints calls this way when a comparison fails.
 void PrintTo(const EngineCall &call, std::ostream *out);
