@@ -2,6 +2,10 @@
 // file, the pacing switch, the per-frame state hash and value dump, the effects and music noted for the dump, the
 // hold at a chosen frame for a screenshot, the frame limit, the software screen and one failing step of every
 // safe write. Window thread.
+//   --dir DIR  --multi  --input FILE  --no-pacing  --hash FILE  --dump FILE  --frames N  --stop-at N  --software
+//   --fail-save create|write|commit|close|replace
+// Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
+// malformed line (also written to FILE.err), 4 no "release" file within 120 s of a hold.
 #include "game/game_state.h"
 
 #include "graphics/graphics.h"
@@ -159,6 +163,13 @@ int StartTestBuild(const char *commandLine)
     }
     s_Test = TestBuildState();
     std::vector<std::string> words = SplitCommandLine(commandLine);
+    // The working folder first, wherever it stands, so that every other name on the line is the run's own.
+    for (size_t i = 0; i + 1 < words.size(); i++) {
+        if (words[i] == "--dir" && _chdir(words[i + 1].c_str()) != 0) {
+            fprintf(stderr, "QvGameTest: cannot change to %s\n", words[i + 1].c_str());
+            return EXIT_BAD_OPTION;
+        }
+    }
     for (size_t i = 0; i < words.size(); i++) {
         const std::string &option = words[i];
         bool hasValue = i + 1 < words.size();
@@ -176,7 +187,7 @@ int StartTestBuild(const char *commandLine)
         } else if (!hasValue) {
             good = false;
         } else if (option == "--dir") {
-            good = _chdir(value.c_str()) == 0;
+            // taken before the others
         } else if (option == "--input") {
             s_Test.inputFromFile = true;
             if (!ReadInputFile(value)) {
