@@ -83,15 +83,15 @@ TEST(TitleSide, TitleDrawList)
     const long long points[8][3] = {
         {234, 310, BLACK}, {right - 1, 310, BLACK}, {234, bottom - 1, BLACK}, {right - 1, bottom - 1, BLACK},
         {237, 313, WHITE}, {right - 4, 313, WHITE}, {237, bottom - 4, WHITE}, {right - 4, bottom - 4, WHITE}};
-    expected.push_back({"SetDrawBlend", {1, 128}, ""});
-    expected.push_back({"DrawBoxShape", {234, 310, right, bottom, WHITE, 1}, ""});
-    expected.push_back({"DrawBoxShape", {237, 313, right - 3, bottom - 3, BLACK, 1}, ""});
+    expected.insert(expected.end(), {{"SetDrawBlend", {1, 128}, ""},
+                                     {"DrawBoxShape", {234, 310, right, bottom, WHITE, 1}, ""},
+                                     {"DrawBoxShape", {237, 313, right - 3, bottom - 3, BLACK, 1}, ""}});
     for (const auto &point : points) {
         expected.push_back({"DrawPoint", {point[0], point[1], point[2]}, ""});
     }
-    expected.push_back({"SetDrawBlend", {0, 0}, ""});
-    expected.push_back({"DrawTriangleShape", {255, 360, 255, 376, 267, 368, WHITE, 1}, ""});
-    expected.push_back({"DrawStringDefault", {0, 460, WHITE, 0}, "ＥＳＣキー　終了"});
+    expected.insert(expected.end(), {{"SetDrawBlend", {0, 0}, ""},
+                                     {"DrawTriangleShape", {255, 360, 255, 376, 267, 368, WHITE, 1}, ""},
+                                     {"DrawStringDefault", {0, 460, WHITE, 0}, "ＥＳＣキー　終了"}});
     const char *items[] = {"ＳＴＡＲＴ", "ＣＯＮＴＩＮＵＥ", "ＧＡＬＬＥＲＹ", "ＯＰＴＩＯＮ", "ＱＵＩＴ"};
     for (int i = 0; i < 5; i++) {
         expected.push_back({"DrawStringDefault", {270, 320 + 20 * i, WHITE, 0}, items[i]});
