@@ -205,7 +205,7 @@ static int TakeResolvedArchive(int index, const char *archivePath, const char *i
 //   later than the entry (entries carry the serial number of the resolve that made them). Otherwise, below a
 //   folder that changes too often to be remembered (a temporary folder) or one probed again since, the folder's
 //   time is read by its path, which always names the folder there now; a path that reads unchanged vouches for
-//   its folder, so the chain starts again from it.
+//   its folder (one put in its place would have to carry the very same time), so the chain starts again from it.
 // - "C:" stands for the drive's current folder. Its root is read through a handle like any folder; any other
 //   current folder is not on the path's own chain, so it is read by path.
 // The handles are closed with the archives, by CloseUnusedArchives.
