@@ -19,6 +19,46 @@ static int ShiftQuery(int keyCode)
     return s_ShiftHeld && (keyCode == 0x2A || keyCode == 0x36);
 }
 
+// Stand-ins for the IME entries: the calls are written to s_ImeCalls; the composition reads as s_ImeComposition.
+static std::string s_ImeCalls, s_ImeComposition;
+
+static HIMC WINAPI FakeGetContext(HWND)
+{
+    return (HIMC)1;
+}
+static BOOL WINAPI FakeReleaseContext(HWND, HIMC)
+{
+    s_ImeCalls += "release ";
+    return TRUE;
+}
+static LONG WINAPI FakeGetCompositionString(HIMC, DWORD, LPVOID buffer, DWORD size)
+{
+    if (buffer != NULL) {
+        s_ImeCalls += "read ";
+        memcpy(buffer, s_ImeComposition.data(), std::min<size_t>(size, s_ImeComposition.size()));
+    }
+    return (LONG)s_ImeComposition.size();
+}
+static BOOL WINAPI FakeNotifyIme(HIMC, DWORD action, DWORD index, DWORD)
+{
+    s_ImeCalls += action == NI_COMPOSITIONSTR && index == CPS_CANCEL ? "cancel " : "? ";
+    return TRUE;
+}
+static BOOL WINAPI FakeSetOpenStatus(HIMC, BOOL open)
+{
+    s_ImeCalls += open ? "open " : "close ";
+    return TRUE;
+}
+static BOOL WINAPI FakeSetCompositionString(HIMC, DWORD index, LPVOID text, DWORD length, LPVOID, DWORD)
+{
+    s_ImeCalls += (index == SCS_SETSTR ? "set:" : "?:") + std::string((const char *)text, length) + " ";
+    return TRUE;
+}
+#define ENTRY(function) (FARPROC)(void (*)(void)) function
+static const FARPROC s_ImeStandIns[] = {ENTRY(FakeGetContext), ENTRY(FakeReleaseContext), NULL, NULL,
+                                        ENTRY(FakeNotifyIme),  ENTRY(FakeSetOpenStatus),  NULL, // in IMM_ order
+                                        ENTRY(FakeGetCompositionString), ENTRY(FakeSetCompositionString)};
+
 class KeyInput : public TestWithLog
 {
   protected:
@@ -29,11 +69,17 @@ class KeyInput : public TestWithLog
         InitCharCodeBuffer();
         SetKeyDownQueryForTest(ShiftQuery);
         s_ShiftHeld = 0;
+        for (int index = 0; index <= IMM_SET_COMPOSITION_STRING; index++) {
+            SetBoundEntryForTest(BOUND_IMM32, index, s_ImeStandIns[index]);
+        }
     }
     void TearDown() override
     {
         DeleteAllKeyInputHandles();
         SetKeyDownQueryForTest(NULL);
+        for (int index = 0; index <= IMM_SET_COMPOSITION_STRING; index++) {
+            SetBoundEntryForTest(BOUND_IMM32, index, NULL);
+        }
         TestWithLog::TearDown();
     }
 };
@@ -178,151 +224,52 @@ TEST_F(KeyInput, TableWordsAtStartAndTheSharedBufferAtTheEnd)
     KeyInputTableWords *words = GetKeyInputTableWordsForTest();
     *words = {3, 7, 99, 1, 0, {}, NULL, 0, 0};
     InitCharCodeBuffer();
-    EXPECT_EQ(words->activeHandle, -1);
-    EXPECT_EQ(words->secondHandle, -1);
-    EXPECT_EQ(words->blinkStartTime, 0);
-    EXPECT_EQ(words->blinkPeriod, 500);
-    EXPECT_EQ(words->cursorVisible, 1);
+    EXPECT_TRUE(words->activeHandle == -1 && words->secondHandle == -1 && words->blinkStartTime == 0 &&
+                words->blinkPeriod == 500 && words->cursorVisible == 1);
     const int blocks = GetAllocationCount();
     words->sharedBuffer = ENGINE_ALLOC(64);
     EXPECT_EQ(DeleteAllKeyInputHandles(), 0);
-    EXPECT_EQ(words->sharedBuffer, nullptr);
-    EXPECT_EQ(GetAllocationCount(), blocks) << "the shared input buffer was freed";
+    EXPECT_TRUE(words->sharedBuffer == nullptr && GetAllocationCount() == blocks) << "the shared buffer was freed";
 }
 
-// Stand-ins for the IME entries: each call is written to s_ImeCalls; the composition reads as s_ImeComposition.
-static std::string s_ImeCalls;
-static std::string s_ImeComposition;
-
-static HIMC WINAPI FakeGetContext(HWND)
-{
-    s_ImeCalls += "context ";
-    return (HIMC)1;
-}
-static BOOL WINAPI FakeReleaseContext(HWND, HIMC)
-{
-    s_ImeCalls += "release ";
-    return TRUE;
-}
-static LONG WINAPI FakeGetCompositionString(HIMC, DWORD index, LPVOID buffer, DWORD size)
-{
-    if (index != GCS_COMPSTR) {
-        return 0;
-    }
-    if (buffer != NULL) {
-        s_ImeCalls += "read ";
-        memcpy(buffer, s_ImeComposition.data(), std::min<size_t>(size, s_ImeComposition.size()));
-    }
-    return (LONG)s_ImeComposition.size();
-}
-static BOOL WINAPI FakeNotifyIme(HIMC, DWORD action, DWORD index, DWORD)
-{
-    s_ImeCalls += action == NI_COMPOSITIONSTR && index == CPS_CANCEL ? "cancel " : "notify? ";
-    return TRUE;
-}
-static BOOL WINAPI FakeSetOpenStatus(HIMC, BOOL open)
-{
-    s_ImeCalls += open ? "open " : "close ";
-    return TRUE;
-}
-static BOOL WINAPI FakeSetCompositionString(HIMC, DWORD index, LPVOID text, DWORD length, LPVOID, DWORD)
-{
-    s_ImeCalls += (index == SCS_SETSTR ? "set:" : "set?:") + std::string((const char *)text, length) + " ";
-    return TRUE;
-}
-
-class KeyInputWithIme : public KeyInput
-{
-  protected:
-    void SetUp() override
-    {
-        KeyInput::SetUp();
-        const struct {
-            int index;
-            FARPROC entry;
-        } entries[] = {
-            {IMM_GET_CONTEXT, (FARPROC)(void (*)(void))FakeGetContext},
-            {IMM_RELEASE_CONTEXT, (FARPROC)(void (*)(void))FakeReleaseContext},
-            {IMM_GET_COMPOSITION_STRING, (FARPROC)(void (*)(void))FakeGetCompositionString},
-            {IMM_NOTIFY_IME, (FARPROC)(void (*)(void))FakeNotifyIme},
-            {IMM_SET_OPEN_STATUS, (FARPROC)(void (*)(void))FakeSetOpenStatus},
-            {IMM_SET_COMPOSITION_STRING, (FARPROC)(void (*)(void))FakeSetCompositionString},
-        };
-        for (const auto &entry : entries) {
-            SetBoundEntryForTest(BOUND_IMM32, entry.index, entry.entry);
-        }
-    }
-    void TearDown() override
-    {
-        for (int index = IMM_GET_CONTEXT; index <= IMM_SET_COMPOSITION_STRING; index++) {
-            SetBoundEntryForTest(BOUND_IMM32, index, NULL);
-        }
-        KeyInput::TearDown();
-    }
-    // The engine's copy of the composition, as the window procedure takes it from a composition message.
-    static void Compose(const char *text)
-    {
-        s_ImeComposition = text;
-        HandleImeMessage(WM_IME_COMPOSITION, NULL, 0, GCS_COMPSTR);
-        ASSERT_STREQ(GetImeCompositionText(), text);
-        s_ImeCalls.clear();
-    }
-};
-
-TEST_F(KeyInputWithIme, ResetStepsRunFromTheCounterToTheEndInOnePass)
+// A pass runs the IME reset from the counter's step to the fourth (step 1 saves and cancels the composition, step 4
+// gives the saved one back), then cuts the composition to the room the limits leave in an open field.
+TEST_F(KeyInput, ImeResetStepsAndCompositionLimits)
 {
     const struct {
-        int step;
-        const char *composition;
-        const char *calls;
-    } rows[] = {
-        {0, "abc", ""},
-        {1, "abc", "context read cancel release context close release context open release context open set:abc release "},
-        {3, "xyz", "context open release context open set:abc release "}, // the string step 1 saved
-        {4, A2 "q", "context open set:abc release "},
-        {1, A2 "q", "context read cancel release context close release context open release context open set:" A2
-                    "q release "},
-    };
-    for (const auto &row : rows) {
-        Compose(row.composition);
-        SetImeResetStepForTest(row.step);
-        EXPECT_EQ(ProcessKeyInputChars(), 0);
-        EXPECT_EQ(s_ImeCalls, row.calls) << "from step " << row.step;
-        EXPECT_STREQ(GetImeCompositionText(), row.step == 1 ? "" : row.composition) << "from step " << row.step;
-        s_ImeCalls.clear();
-        ProcessKeyInputChars();
-        EXPECT_EQ(s_ImeCalls, "") << "the counter is idle after a pass";
-    }
-}
-
-TEST_F(KeyInputWithIme, CompositionIsCutToTheFieldsRoomAndTheGlobalLimit)
-{
-    const struct {
-        int limitToField, compositionLimit, maxLength;
+        int step, limitToField, compositionLimit, maxLength;
         const char *typed, *composition, *calls;
     } rows[] = {
-        {1, 0, 6, "ab", A2 A2 A2, "context read cancel set:" A2 A2 " release "},
-        {1, 0, 5, "ab", A2 A2, "context read cancel set:" A2 " release "}, // cut at a character boundary
-        {0, 0, 4, "", "abcdefgh", ""},
-        {0, 3, 10, "", "abcd", "context read cancel set:abc release "},
-        {1, 2, 10, "ab", "abcd", "context read cancel set:ab release "}, // the smaller limit
-        {0, 5, 2, "ab", "abcd", ""},                                      // the field's room not asked for
-        {1, 0, 4, "abcd", "x", "context read cancel set: release "},
-        {1, 0, 10, "", "abc", ""},
-        {1, 0, 4, "ab\r", "abcdef", ""}, // an ended field
+        {0, 0, 0, 8, "", "abc", ""},
+        {1, 0, 0, 8, "", "abc", "read cancel release close release open release open set:abc release "},
+        {3, 0, 0, 8, "", "xyz", "open release open set:abc release "}, // what step 1 saved
+        {0, 1, 0, 6, "ab", A2 A2 A2, "read cancel set:" A2 A2 " release "},
+        {0, 1, 0, 5, "ab", A2 A2, "read cancel set:" A2 " release "}, // at a character boundary
+        {0, 0, 3, 10, "", "abcd", "read cancel set:abc release "},
+        {0, 1, 2, 10, "ab", "abcd", "read cancel set:ab release "}, // the smaller limit
+        {0, 0, 5, 2, "ab", "abcd", ""},                                // the field's room not asked for
+        {0, 1, 0, 4, "abcd", "x", "read cancel set: release "},
+        {0, 1, 0, 4, "ab\r", "abcdef", ""}, // an ended field
     };
     KeyInputTableWords *words = GetKeyInputTableWordsForTest();
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.composition);
+        SCOPED_TRACE(row.calls);
         EngineHandle handle = CreateKeyInputForTest(row.maxLength, 0, 0, 0);
         Type({{0, row.typed}});
         words->limitToField = row.limitToField;
         words->compositionLimit = row.compositionLimit;
-        Compose(row.composition);
+        s_ImeComposition = row.composition;
+        HandleImeMessage(WM_IME_COMPOSITION, NULL, 0, GCS_COMPSTR); // the engine's copy, as the window takes it
+        s_ImeCalls.clear();
+        SetImeResetStepForTest(row.step);
         EXPECT_EQ(ProcessKeyInputChars(), 0);
         EXPECT_EQ(s_ImeCalls, row.calls);
+        EXPECT_STREQ(GetImeCompositionText(), row.step == 1 ? "" : row.composition);
+        if (row.step != 0) {
+            ProcessKeyInputChars();
+            EXPECT_EQ(s_ImeCalls, row.calls) << "the counter is idle after its pass";
+        }
         DeleteKeyInputHandle(handle);
-        words->limitToField = words->compositionLimit = 0;
-        ClearImeCompositionText();
     }
+    words->limitToField = words->compositionLimit = 0;
 }
