@@ -73,8 +73,7 @@ static char s_ImeResetText[IME_TEXT_SIZE];
 
 static void ReadComposition(HIMC context, char *text, int size)
 {
-    ImmGetCompositionStringFunction getString =
-        IMM_ENTRY(ImmGetCompositionStringFunction, IMM_GET_COMPOSITION_STRING);
+    ImmGetCompositionStringFunction getString = IMM_ENTRY(ImmGetCompositionStringFunction, IMM_GET_COMPOSITION_STRING);
     if (getString == NULL) {
         text[0] = '\0';
         return;
@@ -100,8 +99,7 @@ static void SetOpenStatus(HIMC context, BOOL open)
 
 static void SetComposition(HIMC context, char *text)
 {
-    ImmSetCompositionStringFunction setString =
-        IMM_ENTRY(ImmSetCompositionStringFunction, IMM_SET_COMPOSITION_STRING);
+    ImmSetCompositionStringFunction setString = IMM_ENTRY(ImmSetCompositionStringFunction, IMM_SET_COMPOSITION_STRING);
     if (setString != NULL) {
         setString(context, SCS_SETSTR, text, (DWORD)lstrlenA(text), NULL, 0);
     }
@@ -163,8 +161,8 @@ int CutImeComposition(int room)
     ReadComposition(context, text, sizeof(text));
     int length = lstrlenA(text), cut = 0;
     while (cut < length) {
-        int size = cut + 1 < length && IsMultiByteLeadByte((const unsigned char *)text + cut, GetEngineCharSet()) ? 2
-                                                                                                                    : 1;
+        int size =
+            cut + 1 < length && IsMultiByteLeadByte((const unsigned char *)text + cut, GetEngineCharSet()) ? 2 : 1;
         if (cut + size > room) {
             break;
         }

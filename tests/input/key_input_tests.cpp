@@ -55,9 +55,11 @@ static BOOL WINAPI FakeSetCompositionString(HIMC, DWORD index, LPVOID text, DWOR
     return TRUE;
 }
 #define ENTRY(function) (FARPROC)(void (*)(void)) function
-static const FARPROC s_ImeStandIns[] = {ENTRY(FakeGetContext), ENTRY(FakeReleaseContext), NULL, NULL,
-                                        ENTRY(FakeNotifyIme),  ENTRY(FakeSetOpenStatus),  NULL, // in IMM_ order
-                                        ENTRY(FakeGetCompositionString), ENTRY(FakeSetCompositionString)};
+// In the order of the IMM_ indexes; the entries the text entry does not call stay as they are.
+static const FARPROC s_ImeStandIns[] = {
+    ENTRY(FakeGetContext),          ENTRY(FakeReleaseContext), NULL, NULL,
+    ENTRY(FakeNotifyIme),           ENTRY(FakeSetOpenStatus),  NULL, ENTRY(FakeGetCompositionString),
+    ENTRY(FakeSetCompositionString)};
 
 class KeyInput : public TestWithLog
 {
@@ -247,7 +249,7 @@ TEST_F(KeyInput, ImeResetStepsAndCompositionLimits)
         {0, 1, 0, 5, "ab", A2 A2, "read cancel set:" A2 " release "}, // at a character boundary
         {0, 0, 3, 10, "", "abcd", "read cancel set:abc release "},
         {0, 1, 2, 10, "ab", "abcd", "read cancel set:ab release "}, // the smaller limit
-        {0, 0, 5, 2, "ab", "abcd", ""},                                // the field's room not asked for
+        {0, 0, 5, 2, "ab", "abcd", ""},                             // the field's room not asked for
         {0, 1, 0, 4, "abcd", "x", "read cancel set: release "},
         {0, 1, 0, 4, "ab\r", "abcdef", ""}, // an ended field
     };
