@@ -248,7 +248,8 @@ int SetWaitVerticalBlank(int flag); // 1 (the default): presents on the software
 int GetWaitVerticalBlank(void);
 // The millisecond count (GetNowMilliCount) of the last present that reached the window; -1 before the first.
 int GetLastPresentMilliCount(void);
-// After the window moved: a pending mask rectangle of the front screen is closed and the draw area applied again.
+// After the window moved: with the front screen as target the mask use is switched off and back on, and the draw
+// area applied again.
 int FollowWindowMove(void);
 // Masked drawing: while the mask screen is in use, drawing reaches the target only where the mask lets it through.
 // CreateMaskScreen(0) does nothing.
