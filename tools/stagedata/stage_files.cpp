@@ -1,0 +1,257 @@
+// Readers of the stage validator's inputs: a stage file (its boss line, one line of named fields per object
+// record, and the two tile maps as numbered rows of cell numbers), the animation file (the player's and the
+// objects' rows) and the sprite half of the art's cell-role map. They check the shape of what they read (every
+// field once, every value within its field's width, every row complete); what the values mean is the rules' job.
+#include "stagedata.h"
+
+#include <fstream>
+#include <sstream>
+
+const FieldInfo FIELDS[FIELD_COUNT] = {
+    {"type", 8},  {"state", 8},     {"homeState", 8},   {"hp", 16},         {"anim", 16},       {"baseAnim", 16},
+    {"frame", 8}, {"animTick", 32}, {"appearTime", 32}, {"updateTick", 32}, {"period", 32},     {"savedPeriod", 32},
+    {"x", 32},    {"y", 32},        {"w", 32},          {"h", 32},          {"scoreValue", 32}, {"contactDamage", 8},
+};
+
+// Splits a line into words, dropping a '#' comment.
+static std::vector<std::string> Words(const std::string &line)
+{
+    std::istringstream in(line.substr(0, line.find('#')));
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+static bool ParseNumber(const std::string &text, int64_t &value)
+{
+    try {
+        size_t used = 0;
+        value = std::stoll(text, &used);
+        return used == text.size() && !text.empty();
+    } catch (...) {
+        return false;
+    }
+}
+
+// Reads words [from, to) as numbers into `values`; false if any is not a number.
+static bool ParseNumbers(const std::vector<std::string> &words, size_t from, size_t to, std::vector<int64_t> &values)
+{
+    for (size_t i = from; i < to; i++) {
+        int64_t value = 0;
+        if (!ParseNumber(words[i], value)) {
+            return false;
+        }
+        values.push_back(value);
+    }
+    return true;
+}
+
+// One line of a text file with its place, for the readers' fault lines.
+struct Line {
+    std::vector<std::string> words;
+    std::string where;
+};
+
+static bool ReadLines(const std::string &path, std::vector<Line> &lines, std::vector<std::string> &faults)
+{
+    std::ifstream file(path);
+    if (!file) {
+        faults.push_back(path + ": cannot read");
+        return false;
+    }
+    std::string text;
+    for (int number = 1; std::getline(file, text); number++) {
+        Line line{Words(text), path + " line " + std::to_string(number) + ": "};
+        if (!line.words.empty()) {
+            lines.push_back(line);
+        }
+    }
+    return true;
+}
+
+static void ReadRecord(const Line &line, Stage &stage, std::vector<std::string> &faults)
+{
+    int64_t index = -1;
+    if (!ParseNumber(line.words[0], index) || index != static_cast<int64_t>(stage.records.size()) ||
+        index >= RECORD_LIMIT) {
+        faults.push_back(line.where + "expected record " + std::to_string(stage.records.size()) + " (at most " +
+                         std::to_string(RECORD_LIMIT) + " records)");
+        return;
+    }
+    Record record{};
+    std::array<bool, FIELD_COUNT> seen{};
+    for (size_t i = 1; i < line.words.size(); i++) {
+        const std::string &word = line.words[i];
+        const size_t equals = word.find('=');
+        int field = 0;
+        while (field < FIELD_COUNT && word.compare(0, equals, FIELDS[field].name) != 0) {
+            field++;
+        }
+        if (equals == std::string::npos || field == FIELD_COUNT || seen[field]) {
+            faults.push_back(line.where + "\"" + word + "\" is no field of a record, or a field given twice");
+            return;
+        }
+        const int64_t limit = int64_t(1) << (FIELDS[field].bits - 1);
+        if (!ParseNumber(word.substr(equals + 1), record[field]) || record[field] < -limit || record[field] >= limit) {
+            faults.push_back(line.where + "field " + FIELDS[field].name + " needs a number that fits " +
+                             std::to_string(FIELDS[field].bits) + " signed bits");
+            return;
+        }
+        seen[field] = true;
+    }
+    for (int field = 0; field < FIELD_COUNT; field++) {
+        if (!seen[field]) {
+            faults.push_back(line.where + "field " + FIELDS[field].name + " is missing");
+            return;
+        }
+    }
+    stage.records.push_back(record);
+}
+
+static void ReadMapRow(const Line &line, TileMap &map, int &rowsRead, std::vector<std::string> &faults)
+{
+    std::vector<int64_t> values;
+    if (!ParseNumbers(line.words, 0, line.words.size(), values) || values.size() != MAP_WIDTH + 1 ||
+        values[0] != rowsRead || rowsRead >= MAP_HEIGHT) {
+        faults.push_back(line.where + "expected map row " + std::to_string(rowsRead) + " and " +
+                         std::to_string(MAP_WIDTH) + " cell numbers (" + std::to_string(MAP_HEIGHT) + " rows)");
+        return;
+    }
+    for (int column = 0; column < MAP_WIDTH; column++) {
+        map[rowsRead][column] = static_cast<int>(values[column + 1]);
+    }
+    rowsRead++;
+}
+
+void ReadStageFile(const std::string &path, Stage &stage, std::vector<std::string> &faults)
+{
+    std::vector<Line> lines;
+    if (!ReadLines(path, lines, faults)) {
+        return;
+    }
+    std::string section;
+    int backgroundRows = 0, foregroundRows = 0;
+    for (const Line &line : lines) {
+        const std::string &first = line.words[0];
+        int64_t boss = 0;
+        if (first == "records" || first == "background" || first == "foreground") {
+            section = first;
+        } else if (first == "boss" && line.words.size() == 2 && ParseNumber(line.words[1], boss)) {
+            stage.bossIndex = static_cast<int>(boss);
+        } else if (section == "records") {
+            ReadRecord(line, stage, faults);
+        } else if (section == "background") {
+            ReadMapRow(line, stage.background, backgroundRows, faults);
+        } else if (section == "foreground") {
+            ReadMapRow(line, stage.foreground, foregroundRows, faults);
+        } else {
+            faults.push_back(line.where + "expected \"boss N\" or a section: records, background, foreground");
+        }
+    }
+    if (backgroundRows != MAP_HEIGHT || foregroundRows != MAP_HEIGHT) {
+        faults.push_back(path + ": each map needs " + std::to_string(MAP_HEIGHT) + " rows");
+    }
+}
+
+// An animation row: "N durations D... cells C..." (up to six durations and five cells, the rest 0) or "N empty".
+static void ReadAnimationRow(const Line &line, std::vector<AnimationRow> &rows, std::vector<std::string> &faults)
+{
+    const std::vector<std::string> &words = line.words;
+    AnimationRow row;
+    int64_t index = -1;
+    size_t cellsAt = 0;
+    while (cellsAt < words.size() && words[cellsAt] != "cells") {
+        cellsAt++;
+    }
+    std::vector<int64_t> durations, cells;
+    const bool empty = words.size() == 2 && words[1] == "empty";
+    const bool listed = words.size() >= 2 && words[1] == "durations" && cellsAt < words.size() &&
+                        ParseNumbers(words, 2, cellsAt, durations) && durations.size() <= row.durations.size() &&
+                        ParseNumbers(words, cellsAt + 1, words.size(), cells) && cells.size() <= row.cells.size();
+    if (!ParseNumber(words[0], index) || index != static_cast<int64_t>(rows.size()) || !(empty || listed)) {
+        faults.push_back(line.where + "expected \"" + std::to_string(rows.size()) +
+                         " durations D... cells C...\" (at most 6 and 5) or \"" + std::to_string(rows.size()) +
+                         " empty\"");
+        return;
+    }
+    for (size_t i = 0; i < durations.size(); i++) {
+        row.durations[i] = static_cast<int>(durations[i]);
+    }
+    for (size_t i = 0; i < cells.size(); i++) {
+        row.cells[i] = static_cast<int>(cells[i]);
+    }
+    rows.push_back(row);
+}
+
+void ReadAnimationFile(const std::string &path, StageData &data, std::vector<std::string> &faults)
+{
+    std::vector<Line> lines;
+    if (!ReadLines(path, lines, faults)) {
+        return;
+    }
+    std::vector<AnimationRow> *rows = nullptr;
+    for (const Line &line : lines) {
+        if (line.words[0] == "player" || line.words[0] == "objects") {
+            rows = line.words[0] == "player" ? &data.playerRows : &data.objectRows;
+        } else if (rows) {
+            ReadAnimationRow(line, *rows, faults);
+        } else {
+            faults.push_back(line.where + "expected a section: player or objects");
+        }
+    }
+}
+
+// A list of numbers and ranges such as "0-5" or "0,3" or "12,13,18".
+static bool ParseList(const std::string &text, std::vector<int> &values)
+{
+    std::istringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) {
+        const size_t dash = item.find('-', 1);
+        int64_t low = 0, high = 0;
+        if (!ParseNumber(item.substr(0, dash), low) ||
+            !ParseNumber(dash == std::string::npos ? item : item.substr(dash + 1), high) || high < low) {
+            return false;
+        }
+        for (int64_t value = low; value <= high; value++) {
+            values.push_back(static_cast<int>(value));
+        }
+    }
+    return !values.empty();
+}
+
+// The lines of sheet 102 in the cell-role map: "102 CELL COLUMNSxROWS DRAW ROLE SUBJECT [type=.. rows=..]".
+void ReadSpriteRoles(const std::string &path, std::vector<SpriteRole> &roles, std::vector<std::string> &faults)
+{
+    std::vector<Line> lines;
+    if (!ReadLines(path, lines, faults)) {
+        return;
+    }
+    for (const Line &line : lines) {
+        const std::vector<std::string> &words = line.words;
+        if (words[0] != "102") {
+            continue;
+        }
+        SpriteRole role;
+        int64_t first = 0;
+        char by = 0;
+        std::istringstream block(words.size() > 2 ? words[2] : "");
+        bool good = words.size() >= 6 && ParseNumber(words[1], first) && (block >> role.columns >> by >> role.rows) &&
+                    by == 'x';
+        role.first = static_cast<int>(first);
+        role.drawn = words.size() >= 4 && words[3] != "none";
+        for (size_t i = 6; good && i < words.size(); i++) {
+            if (words[i].rfind("type=", 0) == 0) {
+                good = ParseList(words[i].substr(5), role.types);
+            } else if (words[i].rfind("rows=", 0) == 0) {
+                good = ParseList(words[i].substr(5), role.rowOffsets);
+            }
+        }
+        if (!good) {
+            faults.push_back(line.where + "expected 102 CELL COLUMNSxROWS DRAW ROLE SUBJECT [type=LIST rows=LIST]");
+            continue;
+        }
+        roles.push_back(role);
+    }
+}

@@ -1,0 +1,117 @@
+// qvstages STAGE_FOLDER CELL_ROLES OUTPUT.cpp: reads the six stage files and the animation file of STAGE_FOLDER and
+// the art's cell-role map, checks them against every rule, and writes the game's constant tables as OUTPUT.cpp.
+// A refusal prints one line per fault and ends with status 1 without writing anything, which fails the build.
+#include "stagedata.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+static void WriteRow(std::ofstream &out, const int *values, int count)
+{
+    out << "{";
+    for (int i = 0; i < count; i++) {
+        out << (i ? ", " : "") << values[i];
+    }
+    out << "}";
+}
+
+static void WriteAnimationRows(std::ofstream &out, const char *name, const char *count,
+                               const std::vector<AnimationRow> &rows)
+{
+    out << "const AnimRow " << name << "[" << count << "] = {\n";
+    for (const AnimationRow &row : rows) {
+        out << "    {";
+        WriteRow(out, row.durations.data(), static_cast<int>(row.durations.size()));
+        out << ", ";
+        WriteRow(out, row.cells.data(), static_cast<int>(row.cells.size()));
+        out << "},\n";
+    }
+    out << "};\n";
+}
+
+static void WriteMaps(std::ofstream &out, const char *name, const StageData &data, TileMap Stage::*map)
+{
+    out << "const int16_t " << name << "[STAGE_COUNT][MAP_ROWS][MAP_COLUMNS] = {\n";
+    for (const Stage &stage : data.stages) {
+        out << "  {\n";
+        for (const auto &row : stage.*map) {
+            out << "    ";
+            WriteRow(out, row.data(), MAP_WIDTH);
+            out << ",\n";
+        }
+        out << "  },\n";
+    }
+    out << "};\n";
+}
+
+bool WriteStageTables(const std::string &path, const StageData &data)
+{
+    const std::string partial = path + ".tmp";
+    std::ofstream out(partial, std::ios::binary);
+    out << "// Made by qvstages from content/stages: the stages' constant tables.\n"
+           "#include \"game/stage_tables.h\"\n\n"
+           "const ObjectRecord StageObjectTemplates[STAGE_COUNT][STAGE_RECORD_LIMIT] = {\n";
+    for (const Stage &stage : data.stages) {
+        out << "  {\n";
+        for (const Record &record : stage.records) {
+            out << "    {";
+            for (int field = 0; field < FIELD_COUNT; field++) {
+                out << (field ? ", " : "") << record[field];
+            }
+            out << "},\n";
+        }
+        out << "  },\n";
+    }
+    out << "};\n";
+    for (const char *name : {"StageObjectCount", "BossRecordIndex"}) {
+        out << "const int32_t " << name << "[STAGE_COUNT] = {";
+        for (const Stage &stage : data.stages) {
+            out << (&stage == &data.stages[0] ? "" : ", ")
+                << (name[0] == 'S' ? static_cast<int>(stage.records.size()) : stage.bossIndex);
+        }
+        out << "};\n";
+    }
+    WriteMaps(out, "BackgroundMap", data, &Stage::background);
+    WriteMaps(out, "ForegroundMap", data, &Stage::foreground);
+    WriteAnimationRows(out, "PlayerAnimations", "PLAYER_ANIMATION_COUNT", data.playerRows);
+    WriteAnimationRows(out, "ObjectAnimations", "OBJECT_ANIMATION_COUNT", data.objectRows);
+    out.close();
+    std::error_code error;
+    if (out) {
+        std::filesystem::rename(partial, path, error);
+    }
+    return out && !error;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: qvstages STAGE_FOLDER CELL_ROLES OUTPUT.cpp\n");
+        return 2;
+    }
+    const std::string folder = argv[1], output = argv[3];
+    std::error_code error;
+    std::filesystem::remove(output, error); // a refusal must not leave the last accepted tables behind
+    StageData data;
+    std::vector<std::string> faults;
+    for (int s = 0; s < STAGES; s++) {
+        ReadStageFile(folder + "/stage" + std::to_string(s) + ".txt", data.stages[s], faults);
+    }
+    ReadAnimationFile(folder + "/animations.txt", data, faults);
+    ReadSpriteRoles(argv[2], data.spriteRoles, faults);
+    if (faults.empty()) {
+        faults = CheckStages(data);
+    }
+    for (const std::string &fault : faults) {
+        std::fprintf(stderr, "qvstages: %s\n", fault.c_str());
+    }
+    if (!faults.empty()) {
+        return 1;
+    }
+    if (!WriteStageTables(output, data)) {
+        std::fprintf(stderr, "qvstages: cannot write %s\n", output.c_str());
+        return 1;
+    }
+    return 0;
+}
