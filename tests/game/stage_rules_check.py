@@ -24,6 +24,7 @@ RULES = [
     ("stage0.txt", "records", "1", "contactDamage=2", "contactDamage=128", "contactDamage needs a number that fits 8"),
     ("stage0.txt", "records", "1", None, None, "expected record 1"),
     ("stage2.txt", "background", "3", 5, "", "expected map row 3 and 40 cell numbers"),
+    ("stage2.txt", "foreground", "0", 1, "65597", "expected map row 0 and 40 cell numbers of 16 bits"),
     ("animations.txt", "objects", "151", None, None, "8 player rows and 152 object rows, found 8 and 151"),
     # counts, bosses, composition
     ("stage0.txt", "records", "146", None, None, "stage 0 field records: 146 records, expected 147"),

@@ -35,12 +35,19 @@ static bool ParseNumber(const std::string &text, int64_t &value)
     }
 }
 
-// Reads words [from, to) as numbers into `values`; false if any is not a number.
-static bool ParseNumbers(const std::vector<std::string> &words, size_t from, size_t to, std::vector<int64_t> &values)
+static bool FitsBits(int64_t value, int bits)
+{
+    const int64_t limit = int64_t(1) << (bits - 1);
+    return value >= -limit && value < limit;
+}
+
+// Reads words [from, to) as numbers of at most `bits` signed bits into `values`; false if any is not one.
+static bool ParseNumbers(const std::vector<std::string> &words, size_t from, size_t to, int bits,
+                         std::vector<int64_t> &values)
 {
     for (size_t i = from; i < to; i++) {
         int64_t value = 0;
-        if (!ParseNumber(words[i], value)) {
+        if (!ParseNumber(words[i], value) || !FitsBits(value, bits)) {
             return false;
         }
         values.push_back(value);
@@ -113,10 +120,11 @@ static void ReadRecord(const Line &line, Stage &stage, std::vector<std::string> 
 static void ReadMapRow(const Line &line, TileMap &map, int &rowsRead, std::vector<std::string> &faults)
 {
     std::vector<int64_t> values;
-    if (!ParseNumbers(line.words, 0, line.words.size(), values) || values.size() != MAP_WIDTH + 1 ||
+    if (!ParseNumbers(line.words, 0, line.words.size(), 16, values) || values.size() != MAP_WIDTH + 1 ||
         values[0] != rowsRead || rowsRead >= MAP_HEIGHT) {
         faults.push_back(line.where + "expected map row " + std::to_string(rowsRead) + " and " +
-                         std::to_string(MAP_WIDTH) + " cell numbers (" + std::to_string(MAP_HEIGHT) + " rows)");
+                         std::to_string(MAP_WIDTH) + " cell numbers of 16 bits (" + std::to_string(MAP_HEIGHT) +
+                         " rows)");
         return;
     }
     for (int column = 0; column < MAP_WIDTH; column++) {
@@ -168,8 +176,8 @@ static void ReadAnimationRow(const Line &line, std::vector<AnimationRow> &rows, 
     std::vector<int64_t> durations, cells;
     const bool empty = words.size() == 2 && words[1] == "empty";
     const bool listed = words.size() >= 2 && words[1] == "durations" && cellsAt < words.size() &&
-                        ParseNumbers(words, 2, cellsAt, durations) && durations.size() <= row.durations.size() &&
-                        ParseNumbers(words, cellsAt + 1, words.size(), cells) && cells.size() <= row.cells.size();
+                        ParseNumbers(words, 2, cellsAt, 32, durations) && durations.size() <= row.durations.size() &&
+                        ParseNumbers(words, cellsAt + 1, words.size(), 32, cells) && cells.size() <= row.cells.size();
     if (!ParseNumber(words[0], index) || index != static_cast<int64_t>(rows.size()) || !(empty || listed)) {
         faults.push_back(line.where + "expected \"" + std::to_string(rows.size()) +
                          " durations D... cells C...\" (at most 6 and 5) or \"" + std::to_string(rows.size()) +

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
-static void WriteRow(std::ofstream &out, const int *values, int count)
+template <typename Value> static void WriteRow(std::ofstream &out, const Value *values, size_t count)
 {
     out << "{";
-    for (int i = 0; i < count; i++) {
+    for (size_t i = 0; i < count; i++) {
         out << (i ? ", " : "") << values[i];
     }
     out << "}";
@@ -22,9 +22,9 @@ static void WriteAnimationRows(std::ofstream &out, const char *name, const char 
     out << "const AnimRow " << name << "[" << count << "] = {\n";
     for (const AnimationRow &row : rows) {
         out << "    {";
-        WriteRow(out, row.durations.data(), static_cast<int>(row.durations.size()));
+        WriteRow(out, row.durations.data(), row.durations.size());
         out << ", ";
-        WriteRow(out, row.cells.data(), static_cast<int>(row.cells.size()));
+        WriteRow(out, row.cells.data(), row.cells.size());
         out << "},\n";
     }
     out << "};\n";
@@ -37,7 +37,7 @@ static void WriteMaps(std::ofstream &out, const char *name, const StageData &dat
         out << "  {\n";
         for (const auto &row : stage.*map) {
             out << "    ";
-            WriteRow(out, row.data(), MAP_WIDTH);
+            WriteRow(out, row.data(), row.size());
             out << ",\n";
         }
         out << "  },\n";
@@ -55,23 +55,24 @@ bool WriteStageTables(const std::string &path, const StageData &data)
     for (const Stage &stage : data.stages) {
         out << "  {\n";
         for (const Record &record : stage.records) {
-            out << "    {";
-            for (int field = 0; field < FIELD_COUNT; field++) {
-                out << (field ? ", " : "") << record[field];
-            }
-            out << "},\n";
+            out << "    ";
+            WriteRow(out, record.data(), record.size());
+            out << ",\n";
         }
         out << "  },\n";
     }
     out << "};\n";
-    for (const char *name : {"StageObjectCount", "BossRecordIndex"}) {
-        out << "const int32_t " << name << "[STAGE_COUNT] = {";
-        for (const Stage &stage : data.stages) {
-            out << (&stage == &data.stages[0] ? "" : ", ")
-                << (name[0] == 'S' ? static_cast<int>(stage.records.size()) : stage.bossIndex);
-        }
-        out << "};\n";
+    std::array<size_t, STAGES> counts;
+    std::array<int, STAGES> bosses;
+    for (int s = 0; s < STAGES; s++) {
+        counts[s] = data.stages[s].records.size();
+        bosses[s] = data.stages[s].bossIndex;
     }
+    out << "const int32_t StageObjectCount[STAGE_COUNT] = ";
+    WriteRow(out, counts.data(), counts.size());
+    out << ";\nconst int32_t BossRecordIndex[STAGE_COUNT] = ";
+    WriteRow(out, bosses.data(), bosses.size());
+    out << ";\n";
     WriteMaps(out, "BackgroundMap", data, &Stage::background);
     WriteMaps(out, "ForegroundMap", data, &Stage::foreground);
     WriteAnimationRows(out, "PlayerAnimations", "PLAYER_ANIMATION_COUNT", data.playerRows);
