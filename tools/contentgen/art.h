@@ -70,8 +70,6 @@ void ShadeSprite(Canvas &canvas);
 void ShiftCanvas(Canvas &canvas, int dy);
 // Copies `source` onto `target` at (x, y) where the source is covered.
 void Stamp(Canvas &target, const Canvas &source, int x, int y);
-// Mirrors the canvas left-right.
-void MirrorCanvas(Canvas &canvas);
 
 // Deterministic randomness: one generator per picture or cell, seeded from the data files.
 struct Random {

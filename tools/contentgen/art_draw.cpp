@@ -211,15 +211,6 @@ void Stamp(Canvas &target, const Canvas &source, int x, int y)
     }
 }
 
-void MirrorCanvas(Canvas &canvas)
-{
-    for (int y = 0; y < canvas.height; y++) {
-        const size_t row = static_cast<size_t>(y) * canvas.width;
-        std::reverse(canvas.pixels.begin() + row, canvas.pixels.begin() + row + canvas.width);
-        std::reverse(canvas.cover.begin() + row, canvas.cover.begin() + row + canvas.width);
-    }
-}
-
 uint32_t Random::Next()
 {
     state ^= state >> 12;

@@ -76,11 +76,10 @@ void Digit(Canvas &c, char digit)
     FancyText(c, 3, 1, std::string(1, digit), 2, HexRgb(0xFFFFFF), HexRgb(0xC8D4F0));
 }
 
-// A label right-aligned in its box (so that the digits follow closely), or left-aligned.
-void Label(Canvas &c, const std::string &text, int boxWidth, Rgb top, Rgb bottom, bool right)
+// A label right-aligned in its box, `gap` pixels short of its end (where the digits or the next word begin).
+void Label(Canvas &c, const std::string &text, int boxWidth, Rgb top, Rgb bottom, int gap = 2)
 {
-    const int width = TextWidth(text, 2);
-    FancyText(c, right ? boxWidth - 2 - width : 2, 1, text, 2, top, bottom);
+    FancyText(c, boxWidth - gap - TextWidth(text, 2), 1, text, 2, top, bottom);
 }
 
 void LifeIcon(Canvas &c)
@@ -296,7 +295,7 @@ void Foliage(Canvas &c, float cx, float cy, float rx, float ry, uint32_t seed, f
     for (int y = std::max(0, (int)(cy - ry)); y < std::min(c.height, (int)(cy + ry) + 1); y++) {
         for (int x = std::max(0, (int)(cx - rx)); x < std::min(c.width, (int)(cx + rx) + 1); x++) {
             const float dx = (x + 0.5f - cx) / rx, dy = (y + 0.5f - cy) / ry, d = dx * dx + dy * dy;
-            const float n = FractalNoise(x / 6.0f, y / 6.0f, seed, 3);
+            const float n = FractalNoise(x / 9.0f, y / 9.0f, seed, 3);
             if (d > 1 || n < holes + d * 0.25f) {
                 continue;
             }
@@ -463,13 +462,16 @@ void GreatTree(Canvas &c) // 96 x 192
     Poly(c, {{38, 90}, {44, 90}, {42, 186}, {30, 192}, {22, 192}, {36, 176}}, BARK_DARK);
     DrawLine(c, 52, 130, 80, 106, 6, BARK);
     DrawLine(c, 42, 120, 14, 100, 6, BARK);
-    Foliage(c, 48, 50, 48, 46, 141, 0.38f);
+    Foliage(c, 48, 28, 34, 28, 141, 0.3f); // the crown in clumps, sky between them
+    Foliage(c, 20, 54, 20, 22, 148, 0.3f);
+    Foliage(c, 76, 54, 20, 22, 149, 0.3f);
+    Foliage(c, 48, 74, 22, 16, 140, 0.3f);
     Foliage(c, 22, 86, 22, 22, 142, 0.2f);
     Foliage(c, 76, 84, 22, 24, 143, 0.35f);
-    Foliage(c, 12, 174, 14, 18, 144, 0.05f);
-    Foliage(c, 84, 172, 14, 20, 145, 0.05f);
-    Foliage(c, 16, 142, 14, 14, 146, 0.1f);
-    Foliage(c, 82, 140, 14, 14, 147, 0.1f);
+    Foliage(c, 80, 104, 15, 12, 146, 0.15f); // leaves at the ends of the low branches
+    Foliage(c, 14, 98, 14, 12, 147, 0.15f);
+    Foliage(c, 15, 166, 15, 27, 144, 0.05f); // bushes at its foot
+    Foliage(c, 81, 166, 15, 27, 145, 0.05f);
 }
 
 void Windmill(Canvas &c) // 96 x 128: a post mill, its body up on a trestle of beams
@@ -643,13 +645,13 @@ std::string PaintTile(const CellRole &role, Canvas &block)
              FillRect(c, 2, 5, 94, 6, HexRgb(0x6A7CC8));
              FancyText(c, 5, 5, "PAUSE", 3, HexRgb(0xFFFFFF), HexRgb(0xC8D4F0), false, true);
          }},
-        {"hi", [](Canvas &c) { Label(c, "HI", 32, HexRgb(0xFFE08A), HexRgb(0xF2A83A), true); }},
-        {"score", [](Canvas &c) { Label(c, "SCORE", 80, HexRgb(0xFFE08A), HexRgb(0xF2A83A), true); }},
-        {"next", [](Canvas &c) { Label(c, "NEXT", 64, HexRgb(0xB8F0FF), HexRgb(0x5AB8E8), true); }},
-        {"easy", [](Canvas &c) { Label(c, "EASY", 64, HexRgb(0xB8FFB0), HexRgb(0x4EC84A), true); }},
-        {"normal", [](Canvas &c) { Label(c, "NORMAL", 96, HexRgb(0xB8E0FF), HexRgb(0x4A8AE8), true); }},
-        {"hard", [](Canvas &c) { Label(c, "HARD", 64, HexRgb(0xFFD8A0), HexRgb(0xF27A2A), true); }},
-        {"lunatic", [](Canvas &c) { Label(c, "LUNATIC", 96, HexRgb(0xF0B8FF), HexRgb(0xC83AE8), true); }},
+        {"hi", [](Canvas &c) { Label(c, "HI", 32, HexRgb(0xFFE08A), HexRgb(0xF2A83A)); }},
+        {"score", [](Canvas &c) { Label(c, "SCORE", 80, HexRgb(0xFFE08A), HexRgb(0xF2A83A), 6); }},
+        {"next", [](Canvas &c) { Label(c, "NEXT", 64, HexRgb(0xB8F0FF), HexRgb(0x5AB8E8), 6); }},
+        {"easy", [](Canvas &c) { Label(c, "EASY", 64, HexRgb(0xB8FFB0), HexRgb(0x4EC84A)); }},
+        {"normal", [](Canvas &c) { Label(c, "NORMAL", 96, HexRgb(0xB8E0FF), HexRgb(0x4A8AE8)); }},
+        {"hard", [](Canvas &c) { Label(c, "HARD", 64, HexRgb(0xFFD8A0), HexRgb(0xF27A2A)); }},
+        {"lunatic", [](Canvas &c) { Label(c, "LUNATIC", 96, HexRgb(0xF0B8FF), HexRgb(0xC83AE8)); }},
         {"hp", [](Canvas &c) { FancyText(c, 1, 3, "HP", 2, HexRgb(0xB8FFB0), HexRgb(0x4EC84A), true); }},
         {"enemy", [](Canvas &c) { FancyText(c, 1, 3, "EN", 2, HexRgb(0xFFB8B0), HexRgb(0xE84A4A), true); }},
         {"life", LifeIcon},
