@@ -60,6 +60,8 @@ void FillEllipse(Canvas &canvas, float cx, float cy, float rx, float ry, Rgb c, 
 void FillPolygon(Canvas &canvas, const std::vector<Point> &points, Rgb c, bool smooth = false, int alpha = 255);
 void DrawLine(Canvas &canvas, float x0, float y0, float x1, float y1, float width, Rgb c, bool smooth = false,
               int alpha = 255);
+// A raised frame `thickness` pixels wide inside the rectangle: light above and left, dark below and right.
+void Bevel(Canvas &canvas, int x0, int y0, int x1, int y1, int thickness, Rgb light, Rgb dark);
 void VerticalGradient(Canvas &canvas, int x0, int y0, int x1, int y1, Rgb top, Rgb bottom);
 // A one-pixel outline on every uncovered pixel that touches a covered one (4-neighbourhood).
 void Outline(Canvas &canvas, Rgb c);

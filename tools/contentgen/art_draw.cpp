@@ -146,6 +146,14 @@ void DrawLine(Canvas &canvas, float x0, float y0, float x1, float y1, float widt
                 alpha);
 }
 
+void Bevel(Canvas &canvas, int x0, int y0, int x1, int y1, int thickness, Rgb light, Rgb dark)
+{
+    FillRect(canvas, x0, y0, x1, y0 + thickness, light);
+    FillRect(canvas, x0, y1 - thickness, x1, y1, dark);
+    FillRect(canvas, x0, y0, x0 + thickness, y1 - thickness, light);
+    FillRect(canvas, x1 - thickness, y0 + thickness, x1, y1, dark);
+}
+
 void VerticalGradient(Canvas &canvas, int x0, int y0, int x1, int y1, Rgb top, Rgb bottom)
 {
     for (int y = std::max(y0, 0); y < std::min(y1, canvas.height); y++) {

@@ -580,11 +580,7 @@ void PaintThumbnail(const Canvas &picture, int stage, Canvas &cell)
             cell.Plot(x, y, Rgb{uint8_t(sum[0] / n), uint8_t(sum[1] / n), uint8_t(sum[2] / n)});
         }
     }
-    const Rgb gold = HexRgb(0xE6B84A), dark = HexRgb(0x5A3A14);
-    FillRect(cell, 0, 0, cell.width, 2, gold);
-    FillRect(cell, 0, cell.height - 2, cell.width, cell.height, dark);
-    FillRect(cell, 0, 0, 2, cell.height, gold);
-    FillRect(cell, cell.width - 2, 0, cell.width, cell.height, dark);
+    Bevel(cell, 0, 0, cell.width, cell.height, 2, HexRgb(0xE6B84A), HexRgb(0x5A3A14));
     FillRect(cell, 4, 4, 20, 20, HexRgb(0x23306E));
     DrawText(cell, 8, 7, std::to_string(stage + 1), 1, HexRgb(0xFFFFFF), false);
 }
@@ -604,8 +600,5 @@ void PaintLockedThumbnail(Canvas &cell)
     FillRect(cell, (int)cx - 22, (int)cy - 16, (int)cx + 22, (int)cy - 12, HexRgb(0xF4D47A));
     FillEllipse(cell, cx, cy, 4, 4, HexRgb(0x4A3414), true);
     FillRect(cell, (int)cx - 2, (int)cy, (int)cx + 2, (int)cy + 10, HexRgb(0x4A3414));
-    FillRect(cell, 0, 0, cell.width, 2, HexRgb(0x6A6480));
-    FillRect(cell, 0, cell.height - 2, cell.width, cell.height, HexRgb(0x16142A));
-    FillRect(cell, 0, 0, 2, cell.height, HexRgb(0x6A6480));
-    FillRect(cell, cell.width - 2, 0, cell.width, cell.height, HexRgb(0x16142A));
+    Bevel(cell, 0, 0, cell.width, cell.height, 2, HexRgb(0x6A6480), HexRgb(0x16142A));
 }

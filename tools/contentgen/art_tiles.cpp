@@ -225,10 +225,7 @@ void Planks(Canvas &c)
 void HallWall(Canvas &c)
 {
     FillTexture(c, 0, 0, 32, 32, HexRgb(0x3A3050), HexRgb(0x4A4066), 81);
-    FillRect(c, 4, 4, 28, 5, HexRgb(0x5C5280));
-    FillRect(c, 4, 27, 28, 28, HexRgb(0x2A2240));
-    FillRect(c, 4, 4, 5, 28, HexRgb(0x5C5280));
-    FillRect(c, 27, 4, 28, 28, HexRgb(0x2A2240));
+    Bevel(c, 4, 4, 28, 28, 1, HexRgb(0x5C5280), HexRgb(0x2A2240));
 }
 
 void EmberRock(Canvas &c)
