@@ -33,26 +33,30 @@ void Line(Canvas &c, float x0, float y0, float x1, float y1, float width, Rgb co
     DrawLine(c, x0, y0, x1, y1, width, colour);
 }
 
-// A crescent of motion between two radii around (cx, cy), from angle a0 to a1 (degrees, 0 = right, 90 = down).
+// A crescent of motion between two radii around (cx, cy), from angle a0 to a1 (degrees, 0 = right, 90 = down),
+// thickest in the middle and tapering to points; its outer edge is the brightest.
 void Swoosh(Canvas &c, float cx, float cy, float inner, float outer, float a0, float a1)
 {
-    std::vector<Point> points;
-    const int steps = 16;
-    for (int i = 0; i <= steps; i++) {
+    const int steps = 24;
+    auto at = [&](int i, float radius) {
         const float a = (a0 + (a1 - a0) * i / steps) * PI / 180;
-        const float r = outer - (outer - inner) * 0.35f * std::fabs(i - steps / 2.0f) / (steps / 2.0f);
-        points.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+        return Point{cx + radius * std::cos(a), cy + radius * std::sin(a)};
+    };
+    auto edge = [&](int i) { // the inner edge, meeting the outer one at both ends
+        const float t = 2.0f * i / steps - 1;
+        return outer - (outer - inner) * (1 - t * t);
+    };
+    std::vector<Point> band, rim;
+    for (int i = 0; i <= steps; i++) {
+        band.push_back(at(i, outer));
+        rim.push_back(at(i, outer));
     }
     for (int i = steps; i >= 0; i--) {
-        const float a = (a0 + (a1 - a0) * i / steps) * PI / 180;
-        points.push_back({cx + inner * std::cos(a), cy + inner * std::sin(a)});
+        band.push_back(at(i, edge(i)));
+        rim.push_back(at(i, outer - (outer - edge(i)) * 0.4f));
     }
-    FillPolygon(c, points, SWOOSH);
-    const float mid = (inner + outer) / 2;
-    for (int i = 2; i < steps - 1; i++) {
-        const float a = (a0 + (a1 - a0) * i / steps) * PI / 180;
-        c.Plot(static_cast<int>(cx + mid * std::cos(a)), static_cast<int>(cy + mid * std::sin(a)), SWOOSH_CORE);
-    }
+    FillPolygon(c, band, SWOOSH);
+    FillPolygon(c, rim, SWOOSH_CORE);
 }
 
 // The hero. Feet on row oy + 31 of a 32-pixel cell at (ox, oy); arm and sword at `armAngle` degrees (0 forward,
@@ -705,7 +709,7 @@ bool PaintAttack(const std::string &subject, Canvas &block)
             continue;
         }
         Canvas both(64, 32);
-        Swoosh(both, 22, 16, 15, 31, frame.a0, frame.a1);
+        Swoosh(both, 20, 16, 18, 31, frame.a0, frame.a1);
         HeroPose pose;
         pose.legs = HeroPose::Stride;
         pose.armAngle = frame.arm;
