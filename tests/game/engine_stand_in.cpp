@@ -1,6 +1,10 @@
 // The recording stand-in of the engine calls the game makes (see engine_stand_in.h): one line per call.
 #include "engine_stand_in.h"
 
+#include <fstream>
+#include <stdio.h>
+#include <string.h>
+
 #include "font/font.h"
 #include "graphics/graphics.h"
 #include "graphics/graphics_test_hooks.h"
@@ -16,29 +20,54 @@ void ResetGameAndEngine(void)
     g_Handles = GameHandles();
 }
 
-std::vector<EngineCall> CallsNamed(const char *name)
+std::string CallLine(const char *name, std::vector<long long> args, const char *text)
 {
-    std::vector<EngineCall> found;
-    for (const EngineCall &call : g_StandIn.calls) {
-        if (call.name == name) {
+    std::string line = std::string(name) + "(";
+    char number[24];
+    for (long long arg : args) {
+        snprintf(number, sizeof(number), arg >= 0x10000 ? "%#llx," : "%lld,", arg);
+        line += number;
+    }
+    line += text;
+    if (line.back() == ',') {
+        line.pop_back();
+    }
+    return line + ")";
+}
+
+std::vector<std::string> CallsNamed(const char *name)
+{
+    std::vector<std::string> found;
+    for (const std::string &call : g_StandIn.calls) {
+        if (call.compare(0, strlen(name) + 1, std::string(name) + "(") == 0) {
             found.push_back(call);
         }
     }
     return found;
 }
 
-void PrintTo(const EngineCall &call, std::ostream *out)
+std::vector<uint8_t> ReadBytes(const char *name)
 {
-    *out << call.name << "(";
-    for (long long arg : call.args) {
-        *out << arg << ",";
+    std::ifstream file(name, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<uint8_t> WriteRecord(const char *name, std::vector<int64_t> values, int size)
+{
+    std::vector<uint8_t> bytes;
+    for (int64_t value : values) {
+        for (int i = 0; i < 4; i++) {
+            bytes.push_back((uint8_t)(value >> (8 * i)));
+        }
     }
-    *out << call.text << ")";
+    bytes.resize(size < 0 ? bytes.size() : (size_t)size);
+    std::ofstream(name, std::ios::binary).write((const char *)bytes.data(), (std::streamsize)bytes.size());
+    return bytes;
 }
 
 static int Note(const char *name, std::vector<long long> args, const char *text = "")
 {
-    g_StandIn.calls.push_back({name, args, text});
+    g_StandIn.calls.push_back(CallLine(name, args, text));
     return 0;
 }
 

@@ -1,25 +1,14 @@
-// A recording stand-in of the engine calls the game makes: each call is noted with its name, its number
-// arguments and its text, and answers what the test set up. Test thread only.
+// A recording stand-in of the engine calls the game makes: each call is noted as one line, "Name(numbers,text)"
+// with numbers of 0x10000 and above in hex, and answers what the test set up. Test thread only.
 #pragma once
 
 #include "game/game_state.h"
 
-#include <ostream>
 #include <string>
 #include <vector>
 
-struct EngineCall {
-    std::string name;
-    std::vector<long long> args;
-    std::string text;
-    bool operator==(const EngineCall &other) const
-    {
-        return name == other.name && args == other.args && text == other.text;
-    }
-};
-
 struct StandInEngine {
-    std::vector<EngineCall> calls;
+    std::vector<std::string> calls;
     int initResult = 0; // InitEngine's answer; ProcessWindowMessages always answers -1
     int liveGraphs = 0;
     int nextGraph = 0x08000000;
@@ -27,5 +16,9 @@ struct StandInEngine {
 extern StandInEngine g_StandIn;
 
 void ResetGameAndEngine(void); // a fresh stand-in and the game's start values
-std::vector<EngineCall> CallsNamed(const char *name);
-void PrintTo(const EngineCall &call, std::ostream *out);
+std::string CallLine(const char *name, std::vector<long long> args, const char *text = "");
+std::vector<std::string> CallsNamed(const char *name);
+
+// A file's bytes; and a file written from little-endian 32-bit values, cut to `size` bytes (-1: all of them).
+std::vector<uint8_t> ReadBytes(const char *name);
+std::vector<uint8_t> WriteRecord(const char *name, std::vector<int64_t> values, int size = -1);

@@ -276,7 +276,7 @@ std::vector<unsigned char> TgaFile(int width, int height, const std::vector<uint
     return file;
 }
 
-uint32_t PixelOf(const BaseImage &image, const unsigned char *level, int width, int x, int y)
+uint32_t PixelOf(const unsigned char *level, int width, int x, int y)
 {
     return ((const uint32_t *)level)[y * width + x];
 }
@@ -323,12 +323,11 @@ void ExpectMipChain(const BaseImage &image, int mip, const char *what)
                 for (int shift = 0; shift < 32; shift += 8) {
                     uint32_t sum = 0;
                     for (int k = 0; k < sx * sy; k++) {
-                        sum += PixelOf(image, level, w, x * sx + k % sx, y * sy + k / sx) >> shift & 255;
+                        sum += PixelOf(level, w, x * sx + k % sx, y * sy + k / sx) >> shift & 255;
                     }
                     expected |= sum / (sx * sy) << shift;
                 }
-                ASSERT_EQ(PixelOf(image, next, w / sx, x, y), expected)
-                    << what << " level " << i << " " << x << "," << y;
+                ASSERT_EQ(PixelOf(next, w / sx, x, y), expected) << what << " level " << i << " " << x << "," << y;
             }
         }
         level = next, w /= sx, h /= sy;
@@ -365,9 +364,10 @@ TEST_F(Tables, MaterialImagesFollowTheBumpWideningAndMipRules)
                                           sources & 2 ? &alpha : nullptr, bump, bumpHeight, mip),
                   0);
         bool widened = PowerOfTwoAtLeast(width) != width || PowerOfTwoAtLeast(height) != height;
-        int wide = g_D3D.maxTextureWidth / 2;
-        int expectedWidth = widened ? std::min(PowerOfTwoAtLeast(width), wide) : width;
-        int expectedHeight = widened ? std::min(PowerOfTwoAtLeast(height), wide) : height;
+        auto widen = [&](int side) {
+            return widened ? std::min(PowerOfTwoAtLeast(side), g_D3D.maxTextureWidth / 2) : side;
+        };
+        int expectedWidth = widen(width), expectedHeight = widen(height);
         std::string what = "round " + std::to_string(round);
         ASSERT_TRUE(outColor.width == expectedWidth && outColor.height == expectedHeight) << what;
         ASSERT_EQ(outAlpha.pixels != nullptr, (sources & 2) != 0) << what;
@@ -376,10 +376,8 @@ TEST_F(Tables, MaterialImagesFollowTheBumpWideningAndMipRules)
             int x = i % width, y = i / width;
             uint32_t expected =
                 bump ? ReferenceNormal(colors, width, height, x, y, bumpHeight) : 0xFF000000u | colors[i];
-            ASSERT_TRUE(ChannelsNear(PixelOf(outColor, outColor.pixels, width, x, y), expected, bump))
-                << what << " " << i;
-            ASSERT_TRUE(!outAlpha.pixels ||
-                        PixelOf(outAlpha, outAlpha.pixels, width, x, y) == (0xFF000000u | alphas[i]));
+            ASSERT_TRUE(ChannelsNear(PixelOf(outColor.pixels, width, x, y), expected, bump)) << what << " " << i;
+            ASSERT_TRUE(!outAlpha.pixels || PixelOf(outAlpha.pixels, width, x, y) == (0xFF000000u | alphas[i]));
         }
         ExpectMipChain(outColor, mip, what.c_str());
         if (sources & 2) {
@@ -437,74 +435,52 @@ ReferenceLists GroupMeshes(const std::vector<TestModelMesh> &meshes, const int *
             continue;
         }
         std::vector<ReferenceBuffer> &list = lists[m.skinKind * 18 + translucent[m.material] * 9 + m.vertexKind];
-        if (list.empty()) {
-            list.emplace_back();
+        if (list.empty() || list.back().vertices + m.vertexCount >= 0x60000 ||
+            list.back().indices + m.indexCount >= 0xC0000) {
+            list.emplace_back(); // a mesh that takes a buffer to a limit starts the next one
         }
         list.back().meshes.push_back(i);
         list.back().vertices += m.vertexCount, list.back().indices += m.indexCount;
-        if ((list.back().vertices >= 0x60000 || list.back().indices >= 0xC0000) && list.back().meshes.size() > 1) {
-            list.back().meshes.pop_back(); // taken out again, into a buffer of its own
-            list.back().vertices -= m.vertexCount, list.back().indices -= m.indexCount;
-            list.emplace_back();
-            list.back().meshes.push_back(i);
-            list.back().vertices = m.vertexCount, list.back().indices = m.indexCount;
-        }
     }
     return lists;
 }
 
-void ExpectGrouping(EngineHandle handle, const std::vector<TestModelMesh> &meshes, const int *translucent, bool shaders)
+// The lists' buffers group and split the meshes as the rule does, and hold each mesh's vertices and indices where
+// the mesh says.
+void ExpectBuffers(EngineHandle handle, const std::vector<TestModelMesh> &meshes, const int *translucent, bool shaders)
 {
     ModelBaseRecord *base = GetModelBase(handle);
     ReferenceLists expected = GroupMeshes(meshes, translucent, shaders);
     int buffers = 0;
     for (int list = 0; list < MODEL_BUFFER_LIST_COUNT; list++) {
-        std::vector<ReferenceBuffer> &chain = expected[list];
         ModelBufferPair *pair = (&base->bufferLists[0][0][0])[list];
-        for (const ReferenceBuffer &reference : chain) {
+        for (const ReferenceBuffer &reference : expected[list]) {
             ASSERT_NE(pair, nullptr) << "list " << list;
             EXPECT_TRUE(pair->vertexCount == reference.vertices && pair->indexCount == reference.indices) << list;
+            unsigned char *vertices, *indices;
+            ASSERT_TRUE(SUCCEEDED(pair->vertexBuffer->Lock(0, 0, (void **)&vertices, D3DLOCK_READONLY)) &&
+                        SUCCEEDED(pair->indexBuffer->Lock(0, 0, (void **)&indices, D3DLOCK_READONLY)));
             int vertex = 0, index = 0;
             for (int m : reference.meshes) {
                 const ModelMesh &mesh = base->meshes[m];
                 EXPECT_TRUE(mesh.buffer == pair && mesh.bufferVertex == vertex && mesh.bufferIndex == index) << m;
+                for (int v = 0; v < mesh.vertexCount; v++) {
+                    std::vector<unsigned char> bytes =
+                        ReferenceVertex(base->vertices[mesh.firstVertex + v], mesh.skinKind, mesh.vertexKind);
+                    ASSERT_EQ((int)bytes.size(), pair->vertexSize);
+                    ASSERT_EQ(memcmp(vertices + (size_t)(vertex + v) * bytes.size(), bytes.data(), bytes.size()), 0)
+                        << "mesh " << m << " vertex " << v;
+                }
+                EXPECT_EQ(memcmp(indices + 2 * index, base->indices + mesh.firstIndex, 2 * mesh.indexCount), 0) << m;
                 vertex += mesh.vertexCount, index += mesh.indexCount;
             }
+            pair->vertexBuffer->Unlock();
+            pair->indexBuffer->Unlock();
             pair = pair->next, buffers++;
         }
         EXPECT_EQ(pair, nullptr) << "no more buffers in list " << list;
     }
     EXPECT_EQ(base->bufferCount, buffers);
-}
-
-// The device buffers hold each mesh's vertices and indices where the mesh says.
-void ExpectBufferContents(EngineHandle handle)
-{
-    ModelBaseRecord *base = GetModelBase(handle);
-    for (int m = 0; m < base->meshCount; m++) {
-        const ModelMesh &mesh = base->meshes[m];
-        if (mesh.buffer == nullptr) {
-            continue;
-        }
-        void *vertices, *indices;
-        ASSERT_TRUE(SUCCEEDED(mesh.buffer->vertexBuffer->Lock(0, 0, &vertices, D3DLOCK_READONLY)));
-        ASSERT_TRUE(SUCCEEDED(mesh.buffer->indexBuffer->Lock(0, 0, &indices, D3DLOCK_READONLY)));
-        for (int v = 0; v < mesh.vertexCount; v++) {
-            std::vector<unsigned char> expected =
-                ReferenceVertex(base->vertices[mesh.firstVertex + v], mesh.skinKind, mesh.vertexKind);
-            ASSERT_EQ((int)expected.size(), mesh.buffer->vertexSize);
-            ASSERT_EQ(memcmp((unsigned char *)vertices + (size_t)(mesh.bufferVertex + v) * expected.size(),
-                             expected.data(), expected.size()),
-                      0)
-                << "mesh " << m << " vertex " << v;
-        }
-        EXPECT_EQ(
-            memcmp((unsigned short *)indices + mesh.bufferIndex, base->indices + mesh.firstIndex, 2 * mesh.indexCount),
-            0)
-            << "mesh " << m;
-        mesh.buffer->vertexBuffer->Unlock();
-        mesh.buffer->indexBuffer->Unlock();
-    }
 }
 
 std::vector<TestModelMesh> RandomMeshes(std::mt19937 &random, int count)
@@ -530,8 +506,7 @@ TEST_F(Tables, BaseBuffersGroupSplitAndFillAsTheRulesSay)
     for (int shaders : {0, 1}) {
         g_StateCache.shadersAvailable = shaders;
         ASSERT_EQ(RestoreModelBaseBuffers(small, 0), 0);
-        ExpectGrouping(small, meshes, s_Translucent, shaders);
-        ExpectBufferContents(small);
+        ExpectBuffers(small, meshes, s_Translucent, shaders);
         ASSERT_EQ(ReleaseModelBaseDeviceBuffers(small), 0);
     }
     g_StateCache.shadersAvailable = realShaders;
@@ -565,7 +540,7 @@ TEST_F(Tables, BaseBuffersGroupSplitAndFillAsTheRulesSay)
     big.push_back({1, 1, 5, 3, 3, 0});
     EngineHandle large = AddTestModelBase(big.data(), (int)big.size(), s_PlainMaterials, 2, 0, 0, 2);
     ASSERT_EQ(RestoreModelBaseBuffers(large, 0), 0);
-    ExpectGrouping(large, big, s_Translucent, true);
+    ExpectBuffers(large, big, s_Translucent, true);
     EXPECT_EQ(GetModelBase(large)->bufferCount, 6);
     EXPECT_TRUE(DeleteModelBase(small) == 0 && DeleteModelBase(large) == 0);
 }

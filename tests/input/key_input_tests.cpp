@@ -22,15 +22,14 @@ static int ShiftQuery(int keyCode)
 // Stand-ins for the IME entries: the calls are written to s_ImeCalls; the composition reads as s_ImeComposition.
 static std::string s_ImeCalls, s_ImeComposition;
 
-static HIMC WINAPI FakeGetContext(HWND)
-{
-    return (HIMC)1;
-}
-static BOOL WINAPI FakeReleaseContext(HWND, HIMC)
-{
-    s_ImeCalls += "release ";
-    return TRUE;
-}
+// clang-format off
+static HIMC WINAPI FakeGetContext(HWND) { return (HIMC)1; }
+static BOOL WINAPI FakeReleaseContext(HWND, HIMC) { s_ImeCalls += "release "; return TRUE; }
+static BOOL WINAPI FakeSetOpenStatus(HIMC, BOOL open) { s_ImeCalls += open ? "open " : "close "; return TRUE; }
+static BOOL WINAPI FakeNotifyIme(HIMC, DWORD action, DWORD index, DWORD)
+{ s_ImeCalls += action == NI_COMPOSITIONSTR && index == CPS_CANCEL ? "cancel " : "? "; return TRUE; }
+static BOOL WINAPI FakeSetCompositionString(HIMC, DWORD index, LPVOID text, DWORD length, LPVOID, DWORD)
+{ s_ImeCalls += (index == SCS_SETSTR ? "set:" : "?:") + std::string((const char *)text, length) + " "; return TRUE; }
 static LONG WINAPI FakeGetCompositionString(HIMC, DWORD, LPVOID buffer, DWORD size)
 {
     if (buffer != NULL) {
@@ -39,21 +38,7 @@ static LONG WINAPI FakeGetCompositionString(HIMC, DWORD, LPVOID buffer, DWORD si
     }
     return (LONG)s_ImeComposition.size();
 }
-static BOOL WINAPI FakeNotifyIme(HIMC, DWORD action, DWORD index, DWORD)
-{
-    s_ImeCalls += action == NI_COMPOSITIONSTR && index == CPS_CANCEL ? "cancel " : "? ";
-    return TRUE;
-}
-static BOOL WINAPI FakeSetOpenStatus(HIMC, BOOL open)
-{
-    s_ImeCalls += open ? "open " : "close ";
-    return TRUE;
-}
-static BOOL WINAPI FakeSetCompositionString(HIMC, DWORD index, LPVOID text, DWORD length, LPVOID, DWORD)
-{
-    s_ImeCalls += (index == SCS_SETSTR ? "set:" : "?:") + std::string((const char *)text, length) + " ";
-    return TRUE;
-}
+// clang-format on
 #define ENTRY(function) (FARPROC)(void (*)(void)) function
 // In the order of the IMM_ indexes; the entries the text entry does not call stay as they are.
 static const FARPROC s_ImeStandIns[] = {
