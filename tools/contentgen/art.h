@@ -96,6 +96,10 @@ float FractalNoise(float x, float y, uint32_t seed, int octaves, int period = 0)
 int TextWidth(const std::string &text, int scale, bool small = false);
 void DrawText(Canvas &canvas, int x, int y, const std::string &text, int scale, Rgb c, bool small = false);
 
+// The data files' words: a line split into words with its '#' comment dropped, and a whole word read as a number.
+std::vector<std::string> Words(const std::string &line);
+bool ParseInt(const std::string &text, int &value);
+
 // The cell-role map: one entry per line of content/art/cell_roles.txt, covering a block of cells.
 struct CellRole {
     int sheet = 0;                                 // 102, 103 or 104

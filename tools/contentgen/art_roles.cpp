@@ -22,7 +22,7 @@ const SheetLayout &SheetOf(int id)
 }
 
 // Splits a line into words, dropping a '#' comment.
-static std::vector<std::string> Words(const std::string &line)
+std::vector<std::string> Words(const std::string &line)
 {
     std::istringstream in(line.substr(0, line.find('#')));
     std::vector<std::string> words;
@@ -32,7 +32,7 @@ static std::vector<std::string> Words(const std::string &line)
     return words;
 }
 
-static bool ParseInt(const std::string &text, int &value)
+bool ParseInt(const std::string &text, int &value)
 {
     try {
         size_t used = 0;

@@ -1,8 +1,11 @@
 // Readers of the stage validator's inputs: a stage file (its boss line, one line of named fields per object
 // record, and the two tile maps as numbered rows of cell numbers), the animation file (the player's and the
-// objects' rows) and the sprite half of the art's cell-role map. They check the shape of what they read (every
-// field once, every value within its field's width, every row complete); what the values mean is the rules' job.
+// objects' rows) and the sprite half of the art's cell-role map (through the content generator's own reader).
+// They check the shape of what they read (every field once, every value within its field's width, every row
+// complete); what the values mean is the rules' job.
 #include "stagedata.h"
+
+#include "art.h"
 
 #include <fstream>
 #include <sstream>
@@ -13,28 +16,6 @@ const FieldInfo FIELDS[FIELD_COUNT] = {
     {"x", 32},    {"y", 32},        {"w", 32},          {"h", 32},          {"scoreValue", 32}, {"contactDamage", 8},
 };
 
-// Splits a line into words, dropping a '#' comment.
-static std::vector<std::string> Words(const std::string &line)
-{
-    std::istringstream in(line.substr(0, line.find('#')));
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) {
-        words.push_back(word);
-    }
-    return words;
-}
-
-static bool ParseNumber(const std::string &text, int64_t &value)
-{
-    try {
-        size_t used = 0;
-        value = std::stoll(text, &used);
-        return used == text.size() && !text.empty();
-    } catch (...) {
-        return false;
-    }
-}
-
 static bool FitsBits(int64_t value, int bits)
 {
     const int64_t limit = int64_t(1) << (bits - 1);
@@ -43,11 +24,11 @@ static bool FitsBits(int64_t value, int bits)
 
 // Reads words [from, to) as numbers of at most `bits` signed bits into `values`; false if any is not one.
 static bool ParseNumbers(const std::vector<std::string> &words, size_t from, size_t to, int bits,
-                         std::vector<int64_t> &values)
+                         std::vector<int> &values)
 {
     for (size_t i = from; i < to; i++) {
-        int64_t value = 0;
-        if (!ParseNumber(words[i], value) || !FitsBits(value, bits)) {
+        int value = 0;
+        if (!ParseInt(words[i], value) || !FitsBits(value, bits)) {
             return false;
         }
         values.push_back(value);
@@ -80,9 +61,8 @@ static bool ReadLines(const std::string &path, std::vector<Line> &lines, std::ve
 
 static void ReadRecord(const Line &line, Stage &stage, std::vector<std::string> &faults)
 {
-    int64_t index = -1;
-    if (!ParseNumber(line.words[0], index) || index != static_cast<int64_t>(stage.records.size()) ||
-        index >= RECORD_LIMIT) {
+    int index = -1;
+    if (!ParseInt(line.words[0], index) || index != static_cast<int>(stage.records.size()) || index >= RECORD_LIMIT) {
         faults.push_back(line.where + "expected record " + std::to_string(stage.records.size()) + " (at most " +
                          std::to_string(RECORD_LIMIT) + " records)");
         return;
@@ -100,12 +80,13 @@ static void ReadRecord(const Line &line, Stage &stage, std::vector<std::string> 
             faults.push_back(line.where + "\"" + word + "\" is no field of a record, or a field given twice");
             return;
         }
-        const int64_t limit = int64_t(1) << (FIELDS[field].bits - 1);
-        if (!ParseNumber(word.substr(equals + 1), record[field]) || record[field] < -limit || record[field] >= limit) {
+        int value = 0;
+        if (!ParseInt(word.substr(equals + 1), value) || !FitsBits(value, FIELDS[field].bits)) {
             faults.push_back(line.where + "field " + FIELDS[field].name + " needs a number that fits " +
                              std::to_string(FIELDS[field].bits) + " signed bits");
             return;
         }
+        record[field] = value;
         seen[field] = true;
     }
     for (int field = 0; field < FIELD_COUNT; field++) {
@@ -119,7 +100,7 @@ static void ReadRecord(const Line &line, Stage &stage, std::vector<std::string> 
 
 static void ReadMapRow(const Line &line, TileMap &map, int &rowsRead, std::vector<std::string> &faults)
 {
-    std::vector<int64_t> values;
+    std::vector<int> values;
     if (!ParseNumbers(line.words, 0, line.words.size(), 16, values) || values.size() != MAP_WIDTH + 1 ||
         values[0] != rowsRead || rowsRead >= MAP_HEIGHT) {
         faults.push_back(line.where + "expected map row " + std::to_string(rowsRead) + " and " +
@@ -128,7 +109,7 @@ static void ReadMapRow(const Line &line, TileMap &map, int &rowsRead, std::vecto
         return;
     }
     for (int column = 0; column < MAP_WIDTH; column++) {
-        map[rowsRead][column] = static_cast<int>(values[column + 1]);
+        map[rowsRead][column] = values[column + 1];
     }
     rowsRead++;
 }
@@ -143,10 +124,10 @@ void ReadStageFile(const std::string &path, Stage &stage, std::vector<std::strin
     int backgroundRows = 0, foregroundRows = 0;
     for (const Line &line : lines) {
         const std::string &first = line.words[0];
-        int64_t boss = 0;
+        int boss = 0;
         if (first == "records" || first == "background" || first == "foreground") {
             section = first;
-        } else if (first == "boss" && line.words.size() == 2 && ParseNumber(line.words[1], boss)) {
+        } else if (first == "boss" && line.words.size() == 2 && ParseInt(line.words[1], boss)) {
             stage.bossIndex = static_cast<int>(boss);
         } else if (section == "records") {
             ReadRecord(line, stage, faults);
@@ -168,27 +149,27 @@ static void ReadAnimationRow(const Line &line, std::vector<AnimationRow> &rows, 
 {
     const std::vector<std::string> &words = line.words;
     AnimationRow row;
-    int64_t index = -1;
+    int index = -1;
     size_t cellsAt = 0;
     while (cellsAt < words.size() && words[cellsAt] != "cells") {
         cellsAt++;
     }
-    std::vector<int64_t> durations, cells;
+    std::vector<int> durations, cells;
     const bool empty = words.size() == 2 && words[1] == "empty";
     const bool listed = words.size() >= 2 && words[1] == "durations" && cellsAt < words.size() &&
                         ParseNumbers(words, 2, cellsAt, 32, durations) && durations.size() <= row.durations.size() &&
                         ParseNumbers(words, cellsAt + 1, words.size(), 32, cells) && cells.size() <= row.cells.size();
-    if (!ParseNumber(words[0], index) || index != static_cast<int64_t>(rows.size()) || !(empty || listed)) {
+    if (!ParseInt(words[0], index) || index != static_cast<int>(rows.size()) || !(empty || listed)) {
         faults.push_back(line.where + "expected \"" + std::to_string(rows.size()) +
                          " durations D... cells C...\" (at most 6 and 5) or \"" + std::to_string(rows.size()) +
                          " empty\"");
         return;
     }
     for (size_t i = 0; i < durations.size(); i++) {
-        row.durations[i] = static_cast<int>(durations[i]);
+        row.durations[i] = durations[i];
     }
     for (size_t i = 0; i < cells.size(); i++) {
-        row.cells[i] = static_cast<int>(cells[i]);
+        row.cells[i] = cells[i];
     }
     rows.push_back(row);
 }
@@ -217,47 +198,37 @@ static bool ParseList(const std::string &text, std::vector<int> &values)
     std::istringstream in(text);
     for (std::string item; std::getline(in, item, ',');) {
         const size_t dash = item.find('-', 1);
-        int64_t low = 0, high = 0;
-        if (!ParseNumber(item.substr(0, dash), low) ||
-            !ParseNumber(dash == std::string::npos ? item : item.substr(dash + 1), high) || high < low) {
+        int low = 0, high = 0;
+        if (!ParseInt(item.substr(0, dash), low) ||
+            !ParseInt(dash == std::string::npos ? item : item.substr(dash + 1), high) || high < low) {
             return false;
         }
-        for (int64_t value = low; value <= high; value++) {
-            values.push_back(static_cast<int>(value));
+        for (int value = low; value <= high; value++) {
+            values.push_back(value);
         }
     }
     return !values.empty();
 }
 
-// The lines of sheet 102 in the cell-role map: "102 CELL COLUMNSxROWS DRAW ROLE SUBJECT [type=.. rows=..]".
+// The sprite sheet's blocks, as the content generator reads the role map, with the kinds and rows that show each.
 void ReadSpriteRoles(const std::string &path, std::vector<SpriteRole> &roles, std::vector<std::string> &faults)
 {
-    std::vector<Line> lines;
-    if (!ReadLines(path, lines, faults)) {
+    std::vector<CellRole> cellRoles;
+    const std::string failure = ReadCellRoles(path, cellRoles);
+    if (!failure.empty()) {
+        faults.push_back(failure);
         return;
     }
-    for (const Line &line : lines) {
-        const std::vector<std::string> &words = line.words;
-        if (words[0] != "102") {
+    for (const CellRole &cellRole : cellRoles) {
+        if (cellRole.sheet != 102) {
             continue;
         }
-        SpriteRole role;
-        int64_t first = 0;
-        char by = 0;
-        std::istringstream block(words.size() > 2 ? words[2] : "");
-        bool good = words.size() >= 6 && ParseNumber(words[1], first) && (block >> role.columns >> by >> role.rows) &&
-                    by == 'x';
-        role.first = static_cast<int>(first);
-        role.drawn = words.size() >= 4 && words[3] != "none";
-        for (size_t i = 6; good && i < words.size(); i++) {
-            if (words[i].rfind("type=", 0) == 0) {
-                good = ParseList(words[i].substr(5), role.types);
-            } else if (words[i].rfind("rows=", 0) == 0) {
-                good = ParseList(words[i].substr(5), role.rowOffsets);
-            }
-        }
-        if (!good) {
-            faults.push_back(line.where + "expected 102 CELL COLUMNSxROWS DRAW ROLE SUBJECT [type=LIST rows=LIST]");
+        SpriteRole role{cellRole.first, cellRole.columns, cellRole.rows, cellRole.role != "unused", {}, {}};
+        const auto types = cellRole.attributes.find("type"), rows = cellRole.attributes.find("rows");
+        if ((types != cellRole.attributes.end() && !ParseList(types->second, role.types)) ||
+            (rows != cellRole.attributes.end() && !ParseList(rows->second, role.rowOffsets))) {
+            faults.push_back(path + " line " + std::to_string(cellRole.line) +
+                             ": type= and rows= take lists such as 0-5 or 0,3");
             continue;
         }
         roles.push_back(role);
