@@ -75,8 +75,8 @@ def check_option_choices(root, program, folder):
 
 
 def check_option_visits(root, program, folder):
-    visit = TO_OPTION + [(BUTTON2, 1), (0, 4)]
-    _, dump = run_to_end(root, program, folder, [(0, 3)] + visit * 20, 3 + 20 * 11)
+    steps = [(0, 3)] + (TO_OPTION + [(BUTTON2, 1), (0, 4)]) * 20
+    _, dump = run_to_end(root, program, folder, steps, sum(frames for _, frames in steps) + 3)
     states = [line["MainState"] for line in dump]
     graphs = [line["graphs"] for i, line in enumerate(dump) if states[i] == "30" and states[i - 1] == "20"]
     visits = sum(1 for i in range(1, len(states)) if states[i] == "95" and states[i - 1] != "95")

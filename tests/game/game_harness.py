@@ -111,7 +111,7 @@ def make_unwritable(path):
 class GameRun:
     """One run of the test build in `folder` (emptied first, then given `files`: name -> bytes, those named in
     `read_only` made unwritable). Options name their files relative to the folder; --dir and --multi are always
-    given, --dump always into dump.txt; `steps` make the input file and turn pacing off."""
+    given, --dump into dump.txt and --hash into hash.txt; `steps` make the input file and turn pacing off."""
 
     def __init__(self, root, program, folder, options=(), files=None, steps=None, read_only=()):
         os.makedirs(folder, exist_ok=True)
@@ -126,7 +126,8 @@ class GameRun:
                 make_unwritable(path)
         self.read_only = [os.path.join(folder, name) for name in read_only]
         arguments = [os.path.join(root, "scripts", "wine-run"), program, "--dir", wine_path(folder), "--multi",
-                     "--dump", wine_path(os.path.join(folder, "dump.txt"))]
+                     "--dump", wine_path(os.path.join(folder, "dump.txt")),
+                     "--hash", wine_path(os.path.join(folder, "hash.txt"))]
         if steps is not None:
             open(os.path.join(folder, "input.txt"), "w").write(input_file(steps))
             arguments += ["--input", wine_path(os.path.join(folder, "input.txt")), "--no-pacing"]
@@ -143,8 +144,13 @@ class GameRun:
             assert self.process.poll() is None, f"the game ended ({self.process.returncode}) before holding a frame"
             assert time.time() < deadline, "the game did not hold its frame"
             time.sleep(0.1)
-        frame = int(open(self.path("held")).read().split()[0])
-        return next(line for line in self.dump() if line["frame"] == str(frame))
+        frame = open(self.path("held")).read().split()[0]
+        while True:
+            lines = [line for line in self.dump() if line["frame"] == frame]
+            if lines:
+                return lines[-1]
+            assert time.time() < deadline, f"frame {frame} is held but not in the dump"
+            time.sleep(0.1)
 
     def release(self):
         open(self.path("release"), "w").close()
