@@ -31,8 +31,7 @@ def wait_for_cursor(run, wanted, what, seconds=30):
 def main():
     program, folder, root = sys.argv[1:4]
     num_lock_off()
-    run = GameRun(root, program, folder)
-    try:
+    with GameRun(root, program, folder) as run:
         window = find_window()
         focus_window(window, 60)
         wait_for_cursor(run, lambda cursor: cursor == 0, "title menu")
@@ -44,8 +43,6 @@ def main():
             finally:
                 xdotool("keyup", key)
         code = press_escape_until_exit(run.process, window)
-    finally:
-        run.finish(60)
     assert code == 0, f"Escape ended the game with {code}"
     shut_down_cleanly(run)
     print("arrow keys moved the cursor; Escape ended the game with 0 and a complete log")

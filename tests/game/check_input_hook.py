@@ -18,8 +18,8 @@ TO_OPTION = [(DOWN, 3), (0, 1), (BUTTON1, 1), (0, 3)]  # from START: the option 
 
 
 def run_to_end(root, program, folder, steps, frames, files=None):
-    run = GameRun(root, program, folder, ["--frames", str(frames)], files=files, steps=steps)
-    code = run.finish()
+    with GameRun(root, program, folder, ["--frames", str(frames)], files=files, steps=steps) as run:
+        code = run.finish()
     assert code == 0, f"{folder}: the run ended with {code}"
     shut_down_cleanly(run)
     return run, run.dump()
@@ -47,15 +47,15 @@ def check_lunatic_hand_over(root, program, folder):
 
 def check_full_screen_start(root, program, folder, option_file):
     before = display_size()
-    run = GameRun(root, program, folder, ["--stop-at", "3", "--frames", "5"], files={"Option.Dat": option_file},
-                  steps=[])
     try:
-        run.wait_held()
-        size, frame = display_size(), window_geometry(find_window())
-        run.release()
+        with GameRun(root, program, folder, ["--stop-at", "3", "--frames", "5"], files={"Option.Dat": option_file},
+                     steps=[]) as run:
+            run.wait_held()
+            size, frame = display_size(), window_geometry(find_window())
+            run.release()
+            code = run.finish()
     finally:
-        code = run.finish()
-        if display_size() != before:
+        if display_size() != before:  # the other checks need the display as it was
             subprocess.run(["xrandr", "-s", "%dx%d" % before], check=False)
     assert (size, frame) == ((640, 480), (0, 0, 640, 480)), f"display {size}, window {frame}"
     assert code == 0 and display_size() == before, f"ended with {code}, display {display_size()}"

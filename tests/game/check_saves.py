@@ -60,9 +60,9 @@ def check_records(program, folder, root, content):
 def check_failed_writes(program, folder, root):
     for step, after in WRITE_STEPS:
         options = (["--fail-save", step] if step else []) + ["--frames", "100"]
-        run = GameRun(root, program, os.path.join(folder, f"write_{step}"), options,
-                      files={"Option.Dat": OLD_OPTION, "Save.Dat": WRITTEN}, steps=TO_FULL_SCREEN_CHOICE)
-        code = run.finish()
+        with GameRun(root, program, os.path.join(folder, f"write_{step}"), options,
+                     files={"Option.Dat": OLD_OPTION, "Save.Dat": WRITTEN}, steps=TO_FULL_SCREEN_CHOICE) as run:
+            code = run.finish()
         assert code == 0, f"failing {step}: the run ended with {code}"
         shut_down_cleanly(run)
         assert open(run.path("Option.Dat"), "rb").read() == after, f"failing {step}: Option.Dat changed wrongly"

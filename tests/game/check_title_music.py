@@ -85,10 +85,9 @@ def correlation_peaks(recording, tracks):
 def record_title(root, program, folder):
     """Holds the title (its music playing since the first frame) while the sink is recorded; answers the
     recording's left and right channels averaged, at 44.1 kHz."""
-    run = GameRun(root, program, folder, ["--stop-at", "3", "--frames", "5"])
-    recording = run.path("title.wav")
     record = os.path.join(root, "scripts", "harness-record")
-    try:
+    with GameRun(root, program, folder, ["--stop-at", "3", "--frames", "5"]) as run:
+        recording = run.path("title.wav")
         line = run.wait_held()
         assert line["CurrentTrack"] == "0", f"the title's track is not playing: {line}"
         time.sleep(0.5)
@@ -96,7 +95,6 @@ def record_title(root, program, folder):
         time.sleep(RECORD_SECONDS)
         subprocess.run([record, "stop", recording], check=True)
         run.release()
-    finally:
         code = run.finish()
     assert code == 0, f"the run ended with {code}"
     rate, samples = read_wav_mono(recording)

@@ -111,7 +111,8 @@ def make_unwritable(path):
 class GameRun:
     """One run of the test build in `folder` (emptied first, then given `files`: name -> bytes, those named in
     `read_only` made unwritable). Options name their files relative to the folder; --dir and --multi are always
-    given, --dump into dump.txt and --hash into hash.txt; `steps` make the input file and turn pacing off."""
+    given, --dump into dump.txt and --hash into hash.txt; `steps` make the input file and turn pacing off. Used
+    in a `with` statement, which ends a run still going."""
 
     def __init__(self, root, program, folder, options=(), files=None, steps=None, read_only=()):
         os.makedirs(folder, exist_ok=True)
@@ -140,7 +141,7 @@ class GameRun:
     def wait_held(self, seconds=120):
         """Waits until the program holds its stopped frame on screen; answers that frame's dump line."""
         deadline = time.time() + seconds
-        while not os.path.exists(self.path("held")):
+        while not (os.path.exists(self.path("held")) and open(self.path("held")).read().strip()):
             assert self.process.poll() is None, f"the game ended ({self.process.returncode}) before holding a frame"
             assert time.time() < deadline, "the game did not hold its frame"
             time.sleep(0.1)
@@ -156,15 +157,19 @@ class GameRun:
         open(self.path("release"), "w").close()
 
     def finish(self, seconds=120):
-        """Waits for the end of the run (killing it after `seconds`); answers its exit code."""
-        try:
-            return self.process.wait(timeout=seconds)
-        finally:
-            if self.process.poll() is None:
-                self.process.kill()
-                self.process.wait()
-            for path in self.read_only:  # the build folder must stay removable
-                subprocess.run(["chattr", "-i", path], capture_output=True)
+        """Waits for the end of the run; answers its exit code."""
+        return self.process.wait(timeout=seconds)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        """A run a failed check leaves going is ended; the folder is left removable."""
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        for path in self.read_only:
+            subprocess.run(["chattr", "-i", path], capture_output=True)
 
     def dump(self):
         """The dump's lines, each a dict of its key=value fields."""

@@ -10,7 +10,8 @@ WINDOW = (234, 310, 192, 118)  # the menu window: x, y, width, height
 TITLE_ITEMS = [5, 8, 7, 6, 4]
 DIFFICULTY_ITEMS = [4, 6, 4, 7]
 ESCAPE_LINE = (0, 460, 8)  # x, y, characters
-CHARACTER, LINE = 16, 18  # a full-width character's advance; a text line's height with a pixel to spare
+# A full-width character's width (16 pixels apart, its glyph may reach a pixel further) and a text line's height.
+CHARACTER, LINE = 17, 18
 
 
 def text_box(x, y, characters):
@@ -79,14 +80,16 @@ def inside(box, x, y):
     return box is not None and box[0] <= x < box[2] and box[1] <= y < box[3]
 
 
-def compare(screen, shot, extra_steps=0):
-    """Failures as lines (empty when the shot follows the rules): a pixel off by more than its blends allow (plus
-    `extra_steps` where anything was blended), a text box without text, a cursor not filled."""
+def compare(screen, shot, blended_steps=None):
+    """Failures as lines (empty when the shot follows the rules): a pixel off by more than its blends allow (or
+    than `blended_steps`, when given, wherever anything was blended), a text box without text, a cursor not
+    filled."""
     failures, text_pixels, cursor_pixels = [], [0] * len(screen.text_boxes), 0
     for y in range(SCREEN_HEIGHT):
         colours, blends, row = screen.colour[y], screen.blends[y], shot[y]
         for x in range(SCREEN_WIDTH):
-            expected, allowed = to_565(colours[x]), blends[x] + (extra_steps if blends[x] else 0)
+            allowed = blends[x] if blended_steps is None or not blends[x] else blended_steps
+            expected = to_565(colours[x])
             if steps_apart(expected, row[x]) <= allowed:
                 continue
             if inside(screen.cursor_box, x, y) and row[x] == (31, 63, 31):
