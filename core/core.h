@@ -415,6 +415,13 @@ int GetImeEnableFlag(void);
 int SetImeEnableFlag(int flag);
 int ClearImeComposition(void);
 const char *GetImeCompositionText(void); // the composition string being typed, empty when none
+int ClearImeCompositionText(void);       // the engine's copy of the composition string only
+// The window's IME context through the bound entries (null when they are missing or there is none), and its
+// release; and one of the IME's strings read into a buffer of outSize bytes, cut and terminated.
+HIMC OpenImeContext(HWND window);
+void CloseImeContext(HWND window, HIMC context);
+typedef LONG(WINAPI *ImmGetCompositionStringFunction)(HIMC, DWORD, LPVOID, DWORD);
+int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD index, void *out, int outSize);
 // The rest of the engine's copy of the IME state, for text entry; valid until the next IME message.
 struct ImeState {
     int composing;        // between the start and the end of a composition

@@ -47,11 +47,16 @@ static void FreeCandidateList(void)
     s_CandidateListSize = 0;
 }
 
+int ClearImeCompositionText(void)
+{
+    MemFill(s_Composition, 0, sizeof(s_Composition));
+    return 0;
+}
+
 int ClearImeComposition(void)
 {
     FreeCandidateList();
-    MemFill(s_Composition, 0, sizeof(s_Composition));
-    return 0;
+    return ClearImeCompositionText();
 }
 
 const char *GetImeCompositionText(void)
@@ -100,14 +105,13 @@ int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD
     return (int)read;
 }
 
-// The IME context of the window through the bound entries; null when they are missing or there is none.
-static HIMC OpenImeContext(HWND window)
+HIMC OpenImeContext(HWND window)
 {
     ImmGetContextFunction getContext = BOUND_AS(ImmGetContextFunction, BoundImmFunction(IMM_GET_CONTEXT));
     return getContext != NULL && BoundImmFunction(IMM_RELEASE_CONTEXT) != NULL ? getContext(window) : NULL;
 }
 
-static void CloseImeContext(HWND window, HIMC context)
+void CloseImeContext(HWND window, HIMC context)
 {
     BOUND_AS(ImmReleaseContextFunction, BoundImmFunction(IMM_RELEASE_CONTEXT))(window, context);
 }

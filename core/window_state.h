@@ -139,10 +139,6 @@ void NoteMenuAttached(int attached);
 // The layered-window presenter's DIB section, deleted by the end sequence (window_services.cpp).
 void DeleteLayeredDibSection(void);
 
-// IME strings (ime.cpp): reads one string of the IME into a buffer of outSize bytes, cut and terminated.
-typedef LONG(WINAPI *ImmGetCompositionStringFunction)(HIMC, DWORD, LPVOID, DWORD);
-int ReadImeString(ImmGetCompositionStringFunction getString, HIMC context, DWORD index, void *out, int outSize);
-
 // System-key suppression (window.cpp): the keyboard hook's decision for one key event, whether the hook is in,
 // and its removal at the end.
 int IsSystemKeyStroke(DWORD virtualKey, DWORD hookFlags, int controlDown);

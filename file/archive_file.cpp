@@ -201,10 +201,13 @@ static int TakeResolvedArchive(int index, const char *archivePath, const char *i
 //   time, so only a folder untouched for ABSENT_TRUST_AGE before the probe is remembered.
 // - A handle follows its folder, not its path: a folder renamed away would still answer for the path. Such a
 //   rename changes the time of the folder above, whose candidate comes first (prefixes are taken shortest first).
-//   So a remembered candidate counts only while every shorter prefix of the same path is remembered too, each no
-//   later than it (entries carry the serial number of the resolve that made them); below a prefix that is not,
-//   candidates are probed plainly and forgotten.
-// - "C:" stands for the drive's current folder, which is looked up by path (a stat) every time.
+//   So a handle is read only while every shorter prefix of the same path was found unchanged and remembered no
+//   later than the entry (entries carry the serial number of the resolve that made them). Otherwise, below a
+//   folder that changes too often to be remembered (a temporary folder) or one probed again since, the folder's
+//   time is read by its path, which always names the folder there now; a path that reads unchanged vouches for
+//   its folder (one put in its place would have to carry the very same time), so the chain starts again from it.
+// - "C:" stands for the drive's current folder. Its root is read through a handle like any folder; any other
+//   current folder is not on the path's own chain, so it is read by path.
 // The handles are closed with the archives, by CloseUnusedArchives.
 
 #define ABSENT_ARCHIVE_SLOTS 512
@@ -215,20 +218,20 @@ struct AbsentArchive {
     unsigned int hash;
     unsigned int serial; // of the resolve that probed it
     unsigned long long folderTime;
-    HANDLE folder;                 // null for the drive's current folder, which is read by path
+    HANDLE folder;                 // null for a folder read by path
     char path[ARCHIVE_PATH_LIMIT]; // the upper-cased archive path, empty for a free slot
 };
 
 // The folder that holds the archive for one directory prefix.
 struct ArchiveFolder {
     char path[FULL_PATH_SIZE];
-    int driveRelative; // "C:": the drive's current folder
+    int byPath; // a drive's current folder other than its root: always read by path
 };
 
-// One resolve's walk down the prefixes: whether every prefix so far is remembered, and the latest serial among
-// them.
+// One resolve's walk down the prefixes: whether the chain of folders so far vouches for handles, and the latest
+// serial among the entries it rests on.
 struct AbsentWalk {
-    int remembered;
+    int chained;
     unsigned int serial;
 };
 
@@ -252,7 +255,7 @@ static unsigned long long FileTimeValue(const FILETIME *time)
 }
 
 // The folder of the archive for the prefix written[0, prefixLength): the prefix up to its last separator (a
-// drive root keeps it); -1 for a path that is not on a drive.
+// drive root keeps it), or for "C:" the drive's current folder; -1 for a path that is not on a drive.
 static int GetArchiveFolder(const char *written, size_t prefixLength, ArchiveFolder *folder)
 {
     if (written[1] != ':') {
@@ -264,7 +267,15 @@ static int GetArchiveFolder(const char *written, size_t prefixLength, ArchiveFol
     }
     size_t length = cut == 3 ? 3 : cut > 3 ? cut - 1 : 2;
     lstrcpynA(folder->path, written, (int)length + 1);
-    folder->driveRelative = length == 2;
+    folder->byPath = 0;
+    if (length == 2) {
+        char drive[3] = {written[0], ':', 0};
+        DWORD got = GetFullPathNameA(drive, sizeof(folder->path), folder->path, NULL);
+        if (got < 3 || got >= sizeof(folder->path)) {
+            return -1;
+        }
+        folder->byPath = got > 3;
+    }
     return 0;
 }
 
@@ -281,7 +292,7 @@ static unsigned long long ReadFolderTimeByPath(const char *path)
 static unsigned long long ReadFolderTime(HANDLE folder)
 {
     FILETIME creation, access, write;
-    return GetFileTime(folder, &creation, &access, &write) ? FileTimeValue(&write) : 0;
+    return folder != NULL && GetFileTime(folder, &creation, &access, &write) ? FileTimeValue(&write) : 0;
 }
 
 static HANDLE OpenFolderHandle(const char *path)
@@ -325,15 +336,21 @@ void ForgetAbsentArchives(void)
     }
 }
 
-// Whether a remembered entry still holds: made no earlier than the prefixes above it, its folder unchanged.
-static int IsAbsenceCurrent(const AbsentArchive *entry, const ArchiveFolder *folder, const AbsentWalk *walk)
+// Whether a remembered entry still holds: its folder unchanged, read through the handle while the chain above
+// vouches for it, else by path (which then starts the chain again from this entry).
+static int IsAbsenceCurrent(const AbsentArchive *entry, const ArchiveFolder *folder, AbsentWalk *walk)
 {
-    if (entry == NULL || entry->serial < walk->serial) {
+    if (entry == NULL) {
         return 0;
     }
-    unsigned long long time =
-        folder->driveRelative ? ReadFolderTimeByPath(folder->path) : ReadFolderTime(entry->folder);
-    return time != 0 && time == entry->folderTime;
+    int throughHandle = walk->chained && !folder->byPath && entry->serial >= walk->serial;
+    unsigned long long time = throughHandle ? ReadFolderTime(entry->folder) : ReadFolderTimeByPath(folder->path);
+    if (time == 0 || time != entry->folderTime) {
+        return 0;
+    }
+    walk->chained = 1;
+    walk->serial = entry->serial;
+    return 1;
 }
 
 // A candidate that did not open is remembered if no such file exists and its folder is old enough to be
@@ -358,22 +375,22 @@ static int RememberAbsentArchive(const char *candidate, unsigned int hash, HANDL
     return 0;
 }
 
-// Probes the candidate and remembers it when it is absent: the folder's time is read before the probe.
+// Probes the candidate and remembers it when it is absent: the folder's time is read before the probe, through
+// a handle opened now by path (so the chain holds from here), or by path alone.
 static int ProbeAndRemember(const char *candidate, unsigned int hash, const ArchiveFolder *folder, AbsentWalk *walk)
 {
-    HANDLE handle = folder->driveRelative ? NULL : OpenFolderHandle(folder->path);
-    unsigned long long time = folder->driveRelative ? ReadFolderTimeByPath(folder->path)
-                              : handle != NULL      ? ReadFolderTime(handle)
-                                                    : 0;
+    HANDLE handle = folder->byPath ? NULL : OpenFolderHandle(folder->path);
+    unsigned long long time = folder->byPath ? ReadFolderTimeByPath(folder->path) : ReadFolderTime(handle);
     int index = OpenArchiveByPath(-1, candidate, 0, 0);
     if (index < 0 && RememberAbsentArchive(candidate, hash, handle, time) == 0) {
+        walk->chained = 1;
         walk->serial = s_ResolveSerial;
         return index;
     }
     if (handle != NULL) {
         CloseHandle(handle);
     }
-    walk->remembered = 0;
+    walk->chained = 0;
     return index;
 }
 
@@ -383,15 +400,14 @@ static int ProbeArchive(const char *candidate, const char *written, size_t prefi
     unsigned int hash = HashArchivePath(candidate);
     AbsentArchive *entry = FindAbsentArchive(candidate, hash);
     ArchiveFolder folder;
-    if (walk->remembered && GetArchiveFolder(written, prefixLength, &folder) == 0) {
+    if (GetArchiveFolder(written, prefixLength, &folder) == 0) {
         if (IsAbsenceCurrent(entry, &folder, walk)) {
-            walk->serial = entry->serial;
             return -1;
         }
         ForgetAbsentArchive(entry);
         return ProbeAndRemember(candidate, hash, &folder, walk);
     }
-    walk->remembered = 0;
+    walk->chained = 0;
     ForgetAbsentArchive(entry);
     return OpenArchiveByPath(-1, candidate, 0, 0);
 }

@@ -112,7 +112,9 @@ static int IsDrawingHeld(void)
     return g_DrawState.suspended || g_DrawState.emptyArea;
 }
 
-// A selected blend graph must cover the graph; one released while selected covers nothing.
+// A selected blend graph must cover the graph (equal or larger, as the draws need; the texture-piece draw info
+// expects an equal size, and a larger one only leaves its far part unused); one released while selected covers
+// nothing.
 static int BlendGraphCovers(const GraphRecord *graph)
 {
     if (g_DrawState.blendGraph == -1) {

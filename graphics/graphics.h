@@ -151,8 +151,30 @@ int TestGraphicsDeviceLost(void); // asks the device; 1 when it is lost (the fla
 typedef int (*GraphRestoreCallback)(void);
 int InstallGraphRestoreCallback(GraphRestoreCallback callback);
 int HasGraphRestoreCallback(void);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Vertex buffers, index buffers and shaders (device objects with a copy of their data in memory), models and the
+// model bases they are made from. Invalid handles give -1. A data write puts `count` elements from `first` into the
+// device buffer and the memory copy alike (the copy is what a new device gets).
+
+int DeleteVertexBuffer(EngineHandle handle);
+int DeleteAllVertexBuffers(void);
+int SetVertexBufferData(int first, const void *data, int count, EngineHandle handle);
+int DeleteIndexBuffer(EngineHandle handle);
+int DeleteAllIndexBuffers(void);
+int SetIndexBufferData(int first, const void *data, int count, EngineHandle handle);
+int DeleteShader(EngineHandle handle);
+int DeleteAllShaders(void);
+int GetShaderModelVersion(void); // 300, 200, or 0 without Direct3D or with shaders off on the device
 int InitModelSystem(void);
 int TerminateModelSystem(void);
+int DeleteModel(EngineHandle handle);
+int DeleteModelBase(EngineHandle handle); // drops one reference; the base goes with the last
+int ReleaseModelBaseDeviceBuffers(EngineHandle handle);
+int ReleaseModelDeviceBuffers(EngineHandle handle);
+int ReleaseAllModelDeviceObjects(void);
+int RestoreAllModelBuffers(void);
+int RestoreModelTextures(void);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Draw settings: blend, brightness, blend graph, draw area, filtering, fog; screen colours; graph and screen sizes.
@@ -226,7 +248,8 @@ int SetWaitVerticalBlank(int flag); // 1 (the default): presents on the software
 int GetWaitVerticalBlank(void);
 // The millisecond count (GetNowMilliCount) of the last present that reached the window; -1 before the first.
 int GetLastPresentMilliCount(void);
-// After the window moved: a pending mask rectangle of the front screen is closed and the draw area applied again.
+// After the window moved: with the front screen as target the mask use is switched off and back on, and the draw
+// area applied again.
 int FollowWindowMove(void);
 // Masked drawing: while the mask screen is in use, drawing reaches the target only where the mask lets it through.
 // CreateMaskScreen(0) does nothing.

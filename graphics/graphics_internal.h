@@ -689,12 +689,8 @@ int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, unsigned int color);
 int SoftDrawTriangle(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Later graphics work, named here so start-up and end can call it: lights and material, masks, the buffer,
-// shader and model tables.
+// Later graphics work, named here so start-up and end can call it: lights and material, masks.
 
-int DeleteAllVertexBuffers(void);
-int DeleteAllIndexBuffers(void);
-int DeleteAllShaders(void);
 int DeleteMaskScreen(void);
 int DeleteAllMasks(void);
 int DeleteAllLights(void); // every light but the default one, then the default light
@@ -702,7 +698,6 @@ int DeleteAllLightsExceptDefault(void);
 int CreateDefaultLight(void); // at the draw-settings reset, once: the default light and the material defaults
 int GetDefaultLightHandle(void);
 int CreateLightOfType(int type); // D3DLIGHTTYPE, the new light's other values at their defaults
-int ReleaseAllModelDeviceObjects(void);
 int PushChangedLights(void); // the changed lights to the device before a 3D draw
 int PushMaterial(void);      // the material when it changed (or under the force flag)
 int ForceLightRepush(void);  // after the device is made again: the next push sends every light
@@ -735,5 +730,3 @@ int RestoreAllGraphs(void);        // the default restore callback: every graph 
 // afterwards, each buffer refilled from its memory copy.
 int ReleaseTableDeviceObjects(void);
 int RecreateTableDeviceObjects(void);
-int RestoreModelTextures(void);
-int RestoreAllModelBuffers(void);

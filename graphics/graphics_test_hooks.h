@@ -44,8 +44,30 @@ int GetTableUsedEnd(int typeTag, int *count);
 // The model-base slot array replaced by `usedEnd` empty slots with the placeholder in `placeholderSlot` (-1: none);
 // a used end of 0 leaves no array.
 int SetTestModelBaseSlots(int usedEnd, int placeholderSlot);
-// The graphs RestoreModelTextures makes again: the two built-in pictures' and the grey ramp's (-1: never made).
-int SetModelTextureGraphs(EngineHandle white, EngineHandle toonRamp, EngineHandle grayRamp);
+// The model system's textures: the two built-in pictures' graphs and the grey ramp's (-1 before its start).
+void GetModelSystemTextures(EngineHandle graphs[3]);
+// A model base made as a loader would make it: meshes over consecutive runs of vertices and indices filled from
+// the seed (indices inside each mesh), one frame work block and bone a frame, each material with its image files
+// copied and its graph made, and attached blocks. -1 for a mesh outside the kinds or the 16-bit index range, or
+// before the model system's start. The base's device buffers are left to RestoreModelBaseBuffers.
+struct TestModelMesh {
+    int material, skinKind, vertexKind, vertexCount, indexCount, perModelVertices;
+};
+struct TestModelMaterial {
+    const void *colorFile, *alphaFile; // image files in memory, null: absent
+    int colorFileSize, alphaFileSize;
+    int bump;
+    float bumpHeight;
+    int mip, translucent;
+};
+EngineHandle AddTestModelBase(const TestModelMesh *meshes, int meshCount, const TestModelMaterial *materials,
+                              int materialCount, int frameCount, int hasPhysics, uint32_t seed);
+// A model of the base (one more reference to it) with its per-frame, per-material and work blocks and attached
+// lists, two per-instance texture records of which the second is in use when `instanceTexture` is given, the
+// physics world (an engine block, or null) and its own vertex buffers when the base's buffers are present.
+EngineHandle AddTestModel(EngineHandle base, const TestModelMaterial *instanceTexture, PhysicsWorld *physics);
+// The model buffers' creation or lock step with this number (1: the next) fails; 0: none.
+int SetModelBufferFailureStep(int step);
 
 // Pictures the graph restore pass has loaded (decodes started, failed ones too) since the program started.
 int GetGraphRestoreLoadCount(void);

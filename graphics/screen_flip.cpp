@@ -415,15 +415,17 @@ void ForgetLastPresentedRects(void)
     SetRectEmpty(&s_LastSource);
 }
 
-// No mask screen is ever made in this program, so switching its use off and on again comes down to closing a
-// pending mask rectangle.
+// With the front screen as target the mask use goes off and back to what it was, which selects the target's
+// surfaces afresh so that the screen follows the window (without a mask screen both calls refuse at once).
 int FollowWindowMove(void)
 {
     if (!IsGraphicsInitialised()) {
         return 0;
     }
     if (GetDrawTarget() == -4) {
-        CloseMaskPass();
+        int use = IsMaskScreenInUse();
+        SetMaskScreenInUse(0);
+        SetMaskScreenInUse(use);
     }
     const RECT *area = &g_DrawState.drawArea;
     return SetDrawClipArea(area->left, area->top, area->right, area->bottom);

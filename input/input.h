@@ -31,6 +31,13 @@ int GetInputChar(char *out, int take);
 // The IME on or off for the main window; off forgets the composition and the candidate list.
 int SetIMEEnable(int flag);
 int DeleteKeyInputHandle(EngineHandle handle);
+// Engine start-up: the ring, the IME copy and the key-input table reset (no active field, blink period 500 ms).
+int InitCharCodeBuffer(void);
+// Every pump pass: a pending IME reset, then the active field's composition limit and editing; -1 for an active
+// handle that is not valid.
+int ProcessKeyInputChars(void);
+// Engine end: every field deleted and the shared input buffer freed.
+int DeleteAllKeyInputHandles(void);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Input start-up and end, and the per-pass upkeep the message pump runs.
@@ -51,6 +58,3 @@ unsigned int GetPadInput(int padNumber);
 int IsKeyDown(int keyCode);
 int ApplyJoypadVibration(void);
 int UpdateJoypadVibrationTime(void);
-int InitCharCodeBuffer(void);
-int ProcessKeyInputChars(void);
-int DeleteAllKeyInputHandles(void);

@@ -82,3 +82,8 @@ int UpdateJoypadState(int pad);
 int PrepareInputQuery(void);
 // A winmm axis position 0..65,535 as -1000..1000 with the dead zone in the middle.
 int ScaleJoystickAxis(unsigned int value);
+
+// The text-entry side of the IME (typed_chars.cpp), run by the key-input pass: the reset steps from the counter's
+// on (the counter then idle), and the composition cut to room bytes at a character boundary and set again.
+int RunImeResetSteps(void);
+int CutImeComposition(int room);

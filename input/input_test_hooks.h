@@ -12,3 +12,21 @@ const KeyInputRecord *GetKeyInputRecordForTest(EngineHandle handle);
 // Replaces the key query behind the Shift tests of the editing (null puts IsKeyDown back).
 typedef int (*KeyDownQuery)(int keyCode);
 void SetKeyDownQueryForTest(KeyDownQuery query);
+// The IME reset: the step (1..4) the next key-input pass starts at; 0 leaves it idle.
+void SetImeResetStepForTest(int step);
+
+// The key-input table's words besides the records, as the tests may read and set them.
+struct KeyInputTableWords {
+    EngineHandle activeHandle; // -1 = none
+    EngineHandle secondHandle; // meant for drawing fields, which nothing does yet
+    int blinkStartTime;
+    int blinkPeriod; // ms
+    int cursorVisible;
+    unsigned int colors[15]; // screen colours fields are drawn in
+    void *sharedBuffer;      // owned; freed with the last field
+    // The composition is cut to the room left in the active field while limitToField is set, and to
+    // compositionLimit bytes when that is not 0. Nothing in the engine sets them.
+    int limitToField;
+    int compositionLimit;
+};
+KeyInputTableWords *GetKeyInputTableWordsForTest(void);

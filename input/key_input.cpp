@@ -1,7 +1,8 @@
 // The key-input table: text-entry fields edited on every pass of the message pump from the typed characters, with
-// selection, clipboard copy, cut and paste, and the numbers-only and single-byte-only rules. The table is reset at
-// start-up and emptied at the end; the IME goes off when the last field goes. Window thread only.
-#include "input/input.h"
+// selection, clipboard copy, cut and paste, and the numbers-only and single-byte-only rules; the IME composition is
+// kept within the limits. The table is reset at start-up and emptied at the end; the IME goes off when the last
+// field goes. Window thread only.
+#include "input/input_internal.h"
 
 #include <string.h>
 
@@ -14,10 +15,8 @@
 #define KEY_RIGHT_SHIFT 0x36
 
 static KeyInputRecord s_Records[KEY_INPUT_SLOTS];
-static EngineHandle s_ActiveHandle = -1;
+static KeyInputTableWords s_Table = {-1, -1, 0, 500, 1, {}, NULL, 0, 0};
 static int s_NextCheckNumber;
-// The colours fields are drawn in; nothing in the engine draws a field yet.
-static unsigned int s_Colors[15];
 static KeyDownQuery s_KeyDownQuery = IsKeyDown;
 
 int InitCharCodeBuffer(void)
@@ -31,9 +30,13 @@ int InitCharCodeBuffer(void)
                                                 {0, 0, 0},       {0, 0, 0},       {255, 255, 0},  {0, 0, 0},
                                                 {255, 255, 255}, {0, 0, 0},       {128, 128, 128}};
     for (int i = 0; i < 15; i++) {
-        s_Colors[i] = MakeScreenColor(colors[i][0], colors[i][1], colors[i][2]);
+        s_Table.colors[i] = MakeScreenColor(colors[i][0], colors[i][1], colors[i][2]);
     }
-    s_ActiveHandle = -1;
+    s_Table.activeHandle = -1;
+    s_Table.secondHandle = -1;
+    s_Table.blinkStartTime = 0;
+    s_Table.blinkPeriod = 500;
+    s_Table.cursorVisible = 1;
     AddLog("完了しました\n");
     return 0;
 }
@@ -77,8 +80,8 @@ int DeleteKeyInputHandle(EngineHandle handle)
     }
     FreeMemory(record->text);
     MemFill(record, 0, sizeof(*record));
-    if (s_ActiveHandle == handle) {
-        s_ActiveHandle = -1;
+    if (s_Table.activeHandle == handle) {
+        s_Table.activeHandle = -1;
     }
     if (!IsAnyKeyInputUsed()) {
         SetIMEEnable(0);
@@ -93,7 +96,9 @@ int DeleteAllKeyInputHandles(void)
             DeleteKeyInputHandle(HandleOfSlot(slot));
         }
     }
-    s_ActiveHandle = -1;
+    FreeMemory(s_Table.sharedBuffer);
+    s_Table.sharedBuffer = NULL;
+    s_Table.activeHandle = -1;
     return 0;
 }
 
@@ -122,13 +127,18 @@ EngineHandle CreateKeyInputForTest(int maxLength, int cancelAllowed, int singleB
     record->cancelAllowed = (uint32_t)cancelAllowed;
     record->singleByteOnly = (uint32_t)singleByteOnly;
     record->numbersOnly = (uint32_t)numbersOnly;
-    s_ActiveHandle = HandleOfSlot(slot);
-    return s_ActiveHandle;
+    s_Table.activeHandle = HandleOfSlot(slot);
+    return s_Table.activeHandle;
 }
 
 const KeyInputRecord *GetKeyInputRecordForTest(EngineHandle handle)
 {
     return GetKeyInputRecord(handle);
+}
+
+KeyInputTableWords *GetKeyInputTableWordsForTest(void)
+{
+    return &s_Table;
 }
 
 void SetKeyDownQueryForTest(KeyDownQuery query)
@@ -327,15 +337,35 @@ static int ApplyEditCode(KeyInputRecord *record, char code)
     return 0;
 }
 
+// A composition longer than the room the limits leave is cut to it.
+static void LimitComposition(const KeyInputRecord *record)
+{
+    int room = -1;
+    if (s_Table.limitToField) {
+        room = record->maxLength - record->length;
+    }
+    if (s_Table.compositionLimit != 0 && (room == -1 || s_Table.compositionLimit < room)) {
+        room = s_Table.compositionLimit < 0 ? 0 : s_Table.compositionLimit;
+    }
+    if (room != -1 && lstrlenA(GetImeCompositionText()) > room) {
+        CutImeComposition(room);
+    }
+}
+
 int ProcessKeyInputChars(void)
 {
-    if (s_ActiveHandle == -1) {
+    RunImeResetSteps();
+    if (s_Table.activeHandle == -1) {
         return 0;
     }
-    KeyInputRecord *record = GetKeyInputRecord(s_ActiveHandle);
+    KeyInputRecord *record = GetKeyInputRecord(s_Table.activeHandle);
     if (record == NULL) {
         return -1;
     }
+    if (record->ended) {
+        return 0;
+    }
+    LimitComposition(record);
     char character[2];
     int size;
     while (!record->ended && (size = GetInputChar(character, 1)) != 0) {

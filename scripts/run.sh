@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QV_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh"
-exe=$(find "$build/game" -maxdepth 1 -name '*.exe' | head -n 1)
+exe=$build/game/QvGame.exe
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     QV_USE_DISPLAY=1 exec "$root/scripts/harness.sh" bash -c 'cd "$(dirname "$1")" && wine "$1"' run "$exe"
 fi

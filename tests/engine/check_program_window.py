@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Runs the program under the harness: its window must have a 640x480 client area centred on the display showing
-the banner picture from its resources, a second copy started meanwhile must be refused and end while the first
-carries on (it does not wait for the first), and Escape must end the first with exit code 0 and a complete log.
-Usage: check_program_window.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
+"""Runs the game under the harness: its window, titled with the game's name, must be centred on the display and show
+the title picture from its resources, a second copy started meanwhile must be refused at once with -1 (status 255)
+while the first carries on, and Escape must end the first with exit code 0 and a complete log.
+Usage: check_program_window.py PROGRAM RUN_FOLDER SOURCE_ROOT TITLE_PICTURE"""
 import math
 import os
 import subprocess
 import sys
 import time
+
+TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
 
 
 def run(*command):
@@ -34,59 +36,55 @@ def geometry(window):
     return (values["Absolute upper-left X"], values["Absolute upper-left Y"], values["Width"], values["Height"])
 
 
-def screenshot(root, path):
-    subprocess.run([os.path.join(root, "scripts", "harness-shot"), path], check=True)
+def load_picture(path):
     raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
     size = run("identify", "-format", "%w %h", path).split()
     return int(size[0]), int(size[1]), raw
 
 
-def is_black(image, x, y):
+def screenshot(root, path):
+    subprocess.run([os.path.join(root, "scripts", "harness-shot"), path], check=True)
+    return load_picture(path)
+
+
+def pixel(image, x, y):
     width, _, raw = image
     offset = (y * width + x) * 3
-    return raw[offset] < 16 and raw[offset + 1] < 16 and raw[offset + 2] < 16
+    return raw[offset:offset + 3]
 
 
-def client_area(image, left, top, width, height):
-    """The client area inside the painted frame: the demo's test card has a black border, found along the window's
-    middle lines and checked all round."""
-    middle_y, middle_x = top + height // 2, left + width // 2
-    x0 = next(x for x in range(left, left + width) if is_black(image, x, middle_y))
-    x1 = next(x for x in range(left + width - 1, left, -1) if is_black(image, x, middle_y))
-    y0 = next(y for y in range(top, top + height) if is_black(image, middle_x, y))
-    y1 = next(y for y in range(top + height - 1, top, -1) if is_black(image, middle_x, y))
-    for x in range(x0, x1 + 1, 7):
-        assert is_black(image, x, y0) and is_black(image, x, y1), f"no black border at column {x}"
-    for y in range(y0, y1 + 1, 7):
-        assert is_black(image, x0, y) and is_black(image, x1, y), f"no black border at row {y}"
-    assert not is_black(image, x0 - 1, middle_y) and not is_black(image, middle_x, y0 - 1), "no frame around it"
-    return x0, y0, x1 - x0 + 1, y1 - y0 + 1
+def matches(shot, x, y, picture, px, py):
+    """Within the 16-bit screen format's steps of the picture's pixel."""
+    return all(abs(a - b) <= 8 for a, b in zip(pixel(shot, x, y), pixel(picture, px, py)))
 
 
-def check_banner(image, client):
-    """The banner picture loaded from the program's resources shows at (360, 200) of the client area, its pixels
-    following the formula it was made from."""
-    width, _, raw = image
-    for i, j in ((0, 0), (120, 31), (239, 63), (45, 20), (200, 50)):
-        offset = ((client[1] + 200 + j) * width + client[0] + 360 + i) * 3
-        expected = (0.2 + 0.8 * i / 239, 0.2 + 0.8 * j / 63, 0.6 + 0.4 * math.sin(i / 9) * math.cos(j / 7))
-        for channel in range(3):
-            assert abs(raw[offset + channel] - round(expected[channel] * 255)) <= 6, \
-                f"banner pixel ({i}, {j}) is {tuple(raw[offset:offset + 3])}"
+# Points of the title picture that nothing is drawn over: below the high-score row, above and beside the menu
+# window, and the picture's right column.
+PICTURE_POINTS = [(x, y) for x in range(150, 640, 41) for y in range(40, 300, 23)] + [(639, y) for y in (40, 300)]
 
 
-def check_client_shows_banner(root, folder, frame):
+def find_client(shot, picture, frame):
+    """The client area's origin: the offset inside the window's frame at which the screen shows the title picture
+    ("CG" 110 of the program's resources) at every point; the column just right of it is no longer the picture."""
+    left, top, _, _ = frame
+    for dy in range(0, 48):
+        for dx in range(0, 16):
+            x0, y0 = left + dx, top + dy
+            if all(matches(shot, x0 + x, y0 + y, picture, x, y) for x, y in PICTURE_POINTS) and \
+                    not matches(shot, x0 + 642, y0 + 300, picture, 639, 300):
+                return x0, y0
+    raise AssertionError("the window does not show the title picture")
+
+
+def check_client_shows_title(root, folder, frame, picture_path):
     """A loaded machine may show the window some frames before the program has drawn into it: screenshots are taken
-    until the client area shows the banner, for at most thirty seconds; the last one's failure is reported."""
+    until the window shows the title picture, for at most thirty seconds; the last one's failure is reported."""
+    picture = load_picture(picture_path)
     deadline = time.time() + 30
     while True:
         try:
-            image = screenshot(root, os.path.join(folder, "window.png"))
-            client = client_area(image, *frame)
-            assert client[2:] == (640, 480), f"client area {client[2]}x{client[3]}, not 640x480"
-            check_banner(image, client)
-            return client
-        except (AssertionError, StopIteration):
+            return find_client(screenshot(root, os.path.join(folder, "window.png")), picture, frame)
+        except AssertionError:
             if time.time() > deadline:
                 raise
             time.sleep(0.5)
@@ -111,7 +109,7 @@ def read_log(folder):
 
 
 def main():
-    program, folder, root = sys.argv[1:4]
+    program, folder, root, picture_path = sys.argv[1:5]
     wine_run = os.path.join(root, "scripts", "wine-run")
     first_folder, second_folder = os.path.join(folder, "first"), os.path.join(folder, "second")
     for path in (first_folder, second_folder):
@@ -120,25 +118,25 @@ def main():
             os.remove(os.path.join(path, "Log.txt"))
     first = subprocess.Popen([wine_run, program], cwd=first_folder)
     try:
-        window = wait_for_window("QvGame", 30)
+        window = wait_for_window(TITLE, 30)
         time.sleep(1.0)
         left, top, width, height = geometry(window)
         screen_width, screen_height = [int(v) for v in run("xdotool", "getdisplaygeometry").split()]
         print(f"window {width}x{height} at {left},{top} on {screen_width}x{screen_height}")
         assert left == (screen_width - width) // 2 and top == (screen_height - height) // 2, "window not centred"
-        client = check_client_shows_banner(root, folder, (left, top, width, height))
-        print(f"client area {client[2]}x{client[3]} at {client[0]},{client[1]}")
+        client = check_client_shows_title(root, folder, (left, top, width, height), picture_path)
+        print(f"title picture shown at {client[0]},{client[1]}")
 
         second = subprocess.run([wine_run, program], cwd=second_folder, timeout=120)
         print(f"second copy ended with {second.returncode}")
-        assert second.returncode == 1, "the second copy was not refused"
+        assert second.returncode == 255, "the second copy was not refused"
         second_log = read_log(second_folder)
         assert "ソフトの二重起動検査... 二重起動されています、ソフトを終了します\r\n" in second_log, second_log
         assert "ウインドウの作成に成功しました" not in second_log
         assert second_log.rstrip("\r\n").split("\r\n")[-2].endswith("Alloc num:0"), "the refused copy left memory behind"
 
         assert first.poll() is None, "the first copy did not carry on"
-        assert window == wait_for_window("QvGame", 30), "the first copy lost its window"
+        assert window == wait_for_window(TITLE, 30), "the first copy lost its window"
         assert press_escape_until_exit(first, window) == 0, "Escape did not end the program with 0"
     finally:
         if first.poll() is None:

@@ -490,7 +490,8 @@ void AgeFolder(const char *path)
 
 // Path resolution remembers archives that were not there, in folders old enough to be trusted. An archive written
 // or renamed into such a folder between two opens is still found; a folder renamed away and replaced by another of
-// the same name (the old one's handle still reads its unchanged time) is not answered for by the old one. Each
+// the same name (the old one's handle still reads its unchanged time) is not answered for by the old one, neither
+// below a folder that was probed again since nor below one that changes too often to be remembered (TOUCH). Each
 // case has an archive of its own: the last archive found is tried first by the next open below its folder.
 TEST_F(ArchiveAwareTest, RememberedAbsentArchivesSeeTheFoldersChange)
 {
@@ -500,28 +501,32 @@ TEST_F(ArchiveAwareTest, RememberedAbsentArchivesSeeTheFoldersChange)
     std::vector<uint8_t> archive;
     std::string error;
     ASSERT_TRUE(WriteQvaArchive({entry}, QvaWriterOptions(), &archive, &error)) << error;
-    const std::string x = "C:\\QVLATE\\A\\X.TXT", b = "C:\\QVLATE\\B\\Y.TXT", c = "C:\\QVLATE\\C\\Y.TXT";
+    const std::string x = "C:\\QVLATE\\A\\X.TXT", b = "C:\\QVLATE\\B\\Y.TXT", c = "C:\\QVLATE\\C\\Y.TXT",
+                      e = "C:\\QVLATE\\D\\E\\Y.TXT";
     auto removeTrees = []() {
         CloseUnusedArchives();
         std::error_code ignored;
         std::filesystem::remove_all("C:\\QVLATE", ignored), std::filesystem::remove_all("C:\\QVLATEOLD", ignored);
     };
     auto makeTree = [&]() {
-        CreateDirectoryA("C:\\QVLATE", NULL);
-        for (const std::string &file : {x, b, c}) {
+        CreateDirectoryA("C:\\QVLATE", NULL), CreateDirectoryA("C:\\QVLATE\\D", NULL);
+        for (const std::string &file : {x, b, c, e}) {
             CreateDirectoryA(file.substr(0, file.rfind('\\')).c_str(), NULL);
             ASSERT_TRUE(WriteBytesToFile(file, {'d', 'i', 's', 'k'}));
         }
     };
     removeTrees(), makeTree();
-    enum Step { READ, AGE, WRITE, RENAME, REMOVE, REPLACE };
+    // TOUCH changes C:\QVLATE now, too recently for its own candidates to be remembered; SWAP replaces C:\QVLATE\D
+    // by a new, aged folder with the archive for E in it.
+    enum Step { READ, AGE, WRITE, RENAME, REMOVE, REPLACE, TOUCH, SWAP };
     const struct {
         Step step;               // before the read
         const std::string &path; // read; its folder's archive is the one written, renamed or removed
         const char *expected;
     } steps[] = {{AGE, b, "disk"}, {READ, b, "disk"}, {WRITE, b, "archive"},  {REMOVE, b, "disk"},
                  {AGE, c, "disk"}, {READ, c, "disk"}, {RENAME, c, "archive"}, {REMOVE, c, "disk"},
-                 {AGE, x, "disk"}, {READ, b, "disk"}, {REPLACE, x, "disk"},   {READ, b, "archive"}};
+                 {AGE, x, "disk"}, {READ, b, "disk"}, {REPLACE, x, "disk"},   {READ, b, "archive"},
+                 {AGE, e, "disk"}, {READ, e, "disk"}, {TOUCH, e, "disk"},     {SWAP, e, "archive"}};
     for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); i++) {
         SCOPED_TRACE(i);
         const Step step = steps[i].step;
@@ -529,6 +534,15 @@ TEST_F(ArchiveAwareTest, RememberedAbsentArchivesSeeTheFoldersChange)
         if (step == REPLACE) {
             ASSERT_TRUE(MoveFileA("C:\\QVLATE", "C:\\QVLATEOLD"));
             makeTree();
+        }
+        if (step == TOUCH) {
+            ASSERT_TRUE(WriteBytesToFile("C:\\QVLATE\\TOUCH.TMP", {1}));
+            ASSERT_TRUE(DeleteFileA("C:\\QVLATE\\TOUCH.TMP"));
+        } else if (step == SWAP) {
+            ASSERT_TRUE(MoveFileA("C:\\QVLATE\\D", "C:\\QVLATE\\DOLD"));
+            makeTree();
+            ASSERT_TRUE(WriteBytesToFile(qva, archive));
+            AgeFolder("C:\\QVLATE\\D");
         }
         if (step == WRITE || step == REPLACE) {
             ASSERT_TRUE(WriteBytesToFile(step == REPLACE ? "C:\\QVLATE\\B.QVA" : qva, archive));
@@ -540,7 +554,7 @@ TEST_F(ArchiveAwareTest, RememberedAbsentArchivesSeeTheFoldersChange)
             ASSERT_TRUE(DeleteFileA(qva.c_str()));
         }
         if (step == AGE || step == REPLACE) {
-            AgeFolder("C:\\"), AgeFolder("C:\\QVLATE");
+            AgeFolder("C:\\"), AgeFolder("C:\\QVLATE"), AgeFolder("C:\\QVLATE\\D");
         }
         StreamRef stream = OpenFileStream(steps[i].path);
         std::vector<uint8_t> got = ReadWholeStream(stream, 100);

@@ -143,9 +143,9 @@ TEST(GraphTable, ReleaseAllTakesEveryGraphOnceGraphicsRun)
     SetMainWindowTitle("QvGraphTable");
     ChangeWindowMode(1);
     ASSERT_EQ(InitEngine(), 0);
-    EXPECT_EQ(IsGraphHandle(early) * 10 + GetGraphTableCount(), IsDeviceMode() * 3)
-        << "graphics start releases what it finds; the only graphs are the default font's glyph texture and the "
-           "screen log's edged font's texture with its edge half";
+    EXPECT_EQ(IsGraphHandle(early) * 10 + GetGraphTableCount(), IsDeviceMode() * 6)
+        << "graphics start releases what it finds; the only graphs are the default font's glyph texture, the "
+           "screen log's edged font's texture with its edge half, and the model system's three textures";
     int flags[4];
     EngineHandle graphs[4];
     for (int i = 0; i < 4; i++) {

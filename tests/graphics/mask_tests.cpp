@@ -1,6 +1,7 @@
 // Masked drawing on the 32-bit device and software screen: drawn boxes reach the screen only where the mask buffer
 // holds 0, checked against a model over random masks, boxes and draw areas; on the software screen also nested
-// brackets, a graph target larger than the screen, the restore after a rebuild, refused calls and mask handles.
+// brackets, a graph target larger than the screen, the restore after a rebuild, refused calls and mask handles; on
+// both, the mask use applied again when the window moves with the front screen as target.
 #include "tests/graphics/screen_readback.h"
 
 #include <random>
@@ -147,6 +148,23 @@ TYPED_TEST(MasksOnBothPaths, MaskedBoxesReachOnlyTheOpenPixels)
         EXPECT_TRUE(!allOpen || model == unmasked);
     }
     SetDrawClipArea(0, 0, 640, 480);
+}
+
+// A window move with the front screen as target switches the mask use off and back on: a use the draw state had
+// lost (the mask screen released and made again) is applied again. Another target is left as it is.
+TYPED_TEST(MasksOnBothPaths, AWindowMoveAppliesTheMaskUseAgainOnTheFrontScreen)
+{
+    POINT origin = {0, 0};
+    ClientToScreen(GetAppWindowHandle(), &origin);
+    for (int target : {-2, -4}) {
+        SetDrawTarget(target);
+        ASSERT_TRUE(CreateMaskScreen(1) == 0 && SetMaskScreenInUse(1) == 0 && ReleaseMaskScreen() == 0);
+        ASSERT_TRUE(CreateMaskScreen(1) == 0 && IsMaskScreenInUse() && !g_DrawState.maskInUse);
+        EXPECT_EQ(OnWindowMoved(MAKELPARAM(origin.x, origin.y)), 0);
+        EXPECT_EQ(g_DrawState.maskInUse, target == -4) << "target " << target;
+        SetMaskScreenInUse(0);
+    }
+    SetDrawTarget(-2);
 }
 
 } // namespace

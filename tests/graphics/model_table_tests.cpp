@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
+#include <string>
 #include <random>
 
 namespace
@@ -159,6 +161,26 @@ uint32_t ModelPictureGrey(int graph, int x)
     return graph == 0 ? 255u : graph == 1 ? 64u * (x / 64 + 1) - (x >= 192 ? 1 : 0) : (uint32_t)x;
 }
 
+// A black picture the size of each graph, put over it.
+void BlackenGraph(EngineHandle graph)
+{
+    int width, height;
+    QueryGraphSize(graph, &width, &height);
+    BaseImage black = {};
+    NewXRGB8BaseImage(width, height, &black);
+    memset(black.pixels, 0, (size_t)black.pitch * height);
+    UploadImageToGraph(&black, nullptr, 0, 0, graph);
+    FreeBaseImageData(&black);
+}
+
+// The graph drawn at the screen's top-left corner, read back.
+ScreenPixels DrawnGraph(EngineHandle graph)
+{
+    ClearDrawScreen(-2, nullptr);
+    DrawGraphAt(0, 0, graph, 0);
+    return ReadScreen();
+}
+
 TEST_F(Tables, SineTableSettingAndModelTexturesAreMadeAtModelSystemStart)
 {
     EXPECT_TRUE(g_SineTable[0] == 0.0f && g_SineTable[16384] == 1.0f && g_SineTable[49152] == -1.0f);
@@ -167,26 +189,24 @@ TEST_F(Tables, SineTableSettingAndModelTexturesAreMadeAtModelSystemStart)
     }
     EXPECT_EQ(g_ModelAngleLimit, 1.5620697f);
     EXPECT_EQ(GetShaderModelVersion(), 300) << "Wine's device has shader model 3";
-    // The model textures come back from the built-in pictures and the ramp.
-    EngineHandle handles[3] = {MakeEmptyGraph(8, 8), MakeEmptyGraph(256, 8), MakeEmptyGraph(256, 8)};
-    SetModelTextureGraphs(handles[0], handles[1], handles[2]);
+    // Made at the start, then blackened and made again by the restore into the same handles.
+    EngineHandle graphs[3];
+    GetModelSystemTextures(graphs);
     SetTransparentColorEnabled(1);
-    EXPECT_EQ(RestoreModelTextures(), 0);
-    EXPECT_EQ(GetTransparentColorEnabled(), 1) << "the keying setting is put back";
-    ClearDrawScreen(-2, nullptr);
-    for (int i = 0; i < 3; i++) {
-        DrawGraphAt(0, i * 8, handles[i], 0);
-        ReleaseGraphHandle(handles[i], 0);
-    }
-    ScreenPixels screen = ReadScreen();
-    for (int y = 0; y < 24; y++) {
-        for (int x = 0; x < (y < 8 ? 8 : 256); x++) {
-            uint32_t grey = ModelPictureGrey(y / 8, x);
-            ASSERT_EQ(screen.At(x, y), grey << 16 | grey << 8 | grey) << "graph " << y / 8 << " at " << x << ", " << y;
+    for (int pass = 0; pass < 2; pass++) {
+        for (int i = 0; i < 3; i++) {
+            ScreenPixels screen = DrawnGraph(graphs[i]);
+            for (int y = 0; y < 8; y++) {
+                for (int x = 0; x < (i == 0 ? 8 : 256); x++) {
+                    uint32_t grey = ModelPictureGrey(i, x);
+                    ASSERT_EQ(screen.At(x, y), grey << 16 | grey << 8 | grey) << pass << " graph " << i << " " << x;
+                }
+            }
+            BlackenGraph(graphs[i]);
         }
+        EXPECT_EQ(RestoreModelTextures(), 0);
+        EXPECT_EQ(GetTransparentColorEnabled(), 1) << "the keying setting is put back";
     }
-    SetModelTextureGraphs(-1, -1, -1);
-    EXPECT_EQ(RestoreModelTextures(), 0) << "graphs never made are passed over";
 }
 
 TEST(ShaderModel, VertexShaderThreeWithPixelShaderTwoIsModelTwo)
@@ -211,17 +231,22 @@ template <class Base, int Kind> struct Counted : Base {
     }
 };
 
+void MakeWorld(PhysicsWorld *world)
+{
+    world->collisionConfiguration = new btDefaultCollisionConfiguration();
+    world->dispatcher = new btCollisionDispatcher(world->collisionConfiguration);
+    world->broadphase = new btDbvtBroadphase();
+    world->solver = new btSequentialImpulseConstraintSolver();
+    world->dynamicsWorld =
+        new btDiscreteDynamicsWorld(world->dispatcher, world->broadphase, world->solver, world->collisionConfiguration);
+}
+
 TEST(PhysicsWorld, TearDownDeletesEveryObjectThroughItsDestructor)
 {
     PhysicsWorld world = {};
     EXPECT_EQ(DestroyPhysicsWorld(&world), -1) << "no dynamics world";
     EXPECT_EQ(DestroyPhysicsWorld(nullptr), -1);
-    world.collisionConfiguration = new btDefaultCollisionConfiguration();
-    world.dispatcher = new btCollisionDispatcher(world.collisionConfiguration);
-    world.broadphase = new btDbvtBroadphase();
-    world.solver = new btSequentialImpulseConstraintSolver();
-    world.dynamicsWorld =
-        new btDiscreteDynamicsWorld(world.dispatcher, world.broadphase, world.solver, world.collisionConfiguration);
+    MakeWorld(&world);
     btSphereShape shape(1.0f);
     btRigidBody *bodies[4];
     for (int i = 0; i < 4; i++) {
@@ -238,6 +263,404 @@ TEST(PhysicsWorld, TearDownDeletesEveryObjectThroughItsDestructor)
     EXPECT_TRUE(world.collisionConfiguration == nullptr && world.dispatcher == nullptr && world.broadphase == nullptr &&
                 world.solver == nullptr && world.dynamicsWorld == nullptr);
     EXPECT_EQ(DestroyPhysicsWorld(&world), -1) << "taken apart once";
+}
+
+// A 24-bit top-down TGA file of 0xRRGGBB pixels.
+std::vector<unsigned char> TgaFile(int width, int height, const std::vector<uint32_t> &pixels)
+{
+    std::vector<unsigned char> file(18, 0);
+    file[2] = 2, file[12] = (unsigned char)width, file[14] = (unsigned char)height, file[16] = 24, file[17] = 0x20;
+    for (uint32_t pixel : pixels) {
+        file.insert(file.end(), {(unsigned char)pixel, (unsigned char)(pixel >> 8), (unsigned char)(pixel >> 16)});
+    }
+    return file;
+}
+
+uint32_t PixelOf(const BaseImage &image, const unsigned char *level, int width, int x, int y)
+{
+    return ((const uint32_t *)level)[y * width + x];
+}
+
+// Straight from the rules: the normal from the grey slopes to the right and downwards, wrapping; each mip level
+// the 2 x 2 (or 2 x 1) mean of the one before, per channel, rounded down.
+uint32_t ReferenceNormal(const std::vector<uint32_t> &pixels, int width, int height, int x, int y, double bump)
+{
+    auto grey = [&](int px, int py) {
+        uint32_t p = pixels[(py % height) * width + px % width];
+        return ((p >> 16 & 255) + (p >> 8 & 255) + (p & 255)) / 3.0;
+    };
+    double h = std::max(bump, 0.000001);
+    double n[3] = {(grey(x, y) - grey(x + 1, y)) / 255 * h, (grey(x, y) - grey(x, y + 1)) / 255 * h, 1};
+    double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    return 0xFF000000u | (uint32_t)((n[0] / length + 1) * 127.5) << 16 | (uint32_t)((n[1] / length + 1) * 127.5) << 8 |
+           (uint32_t)((n[2] / length + 1) * 127.5);
+}
+
+bool ChannelsNear(uint32_t a, uint32_t b, int tolerance)
+{
+    for (int shift = 0; shift < 32; shift += 8) {
+        if (std::abs((int)(a >> shift & 255) - (int)(b >> shift & 255)) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ExpectMipChain(const BaseImage &image, int mip, const char *what)
+{
+    int levels = 1;
+    while ((image.width >> (levels - 1)) > 1 || (image.height >> (levels - 1)) > 1) {
+        levels++;
+    }
+    ASSERT_EQ(image.mipCount, mip ? levels : 0) << what;
+    const unsigned char *level = image.pixels;
+    for (int i = 1, w = image.width, h = image.height; i < image.mipCount; i++) {
+        const unsigned char *next = level + (size_t)w * h * 4;
+        int sx = w > 1 ? 2 : 1, sy = h > 1 ? 2 : 1;
+        for (int y = 0; y < h / sy; y++) {
+            for (int x = 0; x < w / sx; x++) {
+                uint32_t expected = 0;
+                for (int shift = 0; shift < 32; shift += 8) {
+                    uint32_t sum = 0;
+                    for (int k = 0; k < sx * sy; k++) {
+                        sum += PixelOf(image, level, w, x * sx + k % sx, y * sy + k / sx) >> shift & 255;
+                    }
+                    expected |= sum / (sx * sy) << shift;
+                }
+                ASSERT_EQ(PixelOf(image, next, w / sx, x, y), expected)
+                    << what << " level " << i << " " << x << "," << y;
+            }
+        }
+        level = next, w /= sx, h /= sy;
+    }
+}
+
+int PowerOfTwoAtLeast(int size)
+{
+    return size <= 1 ? 1 : 2 * PowerOfTwoAtLeast((size + 1) / 2);
+}
+
+TEST_F(Tables, MaterialImagesFollowTheBumpWideningAndMipRules)
+{
+    std::mt19937 random(5);
+    const int realMaxWidth = g_D3D.maxTextureWidth, realMaxHeight = g_D3D.maxTextureHeight;
+    for (int round = 0; round < 60; round++) {
+        // Two rounds in three have sides that are powers of two already, so that their pixels can be compared.
+        auto side = [&] { return round % 3 ? 1 << random() % 5 : 1 + (int)(random() % 24); };
+        int width = side(), height = side(), bump = round % 2, mip = round / 2 % 2, sources = 1 + round / 4 % 3;
+        g_D3D.maxTextureWidth = g_D3D.maxTextureHeight = round % 5 == 0 ? 16 : realMaxWidth;
+        float bumpHeight = round % 7 == 0 ? -1.0f : (float)(random() % 400) / 10.0f;
+        std::vector<uint32_t> colors(width * height, 0xFFFFFF), alphas(width * height);
+        for (int i = 0; i < width * height; i++) {
+            colors[i] = sources & 1 ? random() & 0xFFFFFF : colors[i]; // without a colour file: white
+            alphas[i] = (random() & 0xFF) * 0x010101u;
+        }
+        std::vector<unsigned char> colorFile = TgaFile(width, height, colors),
+                                   alphaFile = TgaFile(width, height, alphas);
+        ModelImageFile color = {colorFile.data(), (int)colorFile.size()},
+                       alpha = {alphaFile.data(), (int)alphaFile.size()};
+        BaseImage outColor, outAlpha;
+        int blocks = GetAllocationCount();
+        ASSERT_EQ(BuildModelMaterialImage(&outColor, &outAlpha, sources & 1 ? &color : nullptr,
+                                          sources & 2 ? &alpha : nullptr, bump, bumpHeight, mip),
+                  0);
+        bool widened = PowerOfTwoAtLeast(width) != width || PowerOfTwoAtLeast(height) != height;
+        int wide = g_D3D.maxTextureWidth / 2;
+        int expectedWidth = widened ? std::min(PowerOfTwoAtLeast(width), wide) : width;
+        int expectedHeight = widened ? std::min(PowerOfTwoAtLeast(height), wide) : height;
+        std::string what = "round " + std::to_string(round);
+        ASSERT_TRUE(outColor.width == expectedWidth && outColor.height == expectedHeight) << what;
+        ASSERT_EQ(outAlpha.pixels != nullptr, (sources & 2) != 0) << what;
+        ASSERT_TRUE(!outAlpha.pixels || (outAlpha.width == expectedWidth && outAlpha.height == expectedHeight));
+        for (int i = 0; !widened && i < width * height; i++) {
+            int x = i % width, y = i / width;
+            uint32_t expected =
+                bump ? ReferenceNormal(colors, width, height, x, y, bumpHeight) : 0xFF000000u | colors[i];
+            ASSERT_TRUE(ChannelsNear(PixelOf(outColor, outColor.pixels, width, x, y), expected, bump))
+                << what << " " << i;
+            ASSERT_TRUE(!outAlpha.pixels ||
+                        PixelOf(outAlpha, outAlpha.pixels, width, x, y) == (0xFF000000u | alphas[i]));
+        }
+        ExpectMipChain(outColor, mip, what.c_str());
+        if (sources & 2) {
+            ExpectMipChain(outAlpha, mip, what.c_str());
+        }
+        FreeBaseImageData(&outColor);
+        FreeBaseImageData(&outAlpha);
+        ASSERT_EQ(GetAllocationCount(), blocks) << what;
+    }
+    g_D3D.maxTextureWidth = realMaxWidth, g_D3D.maxTextureHeight = realMaxHeight;
+    // No source, or a file no loader takes: -1, and nothing is left behind.
+    unsigned char junk[40] = {1, 2, 3};
+    ModelImageFile bad = {junk, sizeof junk};
+    BaseImage outColor, outAlpha;
+    int blocks = GetAllocationCount();
+    EXPECT_EQ(BuildModelMaterialImage(&outColor, &outAlpha, nullptr, nullptr, 0, 1.0f, 0), -1);
+    EXPECT_EQ(BuildModelMaterialImage(&outColor, &outAlpha, &bad, nullptr, 1, 1.0f, 1), -1);
+    EXPECT_EQ(GetAllocationCount(), blocks);
+}
+
+// The bytes of one vertex of a kind, from the layout: position, weights and bone numbers of each group of four,
+// normal, diffuse, specular, and each texture set as (u, v, 1, 1).
+std::vector<unsigned char> ReferenceVertex(const ModelVertex &v, int skinKind, int vertexKind)
+{
+    std::vector<unsigned char> out;
+    auto put = [&](const void *p, size_t n) {
+        out.insert(out.end(), (const unsigned char *)p, (const unsigned char *)p + n);
+    };
+    put(v.position, 12);
+    put(v.weights, 16 * skinKind);
+    put(v.bones, 4 * skinKind);
+    put(v.normal, 12);
+    put(&v.diffuse, 4);
+    put(&v.specular, 4);
+    for (int set = 0; set <= vertexKind; set++) {
+        const float uv[4] = {v.uv[set][0], v.uv[set][1], 1.0f, 1.0f};
+        put(uv, 16);
+    }
+    return out;
+}
+
+// One list's buffers as the rule builds them: vertex and index totals, and the meshes in each.
+struct ReferenceBuffer {
+    int vertices = 0, indices = 0;
+    std::vector<int> meshes;
+};
+typedef std::map<int, std::vector<ReferenceBuffer>> ReferenceLists; // key: skin * 18 + translucent * 9 + kind
+
+ReferenceLists GroupMeshes(const std::vector<TestModelMesh> &meshes, const int *translucent, bool shaders)
+{
+    ReferenceLists lists;
+    for (int i = 0; i < (int)meshes.size(); i++) {
+        const TestModelMesh &m = meshes[i];
+        if (m.skinKind != 0 && !shaders) {
+            continue;
+        }
+        std::vector<ReferenceBuffer> &list = lists[m.skinKind * 18 + translucent[m.material] * 9 + m.vertexKind];
+        if (list.empty()) {
+            list.emplace_back();
+        }
+        list.back().meshes.push_back(i);
+        list.back().vertices += m.vertexCount, list.back().indices += m.indexCount;
+        if ((list.back().vertices >= 0x60000 || list.back().indices >= 0xC0000) && list.back().meshes.size() > 1) {
+            list.back().meshes.pop_back(); // taken out again, into a buffer of its own
+            list.back().vertices -= m.vertexCount, list.back().indices -= m.indexCount;
+            list.emplace_back();
+            list.back().meshes.push_back(i);
+            list.back().vertices = m.vertexCount, list.back().indices = m.indexCount;
+        }
+    }
+    return lists;
+}
+
+void ExpectGrouping(EngineHandle handle, const std::vector<TestModelMesh> &meshes, const int *translucent, bool shaders)
+{
+    ModelBaseRecord *base = GetModelBase(handle);
+    ReferenceLists expected = GroupMeshes(meshes, translucent, shaders);
+    int buffers = 0;
+    for (int list = 0; list < MODEL_BUFFER_LIST_COUNT; list++) {
+        std::vector<ReferenceBuffer> &chain = expected[list];
+        ModelBufferPair *pair = (&base->bufferLists[0][0][0])[list];
+        for (const ReferenceBuffer &reference : chain) {
+            ASSERT_NE(pair, nullptr) << "list " << list;
+            EXPECT_TRUE(pair->vertexCount == reference.vertices && pair->indexCount == reference.indices) << list;
+            int vertex = 0, index = 0;
+            for (int m : reference.meshes) {
+                const ModelMesh &mesh = base->meshes[m];
+                EXPECT_TRUE(mesh.buffer == pair && mesh.bufferVertex == vertex && mesh.bufferIndex == index) << m;
+                vertex += mesh.vertexCount, index += mesh.indexCount;
+            }
+            pair = pair->next, buffers++;
+        }
+        EXPECT_EQ(pair, nullptr) << "no more buffers in list " << list;
+    }
+    EXPECT_EQ(base->bufferCount, buffers);
+}
+
+// The device buffers hold each mesh's vertices and indices where the mesh says.
+void ExpectBufferContents(EngineHandle handle)
+{
+    ModelBaseRecord *base = GetModelBase(handle);
+    for (int m = 0; m < base->meshCount; m++) {
+        const ModelMesh &mesh = base->meshes[m];
+        if (mesh.buffer == nullptr) {
+            continue;
+        }
+        void *vertices, *indices;
+        ASSERT_TRUE(SUCCEEDED(mesh.buffer->vertexBuffer->Lock(0, 0, &vertices, D3DLOCK_READONLY)));
+        ASSERT_TRUE(SUCCEEDED(mesh.buffer->indexBuffer->Lock(0, 0, &indices, D3DLOCK_READONLY)));
+        for (int v = 0; v < mesh.vertexCount; v++) {
+            std::vector<unsigned char> expected =
+                ReferenceVertex(base->vertices[mesh.firstVertex + v], mesh.skinKind, mesh.vertexKind);
+            ASSERT_EQ((int)expected.size(), mesh.buffer->vertexSize);
+            ASSERT_EQ(memcmp((unsigned char *)vertices + (size_t)(mesh.bufferVertex + v) * expected.size(),
+                             expected.data(), expected.size()),
+                      0)
+                << "mesh " << m << " vertex " << v;
+        }
+        EXPECT_EQ(
+            memcmp((unsigned short *)indices + mesh.bufferIndex, base->indices + mesh.firstIndex, 2 * mesh.indexCount),
+            0)
+            << "mesh " << m;
+        mesh.buffer->vertexBuffer->Unlock();
+        mesh.buffer->indexBuffer->Unlock();
+    }
+}
+
+std::vector<TestModelMesh> RandomMeshes(std::mt19937 &random, int count)
+{
+    std::vector<TestModelMesh> meshes;
+    for (int i = 0; i < count; i++) {
+        meshes.push_back({(int)(random() % 2), (int)(random() % 3), (int)(random() % 3) * 4, 1 + (int)(random() % 40),
+                          3 + (int)(random() % 60), (int)(random() % 2)});
+    }
+    return meshes;
+}
+
+const TestModelMaterial s_PlainMaterials[2] = {{}, {nullptr, nullptr, 0, 0, 0, 0, 0, 1}};
+const int s_Translucent[2] = {0, 1};
+
+TEST_F(Tables, BaseBuffersGroupSplitAndFillAsTheRulesSay)
+{
+    std::mt19937 random(9);
+    std::vector<TestModelMesh> meshes = RandomMeshes(random, 40);
+    EngineHandle small = AddTestModelBase(meshes.data(), (int)meshes.size(), s_PlainMaterials, 2, 3, 0, 1);
+    ASSERT_NE(small, -1);
+    const int realShaders = g_StateCache.shadersAvailable;
+    for (int shaders : {0, 1}) {
+        g_StateCache.shadersAvailable = shaders;
+        ASSERT_EQ(RestoreModelBaseBuffers(small, 0), 0);
+        ExpectGrouping(small, meshes, s_Translucent, shaders);
+        ExpectBufferContents(small);
+        ASSERT_EQ(ReleaseModelBaseDeviceBuffers(small), 0);
+    }
+    g_StateCache.shadersAvailable = realShaders;
+    // Every creation and lock step failing in turn: -1, and nothing is left of the buffers.
+    int blocks = GetAllocationCount(), steps = 0;
+    for (int step = 1;; step++) {
+        SetModelBufferFailureStep(step);
+        int result = RestoreModelBaseBuffers(small, 0);
+        SetModelBufferFailureStep(0);
+        if (result == 0) {
+            break;
+        }
+        ModelBaseRecord *base = GetModelBase(small);
+        ASSERT_TRUE(base->bufferCount == 0 && !base->buffersPresent && GetAllocationCount() == blocks) << step;
+        for (int list = 0; list < MODEL_BUFFER_LIST_COUNT; list++) {
+            ASSERT_EQ((&base->bufferLists[0][0][0])[list], nullptr) << step;
+        }
+        steps++;
+    }
+    EXPECT_EQ(steps, 4 * GetModelBase(small)->bufferCount) << "two creations and two locks a buffer";
+    // The splits: six 65536-vertex meshes reach the vertex limit with the sixth; 300000-index meshes reach the index
+    // limit with the third; a mesh alone at the index limit has a buffer of its own, and so has the next one.
+    std::vector<TestModelMesh> big;
+    for (int i = 0; i < 6; i++) {
+        big.push_back({0, 0, 0, 65536, 3, 0});
+    }
+    for (int i = 0; i < 3; i++) {
+        big.push_back({1, 2, 8, 4, 300000, 0});
+    }
+    big.push_back({1, 1, 5, 3, 0xC0000, 0});
+    big.push_back({1, 1, 5, 3, 3, 0});
+    EngineHandle large = AddTestModelBase(big.data(), (int)big.size(), s_PlainMaterials, 2, 0, 0, 2);
+    ASSERT_EQ(RestoreModelBaseBuffers(large, 0), 0);
+    ExpectGrouping(large, big, s_Translucent, true);
+    EXPECT_EQ(GetModelBase(large)->bufferCount, 6);
+    EXPECT_TRUE(DeleteModelBase(small) == 0 && DeleteModelBase(large) == 0);
+}
+
+TEST_F(Tables, ModelsGetTheirOwnBuffersAndEverythingGoesBackAfterDeviceLoss)
+{
+    std::mt19937 random(3);
+    std::vector<TestModelMesh> meshes = RandomMeshes(random, 30);
+    EngineHandle base = AddTestModelBase(meshes.data(), (int)meshes.size(), s_PlainMaterials, 2, 2, 0, 4);
+    ASSERT_EQ(RestoreModelBaseBuffers(base, 0), 0);
+    EngineHandle models[2] = {AddTestModel(base, nullptr, nullptr), AddTestModel(base, nullptr, nullptr)};
+    for (int pass = 0; pass < 2; pass++) {
+        ModelBaseRecord *record = GetModelBase(base);
+        std::vector<const ModelBufferPair *> pairs; // the pairs holding a mesh each model changes, in mesh order
+        for (int m = 0; m < record->meshCount; m++) {
+            const ModelMesh &mesh = record->meshes[m];
+            int own = (int)(std::find(pairs.begin(), pairs.end(), mesh.buffer) - pairs.begin());
+            if (mesh.perModelVertices && own == (int)pairs.size()) {
+                pairs.push_back(mesh.buffer);
+            }
+            ASSERT_EQ(mesh.instanceBuffer, mesh.perModelVertices ? own : -1) << "mesh " << m;
+        }
+        for (EngineHandle handle : models) {
+            ModelRecord *model = GetModel(handle);
+            ASSERT_EQ(model->instanceBufferCount, (int)pairs.size());
+            for (int i = 0; i < model->instanceBufferCount; i++) {
+                D3DVERTEXBUFFER_DESC desc;
+                model->instanceBuffers[i].vertexBuffer->GetDesc(&desc);
+                EXPECT_TRUE(desc.Size == (UINT)(pairs[i]->vertexCount * pairs[i]->vertexSize) &&
+                            desc.FVF == pairs[i]->vertexFormat && (desc.Usage & D3DUSAGE_DYNAMIC))
+                    << "pass " << pass << " buffer " << i;
+            }
+        }
+        ReleaseAllModelDeviceObjects();
+        EXPECT_TRUE(!GetModelBase(base)->buffersPresent && GetModel(models[0])->instanceBufferCount == 0);
+        RestoreAllModelBuffers();
+    }
+    EXPECT_TRUE(ReleaseModelDeviceBuffers(models[1]) == 0 && GetModel(models[1])->instanceBufferCount == 0);
+    EXPECT_TRUE(CreateModelInstanceBuffers(models[1]) == 0 && GetModel(models[1])->instanceBufferCount > 0);
+    TerminateModelSystem(); // deletes the models and then the base
+    InitModelSystem();
+    EXPECT_EQ(GetModel(models[0]), nullptr);
+}
+
+TEST_F(Tables, DeletionFreesEveryRecordAndTexturesComeBackFromTheirFiles)
+{
+    std::mt19937 random(11);
+    std::vector<uint32_t> pixels[2];
+    std::vector<unsigned char> files[2];
+    for (int i = 0; i < 2; i++) {
+        for (int k = 0; k < 64; k++) {
+            pixels[i].push_back(random() & 0xFFFFFF);
+        }
+        files[i] = TgaFile(8, 8, pixels[i]);
+    }
+    TestModelMaterial materials[2] = {
+        {files[0].data(), nullptr, (int)files[0].size(), 0, 0, 1.0f, 0, 0},
+        {files[0].data(), files[1].data(), (int)files[0].size(), (int)files[1].size(), 1, 2.0f, 1, 1}};
+    TestModelMaterial own = {files[1].data(), nullptr, (int)files[1].size(), 0, 0, 1.0f, 0, 0};
+    std::vector<TestModelMesh> meshes = RandomMeshes(random, 12);
+    // The tables' slot arrays come with their first records and stay: made before the count is taken.
+    EngineHandle first = AddTestModelBase(meshes.data(), 1, s_PlainMaterials, 2, 0, 0, 0);
+    ASSERT_TRUE(DeleteModel(AddTestModel(first, nullptr, nullptr)) == 0 && DeleteModelBase(first) == 0);
+    int blocks = GetAllocationCount();
+    EngineHandle base = AddTestModelBase(meshes.data(), (int)meshes.size(), materials, 2, 4, 1, 6);
+    ASSERT_EQ(RestoreModelBaseBuffers(base, 0), 0);
+    auto *physics = (PhysicsWorld *)ENGINE_ALLOC_ZEROED(sizeof(PhysicsWorld));
+    MakeWorld(physics);
+    physics->bodyCount = 2;
+    physics->bodies = (PhysicsBodyRecord *)ENGINE_ALLOC_ZEROED(sizeof(PhysicsBodyRecord) * 2);
+    EngineHandle models[2] = {AddTestModel(base, &own, nullptr), AddTestModel(base, nullptr, physics)};
+    EngineHandle graphs[3] = {GetModelBase(base)->materials[0].texture.graph,
+                              GetModel(models[0])->instanceTextures[1].texture.graph,
+                              GetModelBase(base)->materials[1].texture.graph};
+    // Blackened, then made again from the files: the material's picture and the model's own.
+    BlackenGraph(graphs[0]);
+    BlackenGraph(graphs[1]);
+    EXPECT_EQ(RestoreModelTextures(), 0);
+    for (int i = 0; i < 2; i++) {
+        ScreenPixels screen = DrawnGraph(graphs[i]);
+        for (int k = 0; k < 64; k++) {
+            ASSERT_EQ(screen.At(k % 8, k / 8), pixels[i][k]) << "graph " << i << " pixel " << k;
+        }
+    }
+    // The base goes with its last reference; every block and graph goes with it.
+    EXPECT_EQ(DeleteModelBase(base), 0);
+    EXPECT_NE(GetModelBase(base), nullptr) << "two models still hold it";
+    EXPECT_TRUE(DeleteModel(models[1]) == 0 && DeleteModel(models[1]) == -1);
+    EXPECT_EQ(physics->dynamicsWorld, nullptr) << "torn down";
+    EXPECT_EQ(DeleteModel(models[0]), 0);
+    EXPECT_EQ(GetModelBase(base), nullptr);
+    for (EngineHandle graph : graphs) {
+        EXPECT_FALSE(IsGraphHandle(graph));
+    }
+    EXPECT_EQ(GetAllocationCount(), blocks);
 }
 
 } // namespace

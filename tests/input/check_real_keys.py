@@ -2,8 +2,10 @@
 """Real keys and mouse into the probe's window, on both keyboard sources: a copy of the probe that Wine tells it
 runs on Windows XP reads the DirectInput keyboard, the probe itself (Wine's Windows 7) the Windows keyboard state.
 Each key is held until the probe reports the expected bits (generous time-outs, no timing window), then released
-until it reports none. A second run of the probe waits for Escape through IsKeyDown alone, without pumping; a third
-takes a typed text and the navigation keys out of GetInputChar, which must give them in the order typed.
+until it reports none. The probe runs once more with graphics on and the front screen as target, as a program that
+keeps start-up's target does, so that presents slow its pump. Then a run of the probe waits for Escape through
+IsKeyDown alone, without pumping, and a last one takes a typed text and the navigation keys out of GetInputChar,
+which must give them in the order typed.
 Usage: check_real_keys.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import os
 import re
@@ -63,11 +65,14 @@ def wait_for_no_window(name, seconds):
 
 def check_keys(folder, source):
     for keys, bits, escape in KEY_CASES:
+        down = str(int("Down" in keys))  # the numeric pad's 2 is not the Down key
         xdotool("keydown", *keys)
         time.sleep(0.15)  # held at least 100 ms whatever the report says
-        wait_for(folder, {"pad": hex(bits), "esc": str(escape), "keyboard": source}, f"{keys} held")
+        wait_for(folder, {"pad": hex(bits), "esc": str(escape), "down": down, "keyboard": source}, f"{keys} held")
+        time.sleep(0.3)  # long enough for presents on the pump's timer to come between
+        wait_for(folder, {"pad": hex(bits), "down": down}, f"{keys} still held")
         xdotool("keyup", *keys)
-        wait_for(folder, {"pad": "0x0", "esc": "0"}, f"{keys} released")
+        wait_for(folder, {"pad": "0x0", "esc": "0", "down": "0"}, f"{keys} released")
 
 
 def check_mouse(folder):
@@ -99,18 +104,27 @@ def focus_window(window, seconds):
         time.sleep(0.2)
 
 
-def run_probe(wine_run, program, folder, source):
+def run_probe(wine_run, program, folder, source, *arguments):
     os.makedirs(folder, exist_ok=True)
     for name in ("keys.txt", "stop"):
         if os.path.exists(os.path.join(folder, name)):
             os.remove(os.path.join(folder, name))
     wait_for_no_window("QvKeyProbe", 60)
     num_lock_off()
-    probe = subprocess.Popen([wine_run, program], cwd=folder)
+    probe = subprocess.Popen([wine_run, program, *arguments], cwd=folder)
     try:
         window = wait_for_window("QvKeyProbe", 60)
         focus_window(window, 60)
-        wait_for(folder, {"keyboard": source, "pad": "0x0"}, "probe started")
+        started = {"keyboard": source, "pad": "0x0"}
+        if "graphics" in arguments:
+            started["target"] = "-4"  # start-up's front screen, presented on the pump's timer
+        wait_for(folder, started, "probe started")
+        if "graphics" in arguments:
+            # Under Wine every present here replaces the window's GL child window (DirectDraw's context and the
+            # device's want different pixel formats); with the pointer over it, each replacement brings an
+            # EnterNotify and X's KeymapNotify, from which winex11 re-reads held keys by keycode and sets the
+            # numeric pad's 2 as Down, with no message. The pointer stays off the window while keys are held.
+            xdotool("mousemove", "0", "0")
         check_keys(folder, source)
         if source == "windows":
             check_mouse(folder)
@@ -120,7 +134,7 @@ def run_probe(wine_run, program, folder, source):
         open(os.path.join(folder, "stop"), "w").close()  # a failed check still lets the probe end
         if probe.poll() is None:
             probe.kill()
-    print(f"{source} keyboard: keys as expected")
+    print(f"{source} keyboard{' with graphics' if arguments else ''}: keys as expected")
 
 
 def run_escape_only(wine_run, program, folder):
@@ -169,6 +183,7 @@ def main():
                     "/d", "winxp", "/f"], check=True, capture_output=True)
     run_probe(wine_run, xp_program, os.path.join(folder, "xp"), "di")
     run_probe(wine_run, program, os.path.join(folder, "seven"), "windows")
+    run_probe(wine_run, program, os.path.join(folder, "graphics"), "windows", "graphics")
     run_escape_only(wine_run, program, os.path.join(folder, "seven"))
     run_typing(wine_run, program, os.path.join(folder, "seven"))
 

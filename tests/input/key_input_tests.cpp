@@ -1,7 +1,9 @@
-// The key-input table: the editing rules applied from the typed characters, the clipboard codes, handle checks and
-// the IME switch going off with the last field.
+// The key-input table: the editing rules applied from the typed characters, the clipboard codes, handle checks,
+// the IME switch going off with the last field, the table's words at start and end, and against stand-in IME
+// entries the reset steps and the composition limits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,48 @@ static int ShiftQuery(int keyCode)
     return s_ShiftHeld && (keyCode == 0x2A || keyCode == 0x36);
 }
 
+// Stand-ins for the IME entries: the calls are written to s_ImeCalls; the composition reads as s_ImeComposition.
+static std::string s_ImeCalls, s_ImeComposition;
+
+static HIMC WINAPI FakeGetContext(HWND)
+{
+    return (HIMC)1;
+}
+static BOOL WINAPI FakeReleaseContext(HWND, HIMC)
+{
+    s_ImeCalls += "release ";
+    return TRUE;
+}
+static LONG WINAPI FakeGetCompositionString(HIMC, DWORD, LPVOID buffer, DWORD size)
+{
+    if (buffer != NULL) {
+        s_ImeCalls += "read ";
+        memcpy(buffer, s_ImeComposition.data(), std::min<size_t>(size, s_ImeComposition.size()));
+    }
+    return (LONG)s_ImeComposition.size();
+}
+static BOOL WINAPI FakeNotifyIme(HIMC, DWORD action, DWORD index, DWORD)
+{
+    s_ImeCalls += action == NI_COMPOSITIONSTR && index == CPS_CANCEL ? "cancel " : "? ";
+    return TRUE;
+}
+static BOOL WINAPI FakeSetOpenStatus(HIMC, BOOL open)
+{
+    s_ImeCalls += open ? "open " : "close ";
+    return TRUE;
+}
+static BOOL WINAPI FakeSetCompositionString(HIMC, DWORD index, LPVOID text, DWORD length, LPVOID, DWORD)
+{
+    s_ImeCalls += (index == SCS_SETSTR ? "set:" : "?:") + std::string((const char *)text, length) + " ";
+    return TRUE;
+}
+#define ENTRY(function) (FARPROC)(void (*)(void)) function
+// In the order of the IMM_ indexes; the entries the text entry does not call stay as they are.
+static const FARPROC s_ImeStandIns[] = {
+    ENTRY(FakeGetContext),          ENTRY(FakeReleaseContext), NULL, NULL,
+    ENTRY(FakeNotifyIme),           ENTRY(FakeSetOpenStatus),  NULL, ENTRY(FakeGetCompositionString),
+    ENTRY(FakeSetCompositionString)};
+
 class KeyInput : public TestWithLog
 {
   protected:
@@ -27,11 +71,17 @@ class KeyInput : public TestWithLog
         InitCharCodeBuffer();
         SetKeyDownQueryForTest(ShiftQuery);
         s_ShiftHeld = 0;
+        for (int index = 0; index <= IMM_SET_COMPOSITION_STRING; index++) {
+            SetBoundEntryForTest(BOUND_IMM32, index, s_ImeStandIns[index]);
+        }
     }
     void TearDown() override
     {
         DeleteAllKeyInputHandles();
         SetKeyDownQueryForTest(NULL);
+        for (int index = 0; index <= IMM_SET_COMPOSITION_STRING; index++) {
+            SetBoundEntryForTest(BOUND_IMM32, index, NULL);
+        }
         TestWithLog::TearDown();
     }
 };
@@ -169,4 +219,59 @@ TEST_F(KeyInput, HandlesAndTheImeGoingOffWithTheLastField)
     EXPECT_EQ(s_LastEnable, FALSE);
     EXPECT_EQ(ProcessKeyInputChars(), 0) << "no active field";
     SetBoundEntryForTest(BOUND_USER32, 0, NULL);
+}
+
+TEST_F(KeyInput, TableWordsAtStartAndTheSharedBufferAtTheEnd)
+{
+    KeyInputTableWords *words = GetKeyInputTableWordsForTest();
+    *words = {3, 7, 99, 1, 0, {}, NULL, 0, 0};
+    InitCharCodeBuffer();
+    EXPECT_TRUE(words->activeHandle == -1 && words->secondHandle == -1 && words->blinkStartTime == 0 &&
+                words->blinkPeriod == 500 && words->cursorVisible == 1);
+    const int blocks = GetAllocationCount();
+    words->sharedBuffer = ENGINE_ALLOC(64);
+    EXPECT_EQ(DeleteAllKeyInputHandles(), 0);
+    EXPECT_TRUE(words->sharedBuffer == nullptr && GetAllocationCount() == blocks) << "the shared buffer was freed";
+}
+
+// A pass runs the IME reset from the counter's step to the fourth (step 1 saves and cancels the composition, step 4
+// gives the saved one back), then cuts the composition to the room the limits leave in an open field.
+TEST_F(KeyInput, ImeResetStepsAndCompositionLimits)
+{
+    const struct {
+        int step, limitToField, compositionLimit, maxLength;
+        const char *typed, *composition, *calls;
+    } rows[] = {
+        {0, 0, 0, 8, "", "abc", ""},
+        {1, 0, 0, 8, "", "abc", "read cancel release close release open release open set:abc release "},
+        {3, 0, 0, 8, "", "xyz", "open release open set:abc release "}, // what step 1 saved
+        {0, 1, 0, 6, "ab", A2 A2 A2, "read cancel set:" A2 A2 " release "},
+        {0, 1, 0, 5, "ab", A2 A2, "read cancel set:" A2 " release "}, // at a character boundary
+        {0, 0, 3, 10, "", "abcd", "read cancel set:abc release "},
+        {0, 1, 2, 10, "ab", "abcd", "read cancel set:ab release "}, // the smaller limit
+        {0, 0, 5, 2, "ab", "abcd", ""},                             // the field's room not asked for
+        {0, 1, 0, 4, "abcd", "x", "read cancel set: release "},
+        {0, 1, 0, 4, "ab\r", "abcdef", ""}, // an ended field
+    };
+    KeyInputTableWords *words = GetKeyInputTableWordsForTest();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.calls);
+        EngineHandle handle = CreateKeyInputForTest(row.maxLength, 0, 0, 0);
+        Type({{0, row.typed}});
+        words->limitToField = row.limitToField;
+        words->compositionLimit = row.compositionLimit;
+        s_ImeComposition = row.composition;
+        HandleImeMessage(WM_IME_COMPOSITION, NULL, 0, GCS_COMPSTR); // the engine's copy, as the window takes it
+        s_ImeCalls.clear();
+        SetImeResetStepForTest(row.step);
+        EXPECT_EQ(ProcessKeyInputChars(), 0);
+        EXPECT_EQ(s_ImeCalls, row.calls);
+        EXPECT_STREQ(GetImeCompositionText(), row.step == 1 ? "" : row.composition);
+        if (row.step != 0) {
+            ProcessKeyInputChars();
+            EXPECT_EQ(s_ImeCalls, row.calls) << "the counter is idle after its pass";
+        }
+        DeleteKeyInputHandle(handle);
+    }
+    words->limitToField = words->compositionLimit = 0;
 }

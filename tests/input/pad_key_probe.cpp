@@ -2,11 +2,13 @@
 // mouse point and buttons, and writes every change as one line of "keys.txt"; it ends when "stop" appears in its
 // folder. Run with "escape-only" it never pumps and waits for Escape through IsKeyDown alone (exit 0 once seen).
 // Run with "typing" it takes typed characters out of GetInputChar until the End key's code arrives and writes them,
-// in the order taken, to "typed.bin".
+// in the order taken, to "typed.bin". Run with "graphics" it starts graphics too and keeps start-up's draw target,
+// the front screen, which the pump presents on its timer.
 #include <stdio.h>
 #include <string.h>
 
 #include "core/core_test_hooks.h"
+#include "graphics/graphics.h"
 #include "input/input_internal.h"
 
 static int WaitForEscapeOnly(void)
@@ -33,9 +35,11 @@ static void DescribeInput(char *line, size_t size)
     GetMousePoint(&x, &y);
     POINT origin = {0, 0};
     ClientToScreen(GetAppWindowHandle(), &origin);
-    snprintf(line, size, "pad=0x%x esc=%d keyboard=%s origin=%ld,%ld mouse=%d,%d buttons=%d%d presses=%d\n",
-             GetPadInput(PAD_KEY_FLAG | 1), IsKeyDown(DIK_ESCAPE), KeyboardSource(), origin.x, origin.y, x, y,
-             g_InputState.mouseButtons[0], g_InputState.mouseButtons[1], GetMouseLogCount());
+    snprintf(line, size,
+             "pad=0x%x esc=%d down=%d keyboard=%s origin=%ld,%ld mouse=%d,%d buttons=%d%d presses=%d target=%d\n",
+             GetPadInput(PAD_KEY_FLAG | 1), IsKeyDown(DIK_ESCAPE), IsKeyDown(DIK_DOWN), KeyboardSource(), origin.x,
+             origin.y, x, y, g_InputState.mouseButtons[0], g_InputState.mouseButtons[1], GetMouseLogCount(),
+             GetDrawTarget());
 }
 
 static int ReportChanges(void)
@@ -80,7 +84,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
     SetMainWindowTitle("QvKeyProbe");
     ChangeWindowMode(1);
-    SetEngineStartOptions(0, 1, 1);
+    SetEngineStartOptions(0, 1, strstr(commandLine, "graphics") == NULL);
     if (InitEngine() != 0) {
         return 1;
     }

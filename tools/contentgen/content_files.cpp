@@ -19,7 +19,7 @@ bool WritePng(const std::string &path, const RgbImage &image)
         png_init_io(png, file);
         png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_set_compression_level(png, 9);
+        png_set_compression_level(png, 6); // zlib's default: 9 took four times as long for 7% smaller pictures
         png_write_info(png, info);
         for (int y = 0; y < image.height; y++) {
             png_write_row(png, image.rgb.data() + static_cast<size_t>(y) * image.width * 3);

@@ -24,6 +24,7 @@ typedef struct HINSTANCE__ *HINSTANCE;
 typedef struct HDC__ *HDC;
 typedef struct HMENU__ *HMENU;
 typedef struct HACCEL__ *HACCEL;
+typedef struct HIMC__ *HIMC;
 typedef DWORD COLORREF;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;

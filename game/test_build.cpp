@@ -1,0 +1,343 @@
+// The test program's side of the game (compiled into QvGameTest only): its command line, pad bits from an input
+// file, the pacing switch, the per-frame state hash and value dump, the effects and music noted for the dump, the
+// hold at a chosen frame for a screenshot, the frame limit, the software screen and one failing step of every
+// safe write. Window thread.
+//   --dir DIR  --multi  --input FILE  --no-pacing  --hash FILE  --dump FILE  --frames N  --stop-at N  --software
+//   --fail-save create|write|commit|close|replace
+// Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
+// malformed line (also written to FILE.err), 4 no "release" file within 120 s of a hold.
+#include "game/game_state.h"
+
+#include "graphics/graphics.h"
+#include "graphics/graphics_test_hooks.h"
+
+#include <direct.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+#define HOLD_TIMEOUT_MILLISECONDS 120000
+#define EXIT_BAD_INPUT 3
+#define EXIT_HOLD_TIMEOUT 4
+#define EXIT_BAD_OPTION 2
+
+struct PadRun {
+    unsigned int bits;
+    long count;
+};
+
+struct TestBuildState {
+    bool inputFromFile = false;
+    std::vector<PadRun> padRuns;
+    size_t padRunIndex = 0;
+    long padRunUsed = 0;
+    bool pacingOff = false;
+    FILE *hashFile = nullptr;
+    FILE *dumpFile = nullptr;
+    long lastFrame = 0; // 0: no limit
+    long stopFrame = 0; // 0: no hold
+    int failingStep = -1;
+    long frame = 0;
+    std::string effects; // resource ids played this frame, comma-separated
+    std::string music;   // the resource id loaded this frame
+};
+
+static TestBuildState s_Test;
+
+static const char *const SAVE_STEP_NAMES[] = {"create", "write", "commit", "close", "replace"};
+
+// The command-line tail split at blanks; double quotes keep blanks inside a word.
+static std::vector<std::string> SplitCommandLine(const char *text)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (const char *p = text != nullptr ? text : ""; *p != '\0'; p++) {
+        if (*p == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if ((*p == ' ' || *p == '\t') && !quoted) {
+            if (inWord) {
+                words.push_back(word);
+            }
+            word.clear();
+            inWord = false;
+        } else {
+            word += *p;
+            inWord = true;
+        }
+    }
+    if (inWord) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+static bool ParseCount(const std::string &text, long *value)
+{
+    char *end;
+    *value = strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && *value > 0;
+}
+
+// One line of the input file: a hexadecimal bit set, optionally "*N"; "#" starts a comment. Answers false for a
+// malformed line; a blank one gives a run of 0 frames.
+static bool ParsePadLine(std::string line, PadRun *run)
+{
+    line = line.substr(0, line.find('#'));
+    size_t first = line.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        *run = {0, 0};
+        return true;
+    }
+    line = line.substr(first, line.find_last_not_of(" \t\r\n") + 1 - first);
+    std::string bits = line.substr(0, line.find('*'));
+    run->count = 1;
+    if (bits.size() < line.size() && !ParseCount(line.substr(bits.size() + 1), &run->count)) {
+        return false;
+    }
+    while (!bits.empty() && (bits.back() == ' ' || bits.back() == '\t')) {
+        bits.pop_back();
+    }
+    if (bits.size() > 2 && bits[0] == '0' && (bits[1] == 'x' || bits[1] == 'X')) {
+        bits = bits.substr(2);
+    }
+    if (bits.empty() || bits.size() > 8 || bits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        return false;
+    }
+    run->bits = (unsigned int)strtoul(bits.c_str(), nullptr, 16);
+    return true;
+}
+
+// Reads the whole input file; a malformed line is reported on stderr and in FILE.err.
+static bool ReadInputFile(const std::string &name)
+{
+    FILE *file;
+    if (fopen_s(&file, name.c_str(), "rb") != 0) {
+        fprintf(stderr, "%s: cannot open the input file\n", name.c_str());
+        return false;
+    }
+    char text[1024];
+    int lineNumber = 0;
+    bool good = true;
+    while (good && fgets(text, sizeof(text), file) != nullptr) {
+        lineNumber++;
+        PadRun run;
+        good = ParsePadLine(text, &run);
+        if (good && run.count > 0) {
+            s_Test.padRuns.push_back(run);
+        }
+    }
+    fclose(file);
+    if (!good) {
+        char message[1200];
+        snprintf(message, sizeof(message), "%s:%d: malformed input line: %s", name.c_str(), lineNumber, text);
+        if (message[strlen(message) - 1] != '\n') {
+            strcat_s(message, sizeof(message), "\n");
+        }
+        fputs(message, stderr);
+        FILE *report;
+        if (fopen_s(&report, (name + ".err").c_str(), "wb") == 0) {
+            fputs(message, report);
+            fclose(report);
+        }
+    }
+    return good;
+}
+
+static FILE *OpenAppending(const std::string &name)
+{
+    FILE *file;
+    return fopen_s(&file, name.c_str(), "ab") == 0 ? file : nullptr;
+}
+
+// Starts from no options at every call, closing what an earlier call opened.
+int StartTestBuild(const char *commandLine)
+{
+    for (FILE *file : {s_Test.hashFile, s_Test.dumpFile}) {
+        if (file != nullptr) {
+            fclose(file);
+        }
+    }
+    s_Test = TestBuildState();
+    std::vector<std::string> words = SplitCommandLine(commandLine);
+    // The working folder first, wherever it stands, so that every other name on the line is the run's own.
+    for (size_t i = 0; i + 1 < words.size(); i++) {
+        if (words[i] == "--dir" && _chdir(words[i + 1].c_str()) != 0) {
+            fprintf(stderr, "QvGameTest: cannot change to %s\n", words[i + 1].c_str());
+            return EXIT_BAD_OPTION;
+        }
+    }
+    for (size_t i = 0; i < words.size(); i++) {
+        const std::string &option = words[i];
+        bool hasValue = i + 1 < words.size();
+        const std::string value = hasValue ? words[i + 1] : "";
+        bool good = true;
+        if (option == "--multi") {
+            SetAllowMultipleInstances(1);
+            continue;
+        } else if (option == "--no-pacing") {
+            s_Test.pacingOff = true;
+            continue;
+        } else if (option == "--software") {
+            SetUseDirect3D(0);
+            continue;
+        } else if (!hasValue) {
+            good = false;
+        } else if (option == "--dir") {
+            // taken before the others
+        } else if (option == "--input") {
+            s_Test.inputFromFile = true;
+            if (!ReadInputFile(value)) {
+                return EXIT_BAD_INPUT;
+            }
+        } else if (option == "--hash") {
+            good = (s_Test.hashFile = OpenAppending(value)) != nullptr;
+        } else if (option == "--dump") {
+            good = (s_Test.dumpFile = OpenAppending(value)) != nullptr;
+        } else if (option == "--frames") {
+            good = ParseCount(value, &s_Test.lastFrame);
+        } else if (option == "--stop-at") {
+            good = ParseCount(value, &s_Test.stopFrame);
+        } else if (option == "--fail-save") {
+            good = false;
+            for (int step = SAVE_STEP_CREATE; step <= SAVE_STEP_REPLACE; step++) {
+                if (value == SAVE_STEP_NAMES[step]) {
+                    s_Test.failingStep = step;
+                    good = true;
+                }
+            }
+        } else {
+            good = false;
+        }
+        if (!good) {
+            fprintf(stderr, "QvGameTest: cannot use option %s %s\n", option.c_str(), value.c_str());
+            return EXIT_BAD_OPTION;
+        }
+        i++;
+    }
+    return -1;
+}
+
+int TakeTestPadBits(unsigned int *bits)
+{
+    if (!s_Test.inputFromFile) {
+        return 0;
+    }
+    *bits = 0;
+    if (s_Test.padRunIndex < s_Test.padRuns.size()) {
+        const PadRun &run = s_Test.padRuns[s_Test.padRunIndex];
+        *bits = run.bits;
+        if (++s_Test.padRunUsed == run.count) {
+            s_Test.padRunIndex++;
+            s_Test.padRunUsed = 0;
+        }
+    }
+    return 1;
+}
+
+int IsPacingOff(void)
+{
+    return s_Test.pacingOff;
+}
+
+static void AppendNote(std::string *notes, int resourceId)
+{
+    if (!notes->empty()) {
+        *notes += ',';
+    }
+    *notes += std::to_string(resourceId);
+}
+
+void NoteEffectPlayed(int resourceId)
+{
+    AppendNote(&s_Test.effects, resourceId);
+}
+
+void NoteMusicLoaded(int resourceId)
+{
+    AppendNote(&s_Test.music, resourceId);
+}
+
+int IsSaveStepFailing(int step)
+{
+    return step == s_Test.failingStep;
+}
+
+// 64-bit FNV-1a over the game's own values as they lie in memory.
+static uint64_t HashGameState(void)
+{
+    const unsigned char *bytes = (const unsigned char *)&g_Game;
+    uint64_t hash = 0xCBF29CE484222325ull;
+    for (size_t i = 0; i < sizeof(g_Game); i++) {
+        hash = (hash ^ bytes[i]) * 0x100000001B3ull;
+    }
+    return hash;
+}
+
+static void WriteDumpLine(FILE *file)
+{
+    const GameGlobals &g = g_Game;
+    fprintf(file,
+            "frame=%ld MainState=%d MenuCursor=%d FrameTarget=%d ButtonMode=%d,%d,%d,%d QuitFlag=%d "
+            "DifficultyIndex=%d AttackPower=%d DamageMultiplier=%d HighScore=%d FurthestStageCleared=%d "
+            "ClearFlags=%d,%d,%d,%d OptionData=%d,%d CurrentTrack=%d PictureHandle=%d effects=%s music=%s "
+            "graphs=%d\n",
+            s_Test.frame, g.MainState, (int)g.MenuCursor, (int)g.FrameTarget, g.ButtonMode[0], g.ButtonMode[1],
+            g.ButtonMode[2], g.ButtonMode[3], g.QuitFlag, g.DifficultyIndex, g.AttackPower, g.DamageMultiplier,
+            (int)g.HighScore, g.FurthestStageCleared, (int)g.SaveData.ClearFlags[0], (int)g.SaveData.ClearFlags[1],
+            (int)g.SaveData.ClearFlags[2], (int)g.SaveData.ClearFlags[3], (int)g.OptionData[0], (int)g.OptionData[1],
+            g.CurrentTrack, g_Handles.PictureHandle != -1, s_Test.effects.c_str(), s_Test.music.c_str(),
+            GetGraphTableCount());
+    fflush(file);
+}
+
+static bool FileExists(const char *name)
+{
+    return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Keeps the frame on screen (pumping, running no frame) until the harness has taken its screenshot and says so
+// with the file "release". Answers -1 to go on, else the run's exit code.
+static int HoldFrame(void)
+{
+    FILE *held;
+    if (fopen_s(&held, "held", "wb") == 0) {
+        fprintf(held, "%ld\n", s_Test.frame);
+        fclose(held);
+    }
+    DWORD start = GetTickCount();
+    while (!FileExists("release")) {
+        if (GetTickCount() - start > HOLD_TIMEOUT_MILLISECONDS) {
+            return EXIT_HOLD_TIMEOUT;
+        }
+        if (ProcessWindowMessages() != 0) {
+            return 0;
+        }
+        Sleep(20);
+    }
+    DeleteFileA("held");
+    DeleteFileA("release");
+    return -1;
+}
+
+int EndTestFrame(void)
+{
+    s_Test.frame++;
+    if (s_Test.hashFile != nullptr) {
+        fprintf(s_Test.hashFile, "%ld %016llx\n", s_Test.frame, (unsigned long long)HashGameState());
+        fflush(s_Test.hashFile);
+    }
+    if (s_Test.dumpFile != nullptr) {
+        WriteDumpLine(s_Test.dumpFile);
+    }
+    s_Test.effects.clear();
+    s_Test.music.clear();
+    int ended = s_Test.frame == s_Test.stopFrame ? HoldFrame() : -1;
+    if (ended < 0 && s_Test.frame == s_Test.lastFrame) {
+        ended = 0;
+    }
+    return ended;
+}

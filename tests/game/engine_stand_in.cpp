@@ -1,0 +1,92 @@
+// The recording stand-in of the engine calls the game makes (see engine_stand_in.h): one line per call.
+#include "engine_stand_in.h"
+
+#include "font/font.h"
+#include "graphics/graphics.h"
+#include "graphics/graphics_test_hooks.h"
+#include "input/input.h"
+#include "sound/sound.h"
+
+StandInEngine g_StandIn;
+
+void ResetGameAndEngine(void)
+{
+    g_StandIn = StandInEngine();
+    g_Game = GameGlobals();
+    g_Handles = GameHandles();
+}
+
+std::vector<EngineCall> CallsNamed(const char *name)
+{
+    std::vector<EngineCall> found;
+    for (const EngineCall &call : g_StandIn.calls) {
+        if (call.name == name) {
+            found.push_back(call);
+        }
+    }
+    return found;
+}
+
+void PrintTo(const EngineCall &call, std::ostream *out)
+{
+    *out << call.name << "(";
+    for (long long arg : call.args) {
+        *out << arg << ",";
+    }
+    *out << call.text << ")";
+}
+
+static int Note(const char *name, std::vector<long long> args, const char *text = "")
+{
+    g_StandIn.calls.push_back({name, args, text});
+    return 0;
+}
+
+// A resource given by number is noted as that number.
+static long long Id(const char *name)
+{
+    return IS_INTRESOURCE(name) ? (long long)(uintptr_t)name : -1;
+}
+
+// clang-format off
+int SetMainWindowTitle(const char *text) { return Note("SetMainWindowTitle", {}, text); }
+int ChangeWindowMode(int windowed) { return Note("ChangeWindowMode", {windowed}); }
+int InitEngine(void) { return Note("InitEngine", {}) + g_StandIn.initResult; }
+int SetWindowResizable(int resizable, int keepSize) { return Note("SetWindowResizable", {resizable, keepSize}); }
+int SetAllowMultipleInstances(int flag) { return Note("SetAllowMultipleInstances", {flag}); }
+unsigned int MakeScreenColor(int r, int g, int b) { return Note("MakeScreenColor", {r, g, b}) + (0xFF000000u | r << 16 | g << 8 | b); }
+int SetDefaultFontType(int typeFlags) { return Note("SetDefaultFontType", {typeFlags}); }
+int SetDefaultFontSize(int size) { return Note("SetDefaultFontSize", {size}); }
+int DrawStringDefault(int x, int y, const char *text, unsigned int color, unsigned int edge) { return Note("DrawStringDefault", {x, y, color, edge}, text); }
+int LoadSoundFromResource(const char *name, const char *type, int buffers) { return Note("LoadSoundFromResource", {Id(name), buffers}, type) + 0x10000000 + (int)Id(name); }
+int SetSoundVolume255(int volume, EngineHandle sound) { return Note("SetSoundVolume255", {volume, sound}); }
+int PlaySoundHandle(EngineHandle sound, int playType, int top) { return Note("PlaySoundHandle", {sound, playType, top}); }
+int DeleteSoundHandle(EngineHandle sound, int flag) { return Note("DeleteSoundHandle", {sound, flag}); }
+int SetDrawTarget(int target) { return Note("SetDrawTarget", {target}); }
+int ProcessWindowMessages(void) { return Note("ProcessWindowMessages", {}) - 1; }
+int IsKeyDown(int keyCode) { return Note("IsKeyDown", {keyCode}); }
+int GetNowMilliCount(void) { return 0; }
+unsigned int GetPadInput(int pad) { return Note("GetPadInput", {pad}); }
+int FlipScreen(void) { return Note("FlipScreen", {}); }
+int ReleaseAllGraphHandles(int flag) { return Note("ReleaseAllGraphHandles", {flag}); }
+int DeleteAllSoundHandles(int flag) { return Note("DeleteAllSoundHandles", {flag}); }
+int EndEngine(void) { return Note("EndEngine", {}); }
+int DrawGraphAt(int x, int y, EngineHandle graph, int trans) { return Note("DrawGraphAt", {x, y, graph, trans}); }
+int DrawBoxShape(int x1, int y1, int x2, int y2, unsigned int color, int fill) { return Note("DrawBoxShape", {x1, y1, x2, y2, color, fill}); }
+int DrawTriangleShape(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill) { return Note("DrawTriangleShape", {x1, y1, x2, y2, x3, y3, color, fill}); }
+int DrawPoint(int x, int y, unsigned int color) { return Note("DrawPoint", {x, y, color}); }
+int SetDrawBlend(int mode, int parameter) { return Note("SetDrawBlend", {mode, parameter}); }
+int SetUseDirect3D(int flag) { return Note("SetUseDirect3D", {flag}); }
+int GetGraphTableCount(void) { return g_StandIn.liveGraphs; }
+EngineHandle LoadGraphFromResource(const char *name, const char *type) { g_StandIn.liveGraphs++; return Note("LoadGraphFromResource", {Id(name)}, type) + ++g_StandIn.nextGraph; }
+int ReleaseGraphHandle(EngineHandle graph, int flag) { g_StandIn.liveGraphs--; return Note("ReleaseGraphHandle", {graph, flag}); }
+// clang-format on
+
+int LoadDivGraphFromResource(const char *name, const char *type, int count, int xNum, int yNum, int xSize, int ySize,
+                             EngineHandle *handles)
+{
+    for (int i = 0; i < count; i++) {
+        handles[i] = ++g_StandIn.nextGraph;
+    }
+    return Note("LoadDivGraphFromResource", {Id(name), count, xNum, yNum, xSize, ySize}, type);
+}
