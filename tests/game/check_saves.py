@@ -9,9 +9,8 @@ import os
 import struct
 import sys
 
-from check_title_screens import CASES, expected_screen, held_screen
+from check_title_screens import CASES, expected_screen, held_screen_failures
 from game_harness import BUTTON1, DOWN, GameRun, read_png, shut_down_cleanly
-import screen_rules
 
 WRITTEN = bytes.fromhex("40E20100FFFFFFFF01000000000000000000000001000000")  # 123456, -1, flags 1, 0, 0, 1
 DEFAULTS = (0, -1, [0, 0, 0, 0])
@@ -45,12 +44,11 @@ def check_records(program, folder, root, content):
     _, _, steps, frame, state, cursor, kind, _ = next(case for case in CASES if case[0] == "difficulty")
     failed = []
     for name, data, read_only, (high_score, stage, flags) in RECORDS:
-        line, shot = held_screen(root, program, os.path.join(folder, name), [], steps, frame,
-                                 files={"Save.Dat": data}, read_only=["Save.Dat"] if read_only else [])
-        read = (line["HighScore"], line["FurthestStageCleared"], line["ClearFlags"])
-        wanted = (str(high_score), str(stage), ",".join(map(str, flags)))
-        failures = [f"read {read}, wanted {wanted}"] if read != wanted else []
-        failures += screen_rules.compare(expected_screen(kind, cursor, picture, tiles, high_score, flags), shot)
+        wanted = {"MainState": str(state), "MenuCursor": str(cursor), "HighScore": str(high_score),
+                  "FurthestStageCleared": str(stage), "ClearFlags": ",".join(map(str, flags))}
+        screen = expected_screen(kind, cursor, picture, tiles, high_score, flags)
+        failures = held_screen_failures(root, program, os.path.join(folder, name), [], steps, frame, wanted, screen,
+                                        files={"Save.Dat": data}, read_only=["Save.Dat"] if read_only else [])
         print(f"{name}: " + ("read as the rules say" if not failures else "\n  ".join(["differs:"] + failures)))
         if failures:
             failed.append(name)
