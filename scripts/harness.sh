@@ -38,7 +38,8 @@ start_display() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 +extension RANDR -nolisten tcp -noreset \
         3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    for _ in $(seq 200); do
+    # A loaded machine can take many seconds to start it: wait up to a minute.
+    for _ in $(seq 1200); do
         [ -s "$dir/display" ] && break
         kill -0 "$xvfb_pid" 2>/dev/null || break
         sleep 0.05

@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""Two seconds of the sink's recording while the title is on screen, compared with each of the nine generated music
+loops by the peak of their normalised cross-correlation over every offset into the loop (the loop continued past its
+end): the title's track 201 must score highest, at least 0.2 above the next. Both are first brought to one mono
+rate of 2,756.25 Hz by block averages; the correlations come from a radix-2 FFT.
+Usage: check_title_music.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
+import cmath
+import math
+import os
+import subprocess
+import sys
+import time
+
+from game_harness import GameRun, read_wav_mono
+
+RATE = 2756.25  # 44,100 / 16 and 22,050 / 8
+TRACKS = range(201, 210)
+RECORD_SECONDS = 2.0
+
+
+def downsample(rate, samples):
+    block = round(rate / RATE)
+    assert block * RATE == rate, f"a rate of {rate} Hz"
+    return [sum(samples[i:i + block]) / block for i in range(0, len(samples) - block + 1, block)]
+
+
+def fft(values, inverse=False):
+    """Iterative radix-2 transform of a list of complex numbers whose length is a power of two (unscaled)."""
+    n, data = len(values), list(values)
+    j = 0
+    for i in range(1, n):
+        bit = n >> 1
+        while j & bit:
+            j ^= bit
+            bit >>= 1
+        j |= bit
+        if i < j:
+            data[i], data[j] = data[j], data[i]
+    size, sign = 2, (1 if inverse else -1)
+    while size <= n:
+        half, step = size // 2, cmath.exp(sign * 2j * math.pi / size)
+        twiddles = [1.0] * half
+        for k in range(1, half):
+            twiddles[k] = twiddles[k - 1] * step
+        for start in range(0, n, size):
+            for k in range(half):
+                a, b = data[start + k], data[start + k + half] * twiddles[k]
+                data[start + k], data[start + k + half] = a + b, a - b
+        size *= 2
+    return data
+
+
+def correlation_peaks(recording, tracks):
+    """For each track, the peak over offsets into its loop of the normalised cross-correlation with the recording.
+    Two real tracks share each transform: one as the real part, one as the imaginary part."""
+    m = len(recording)
+    mean = sum(recording) / m
+    centred = [v - mean for v in recording]
+    norm = math.sqrt(sum(v * v for v in centred))
+    n = 1 << (max(len(t) for t in tracks) + m).bit_length()
+    spectrum_r = [v.conjugate() for v in fft(centred + [0.0] * (n - m))]
+    peaks = []
+    for pair in range(0, len(tracks), 2):
+        loops = [t + t[:m] for t in tracks[pair:pair + 2]]
+        padded = [complex(a, b) for a, b in zip(loops[0] + [0.0] * (n - len(loops[0])),
+                                                (loops[1] if len(loops) > 1 else []) + [0.0] * n)]
+        # Correlation is linear: the real part of the result belongs to the first loop, the imaginary to the second.
+        products = fft([a * b for a, b in zip(fft(padded), spectrum_r)], inverse=True)
+        for which, loop in enumerate(loops):
+            sums, squares = [0.0], [0.0]
+            for v in loop:
+                sums.append(sums[-1] + v)
+                squares.append(squares[-1] + v * v)
+            best = 0.0
+            for offset in range(len(loop) - m + 1):
+                total = sums[offset + m] - sums[offset]
+                energy = squares[offset + m] - squares[offset] - total * total / m
+                dot = (products[offset].real if which == 0 else products[offset].imag) / n
+                if energy > 0:
+                    best = max(best, dot / (norm * math.sqrt(energy)))
+            peaks.append(best)
+    return peaks
+
+
+def record_title(root, program, folder):
+    """Holds the title (its music playing since the first frame) while the sink is recorded; answers the
+    recording's left and right channels averaged, at 44.1 kHz."""
+    record = os.path.join(root, "scripts", "harness-record")
+    with GameRun(root, program, folder, ["--stop-at", "3", "--frames", "5"]) as run:
+        recording = run.path("title.wav")
+        line = run.wait_held()
+        assert line["CurrentTrack"] == "0", f"the title's track is not playing: {line}"
+        time.sleep(0.5)
+        subprocess.run([record, "start", recording], check=True)
+        time.sleep(RECORD_SECONDS)
+        subprocess.run([record, "stop", recording], check=True)
+        run.release()
+        code = run.finish()
+    assert code == 0, f"the run ended with {code}"
+    rate, samples = read_wav_mono(recording)
+    return rate, samples[:round(RECORD_SECONDS * rate)]
+
+
+def main():
+    program, folder, root, content = sys.argv[1:5]
+    recording = downsample(*record_title(root, program, folder))
+    tracks = [downsample(*read_wav_mono(os.path.join(content, f"music_{track}.wav"))) for track in TRACKS]
+    scores = correlation_peaks(recording, tracks)
+    for track, score in zip(TRACKS, scores):
+        print(f"music_{track}: {score:.3f}")
+    ranked = sorted(zip(scores, TRACKS), reverse=True)
+    assert ranked[0][1] == 201, f"track {ranked[0][1]} matches the title's recording best"
+    lead = ranked[0][0] - ranked[1][0]
+    assert lead >= 0.2, f"track 201 leads track {ranked[1][1]} by only {lead:.3f}"
+
+
+if __name__ == "__main__":
+    main()

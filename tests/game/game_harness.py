@@ -1,0 +1,252 @@
+"""What the game's end-to-end checks share: reading the generated content (PNG and WAV, standard library only),
+running the test build under the Wine harness in a folder of its own (input file, dump, held frames), finding its
+window and client area on the display, and the screenshot in the screen's 16-bit format. Runs on the build machine
+inside scripts/harness.sh; one check at a time holds the display."""
+import os
+import struct
+import subprocess
+import time
+import wave
+import zlib
+
+WINDOW_TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
+SCREEN_WIDTH, SCREEN_HEIGHT = 640, 480
+
+# Pad bits of the input file: directions and buttons 1 (Z) and 2 (X).
+DOWN, UP, BUTTON1, BUTTON2 = 0x01, 0x08, 0x10, 0x20
+
+
+class Image:
+    """An 8-bit RGB picture, rows top to bottom, three bytes a pixel."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    def pixel(self, x, y):
+        offset = (y * self.width + x) * 3
+        return self.rgb[offset], self.rgb[offset + 1], self.rgb[offset + 2]
+
+
+def _unfilter(raw, width, height):
+    stride, rows, prior = width * 3, [], bytearray(width * 3)
+    for y in range(height):
+        start = y * (stride + 1)
+        kind, line = raw[start], bytearray(raw[start + 1:start + 1 + stride])
+        if kind == 1:
+            for i in range(3, stride):
+                line[i] = (line[i] + line[i - 3]) & 255
+        elif kind == 2:
+            line = bytearray((a + b) & 255 for a, b in zip(line, prior))
+        elif kind == 3:
+            for i in range(stride):
+                line[i] = (line[i] + (((line[i - 3] if i >= 3 else 0) + prior[i]) >> 1)) & 255
+        elif kind == 4:
+            for i in range(stride):
+                a, b, c = (line[i - 3], prior[i], prior[i - 3]) if i >= 3 else (0, prior[i], 0)
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        else:
+            assert kind == 0, f"PNG filter {kind}"
+        rows.append(bytes(line))
+        prior = line
+    return b"".join(rows)
+
+
+def read_png(path):
+    """An 8-bit RGB, non-interlaced PNG as the generator writes it."""
+    data = open(path, "rb").read()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is no PNG"
+    position, compressed = 8, []
+    while position < len(data):
+        length, kind = struct.unpack(">I4s", data[position:position + 8])
+        body = data[position + 8:position + 8 + length]
+        position += 12 + length
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            assert (depth, colour, interlace) == (8, 2, 0), f"{path}: depth {depth}, colour type {colour}"
+        elif kind == b"IDAT":
+            compressed.append(body)
+    return Image(width, height, _unfilter(zlib.decompress(b"".join(compressed)), width, height))
+
+
+def read_wav_mono(path):
+    """A 16-bit PCM WAV as (rate, samples) with the channels averaged."""
+    with wave.open(path) as w:
+        assert w.getsampwidth() == 2, f"{path}: {8 * w.getsampwidth()}-bit"
+        rate, channels, frames = w.getframerate(), w.getnchannels(), w.readframes(w.getnframes())
+    values = struct.unpack("<%dh" % (len(frames) // 2), frames)
+    if channels == 1:
+        return rate, list(values)
+    return rate, [sum(values[i:i + channels]) / channels for i in range(0, len(values), channels)]
+
+
+def cell(sheet, index, size=32):
+    """Cell `index` of a sheet of `size` squares, row by row: a list of rows of (r, g, b)."""
+    per_row = sheet.width // size
+    left, top = (index % per_row) * size, (index // per_row) * size
+    return [[sheet.pixel(left + x, top + y) for x in range(size)] for y in range(size)]
+
+
+# ---------------------------------------------------------------------------------------------------------------
+# Running the test build.
+
+def wine_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def input_file(steps):
+    """The input file's text for [(pad bits, frames), ...]."""
+    return "".join(f"{bits:x}*{frames}\n" for bits, frames in steps if frames)
+
+
+def make_unwritable(path):
+    """Takes the write permission away, and sets the immutable flag: the harness runs as root, for whom Wine's
+    server opens a file for writing whatever its permission says, but not an immutable one."""
+    os.chmod(path, 0o444)
+    if subprocess.run(["chattr", "+i", path], capture_output=True).returncode:
+        print(f"{path}: no immutable flag here, only the permission is taken")
+
+
+class GameRun:
+    """One run of the test build in `folder` (emptied first, then given `files`: name -> bytes, those named in
+    `read_only` made unwritable). Options name their files relative to the folder; --dir and --multi are always
+    given, --dump into dump.txt and --hash into hash.txt; `steps` make the input file and turn pacing off. Used
+    in a `with` statement, which ends a run still going."""
+
+    def __init__(self, root, program, folder, options=(), files=None, steps=None, read_only=()):
+        os.makedirs(folder, exist_ok=True)
+        for name in os.listdir(folder):
+            path = os.path.join(folder, name)
+            subprocess.run(["chattr", "-i", path], capture_output=True)
+            os.remove(path)
+        for name, data in (files or {}).items():
+            path = os.path.join(folder, name)
+            open(path, "wb").write(data)
+            if name in read_only:
+                make_unwritable(path)
+        self.read_only = [os.path.join(folder, name) for name in read_only]
+        arguments = [os.path.join(root, "scripts", "wine-run"), program, "--dir", wine_path(folder), "--multi",
+                     "--dump", wine_path(os.path.join(folder, "dump.txt")),
+                     "--hash", wine_path(os.path.join(folder, "hash.txt"))]
+        if steps is not None:
+            open(os.path.join(folder, "input.txt"), "w").write(input_file(steps))
+            arguments += ["--input", wine_path(os.path.join(folder, "input.txt")), "--no-pacing"]
+        self.root, self.folder = root, folder
+        self.process = subprocess.Popen(arguments + list(options), cwd=folder)
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def wait_held(self, seconds=120):
+        """Waits until the program holds its stopped frame on screen; answers that frame's dump line."""
+        deadline = time.time() + seconds
+        while not (os.path.exists(self.path("held")) and open(self.path("held")).read().strip()):
+            assert self.process.poll() is None, f"the game ended ({self.process.returncode}) before holding a frame"
+            assert time.time() < deadline, "the game did not hold its frame"
+            time.sleep(0.1)
+        frame = open(self.path("held")).read().split()[0]
+        while True:
+            lines = [line for line in self.dump() if line["frame"] == frame]
+            if lines:
+                return lines[-1]
+            assert time.time() < deadline, f"frame {frame} is held but not in the dump"
+            time.sleep(0.1)
+
+    def release(self):
+        open(self.path("release"), "w").close()
+
+    def finish(self, seconds=120):
+        """Waits for the end of the run; answers its exit code."""
+        return self.process.wait(timeout=seconds)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        """A run a failed check leaves going is ended; the folder is left removable."""
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        for path in self.read_only:
+            subprocess.run(["chattr", "-i", path], capture_output=True)
+
+    def dump(self):
+        """The dump's lines, each a dict of its key=value fields."""
+        try:
+            text = open(self.path("dump.txt"), encoding="ascii").read()
+        except FileNotFoundError:
+            return []
+        return [dict(field.split("=", 1) for field in line.split()) for line in text.splitlines() if line.strip()]
+
+    def log_lines(self):
+        return open(self.path("Log.txt"), "rb").read().decode("cp932").rstrip("\r\n").split("\r\n")
+
+
+def shut_down_cleanly(run):
+    """The engine's shut-down is in "Log.txt": ready to end, then at its end the allocation dump with nothing left."""
+    lines = run.log_lines()
+    assert any(line.endswith("ソフトを終了する準備が整いました") for line in lines), "no shut-down in the log"
+    assert lines[-2].endswith("\tTotal size:0(0.000kb)  Alloc num:0"), f"the log ends {lines[-3:]}"
+
+
+# ---------------------------------------------------------------------------------------------------------------
+# The window on the display.
+
+def xdotool(*arguments):
+    return subprocess.run(["xdotool", *arguments], check=True, capture_output=True, text=True, timeout=60).stdout
+
+
+def find_window(seconds=60):
+    deadline = time.time() + seconds
+    while True:
+        found = subprocess.run(["xdotool", "search", "--name", "^" + WINDOW_TITLE.replace("-", "\\-")],
+                               capture_output=True, text=True)
+        if found.returncode == 0 and found.stdout.split():
+            return found.stdout.split()[0]
+        assert time.time() < deadline, "no game window appeared"
+        time.sleep(0.2)
+
+
+def window_geometry(window):
+    """The window's frame on the display: left, top, width, height."""
+    values = {}
+    for line in subprocess.run(["xwininfo", "-id", window], check=True, capture_output=True,
+                               text=True).stdout.splitlines():
+        key, _, value = line.strip().partition(":")
+        values[key] = value.strip()
+    return tuple(int(values[key]) for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+
+def display_size():
+    return tuple(int(v) for v in xdotool("getdisplaygeometry").split())
+
+
+def client_origin(window):
+    """The client area's top-left corner on the display: the frame's borders are equal left, right and below, the
+    caption above; a full-screen window has none of them."""
+    left, top, width, height = window_geometry(window)
+    border = (width - SCREEN_WIDTH) // 2
+    return left + border, top + height - SCREEN_HEIGHT - border
+
+
+def screenshot_client(run, name):
+    """The client area of the game's window, from a screenshot of the display, in the screen's 16-bit format:
+    a list of rows of (r5, g6, b5)."""
+    left, top = client_origin(find_window())
+    path = run.path(name)
+    subprocess.run([os.path.join(run.root, "scripts", "harness-shot"), path], check=True)
+    raw = subprocess.run(["convert", path, "-crop", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}+{left}+{top}", "+repage",
+                          "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+    assert len(raw) == SCREEN_WIDTH * SCREEN_HEIGHT * 3, "the client area is not on the display"
+    return [[to_565(raw[o:o + 3]) for o in range(y * SCREEN_WIDTH * 3, (y + 1) * SCREEN_WIDTH * 3, 3)]
+            for y in range(SCREEN_HEIGHT)]
+
+
+def to_565(rgb):
+    """An 8-bit colour (values may be fractions) truncated to the 16-bit screen format."""
+    return int(rgb[0]) >> 3, int(rgb[1]) >> 2, int(rgb[2]) >> 3
+
+
+def steps_apart(a, b):
+    return max(abs(a[0] - b[0]), abs(a[1] - b[1]), abs(a[2] - b[2]))
