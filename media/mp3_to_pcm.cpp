@@ -13,6 +13,8 @@ extern "C" const CLSID CLSID_NullRenderer;
 
 #define MP3_WAIT_SLICE_MS 100
 #define MP3_IDLE_LIMIT_MS 10000 // neither a sample nor an event for this long: the graph is stuck
+#define MP3_RELEASE_SLICE_MS 10
+#define MP3_RELEASE_LIMIT_MS 10000 // a graph released elsewhere lets go of the reader within this
 #define PCM_FIRST_CAPACITY_FACTOR 10
 #define PCM_GROWTH_STEP 0x100000
 
@@ -327,10 +329,39 @@ template <typename Interface> static void ReleaseInterface(Interface **pointer)
     }
 }
 
-// The graph's final release stops it and drops its filters. The reader goes before its stream: deleting it flushes
-// its read queue and joins its worker, which may still be reading the stream.
+static LONG CountReferences(IUnknown *object)
+{
+    object->AddRef();
+    return (LONG)object->Release();
+}
+
+// Waits in slices for the graph to let go of the reader (only the call's own reference left); false when it holds
+// on past the limit.
+static bool WaitForReaderFree(IBaseFilter *reader)
+{
+    DWORD waited = 0;
+    while ((s_ReaderReferencesAtDelete = CountReferences(reader)) > 1) {
+        if (waited >= MP3_RELEASE_LIMIT_MS) {
+            return false;
+        }
+        Sleep(MP3_RELEASE_SLICE_MS);
+        waited += MP3_RELEASE_SLICE_MS;
+    }
+    return true;
+}
+
+// The graph is stopped here, on the window thread, before its release. The platform's null renderer holds a
+// reference to the graph across the EC_COMPLETE it sends from the splitter's stream thread; a release of ours that
+// came in between would leave the renderer's release the last one, and the graph's destructor would then stop the
+// splitter on that stream thread, which waits for itself for ever. Once stopped, no stream thread is left in the
+// graph. The reader, its stream and the data are freed only when the graph has let go of the reader: a graph that
+// never does keeps them (a leak, where freeing them would crash its later calls). The reader goes before its
+// stream: deleting it flushes its read queue and joins its worker, which may still be reading the stream.
 static void ReleaseMp3Graph(Mp3Graph *made)
 {
+    if (made->control != NULL) {
+        made->control->Stop();
+    }
     ReleaseInterface(&made->events);
     ReleaseInterface(&made->mediaFilter);
     ReleaseInterface(&made->control);
@@ -340,13 +371,11 @@ static void ReleaseMp3Graph(Mp3Graph *made)
         made->grabber->BaseFilter()->Release();
         made->grabber = NULL;
     }
-    if (made->reader != NULL) {
-        IBaseFilter *reader = made->reader->BaseFilter();
-        reader->AddRef();
-        s_ReaderReferencesAtDelete = (LONG)reader->Release();
-        DeleteMemReader(made->reader);
-        made->reader = NULL;
+    if (made->reader != NULL && !WaitForReaderFree(made->reader->BaseFilter())) {
+        return;
     }
+    DeleteMemReader(made->reader);
+    made->reader = NULL;
     DeleteMemStream(made->stream);
     made->stream = NULL;
     FreeMemory(made->data);
