@@ -1,5 +1,6 @@
-// Fuzz target for the MP3 frame walk: the input is the whole file. A walk that succeeds must place its first frame
-// inside the audio region, on a header that parses, and the region inside the file; nothing is allocated.
+// Fuzz target for the MP3 frame walk, without and with MPEG 2.5: the input is the whole file. A walk that succeeds
+// must place its first frame inside the audio region, on a header that parses (an MPEG 2.5 sync at its low rates
+// when those count), and the region inside the file; nothing is allocated.
 #include "sound/convert_kinds.h"
 
 #include <stdint.h>
@@ -12,13 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (OpenMemoryStreamRef(data, (unsigned int)size, &stream) != 0) {
         return 0;
     }
-    Mp3Layout layout;
-    if (WalkMp3Frames(&stream, &layout) == 0) {
-        MpegFrameHeader header;
-        if (layout.dataEnd > size || layout.firstFrame + 4 > layout.dataEnd ||
-            ParseMpegFrameHeader(data + layout.firstFrame, &header) != 0 || header.frameLength <= 0 ||
-            layout.totalSamples < (unsigned int)header.samplesPerFrame) {
-            abort();
+    for (int withMpeg25 = 0; withMpeg25 <= 1; withMpeg25++) {
+        Mp3Layout layout;
+        if (WalkMp3Frames(&stream, &layout, withMpeg25) == 0) {
+            const uint8_t *first = data + layout.firstFrame;
+            MpegFrameHeader header;
+            bool parses = ParseMpegFrameHeader(first, &header) == 0 ||
+                          (withMpeg25 && first[0] == 0xFF && (first[1] & 0xF8) == 0xE0 && layout.first.rate <= 12000);
+            if (layout.dataEnd > size || layout.firstFrame + 4 > layout.dataEnd || !parses ||
+                layout.first.frameLength <= 0 || layout.totalSamples < (unsigned int)layout.first.samplesPerFrame) {
+                abort();
+            }
         }
     }
     MemStreamClose(stream.handle);
