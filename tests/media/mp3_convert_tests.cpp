@@ -284,40 +284,31 @@ TEST_F(Mp3Conversion, TwentyInARowLeaveNothingBehind)
     ExpectResourcesBack(before);
 }
 
-// A reference to the graph held on another thread and released only once it is the last one, as the platform's
-// null renderer may hold one from the splitter's stream thread across its EC_COMPLETE.
-struct GraphHolder {
-    IGraphBuilder *graph;
-    HANDLE thread;
-    OAFilterState stateAtLastRelease;
-} s_Holder;
-
-LONG CountReferences(IUnknown *object)
-{
-    object->AddRef();
-    return (LONG)object->Release();
-}
+// A reference to the graph held on another thread until it is the last one, as the platform's null renderer may hold
+// one from the splitter's stream thread across its EC_COMPLETE.
+IGraphBuilder *s_HeldGraph;
+HANDLE s_Holder;
+OAFilterState s_StateAtLastRelease = State_Running;
 
 DWORD WINAPI ReleaseGraphWhenLast(LPVOID)
 {
-    for (int waited = 0; CountReferences(s_Holder.graph) > 1 && waited < 60000; waited += 10) {
+    for (int waited = 0; s_HeldGraph->AddRef() && s_HeldGraph->Release() > 1 && waited < 60000; waited += 10) {
         Sleep(10);
     }
     IMediaControl *control = NULL;
-    if (SUCCEEDED(s_Holder.graph->QueryInterface(IID_IMediaControl, (void **)&control))) {
-        control->GetState(0, &s_Holder.stateAtLastRelease);
+    if (SUCCEEDED(s_HeldGraph->QueryInterface(IID_IMediaControl, (void **)&control))) {
+        control->GetState(0, &s_StateAtLastRelease);
         control->Release();
     }
-    s_Holder.graph->Release();
+    s_HeldGraph->Release();
     return 0;
 }
 
 void HoldGraphOnce(IGraphBuilder *graph, const SoundConverter *)
 {
-    if (s_Holder.graph == NULL) {
-        graph->AddRef();
-        s_Holder.graph = graph;
-        s_Holder.thread = CreateThread(NULL, 0, ReleaseGraphWhenLast, NULL, 0, NULL);
+    if (s_HeldGraph == NULL) {
+        (s_HeldGraph = graph)->AddRef();
+        s_Holder = CreateThread(NULL, 0, ReleaseGraphWhenLast, NULL, 0, NULL);
     }
 }
 
@@ -326,16 +317,14 @@ void HoldGraphOnce(IGraphBuilder *graph, const SoundConverter *)
 TEST_F(Mp3Conversion, AGraphReleasedLastElsewhereIsStoppedAndKeepsItsReader)
 {
     Resources before = WarmedUpResources();
-    s_Holder = {NULL, NULL, State_Running};
     const Mp3ConversionHooks hooks = {0, HoldGraphOnce, NULL, 0};
     SetMp3ConversionHooksForTest(&hooks);
     SoundConverter converter;
     ASSERT_EQ(Convert(ReadWholeFile(FixturePath("s44_2s", ".mp3")), &converter), 0) << LoggedStepMessages();
     FreeMemory(converter.memory.block);
-    ASSERT_NE(s_Holder.thread, nullptr);
-    EXPECT_EQ(WaitForSingleObject(s_Holder.thread, 60000), WAIT_OBJECT_0);
-    CloseHandle(s_Holder.thread);
-    EXPECT_EQ(s_Holder.stateAtLastRelease, State_Stopped);
+    EXPECT_EQ(WaitForSingleObject(s_Holder, 60000), WAIT_OBJECT_0);
+    CloseHandle(s_Holder);
+    EXPECT_EQ(s_StateAtLastRelease, State_Stopped);
     EXPECT_EQ(GetMp3ReaderReferencesAtDeleteForTest(), 1);
     ExpectResourcesBack(before);
 }
