@@ -254,6 +254,21 @@ static const char *WaitForGraph(Mp3Graph *made, SoundConverter *converter)
     }
 }
 
+// The platform's null renderer holds a reference to the graph across the EC_COMPLETE it sends from the splitter's
+// stream thread, inside our grabber's end of stream and so under the grabber's streaming lock. Taking that lock once
+// waits for the stream thread to leave: the release of the graph that follows is then the last one, here. Released
+// earlier, the renderer's release would be the last, and the graph's destructor would stop the splitter on that
+// stream thread, which waits for itself for ever. (Stopping the graph here instead can deadlock: the renderer's end
+// of stream asks the grabber's output pin for an interface under the filter lock that the grabber's Stop holds
+// while it waits for the streaming lock.)
+static void WaitForEndOfStreamToLeave(Mp3Graph *made)
+{
+    if (s_Hooks.onComplete != NULL) {
+        s_Hooks.onComplete(made->grabber, made->graph);
+    }
+    R_CMediaLockScope streaming(made->grabber->StreamingLock());
+}
+
 // Appends one decoded sample to the PCM block, growing it in 1 MiB steps. A failed growth frees the block and
 // leaves it null; later samples are then ignored. Always S_OK, so the sample goes on to the null renderer.
 static HRESULT Mp3SampleCallback(IMediaSample *sample, REFERENCE_TIME *start, REFERENCE_TIME *stop, BOOL typeChanged,
@@ -314,6 +329,9 @@ static const char *RunMp3Graph(Mp3Graph *made, SoundConverter *converter)
     }
     made->control->Run();
     const char *failure = WaitForGraph(made, converter);
+    if (failure == NULL) {
+        WaitForEndOfStreamToLeave(made);
+    }
     if (failure == NULL && converter->memory.block == NULL) {
         return "PCMデータを格納するメモリ領域の再確保に失敗しました\n";
     }
@@ -350,18 +368,11 @@ static bool WaitForReaderFree(IBaseFilter *reader)
     return true;
 }
 
-// The graph is stopped here, on the window thread, before its release. The platform's null renderer holds a
-// reference to the graph across the EC_COMPLETE it sends from the splitter's stream thread; a release of ours that
-// came in between would leave the renderer's release the last one, and the graph's destructor would then stop the
-// splitter on that stream thread, which waits for itself for ever. Once stopped, no stream thread is left in the
-// graph. The reader, its stream and the data are freed only when the graph has let go of the reader: a graph that
-// never does keeps them (a leak, where freeing them would crash its later calls). The reader goes before its
-// stream: deleting it flushes its read queue and joins its worker, which may still be reading the stream.
+// The reader, its stream and the data are freed only when the graph has let go of the reader: a graph that never
+// does keeps them (a leak, where freeing them would crash its later calls). The reader goes before its stream:
+// deleting it flushes its read queue and joins its worker, which may still be reading the stream.
 static void ReleaseMp3Graph(Mp3Graph *made)
 {
-    if (made->control != NULL) {
-        made->control->Stop();
-    }
     ReleaseInterface(&made->events);
     ReleaseInterface(&made->mediaFilter);
     ReleaseInterface(&made->control);

@@ -8,6 +8,7 @@
 
 #include "graphics/log_reading.h"
 #include "media/media_test_hooks.h"
+#include "media/media_transform.h"
 #include "sound/sound_test_engine.h"
 #include "file/file.h"
 
@@ -284,47 +285,44 @@ TEST_F(Mp3Conversion, TwentyInARowLeaveNothingBehind)
     ExpectResourcesBack(before);
 }
 
-// A reference to the graph held on another thread until it is the last one, as the platform's null renderer may hold
-// one from the splitter's stream thread across its EC_COMPLETE.
-IGraphBuilder *s_HeldGraph;
-HANDLE s_Holder;
-OAFilterState s_StateAtLastRelease = State_Running;
+// The stream thread's hold as the platform's null renderer has it at EC_COMPLETE: a reference to the graph taken
+// inside the grabber's end of stream (under its streaming lock) and dropped a while later, just before leaving it.
+struct RendererHold {
+    R_CSampleGrabber *grabber;
+    IGraphBuilder *graph;
+    HANDLE taken;
+    ULONG referencesLeft;
+} s_Hold;
 
-DWORD WINAPI ReleaseGraphWhenLast(LPVOID)
+DWORD WINAPI HoldLikeTheRenderer(LPVOID)
 {
-    for (int waited = 0; s_HeldGraph->AddRef() && s_HeldGraph->Release() > 1 && waited < 60000; waited += 10) {
-        Sleep(10);
-    }
-    IMediaControl *control = NULL;
-    if (SUCCEEDED(s_HeldGraph->QueryInterface(IID_IMediaControl, (void **)&control))) {
-        control->GetState(0, &s_StateAtLastRelease);
-        control->Release();
-    }
-    s_HeldGraph->Release();
+    R_CMediaLockScope streaming(s_Hold.grabber->StreamingLock());
+    s_Hold.graph->AddRef();
+    SetEvent(s_Hold.taken);
+    Sleep(500);
+    s_Hold.referencesLeft = s_Hold.graph->Release();
     return 0;
 }
 
-void HoldGraphOnce(IGraphBuilder *graph, const SoundConverter *)
+void HoldOnCompletion(R_CSampleGrabber *grabber, IGraphBuilder *graph)
 {
-    if (s_HeldGraph == NULL) {
-        (s_HeldGraph = graph)->AddRef();
-        s_Holder = CreateThread(NULL, 0, ReleaseGraphWhenLast, NULL, 0, NULL);
-    }
+    s_Hold = {grabber, graph, CreateEventA(NULL, FALSE, FALSE, NULL), 0};
+    CloseHandle(CreateThread(NULL, 0, HoldLikeTheRenderer, NULL, 0, NULL));
+    WaitForSingleObject(s_Hold.taken, INFINITE);
+    CloseHandle(s_Hold.taken);
 }
 
-// The graph is stopped before the call lets it go, so a last release elsewhere never has to stop it there (on the
-// splitter's own stream thread that would wait for itself), and the reader outlives the graph's hold on it.
-TEST_F(Mp3Conversion, AGraphReleasedLastElsewhereIsStoppedAndKeepsItsReader)
+// The call's release of the graph waits for the stream thread to leave the end of stream, so it is the last one and
+// the reader is deleted with only its own reference left.
+TEST_F(Mp3Conversion, TheGraphsLastReleaseWaitsForTheEndOfStream)
 {
     Resources before = WarmedUpResources();
-    const Mp3ConversionHooks hooks = {0, HoldGraphOnce, NULL, 0};
+    const Mp3ConversionHooks hooks = {0, NULL, NULL, 0, HoldOnCompletion};
     SetMp3ConversionHooksForTest(&hooks);
     SoundConverter converter;
     ASSERT_EQ(Convert(ReadWholeFile(FixturePath("s44_2s", ".mp3")), &converter), 0) << LoggedStepMessages();
     FreeMemory(converter.memory.block);
-    EXPECT_EQ(WaitForSingleObject(s_Holder, 60000), WAIT_OBJECT_0);
-    CloseHandle(s_Holder);
-    EXPECT_EQ(s_StateAtLastRelease, State_Stopped);
+    EXPECT_GT(s_Hold.referencesLeft, 0u);
     EXPECT_EQ(GetMp3ReaderReferencesAtDeleteForTest(), 1);
     ExpectResourcesBack(before);
 }
@@ -382,28 +380,28 @@ TEST_F(Mp3Conversion, FailuresEndInBoundedTimeWithTheirMessageOnly)
         {"short read", "s44_2s", {}, false, true, false, ""},
         {"PCM buffer",
          "s44_2s",
-         {0, NULL, NULL, 1},
+         {0, NULL, NULL, 1, NULL},
          false,
          false,
          false,
          "PCMデータを格納するメモリ領域の確保に失敗しました"},
         {"PCM growth",
          "s44_2s",
-         {0, NULL, NULL, 2},
+         {0, NULL, NULL, 2, NULL},
          false,
          false,
          false,
          "PCMデータを格納するメモリ領域の再確保に失敗しました"},
         {"abort posted",
          "s44_60s",
-         {0, PostAbortAfterFirstSample, NULL, 0},
+         {0, PostAbortAfterFirstSample, NULL, 0, NULL},
          false,
          false,
          false,
          "MP3変換の途中でエラーが発生しました"},
         {"no sample, no event",
          "s44_2s",
-         {300, NULL, StallFirstSample, 0},
+         {300, NULL, StallFirstSample, 0, NULL},
          false,
          false,
          false,
