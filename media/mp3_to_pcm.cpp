@@ -14,7 +14,7 @@ extern "C" const CLSID CLSID_NullRenderer;
 #define MP3_WAIT_SLICE_MS 100
 #define MP3_IDLE_LIMIT_MS 10000 // neither a sample nor an event for this long: the graph is stuck
 #define MP3_RELEASE_SLICE_MS 10
-#define MP3_RELEASE_LIMIT_MS 10000 // a graph released elsewhere lets go of the reader within this
+#define MP3_RELEASE_LIMIT_MS 10000 // the platform's threads let go of the graph, and the graph of the reader, within this
 #define PCM_FIRST_CAPACITY_FACTOR 10
 #define PCM_GROWTH_STEP 0x100000
 
@@ -353,38 +353,43 @@ static LONG CountReferences(IUnknown *object)
     return (LONG)object->Release();
 }
 
-// Waits in slices for the graph to let go of the reader (only the call's own reference left); false when it holds
-// on past the limit.
-static bool WaitForReaderFree(IBaseFilter *reader)
+// Waits in slices until the call's own reference to the object is the only one left; false when others still hold
+// it past the limit.
+static bool WaitForOnlyReference(IUnknown *object)
 {
-    DWORD waited = 0;
-    while ((s_ReaderReferencesAtDelete = CountReferences(reader)) > 1) {
+    for (DWORD waited = 0; CountReferences(object) > 1; waited += MP3_RELEASE_SLICE_MS) {
         if (waited >= MP3_RELEASE_LIMIT_MS) {
             return false;
         }
         Sleep(MP3_RELEASE_SLICE_MS);
-        waited += MP3_RELEASE_SLICE_MS;
     }
     return true;
 }
 
-// The reader, its stream and the data are freed only when the graph has let go of the reader: a graph that never
-// does keeps them (a leak, where freeing them would crash its later calls). The reader goes before its stream:
-// deleting it flushes its read queue and joins its worker, which may still be reading the stream.
+// The platform's threads may hold the graph for a moment across an event they send (any renderer's EC_COMPLETE, an
+// abort): the call's release waits for them, so that the graph's destructor runs here and not on a stream thread
+// that its stop of the splitter would wait for. The reader, its stream and the data are freed only when the graph
+// has let go of the reader: a graph that never does keeps them (a leak, where freeing them would crash its later
+// calls). The reader goes before its stream: deleting it flushes its read queue and joins its worker, which may
+// still be reading the stream.
 static void ReleaseMp3Graph(Mp3Graph *made)
 {
     ReleaseInterface(&made->events);
     ReleaseInterface(&made->mediaFilter);
     ReleaseInterface(&made->control);
+    if (made->graph != NULL) {
+        WaitForOnlyReference(made->graph);
+    }
     ReleaseInterface(&made->graph);
     ReleaseInterface(&made->renderer);
     if (made->grabber != NULL) {
         made->grabber->BaseFilter()->Release();
         made->grabber = NULL;
     }
-    if (made->reader != NULL && !WaitForReaderFree(made->reader->BaseFilter())) {
+    if (made->reader != NULL && !WaitForOnlyReference(made->reader->BaseFilter())) {
         return;
     }
+    s_ReaderReferencesAtDelete = made->reader != NULL ? CountReferences(made->reader->BaseFilter()) : 0;
     DeleteMemReader(made->reader);
     made->reader = NULL;
     DeleteMemStream(made->stream);
