@@ -26,12 +26,16 @@ void SetAsyncWorkerCreatorForTest(AsyncWorkerCreator creator);
 // after which a run is given up (0: the 10 s). onWaitSlice: called on the window thread at each wait slice with the
 // running graph (a test posts an abort through it). onSample: called on the streaming thread before each sample is
 // stored. failPcmAllocation: the ordinal of the PCM block that fails (1 the first buffer, 2 the first growth...).
+// onComplete: called on the window thread once EC_COMPLETE is seen, before the call waits for the stream thread to
+// leave the grabber's end of stream.
 struct SoundConverter;
+class R_CSampleGrabber;
 struct Mp3ConversionHooks {
     DWORD idleLimit;
     void (*onWaitSlice)(IGraphBuilder *graph, const SoundConverter *converter);
     void (*onSample)(void);
     LONG failPcmAllocation;
+    void (*onComplete)(R_CSampleGrabber *grabber, IGraphBuilder *graph);
 };
 // Null takes the hooks away.
 void SetMp3ConversionHooksForTest(const Mp3ConversionHooks *hooks);

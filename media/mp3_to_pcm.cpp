@@ -13,6 +13,8 @@ extern "C" const CLSID CLSID_NullRenderer;
 
 #define MP3_WAIT_SLICE_MS 100
 #define MP3_IDLE_LIMIT_MS 10000 // neither a sample nor an event for this long: the graph is stuck
+#define MP3_RELEASE_SLICE_MS 10
+#define MP3_RELEASE_LIMIT_MS 10000 // the platform's threads let go of the graph, and the graph of the reader, within this
 #define PCM_FIRST_CAPACITY_FACTOR 10
 #define PCM_GROWTH_STEP 0x100000
 
@@ -252,6 +254,21 @@ static const char *WaitForGraph(Mp3Graph *made, SoundConverter *converter)
     }
 }
 
+// The platform's null renderer holds a reference to the graph across the EC_COMPLETE it sends from the splitter's
+// stream thread, inside our grabber's end of stream and so under the grabber's streaming lock. Taking that lock once
+// waits for the stream thread to leave: the release of the graph that follows is then the last one, here. Released
+// earlier, the renderer's release would be the last, and the graph's destructor would stop the splitter on that
+// stream thread, which waits for itself for ever. (Stopping the graph here instead can deadlock: the renderer's end
+// of stream asks the grabber's output pin for an interface under the filter lock that the grabber's Stop holds
+// while it waits for the streaming lock.)
+static void WaitForEndOfStreamToLeave(Mp3Graph *made)
+{
+    if (s_Hooks.onComplete != NULL) {
+        s_Hooks.onComplete(made->grabber, made->graph);
+    }
+    R_CMediaLockScope streaming(made->grabber->StreamingLock());
+}
+
 // Appends one decoded sample to the PCM block, growing it in 1 MiB steps. A failed growth frees the block and
 // leaves it null; later samples are then ignored. Always S_OK, so the sample goes on to the null renderer.
 static HRESULT Mp3SampleCallback(IMediaSample *sample, REFERENCE_TIME *start, REFERENCE_TIME *stop, BOOL typeChanged,
@@ -312,6 +329,9 @@ static const char *RunMp3Graph(Mp3Graph *made, SoundConverter *converter)
     }
     made->control->Run();
     const char *failure = WaitForGraph(made, converter);
+    if (failure == NULL) {
+        WaitForEndOfStreamToLeave(made);
+    }
     if (failure == NULL && converter->memory.block == NULL) {
         return "PCMデータを格納するメモリ領域の再確保に失敗しました\n";
     }
@@ -327,26 +347,51 @@ template <typename Interface> static void ReleaseInterface(Interface **pointer)
     }
 }
 
-// The graph's final release stops it and drops its filters. The reader goes before its stream: deleting it flushes
-// its read queue and joins its worker, which may still be reading the stream.
+static LONG CountReferences(IUnknown *object)
+{
+    object->AddRef();
+    return (LONG)object->Release();
+}
+
+// Waits in slices until the call's own reference to the object is the only one left; false when others still hold
+// it past the limit.
+static bool WaitForOnlyReference(IUnknown *object)
+{
+    for (DWORD waited = 0; CountReferences(object) > 1; waited += MP3_RELEASE_SLICE_MS) {
+        if (waited >= MP3_RELEASE_LIMIT_MS) {
+            return false;
+        }
+        Sleep(MP3_RELEASE_SLICE_MS);
+    }
+    return true;
+}
+
+// The platform's threads may hold the graph for a moment across an event they send (any renderer's EC_COMPLETE, an
+// abort): the call's release waits for them, so that the graph's destructor runs here and not on a stream thread
+// that its stop of the splitter would wait for. The reader, its stream and the data are freed only when the graph
+// has let go of the reader: a graph that never does keeps them (a leak, where freeing them would crash its later
+// calls). The reader goes before its stream: deleting it flushes its read queue and joins its worker, which may
+// still be reading the stream.
 static void ReleaseMp3Graph(Mp3Graph *made)
 {
     ReleaseInterface(&made->events);
     ReleaseInterface(&made->mediaFilter);
     ReleaseInterface(&made->control);
+    if (made->graph != NULL) {
+        WaitForOnlyReference(made->graph);
+    }
     ReleaseInterface(&made->graph);
     ReleaseInterface(&made->renderer);
     if (made->grabber != NULL) {
         made->grabber->BaseFilter()->Release();
         made->grabber = NULL;
     }
-    if (made->reader != NULL) {
-        IBaseFilter *reader = made->reader->BaseFilter();
-        reader->AddRef();
-        s_ReaderReferencesAtDelete = (LONG)reader->Release();
-        DeleteMemReader(made->reader);
-        made->reader = NULL;
+    if (made->reader != NULL && !WaitForOnlyReference(made->reader->BaseFilter())) {
+        return;
     }
+    s_ReaderReferencesAtDelete = made->reader != NULL ? CountReferences(made->reader->BaseFilter()) : 0;
+    DeleteMemReader(made->reader);
+    made->reader = NULL;
     DeleteMemStream(made->stream);
     made->stream = NULL;
     FreeMemory(made->data);

@@ -65,7 +65,7 @@ for target, length in (("blits", 96), ("shapes", 256)):
 PY
 
 # Sound seeds: PCM WAVE files in the chunk layouts the RIFF walk takes, Ogg Vorbis tones from the host's encoder
-# library, and MP3 tones with an ID3v2 tag and a trailing "TAG".
+# library, and MP3 tones with an ID3v2 tag and a trailing "TAG", plain, and as MPEG 2.5 (8 kHz).
 mkdir -p "$work/corpus/wave" "$work/corpus/ogg" "$work/corpus/mp3"
 python3 - "$work/corpus/wave" <<'PY'
 import struct, sys
@@ -90,6 +90,7 @@ PY
 sox -n -r 22050 -c 1 -b 16 "$work/tone.wav" synth 0.3 sine 440
 lame --quiet -b 32 --add-id3v2 --tt Tone "$work/tone.wav" "$work/corpus/mp3/tagged"
 lame --quiet -b 64 -t "$work/tone.wav" "$work/corpus/mp3/plain"
+lame --quiet -b 24 --resample 8 "$work/tone.wav" "$work/corpus/mp3/mpeg25"
 
 for target in bmp tga bgra dds png jpeg archive blits shapes wave ogg mp3; do
     echo "fuzzing $target for ${seconds}s"

@@ -288,7 +288,7 @@ static WAVEFORMATEX *MakeMp3Format(const MpegFrameHeader *frame)
 int OpenMp3Acm(SoundConverter *converter)
 {
     Mp3Layout layout;
-    if (!AcmEntriesBound() || WalkMp3Frames(&converter->source, &layout) != 0) {
+    if (!AcmEntriesBound() || WalkMp3Frames(&converter->source, &layout, 0) != 0) {
         return -1;
     }
     converter->acm.sourceFormat = MakeMp3Format(&layout.first);

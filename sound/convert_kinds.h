@@ -48,7 +48,7 @@ int ReadStreamAt(const StreamRef *source, unsigned int position, void *buffer, u
 // MPEG audio frames.
 
 struct MpegFrameHeader {
-    int mpeg1;           // else MPEG-2
+    int mpeg1;           // else MPEG-2 (or 2.5)
     int layer;           // 0 Layer I, 1 II, 2 III
     int bitrate;         // kbit/s
     unsigned int rate;   // Hz
@@ -68,4 +68,6 @@ struct Mp3Layout {
     MpegFrameHeader first;
 };
 
-int WalkMp3Frames(const StreamRef *source, Mp3Layout *layout);
+// withMpeg25 0: MPEG-1 and MPEG-2 frames only (the ACM kind); 1: MPEG 2.5 Layer III frames as well (the media
+// graph's gate).
+int WalkMp3Frames(const StreamRef *source, Mp3Layout *layout, int withMpeg25);

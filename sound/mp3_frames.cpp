@@ -56,6 +56,29 @@ int ParseMpegFrameHeader(const unsigned char *bytes, MpegFrameHeader *header)
     return 0;
 }
 
+// MPEG 2.5 (an 11-bit sync with version bits 00): Layer III only, at half the MPEG-2 rates, sized as MPEG-2.
+// The frame-header rule above refuses it; only the gate in front of the media graph, whose decoder plays it, asks.
+static int ParseMpeg25FrameHeader(const unsigned char *bytes, MpegFrameHeader *header)
+{
+    static const unsigned int rates[3] = {11025, 12000, 8000};
+    if (bytes[0] != 0xFF || (bytes[1] & 0xF8) != 0xE0) {
+        return -2;
+    }
+    int layerBits = (bytes[1] >> 1) & 3, bitrateIndex = bytes[2] >> 4, rateIndex = (bytes[2] >> 2) & 3;
+    if (layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) {
+        return -1;
+    }
+    header->mpeg1 = 0;
+    header->layer = 2;
+    header->bitrate = s_Bitrates[0][2][bitrateIndex];
+    header->rate = rates[rateIndex];
+    header->padding = (bytes[2] >> 1) & 1;
+    header->channels = (bytes[3] >> 6) == 3 ? 1 : 2;
+    header->samplesPerFrame = 576;
+    header->frameLength = 72000 * header->bitrate / header->rate + header->padding;
+    return 0;
+}
+
 static unsigned int SyncSafe(const unsigned char *bytes)
 {
     return (bytes[0] & 0x7F) << 21 | (bytes[1] & 0x7F) << 14 | (bytes[2] & 0x7F) << 7 | (bytes[3] & 0x7F);
@@ -85,7 +108,8 @@ static int FindMp3Region(const StreamRef *source, unsigned int *start, unsigned 
 
 // Scans from the tag's end to the first frame sync, then hops from frame to frame (scanning again over bytes
 // between frames) until the end; a sync whose header does not parse fails the walk. A frame cut by the end counts.
-int WalkMp3Frames(const StreamRef *source, Mp3Layout *layout)
+// With withMpeg25, MPEG 2.5 syncs count as frames too.
+int WalkMp3Frames(const StreamRef *source, Mp3Layout *layout, int withMpeg25)
 {
     MemFill(layout, 0, sizeof(*layout));
     unsigned int start, end;
@@ -101,6 +125,9 @@ int WalkMp3Frames(const StreamRef *source, Mp3Layout *layout)
         }
         MpegFrameHeader header;
         int parsed = ParseMpegFrameHeader(bytes, &header);
+        if (parsed == -2 && withMpeg25) {
+            parsed = ParseMpeg25FrameHeader(bytes, &header);
+        }
         if (parsed == -2) {
             position++;
             continue;

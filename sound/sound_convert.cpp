@@ -103,9 +103,9 @@ static int OpenByKind(SoundConverter *converter)
         source->functions.seek(source->handle, 0, STREAM_ORIGIN_START);
     }
     // The media graph decodes whatever the platform's parsers know (WAVE and Ogg too, damaged ones included), so
-    // only data that the frame walk takes for MPEG audio reaches it.
+    // only data that the frame walk takes for MPEG audio reaches it; MPEG 2.5, which the ACM kind refuses, included.
     Mp3Layout layout;
-    if ((g_SoundConverterMask & MASK_MP3_MEDIA_GRAPH) == 0 && WalkMp3Frames(source, &layout) == 0 &&
+    if ((g_SoundConverterMask & MASK_MP3_MEDIA_GRAPH) == 0 && WalkMp3Frames(source, &layout, 1) == 0 &&
         ConvertMp3ToPcm(converter) == 0) {
         converter->kind = CONVERTER_PCM_MEMORY;
         return 0;

@@ -8,6 +8,7 @@
 
 #include "graphics/log_reading.h"
 #include "media/media_test_hooks.h"
+#include "media/media_transform.h"
 #include "sound/sound_test_engine.h"
 #include "file/file.h"
 
@@ -284,6 +285,48 @@ TEST_F(Mp3Conversion, TwentyInARowLeaveNothingBehind)
     ExpectResourcesBack(before);
 }
 
+// The stream thread's hold as the platform's null renderer has it at EC_COMPLETE: a reference to the graph taken
+// inside the grabber's end of stream (under its streaming lock) and dropped a while later, just before leaving it.
+struct RendererHold {
+    R_CSampleGrabber *grabber;
+    IGraphBuilder *graph;
+    HANDLE taken;
+    ULONG referencesLeft;
+} s_Hold;
+
+DWORD WINAPI HoldLikeTheRenderer(LPVOID)
+{
+    R_CMediaLockScope streaming(s_Hold.grabber->StreamingLock());
+    s_Hold.graph->AddRef();
+    SetEvent(s_Hold.taken);
+    Sleep(500);
+    s_Hold.referencesLeft = s_Hold.graph->Release();
+    return 0;
+}
+
+void HoldOnCompletion(R_CSampleGrabber *grabber, IGraphBuilder *graph)
+{
+    s_Hold = {grabber, graph, CreateEventA(NULL, FALSE, FALSE, NULL), 0};
+    CloseHandle(CreateThread(NULL, 0, HoldLikeTheRenderer, NULL, 0, NULL));
+    WaitForSingleObject(s_Hold.taken, INFINITE);
+    CloseHandle(s_Hold.taken);
+}
+
+// The call's release of the graph waits for the stream thread to leave the end of stream, so it is the last one and
+// the reader is deleted with only its own reference left.
+TEST_F(Mp3Conversion, TheGraphsLastReleaseWaitsForTheEndOfStream)
+{
+    Resources before = WarmedUpResources();
+    const Mp3ConversionHooks hooks = {0, NULL, NULL, 0, HoldOnCompletion};
+    SetMp3ConversionHooksForTest(&hooks);
+    SoundConverter converter;
+    ASSERT_EQ(Convert(ReadWholeFile(FixturePath("s44_2s", ".mp3")), &converter), 0) << LoggedStepMessages();
+    FreeMemory(converter.memory.block);
+    EXPECT_GT(s_Hold.referencesLeft, 0u);
+    EXPECT_EQ(GetMp3ReaderReferencesAtDeleteForTest(), 1);
+    ExpectResourcesBack(before);
+}
+
 // Failure cases: each sets its seams up, converts, and names the one step message it must log ("" none, "*" any
 // one of the step messages).
 volatile LONG s_SamplesSeen;
@@ -337,28 +380,28 @@ TEST_F(Mp3Conversion, FailuresEndInBoundedTimeWithTheirMessageOnly)
         {"short read", "s44_2s", {}, false, true, false, ""},
         {"PCM buffer",
          "s44_2s",
-         {0, NULL, NULL, 1},
+         {0, NULL, NULL, 1, NULL},
          false,
          false,
          false,
          "PCMデータを格納するメモリ領域の確保に失敗しました"},
         {"PCM growth",
          "s44_2s",
-         {0, NULL, NULL, 2},
+         {0, NULL, NULL, 2, NULL},
          false,
          false,
          false,
          "PCMデータを格納するメモリ領域の再確保に失敗しました"},
         {"abort posted",
          "s44_60s",
-         {0, PostAbortAfterFirstSample, NULL, 0},
+         {0, PostAbortAfterFirstSample, NULL, 0, NULL},
          false,
          false,
          false,
          "MP3変換の途中でエラーが発生しました"},
         {"no sample, no event",
          "s44_2s",
-         {300, NULL, StallFirstSample, 0},
+         {300, NULL, StallFirstSample, 0, NULL},
          false,
          false,
          false,
