@@ -1,9 +1,9 @@
 // The test program's side of the game (compiled into QvGameTest only): its command line, pad bits from an input
 // file, the pacing switch, the per-frame state hash and value dump, the effects and music noted for the dump, the
-// hold at a chosen frame for a screenshot, the frame limit, the software screen and one failing step of every
-// safe write. Window thread.
+// hold at a chosen frame for a screenshot, the frame limit, the software screen, a save written after a chosen
+// frame (as game over and stage clear write it) and one failing step of every safe write. Window thread.
 //   --dir DIR  --multi  --input FILE  --no-pacing  --hash FILE  --dump FILE  --frames N  --stop-at N  --software
-//   --fail-save create|write|commit|close|replace
+//   --save-at N  --fail-save create|write|commit|close|replace
 // Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
 // malformed line (also written to FILE.err), 4 no "release" file within 120 s of a hold.
 #include "game/game_state.h"
@@ -38,6 +38,7 @@ struct TestBuildState {
     FILE *dumpFile = nullptr;
     long lastFrame = 0; // 0: no limit
     long stopFrame = 0; // 0: no hold
+    long saveFrame = 0; // 0: no save written by the test program
     int failingStep = -1;
     long frame = 0;
     std::string effects; // resource ids played this frame, comma-separated
@@ -201,6 +202,8 @@ int StartTestBuild(const char *commandLine)
             good = ParseCount(value, &s_Test.lastFrame);
         } else if (option == "--stop-at") {
             good = ParseCount(value, &s_Test.stopFrame);
+        } else if (option == "--save-at") {
+            good = ParseCount(value, &s_Test.saveFrame);
         } else if (option == "--fail-save") {
             good = false;
             for (int step = SAVE_STEP_CREATE; step <= SAVE_STEP_REPLACE; step++) {
@@ -335,6 +338,9 @@ int EndTestFrame(void)
     }
     s_Test.effects.clear();
     s_Test.music.clear();
+    if (s_Test.frame == s_Test.saveFrame) {
+        WriteSaveFile();
+    }
     int ended = s_Test.frame == s_Test.stopFrame ? HoldFrame() : -1;
     if (ended < 0 && s_Test.frame == s_Test.lastFrame) {
         ended = 0;

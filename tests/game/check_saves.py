@@ -4,7 +4,9 @@ writes for high score 123456, no stage and flags 1, 0, 0, 1; the same read-only;
 negative high score ignored with the rest taken): each run is held on the difficulty menu, whose dump and screenshot
 (high-score digits, "済" marks) must show the values. Then every step of the option file's safe write is failed in
 turn: the old file stays byte-identical, no temporary is left, every frame up to the end has its hash and the run
-ends with 0. Usage: check_saves.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
+ends with 0. Last, "Save.Dat" is written after the third frame (as game over and stage clear write it) from a
+record whose stage reads as -1: it must hold exactly the written record, and with each step failed the old bytes,
+no temporary, and the title answers the next press. Usage: check_saves.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
 import os
 import struct
 import sys
@@ -74,10 +76,33 @@ def check_failed_writes(program, folder, root):
         print(f"failing {step}: Option.Dat {after.hex()}, nothing left behind, {last} frames hashed, ended with 0")
 
 
+# The failed step of the save write, and what "Save.Dat" then holds; the press after the save must move the cursor.
+OLD_SAVE = record(123456, 255, 1, 0, 0, 1)
+SAVE_STEPS = [(None, WRITTEN)] + [(step, OLD_SAVE) for step in ("create", "write", "commit", "close", "replace")]
+AFTER_THE_SAVE = [(0, 5), (DOWN, 1), (0, 3)]
+
+
+def check_saved_records(program, folder, root):
+    for step, after in SAVE_STEPS:
+        options = (["--fail-save", step] if step else []) + ["--save-at", "3", "--frames", "9"]
+        with GameRun(root, program, os.path.join(folder, f"save_{step}"), options, files={"Save.Dat": OLD_SAVE},
+                     steps=AFTER_THE_SAVE) as run:
+            code = run.finish()
+        assert code == 0, f"failing {step}: the run ended with {code}"
+        assert open(run.path("Save.Dat"), "rb").read() == after, f"failing {step}: Save.Dat holds the wrong bytes"
+        left = [name for name in os.listdir(run.folder) if name.lower().endswith(".tmp")]
+        assert not left, f"failing {step}: left behind {left}"
+        hashed = [int(line.split()[0]) for line in open(run.path("hash.txt")).read().splitlines()]
+        assert hashed == list(range(1, 10)), f"failing {step}: hashes of frames {hashed}"
+        assert run.dump()[-1]["MenuCursor"] == "1", f"failing {step}: the title did not answer after the save"
+        print(f"save failing {step}: Save.Dat {after.hex()}, nothing left behind, the title answered")
+
+
 def main():
     program, folder, root, content = sys.argv[1:5]
     check_records(program, folder, root, content)
     check_failed_writes(program, folder, root)
+    check_saved_records(program, folder, root)
 
 
 if __name__ == "__main__":
