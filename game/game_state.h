@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/core.h"
+#include "game/stage_tables.h"
 
 #include <mmsystem.h>
 #include <stddef.h>
@@ -17,8 +18,33 @@
 #define SOUND_EFFECT_COUNT 8
 #define SCORE_LIMIT 9999999
 
+#define GONE_STATE 127       // an object record that takes no part
+#define NO_CELL (-1)         // an animation cell that draws nothing
+#define GROUND_Y 320         // the player's feet line
+#define BOSS_GAUGE_CELLS 42  // the most cells a health gauge shows
+
 // Sound effects by index (resource id - 300).
-enum SoundEffectIndex { EFFECT_CURSOR = 6 };
+enum SoundEffectIndex {
+    EFFECT_HIT = 0,
+    EFFECT_JUMP = 1,
+    EFFECT_ATTACK = 2,
+    EFFECT_BLAST = 3,
+    EFFECT_SHOT = 4,
+    EFFECT_DROP = 5,
+    EFFECT_CURSOR = 6,
+    EFFECT_EXTRA_LIFE = 7
+};
+
+// Music tracks by index (resource id - 201).
+enum MusicTrack {
+    TRACK_TITLE = 0,
+    TRACK_STAGE = 1,
+    TRACK_BOSS = 2,
+    TRACK_EVENT = 3,
+    TRACK_MISS = 4,
+    TRACK_LAST_BOSS = 5,
+    TRACK_CLEAR = 6
+};
 
 // "Save.Dat" as it lies on disk and in memory: six little-endian 32-bit values.
 struct SaveRecord {
@@ -41,6 +67,37 @@ struct GameGlobals {
     int32_t ExtraLifeThreshold = 0;
     SaveRecord SaveData = {0, -1, {0, 0, 0, 0}};
     int32_t OptionData[2] = {0, 0};
+    // Stage clock, scroll and the sequences framing a stage.
+    int32_t StageTime = 0;
+    int32_t StageWindowStart = 0;
+    int32_t StageTickFrames = 0;
+    int32_t ScrollX = 0;
+    int32_t ScrollWait = 0;
+    int32_t SequenceTimer = 0;
+    int32_t IntroX = 0;
+    int32_t IntroY = 0;
+    uint32_t RandomState = 1; // the game's own random sequence, seeded as the C runtime's
+    // The player.
+    int32_t PlayerX = 0;
+    int32_t PlayerY = 0;
+    int32_t PlayerAnimTick = 0;
+    int32_t InvulnerableTimer = 0;
+    int16_t BossHealthDisplay = 0;
+    int8_t PlayerHP = 0;
+    uint8_t PlayerFacing = 0; // 0 right, 1 left
+    int8_t PlayerAnimRow = 0;
+    int8_t PlayerAnimFrame = 0;
+    uint8_t JumpRising = 0;
+    int8_t JumpCounter = 0;
+    uint8_t PlayerAttacking = 0;
+    uint8_t PlayerHurt = 0;
+    uint8_t StrikeMode = 0; // 0 or 2
+    uint8_t InvulnerableFlag = 0;
+    int8_t Lives = 0;
+    int8_t BossPhase = 0; // 0 none, 1 a boss is up, 2 the last stage's boss is up
+    int8_t ClearState = 0;
+    int8_t IntroState = 0;
+    uint8_t ContinuedFlag = 0;
     // Input bytes of the frame and the latch memory.
     uint8_t InputHorizontal = 0; // 0 none, 1 left, 2 right
     uint8_t InputVertical = 0;   // 0 none, 1 up, 2 down
@@ -61,7 +118,7 @@ struct GameGlobals {
     int8_t FurthestStageCleared = -1;
     int8_t StageIndex = 0;
     int8_t CurrentTrack = 99; // no track yet
-    uint8_t Reserved[2] = {0, 0};
+    uint8_t Reserved = 0;
 };
 static_assert(offsetof(GameGlobals, Reserved) + sizeof(GameGlobals::Reserved) == sizeof(GameGlobals),
               "the game's values leave no padding to hash");
@@ -79,6 +136,9 @@ struct GameHandles {
 
 extern GameGlobals g_Game;
 extern GameHandles g_Handles;
+// The objects of the stage in play: the first StageObjectCount[StageIndex] records are in use (the record has
+// padding, so a hash of it goes field by field).
+extern ObjectRecord ObjectTable[STAGE_RECORD_LIMIT];
 
 // Entry and main loop (main_loop.cpp): the input phase, the joystick poll and the pacing rule.
 void ApplyPadBits(unsigned int bits);
@@ -103,11 +163,56 @@ void PlayEffect(int index);
 void TitleFrame(void);
 void DrawTitleScreen(void);
 void DrawFramedWindow(int x, int y, int width, int height);
+void ReleasePicture(void);          // the full-screen picture held, if any
+void ChooseDifficulty(int index); // the difficulty menu's three bytes for EASY (0) .. LUNATIC (3)
 
-// Gallery (gallery.cpp) and stage start (stage_start.cpp).
+// Gallery (gallery.cpp).
 void GalleryEntryFrame(void);
 void DrawGallery(void);
+
+// Event player (event_player.cpp).
+void EventFrame(void);
+
+// Stage start (stage_start.cpp): a new game (0), a continue (1) or a retry (2); and the way on from a cleared
+// stage's event to the next stage.
 void StartStage(int8_t mode);
+void StartNextStage(void);
+
+// Stage clear, stage intro and miss (stage_sequences.cpp).
+void StageIntroFrame(void);
+void StageClearFrame(void);
+void MissFrame(void);
+
+// Object records and behaviours (objects.cpp). GameRand is the game's random generator: the C runtime's formula
+// on RandomState, so that nothing outside the game can shift its sequence.
+int IsObjectActive(int index); // takes part this frame: inside the stage window and not gone
+void UpdateObjects(void);
+int GameRand(void);
+
+// Player character and animation (player.cpp).
+void UpdatePlayer(void);
+void AnimateObjects(void);
+void AnimatePlayer(void);
+
+// Combat and scoring (combat.cpp).
+void CheckPlayerAttack(void);
+void StrikeObjectRight(int index);
+void StrikeObjectLeft(int index);
+void CheckPlayerContact(void);
+int IsPointOutsideObject(int index, int x, int y);
+void HurtPlayer(int index);
+void CheckKnockedObjects(void);
+int IsObjectClearOf(int a, int b);
+void HitByKnockedRight(int target, int flyer);
+void HitByKnockedLeft(int target, int flyer);
+
+// Stage drawing and scrolling (stage_drawing.cpp). A sprite cell outside the sheet (NO_CELL among them) draws
+// nothing.
+void ScrollBackground(void);
+void DrawSpriteCell(int x, int y, int cell, int mirrored);
+void DrawSpriteBlock(int rows, int first, int y, int x, int columns);
+void DrawSpriteBlockMirrored(int rows, int first, int y, int x, int columns);
+void DrawBossHealthBar(void);
 
 // The test build's hooks (test_build.cpp, compiled into the test program only); the program proper gets the
 // inline forms, which do nothing.
@@ -120,6 +225,7 @@ int EndTestFrame(void); // after the flip; -1 to go on, else the run ends with t
 void NoteEffectPlayed(int resourceId);
 void NoteMusicLoaded(int resourceId);
 int IsSaveStepFailing(int step);
+void ApplyTestStart(void); // --start D,S: that difficulty and stage, opened as CONTINUE opens a stage
 #else
 static inline int StartTestBuild(const char *)
 {
@@ -146,5 +252,8 @@ static inline void NoteMusicLoaded(int)
 static inline int IsSaveStepFailing(int)
 {
     return 0;
+}
+static inline void ApplyTestStart(void)
+{
 }
 #endif

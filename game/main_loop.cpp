@@ -10,6 +10,7 @@
 
 GameGlobals g_Game;
 GameHandles g_Handles;
+ObjectRecord ObjectTable[STAGE_RECORD_LIMIT];
 
 #define JOYSTICK_LOW 16383
 #define JOYSTICK_HIGH 49151
@@ -175,6 +176,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     StartStage(0);
     ReadSaveFile();
     SetDrawTarget(-2);
+    ApplyTestStart();
 
     int exitCode = 0;
     if (ProcessWindowMessages() == 0) {

@@ -3,7 +3,7 @@
 // hold at a chosen frame for a screenshot, the frame limit, the software screen, a save written after a chosen
 // frame (as game over and stage clear write it) and one failing step of every safe write. Window thread.
 //   --dir DIR  --multi  --input FILE  --no-pacing  --hash FILE  --dump FILE  --frames N  --stop-at N  --software
-//   --save-at N  --fail-save create|write|commit|close|replace
+//   --save-at N  --fail-save create|write|commit|close|replace  --start D,S
 // Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
 // malformed line (also written to FILE.err), 4 no "release" file within 120 s of a hold.
 #include "game/game_state.h"
@@ -40,6 +40,8 @@ struct TestBuildState {
     long stopFrame = 0; // 0: no hold
     long saveFrame = 0; // 0: no save written by the test program
     int failingStep = -1;
+    int startDifficulty = -1; // -1: the game opens on its title
+    int startStage = 0;
     long frame = 0;
     std::string effects; // resource ids played this frame, comma-separated
     std::string music;   // the resource id loaded this frame
@@ -204,6 +206,15 @@ int StartTestBuild(const char *commandLine)
             good = ParseCount(value, &s_Test.stopFrame);
         } else if (option == "--save-at") {
             good = ParseCount(value, &s_Test.saveFrame);
+        } else if (option == "--start") {
+            char *end;
+            s_Test.startDifficulty = (int)strtol(value.c_str(), &end, 10);
+            good = *end == ',';
+            if (good) {
+                s_Test.startStage = (int)strtol(end + 1, &end, 10);
+            }
+            good = good && *end == '\0' && s_Test.startDifficulty >= 0 && s_Test.startDifficulty <= 3 &&
+                   s_Test.startStage >= 0 && s_Test.startStage < STAGE_COUNT;
         } else if (option == "--fail-save") {
             good = false;
             for (int step = SAVE_STEP_CREATE; step <= SAVE_STEP_REPLACE; step++) {
@@ -269,13 +280,37 @@ int IsSaveStepFailing(int step)
     return step == s_Test.failingStep;
 }
 
-// 64-bit FNV-1a over the game's own values as they lie in memory.
+void ApplyTestStart(void)
+{
+    if (s_Test.startDifficulty < 0) {
+        return;
+    }
+    ChooseDifficulty(s_Test.startDifficulty);
+    g_Game.StageIndex = (int8_t)s_Test.startStage;
+    StartStage(1);
+    g_Game.MainState = 100;
+}
+
+static void HashBytes(uint64_t *hash, const void *data, size_t size)
+{
+    const unsigned char *bytes = (const unsigned char *)data;
+    for (size_t i = 0; i < size; i++) {
+        *hash = (*hash ^ bytes[i]) * 0x100000001B3ull;
+    }
+}
+
+// 64-bit FNV-1a over the game's own values as they lie in memory, then the stage's records in use field by field
+// (a record's padding is no state).
 static uint64_t HashGameState(void)
 {
-    const unsigned char *bytes = (const unsigned char *)&g_Game;
     uint64_t hash = 0xCBF29CE484222325ull;
-    for (size_t i = 0; i < sizeof(g_Game); i++) {
-        hash = (hash ^ bytes[i]) * 0x100000001B3ull;
+    HashBytes(&hash, &g_Game, sizeof(g_Game));
+    for (int i = 0; i < StageObjectCount[g_Game.StageIndex]; i++) {
+        const ObjectRecord &r = ObjectTable[i];
+        int32_t fields[] = {r.type,       r.state,      r.homeState,   r.hp,     r.anim,        r.baseAnim,
+                            r.frame,      r.animTick,   r.appearTime,  r.updateTick, r.period, r.savedPeriod,
+                            r.x,          r.y,          r.w,           r.h,      r.scoreValue,  r.contactDamage};
+        HashBytes(&hash, fields, sizeof(fields));
     }
     return hash;
 }
@@ -287,13 +322,37 @@ static void WriteDumpLine(FILE *file)
             "frame=%ld MainState=%d MenuCursor=%d FrameTarget=%d ButtonMode=%d,%d,%d,%d QuitFlag=%d "
             "DifficultyIndex=%d AttackPower=%d DamageMultiplier=%d HighScore=%d FurthestStageCleared=%d "
             "ClearFlags=%d,%d,%d,%d OptionData=%d,%d CurrentTrack=%d PictureHandle=%d effects=%s music=%s "
-            "graphs=%d\n",
+            "graphs=%d",
             s_Test.frame, g.MainState, (int)g.MenuCursor, (int)g.FrameTarget, g.ButtonMode[0], g.ButtonMode[1],
             g.ButtonMode[2], g.ButtonMode[3], g.QuitFlag, g.DifficultyIndex, g.AttackPower, g.DamageMultiplier,
             (int)g.HighScore, g.FurthestStageCleared, (int)g.SaveData.ClearFlags[0], (int)g.SaveData.ClearFlags[1],
             (int)g.SaveData.ClearFlags[2], (int)g.SaveData.ClearFlags[3], (int)g.OptionData[0], (int)g.OptionData[1],
             g.CurrentTrack, g_Handles.PictureHandle != -1, s_Test.effects.c_str(), s_Test.music.c_str(),
             GetGraphTableCount());
+    fprintf(file,
+            "  StageIndex=%d StageTime=%d StageWindowStart=%d StageTickFrames=%d ScrollX=%d ScrollWait=%d Score=%d "
+            "ExtraLifeThreshold=%d Lives=%d ContinuedFlag=%d PlayerX=%d PlayerY=%d PlayerHP=%d PlayerFacing=%d "
+            "PlayerAnimRow=%d PlayerAnimFrame=%d PlayerAnimTick=%d PlayerAttacking=%d PlayerHurt=%d JumpRising=%d "
+            "JumpCounter=%d StrikeMode=%d InvulnerableFlag=%d InvulnerableTimer=%d BossPhase=%d "
+            "BossHealthDisplay=%d ClearState=%d IntroState=%d IntroX=%d IntroY=%d SequenceTimer=%d PauseFlag=%d "
+            "MissState=%d EventState=%d InGallery=%d objects=",
+            g.StageIndex, (int)g.StageTime, (int)g.StageWindowStart, (int)g.StageTickFrames, (int)g.ScrollX,
+            (int)g.ScrollWait, (int)g.Score, (int)g.ExtraLifeThreshold, g.Lives, g.ContinuedFlag, (int)g.PlayerX,
+            (int)g.PlayerY, g.PlayerHP, g.PlayerFacing, g.PlayerAnimRow, g.PlayerAnimFrame, (int)g.PlayerAnimTick,
+            g.PlayerAttacking, g.PlayerHurt, g.JumpRising, g.JumpCounter, g.StrikeMode, g.InvulnerableFlag,
+            (int)g.InvulnerableTimer, g.BossPhase, g.BossHealthDisplay, g.ClearState, g.IntroState, (int)g.IntroX,
+            (int)g.IntroY, (int)g.SequenceTimer, g.PauseFlag, g.MissState, g.EventState, g.InGallery);
+    // The records that take part: index:type:state:anim:frame:x:y:w:h:hp, separated by ";".
+    const char *separator = "";
+    for (int i = 0; g.MainState <= 0 && i < StageObjectCount[g.StageIndex]; i++) {
+        if (IsObjectActive(i)) {
+            const ObjectRecord &r = ObjectTable[i];
+            fprintf(file, "%s%d:%d:%d:%d:%d:%d:%d:%d:%d:%d", separator, i, r.type, r.state, r.anim, r.frame,
+                    (int)r.x, (int)r.y, (int)r.w, (int)r.h, r.hp);
+            separator = ";";
+        }
+    }
+    fputc('\n', file);
     fflush(file);
 }
 

@@ -25,7 +25,7 @@ static void DrawCursor(int x, int y)
     DrawTriangleShape(x, y, x, y + 16, x + 12, y + 8, g_Handles.ColorWhite, 1);
 }
 
-static void ReleasePicture(void)
+void ReleasePicture(void)
 {
     if (g_Handles.PictureHandle != -1) {
         ReleaseGraphHandle(g_Handles.PictureHandle, 0);
@@ -108,18 +108,26 @@ static void TitleMenuFrame(void)
     }
 }
 
+void ChooseDifficulty(int index)
+{
+    const int8_t *bytes = DIFFICULTY_BYTES[index];
+    g_Game.AttackPower = bytes[0];
+    g_Game.DamageMultiplier = bytes[1];
+    g_Game.DifficultyIndex = bytes[2];
+}
+
+// Button 2 is read before the stage start, which swallows the frame's presses, so that going back still wins
+// when both buttons latch in one frame.
 static void DifficultyMenuFrame(void)
 {
     StepCursor(3);
+    bool back = g_Game.ButtonLatch[1] == 1;
     if (g_Game.ButtonLatch[0] == 1) {
-        const int8_t *bytes = DIFFICULTY_BYTES[g_Game.MenuCursor];
-        g_Game.AttackPower = bytes[0];
-        g_Game.DamageMultiplier = bytes[1];
-        g_Game.DifficultyIndex = bytes[2];
+        ChooseDifficulty(g_Game.MenuCursor);
         StartStage(0);
         g_Game.MainState = 100;
     }
-    if (g_Game.ButtonLatch[1] == 1) {
+    if (back) {
         g_Game.MainState = 20;
     }
     DrawTitleScreen();

@@ -2,6 +2,8 @@
 #include "engine_stand_in.h"
 
 #include <fstream>
+#include <math.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -101,6 +103,7 @@ int ReleaseAllGraphHandles(int flag) { return Note("ReleaseAllGraphHandles", {fl
 int DeleteAllSoundHandles(int flag) { return Note("DeleteAllSoundHandles", {flag}); }
 int EndEngine(void) { return Note("EndEngine", {}); }
 int DrawGraphAt(int x, int y, EngineHandle graph, int trans) { return Note("DrawGraphAt", {x, y, graph, trans}); }
+int DrawGraphMirrored(int x, int y, EngineHandle graph, int trans) { return Note("DrawGraphMirrored", {x, y, graph, trans}); }
 int DrawBoxShape(int x1, int y1, int x2, int y2, unsigned int color, int fill) { return Note("DrawBoxShape", {x1, y1, x2, y2, color, fill}); }
 int DrawTriangleShape(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill) { return Note("DrawTriangleShape", {x1, y1, x2, y2, x3, y3, color, fill}); }
 int DrawPoint(int x, int y, unsigned int color) { return Note("DrawPoint", {x, y, color}); }
@@ -110,6 +113,22 @@ int GetGraphTableCount(void) { return g_StandIn.liveGraphs; }
 EngineHandle LoadGraphFromResource(const char *name, const char *type) { g_StandIn.liveGraphs++; return Note("LoadGraphFromResource", {Id(name)}, type) + ++g_StandIn.nextGraph; }
 int ReleaseGraphHandle(EngineHandle graph, int flag) { g_StandIn.liveGraphs--; return Note("ReleaseGraphHandle", {graph, flag}); }
 // clang-format on
+
+// The angle is noted in millionths of a radian.
+int DrawGraphRotated(int x, int y, double scale, double angle, EngineHandle graph, int trans, int turn)
+{
+    return Note("DrawGraphRotated", {x, y, llround(scale * 1000), llround(angle * 1000000), graph, trans, turn});
+}
+
+int DrawFormatStringDefault(int x, int y, unsigned int color, const char *format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    return Note("DrawFormatStringDefault", {x, y, color}, text);
+}
 
 int LoadDivGraphFromResource(const char *name, const char *type, int count, int xNum, int yNum, int xSize, int ySize,
                              EngineHandle *handles)
