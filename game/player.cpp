@@ -6,9 +6,9 @@
 
 #define PLAYER_RIGHT_EDGE 608
 #define PLAYER_STEP 4
-#define JUMP_RISE 90       // the arc's step is this divided by the jump counter
-#define JUMP_TAKE_OFF 10   // counter at take-off
-#define JUMP_APEX 40       // the rise ends when the counter reaches it
+#define JUMP_RISE 90     // the arc's step is this divided by the jump counter
+#define JUMP_TAKE_OFF 10 // counter at take-off
+#define JUMP_APEX 40     // the rise ends when the counter reaches it
 #define JUMP_AFTER_ATTACK 50
 
 enum PlayerRow {

@@ -5,41 +5,34 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
-// Stage 0 on NORMAL with every record gone and the player standing at x 64; each effect's handle is its id.
-static void ResetStage(void)
+// Stage 0 on the difficulty given with every record gone and the player standing at x 64; effect handles are ids.
+static void ResetStage(int difficulty = 1)
 {
     ResetGameAndEngine();
-    for (ObjectRecord &r : ObjectTable) {
-        r = ObjectRecord{};
-        r.state = GONE_STATE;
-    }
-    g_Game.MainState = 0;
-    g_Game.PlayerX = 64;
-    g_Game.PlayerY = GROUND_Y;
-    g_Game.PlayerHP = 42;
-    g_Game.Lives = 3;
-    for (int i = 0; i < SOUND_EFFECT_COUNT; i++) {
-        g_Handles.SoundEffects[i] = 300 + i;
-    }
+    ChooseDifficulty(difficulty);
+    ObjectRecord gone = {};
+    gone.state = GONE_STATE;
+    std::fill(std::begin(ObjectTable), std::end(ObjectTable), gone);
+    g_Game.MainState = 0, g_Game.PlayerX = 64, g_Game.PlayerY = GROUND_Y, g_Game.PlayerHP = 42, g_Game.Lives = 3;
+    std::iota(std::begin(g_Handles.SoundEffects), std::end(g_Handles.SoundEffects), 300);
 }
 
 static ObjectRecord &Place(int index, int type, int x, int y, int hp)
 {
-    ObjectRecord &r = ObjectTable[index];
-    r = ObjectRecord{};
-    r.type = (int8_t)type;
-    r.x = x, r.y = y, r.w = 32, r.h = 32, r.hp = (int16_t)hp, r.scoreValue = 100;
+    ObjectRecord &r = ObjectTable[index] = ObjectRecord{};
+    r.type = (int8_t)type, r.x = x, r.y = y, r.w = r.h = 32, r.hp = (int16_t)hp, r.scoreValue = 100;
     return r;
 }
 
-static long Played(int id)
+static int Played(int id)
 {
-    return std::count(g_StandIn.calls.begin(), g_StandIn.calls.end(), CallLine("PlaySoundHandle", {id, 1, 1}));
+    return (int)std::count(g_StandIn.calls.begin(), g_StandIn.calls.end(), CallLine("PlaySoundHandle", {id, 1, 1}));
 }
 
-// One frame of the player: input bytes, UpdatePlayer, AnimatePlayer; answers the step of PlayerY.
+// One frame of the player with these input bytes; answers the step of PlayerY.
 static int PlayerFrame(int horizontal = 0, int vertical = 0, int button = 0)
 {
     int y = g_Game.PlayerY;
@@ -50,45 +43,36 @@ static int PlayerFrame(int horizontal = 0, int vertical = 0, int button = 0)
     return g_Game.PlayerY - y;
 }
 
-// Run-length rows of per-frame steps of PlayerY.
-static std::vector<int> Steps(std::vector<std::pair<int, int>> runs)
-{
-    std::vector<int> steps;
-    for (auto run : runs) {
-        steps.insert(steps.end(), run.second, run.first);
-    }
-    return steps;
-}
-
+// Up on the first frame; button 1 on frame `attackAt` (-1 never): the steps of PlayerY from that frame on.
 TEST(Player, JumpArcAndAirAttacks)
 {
     struct Row {
-        int framesBefore;  // of a jump taken off on its first frame
-        int upWithAttack;  // up and button 1 together on the ground
-        std::vector<int> steps; // from the frame of the attack (or the take-off) on
-    } rows[] = {
-        {0, 0, Steps({{-8, 1}, {-7, 1}, {-6, 3}, {-5, 3}, {-4, 4}, {-3, 8}, {-2, 10}, {0, 1}, {2, 9}, {3, 8},
-                      {4, 4}, {5, 3}, {6, 3}, {7, 1}, {8, 1}, {2, 1}, {0, 3}})},
-        {40, 0, Steps({{1, 1}, {0, 23}, {1, 3}, {2, 1}})},
-        {10, 0, Steps({{0, 24}, {1, 4}, {2, 1}})},
-        {0, 1, Steps({{0, 30}})},
-    };
+        int attackAt;
+        std::vector<int> steps; // step, frames, step, frames ...
+    } rows[] = {{-1, {-8, 1, -7, 1, -6, 3, -5, 3, -4, 4, -3, 8, -2, 10, 0, 1, 2,
+                      9,  3, 8,  4, 4,  5, 3,  6, 3,  7, 1,  8, 1,  2,  1, 0, 3}},
+                {40, {1, 1, 0, 23, 1, 3, 2, 1}},
+                {10, {0, 24, 1, 4, 2, 1}},
+                {0, {0, 30}}};
     for (const Row &row : rows) {
         ResetStage();
-        std::vector<int> steps;
-        for (int f = 0; f < row.framesBefore + (int)row.steps.size(); f++) {
-            int step = PlayerFrame(0, f == 0, f == row.framesBefore && (row.framesBefore || row.upWithAttack));
-            if (f >= row.framesBefore) {
+        std::vector<int> expected, steps;
+        for (size_t i = 0; i < row.steps.size(); i += 2) {
+            expected.insert(expected.end(), row.steps[i + 1], row.steps[i]);
+        }
+        for (int f = 0; f < std::max(row.attackAt, 0) + (int)expected.size(); f++) {
+            int step = PlayerFrame(0, f == 0, f == row.attackAt);
+            if (f >= row.attackAt) {
                 steps.push_back(step);
             }
         }
-        EXPECT_EQ(steps, row.steps) << row.framesBefore;
-        EXPECT_EQ(Played(301) * 10 + Played(302), row.framesBefore || row.upWithAttack ? 11 : 10);
+        EXPECT_EQ(steps, expected) << row.attackAt;
+        EXPECT_EQ(Played(301) * 10 + Played(302), row.attackAt >= 0 ? 11 : 10);
     }
 }
 
-// Random input for a few thousand frames, with hurts of no damage now and then: every step of the arc divides by
-// a counter of at least 10 and the player stays between the apex and the ground.
+// Random input for a few thousand frames, with harmless hurts now and then: every step of the arc divides by a
+// counter of at least 10, and the player stays between the apex and the ground.
 TEST(Player, JumpDivisorStaysAtTenOrMore)
 {
     ResetStage();
@@ -99,16 +83,14 @@ TEST(Player, JumpDivisorStaysAtTenOrMore)
         if (random() % 100 == 0 && !g_Game.PlayerHurt) {
             HurtPlayer(0);
         }
-        int step = PlayerFrame(random() % 3, random() % 4 == 0, random() % 20 == 0);
-        airFrames += g_Game.PlayerY < GROUND_Y;
-        if (step != 0) {
-            ASSERT_GE(g_Game.JumpCounter, 10) << f;
-        }
+        ASSERT_TRUE(PlayerFrame(random() % 3, random() % 4 == 0, random() % 20 == 0) == 0 || g_Game.JumpCounter >= 10);
         ASSERT_TRUE(g_Game.PlayerY >= 212 && g_Game.PlayerY <= GROUND_Y) << f;
+        airFrames += g_Game.PlayerY < GROUND_Y;
     }
     EXPECT_GT(airFrames, 1000);
 }
 
+// Frames counted from the start (or the hit) to the end of the attack, hurt or dying row.
 TEST(Player, AttackHurtAndDyingLengths)
 {
     struct Row {
@@ -129,21 +111,21 @@ TEST(Player, AttackHurtAndDyingLengths)
     }
 }
 
-// A one-frame row of duration 30 (row 6: the walker's hurt row) ends on the 31st call.
+// Row 6, one frame of 30, ends on the 31st call: hurt objects go home with their pace, blasted bombs go.
 TEST(Player, ObjectRowEndEvents)
 {
     struct Row {
-        int type, state, after;
-    } rows[] = {{0, 6, 2}, {0, 15, 2}, {0, 8, 8}, {8, 17, GONE_STATE}, {8, 16, 2}, {8, 3, 3}};
+        int type, state, after, period;
+    } rows[] = {{0, 6, 2, 9}, {0, 15, 2, 9}, {0, 8, 8, 0}, {8, 17, GONE_STATE, 0}, {8, 16, 2, 9}, {8, 3, 3, 0}};
     for (const Row &row : rows) {
         ResetStage();
         ObjectRecord &r = Place(0, row.type, 0, 0, 1);
         r.state = (int8_t)row.state, r.homeState = 2, r.anim = 6, r.savedPeriod = 9;
         for (int call = 1; call <= 31; call++) {
             AnimateObjects();
-            EXPECT_EQ(r.state, call < 31 ? row.state : row.after) << row.type << " " << row.state << " " << call;
+            ASSERT_EQ(r.state, call < 31 ? row.state : row.after) << row.type << " " << row.state << " " << call;
         }
-        EXPECT_EQ(r.frame * 100 + r.period, row.state == 6 || row.state == 15 || row.state == 16 ? 9 : 0);
+        EXPECT_EQ(r.frame * 100 + r.period, row.period);
     }
 }
 
@@ -173,7 +155,8 @@ TEST(Combat, AttackZoneAgainstReference)
                     ObjectRecord &r = Place(3, 0, x, y, 5);
                     r.w = size >> 8, r.h = size & 0xFF;
                     CheckPlayerAttack();
-                    ASSERT_EQ(r.state != 0, ReferenceStrikes(facing, 100, GROUND_Y, r)) << facing << " " << x << " " << y;
+                    ASSERT_EQ(r.state != 0, ReferenceStrikes(facing, 100, GROUND_Y, r))
+                        << facing << " " << x << " " << y;
                 }
             }
         }
@@ -185,58 +168,51 @@ TEST(Combat, AttackZoneAgainstReference)
 TEST(Combat, StrikesAndKillScores)
 {
     struct Row {
-        int difficulty, facing, strikeMode, type, hp;
-        int state, score, effect, x, w;
-    } rows[] = {{1, 0, 0, 0, 3, 15, 0, 300, 100, 32},  {1, 1, 2, 0, 3, 6, 0, 300, 100, 32},
+        int difficulty, facing, strikeMode, type, hp, state, score, effect, x, w;
+    } rows[] = {{1, 0, 0, 0, 3, 15, 0, 300, 100, 32},   {1, 1, 2, 0, 3, 6, 0, 300, 100, 32},
                 {1, 0, 0, 0, 2, 17, 100, 300, 100, 32}, {1, 0, 2, 0, 2, 19, 100, 300, 100, 32},
                 {1, 1, 0, 0, 2, 8, 100, 300, 100, 32},  {1, 1, 2, 0, 2, 10, 100, 300, 100, 32},
                 {0, 0, 0, 0, 3, 17, 50, 300, 100, 32},  {2, 0, 0, 0, 1, 17, 200, 300, 100, 32},
                 {3, 0, 0, 0, 1, 17, 300, 300, 100, 32}, {1, 1, 0, 8, 2, 8, 100, 303, 68, 96},
                 {1, 0, 0, 0, -1, 0, 0, 0, 100, 32}};
     for (const Row &row : rows) {
-        ResetStage();
-        ChooseDifficulty(row.difficulty);
+        ResetStage(row.difficulty);
         g_Game.StrikeMode = (uint8_t)row.strikeMode;
         ObjectRecord &r = Place(0, row.type, 100, 100, row.hp);
         (row.facing ? StrikeObjectLeft : StrikeObjectRight)(0);
-        int effect = (int)(Played(300) * 300 + Played(303) * 303);
+        int effect = Played(300) * 300 + Played(303) * 303;
         EXPECT_EQ(std::vector<int>({r.state, g_Game.Score, effect, r.x, r.y, r.w, r.h, g_Game.BossHealthDisplay}),
                   std::vector<int>({row.state, row.score, row.effect, row.x, row.x, row.w, row.w, r.hp == 1}))
             << row.difficulty << " " << row.facing << " " << row.type << " " << row.hp;
     }
 }
 
-// Contact with record i costs i times the difficulty's rule: the lowest index touching wins, the player turns
-// toward it unless it is a bomb, and for 70 frames nothing touches again.
+// Contact with record i (of type 8 when i is 2) costs i by the difficulty's rule: the lowest index touching wins,
+// the player turns toward it unless it is a bomb, and for 70 frames nothing touches again.
 TEST(Combat, ContactDamageAndTurn)
 {
-    struct Object {
-        int index, type, x;
-    };
     struct Row {
         int difficulty;
-        std::vector<Object> objects;
+        std::vector<std::pair<int, int>> objects; // index, x
         int startFacing, loss, facing, timer;
-    } rows[] = {{1, {{5, 0, 80}, {3, 0, 40}}, 0, 3, 1, 70}, {1, {{2, 8, 40}}, 0, 2, 0, 70},
-                {1, {{4, 0, 90}}, 1, 4, 0, 70},             {1, {{4, 0, 97}}, 1, 0, 1, 0},
-                {1, {{0, 0, 40}}, 0, 0, 1, 70},             {0, {{0, 0, 40}}, 0, 1, 1, 70},
-                {0, {{1, 0, 40}}, 0, 1, 1, 70},             {0, {{2, 0, 40}}, 0, 1, 1, 70},
-                {0, {{3, 0, 40}}, 0, 2, 1, 70},             {0, {{10, 0, 40}}, 0, 5, 1, 70},
-                {2, {{10, 0, 40}}, 0, 20, 1, 70},           {2, {{5, 0, 40}}, 0, 15, 1, 70},
-                {3, {{5, 0, 40}}, 0, 30, 1, 70},            {3, {{3, 0, 40}}, 0, 27, 1, 70}};
+    } rows[] = {{1, {{5, 80}, {3, 40}}, 0, 3, 1, 70}, {1, {{2, 40}}, 0, 2, 0, 70},  {1, {{4, 90}}, 1, 4, 0, 70},
+                {1, {{4, 97}}, 1, 0, 1, 0},           {1, {{0, 40}}, 0, 0, 1, 70},  {0, {{0, 40}}, 0, 1, 1, 70},
+                {0, {{1, 40}}, 0, 1, 1, 70},          {0, {{3, 40}}, 0, 2, 1, 70},  {0, {{10, 40}}, 0, 5, 1, 70},
+                {2, {{10, 40}}, 0, 20, 1, 70},        {2, {{5, 40}}, 0, 15, 1, 70}, {3, {{5, 40}}, 0, 30, 1, 70},
+                {3, {{3, 40}}, 0, 27, 1, 70}};
     for (const Row &row : rows) {
-        ResetStage();
-        ChooseDifficulty(row.difficulty);
+        ResetStage(row.difficulty);
         g_Game.PlayerFacing = (uint8_t)row.startFacing;
-        for (const Object &object : row.objects) {
-            Place(object.index, object.type, object.x, GROUND_Y, 1).contactDamage = (int8_t)object.index;
+        for (auto object : row.objects) {
+            Place(object.first, object.first == 2 ? 8 : 0, object.second, GROUND_Y, 1).contactDamage =
+                (int8_t)object.first;
         }
         CheckPlayerContact();
         g_Game.PlayerHurt = 0;
         CheckPlayerContact();
         EXPECT_EQ(std::vector<int>({42 - g_Game.PlayerHP, g_Game.PlayerFacing, g_Game.InvulnerableTimer}),
                   std::vector<int>({row.loss, row.facing, row.timer}))
-            << row.difficulty << " " << row.objects[0].index;
+            << row.difficulty << " " << row.objects[0].first;
     }
 }
 
@@ -257,13 +233,12 @@ TEST(Combat, KnockedChains)
             Place(i, i == row.flyer ? row.flyerType : 0, 20 * i, 0, i == 1 ? 6 : 2);
         }
         ObjectTable[row.flyer].state = (int8_t)row.flyerState;
-        std::vector<int> states;
         for (int pass = 0; pass < row.passes; pass++) {
             CheckKnockedObjects();
         }
-        for (int i = 0; i < 4; i++) {
-            states.push_back(ObjectTable[i].state);
-        }
-        EXPECT_EQ(states, row.states) << row.flyer << " " << row.flyerType << " " << row.passes;
+        EXPECT_EQ(
+            std::vector<int>({ObjectTable[0].state, ObjectTable[1].state, ObjectTable[2].state, ObjectTable[3].state}),
+            row.states)
+            << row.flyer << " " << row.flyerType << " " << row.passes;
     }
 }
