@@ -1,12 +1,13 @@
 // Stage objects and stage start against hand-worked values: the dispatcher's clock, activation window, pacing, play
-// area and boss notice; every action handler and the edge cases of each type handler; the boss kinds' children and
-// random draws (against a reference generator written here); the three start modes, every difficulty change of the
-// template copy (against a reference table of the rules) and the way on to the next stage.
+// area and boss notice; every action handler and the edges of the type handlers; the boss kinds' children and random
+// draws (against a reference generator written here); the start modes, every difficulty change of the template copy
+// (against a reference table of the rules) and the way on to the next stage.
 #include "engine_stand_in.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string.h>
 
 // Stage `stage` in play with every record in use gone, the player at (playerX, 320).
 static void SetUpStage(int stage, int playerX = 300)
@@ -54,13 +55,10 @@ TEST(ObjectDispatcher, ClockWindowAndPacing)
          : row.stopper == 2 ? g_Game.IntroState
                             : g_Game.PauseFlag) = row.stopper ? 10 : 0;
         int firstMove = 0, moves = 0;
-        for (int call = 1; call <= 130; call++) {
-            int x = ObjectTable[0].x;
+        for (int call = 1, x = -200; call <= 130; call++, x = ObjectTable[0].x) {
             UpdateObjects();
-            if (ObjectTable[0].x != x) {
-                firstMove = firstMove ? firstMove : call;
-                moves++;
-            }
+            moves += ObjectTable[0].x != x;
+            firstMove = firstMove ? firstMove : ObjectTable[0].x != x ? call : 0;
         }
         EXPECT_EQ(std::vector<int>({firstMove, moves, g_Game.StageTime, g_Game.StageTickFrames}),
                   std::vector<int>({row.firstMove, row.moves, row.stageTime, row.stopper ? 0 : 8}))
@@ -68,8 +66,8 @@ TEST(ObjectDispatcher, ClockWindowAndPacing)
     }
 }
 
-// One record through a number of calls: each action handler, the play-area rule and each type handler's edges.
-// -1: not checked.
+// One record through a number of calls: every action handler (type 0, after waiting out period 2), the play-area
+// rule, a hurt record that skips its type handler, and the type handlers' edges. -1: not checked.
 TEST(ObjectBehaviours, SingleRecordCases)
 {
     struct Row {
@@ -77,65 +75,47 @@ TEST(ObjectBehaviours, SingleRecordCases)
         int state2, x2, y2, period2, anim2, shots;
     } rows[] = {
         // clang-format off
-        // Action handlers (type 0, updated after waiting out period 2).
         {0, 0, 0, 100, 100, 2, 100, 300, 1, 1, 0, 100, 100, 2, 40, 0},  {0, 11, 0, 100, 100, 2, 100, 300, 1, 1, 11, 100, 100, 2, 40, 0},
         {0, 1, 0, 100, 100, 2, 100, 300, 1, 1, 1, 100, 96, 2, 41, 0},   {0, 2, 0, 100, 100, 2, 100, 300, 1, 1, 2, 104, 96, 2, 42, 0},
         {0, 3, 0, 100, 100, 2, 100, 300, 1, 1, 3, 104, 100, 2, 43, 0},  {0, 4, 0, 100, 100, 2, 100, 300, 1, 1, 4, 104, 104, 2, 44, 0},
         {0, 5, 0, 100, 100, 2, 100, 300, 1, 1, 5, 100, 104, 2, 45, 0},  {0, 12, 0, 100, 100, 2, 100, 300, 1, 1, 12, 96, 96, 2, 42, 0},
         {0, 13, 0, 100, 100, 2, 100, 300, 1, 1, 13, 96, 100, 2, 43, 0}, {0, 14, 0, 100, 100, 2, 100, 300, 1, 1, 14, 96, 104, 2, 44, 0},
-        {0, 6, 0, 100, 100, 2, 100, 300, 1, 1, 6, 96, 100, 0, 47, 0},   {0, 6, 0, -156, 100, 2, 100, 300, 1, 1, 6, -156, 100, 0, 47, 0},
-        {0, 6, 0, -155, 100, 2, 100, 300, 1, 1, 6, -159, 100, 0, 47, 0}, {0, 7, 0, 100, 100, 2, 100, 300, 1, 1, 7, 100, 100, 0, 47, 0},
-        {0, 16, 0, 100, 100, 2, 100, 300, 1, 1, 16, 100, 100, 0, 47, 0}, {0, 15, 0, 763, 100, 2, 100, 300, 1, 1, 15, 767, 100, 0, 47, 0},
-        {0, 15, 0, 764, 100, 2, 100, 300, 1, 1, 15, 764, 100, 0, 47, 0}, {0, 8, 0, 100, 100, 2, 100, 300, 1, 1, 8, 84, 100, 0, 47, 0},
-        {0, 17, 0, 100, 100, 2, 100, 300, 1, 1, 17, 116, 100, 0, 47, 0}, {0, 10, 0, 100, 100, 2, 100, 300, 1, 1, 10, 100, 84, 0, 47, 0},
-        {0, 19, 0, 100, 100, 2, 100, 300, 1, 1, 19, 100, 84, 0, 47, 0}, {0, 9, 0, 100, 100, 2, 100, 300, 1, 1, 9, 96, 96, 0, 47, 0},
-        {0, 18, 0, 100, 100, 2, 100, 300, 1, 1, 18, 104, 96, 0, 47, 0}, {0, 8, 0, -31, 100, 2, 100, 300, 1, 1, 8, -47, 100, 0, 47, 0},
+        {0, 6, 0, -155, 100, 2, 100, 300, 1, 1, 6, -159, 100, 0, 47, 0}, {0, 6, 0, -156, 100, 2, 100, 300, 1, 1, 6, -156, 100, 0, 47, 0},
+        {0, 15, 0, 763, 100, 2, 100, 300, 1, 1, 15, 767, 100, 0, 47, 0}, {0, 15, 0, 764, 100, 2, 100, 300, 1, 1, 15, 764, 100, 0, 47, 0},
+        {0, 7, 0, 100, 100, 2, 100, 300, 1, 1, 7, 100, 100, 0, 47, 0},   {0, 16, 0, 100, 100, 2, 100, 300, 1, 1, 16, 100, 100, 0, 47, 0},
+        {0, 8, 0, 100, 100, 2, 100, 300, 1, 1, 8, 84, 100, 0, 47, 0},    {0, 17, 0, 100, 100, 2, 100, 300, 1, 1, 17, 116, 100, 0, 47, 0},
+        {0, 10, 0, 100, 100, 2, 100, 300, 1, 1, 10, 100, 84, 0, 47, 0},  {0, 19, 0, 100, 100, 2, 100, 300, 1, 1, 19, 100, 84, 0, 47, 0},
+        {0, 9, 0, 100, 100, 2, 100, 300, 1, 1, 9, 96, 96, 0, 47, 0},     {0, 18, 0, 639, -31, 2, 100, 300, 1, 1, 18, 643, -35, 0, 47, 0},
         {0, 8, 0, -32, 100, 2, 100, 300, 1, 1, 127, -32, 100, 2, 47, 0}, {0, 17, 0, 640, 100, 2, 100, 300, 1, 1, 127, 640, 100, 2, 47, 0},
-        {0, 10, 0, 100, -32, 2, 100, 300, 1, 1, 127, 100, -32, 2, 47, 0}, {0, 18, 0, 639, -31, 2, 100, 300, 1, 1, 18, 643, -35, 0, 47, 0},
-        {8, 8, 0, 100, 100, 2, 100, 300, 1, 1, 8, 100, 100, 2, 47, 0},
-        // Play area (no handler in the update that removes), and a hurt record that skips its type handler.
+        {0, 10, 0, 100, -32, 2, 100, 300, 1, 1, 127, 100, -32, 2, 47, 0}, {8, 8, 0, 100, 100, 2, 100, 300, 1, 1, 8, 100, 100, 2, 47, 0},
         {7, 13, 13, 864, 100, 0, 100, 300, 1, 1, 13, 852, 100, -1, -1, 0}, {7, 13, 13, 865, 100, 0, 100, 300, 1, 1, 127, 865, 100, -1, -1, 0},
-        {0, 0, 0, -224, -224, 0, 100, 300, 1, 1, 0, -224, -224, -1, -1, 0}, {0, 0, 0, -225, 640, 0, 100, 300, 1, 1, 127, -225, 640, -1, -1, 0},
-        {0, 0, 0, 100, 641, 0, 100, 300, 1, 1, 127, 100, 641, -1, -1, 0}, {0, 0, 0, 100, -225, 0, 100, 300, 1, 1, 127, 100, -225, -1, -1, 0},
-        {7, 15, 13, 100, 100, 0, 100, 300, 1, 1, 15, 104, 100, -1, -1, 0},
-        // Types 7, 19, 8, 16, 17 and 13 (a removal stops the action call).
-        {19, 13, 13, 100, 100, 0, 100, 300, 1, 1, 13, 88, 100, -1, -1, 0}, {7, 13, 13, -24, 100, 0, 100, 300, 1, 1, 127, -32, 100, -1, -1, 0},
-        {8, 13, 13, 100, 100, 0, 2000, 300, 1, 1, 13, 88, 100, -1, -1, 0}, {8, 13, 13, 100, 100, 0, 1000, 300, 1, 1, 13, 96, 100, -1, -1, 0},
-        {8, 0, 0, 100, 100, 0, 1000, 300, 1, 1, 0, 100, 100, -1, -1, 0},   {16, 5, 13, 100, 100, 0, 100, 300, 1, 1, 5, 100, 112, -1, -1, 0},
-        {17, 5, 13, 100, 472, 0, 100, 300, 1, 1, 5, 100, 480, -1, -1, 0},  {17, 5, 13, 100, 476, 0, 100, 300, 1, 1, 127, 100, 480, -1, -1, 0},
-        {13, 3, 13, 636, 100, 0, 100, 300, 1, 1, 127, 640, 100, -1, -1, 0}, {13, 5, 13, 100, 100, 0, 100, 300, 1, 1, 5, 100, 106, -1, -1, 0},
-        {13, 13, 13, 100, 100, 0, 100, 300, 1, 1, 13, 92, 100, -1, -1, 0}, {13, 13, 13, -92, 100, 0, 100, 300, 1, 1, 127, -96, 100, -1, -1, 0},
-        // Types 1 and 2: the zigzags.
+        {0, 0, 0, -224, -224, 0, 100, 300, 1, 1, 0, -224, -224, -1, -1, 0}, {0, 0, 0, 100, 641, 0, 100, 300, 1, 1, 127, 100, 641, -1, -1, 0},
+        {7, 15, 13, 100, 100, 0, 100, 300, 1, 1, 15, 104, 100, -1, -1, 0}, {19, 13, 13, 100, 100, 0, 100, 300, 1, 1, 13, 88, 100, -1, -1, 0},
+        {7, 13, 13, -24, 100, 0, 100, 300, 1, 1, 127, -32, 100, -1, -1, 0}, {8, 13, 13, 100, 100, 0, 2000, 300, 1, 1, 13, 88, 100, -1, -1, 0},
+        {8, 13, 13, 100, 100, 0, 1000, 300, 1, 1, 13, 96, 100, -1, -1, 0}, {16, 5, 13, 100, 100, 0, 100, 300, 1, 1, 5, 100, 112, -1, -1, 0},
+        {17, 5, 13, 100, 476, 0, 100, 300, 1, 1, 127, 100, 480, -1, -1, 0}, {13, 3, 13, 636, 100, 0, 100, 300, 1, 1, 127, 640, 100, -1, -1, 0},
+        {13, 5, 13, 100, 100, 0, 100, 300, 1, 1, 5, 100, 106, -1, -1, 0}, {13, 13, 13, -92, 100, 0, 100, 300, 1, 1, 127, -96, 100, -1, -1, 0},
         {1, 2, 2, 100, 320, 0, 100, 300, 1, 17, 4, 168, 260, -1, 44, 0},   {1, 2, 2, 100, 320, 0, 100, 300, 1, 33, 2, 232, 316, -1, 42, 0},
-        {1, 12, 12, 400, 320, 0, 100, 300, 1, 17, 14, 332, 260, -1, 44, 0}, {2, 2, 2, 100, 100, 0, 100, 300, 1, 2, 4, 108, 100, -1, -1, 0},
-        {2, 2, 2, 0, 322, 0, 100, 300, 1, 100, 2, 400, -78, -1, -1, 0},
-        // Types 3, 4, 5 and 6 against the player.
+        {2, 2, 2, 100, 100, 0, 100, 300, 1, 2, 4, 108, 100, -1, -1, 0},    {2, 2, 2, 0, 322, 0, 100, 300, 1, 100, 2, 400, -78, -1, -1, 0},
         {3, 3, 3, 100, 316, 0, 100, 64, 1, 2, 13, 100, 320, -1, -1, 0},   {3, 3, 3, 0, 224, 0, 100, 97, 1, 1, 3, 4, 224, -1, -1, 0},
-        {3, 3, 3, 0, 224, 0, 100, 96, 1, 1, 4, 4, 228, -1, -1, 0},         {3, 13, 13, 300, 224, 0, 100, 204, 1, 1, 14, 296, 228, -1, -1, 0},
-        {3, 4, 3, 0, 320, 0, 100, 500, 1, 1, 3, 4, 320, -1, -1, 0},        {4, 3, 3, 300, 320, 0, 100, 140, 1, 1, 13, 296, 320, -1, -1, 0},
-        {4, 3, 3, 300, 320, 0, 100, 141, 1, 1, 3, 304, 320, -1, -1, 0},    {4, 13, 13, 100, 320, 0, 100, 260, 1, 1, 3, 104, 320, -1, -1, 0},
+        {3, 3, 3, 0, 224, 0, 100, 96, 1, 1, 4, 4, 228, -1, -1, 0},         {3, 4, 3, 0, 320, 0, 100, 500, 1, 1, 3, 4, 320, -1, -1, 0},
+        {4, 3, 3, 300, 320, 0, 100, 140, 1, 1, 13, 296, 320, -1, -1, 0},   {4, 3, 3, 300, 320, 0, 100, 141, 1, 1, 3, 304, 320, -1, -1, 0},
         {5, 3, 3, 200, 320, 0, 100, 100, 1, 1, 3, 204, 320, -1, -1, 0},    {5, 3, 3, 200, 200, 0, 100, 100, 1, 1, 5, 200, 206, -1, -1, 0},
-        {5, 3, 3, 200, 200, 0, 100, 100, 0, 1, 5, 200, 204, -1, -1, 0},    {5, 13, 13, 100, 200, 0, 100, 100, 1, 1, 5, 100, 206, -1, -1, 0},
-        {6, 0, 13, 100, 336, 0, 100, 300, 1, 1, 3, 104, 336, -1, -1, 0},   {6, 0, 13, 100, 337, 0, 100, 300, 1, 1, 1, 100, 333, -1, -1, 0},
-        {6, 0, 13, 400, 304, 0, 100, 300, 1, 1, 13, 396, 304, -1, -1, 0},  {6, 0, 13, 100, 303, 0, 100, 300, 1, 1, 5, 100, 307, -1, -1, 0},
-        // Type 18: aimed from y -128, entry sounds at the three edges, only with period 0; slower on EASY.
+        {5, 13, 13, 100, 200, 0, 100, 100, 0, 1, 5, 100, 204, -1, -1, 0},  {6, 0, 13, 100, 336, 0, 100, 300, 1, 1, 3, 104, 336, -1, -1, 0},
+        {6, 0, 13, 400, 337, 0, 100, 300, 1, 1, 1, 400, 333, -1, -1, 0},   {6, 0, 13, 400, 303, 0, 100, 300, 1, 1, 5, 400, 307, -1, -1, 0},
         {18, 5, 13, 0, -128, 0, 100, 300, 1, 1, 5, 268, -122, -1, -1, 1}, {18, 5, 13, 300, -96, 0, 100, 300, 1, 1, 5, 300, -90, -1, -1, 1},
-        {18, 5, 13, 300, -96, 0, 100, 300, 0, 1, 5, 300, -92, -1, -1, 1},  {18, 13, 13, 640, 100, 0, 100, 300, 1, 1, 13, 632, 100, -1, -1, 1},
-        {18, 13, 13, 640, 100, 0, 100, 300, 0, 1, 13, 634, 100, -1, -1, 1}, {18, 3, 3, -96, 100, 0, 100, 300, 1, 1, 3, -88, 100, -1, -1, 1},
-        {18, 13, 13, 640, 100, 1, 100, 300, 1, 1, 13, 636, 100, -1, -1, 0}, {18, 3, 3, 636, 100, 0, 100, 300, 1, 1, 127, 640, 100, -1, -1, 0},
-        // Boss kinds: the hopper, the random spawner's stand, the chaser's turns and the jumper.
-        {9, 1, 13, 100, 48, 1, 100, 164, 1, 1, 5, 100, 52, 0, -1, 1},    {9, 1, 13, 100, 48, 1, 100, 165, 1, 1, 3, 104, 48, 1, -1, 0},
-        {9, 5, 13, 100, 200, 1, 100, 165, 1, 1, 5, 100, 204, 1, -1, 0},  {9, 5, 13, 100, 260, 1, 100, 100, 1, 1, 1, 100, 256, 0, -1, 0},
+        {18, 5, 13, 300, -96, 0, 100, 300, 0, 1, 5, 300, -92, -1, -1, 1},  {18, 13, 13, 640, 100, 0, 100, 300, 0, 1, 13, 634, 100, -1, -1, 1},
+        {18, 3, 3, -96, 100, 0, 100, 300, 1, 1, 3, -88, 100, -1, -1, 1},   {18, 13, 13, 640, 100, 1, 100, 300, 1, 1, 13, 636, 100, -1, -1, 0},
+        {18, 3, 3, 636, 100, 0, 100, 300, 1, 1, 127, 640, 100, -1, -1, 0}, {9, 1, 13, 100, 48, 1, 100, 164, 1, 1, 5, 100, 52, 0, -1, 1},
+        {9, 1, 13, 100, 48, 1, 100, 165, 1, 1, 3, 104, 48, 1, -1, 0},     {9, 5, 13, 100, 200, 1, 100, 165, 1, 1, 5, 100, 204, 1, -1, 0},
         {10, 11, 13, 500, 100, 1, 100, 160, 1, 1, 11, 500, 100, 1, -1, 0}, {10, 11, 13, 500, 100, 1, 100, 159, 1, 1, 5, 500, 104, 0, -1, 0},
         {10, 11, 13, 500, 100, 1, 100, 161, 1, 1, 1, 500, 96, 0, -1, 0},  {10, 11, 13, 600, 100, 1, 100, 160, 1, 1, 13, 596, 100, 1, -1, 0},
-        {11, 13, 13, 172, 64, 0, 100, 300, 1, 1, 3, 176, 64, -1, -1, 0},  {11, 3, 3, 364, 64, 0, 100, 300, 1, 1, 13, 360, 64, -1, -1, 0},
-        {11, 13, 13, -32, 64, 0, 100, 0, 1, 1, 3, -28, 64, -1, -1, 0},    {11, 3, 3, 576, 64, 0, 100, 600, 1, 1, 13, 572, 64, -1, -1, 0},
-        {14, 5, 13, 100, 448, 1, 100, 164, 1, 2, 1, 100, 436, 0, -1, 1}, {14, 5, 13, 100, 448, 1, 100, 165, 1, 1, 3, 104, 448, 1, -1, 0},
-        {14, 1, 13, 100, 64, 1, 100, 165, 1, 1, 5, 100, 64, 0, -1, 0},
+        {11, 3, 3, 364, 64, 0, 100, 300, 1, 1, 13, 360, 64, -1, -1, 0},   {11, 13, 13, -32, 64, 0, 100, 0, 1, 1, 3, -28, 64, -1, -1, 0},
+        {11, 3, 3, 576, 64, 0, 100, 600, 1, 1, 13, 572, 64, -1, -1, 0},   {14, 5, 13, 100, 448, 1, 100, 164, 1, 2, 1, 100, 436, 0, -1, 1},
+        {14, 5, 13, 100, 448, 1, 100, 165, 1, 1, 3, 104, 448, 1, -1, 0},  {14, 1, 13, 100, 68, 1, 100, 165, 1, 1, 1, 100, 60, 1, -1, 0},
         // clang-format on
     };
-    for (size_t n = 0; n < sizeof(rows) / sizeof(rows[0]); n++) {
-        const Row &row = rows[n];
+    for (const Row &row : rows) {
         SetUpStage(0, row.playerX);
         g_Game.DifficultyIndex = (int8_t)row.difficulty;
         ObjectRecord &r = Put(0, row.type, row.state, row.home, row.x, row.y, row.period);
@@ -146,23 +126,21 @@ TEST(ObjectBehaviours, SingleRecordCases)
         EXPECT_EQ(std::vector<int>(
                       {r.state, r.x, r.y, row.period2 < 0 ? -1 : r.period, row.anim2 < 0 ? -1 : r.anim, Effects(304)}),
                   std::vector<int>({row.state2, row.x2, row.y2, row.period2, row.anim2, row.shots}))
-            << "row " << n;
+            << "row " << &row - rows;
     }
 }
 
-// The boss record's every update notes the boss (2 on the last stage), also the update that removes it.
+// Every update of the boss record notes the boss (2 on the last stage), also one that removes it; no other does.
 TEST(ObjectDispatcher, BossNotice)
 {
     for (int stage = 0; stage < STAGE_COUNT; stage++) {
-        for (int x : {100, 865}) {
-            SetUpStage(stage);
-            Put(BossRecordIndex[stage] - 1, 0, 0, 0, 100, 100);
-            UpdateObjects();
-            EXPECT_EQ(g_Game.BossPhase, 0);
-            Put(BossRecordIndex[stage], 0, 0, 0, x, 100);
-            UpdateObjects();
-            EXPECT_EQ(g_Game.BossPhase, stage == 5 ? 2 : 1) << stage << " " << x;
-        }
+        SetUpStage(stage);
+        Put(BossRecordIndex[stage] - 1, 0, 0, 0, 100, 100);
+        UpdateObjects();
+        int before = g_Game.BossPhase;
+        Put(BossRecordIndex[stage], 0, 0, 0, stage % 2 ? 865 : 100, 100);
+        UpdateObjects();
+        EXPECT_EQ(std::vector<int>({before, g_Game.BossPhase}), std::vector<int>({0, stage == 5 ? 2 : 1})) << stage;
     }
 }
 
@@ -193,12 +171,10 @@ TEST(ObjectBehaviours, LauncherDamageAndBossRemoval)
 TEST(ObjectBehaviours, WalkerRelaunch)
 {
     for (int type : {9, 11, 14, 15}) {
-        for (bool firstOut : {false, true}) {
+        for (int firstOut : {0, 1}) {
             SetUpStage(0);
             Put(0, type, 0, 0, 300, 100, 50);
-            if (firstOut) {
-                Put(1, 0, 0, 0, 200, 100, 50);
-            }
+            Put(1, 0, firstOut ? 0 : GONE_STATE, 0, 200, 100, 50).updateTick = 0;
             UpdateObjects();
             const ObjectRecord &a = ObjectTable[1], &b = ObjectTable[2];
             EXPECT_EQ(std::vector<int>({a.x, a.y, a.state, a.period, b.x, b.y, b.state, b.hp, b.period, b.type}),
@@ -214,25 +190,22 @@ TEST(ObjectBehaviours, WalkerRelaunch)
 TEST(ObjectBehaviours, BossDrop)
 {
     struct Row {
-        int hp, animTick, frame, weightOut, animTick2, x2, weightState, drops;
-    } rows[] = {{31, 30, 2, 0, 30, 300, 127, 0}, {30, 30, 2, 0, 39, 300, 127, 0}, {30, 29, 2, 0, 29, 300, 127, 0},
-                {21, 38, 2, 0, 39, 300, 127, 0}, {20, 20, 2, 0, 39, 300, 127, 0}, {20, 19, 2, 0, 19, 300, 127, 0},
-                {42, 5, 0, 0, 5, 68, 127, 0},    {42, 6, 0, 0, 6, 300, 127, 0},   {42, 5, 0, 1, 5, 300, 0, 0},
-                {42, 0, 1, 0, 0, 300, 5, 1},     {42, 0, 1, 1, 0, 300, 0, 0}};
+        int hp, animTick, frame, weightOut, animTick2, x2, weightState, weightY, drops;
+    } rows[] = {{31, 30, 2, 0, 30, 300, 127, 500, 0}, {30, 30, 2, 0, 39, 300, 127, 500, 0},
+                {30, 29, 2, 0, 29, 300, 127, 500, 0}, {21, 38, 2, 0, 39, 300, 127, 500, 0},
+                {20, 20, 2, 0, 39, 300, 127, 500, 0}, {20, 19, 2, 0, 19, 300, 127, 500, 0},
+                {42, 5, 0, 0, 5, 68, 127, 500, 0},    {42, 6, 0, 0, 6, 300, 127, 500, 0},
+                {42, 5, 0, 1, 5, 300, 0, 500, 0},     {42, 0, 1, 0, 0, 300, 5, 160, 1},
+                {42, 0, 1, 1, 0, 300, 0, 500, 0}};
     for (const Row &row : rows) {
         SetUpStage(5, 100);
         ObjectRecord &r = Put(0, 15, 0, 0, 300, 64, 0);
-        r.hp = (int16_t)row.hp;
-        r.animTick = row.animTick;
-        r.frame = (int8_t)row.frame;
-        Put(3, 16, row.weightOut ? 0 : GONE_STATE, 0, 500, 500, 50).updateTick = 0;
+        r.hp = (int16_t)row.hp, r.animTick = row.animTick, r.frame = (int8_t)row.frame;
+        Put(3, 16, row.weightOut ? 0 : GONE_STATE, 0, 300, 500, 50).updateTick = 0;
         UpdateObjects();
-        EXPECT_EQ(std::vector<int>({r.animTick, r.x, ObjectTable[3].state, Effects(305)}),
-                  std::vector<int>({row.animTick2, row.x2, row.weightState, row.drops}))
+        EXPECT_EQ(std::vector<int>({r.animTick, r.x, ObjectTable[3].state, ObjectTable[3].y, Effects(305)}),
+                  std::vector<int>({row.animTick2, row.x2, row.weightState, row.weightY, row.drops}))
             << row.hp << " " << row.animTick << " " << row.frame;
-        if (row.drops) {
-            EXPECT_EQ(std::vector<int>({ObjectTable[3].x, ObjectTable[3].y}), std::vector<int>({300, 160}));
-        }
     }
 }
 
@@ -290,8 +263,9 @@ TEST(ObjectBehaviours, RandomDraws)
     }
 }
 
-// Each start mode over the same earlier run (stage, lives 5, score 1234, threshold 99, continued, boss up): what it
-// sets and keeps, and the stage state every mode resets.
+// Each start mode (3: the way on from a cleared stage's event) over the same earlier run (stage, lives 5, score
+// 1234, threshold 99, continued, boss up, the event's pacing and button 1 off): what it sets and keeps, and the
+// stage state every mode resets.
 TEST(StageStart, Modes)
 {
     struct Row {
@@ -300,34 +274,38 @@ TEST(StageStart, Modes)
     } rows[] = {{0, 2, 3, 1, 0, 0, 3, 0, 75000, 0},   {0, 0, 3, 1, 0, 0, 3, 0, 25000, 0},
                 {1, 1, 0, 1, 0, 0, 3, 0, 50000, 0},   {1, 3, 3, 1, 3, 1, 3, 0, 100000, 0},
                 {2, 1, 2, 0, 2, 1, 5, 1234, 99, 0},   {2, 1, 3, 1, 3, 1, 5, 1234, 99, 135},
-                {2, 0, 5, 2, 5, 1, 5, 1234, 99, 125}, {2, 1, 0, 1, 0, 1, 5, 1234, 99, 120}};
+                {2, 0, 5, 2, 5, 1, 5, 1234, 99, 125}, {2, 1, 0, 1, 0, 1, 5, 1234, 99, 120},
+                {3, 1, 2, 1, 3, 1, 5, 1234, 99, 0}};
     for (const Row &row : rows) {
         ResetGameAndEngine();
         GameGlobals &g = g_Game;
-        g.DifficultyIndex = (int8_t)row.difficulty;
-        g.StageIndex = (int8_t)row.stage;
-        g.BossPhase = (int8_t)row.bossPhase;
-        g.Lives = 5, g.Score = 1234, g.ExtraLifeThreshold = 99, g.ContinuedFlag = 1, g.HighScore = 777;
+        g.DifficultyIndex = (int8_t)row.difficulty, g.StageIndex = (int8_t)row.stage;
+        g.BossPhase = (int8_t)row.bossPhase, g.Lives = 5, g.Score = 1234, g.ExtraLifeThreshold = 99;
+        g.ContinuedFlag = 1, g.HighScore = 777, g.FrameTarget = 80, g.ButtonMode[0] = 2;
         g.StageTime = g.StageWindowStart = g.StageTickFrames = g.ScrollX = g.ScrollWait = g.SequenceTimer = 9;
         g.PlayerX = g.PlayerY = g.InvulnerableTimer = 9, g.PlayerHP = 1, g.PlayerFacing = g.PlayerHurt = 1;
         g.ClearState = g.MissState = g.EventState = g.PauseFlag = g.JumpCounter = 9;
-        for (uint8_t &latch : g.ButtonLatch) {
-            latch = 1;
-        }
-        StartStage((int8_t)row.mode);
+        memset(g.ButtonLatch, 1, sizeof(g.ButtonLatch));
+        g_Handles.PictureHandle = 0x123;
+        row.mode == 3 ? StartNextStage() : StartStage((int8_t)row.mode);
         EXPECT_EQ(std::vector<int>({g.StageIndex, g.ContinuedFlag, g.Lives, g.Score, g.ExtraLifeThreshold, g.StageTime,
-                                    g.StageWindowStart}),
-                  std::vector<int>(
-                      {row.stage2, row.continued, row.lives, row.score, row.threshold, row.stageTime, row.stageTime}))
+                                    g.StageWindowStart, g.FrameTarget, g.ButtonMode[0], g_Handles.PictureHandle}),
+                  std::vector<int>({row.stage2, row.continued, row.lives, row.score, row.threshold, row.stageTime,
+                                    row.stageTime, row.mode == 3 ? 16 : 80, row.mode == 3 ? 0 : 2,
+                                    row.mode == 3 ? -1 : 0x123}))
             << row.mode << " " << row.stage;
-        EXPECT_EQ(
-            std::vector<int>({g.PlayerHP,       g.PlayerX,           g.PlayerY,        g.PlayerFacing,
-                              g.PlayerHurt,     g.InvulnerableTimer, g.BossPhase,      g.StageTickFrames,
-                              g.ScrollX,        g.ScrollWait,        g.SequenceTimer,  g.ClearState,
-                              g.MissState,      g.EventState,        g.IntroState,     g.IntroX,
-                              g.IntroY,         g.ButtonLatch[0],    g.ButtonLatch[1], g.ButtonLatch[2],
-                              g.ButtonLatch[3], g.PauseFlag,         g.JumpCounter,    g.HighScore}),
-            std::vector<int>({42, 64, 320, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, -160, 192, 0, 0, 1, 1, 9, 9, 777}));
+        EXPECT_EQ(std::vector<int>({g.PlayerHP,         g.PlayerX,           g.PlayerY,        g.PlayerFacing,
+                                    g.PlayerHurt,       g.InvulnerableTimer, g.BossPhase,      g.StageTickFrames,
+                                    g.ScrollX,          g.ScrollWait,        g.SequenceTimer,  g.ClearState,
+                                    g.MissState,        g.EventState,        g.IntroState,     g.IntroX,
+                                    g.IntroY,           g.ButtonLatch[0],    g.ButtonLatch[1], g.ButtonLatch[2],
+                                    g.ButtonLatch[3],   g.PauseFlag,         g.JumpCounter,    g.HighScore,
+                                    ObjectTable[0].type}),
+                  std::vector<int>({42,   64,  320, 0,   0,
+                                    0,    0,   0,   0,   0,
+                                    0,    0,   0,   0,   10,
+                                    -160, 192, 0,   0,   1,
+                                    1,    9,   9,   777, StageObjectTemplates[row.stage2][0].type}));
     }
 }
 
@@ -337,8 +315,9 @@ static std::vector<int> Fields(const ObjectRecord &r)
             r.updateTick, r.period, r.savedPeriod, r.x,  r.y,    r.w,        r.h,     r.scoreValue, r.contactDamage};
 }
 
-// Every stage on every difficulty: the copy is the template with exactly the changes of this rule table, and the
-// records behind the stage's count keep what they held.
+// Every stage on every difficulty: the copy is the template with exactly the changes of this rule table (stage 5's
+// type 12 records thus get 15, 10, 5, 5 HP, its own boss 42 throughout), and the records behind the stage's count
+// keep what they held.
 TEST(StageStart, TemplateCopyByDifficulty)
 {
     struct Change {
@@ -372,31 +351,4 @@ TEST(StageStart, TemplateCopyByDifficulty)
             }
         }
     }
-    // The last stage's type 12 records: 15, 10, 5, 5 HP; its own boss keeps 42 on every difficulty.
-    const int midBossHP[4] = {15, 10, 5, 5};
-    for (int difficulty = 0; difficulty < 4; difficulty++) {
-        g_Game.StageIndex = 5;
-        g_Game.DifficultyIndex = (int8_t)difficulty;
-        StartStage(2);
-        EXPECT_EQ(std::vector<int>({ObjectTable[49].hp, ObjectTable[51].hp, ObjectTable[59].hp}),
-                  std::vector<int>({midBossHP[difficulty], midBossHP[difficulty], 42}));
-    }
-}
-
-// The way on from a cleared stage's event: the next stage with the run's lives, score, threshold and continue flag,
-// its clock at 0 though the boss had been up, its intro open, and stage play's pacing and button 1 level.
-TEST(StageStart, NextStage)
-{
-    ResetGameAndEngine();
-    GameGlobals &g = g_Game;
-    g.StageIndex = 2, g.Lives = 4, g.Score = 5000, g.ExtraLifeThreshold = 150000, g.ContinuedFlag = 1;
-    g.BossPhase = 1, g.StageTime = 125, g.StageWindowStart = 125, g.EventState = 5, g.FrameTarget = 80;
-    g.ButtonMode[0] = 2;
-    g_Handles.PictureHandle = 0x123;
-    StartNextStage();
-    EXPECT_EQ(std::vector<int>({g.StageIndex, g.Lives, g.Score, g.ExtraLifeThreshold, g.ContinuedFlag, g.StageTime,
-                                g.StageWindowStart, g.BossPhase, g.EventState, g.IntroState, g.FrameTarget,
-                                g.ButtonMode[0], g_Handles.PictureHandle, ObjectTable[0].type}),
-              std::vector<int>({3, 4, 5000, 150000, 1, 0, 0, 0, 0, 10, 16, 0, -1, StageObjectTemplates[3][0].type}));
-    EXPECT_EQ(CallsNamed("ReleaseGraphHandle"), std::vector<std::string>({"ReleaseGraphHandle(291,0)"}));
 }
