@@ -16,7 +16,7 @@
 #define KNOCKED_STEP 16    // pixels a straight knocked-away flight moves per update
 
 // Rows after `baseAnim`.
-enum { ROW_STANDING, ROW_UP, ROW_UP_DIAGONAL, ROW_SIDEWAYS, ROW_DOWN_DIAGONAL, ROW_DOWN };
+enum { ROW_UP = 1, ROW_UP_DIAGONAL, ROW_SIDEWAYS, ROW_DOWN_DIAGONAL, ROW_DOWN };
 
 typedef void (*ObjectHandler)(int index);
 
