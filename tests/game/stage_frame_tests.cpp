@@ -32,6 +32,14 @@ static void SetUpStage(void)
     g_Game.PlayerHP = 42;
 }
 
+// A stage's sequence about to run, with no "Save.Dat" yet.
+static void SetUpSequence(int stage)
+{
+    SetUpStage();
+    g_Game.StageIndex = (int8_t)stage;
+    remove("Save.Dat");
+}
+
 // The music resources loaded, in order.
 static std::vector<std::string> MusicLoaded(void)
 {
@@ -81,10 +89,8 @@ TEST(StageSequences, Clear)
                 {1, 2, 0, 3, 4000, 3, 0},
                 {2, 5, 0, 5, 8000, 5, 1}};
     for (const Row &row : rows) {
-        SetUpStage();
-        remove("Save.Dat");
+        SetUpSequence(row.stage);
         g_Game.DifficultyIndex = (int8_t)row.difficulty;
-        g_Game.StageIndex = (int8_t)row.stage;
         g_Game.ContinuedFlag = (uint8_t)row.continued;
         g_Game.FurthestStageCleared = (int8_t)row.furthest;
         g_Game.ClearState = 10;
@@ -118,10 +124,8 @@ TEST(StageSequences, MissScreen)
         int lives, stage, bossPhase, pressFrom, endFrame, clock;
     } rows[] = {{2, 0, 0, 10, 11, 0}, {1, 0, 0, 0, 401, 0}, {2, 3, 1, 30, 30, 135}, {0, 2, 0, 11, 11, -1}};
     for (const Row &row : rows) {
-        SetUpStage();
-        remove("Save.Dat");
+        SetUpSequence(row.stage);
         g_Game.Lives = (int8_t)row.lives;
-        g_Game.StageIndex = (int8_t)row.stage;
         g_Game.BossPhase = (int8_t)row.bossPhase;
         g_Game.StageTime = 99;
         g_Game.MissState = 10;
