@@ -590,16 +590,10 @@ static const ObjectHandler ActionHandlers[20] = {
     ActionKnockedUp,     ActionIdle,         ActionUpLeft,       ActionLeft,           ActionDownLeft,
     ActionHurtPushRight, ActionHurt,         ActionKnockedRight, ActionKnockedUpRight, ActionKnockedUp};
 
-// Hurt (6, 7, 15, 16) and knocked-away (8-10, 17-19) records follow their action handler alone.
-static bool IsHurtOrKnocked(int state)
-{
-    return (state >= 6 && state <= 10) || (state >= 15 && state <= 19);
-}
-
 void UpdateObjects(void)
 {
     GameGlobals &g = g_Game;
-    if (g.ClearState > 0 || g.IntroState > 0 || g.PauseFlag > 0) {
+    if (IsStageHeld()) {
         return;
     }
     if (g.StageTickFrames >= FRAMES_PER_TICK) {
@@ -624,7 +618,8 @@ void UpdateObjects(void)
         if (i == BossRecordIndex[g.StageIndex]) {
             g.BossPhase = g.StageIndex == 5 ? 2 : 1;
         }
-        if (r.state != GONE_STATE && !IsHurtOrKnocked(r.state)) {
+        // Hurt and knocked-away records follow their action handler alone.
+        if (r.state != GONE_STATE && !IsHurtState(r.state) && !IsKnockedState(r.state)) {
             TypeHandlers[r.type](i);
         }
         if (r.state != GONE_STATE) {
