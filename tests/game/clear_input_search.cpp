@@ -128,7 +128,7 @@ static double ValueOfState(void)
     }
     double value = g_Game.Lives * 100000.0 + g_Game.PlayerHP * 1000.0 + g_Game.Score / 10.0;
     if (g_Game.BossPhase > 0) {
-        value -= BossHP() * 500.0;
+        value -= BossHP() * 2000.0;
     }
     if (g_Game.MissState > 0 || g_Game.PlayerHP <= 0) {
         value -= 50000.0;
@@ -209,9 +209,9 @@ static std::vector<unsigned int> SearchStage(const Snapshot &start, int beamWidt
         }
         const GameGlobals &best = beam[0].state.game;
         if (frame % (chunk * 100) == 0 || finished >= 0) {
-            fprintf(stderr, "frame %d: time %d lives %d hp %d score %d boss hp %d clear %d stage %d\n", frame,
+            fprintf(stderr, "frame %d: time %d lives %d hp %d score %d boss hp %d clear %d\n", frame,
                     (int)best.StageTime, best.Lives, best.PlayerHP, (int)best.Score,
-                    beam[0].state.objects[BossRecordIndex[0]].hp, best.ClearState, best.StageIndex);
+                    best.StageIndex == 0 ? beam[0].state.objects[BossRecordIndex[0]].hp : 0, best.ClearState);
         }
         if (finished >= 0) {
             // The actions of the line that got through, from the last step back to the first; replayed from the
@@ -277,7 +277,7 @@ static int PlayIdle(void)
 int main(int argc, char **argv)
 {
     const char *output = nullptr;
-    int beamWidth = 48, chunk = 8;
+    int beamWidth = 24, chunk = 8;
     bool idle = false;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--idle") == 0) {
