@@ -27,7 +27,7 @@
 #define PAD_UP 0x08
 #define PAD_Z 0x10
 
-#define FRAME_LIMIT 20000       // stage 0 and its boss take well under half of this
+#define FRAME_LIMIT 20000         // stage 0 and its boss take well under half of this
 #define FRAMES_AFTER_HAND_OVER 10 // stage 1's intro runs on for a few frames at the end of the input
 
 // One action of a chunk: its first frame's bits, then the bits of the rest (a turn, then an attack).
@@ -240,8 +240,9 @@ static bool WriteInputFile(const char *name, const std::vector<unsigned int> &pl
     if (fopen_s(&file, name, "wb") != 0) {
         return false;
     }
-    fprintf(file, "# From the title: START, NORMAL, then stage 0 played to its boss's defeat, the clear and the\n"
-                  "# event, into stage 1's intro. Written by clear_input_search; %u frames in all.\n",
+    fprintf(file,
+            "# From the title: START, NORMAL, then stage 0 played to its boss's defeat, the clear and the\n"
+            "# event, into stage 1's intro. Written by clear_input_search; %u frames in all.\n",
             (unsigned)played.size());
     for (size_t i = 0; i < played.size();) {
         if (i == 0 || i == menuFrames || i == handOver) {
