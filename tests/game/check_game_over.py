@@ -19,7 +19,7 @@ TO_CONTINUE = [(0, 6), (BUTTON1, 1), (0, 8)]  # released through the title's loa
 
 
 def first_game_over(root, program, folder):
-    with GameRun(root, program, folder, files={"Save.Dat": OLD_SAVE}, steps=PLAY) as run:
+    with GameRun(root, program, folder, ["--software"], files={"Save.Dat": OLD_SAVE}, steps=PLAY) as run:
         lines = run_until(run, game_over)
     assert lines and lines[-1]["MainState"] == "10", f"no game over in {len(lines)} frames"
     return lines[-1]
@@ -35,8 +35,9 @@ def main():
         left -= steps[-1][1]
     steps += TO_CONTINUE
     total = frame + sum(frames for _, frames in TO_CONTINUE)
-    with GameRun(root, program, os.path.join(folder, "held"), ["--stop-at", str(frame), "--frames", str(total)],
-                 files={"Save.Dat": OLD_SAVE}, steps=steps) as run:
+    options = ["--software", "--stop-at", str(frame), "--frames", str(total)]
+    with GameRun(root, program, os.path.join(folder, "held"), options, files={"Save.Dat": OLD_SAVE},
+                 steps=steps) as run:
         held = run.wait_held(600)
         saved = open(run.path("Save.Dat"), "rb").read()
         run.release()

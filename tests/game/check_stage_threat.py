@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
 """The stages threaten: each stage opened on NORMAL and left without input ends in a game over (the title's state
-again), the player hurt at least five times on the way. The six runs go three at a time, each in its own folder,
-and each is ended at its game over.
+again), the player hurt at least five times on the way. Each run has its own folder and is ended at its
+game over.
 Usage: check_stage_threat.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import os
 import sys
-from concurrent.futures import ThreadPoolExecutor
 
 from game_harness import GameRun
 from stage_play import game_over, run_until, transitions
@@ -14,7 +13,8 @@ KEYS = ("frame", "MainState", "StageIndex", "PlayerHurt", "Lives", "StageTime")
 
 
 def threat(root, program, folder, stage):
-    with GameRun(root, program, os.path.join(folder, f"stage{stage}"), ["--start", f"1,{stage}"], steps=[]) as run:
+    options = ["--software", "--start", f"1,{stage}"]
+    with GameRun(root, program, os.path.join(folder, f"stage{stage}"), options, steps=[]) as run:
         lines = run_until(run, game_over, keys=KEYS)
     hurts = transitions(lines, "PlayerHurt", "0", "1")
     ended = bool(lines) and lines[-1]["MainState"] == "10" and lines[-2]["StageIndex"] == str(stage)
@@ -26,8 +26,7 @@ def threat(root, program, folder, stage):
 
 def main():
     program, folder, root = sys.argv[1:4]
-    with ThreadPoolExecutor(3) as pool:
-        results = list(pool.map(lambda stage: threat(root, program, folder, stage), range(6)))
+    results = [threat(root, program, folder, stage) for stage in range(6)]
     failed = []
     for stage, ended, hurts, frames in results:
         print(f"stage {stage}: {'game over' if ended else 'no game over'} after {frames} frames, hurt {hurts} times")
