@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The stages threaten: each stage opened on NORMAL and left without input ends in a game over (the title's state
-again), the player hurt at least five times on the way. Each run has its own folder and is ended at its
-game over.
+again), the player hurt at least five times on the way. Each run has its own folder and is ended at its game over,
+or by the frame limit.
 Usage: check_stage_threat.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import os
 import sys
@@ -9,11 +9,12 @@ import sys
 from game_harness import GameRun
 from stage_play import game_over, run_until, transitions
 
+FRAME_LIMIT = 20000  # a stage that has not ended the game by then does not threaten
 KEYS = ("frame", "MainState", "StageIndex", "PlayerHurt", "Lives", "StageTime")
 
 
 def threat(root, program, folder, stage):
-    options = ["--software", "--start", f"1,{stage}"]
+    options = ["--software", "--start", f"1,{stage}", "--frames", str(FRAME_LIMIT)]
     with GameRun(root, program, os.path.join(folder, f"stage{stage}"), options, steps=[]) as run:
         lines = run_until(run, game_over, keys=KEYS)
     hurts = transitions(lines, "PlayerHurt", "0", "1")
