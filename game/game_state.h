@@ -189,12 +189,16 @@ int IsObjectActive(int index); // takes part this frame: inside the stage window
 void UpdateObjects(void);
 int GameRand(void);
 
-// Player character and animation (player.cpp).
+// Player character and animation (player.cpp). IsStageHeld: the stage stands still (paused, intro or clear).
+int IsStageHeld(void);
 void UpdatePlayer(void);
 void AnimateObjects(void);
 void AnimatePlayer(void);
 
-// Combat and scoring (combat.cpp).
+// Combat and scoring (combat.cpp), with the two sets of states a hit leaves: hurt (6, 7, 15, 16) and knocked away
+// (8, 9, 10, 17, 18, 19).
+int IsHurtState(int state);
+int IsKnockedState(int state);
 void CheckPlayerAttack(void);
 void StrikeObjectRight(int index);
 void StrikeObjectLeft(int index);
