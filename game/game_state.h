@@ -146,8 +146,10 @@ void ApplyJoystickState(const JOYINFOEX *info);
 int PollJoystick(void);
 int PacingSleepTime(int frameStart, int now, int frameTarget);
 
-// Frame step (frame_step.cpp).
+// Frame step (frame_step.cpp). DrawStagePlay draws the stage picture with its heads-up display as the globals
+// stand (the drawing half of a stage-play frame).
 void GameFrame(void);
+void DrawStagePlay(void);
 
 // Save and option files (save_files.cpp). The writes answer 0, or -1 when the old file was kept.
 void ReadSaveFile(void);
