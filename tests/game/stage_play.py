@@ -10,7 +10,7 @@ from collections import Counter
 
 from game_harness import BUTTON1, DOWN
 
-LEFT, RIGHT, BUTTON4 = 0x02, 0x04, 0x80
+LEFT, RIGHT = 0x02, 0x04
 
 # Effects: hit, take-off, attack start, hit on a type-8 object, enemy attack move, weight dropped, extra life.
 HIT, TAKE_OFF, ATTACK, HIT_TYPE_8, ENEMY_MOVE, DROP, EXTRA_LIFE = 300, 301, 302, 303, 304, 305, 307
@@ -89,7 +89,9 @@ def _launches(index, records):
     """The effect and cause of a child at `index` appearing, by the kind of record owning it (children follow their
     owner: type 12 its body at i + 1, type 10 its shots at i + 1 .. i + 3, types 11 and 15 a shot at i + 3), or
     None for a record whose appearing plays nothing."""
-    kind = lambda offset: records.get(index - offset, {}).get("type")
+    def kind(offset):
+        return records.get(index - offset, {}).get("type")
+
     if kind(1) == 12:
         return ENEMY_MOVE, "type 12 sends its body"
     if 10 in (kind(1), kind(2), kind(3)):
@@ -112,6 +114,7 @@ def _edge_shot_sounds(start, end, record):
 
 
 def kill_score(value, difficulty):
+    """A kill's score on a difficulty: halved on EASY, doubled on HARD, tripled on LUNATIC."""
     return {0: value // 2, 2: value * 2, 3: value * 3}.get(difficulty, value)
 
 
