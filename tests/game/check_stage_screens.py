@@ -11,7 +11,7 @@ import os
 import sys
 import time
 
-from game_harness import BUTTON1, BUTTON2, UP, GameRun, cell, screenshot_client, steps_apart, to_565, wine_path
+from game_harness import BUTTON1, BUTTON2, UP, GameRun, cell, judge_held_frame, steps_apart, to_565, wine_path
 import screen_rules
 import stage_screens
 
@@ -140,25 +140,16 @@ def player_anchor_failures(content, shot, line):
 
 
 def held_failures(root, program, folder, options, steps, frame, screens, anchor_line, content, blended_steps):
-    """Holds `frame`, then takes screenshots until one follows any of `screens` and the anchors, for at most twenty
-    seconds (a loaded machine may show the picture late). Answers the held dump line and the last failures."""
+    """Holds `frame`; its screenshot must follow one of `screens` and the anchors of `anchor_line`. Answers the held
+    dump line and the failures."""
     options, steps = run_options(root, options, steps)
-    with GameRun(root, program, folder, options + ["--stop-at", str(frame), "--frames", str(frame + 3)],
-                 steps=steps) as run:
-        line = run.wait_held()
-        deadline = time.time() + 20
-        while True:
-            shot = screenshot_client(run, "shot.png")
-            compared = [screen_rules.compare(screen, shot, blended_steps) for screen in screens]
-            failures = min(compared, key=len) + digit_anchor_failures(content, shot, int(anchor_line["Score"]))
-            failures += player_anchor_failures(content, shot, anchor_line)
-            if not failures or time.time() > deadline:
-                break
-            time.sleep(0.5)
-        run.release()
-        code = run.finish()
-    assert code == 0, f"{folder}: the run ended with {code}"
-    return line, failures
+
+    def judge(shot):
+        failures = min((screen_rules.compare(screen, shot, blended_steps) for screen in screens), key=len)
+        failures += digit_anchor_failures(content, shot, int(anchor_line["Score"]))
+        return failures + player_anchor_failures(content, shot, anchor_line)
+
+    return judge_held_frame(root, program, folder, options, frame, judge, steps=steps)
 
 
 def check_case(root, program, folder, content, case):
