@@ -16,6 +16,9 @@ import screen_rules
 import stage_screens
 
 LEFT, RIGHT, PAUSE = 0x02, 0x04, 0x80
+# A held run draws every frame up to the held one; on the Direct3D screen under Wine that may take a tenth of a
+# second a frame on a loaded machine.
+HOLD_SECONDS = 800
 INTRO = 72  # frames before the stage moves (the 70-frame intro and a margin)
 CLEAR_STAGE0 = "tests/game/inputs/clear_stage0_normal.txt"  # from the title: clears stage 0 on NORMAL
 
@@ -38,29 +41,30 @@ def in_play(line):
 
 
 # (name, options, input: steps or a file of the source tree, frames searched, the wanted state, frames held after
-# the first that shows it, steps allowed where anything was blended (None: one per blend))
+# the first that shows it, steps allowed where anything was blended (None: one per blend)). The boss and the clear
+# come thousands of frames into a stage; they are held on the software screen, which keeps such runs short.
 CASES = [
-    ("air_turned", ["--start", "1,0"],
-     [(0, INTRO), (BUTTON2, 1), (LEFT, 4), (LEFT | UP, 12)], 200,
+    ("air_turned", ["--start", "1,0"], [(0, INTRO), (BUTTON2, 1), (LEFT, 4), (LEFT | UP, 12)], 200,
      lambda l: in_play(l) and number(l, "PlayerFacing") == 1 and number(l, "PlayerY") < 300
      and number(l, "StrikeMode") == 2, 4, None),
     ("invulnerable", ["--start", "1,0"], [(0, INTRO), (RIGHT, 3000)], 3000,
      lambda l: in_play(l) and number(l, "InvulnerableFlag") == 1, 20, None),
     ("invulnerable_mirrored_software", ["--start", "1,0", "--software"], [(0, INTRO), (LEFT, 3000)], 3000,
      lambda l: in_play(l) and number(l, "InvulnerableFlag") == 1 and number(l, "PlayerFacing") == 1, 20, 2),
-    ("blast", ["--start", "0,0"], [(0, INTRO)] + attacking(8000, RIGHT), 8000,
+    ("blast", ["--start", "0,1"], [(0, INTRO)] + attacking(4000), 4000,
      lambda l: any(o["type"] == 8 and o["w"] == 96 for o in objects(l)), 2, None),
-    ("boss", ["--start", "0,0"], [(0, INTRO)] + attacking(12000), 12000,
-     lambda l: number(l, "BossPhase") == 1 and number(l, "BossHealthDisplay") > 0 and in_play(l), 30, None),
     ("pause", ["--start", "1,0"], [(0, INTRO + 40), (PAUSE, 1), (0, 20)], 200,
      lambda l: number(l, "PauseFlag") == 10, 5, None),
     ("pause_software", ["--start", "1,0", "--software"], [(0, INTRO + 40), (PAUSE, 1), (0, 20)], 200,
      lambda l: number(l, "PauseFlag") == 10, 5, 2),
     ("intro_caption", ["--start", "1,2"], [(0, 100)], 100,
      lambda l: number(l, "IntroState") == 11 and number(l, "IntroX") == 224, 5, None),
-    ("clear", [], CLEAR_STAGE0, 20000, lambda l: number(l, "ClearState") > 0, 120, None),
-    ("game_over", ["--start", "1,0"], [(0, 20000)], 20000,
+    ("game_over", ["--start", "3,3"], [(0, 4000)], 4000,
      lambda l: number(l, "MissState") > 0 and number(l, "Lives") == 0, 30, None),
+    ("boss_software", ["--software"], CLEAR_STAGE0, 12000,
+     lambda l: in_play(l) and number(l, "BossPhase") == 1 and number(l, "BossHealthDisplay") > 0
+     and any(o["w"] == 96 and 0 <= o["x"] <= 544 and 0 <= o["y"] for o in objects(l)), 10, 2),
+    ("clear_software", ["--software"], CLEAR_STAGE0, 12000, lambda l: number(l, "ClearState") > 0, 120, 2),
 ]
 
 
@@ -72,10 +76,11 @@ def run_options(root, options, steps):
 
 
 def search_run(root, program, folder, options, steps, frames, wanted, hold_after):
-    """Runs up to `frames` frames, reading the dump as it grows, until `hold_after` frames have passed since the
-    first frame of stage play in the wanted state. Answers that frame's number (None when none came) and the dump's
+    """Runs up to `frames` frames on the software screen (the quick one: the state does not depend on the screen),
+    reading the dump as it grows, until `hold_after` frames have passed since the first frame of stage play in the
+    wanted state. Answers that frame's number (None when none came) and the dump's
     lines of stage play by frame number."""
-    options, steps = run_options(root, options, steps)
+    options, steps = run_options(root, options if "--software" in options else options + ["--software"], steps)
     lines, found, text = {}, None, ""
     with GameRun(root, program, folder, options + ["--frames", str(frames)], steps=steps) as run:
         deadline = time.time() + 900
@@ -149,7 +154,7 @@ def held_failures(root, program, folder, options, steps, frame, screens, anchor_
         failures += digit_anchor_failures(content, shot, int(anchor_line["Score"]))
         return failures + player_anchor_failures(content, shot, anchor_line)
 
-    return judge_held_frame(root, program, folder, options, frame, judge, steps=steps)
+    return judge_held_frame(root, program, folder, options, frame, judge, seconds=HOLD_SECONDS, steps=steps)
 
 
 def check_case(root, program, folder, content, case):
@@ -167,12 +172,14 @@ def check_case(root, program, folder, content, case):
     screens = [compose(content, drawn, shift) for shift in stage_screens.icon_shifts(drawn)]
     held, failures = held_failures(root, program, os.path.join(folder, name), options, steps, frame, screens, drawn,
                                    content, blended_steps)
-    differing = [key for key in lines[frame] if held.get(key) != lines[frame][key]]
+    # The same input gives the same state on either screen; only the engine's graph count may differ.
+    differing = [key for key in lines[frame] if key != "graphs" and held.get(key) != lines[frame][key]]
     return failures + ([f"the held run differs from the first in {differing}"] if differing else [])
 
 
 def main():
     program, folder, root, content_folder = sys.argv[1:5]
+    os.environ["QV_RUN_TIMEOUT"] = str(HOLD_SECONDS)
     content = stage_screens.StageContent(content_folder, root)
     only = set(sys.argv[5:])
     failed = []
