@@ -146,8 +146,10 @@ void ApplyJoystickState(const JOYINFOEX *info);
 int PollJoystick(void);
 int PacingSleepTime(int frameStart, int now, int frameTarget);
 
-// Frame step (frame_step.cpp).
+// Frame step (frame_step.cpp). DrawStagePlay draws the stage picture with its heads-up display as the globals
+// stand (the drawing half of a stage-play frame).
 void GameFrame(void);
+void DrawStagePlay(void);
 
 // Save and option files (save_files.cpp). The writes answer 0, or -1 when the old file was kept.
 void ReadSaveFile(void);
@@ -189,12 +191,16 @@ int IsObjectActive(int index); // takes part this frame: inside the stage window
 void UpdateObjects(void);
 int GameRand(void);
 
-// Player character and animation (player.cpp).
+// Player character and animation (player.cpp). IsStageHeld: the stage stands still (paused, intro or clear).
+int IsStageHeld(void);
 void UpdatePlayer(void);
 void AnimateObjects(void);
 void AnimatePlayer(void);
 
-// Combat and scoring (combat.cpp).
+// Combat and scoring (combat.cpp), with the two sets of states a hit leaves: hurt (6, 7, 15, 16) and knocked away
+// (8, 9, 10, 17, 18, 19).
+int IsHurtState(int state);
+int IsKnockedState(int state);
 void CheckPlayerAttack(void);
 void StrikeObjectRight(int index);
 void StrikeObjectLeft(int index);
