@@ -165,12 +165,11 @@ static void DrawTileRun(int first, int count, int x, int y, int transparent)
     }
 }
 
-// Seven digits 16 pixels apart from x 128, most significant first; the value lies within 0..9,999,999.
-static void DrawDigits(int value, int y)
+void DrawSevenDigits(int x, int y, int value)
 {
     int power = 1000000;
     for (int k = 0; k < 7; k++, power /= 10) {
-        DrawTile(DIGIT_CELL + value % (power * 10) / power, 128 + 16 * k, y, 1);
+        DrawTile(DIGIT_CELL + value % (power * 10) / power, x + 16 * k, y, 1);
     }
 }
 
@@ -189,11 +188,11 @@ static void DrawHeadsUpDisplay(void)
 {
     const GameGlobals &g = g_Game;
     DrawTileRun(36, 4, 16, 16, 1);
-    DrawDigits(g.HighScore, 16);
+    DrawSevenDigits(128, 16, g.HighScore);
     DrawTileRun(37, 3, 48, 32, 1);
-    DrawDigits(g.Score, 32);
+    DrawSevenDigits(128, 32, g.Score);
     DrawTileRun(44, 2, 64, 48, 1);
-    DrawDigits(g.ExtraLifeThreshold, 48);
+    DrawSevenDigits(128, 48, g.ExtraLifeThreshold);
     DrawGaugeFrame(56, 16);
     for (int i = 0; i < g.PlayerHP && GAUGE_X + GAUGE_STEP * i <= GAUGE_LAST_X; i++) {
         DrawTile(54, GAUGE_X + GAUGE_STEP * i, 16, 1);

@@ -150,6 +150,9 @@ int PacingSleepTime(int frameStart, int now, int frameTarget);
 // stand (the drawing half of a stage-play frame).
 void GameFrame(void);
 void DrawStagePlay(void);
+// Seven digit cells of the tile sheet, 16 pixels apart from x, most significant first (leading zeros shown); the
+// value lies within 0..9,999,999.
+void DrawSevenDigits(int x, int y, int value);
 
 // Save and option files (save_files.cpp). The writes answer 0, or -1 when the old file was kept.
 void ReadSaveFile(void);

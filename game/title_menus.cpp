@@ -69,10 +69,7 @@ void DrawTitleScreen(void)
     for (int i = 0; i < 4; i++) {
         DrawGraphAt(32 * i, 0, g_Handles.TileCells[36 + i], 1);
     }
-    int power = 1000000;
-    for (int k = 0; k < 7; k++, power /= 10) {
-        DrawGraphAt(112 + 16 * k, 0, g_Handles.TileCells[10 + g_Game.HighScore % (power * 10) / power], 1);
-    }
+    DrawSevenDigits(112, 0, g_Game.HighScore);
     DrawFramedWindow(234, 310, 192, 118);
     DrawCursor(255, 320 + 20 * g_Game.MenuCursor);
     DrawText(0, 460, "ＥＳＣキー　終了");

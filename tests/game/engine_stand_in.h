@@ -4,6 +4,7 @@
 
 #include "game/game_state.h"
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@ struct StandInEngine {
     int initResult = 0; // InitEngine's answer; ProcessWindowMessages always answers -1
     int liveGraphs = 0;
     int nextGraph = 0x08000000;
+    bool recording = true; // off: calls are answered but not noted (a search tool's long runs)
 };
 extern StandInEngine g_StandIn;
 

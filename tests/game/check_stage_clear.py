@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Going on from stage 0: the recorded input tests/game/inputs/clear_stage0_normal.txt (START, NORMAL, stage 0
+played to its boss's defeat) run through the input hook without pacing. The dump shows the clear (its bonus of
+2,000 on NORMAL, the hand-over 201 frames after the boss fell, "Save.Dat" written with the clear recorded), the
+event set and ended at once, and stage 1's intro open on the next frame with the lives, score, extra-life threshold
+and continue flag of the hand-over, to the end of the input. A second run of the same input gives the same state
+hash on every frame. The runs draw to the software screen: the state does not depend on the screen, and under
+Wine's software rasteriser the Direct3D screen manages about ten frames a second here, too few for the ten
+thousand frames of the input.
+Usage: check_stage_clear.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
+import os
+import struct
+import sys
+
+from game_harness import GameRun, shut_down_cleanly, wine_path
+
+INPUT = os.path.join("tests", "game", "inputs", "clear_stage0_normal.txt")
+CLEAR_FRAMES = 201
+RUN_SECONDS = 900  # a loaded machine; the run itself takes one or two minutes
+KEPT = ("Lives", "Score", "ExtraLifeThreshold", "ContinuedFlag")
+
+
+def frame_count(text):
+    """The frames the input file gives: one a line, "*N" repeating it, "#" starting a comment."""
+    total = 0
+    for line in text.splitlines():
+        line = line.split("#")[0].strip()
+        if line:
+            total += int(line.split("*")[1]) if "*" in line else 1
+    return total
+
+
+def play(root, program, folder, text):
+    frames = frame_count(text)
+    options = ["--input", wine_path(os.path.join(folder, "input.txt")), "--no-pacing", "--frames", str(frames),
+               "--software"]
+    with GameRun(root, program, folder, options, files={"input.txt": text.encode()}) as run:
+        code = run.finish(RUN_SECONDS)
+    assert code == 0, f"{folder}: the run ended with {code}"
+    shut_down_cleanly(run)
+    dump = run.dump()
+    assert len(dump) == frames, f"{len(dump)} dump lines for {frames} frames"
+    return run, dump
+
+
+def number(line, key):
+    return int(line[key])
+
+
+def check_going_on(run, dump):
+    cleared = next(i for i, line in enumerate(dump) if number(line, "ClearState") > 0)
+    handed = next(i for i in range(cleared, len(dump)) if number(dump[i], "EventState") > 0)
+    clear, hand, first = dump[cleared], dump[handed], dump[handed + 1]
+    assert (clear["StageIndex"], clear["DifficultyIndex"]) == ("0", "1"), f"the clear began elsewhere: {clear}"
+    assert handed - cleared == CLEAR_FRAMES and hand["ClearState"] == "0", f"hand-over after {handed - cleared}"
+    bonus = number(hand, "Score") - number(clear, "Score")
+    assert bonus == 2000, f"the clear's bonus was {bonus}"
+    saved = struct.unpack("<6i", open(run.path("Save.Dat"), "rb").read())
+    assert hand["FurthestStageCleared"] == "0" and saved == (number(hand, "HighScore"), 0, 0, 0, 0, 0), saved
+    wanted = {key: hand[key] for key in KEPT}
+    assert {key: first[key] for key in KEPT} == wanted, f"kept {wanted}, stage 1 began with {first}"
+    for line in dump[handed + 1:]:
+        opened = (line["StageIndex"], line["EventState"], line["MainState"], line["MissState"])
+        assert opened == ("1", "0", "0", "0") and number(line, "IntroState") > 0, f"not in stage 1's intro: {line}"
+    print(f"stage 0 cleared on frame {cleared + 1} (bonus {bonus}), handed over on frame {handed + 1}, stage 1's "
+          f"intro open from frame {handed + 2} with {wanted}")
+
+
+def main():
+    program, folder, root = sys.argv[1:4]
+    os.environ["QV_RUN_TIMEOUT"] = str(RUN_SECONDS)
+    text = open(os.path.join(root, INPUT)).read()
+    run, dump = play(root, program, os.path.join(folder, "first"), text)
+    check_going_on(run, dump)
+    hashes = open(run.path("hash.txt")).read()
+    again, _ = play(root, program, os.path.join(folder, "second"), text)
+    assert open(again.path("hash.txt")).read() == hashes, "the second run's state hashes differ"
+    print(f"a second run gave the same state hash on all {len(dump)} frames")
+
+
+if __name__ == "__main__":
+    main()
