@@ -5,7 +5,8 @@ turned, an invulnerable player, a bomb's blast, a boss with its gauge, the pause
 banner and the game-over banner over the last stage frame. A first run of each case with --dump finds the first
 frame that shows the wanted state; a second run, identical up to there, holds that frame for the screenshot. Each
 screenshot also passes anchors worked out by hand: the seven digit cells of the score at x 128-224, y 32, and the
-player's cell at the dumped PlayerX, PlayerY. Two of them are taken again on the software screen.
+player's cell at the dumped PlayerX, PlayerY. The mirrored invulnerable player and the pause are taken again on
+the software screen, within two steps where blended; the boss and the clear are held there only.
 Usage: check_stage_screens.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
 import os
 import sys
