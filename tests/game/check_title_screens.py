@@ -6,9 +6,8 @@ Usage: check_title_screens.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
 import os
 import struct
 import sys
-import time
 
-from game_harness import BUTTON1, DOWN, GameRun, read_png, screenshot_client
+from game_harness import BUTTON1, DOWN, judge_held_frame, read_png
 import screen_rules
 
 SAVE = struct.pack("<6i", 1234567, -1, 1, 0, 1, 0)
@@ -34,22 +33,11 @@ def expected_screen(kind, cursor, picture, tiles, high_score, flags):
 def held_screen_failures(root, program, folder, options, steps, frame, wanted, screen, blended_steps=None,
                          **run_options):
     """Runs to `frame` and judges the held frame: its dump line must hold the `wanted` values, its screenshot follow
-    `screen`. A loaded machine may show the picture late, so screenshots are taken until they follow it, for at
-    most twenty seconds. Lets the run end; answers the last failures."""
-    with GameRun(root, program, folder, options + ["--stop-at", str(frame), "--frames", str(frame + 3)],
-                 steps=steps, **run_options) as run:
-        line = run.wait_held()
-        failures = [f"{key}={line[key]}, wanted {value}" for key, value in wanted.items() if line[key] != value]
-        deadline = time.time() + 20
-        while True:
-            shown = screen_rules.compare(screen, screenshot_client(run, "shot.png"), blended_steps)
-            if not shown or time.time() > deadline:
-                break
-            time.sleep(0.5)
-        run.release()
-        code = run.finish()
-    assert code == 0, f"{folder}: the run ended with {code}"
-    return failures + shown
+    `screen`. Answers the failures."""
+    line, shown = judge_held_frame(root, program, folder, options, frame,
+                                   lambda shot: screen_rules.compare(screen, shot, blended_steps), steps=steps,
+                                   **run_options)
+    return [f"{key}={line[key]}, wanted {value}" for key, value in wanted.items() if line[key] != value] + shown
 
 
 def main():

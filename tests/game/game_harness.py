@@ -243,6 +243,25 @@ def screenshot_client(run, name):
             for y in range(SCREEN_HEIGHT)]
 
 
+def judge_held_frame(root, program, folder, options, frame, judge, seconds=120, **run_options):
+    """Runs to `frame` (waiting at most `seconds`) and holds it; `judge` answers the failures of a screenshot of
+    the client area. A loaded machine may show the picture late, so screenshots are taken until one passes, for at
+    most twenty seconds. Lets the run end; answers the held frame's dump line and the last failures."""
+    with GameRun(root, program, folder, options + ["--stop-at", str(frame), "--frames", str(frame + 3)],
+                 **run_options) as run:
+        line = run.wait_held(seconds)
+        deadline = time.time() + 20
+        while True:
+            failures = judge(screenshot_client(run, "shot.png"))
+            if not failures or time.time() > deadline:
+                break
+            time.sleep(0.5)
+        run.release()
+        code = run.finish()
+    assert code == 0, f"{folder}: the run ended with {code}"
+    return line, failures
+
+
 def to_565(rgb):
     """An 8-bit colour (values may be fractions) truncated to the 16-bit screen format."""
     return int(rgb[0]) >> 3, int(rgb[1]) >> 2, int(rgb[2]) >> 3
