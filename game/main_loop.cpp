@@ -104,8 +104,11 @@ int PacingSleepTime(int frameStart, int now, int frameTarget)
     return remaining > 0 && remaining <= frameTarget ? (int)remaining : 0;
 }
 
+// The sheets are drawn hundreds of cells a frame: each is kept whole in one texture, so that a frame's cells go to
+// the device in a few batches rather than one draw per change of texture piece.
 static void LoadStartupResources(void)
 {
+    SetTextureNeverSplit(1);
     LoadDivGraphFromResource(MAKEINTRESOURCEA(102), "PNG", SPRITE_CELL_COUNT, 20, 14, 32, 32, g_Handles.SpriteCells);
     LoadDivGraphFromResource(MAKEINTRESOURCEA(103), "PNG", TILE_CELL_COUNT, 20, 9, 32, 32, g_Handles.TileCells);
     LoadDivGraphFromResource(MAKEINTRESOURCEA(104), "PNG", THUMBNAIL_CELL_COUNT, 5, 2, 128, 96,

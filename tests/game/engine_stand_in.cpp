@@ -111,6 +111,7 @@ int DrawBoxShape(int x1, int y1, int x2, int y2, unsigned int color, int fill) {
 int DrawTriangleShape(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill) { return Note("DrawTriangleShape", {x1, y1, x2, y2, x3, y3, color, fill}); }
 int DrawPoint(int x, int y, unsigned int color) { return Note("DrawPoint", {x, y, color}); }
 int SetDrawBlend(int mode, int parameter) { return Note("SetDrawBlend", {mode, parameter}); }
+int SetTextureNeverSplit(int flag) { return Note("SetTextureNeverSplit", {flag}); }
 int SetUseDirect3D(int flag) { return Note("SetUseDirect3D", {flag}); }
 int GetGraphTableCount(void) { return g_StandIn.liveGraphs; }
 EngineHandle LoadGraphFromResource(const char *name, const char *type) { g_StandIn.liveGraphs++; return Note("LoadGraphFromResource", {Id(name)}, type) + ++g_StandIn.nextGraph; }

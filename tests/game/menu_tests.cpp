@@ -24,7 +24,7 @@ TEST(GameStartup, CallsTheEngineInOrder)
         "SetMainWindowTitle(VELLOMIR -囚われたソラネラ- Ver1.00)", "ChangeWindowMode(1)", "InitEngine()",
         "SetWindowResizable(1,1)", "SetAllowMultipleInstances(0)", "MakeScreenColor(0,0,0)",
         "MakeScreenColor(255,255,255)", "SetDefaultFontType(0)", "SetDefaultFontSize(16)",
-        "DrawStringDefault(0,0,0xffffffff,0,ＮＯＷ ＬＯＡＤＩＮＧ・・・・)",
+        "DrawStringDefault(0,0,0xffffffff,0,ＮＯＷ ＬＯＡＤＩＮＧ・・・・)", "SetTextureNeverSplit(1)",
         "LoadDivGraphFromResource(102,280,20,14,32,32,PNG)", "LoadDivGraphFromResource(103,180,20,9,32,32,PNG)",
         "LoadDivGraphFromResource(104,10,5,2,128,96,PNG)"};
     // clang-format on
