@@ -33,11 +33,9 @@ static int PlayerFrame(int horizontal = 0, int vertical = 0, int button = 0)
 // lengths (step, frames, ...), and the take-off (301) and attack (302) sounds.
 TEST(Player, JumpArcAndAirAttacks)
 {
-    const std::pair<int, V> rows[] = {{-1, {-8, 1, -7, 1, -6, 3, -5, 3, -4, 4, -3, 8, -2, 10, 0, 1, 2,
-                                            9,  3, 8,  4, 4,  5, 3,  6, 3,  7, 1,  8, 1,  2,  1, 0, 3}},
-                                      {40, {1, 1, 0, 23, 1, 3, 2, 1}},
-                                      {10, {0, 24, 1, 4, 2, 1}},
-                                      {0, {0, 30}}};
+    const std::pair<int, V> rows[] = {
+        {-1, {-8, 1, -7, 1, -6, 3, -5, 3, -4, 4, -3, 8, -2, 10, 0, 1, 2, 9, 3, 8, 4, 4, 5, 3, 6, 3, 7, 1, 8, 1, 2, 1, 0, 3}},
+        {40, {1, 1, 0, 23, 1, 3, 2, 1}}, {10, {0, 24, 1, 4, 2, 1}}, {0, {0, 30}}};
     for (const auto &[attackAt, runs] : rows) {
         SetUpStagePlay();
         V expected, steps;
@@ -74,24 +72,6 @@ TEST(Player, JumpDivisorStaysAtTenOrMore)
     EXPECT_GT(airFrames, 1000);
 }
 
-// Frames counted from the start (or the hit) to the end of the attack, hurt or dying row.
-TEST(Player, AttackHurtAndDyingLengths)
-{
-    const int rows[][5] = {{0, 1, 24, 3, 0}, {0, 0, 31, 3, 0}, {42, 0, 155, 2, 10}};
-    for (const int *row : rows) { // damage, attack: frames, lives, miss state
-        SetUpStagePlay();
-        Place(0, 0, 0, 0, 1).contactDamage = (int8_t)row[0];
-        if (!row[1]) {
-            HurtPlayer(0);
-        }
-        int frames = 1;
-        for (PlayerFrame(0, 0, row[1]); g_Game.PlayerAttacking || g_Game.PlayerHurt; frames++) {
-            PlayerFrame();
-        }
-        EXPECT_EQ(V({frames, g_Game.Lives, g_Game.MissState}), V(row + 2, row + 5));
-    }
-}
-
 // The five conditions of each facing, as they read.
 static bool ReferenceStrikes(int facing, int px, int py, const ObjectRecord &r)
 {
@@ -109,20 +89,15 @@ static bool ReferenceStrikes(int facing, int px, int py, const ObjectRecord &r)
 
 TEST(Combat, AttackZoneAgainstReference)
 {
-    for (int facing = 0; facing < 2; facing++) {
-        for (int size : {0x2020, 0x2060, 0x6020}) {
-            for (int x = -70; x <= 160; x++) {
-                for (int y = 200; y <= 370; y++) {
-                    SetUpStagePlay();
-                    g_Game.PlayerX = 100, g_Game.PlayerFacing = (uint8_t)facing, g_Game.PlayerAttacking = 1;
-                    ObjectRecord &r = Place(3, 0, x, y, 5);
-                    r.w = size >> 8, r.h = size & 0xFF;
-                    CheckPlayerAttack();
-                    ASSERT_EQ(r.state != 0, ReferenceStrikes(facing, 100, GROUND_Y, r))
-                        << facing << " " << x << " " << y;
-                }
-            }
-        }
+    const int sizes[3] = {0x2020, 0x2060, 0x6020};
+    for (int k = 0; k < 6 * 231 * 171; k++) { // both facings, three box sizes, every place near the zone
+        int facing = k / (3 * 231 * 171), size = sizes[k / (231 * 171) % 3];
+        SetUpStagePlay();
+        g_Game.PlayerX = 100, g_Game.PlayerFacing = (uint8_t)facing, g_Game.PlayerAttacking = 1;
+        ObjectRecord &r = Place(3, 0, -70 + k / 171 % 231, 200 + k % 171, 5);
+        r.w = size >> 8, r.h = size & 0xFF;
+        CheckPlayerAttack();
+        ASSERT_EQ(r.state != 0, ReferenceStrikes(facing, 100, GROUND_Y, r)) << facing << " " << r.x << " " << r.y;
     }
 }
 
@@ -147,45 +122,49 @@ TEST(Combat, StrikesAndKillScores)
         ObjectRecord &r = Place(0, row[3], 100, 100, row[4]);
         r.homeState = 2, r.savedPeriod = 9;
         (row[1] ? StrikeObjectLeft : StrikeObjectRight)(0);
-        V seen = {r.state,
-                  g_Game.Score,
-                  EffectsPlayed(300) * 300 + EffectsPlayed(303) * 303,
-                  r.x,
-                  r.y,
-                  r.w,
-                  r.h,
+        V seen = {r.state, g_Game.Score, EffectsPlayed(300) * 300 + EffectsPlayed(303) * 303, r.x, r.y, r.w, r.h,
                   g_Game.BossHealthDisplay};
-        for (int call = 0; call < 31; call++) {
-            seen.push_back(r.state);
+        for (int call = 0; call < 30; call++) {
             AnimateObjects();
         }
+        seen.push_back(r.state);
+        AnimateObjects();
         seen.insert(seen.end(), {r.state, r.period});
-        V expected = {row[5], row[6], row[7], row[8], row[8], row[9], row[9], r.hp == 1};
-        expected.insert(expected.end(), 31, row[5]);
-        expected.insert(expected.end(), {row[10], row[11]});
-        EXPECT_EQ(seen, expected) << "difficulty " << row[0] << " type " << row[3] << " hp " << row[4];
+        EXPECT_EQ(seen, V({row[5], row[6], row[7], row[8], row[8], row[9], row[9], r.hp == 1, row[5], row[10], row[11]}))
+            << "difficulty " << row[0] << " type " << row[3] << " hp " << row[4];
     }
 }
 
 // Contact with record i (of type 8 when i is 2) costs i by the difficulty's rule: the lowest index touching wins
-// (record 9 touches too), the player turns toward it unless it is a bomb, and for 70 frames nothing touches again.
-TEST(Combat, ContactDamageAndTurn)
+// (record 99, costing 1, touches too), the player turns toward it unless it is a bomb, and for 70 frames nothing
+// touches again; then the frames from the hit (or an attack instead) to the end of the hurt, dying or attack row.
+TEST(Combat, ContactDamageAndRowLengths)
 {
     // clang-format off
-    const int rows[][7] = { // difficulty, index, x, facing: HP lost, facing, invulnerable frames
-        {1, 2, 40, 0, 2, 0, 70},  {1, 4, 90, 1, 4, 0, 70},  {1, 4, 97, 1, 9, 0, 70},  {1, 0, 40, 0, 0, 1, 70},
-        {0, 0, 40, 0, 1, 1, 70},  {0, 3, 40, 0, 2, 1, 70},  {2, 8, 40, 0, 20, 1, 70}, {2, 5, 40, 0, 15, 1, 70},
-        {3, 5, 40, 0, 30, 1, 70}, {3, 3, 40, 0, 27, 1, 70}, {1, 3, 40, 0, 3, 1, 70}};
+    const int rows[][11] = { // difficulty, index, x, facing, attack: HP lost, facing, invulnerable, frames, lives, miss
+        {1, 2, 40, 0, 0, 2, 0, 70, 31, 3, 0},  {1, 4, 90, 1, 0, 4, 0, 70, 31, 3, 0},  {1, 4, 97, 1, 0, 1, 0, 70, 31, 3, 0},
+        {1, 0, 40, 0, 0, 0, 1, 70, 31, 3, 0},  {0, 0, 40, 0, 0, 1, 1, 70, 31, 3, 0},  {0, 3, 40, 0, 0, 2, 1, 70, 31, 3, 0},
+        {2, 8, 40, 0, 0, 20, 1, 70, 31, 3, 0}, {2, 5, 40, 0, 0, 15, 1, 70, 31, 3, 0}, {3, 5, 40, 0, 0, 30, 1, 70, 31, 3, 0},
+        {3, 3, 40, 0, 0, 27, 1, 70, 31, 3, 0}, {1, 42, 40, 0, 0, 42, 1, 70, 155, 2, 10}, {1, 0, 0, 0, 1, 0, 0, 0, 24, 3, 0}};
     // clang-format on
     for (const int *row : rows) {
         SetUpStagePlay(0, row[0]);
         g_Game.PlayerFacing = (uint8_t)row[3];
-        Place(row[1], row[1] == 2 ? 8 : 0, row[2], GROUND_Y, 1).contactDamage = (int8_t)row[1];
-        Place(9, 0, 80, GROUND_Y, 1).contactDamage = 9;
-        CheckPlayerContact();
-        g_Game.PlayerHurt = 0;
-        CheckPlayerContact();
-        EXPECT_EQ(V({42 - g_Game.PlayerHP, g_Game.PlayerFacing, g_Game.InvulnerableTimer}), V(row + 4, row + 7))
+        if (!row[4]) {
+            Place(row[1], row[1] == 2 ? 8 : 0, row[2], GROUND_Y, 1).contactDamage = (int8_t)row[1];
+            Place(99, 0, 80, GROUND_Y, 1).contactDamage = 1;
+            CheckPlayerContact();
+            g_Game.PlayerHurt = 0;
+            CheckPlayerContact();
+            g_Game.PlayerHurt = 1;
+        }
+        int frames = 1;
+        for (PlayerFrame(0, 0, row[4]); g_Game.PlayerAttacking || g_Game.PlayerHurt; frames++) {
+            PlayerFrame();
+        }
+        EXPECT_EQ(V({42 - g_Game.PlayerHP, g_Game.PlayerFacing, g_Game.InvulnerableTimer, frames, g_Game.Lives,
+                     g_Game.MissState}),
+                  V(row + 5, row + 11))
             << "difficulty " << row[0] << " index " << row[1];
     }
 }
@@ -194,21 +173,19 @@ TEST(Combat, ContactDamageAndTurn)
 // (of type 19 or not) for one pass or two: what the passes leave of each.
 TEST(Combat, KnockedChains)
 {
-    const int rows[][8] = {{0, 0, 17, 1, 17, 16, 0, 0},
-                           {0, 19, 17, 1, 17, 17, 17, 17},
-                           {3, 19, 8, 1, 0, 0, 8, 8},
-                           {3, 19, 8, 2, 0, 7, 8, 8}};
-    for (const int *row : rows) { // flyer, its type and state, passes: the four states left
+    // clang-format off
+    const int rows[][8] = { // flyer, its type and state, passes: the four states left
+        {0, 0, 17, 1, 17, 16, 0, 0}, {0, 19, 17, 1, 17, 17, 17, 17}, {3, 19, 8, 1, 0, 0, 8, 8}, {3, 19, 8, 2, 0, 7, 8, 8}};
+    // clang-format on
+    for (const int *row : rows) {
         SetUpStagePlay();
         for (int i = 0; i < 4; i++) {
-            Place(i, i == row[0] ? row[1] : 0, 20 * i, 0, i == 1 ? 6 : 2);
+            Place(i, i == row[0] ? row[1] : 0, 20 * i, 0, i == 1 ? 6 : 2).state = (int8_t)(i == row[0] ? row[2] : 0);
         }
-        ObjectTable[row[0]].state = (int8_t)row[2];
         for (int pass = 0; pass < row[3]; pass++) {
             CheckKnockedObjects();
         }
-        EXPECT_EQ(V({ObjectTable[0].state, ObjectTable[1].state, ObjectTable[2].state, ObjectTable[3].state}),
-                  V(row + 4, row + 8))
-            << row[0] << " " << row[1] << " " << row[3];
+        V states = {ObjectTable[0].state, ObjectTable[1].state, ObjectTable[2].state, ObjectTable[3].state};
+        EXPECT_EQ(states, V(row + 4, row + 8)) << row[0] << " " << row[1] << " " << row[3];
     }
 }

@@ -8,6 +8,7 @@
 #include <numeric>
 #include <stdio.h>
 
+using V = std::vector<int>;
 static const long long SPRITES = 0x08002000, TILES = 0x08001000, WHITE = 0xFFFFFFFF;
 
 // Stage `stage` in play on `difficulty`: every record gone, the player standing at x 64 with 42 HP and 3 lives, the
@@ -18,10 +19,9 @@ void SetUpStagePlay(int stage = 0, int difficulty = 1)
     ChooseDifficulty(difficulty);
     GameGlobals &g = g_Game;
     g.MainState = 0, g.StageIndex = (int8_t)stage, g.PlayerX = 64, g.PlayerY = GROUND_Y, g.PlayerHP = 42, g.Lives = 3;
-    for (ObjectRecord &r : ObjectTable) {
-        r = ObjectRecord{};
-        r.state = GONE_STATE;
-    }
+    ObjectRecord gone = {};
+    gone.state = GONE_STATE;
+    std::fill(std::begin(ObjectTable), std::end(ObjectTable), gone);
     std::iota(std::begin(g_Handles.SpriteCells), std::end(g_Handles.SpriteCells), (EngineHandle)SPRITES);
     std::iota(std::begin(g_Handles.TileCells), std::end(g_Handles.TileCells), (EngineHandle)TILES);
     std::iota(std::begin(g_Handles.SoundEffects), std::end(g_Handles.SoundEffects), 300);
@@ -34,42 +34,19 @@ int EffectsPlayed(int id)
     return (int)std::count(g_StandIn.calls.begin(), g_StandIn.calls.end(), CallLine("PlaySoundHandle", {id, 1, 1}));
 }
 
-// From -160 the caption slides to 224 in 24 frames, holds 20 and leaves at 16 px a frame: 70 frames, the caption
-// font set on the first and given back on the last, the caption drawn in it on every frame but the last.
-TEST(StageSequences, IntroTimeline)
-{
-    SetUpStagePlay();
-    StartStage(1);
-    std::vector<int> xs, expected;
-    for (int frame = 1; frame <= 70; frame++) {
-        expected.push_back(frame <= 24 ? -160 + 16 * frame : frame <= 44 ? 224 : 224 + 16 * (frame - 44));
-    }
-    for (int frame = 1; g_Game.IntroState > 0 && frame <= 80; frame++) {
-        GameFrame();
-        xs.push_back(g_Game.IntroX);
-    }
-    EXPECT_EQ(xs, expected);
-    std::vector<std::string> font, want = {"SetDefaultFontType(1)", "SetDefaultFontSize(26)"};
-    std::copy_if(g_StandIn.calls.begin(), g_StandIn.calls.end(), std::back_inserter(font), [](const std::string &c) {
-        return c.find("DefaultFont") != std::string::npos || c.find("STAGE 1") != std::string::npos;
-    });
-    want.insert(want.end(), 69, "DrawFormatStringDefault(264,160,0xffffffff,STAGE 1)");
-    want.insert(want.end(), {"SetDefaultFontType(0)", "SetDefaultFontSize(16)"});
-    EXPECT_EQ(font, want);
-}
-
 // The bonus over frames 50-99, the hand-over on frame 201 with the records kept only without a continue and the
 // save written; a pause pressed on clear frame 100 is over at the hand-over, so X latches on the next screen.
 TEST(StageSequences, Clear)
 {
     // clang-format off
-    const int rows[][7] = {{0, 0, 0, -1, 1000, 0, 0}, {3, 5, 0, 4, 9000, 5, 1}, {3, 5, 1, 4, 9000, 4, 0},
-                           {1, 2, 0, 3, 4000, 3, 0}, {2, 5, 0, 5, 8000, 5, 1}};
+    const int rows[][7] = { // difficulty, stage, continued, furthest: bonus, furthest after, clear flag
+        {0, 0, 0, -1, 1000, 0, 0}, {3, 5, 0, 4, 9000, 5, 1}, {3, 5, 1, 4, 9000, 4, 0}, {1, 2, 0, 3, 4000, 3, 0},
+        {2, 5, 0, 5, 8000, 5, 1}};
     // clang-format on
-    for (const int *row : rows) { // difficulty, stage, continued, furthest: bonus, furthest after, clear flag
+    for (const int *row : rows) {
         SetUpStagePlay(row[1], row[0]);
         g_Game.ContinuedFlag = (uint8_t)row[2], g_Game.FurthestStageCleared = (int8_t)row[3], g_Game.ClearState = 10;
-        std::vector<int> seen;
+        V seen;
         for (int frame = 1; frame <= 201; frame++) {
             g_Game.ButtonLatch[3] = frame == 100;
             GameFrame();
@@ -77,21 +54,17 @@ TEST(StageSequences, Clear)
                 seen.insert(seen.end(), {g_Game.Score, g_Game.ClearState, g_Game.EventState, g_Game.PauseFlag});
             }
         }
-        seen.push_back(g_Game.ButtonMode[0]);
         GameFrame(); // the event, which goes on to the next stage or to the title
         ApplyPadBits(0x20);
         seen.insert(seen.end(), {g_Game.FurthestStageCleared, g_Game.SaveData.ClearFlags[row[0]],
                                  (int)ReadBytes("Save.Dat").size(), g_Game.ButtonLatch[1]});
         int b = row[4];
-        EXPECT_EQ(seen,
-                  std::vector<int>({0, 10, 0, 0, b, 10, 0, 0, b, 10, 0, 10, b, 0, 10, 0, 2, row[5], row[6], 24, 1}))
-            << "difficulty " << row[0] << " stage " << row[1];
+        EXPECT_EQ(seen, V({0, 10, 0, 0, b, 10, 0, 0, b, 10, 0, 10, b, 0, 10, 0, row[5], row[6], 24, 1})) << row[1];
     }
 }
 
 // The miss screen: button 1 counts from frame 11, the screen ends after 401 frames; with lives left the stage is
-// retried (at the boss: stage 3's clock from 135), with none the game is over, the save written at once and the
-// banner drawn.
+// retried (at the boss: stage 3's clock from 135), with none the game is over, the save written, the banner drawn.
 TEST(StageSequences, MissScreen)
 {
     const int rows[][6] = {{2, 0, 0, 10, 11, 0}, {1, 0, 0, 0, 401, 0}, {2, 3, 1, 30, 30, 135}, {0, 2, 0, 11, 11, -1}};
@@ -100,68 +73,58 @@ TEST(StageSequences, MissScreen)
         g_Game.Lives = (int8_t)row[0], g_Game.BossPhase = (int8_t)row[2], g_Game.StageTime = 99, g_Game.MissState = 10;
         int frame = 0;
         while (g_Game.MissState > 0 && g_Game.MainState == 0 && frame < 500) {
-            frame++;
-            g_Game.ButtonLatch[0] = row[3] > 0 && frame >= row[3];
+            g_Game.ButtonLatch[0] = ++frame >= row[3] && row[3] > 0;
             GameFrame();
         }
         bool over = row[0] == 0;
-        EXPECT_EQ(
-            std::vector<int>({frame, g_Game.MainState, (int)ReadBytes("Save.Dat").size(),
-                              (int)CallsNamed("DrawGraphAt").size(), over ? -1 : g_Game.StageTime, g_Game.IntroState}),
-            std::vector<int>({row[4], over ? 10 : 0, over ? 24 : 0, over ? frame * 10 : 0, row[5], over ? 0 : 10}))
-            << "lives " << row[0] << " stage " << row[1];
+        EXPECT_EQ(V({frame, g_Game.MainState, (int)ReadBytes("Save.Dat").size(), (int)CallsNamed("DrawGraphAt").size(),
+                     over ? -1 : g_Game.StageTime, g_Game.IntroState}),
+                  V({row[4], over ? 10 : 0, over ? 24 : 0, over ? frame * 10 : 0, row[5], over ? 0 : 10}));
     }
 }
 
-// Two paused frames: the extra-life threshold steps by 50,000 x (difficulty + 1), at most one life (307) a frame,
-// none past 10 lives, and the threshold becomes 0 once both it and the score reach the cap.
-TEST(StageFrame, ExtraLives)
-{
-    const int rows[][6] = {{0, 25000, 25000, 3, 75000, 4},    {3, 100000, 100000, 3, 300000, 4},
-                           {0, 200000, 25000, 3, 125000, 5},  {1, 30000, 50000, 3, 50000, 3},
-                           {1, 60000, 50000, 10, 150000, 10}, {1, 9999999, 9990000, 3, 0, 4},
-                           {2, 12000000, 9999999, 9, 0, 10},  {1, 500, 0, 3, 0, 3}};
-    for (const int *row : rows) { // difficulty, score, threshold, lives: threshold and lives after
-        SetUpStagePlay(0, row[0]);
-        g_Game.PauseFlag = 10, g_Game.Score = row[1], g_Game.ExtraLifeThreshold = row[2], g_Game.Lives = (int8_t)row[3];
-        GameFrame();
-        GameFrame();
-        EXPECT_EQ(std::vector<int>({g_Game.ExtraLifeThreshold, g_Game.Lives, EffectsPlayed(307), g_Game.HighScore}),
-                  std::vector<int>({row[4], row[5], row[5] - row[3], std::min(row[1], 9999999)}))
-            << "score " << row[1] << " threshold " << row[2];
-    }
-}
-
-// Four frames of each phase from ScrollX 638: the scroll steps every second frame and wraps from 639 to 0 in free
-// play only (not paused, in the intro, the clear, the miss screen or while a boss is up); the music loaded, in order.
-TEST(StageFrame, ScrollAndTracks)
+// Seventy frames of each phase from ScrollX 638: the scroll steps every second frame and wraps from 639 to 0 in free
+// play only (not paused, in the intro, the clear, the miss screen or while a boss is up); the intro ends on its 70th
+// frame; the music loaded. Paused, the extra-life threshold steps by 50,000 x (difficulty + 1), at most one life (307)
+// a frame, none past 10 lives, and becomes 0 once both it and the score reach the cap.
+TEST(StageFrame, PhasesScrollMusicAndExtraLives)
 {
     struct Row {
-        int boss, clear, intro, pause, miss, scrollAfter;
-        std::vector<std::string> loaded;
-    } rows[] = {{0, 0, 0, 0, 0, 0, {}},
-                {1, 0, 0, 0, 0, 638, {"203"}},
-                {2, 0, 0, 0, 0, 638, {"206"}},
-                {0, 10, 0, 0, 0, 638, {"207"}},
-                {0, 0, 10, 0, 0, 638, {"202"}},
-                {0, 0, 0, 10, 0, 638, {}},
-                {0, 0, 0, 0, 10, 638, {"205"}},
-                {1, 0, 0, 0, 10, 638, {"205"}},
-                {1, 10, 0, 0, 0, 638, {"203", "207", "203", "207", "203", "207", "203", "207"}}};
+        int boss, clear, intro, pause, miss, scroll, introEnd;
+        std::string music;
+        int difficulty = 1, score = 0, threshold = 0, lives = 3, thresholdAfter = 0, livesAfter = 3;
+    } rows[] = {
+        // clang-format off
+        {0, 0, 0, 0, 0, 33, 0, ""}, {1, 0, 0, 0, 0, 638, 0, "203"}, {2, 0, 0, 0, 0, 638, 0, "206"},
+        {0, 10, 0, 0, 0, 638, 0, "207"}, {0, 0, 10, 0, 0, 638, 70, "202"}, {0, 0, 0, 0, 10, 638, 0, "205"},
+        {1, 0, 0, 0, 10, 638, 0, "205"}, {0, 0, 0, 10, 0, 638, 0, "", 0, 25000, 25000, 3, 75000, 4},
+        {0, 0, 0, 10, 0, 638, 0, "", 3, 100000, 100000, 3, 300000, 4},
+        {0, 0, 0, 10, 0, 638, 0, "", 0, 200000, 25000, 3, 225000, 7},
+        {0, 0, 0, 10, 0, 638, 0, "", 1, 30000, 50000, 3, 50000, 3},
+        {0, 0, 0, 10, 0, 638, 0, "", 1, 60000, 50000, 10, 150000, 10},
+        {0, 0, 0, 10, 0, 638, 0, "", 1, 9999999, 9990000, 3, 0, 4},
+        {0, 0, 0, 10, 0, 638, 0, "", 2, 12000000, 9999999, 9, 0, 10}, {0, 0, 0, 10, 0, 638, 0, "", 1, 500, 0, 3, 0, 3}};
+    // clang-format on
     for (const Row &row : rows) {
-        SetUpStagePlay();
+        SetUpStagePlay(0, row.difficulty);
         GameGlobals &g = g_Game;
         g.BossPhase = (int8_t)row.boss, g.ClearState = (int8_t)row.clear, g.IntroState = (int8_t)row.intro;
         g.PauseFlag = (int8_t)row.pause, g.MissState = (int8_t)row.miss, g.IntroX = -160, g.ScrollX = 638;
-        for (int frame = 0; frame < 4; frame++) {
+        g.Score = row.score, g.ExtraLifeThreshold = row.threshold, g.Lives = (int8_t)row.lives;
+        int introEnd = 0;
+        for (int frame = 1; frame <= 70; frame++) {
+            bool inIntro = g.IntroState > 0;
             GameFrame();
+            introEnd = inIntro && g.IntroState == 0 ? frame : introEnd;
         }
-        std::vector<std::string> loaded;
+        std::string music;
         for (const std::string &call : CallsNamed("LoadSoundFromResource")) {
-            loaded.push_back(call.substr(22, 3));
+            music += call.substr(22, 3);
         }
-        EXPECT_EQ(g.ScrollX, row.scrollAfter) << "row " << &row - rows;
-        EXPECT_EQ(loaded, row.loaded) << "row " << &row - rows;
+        EXPECT_EQ(V({g.ScrollX, introEnd, g.ExtraLifeThreshold, g.Lives, EffectsPlayed(307)}),
+                  V({row.scroll, row.introEnd, row.thresholdAfter, row.livesAfter, row.livesAfter - row.lives}))
+            << "row " << &row - rows;
+        EXPECT_EQ(music, row.music) << "row " << &row - rows;
     }
 }
 
@@ -171,43 +134,30 @@ static std::vector<std::string> ExpectedStageDraw(void)
 {
     const GameGlobals &g = g_Game;
     std::vector<std::string> list;
-    auto tile = [&](int cell, int x, int y, int trans) {
-        list.push_back(CallLine("DrawGraphAt", {x, y, TILES + cell, trans}));
+    auto run = [&](int first, int count, int x, int y, int step, int trans, int cellStep) {
+        for (int i = 0; i < count; i++) {
+            list.push_back(CallLine("DrawGraphAt", {x + step * i, y, TILES + first + cellStep * i, trans}));
+        }
     };
     auto sprite = [&](int cell, int x, int y, bool mirrored) {
         if (cell >= 0 && cell < 280) {
             list.push_back(CallLine(mirrored ? "DrawGraphMirrored" : "DrawGraphAt", {x, y, SPRITES + cell, 1}));
         }
     };
-    auto run = [&](int first, int count, int x, int y, int step, int trans, int cellStep) {
-        for (int i = 0; i < count; i++) {
-            tile(first + cellStep * i, x + step * i, y, trans);
-        }
-    };
-    for (int layer = 0; layer < 2; layer++) {
-        for (int r = 0; r < 15; r++) {
-            for (int c = 0; c <= 20; c++) {
-                int t = (layer ? ForegroundMap : BackgroundMap)[g.StageIndex][r][g.ScrollX / 32 + c];
-                if (layer == 0 || t != 0) {
-                    tile(t, 32 * c - g.ScrollX % 32, 32 * r, layer);
-                }
-            }
-        }
+    for (int n = 0; n < 2 * 15 * 21; n++) { // both layers, row by row, 21 columns each
+        int layer = n / 315, r = n / 21 % 15, c = n % 21;
+        int t = (layer ? ForegroundMap : BackgroundMap)[g.StageIndex][r][g.ScrollX / 32 + c];
+        run(t, layer == 0 || t != 0, 32 * c - g.ScrollX % 32, 32 * r, 0, layer, 0);
     }
     for (int pass = 0; pass < 2; pass++) {
         for (int i = 0; i < StageObjectCount[g.StageIndex]; i++) {
             const ObjectRecord &o = ObjectTable[i];
-            bool knocked = o.state == 8 || o.state == 9 || o.state == 10 || o.state >= 17;
-            if (o.appearTime < g.StageWindowStart || o.appearTime > g.StageTime || o.state == 127 ||
-                (pass && !knocked)) {
-                continue;
-            }
+            bool knocked = o.state == 8 || o.state == 9 || o.state == 10 || o.state >= 17, mirrored = o.state > 10;
             int first = o.frame < 5 ? ObjectAnimations[o.anim].cells[o.frame] : -1, columns = o.w / 32;
-            for (int r = 0; r < o.h / 32 && first >= 0; r++) {
-                for (int c = 0; c < columns; c++) {
-                    int cell = first + 20 * r + (o.state > 10 ? columns - 1 - c : c);
-                    sprite(cell, o.x + 32 * c, o.y + 32 * r, o.state > 10);
-                }
+            bool shown = o.appearTime >= g.StageWindowStart && o.appearTime <= g.StageTime && o.state != 127;
+            for (int k = 0; shown && (knocked || !pass) && first >= 0 && k < o.h / 32 * columns; k++) {
+                int r = k / columns, c = k % columns;
+                sprite(first + 20 * r + (mirrored ? columns - 1 - c : c), o.x + 32 * c, o.y + 32 * r, mirrored);
             }
         }
     }
@@ -233,13 +183,14 @@ static std::vector<std::string> ExpectedStageDraw(void)
     for (int row = 0; row < 3; row++) {
         run(names[row][0], names[row][1], names[row][2], 16 * row + 16, 32, 1, 1);
         for (int k = 0, power = 1000000; k < 7; k++, power /= 10) {
-            tile(10 + values[row] / power % 10, 128 + 16 * k, 16 * row + 16, 1);
+            run(10 + values[row] / power % 10, 1, 128 + 16 * k, 16 * row + 16, 0, 1, 0);
         }
     }
     int bossPoints = g.BossPhase >= 1 ? ObjectTable[BossRecordIndex[g.StageIndex]].hp : g.BossHealthDisplay;
     for (int gauge = 0; gauge < 2; gauge++) {
         int y = 16 + 16 * gauge;
-        tile(56 + gauge, 254, y, 1), tile(51, 272, y, 1), tile(53, 624, y, 1), run(52, 21, 288, y, 16, 1, 0);
+        run(56 + gauge, 1, 254, y, 0, 1, 0), run(51, 1, 272, y, 0, 1, 0), run(53, 1, 624, y, 0, 1, 0);
+        run(52, 21, 288, y, 16, 1, 0);
         run(54 + gauge, std::max(0, std::min<int>(gauge ? bossPoints : g.PlayerHP, 42)), 288, y, 8, 1, 0);
         run(43, gauge ? 0 : g.Lives - 1, 608, 48, -16, 1, 0);
     }
@@ -260,21 +211,20 @@ static std::vector<std::string> ExpectedStageDraw(void)
 // cell; the boss's record holds 60 points. The second row's weapon frame holds -1.
 TEST(StageDrawing, DrawList)
 {
-    const int rows[][17] = {{0, 37, 1, 2, 1, 1, 0, 2, 1, 50, 4, 3, 1, 0, 10, 11, 10},
-                            {0, 0, 0, 2, 3, 1, 0, 0, 0, 1, 1, 1, 0, 5, 0, 0, 0},
-                            {3, 639, 1, 0, 0, 1, 1, 0, 1, 17, 10, 0, 0, 0, 0, 0, 0},
-                            {1, 320, 0, 2, 1, 1, 0, 2, 0, 0, 2, 2, 0, 99, 0, 0, 0}};
-    const int objects[][8] = {{12, 0, 0, 100, 200, 96, 32}, {10, 8, 1, 300, 250, 32, 64}, {18, 16, 0, 20, 40, 64, 32},
-                              {0, 0, 0, 0, 0, 32, 32, 5},   {0, 0, 0, 0, 0, 16, 64},      {127, 0, 0, 0, 0, 32, 32},
-                              {0, 71, 2, 400, 0, 32, 128},  {0, 0, 5, 500, 0, 32, 32}};
-    for (const int *row : rows) { // stage, scroll, facing, row, frame, attacking, hurt, strike, invulnerable, HP,
-        SetUpStagePlay(row[0], row[11]); // lives, difficulty, boss phase, boss display, clear, intro, pause
-        for (int i = 0; i < 8; i++) {
-            ObjectRecord &o = ObjectTable[i];
-            o.state = (int8_t)objects[i][0], o.anim = (int16_t)objects[i][1], o.frame = (int8_t)objects[i][2];
-            o.x = objects[i][3], o.y = objects[i][4], o.w = objects[i][5], o.h = objects[i][6];
-            o.appearTime = objects[i][7];
-        }
+    // clang-format off
+    const int rows[][17] = { // stage, scroll, facing, row, frame, attacking, hurt, strike, invulnerable, HP, lives,
+                             // difficulty, boss phase, boss display, clear, intro, pause
+        {0, 37, 1, 2, 1, 1, 0, 2, 1, 50, 4, 3, 1, 0, 10, 11, 10}, {0, 0, 0, 2, 3, 1, 0, 0, 0, 1, 1, 1, 0, 5, 0, 0, 0},
+        {3, 639, 1, 0, 0, 1, 1, 0, 1, 17, 10, 0, 0, 0, 0, 0, 0},  {1, 320, 0, 2, 1, 1, 0, 2, 0, 0, 2, 2, 0, 99, 0, 0, 0}};
+    const ObjectRecord objects[] = { // state, anim, frame, appearTime, x, y, w, h
+        {0, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 200, 96, 32, 0, 0}, {0, 10, 0, 0, 8, 0, 1, 0, 0, 0, 0, 0, 300, 250, 32, 64, 0, 0},
+        {0, 18, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 20, 40, 64, 32, 0, 0},  {0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 32, 32, 0, 0},
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 64, 0, 0},      {0, 127, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 32, 0, 0},
+        {0, 0, 0, 0, 71, 0, 2, 0, 0, 0, 0, 0, 400, 0, 32, 128, 0, 0},  {0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 500, 0, 32, 32, 0, 0}};
+    // clang-format on
+    for (const int *row : rows) {
+        SetUpStagePlay(row[0], row[11]);
+        std::copy(std::begin(objects), std::end(objects), ObjectTable);
         ObjectTable[BossRecordIndex[row[0]]].hp = 60;
         GameGlobals &g = g_Game;
         g.ScrollX = row[1], g.StageTime = 3, g.PlayerX = 200, g.PlayerY = 300, g.PlayerFacing = (uint8_t)row[2];
@@ -282,8 +232,8 @@ TEST(StageDrawing, DrawList)
         g.PlayerHurt = (uint8_t)row[6], g.StrikeMode = (uint8_t)row[7], g.InvulnerableFlag = (uint8_t)row[8];
         g.PlayerHP = (int8_t)row[9], g.Lives = (int8_t)row[10], g.BossPhase = (int8_t)row[12];
         g.BossHealthDisplay = (int16_t)row[13], g.ClearState = (int8_t)row[14], g.IntroState = (int8_t)row[15];
-        g.PauseFlag = (int8_t)row[16], g.IntroX = 100, g.IntroY = 192;
-        g.HighScore = 1234567, g.Score = 89, g.ExtraLifeThreshold = 100000;
+        g.PauseFlag = (int8_t)row[16], g.IntroX = 100, g.IntroY = 192, g.HighScore = 1234567, g.Score = 89;
+        g.ExtraLifeThreshold = 100000;
         DrawStagePlay();
         EXPECT_EQ(g_StandIn.calls, ExpectedStageDraw()) << "stage " << row[0] << " scroll " << row[1];
     }
