@@ -1,11 +1,8 @@
-// Stage objects and stage start: the dispatcher's clock, window, pacing, play area and boss notice; the type
-// handlers' edges, the boss kinds' children and random draws (against the C runtime's generator written here); the
-// start modes, every difficulty change of the template copy (against a table of the rules) and the next stage.
+// Stage objects and stage start: the dispatcher, the type handlers' edges, the boss kinds' children and random draws
+// (against the C runtime's generator), the start modes, the difficulty's changes to the template copy, the next stage.
 #include "engine_stand_in.h"
 
 #include <gtest/gtest.h>
-
-#include <string.h>
 
 using V = std::vector<int>;
 void SetUpStagePlay(int stage = 0, int difficulty = 1); // stage_frame_tests.cpp
@@ -22,10 +19,9 @@ static ObjectRecord &Put(int i, int type, int state, int home, int x, int y, int
 // inside the window only, and moves once every period + 1 calls; a pause stops it all.
 TEST(ObjectDispatcher, ClockWindowAndPacing)
 {
-    // clang-format off
     const int rows[][8] = {{0, 0, 0, 0, 1, 130, 2, 8}, {1, 0, 0, 0, 61, 70, 2, 8}, {2, 0, 0, 0, 122, 9, 2, 8},
-                           {0, 1, 0, 0, 0, 0, 2, 8}, {0, 0, 3, 0, 4, 32, 2, 8}, {0, 0, 1, 0, 2, 65, 2, 8}, {0, 0, 0, 10, 0, 0, 0, 0}};
-    // clang-format on
+                           {0, 1, 0, 0, 0, 0, 2, 8}, {0, 0, 3, 0, 4, 32, 2, 8}, {0, 0, 1, 0, 2, 65, 2, 8},
+                           {0, 0, 0, 10, 0, 0, 0, 0}};
     for (const int *row : rows) { // appearTime, window, period, pause: first moving call, moves, clock, tick frames
         SetUpStagePlay();
         Put(0, 0, 3, 3, -200, 320, row[2]).updateTick = 0;
@@ -40,11 +36,9 @@ TEST(ObjectDispatcher, ClockWindowAndPacing)
     }
 }
 
-// One record through a number of calls: the play area, a hurt record that skips its type handler, and the edges of
-// each type handler (period2 -1: not checked; effects: the sum of the ids played). The drop boss (type 15) cuts its
-// standing frames short at 30 and 20 HP, stands over the player at a cycle's start and drops its weight (record 3) on
-// frame 1 while the weight is free. The walker owners put a gone walker back, from the right or the left, and leave
-// one still out.
+// One record through a number of calls: the play area, a hurt record that skips its type handler, the edges of each
+// type handler (-1: not checked; effects: the sum of the ids played), the drop boss's weight (record 3), and the walker
+// owners putting a gone walker back, from the right or the left, leaving one still out.
 TEST(ObjectBehaviours, TypeHandlerEdges)
 {
     struct Row {
@@ -52,7 +46,6 @@ TEST(ObjectBehaviours, TypeHandlerEdges)
         int hp = 1, animTick = 0, frame = 0, weightOut = 0, animTick2 = -1, weightState = GONE_STATE, weightY = 0;
         int difficulty = 1, score = 100;
     } rows[] = {
-        // clang-format off
         {0, 0, 0, -224, -224, 0, -224, -224}, {0, 0, 0, 100, 641, 127, 100, 641}, {7, 13, 13, 864, 100, 13, 852, 100},
         {7, 13, 13, 865, 100, 127, 865, 100}, {7, 15, 13, 100, 100, 15, 104, 100}, {7, 13, 13, -24, 100, 127, -32, 100},
         {8, 13, 13, 100, 100, 13, 88, 100, 300, 0, -1, 1, 0, 1, 0, 0, 0, -1, 127, 0, 1, 2000},
@@ -86,7 +79,6 @@ TEST(ObjectBehaviours, TypeHandlerEdges)
         {15, 0, 0, 300, 64, 0, 300, 64, 100, 0, -1, 1, 0, 42, 5, 0, 1, 5, 0},
         {15, 0, 0, 300, 64, 0, 300, 64, 100, 0, -1, 1, 305, 42, 0, 1, 0, 0, 5, 160},
         {15, 0, 0, 300, 64, 0, 300, 64, 100, 0, -1, 1, 0, 42, 0, 1, 1, 0, 0},
-        // clang-format on
     };
     for (const Row &row : rows) {
         SetUpStagePlay(0, row.difficulty);
@@ -95,30 +87,30 @@ TEST(ObjectBehaviours, TypeHandlerEdges)
         r.scoreValue = row.score, r.hp = (int16_t)row.hp, r.animTick = row.animTick, r.frame = (int8_t)row.frame;
         int out = 1 + (&row - rows) % 2, back = 3 - out;
         Put(out, 0, 0, 0, 200, 100, 50).updateTick = 0;
-        ObjectRecord &weight = Put(3, 16, row.weightOut ? 0 : GONE_STATE, 0, 300, 0, 50);
-        weight.updateTick = 0;
+        Put(3, 16, row.weightOut ? 0 : GONE_STATE, 0, 300, 0, 50).updateTick = 0;
+        const ObjectRecord &weight = ObjectTable[3], &w = ObjectTable[back];
         UpdateObjects();
-        const ObjectRecord &w = ObjectTable[back];
         bool owner = row.type == 9 || row.type == 11 || row.type == 14 || row.type == 15;
-        EXPECT_EQ(V({ObjectTable[out].x, w.x, w.y, w.state, w.hp, w.period}), !owner ? V({200, 0, 0, GONE_STATE, 0, 0})
-                                                                              : back == 1 ? V({200, 640, 320, 13, 1, 1})
-                                                                                          : V({200, -32, 320, 3, 1, 1}))
+        EXPECT_EQ(V({ObjectTable[out].x, w.x, w.y, w.state, w.hp, w.period}),
+                  owner ? V({200, back == 1 ? 640 : -32, 320, back == 1 ? 13 : 3, 1, 1}) : V({200, 0, 0, 127, 0, 0}))
             << "row " << &row - rows;
         for (int call = 1; call < row.calls; call++) {
             UpdateObjects();
         }
-        EXPECT_EQ(
-            V({r.state, r.x, r.y, row.period2 < 0 ? -1 : r.period, EffectsPlayed(304) * 304 + EffectsPlayed(305) * 305,
-               row.animTick2 < 0 ? -1 : r.animTick, weight.state, weight.y}),
-            V({row.state2, row.x2, row.y2, row.period2, row.effects, row.animTick2, row.weightState, row.weightY}))
+        int effects = EffectsPlayed(304) * 304 + EffectsPlayed(305) * 305;
+        EXPECT_EQ(V({r.state, r.x, r.y, row.period2 < 0 ? -1 : r.period, effects, row.animTick2 < 0 ? -1 : r.animTick,
+                     weight.state, weight.y}),
+                  V({row.state2, row.x2, row.y2, row.period2, row.effects, row.animTick2, row.weightState,
+                     row.weightY}))
             << "row " << &row - rows;
     }
 }
 
-// Every update of the boss record notes the boss (2 on the last stage), one that takes it off the play area too. A
-// type 12 launcher loses AttackPower when its knocked-away body leaves and falls at its next update; only as the
-// stage's boss record does its fall start the clear.
-TEST(ObjectBehaviours, BossNoticeAndRemoval)
+// Every update of the boss record notes the boss (2 on the last stage), one taking it off the play area too; a type 12
+// launcher loses AttackPower when its knocked-away body leaves and falls next, starting the clear only as the boss.
+// Then two spawners and a type 12 boss against the C runtime's generator: a spawner at frame 2 draws two numbers on
+// every update, launching or not (the first only every second call); the boss draws its body's way in when it is gone.
+TEST(ObjectBehaviours, BossKinds)
 {
     for (int stage = 0; stage < STAGE_COUNT; stage++) {
         for (int at : {BossRecordIndex[stage], 1}) {
@@ -136,13 +128,6 @@ TEST(ObjectBehaviours, BossNoticeAndRemoval)
                 << stage << " " << at;
         }
     }
-}
-
-// Two random spawners standing at frame 2 and a type 12 boss, against the C runtime's generator: each spawner draws
-// two numbers on every update, launching or not (the first launches only every second call, its shots left out
-// between); the boss draws its body's way in whenever the body is gone.
-TEST(ObjectBehaviours, RandomDraws)
-{
     SetUpStagePlay(1);
     g_Game.PlayerX = 160;
     uint32_t state = 1;
@@ -172,43 +157,34 @@ TEST(ObjectBehaviours, RandomDraws)
     EXPECT_EQ(V({(int)g_Game.RandomState, EffectsPlayed(304)}), V({(int)state, 12 + 6 + 12}));
 }
 
-// Each start mode (3: the way on from a cleared stage's event) over the same earlier run (lives 5, score 1234,
-// threshold 99, continued, the event's pacing and button 1 off): what it sets, resets and keeps (the pause among them).
-TEST(StageStart, Modes)
+// Each start mode (3: the way on from a cleared stage's event) over the same earlier run: what it sets, resets and
+// keeps (the pause among them). Then every stage on every difficulty: the copy is the template with exactly the
+// changes of this rule table (stage 5's type 12 records thus get 15, 10, 5, 5 HP, its own boss 42 throughout).
+TEST(StageStart, ModesAndTemplateCopy)
 {
-    // clang-format off
     const int rows[][10] = { // mode, difficulty, stage, boss phase: stage, continued, lives, score, threshold, clock
-        {0, 2, 3, 1, 0, 0, 3, 0, 75000, 0},   {0, 0, 3, 1, 0, 0, 3, 0, 25000, 0},   {1, 1, 0, 1, 0, 0, 3, 0, 50000, 0},
-        {1, 3, 3, 1, 3, 1, 3, 0, 100000, 0},  {2, 1, 2, 0, 2, 1, 5, 1234, 99, 0},   {2, 1, 3, 1, 3, 1, 5, 1234, 99, 135},
+        {0, 2, 3, 1, 0, 0, 3, 0, 75000, 0}, {0, 0, 3, 1, 0, 0, 3, 0, 25000, 0}, {1, 1, 0, 1, 0, 0, 3, 0, 50000, 0},
+        {1, 3, 3, 1, 3, 1, 3, 0, 100000, 0}, {2, 1, 2, 0, 2, 1, 5, 1234, 99, 0}, {2, 1, 3, 1, 3, 1, 5, 1234, 99, 135},
         {2, 0, 5, 2, 5, 1, 5, 1234, 99, 125}, {2, 1, 0, 1, 0, 1, 5, 1234, 99, 120}, {3, 1, 2, 1, 3, 1, 5, 1234, 99, 0}};
-    // clang-format on
     for (const int *row : rows) {
         ResetGameAndEngine();
         GameGlobals &g = g_Game;
         g.DifficultyIndex = (int8_t)row[1], g.StageIndex = (int8_t)row[2], g.BossPhase = (int8_t)row[3];
         g.Lives = 5, g.Score = 1234, g.ExtraLifeThreshold = 99, g.ContinuedFlag = 1, g.HighScore = 777;
-        g.FrameTarget = 80, g.ButtonMode[0] = 2, g_Handles.PictureHandle = 0x123;
-        g.StageTime = g.StageWindowStart = g.StageTickFrames = g.ScrollX = g.SequenceTimer = g.PlayerX = 9;
-        g.PlayerHP = 1, g.PlayerHurt = 1, g.ClearState = g.MissState = g.EventState = g.PauseFlag = g.JumpCounter = 9;
-        memset(g.ButtonLatch, 1, sizeof(g.ButtonLatch));
+        g.FrameTarget = 80, g.ButtonMode[0] = 2, g.ButtonLatch[1] = g.ButtonLatch[3] = 1;
+        g.StageTime = g.StageWindowStart = g.ScrollX = g.SequenceTimer = g.PlayerX = 9, g_Handles.PictureHandle = 0x123;
+        g.PlayerHP = 1, g.PlayerHurt = 1, g.ClearState = g.MissState = g.EventState = g.PauseFlag = 9;
         row[0] == 3 ? StartNextStage() : StartStage((int8_t)row[0]);
         bool next = row[0] == 3;
         EXPECT_EQ(V({g.StageIndex, g.ContinuedFlag, g.Lives, g.Score, g.ExtraLifeThreshold, g.StageTime,
                      g.StageWindowStart, g.FrameTarget, g.ButtonMode[0], g_Handles.PictureHandle, g.PlayerHP, g.PlayerX,
-                     g.PlayerHurt, g.BossPhase, g.StageTickFrames, g.ScrollX, g.SequenceTimer, g.ClearState, g.MissState,
-                     g.EventState, g.IntroState, g.IntroX, g.ButtonLatch[1], g.ButtonLatch[3], g.PauseFlag, g.HighScore,
-                     ObjectTable[0].type}),
+                     g.PlayerHurt, g.BossPhase, g.ScrollX, g.SequenceTimer, g.ClearState, g.MissState, g.EventState,
+                     g.IntroState, g.ButtonLatch[1], g.ButtonLatch[3], g.PauseFlag, g.HighScore, ObjectTable[0].type}),
                   V({row[4], row[5], row[6], row[7], row[8], row[9], row[9], next ? 16 : 80, next ? 0 : 2,
-                     next ? -1 : 0x123, 42, 64, 0, 0, 0, 0, 0, 0, 0, 0, 10, -160, 0, 1, 9, 777,
+                     next ? -1 : 0x123, 42, 64, 0, 0, 0, 0, 0, 0, 0, 10, 0, 1, 9, 777,
                      StageObjectTemplates[row[4]][0].type}))
             << row[0] << " " << row[2];
     }
-}
-
-// Every stage on every difficulty: the copy is the template with exactly the changes of this rule table (stage 5's
-// type 12 records thus get 15, 10, 5, 5 HP, its own boss 42 throughout).
-TEST(StageStart, TemplateCopyByDifficulty)
-{
     const int changes[][5] = {
         {1, 0xC, 1 << 2, -1, 0}, {3, 0x2, 0x48, 3, -1},     {4, 0x2, 0x48, 3, -1},
         {5, 0x1, 0x4E00, 9, -1}, {5, 0x1, 1 << 12, 15, -1}, {5, 0x2, 0x48, 3, -1},

@@ -29,12 +29,14 @@ static int PlayerFrame(int horizontal = 0, int vertical = 0, int button = 0)
     return g_Game.PlayerY - y;
 }
 
-// Up on the first frame; button 1 on frame `attackAt` (-1 never): the steps of PlayerY from that frame on, as run
-// lengths (step, frames, ...), and the take-off (301) and attack (302) sounds.
-TEST(Player, JumpArcAndAirAttacks)
+// Up on the first frame, button 1 on frame `attackAt` (-1 never): the steps of PlayerY from then on as run lengths,
+// and the sounds 301 and 302. Then random input with harmless hurts now and then: every step of the arc divides by a
+// counter of at least 10, and the player stays between the apex and the ground.
+TEST(Player, JumpArcAirAttacksAndDivisor)
 {
     const std::pair<int, V> rows[] = {
-        {-1, {-8, 1, -7, 1, -6, 3, -5, 3, -4, 4, -3, 8, -2, 10, 0, 1, 2, 9, 3, 8, 4, 4, 5, 3, 6, 3, 7, 1, 8, 1, 2, 1, 0, 3}},
+        {-1, {-8, 1, -7, 1, -6, 3, -5, 3, -4, 4, -3, 8, -2, 10, 0, 1, 2, 9, 3, 8, 4, 4, 5, 3, 6, 3, 7, 1, 8, 1, 2, 1,
+              0, 3}},
         {40, {1, 1, 0, 23, 1, 3, 2, 1}}, {10, {0, 24, 1, 4, 2, 1}}, {0, {0, 30}}};
     for (const auto &[attackAt, runs] : rows) {
         SetUpStagePlay();
@@ -51,12 +53,6 @@ TEST(Player, JumpArcAndAirAttacks)
         EXPECT_EQ(steps, expected) << attackAt;
         EXPECT_EQ(EffectsPlayed(301) * 10 + EffectsPlayed(302), attackAt >= 0 ? 11 : 10);
     }
-}
-
-// Random input for a few thousand frames, with harmless hurts now and then: every step of the arc divides by a
-// counter of at least 10, and the player stays between the apex and the ground.
-TEST(Player, JumpDivisorStaysAtTenOrMore)
-{
     SetUpStagePlay();
     Place(0, 0, 0, 0, 1);
     std::mt19937 random(31);
@@ -101,21 +97,19 @@ TEST(Combat, AttackZoneAgainstReference)
     }
 }
 
-// One strike by the difficulty's attack power: a survivor is hurt (the gauge shows what is left), a destroyed
-// object knocked away by facing and strike mode and scored by difficulty, a bomb blasted at 96 x 96, one below 0
-// untouched. The hit's row ends on the 31st animation call: a hurt object goes home at its own pace, a blasted bomb
-// goes, any other knocked object flies on.
-TEST(Combat, StrikesAndKillScores)
+// One strike: a survivor hurt (the gauge shows what is left), a destroyed object knocked away by facing and strike
+// mode and scored by difficulty, a bomb blasted at 96 x 96, one below 0 untouched; on the 31st animation call a hurt
+// object goes home at its pace, a blasted bomb goes, others fly on. Then four objects in a row, each touching its
+// neighbours only (2 points, the second 6), one flying (of type 19 or not): what one or two passes leave of each.
+TEST(Combat, StrikesAndKnockedChains)
 {
-    // clang-format off
-    const int rows[][12] = { // difficulty, facing, strike mode, type, hp: state, score, sound, x, w, state and period after
-        {1, 0, 0, 0, 3, 15, 0, 300, 100, 32, 2, 9},    {1, 1, 2, 0, 3, 6, 0, 300, 100, 32, 2, 9},
+    const int rows[][12] = { // difficulty, facing, strike mode, type, hp: state, score, sound, x, w, state/period later
+        {1, 0, 0, 0, 3, 15, 0, 300, 100, 32, 2, 9}, {1, 1, 2, 0, 3, 6, 0, 300, 100, 32, 2, 9},
         {1, 0, 0, 0, 2, 17, 100, 300, 100, 32, 17, 0}, {1, 0, 2, 0, 2, 19, 100, 300, 100, 32, 19, 0},
-        {1, 1, 0, 0, 2, 8, 100, 300, 100, 32, 8, 0},   {1, 1, 2, 0, 2, 10, 100, 300, 100, 32, 10, 0},
-        {0, 0, 0, 0, 3, 17, 50, 300, 100, 32, 17, 0},  {2, 0, 0, 0, 1, 17, 200, 300, 100, 32, 17, 0},
+        {1, 1, 0, 0, 2, 8, 100, 300, 100, 32, 8, 0}, {1, 1, 2, 0, 2, 10, 100, 300, 100, 32, 10, 0},
+        {0, 0, 0, 0, 3, 17, 50, 300, 100, 32, 17, 0}, {2, 0, 0, 0, 1, 17, 200, 300, 100, 32, 17, 0},
         {3, 0, 0, 0, 1, 17, 300, 300, 100, 32, 17, 0}, {1, 1, 0, 8, 2, 8, 100, 303, 68, 96, 127, 0},
-        {1, 0, 0, 8, 3, 15, 0, 303, 100, 32, 2, 9},    {1, 0, 0, 0, -1, 0, 0, 0, 100, 32, 0, 0}};
-    // clang-format on
+        {1, 0, 0, 8, 3, 15, 0, 303, 100, 32, 2, 9}, {1, 0, 0, 0, -1, 0, 0, 0, 100, 32, 0, 0}};
     for (const int *row : rows) {
         SetUpStagePlay(0, row[0]);
         g_Game.StrikeMode = (uint8_t)row[2];
@@ -130,7 +124,8 @@ TEST(Combat, StrikesAndKillScores)
         seen.push_back(r.state);
         AnimateObjects();
         seen.insert(seen.end(), {r.state, r.period});
-        EXPECT_EQ(seen, V({row[5], row[6], row[7], row[8], row[8], row[9], row[9], r.hp == 1, row[5], row[10], row[11]}))
+        V want = {row[5], row[6], row[7], row[8], row[8], row[9], row[9], r.hp == 1, row[5], row[10], row[11]};
+        EXPECT_EQ(seen, want)
             << "difficulty " << row[0] << " type " << row[3] << " hp " << row[4];
     }
 }
@@ -140,13 +135,13 @@ TEST(Combat, StrikesAndKillScores)
 // touches again; then the frames from the hit (or an attack instead) to the end of the hurt, dying or attack row.
 TEST(Combat, ContactDamageAndRowLengths)
 {
-    // clang-format off
     const int rows[][11] = { // difficulty, index, x, facing, attack: HP lost, facing, invulnerable, frames, lives, miss
-        {1, 2, 40, 0, 0, 2, 0, 70, 31, 3, 0},  {1, 4, 90, 1, 0, 4, 0, 70, 31, 3, 0},  {1, 4, 97, 1, 0, 1, 0, 70, 31, 3, 0},
-        {1, 0, 40, 0, 0, 0, 1, 70, 31, 3, 0},  {0, 0, 40, 0, 0, 1, 1, 70, 31, 3, 0},  {0, 3, 40, 0, 0, 2, 1, 70, 31, 3, 0},
-        {2, 8, 40, 0, 0, 20, 1, 70, 31, 3, 0}, {2, 5, 40, 0, 0, 15, 1, 70, 31, 3, 0}, {3, 5, 40, 0, 0, 30, 1, 70, 31, 3, 0},
-        {3, 3, 40, 0, 0, 27, 1, 70, 31, 3, 0}, {1, 42, 40, 0, 0, 42, 1, 70, 155, 2, 10}, {1, 0, 0, 0, 1, 0, 0, 0, 24, 3, 0}};
-    // clang-format on
+        {1, 2, 40, 0, 0, 2, 0, 70, 31, 3, 0}, {1, 4, 90, 1, 0, 4, 0, 70, 31, 3, 0},
+        {1, 4, 97, 1, 0, 1, 0, 70, 31, 3, 0}, {1, 0, 40, 0, 0, 0, 1, 70, 31, 3, 0},
+        {0, 0, 40, 0, 0, 1, 1, 70, 31, 3, 0}, {0, 3, 40, 0, 0, 2, 1, 70, 31, 3, 0},
+        {2, 8, 40, 0, 0, 20, 1, 70, 31, 3, 0}, {2, 5, 40, 0, 0, 15, 1, 70, 31, 3, 0},
+        {3, 5, 40, 0, 0, 30, 1, 70, 31, 3, 0}, {3, 3, 40, 0, 0, 27, 1, 70, 31, 3, 0},
+        {1, 42, 40, 0, 0, 42, 1, 70, 155, 2, 10}, {1, 0, 0, 0, 1, 0, 0, 0, 24, 3, 0}};
     for (const int *row : rows) {
         SetUpStagePlay(0, row[0]);
         g_Game.PlayerFacing = (uint8_t)row[3];
@@ -167,17 +162,10 @@ TEST(Combat, ContactDamageAndRowLengths)
                   V(row + 5, row + 11))
             << "difficulty " << row[0] << " index " << row[1];
     }
-}
-
-// Four objects in a row, each touching its neighbours only, of 2 points but the second of 6; one of them flies
-// (of type 19 or not) for one pass or two: what the passes leave of each.
-TEST(Combat, KnockedChains)
-{
-    // clang-format off
-    const int rows[][8] = { // flyer, its type and state, passes: the four states left
-        {0, 0, 17, 1, 17, 16, 0, 0}, {0, 19, 17, 1, 17, 17, 17, 17}, {3, 19, 8, 1, 0, 0, 8, 8}, {3, 19, 8, 2, 0, 7, 8, 8}};
-    // clang-format on
-    for (const int *row : rows) {
+    const int chains[][8] = { // flyer, its type and state, passes: the four states left
+        {0, 0, 17, 1, 17, 16, 0, 0}, {0, 19, 17, 1, 17, 17, 17, 17}, {3, 19, 8, 1, 0, 0, 8, 8},
+        {3, 19, 8, 2, 0, 7, 8, 8}};
+    for (const int *row : chains) {
         SetUpStagePlay();
         for (int i = 0; i < 4; i++) {
             Place(i, i == row[0] ? row[1] : 0, 20 * i, 0, i == 1 ? 6 : 2).state = (int8_t)(i == row[0] ? row[2] : 0);

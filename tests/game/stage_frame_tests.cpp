@@ -34,15 +34,14 @@ int EffectsPlayed(int id)
     return (int)std::count(g_StandIn.calls.begin(), g_StandIn.calls.end(), CallLine("PlaySoundHandle", {id, 1, 1}));
 }
 
-// The bonus over frames 50-99, the hand-over on frame 201 with the records kept only without a continue and the
-// save written; a pause pressed on clear frame 100 is over at the hand-over, so X latches on the next screen.
-TEST(StageSequences, Clear)
+// The clear: the bonus over frames 50-99, the hand-over on frame 201 with the records kept only without a continue and
+// the save written; a pause pressed on clear frame 100 is over at the hand-over, so X latches on the next screen. The
+// miss: button 1 counts from frame 11, the end comes after 401 frames, then a retry (at the boss: stage 3's clock 135).
+TEST(StageSequences, ClearAndMiss)
 {
-    // clang-format off
     const int rows[][7] = { // difficulty, stage, continued, furthest: bonus, furthest after, clear flag
         {0, 0, 0, -1, 1000, 0, 0}, {3, 5, 0, 4, 9000, 5, 1}, {3, 5, 1, 4, 9000, 4, 0}, {1, 2, 0, 3, 4000, 3, 0},
         {2, 5, 0, 5, 8000, 5, 1}};
-    // clang-format on
     for (const int *row : rows) {
         SetUpStagePlay(row[1], row[0]);
         g_Game.ContinuedFlag = (uint8_t)row[2], g_Game.FurthestStageCleared = (int8_t)row[3], g_Game.ClearState = 10;
@@ -58,53 +57,38 @@ TEST(StageSequences, Clear)
         ApplyPadBits(0x20);
         seen.insert(seen.end(), {g_Game.FurthestStageCleared, g_Game.SaveData.ClearFlags[row[0]],
                                  (int)ReadBytes("Save.Dat").size(), g_Game.ButtonLatch[1]});
-        int b = row[4];
+        int b = row[4]; // the bonus
         EXPECT_EQ(seen, V({0, 10, 0, 0, b, 10, 0, 0, b, 10, 0, 10, b, 0, 10, 0, row[5], row[6], 24, 1})) << row[1];
     }
-}
-
-// The miss screen: button 1 counts from frame 11, the screen ends after 401 frames; with lives left the stage is
-// retried (at the boss: stage 3's clock from 135), with none the game is over, the save written, the banner drawn.
-TEST(StageSequences, MissScreen)
-{
-    const int rows[][6] = {{2, 0, 0, 10, 11, 0}, {1, 0, 0, 0, 401, 0}, {2, 3, 1, 30, 30, 135}, {0, 2, 0, 11, 11, -1}};
-    for (const int *row : rows) { // lives, stage, boss phase, button from: frames, clock
+    const int misses[][6] = {{2, 0, 0, 10, 11, 0}, {1, 0, 0, 0, 401, 0}, {2, 3, 1, 30, 30, 135}};
+    for (const int *row : misses) { // lives, stage, boss phase, button from: frames, clock
         SetUpStagePlay(row[1]);
         g_Game.Lives = (int8_t)row[0], g_Game.BossPhase = (int8_t)row[2], g_Game.StageTime = 99, g_Game.MissState = 10;
         int frame = 0;
-        while (g_Game.MissState > 0 && g_Game.MainState == 0 && frame < 500) {
+        while (g_Game.MissState > 0 && frame < 500) {
             g_Game.ButtonLatch[0] = ++frame >= row[3] && row[3] > 0;
             GameFrame();
         }
-        bool over = row[0] == 0;
-        EXPECT_EQ(V({frame, g_Game.MainState, (int)ReadBytes("Save.Dat").size(), (int)CallsNamed("DrawGraphAt").size(),
-                     over ? -1 : g_Game.StageTime, g_Game.IntroState}),
-                  V({row[4], over ? 10 : 0, over ? 24 : 0, over ? frame * 10 : 0, row[5], over ? 0 : 10}));
+        EXPECT_EQ(V({frame, g_Game.StageTime, g_Game.IntroState, g_Game.Lives}), V({row[4], row[5], 10, row[0]}));
     }
 }
 
-// Seventy frames of each phase from ScrollX 638: the scroll steps every second frame and wraps from 639 to 0 in free
-// play only (not paused, in the intro, the clear, the miss screen or while a boss is up); the intro ends on its 70th
-// frame; the music loaded. Paused, the extra-life threshold steps by 50,000 x (difficulty + 1), at most one life (307)
-// a frame, none past 10 lives, and becomes 0 once both it and the score reach the cap.
+// Seventy frames from ScrollX 638: paused, the extra-life threshold steps by 50,000 x (difficulty + 1), one life (307)
+// a frame at most, none past 10 lives, and becomes 0 once both it and the score reach the cap; in each phase the
+// scroll steps every second frame, wrapping from 639 to 0, in free play only; the intro ends on its 70th frame; music.
 TEST(StageFrame, PhasesScrollMusicAndExtraLives)
 {
     struct Row {
-        int boss, clear, intro, pause, miss, scroll, introEnd;
-        std::string music;
-        int difficulty = 1, score = 0, threshold = 0, lives = 3, thresholdAfter = 0, livesAfter = 3;
+        int difficulty, score, threshold, lives, thresholdAfter, livesAfter, pause = 10, boss = 0, clear = 0, intro = 0;
+        int miss = 0, scroll = 638, introEnd = 0;
+        std::string music = "";
     } rows[] = {
-        // clang-format off
-        {0, 0, 0, 0, 0, 33, 0, ""}, {1, 0, 0, 0, 0, 638, 0, "203"}, {2, 0, 0, 0, 0, 638, 0, "206"},
-        {0, 10, 0, 0, 0, 638, 0, "207"}, {0, 0, 10, 0, 0, 638, 70, "202"}, {0, 0, 0, 0, 10, 638, 0, "205"},
-        {1, 0, 0, 0, 10, 638, 0, "205"}, {0, 0, 0, 10, 0, 638, 0, "", 0, 25000, 25000, 3, 75000, 4},
-        {0, 0, 0, 10, 0, 638, 0, "", 3, 100000, 100000, 3, 300000, 4},
-        {0, 0, 0, 10, 0, 638, 0, "", 0, 200000, 25000, 3, 225000, 7},
-        {0, 0, 0, 10, 0, 638, 0, "", 1, 30000, 50000, 3, 50000, 3},
-        {0, 0, 0, 10, 0, 638, 0, "", 1, 60000, 50000, 10, 150000, 10},
-        {0, 0, 0, 10, 0, 638, 0, "", 1, 9999999, 9990000, 3, 0, 4},
-        {0, 0, 0, 10, 0, 638, 0, "", 2, 12000000, 9999999, 9, 0, 10}, {0, 0, 0, 10, 0, 638, 0, "", 1, 500, 0, 3, 0, 3}};
-    // clang-format on
+        {0, 25000, 25000, 3, 75000, 4}, {3, 100000, 100000, 3, 300000, 4}, {0, 200000, 25000, 3, 225000, 7},
+        {1, 30000, 50000, 3, 50000, 3}, {1, 60000, 50000, 10, 150000, 10}, {1, 9999999, 9990000, 3, 0, 4},
+        {2, 12000000, 9999999, 9, 0, 10}, {1, 500, 0, 3, 0, 3}, {1, 0, 0, 3, 0, 3, 0, 0, 0, 0, 0, 33},
+        {1, 0, 0, 3, 0, 3, 0, 1, 0, 0, 0, 638, 0, "203"}, {1, 0, 0, 3, 0, 3, 0, 2, 0, 0, 0, 638, 0, "206"},
+        {1, 0, 0, 3, 0, 3, 0, 0, 10, 0, 0, 638, 0, "207"}, {1, 0, 0, 3, 0, 3, 0, 0, 0, 10, 0, 638, 70, "202"},
+        {1, 0, 0, 3, 0, 3, 0, 0, 0, 0, 10, 638, 0, "205"}, {1, 0, 0, 3, 0, 3, 0, 1, 0, 0, 10, 638, 0, "205"}};
     for (const Row &row : rows) {
         SetUpStagePlay(0, row.difficulty);
         GameGlobals &g = g_Game;
@@ -162,9 +146,7 @@ static std::vector<std::string> ExpectedStageDraw(void)
         }
     }
     bool m = g.PlayerFacing == 1;
-    if (g.InvulnerableFlag) {
-        list.push_back("SetDrawBlend(1,128)");
-    }
+    size_t playerStart = list.size();
     sprite(PlayerAnimations[g.PlayerAnimRow].cells[g.PlayerAnimFrame], g.PlayerX, g.PlayerY, m);
     if (g.PlayerAttacking && g.PlayerHP > 0 && !g.PlayerHurt) {
         sprite(PlayerAnimations[5].cells[g.PlayerAnimFrame], g.PlayerX + (m ? -32 : 32), g.PlayerY, m);
@@ -175,7 +157,8 @@ static std::vector<std::string> ExpectedStageDraw(void)
         list.push_back(
             CallLine("DrawGraphRotated", {g.PlayerX + 16, g.PlayerY - 32, 1000, -1570796, SPRITES + 2, 1, 0}));
     }
-    if (g.InvulnerableFlag) {
+    if (g.InvulnerableFlag) { // the player, weapon and icon half transparent
+        list.insert(list.begin() + (long)playerStart, "SetDrawBlend(1,128)");
         list.push_back("SetDrawBlend(0,0)");
     }
     const int values[3] = {g.HighScore, g.Score, g.ExtraLifeThreshold},
@@ -211,20 +194,22 @@ static std::vector<std::string> ExpectedStageDraw(void)
 // cell; the boss's record holds 60 points. The second row's weapon frame holds -1.
 TEST(StageDrawing, DrawList)
 {
-    // clang-format off
     const int rows[][17] = { // stage, scroll, facing, row, frame, attacking, hurt, strike, invulnerable, HP, lives,
                              // difficulty, boss phase, boss display, clear, intro, pause
         {0, 37, 1, 2, 1, 1, 0, 2, 1, 50, 4, 3, 1, 0, 10, 11, 10}, {0, 0, 0, 2, 3, 1, 0, 0, 0, 1, 1, 1, 0, 5, 0, 0, 0},
-        {3, 639, 1, 0, 0, 1, 1, 0, 1, 17, 10, 0, 0, 0, 0, 0, 0},  {1, 320, 0, 2, 1, 1, 0, 2, 0, 0, 2, 2, 0, 99, 0, 0, 0}};
-    const ObjectRecord objects[] = { // state, anim, frame, appearTime, x, y, w, h
-        {0, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 200, 96, 32, 0, 0}, {0, 10, 0, 0, 8, 0, 1, 0, 0, 0, 0, 0, 300, 250, 32, 64, 0, 0},
-        {0, 18, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 20, 40, 64, 32, 0, 0},  {0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 32, 32, 0, 0},
-        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 64, 0, 0},      {0, 127, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 32, 0, 0},
-        {0, 0, 0, 0, 71, 0, 2, 0, 0, 0, 0, 0, 400, 0, 32, 128, 0, 0},  {0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 500, 0, 32, 32, 0, 0}};
-    // clang-format on
+        {3, 639, 1, 0, 0, 1, 1, 0, 1, 17, 10, 0, 0, 0, 0, 0, 0},
+        {1, 320, 0, 2, 1, 1, 0, 2, 0, 0, 2, 2, 0, 99, 0, 0, 0}};
+    const int objects[][8] = { // state, anim, frame, x, y, w, h, appearTime
+        {12, 0, 0, 100, 200, 96, 32, 0}, {10, 8, 1, 300, 250, 32, 64, 0}, {18, 16, 0, 20, 40, 64, 32, 0},
+        {0, 0, 0, 0, 0, 32, 32, 5}, {0, 0, 0, 0, 0, 16, 64, 0}, {127, 0, 0, 0, 0, 32, 32, 0},
+        {0, 71, 2, 400, 0, 32, 128, 0}, {0, 0, 5, 500, 0, 32, 32, 0}};
     for (const int *row : rows) {
         SetUpStagePlay(row[0], row[11]);
-        std::copy(std::begin(objects), std::end(objects), ObjectTable);
+        for (int i = 0; i < 8; i++) {
+            const int *o = objects[i];
+            ObjectTable[i] = {0, (int8_t)o[0], 0, 0, (int16_t)o[1], 0, (int8_t)o[2], 0, o[7], 0, 0, 0, o[3], o[4],
+                              o[5], o[6], 0, 0};
+        }
         ObjectTable[BossRecordIndex[row[0]]].hp = 60;
         GameGlobals &g = g_Game;
         g.ScrollX = row[1], g.StageTime = 3, g.PlayerX = 200, g.PlayerY = 300, g.PlayerFacing = (uint8_t)row[2];
@@ -232,8 +217,8 @@ TEST(StageDrawing, DrawList)
         g.PlayerHurt = (uint8_t)row[6], g.StrikeMode = (uint8_t)row[7], g.InvulnerableFlag = (uint8_t)row[8];
         g.PlayerHP = (int8_t)row[9], g.Lives = (int8_t)row[10], g.BossPhase = (int8_t)row[12];
         g.BossHealthDisplay = (int16_t)row[13], g.ClearState = (int8_t)row[14], g.IntroState = (int8_t)row[15];
-        g.PauseFlag = (int8_t)row[16], g.IntroX = 100, g.IntroY = 192, g.HighScore = 1234567, g.Score = 89;
-        g.ExtraLifeThreshold = 100000;
+        g.PauseFlag = (int8_t)row[16], g.IntroX = 100, g.IntroY = 192;
+        g.HighScore = 1234567, g.Score = 89, g.ExtraLifeThreshold = 100000;
         DrawStagePlay();
         EXPECT_EQ(g_StandIn.calls, ExpectedStageDraw()) << "stage " << row[0] << " scroll " << row[1];
     }
