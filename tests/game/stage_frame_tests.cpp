@@ -1,100 +1,51 @@
 // Stage play's frame against the recording stand-in: the intro, clear and miss timelines, extra lives, the scroll,
-// the music of each phase, and the stage's draw list against one built here from the drawing tables.
+// the music of each phase, and the stage's draw list against one built here from the drawing steps.
 #include "engine_stand_in.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <stdio.h>
 
+using V = std::vector<int>;
 static const long long SPRITES = 0x08002000, TILES = 0x08001000, WHITE = 0xFFFFFFFF;
 
-// Stage play on stage 0 with no object taking part, the sheets and effects as start-up loads them.
-static void SetUpStage(void)
+// Stage `stage` in play on `difficulty`: every record gone, the player standing at x 64 with 42 HP and 3 lives, the
+// sheets as start-up loads them, each effect's handle its id (300 + index), no "Save.Dat". Shared by the stage tests.
+void SetUpStagePlay(int stage = 0, int difficulty = 1)
 {
     ResetGameAndEngine();
-    g_Game.MainState = 0;
+    ChooseDifficulty(difficulty);
+    GameGlobals &g = g_Game;
+    g.MainState = 0, g.StageIndex = (int8_t)stage, g.PlayerX = 64, g.PlayerY = GROUND_Y, g.PlayerHP = 42, g.Lives = 3;
+    ObjectRecord gone = {};
+    gone.state = GONE_STATE;
+    std::fill(std::begin(ObjectTable), std::end(ObjectTable), gone);
+    std::iota(std::begin(g_Handles.SpriteCells), std::end(g_Handles.SpriteCells), (EngineHandle)SPRITES);
+    std::iota(std::begin(g_Handles.TileCells), std::end(g_Handles.TileCells), (EngineHandle)TILES);
+    std::iota(std::begin(g_Handles.SoundEffects), std::end(g_Handles.SoundEffects), 300);
     g_Handles.ColorWhite = (unsigned int)WHITE;
-    for (int i = 0; i < SPRITE_CELL_COUNT; i++) {
-        g_Handles.SpriteCells[i] = (EngineHandle)SPRITES + i;
-    }
-    for (int i = 0; i < TILE_CELL_COUNT; i++) {
-        g_Handles.TileCells[i] = (EngineHandle)TILES + i;
-    }
-    for (int i = 0; i < SOUND_EFFECT_COUNT; i++) {
-        g_Handles.SoundEffects[i] = 0x10000000 + 300 + i;
-    }
-    for (ObjectRecord &record : ObjectTable) {
-        record = ObjectRecord();
-        record.state = GONE_STATE;
-    }
-    g_Game.Lives = 3;
-    g_Game.PlayerHP = 42;
-}
-
-// A stage's sequence about to run, with no "Save.Dat" yet.
-static void SetUpSequence(int stage)
-{
-    SetUpStage();
-    g_Game.StageIndex = (int8_t)stage;
     remove("Save.Dat");
 }
 
-// The music resources loaded, in order.
-static std::vector<std::string> MusicLoaded(void)
+int EffectsPlayed(int id)
 {
-    std::vector<std::string> ids;
-    for (const std::string &call : CallsNamed("LoadSoundFromResource")) {
-        ids.push_back(call.substr(22, 3));
-    }
-    return ids;
+    return (int)std::count(g_StandIn.calls.begin(), g_StandIn.calls.end(), CallLine("PlaySoundHandle", {id, 1, 1}));
 }
 
-// From -160 the caption slides to 224 in 24 frames, holds 20 and leaves at 16 px a frame: 70 frames, the caption
-// font set on the first and given back on the last, the caption drawn in it on every frame but the last.
-TEST(StageSequences, IntroTimeline)
+// The clear: the bonus over frames 50-99, the hand-over on frame 201 with the records kept only without a continue and
+// the save written; a pause pressed on clear frame 100 is over at the hand-over, so X latches on the next screen. The
+// miss: button 1 counts from frame 11, the end comes after 401 frames, then a retry (at the boss: stage 3's clock 135).
+TEST(StageSequences, ClearAndMiss)
 {
-    SetUpStage();
-    StartStage(1);
-    std::vector<int> xs, expected;
-    for (int frame = 1; frame <= 70; frame++) {
-        expected.push_back(frame <= 24 ? -160 + 16 * frame : frame <= 44 ? 224 : 224 + 16 * (frame - 44));
-    }
-    for (int frame = 1; g_Game.IntroState > 0 && frame <= 80; frame++) {
-        GameFrame();
-        xs.push_back(g_Game.IntroX);
-    }
-    EXPECT_EQ(xs, expected);
-    std::vector<std::string> font;
-    for (const std::string &call : g_StandIn.calls) {
-        if (call.find("DefaultFont") != std::string::npos || call.find("STAGE 1") != std::string::npos) {
-            font.push_back(call);
-        }
-    }
-    std::vector<std::string> want = {"SetDefaultFontType(1)", "SetDefaultFontSize(26)"};
-    want.insert(want.end(), 69, "DrawFormatStringDefault(264,160,0xffffffff,STAGE 1)");
-    want.insert(want.end(), {"SetDefaultFontType(0)", "SetDefaultFontSize(16)"});
-    EXPECT_EQ(font, want);
-}
-
-// The bonus over frames 50-99, the hand-over on frame 201 with the records kept only without a continue and the
-// save written; a pause pressed on clear frame 100 is over at the hand-over, so X latches on the next screen.
-TEST(StageSequences, Clear)
-{
-    struct Row {
-        int difficulty, stage, continued, furthest, bonus, furthestAfter, flag;
-    } rows[] = {{0, 0, 0, -1, 1000, 0, 0},
-                {3, 5, 0, 4, 9000, 5, 1},
-                {3, 5, 1, 4, 9000, 4, 0},
-                {1, 2, 0, 3, 4000, 3, 0},
-                {2, 5, 0, 5, 8000, 5, 1}};
-    for (const Row &row : rows) {
-        SetUpSequence(row.stage);
-        g_Game.DifficultyIndex = (int8_t)row.difficulty;
-        g_Game.ContinuedFlag = (uint8_t)row.continued;
-        g_Game.FurthestStageCleared = (int8_t)row.furthest;
-        g_Game.ClearState = 10;
-        std::vector<int> seen;
+    const int rows[][7] = { // difficulty, stage, continued, furthest: bonus, furthest after, clear flag
+        {0, 0, 0, -1, 1000, 0, 0}, {3, 5, 0, 4, 9000, 5, 1}, {3, 5, 1, 4, 9000, 4, 0}, {1, 2, 0, 3, 4000, 3, 0},
+        {2, 5, 0, 5, 8000, 5, 1}};
+    for (const int *row : rows) {
+        SetUpStagePlay(row[1], row[0]);
+        g_Game.ContinuedFlag = (uint8_t)row[2], g_Game.FurthestStageCleared = (int8_t)row[3], g_Game.ClearState = 10;
+        V seen;
         for (int frame = 1; frame <= 201; frame++) {
             g_Game.ButtonLatch[3] = frame == 100;
             GameFrame();
@@ -102,169 +53,100 @@ TEST(StageSequences, Clear)
                 seen.insert(seen.end(), {g_Game.Score, g_Game.ClearState, g_Game.EventState, g_Game.PauseFlag});
             }
         }
-        SCOPED_TRACE(testing::Message() << "difficulty " << row.difficulty << " stage " << row.stage);
-        int b = row.bonus;
-        EXPECT_EQ(seen, std::vector<int>({0, 10, 0, 0, b, 10, 0, 0, b, 10, 0, 10, b, 0, 10, 0}));
-        EXPECT_EQ(g_Game.FurthestStageCleared, row.furthestAfter);
-        EXPECT_EQ(g_Game.SaveData.ClearFlags[row.difficulty], row.flag);
-        EXPECT_EQ(g_Game.ButtonMode[0] * 100 + (int)ReadBytes("Save.Dat").size(), 224);
         GameFrame(); // the event, which goes on to the next stage or to the title
         ApplyPadBits(0x20);
-        EXPECT_EQ(g_Game.ButtonLatch[1], 1);
+        seen.insert(seen.end(), {g_Game.FurthestStageCleared, g_Game.SaveData.ClearFlags[row[0]],
+                                 (int)ReadBytes("Save.Dat").size(), g_Game.ButtonLatch[1]});
+        int b = row[4]; // the bonus
+        EXPECT_EQ(seen, V({0, 10, 0, 0, b, 10, 0, 0, b, 10, 0, 10, b, 0, 10, 0, row[5], row[6], 24, 1})) << row[1];
     }
-    remove("Save.Dat");
-}
-
-// The miss screen: button 1 counts from frame 11, the screen ends after 401 frames; with lives left the stage is
-// retried (at the boss: stage 3's clock from 135), with none the game is over, the save written at once and the
-// banner drawn.
-TEST(StageSequences, MissScreen)
-{
-    struct Row {
-        int lives, stage, bossPhase, pressFrom, endFrame, clock;
-    } rows[] = {{2, 0, 0, 10, 11, 0}, {1, 0, 0, 0, 401, 0}, {2, 3, 1, 30, 30, 135}, {0, 2, 0, 11, 11, -1}};
-    for (const Row &row : rows) {
-        SetUpSequence(row.stage);
-        g_Game.Lives = (int8_t)row.lives;
-        g_Game.BossPhase = (int8_t)row.bossPhase;
-        g_Game.StageTime = 99;
-        g_Game.MissState = 10;
+    const int misses[][6] = {{2, 0, 0, 10, 11, 0}, {1, 0, 0, 0, 401, 0}, {2, 3, 1, 30, 30, 135}};
+    for (const int *row : misses) { // lives, stage, boss phase, button from: frames, clock
+        SetUpStagePlay(row[1]);
+        g_Game.Lives = (int8_t)row[0], g_Game.BossPhase = (int8_t)row[2], g_Game.StageTime = 99, g_Game.MissState = 10;
         int frame = 0;
-        while (g_Game.MissState > 0 && g_Game.MainState == 0 && frame < 500) {
-            frame++;
-            g_Game.ButtonLatch[0] = row.pressFrom > 0 && frame >= row.pressFrom;
+        while (g_Game.MissState > 0 && frame < 500) {
+            g_Game.ButtonLatch[0] = ++frame >= row[3] && row[3] > 0;
             GameFrame();
         }
-        SCOPED_TRACE(testing::Message() << "lives " << row.lives << " stage " << row.stage);
-        EXPECT_EQ(frame, row.endFrame);
-        if (row.lives == 0) {
-            EXPECT_EQ(g_Game.MainState, 10);
-            EXPECT_EQ(ReadBytes("Save.Dat").size(), 24u);
-            EXPECT_EQ(CallsNamed("DrawGraphAt").size(), (size_t)frame * 10);
-        } else {
-            EXPECT_EQ(g_Game.StageTime * 100 + g_Game.IntroState, row.clock * 100 + 10);
-            EXPECT_EQ(CallsNamed("DrawGraphAt").size(), 0u);
+        EXPECT_EQ(V({frame, g_Game.StageTime, g_Game.IntroState, g_Game.Lives}), V({row[4], row[5], 10, row[0]}));
+    }
+}
+
+// Seventy frames from ScrollX 638: paused, the extra-life threshold steps by 50,000 x (difficulty + 1), one life (307)
+// a frame at most, none past 10 lives, and becomes 0 once both it and the score reach the cap; in each phase the
+// scroll steps every second frame, wrapping from 639 to 0, in free play only; the intro ends on its 70th frame; music.
+TEST(StageFrame, PhasesScrollMusicAndExtraLives)
+{
+    struct Row {
+        int difficulty, score, threshold, lives, thresholdAfter, livesAfter, pause = 10, boss = 0, clear = 0, intro = 0;
+        int miss = 0, scroll = 638, introEnd = 0;
+        std::string music = "";
+    } rows[] = {
+        {0, 25000, 25000, 3, 75000, 4}, {3, 100000, 100000, 3, 300000, 4}, {0, 200000, 25000, 3, 225000, 7},
+        {1, 30000, 50000, 3, 50000, 3}, {1, 60000, 50000, 10, 150000, 10}, {1, 9999999, 9990000, 3, 0, 4},
+        {2, 12000000, 9999999, 9, 0, 10}, {1, 500, 0, 3, 0, 3}, {1, 0, 0, 3, 0, 3, 0, 0, 0, 0, 0, 33},
+        {1, 0, 0, 3, 0, 3, 0, 1, 0, 0, 0, 638, 0, "203"}, {1, 0, 0, 3, 0, 3, 0, 2, 0, 0, 0, 638, 0, "206"},
+        {1, 0, 0, 3, 0, 3, 0, 0, 10, 0, 0, 638, 0, "207"}, {1, 0, 0, 3, 0, 3, 0, 0, 0, 10, 0, 638, 70, "202"},
+        {1, 0, 0, 3, 0, 3, 0, 0, 0, 0, 10, 638, 0, "205"}, {1, 0, 0, 3, 0, 3, 0, 1, 0, 0, 10, 638, 0, "205"}};
+    for (const Row &row : rows) {
+        SetUpStagePlay(0, row.difficulty);
+        GameGlobals &g = g_Game;
+        g.BossPhase = (int8_t)row.boss, g.ClearState = (int8_t)row.clear, g.IntroState = (int8_t)row.intro;
+        g.PauseFlag = (int8_t)row.pause, g.MissState = (int8_t)row.miss, g.IntroX = -160, g.ScrollX = 638;
+        g.Score = row.score, g.ExtraLifeThreshold = row.threshold, g.Lives = (int8_t)row.lives;
+        int introEnd = 0;
+        for (int frame = 1; frame <= 70; frame++) {
+            bool inIntro = g.IntroState > 0;
+            GameFrame();
+            introEnd = inIntro && g.IntroState == 0 ? frame : introEnd;
         }
-    }
-    remove("Save.Dat");
-}
-
-// Two paused frames: the extra-life threshold steps by 50,000 x (difficulty + 1), at most one life a frame, none
-// past 10 lives, and the threshold becomes 0 once both it and the score reach the cap.
-TEST(StageFrame, ExtraLives)
-{
-    struct Row {
-        int difficulty, score, threshold, lives, thresholdAfter, livesAfter;
-    } rows[] = {{0, 25000, 25000, 3, 75000, 4},    {3, 100000, 100000, 3, 300000, 4},
-                {0, 200000, 25000, 3, 125000, 5},  {1, 30000, 50000, 3, 50000, 3},
-                {1, 60000, 50000, 10, 150000, 10}, {1, 9999999, 9990000, 3, 0, 4},
-                {2, 12000000, 9999999, 9, 0, 10},  {1, 500, 0, 3, 0, 3}};
-    for (const Row &row : rows) {
-        SetUpStage();
-        g_Game.PauseFlag = 10;
-        g_Game.DifficultyIndex = (int8_t)row.difficulty;
-        g_Game.Score = row.score;
-        g_Game.ExtraLifeThreshold = row.threshold;
-        g_Game.Lives = (int8_t)row.lives;
-        GameFrame();
-        GameFrame();
-        SCOPED_TRACE(testing::Message() << "score " << row.score << " threshold " << row.threshold);
-        EXPECT_EQ(g_Game.ExtraLifeThreshold, row.thresholdAfter);
-        EXPECT_EQ(g_Game.Lives, row.livesAfter);
-        EXPECT_EQ(CallsNamed("PlaySoundHandle"),
-                  std::vector<std::string>(row.livesAfter - row.lives, "PlaySoundHandle(0x10000133,1,1)"));
-        EXPECT_EQ(g_Game.HighScore, std::min(row.score, 9999999));
-    }
-}
-
-// One step every second call with the wrap from 639 to 0; nothing while a boss is up, paused, in the intro or the
-// clear.
-TEST(StageFrame, Scroll)
-{
-    struct Row {
-        int clear, intro, pause, boss, x, wait, calls, xAfter;
-    } rows[] = {{0, 0, 0, 0, 0, 0, 10, 5},     {0, 0, 0, 0, 639, 1, 1, 0},    {0, 0, 0, 0, 638, 0, 5, 0},
-                {0, 0, 0, 1, 100, 1, 9, 100},  {0, 0, 10, 0, 100, 1, 9, 100}, {0, 11, 0, 0, 100, 1, 9, 100},
-                {10, 0, 0, 0, 100, 1, 9, 100}, {0, 0, 0, 2, 100, 1, 9, 100}};
-    for (const Row &row : rows) {
-        SetUpStage();
-        g_Game.ClearState = (int8_t)row.clear;
-        g_Game.IntroState = (int8_t)row.intro;
-        g_Game.PauseFlag = (int8_t)row.pause;
-        g_Game.BossPhase = (int8_t)row.boss;
-        g_Game.ScrollX = row.x;
-        g_Game.ScrollWait = row.wait;
-        for (int i = 0; i < row.calls; i++) {
-            ScrollBackground();
+        std::string music;
+        for (const std::string &call : CallsNamed("LoadSoundFromResource")) {
+            music += call.substr(22, 3);
         }
-        EXPECT_EQ(g_Game.ScrollX, row.xAfter) << "row from " << row.x;
+        EXPECT_EQ(V({g.ScrollX, introEnd, g.ExtraLifeThreshold, g.Lives, EffectsPlayed(307)}),
+                  V({row.scroll, row.introEnd, row.thresholdAfter, row.livesAfter, row.livesAfter - row.lives}))
+            << "row " << &row - rows;
+        EXPECT_EQ(music, row.music) << "row " << &row - rows;
     }
 }
 
-// The music of a frame by boss phase, clear, intro and miss, in the order the frame checks them.
-TEST(StageFrame, Tracks)
-{
-    struct Row {
-        int boss, clear, intro, miss;
-        std::vector<std::string> loaded;
-    } rows[] = {{1, 0, 0, 0, {"203"}},  {2, 0, 0, 0, {"206"}},         {0, 10, 0, 0, {"207"}},
-                {0, 0, 10, 0, {"202"}}, {1, 10, 0, 0, {"203", "207"}}, {1, 0, 0, 10, {"205"}}};
-    for (const Row &row : rows) {
-        SetUpStage();
-        g_Game.BossPhase = (int8_t)row.boss;
-        g_Game.ClearState = (int8_t)row.clear;
-        g_Game.IntroState = (int8_t)row.intro;
-        g_Game.IntroX = -160;
-        g_Game.MissState = (int8_t)row.miss;
-        GameFrame();
-        EXPECT_EQ(MusicLoaded(), row.loaded) << "boss " << row.boss << " clear " << row.clear;
-    }
-}
-
-// The stage picture as the drawing steps and the heads-up display table give it, for the globals as they stand.
+// The stage picture as the drawing steps and the heads-up display give it, for the globals as they stand. A sprite
+// cell outside the sheet draws nothing.
 static std::vector<std::string> ExpectedStageDraw(void)
 {
     const GameGlobals &g = g_Game;
     std::vector<std::string> list;
-    auto tile = [&](int cell, int x, int y, int trans) {
-        list.push_back(CallLine("DrawGraphAt", {x, y, TILES + cell, trans}));
+    auto run = [&](int first, int count, int x, int y, int step, int trans, int cellStep) {
+        for (int i = 0; i < count; i++) {
+            list.push_back(CallLine("DrawGraphAt", {x + step * i, y, TILES + first + cellStep * i, trans}));
+        }
     };
     auto sprite = [&](int cell, int x, int y, bool mirrored) {
         if (cell >= 0 && cell < 280) {
             list.push_back(CallLine(mirrored ? "DrawGraphMirrored" : "DrawGraphAt", {x, y, SPRITES + cell, 1}));
         }
     };
-    for (int layer = 0; layer < 2; layer++) {
-        for (int r = 0; r < 15; r++) {
-            for (int c = 0; c <= 20; c++) {
-                int t = (layer ? ForegroundMap : BackgroundMap)[g.StageIndex][r][g.ScrollX / 32 + c];
-                if (layer == 0 || t != 0) {
-                    tile(t, 32 * c - g.ScrollX % 32, 32 * r, layer);
-                }
-            }
-        }
+    for (int n = 0; n < 2 * 15 * 21; n++) { // both layers, row by row, 21 columns each
+        int layer = n / 315, r = n / 21 % 15, c = n % 21;
+        int t = (layer ? ForegroundMap : BackgroundMap)[g.StageIndex][r][g.ScrollX / 32 + c];
+        run(t, layer == 0 || t != 0, 32 * c - g.ScrollX % 32, 32 * r, 0, layer, 0);
     }
     for (int pass = 0; pass < 2; pass++) {
         for (int i = 0; i < StageObjectCount[g.StageIndex]; i++) {
             const ObjectRecord &o = ObjectTable[i];
-            bool knocked = o.state == 8 || o.state == 9 || o.state == 10 || o.state >= 17;
-            if (o.appearTime < g.StageWindowStart || o.appearTime > g.StageTime || o.state == 127 ||
-                (pass && !knocked)) {
-                continue;
-            }
-            int first = ObjectAnimations[o.anim].cells[o.frame], columns = o.w / 32;
-            for (int r = 0; r < o.h / 32 && first >= 0; r++) {
-                for (int c = 0; c < columns; c++) {
-                    int cell = first + 20 * r + (o.state > 10 ? columns - 1 - c : c);
-                    sprite(cell, o.x + 32 * c, o.y + 32 * r, o.state > 10);
-                }
+            bool knocked = o.state == 8 || o.state == 9 || o.state == 10 || o.state >= 17, mirrored = o.state > 10;
+            int first = o.frame < 5 ? ObjectAnimations[o.anim].cells[o.frame] : -1, columns = o.w / 32;
+            bool shown = o.appearTime >= g.StageWindowStart && o.appearTime <= g.StageTime && o.state != 127;
+            for (int k = 0; shown && (knocked || !pass) && first >= 0 && k < o.h / 32 * columns; k++) {
+                int r = k / columns, c = k % columns;
+                sprite(first + 20 * r + (mirrored ? columns - 1 - c : c), o.x + 32 * c, o.y + 32 * r, mirrored);
             }
         }
     }
     bool m = g.PlayerFacing == 1;
-    if (g.InvulnerableFlag) {
-        list.push_back("SetDrawBlend(1,128)");
-    }
+    size_t playerStart = list.size();
     sprite(PlayerAnimations[g.PlayerAnimRow].cells[g.PlayerAnimFrame], g.PlayerX, g.PlayerY, m);
     if (g.PlayerAttacking && g.PlayerHP > 0 && !g.PlayerHurt) {
         sprite(PlayerAnimations[5].cells[g.PlayerAnimFrame], g.PlayerX + (m ? -32 : 32), g.PlayerY, m);
@@ -275,93 +157,69 @@ static std::vector<std::string> ExpectedStageDraw(void)
         list.push_back(
             CallLine("DrawGraphRotated", {g.PlayerX + 16, g.PlayerY - 32, 1000, -1570796, SPRITES + 2, 1, 0}));
     }
-    if (g.InvulnerableFlag) {
+    if (g.InvulnerableFlag) { // the player, weapon and icon half transparent
+        list.insert(list.begin() + (long)playerStart, "SetDrawBlend(1,128)");
         list.push_back("SetDrawBlend(0,0)");
     }
-    auto run = [&](int first, int count, int x, int y, int trans) {
-        for (int i = 0; i < count; i++) {
-            tile(first + i, x + 32 * i, y, trans);
-        }
-    };
-    auto repeat = [&](int cell, int count, int x, int step, int y) {
-        for (int i = 0; i < count; i++) {
-            tile(cell, x + step * i, y, 1);
-        }
-    };
-    auto digits = [&](int value, int y) {
+    const int values[3] = {g.HighScore, g.Score, g.ExtraLifeThreshold},
+              names[3][3] = {{36, 4, 16}, {37, 3, 48}, {44, 2, 64}};
+    for (int row = 0; row < 3; row++) {
+        run(names[row][0], names[row][1], names[row][2], 16 * row + 16, 32, 1, 1);
         for (int k = 0, power = 1000000; k < 7; k++, power /= 10) {
-            tile(10 + value / power % 10, 128 + 16 * k, y, 1);
+            run(10 + values[row] / power % 10, 1, 128 + 16 * k, 16 * row + 16, 0, 1, 0);
         }
-    };
+    }
     int bossPoints = g.BossPhase >= 1 ? ObjectTable[BossRecordIndex[g.StageIndex]].hp : g.BossHealthDisplay;
-    run(36, 4, 16, 16, 1), digits(g.HighScore, 16), run(37, 3, 48, 32, 1), digits(g.Score, 32);
-    run(44, 2, 64, 48, 1), digits(g.ExtraLifeThreshold, 48);
-    tile(56, 254, 16, 1), tile(51, 272, 16, 1), tile(53, 624, 16, 1), repeat(52, 21, 288, 16, 16);
-    repeat(54, std::max(0, std::min<int>(g.PlayerHP, 42)), 288, 8, 16), repeat(43, g.Lives - 1, 608, -16, 48);
-    tile(57, 254, 32, 1), tile(51, 272, 32, 1), tile(53, 624, 32, 1), repeat(52, 21, 288, 16, 32);
-    repeat(55, std::max(0, std::min(bossPoints, 42)), 288, 8, 32);
-    run(20, g.ClearState ? 11 : 0, 160, 192, 0);
+    for (int gauge = 0; gauge < 2; gauge++) {
+        int y = 16 + 16 * gauge;
+        run(56 + gauge, 1, 254, y, 0, 1, 0), run(51, 1, 272, y, 0, 1, 0), run(53, 1, 624, y, 0, 1, 0);
+        run(52, 21, 288, y, 16, 1, 0);
+        run(54 + gauge, std::max(0, std::min<int>(gauge ? bossPoints : g.PlayerHP, 42)), 288, y, 8, 1, 0);
+        run(43, gauge ? 0 : g.Lives - 1, 608, 48, -16, 1, 0);
+    }
+    run(20, g.ClearState ? 11 : 0, 160, 192, 32, 0, 1);
     if (g.IntroState) {
         std::string caption = "STAGE " + std::to_string(g.StageIndex + 1);
         list.push_back(CallLine("DrawFormatStringDefault", {264, 160, WHITE}, caption.c_str()));
-        run(31, 5, g.IntroX, g.IntroY, 0);
+        run(31, 5, g.IntroX, g.IntroY, 32, 0, 1);
     }
-    run(40, g.PauseFlag ? 3 : 0, 272, 192, 1);
+    run(40, g.PauseFlag ? 3 : 0, 272, 192, 32, 1, 1);
     const int labels[4][2] = {{100, 2}, {102, 3}, {105, 2}, {107, 3}}, *label = labels[g.DifficultyIndex];
-    run(label[0], label[1], 640 - 32 * label[1], 0, 1);
+    run(label[0], label[1], 640 - 32 * label[1], 0, 32, 1, 1);
     return list;
 }
 
 // Objects of stage 0: a mirrored three-column block, a knocked one and a knocked mirrored one (drawn twice), one
-// not due yet, one too narrow to show, one gone; the boss's record holds 60 points.
+// not due yet, one too narrow to show, one gone, a block running off the sheet's last row and one whose frame has no
+// cell; the boss's record holds 60 points. The second row's weapon frame holds -1.
 TEST(StageDrawing, DrawList)
 {
-    struct Row {
-        int stage, scroll, facing, animRow, frame, attacking, hurt, strike, invulnerable, hp, lives, difficulty,
-            bossPhase, bossDisplay, clear, intro, pause;
-    } rows[] = {{0, 37, 1, 2, 1, 1, 0, 2, 1, 50, 4, 3, 1, 0, 10, 11, 10},
-                {0, 0, 0, 2, 3, 1, 0, 0, 0, 1, 1, 1, 0, 5, 0, 0, 0},
-                {3, 639, 1, 0, 0, 1, 1, 0, 1, 17, 10, 0, 0, 0, 0, 0, 0},
-                {1, 320, 0, 2, 1, 1, 0, 2, 0, 0, 2, 2, 0, 99, 0, 0, 0}};
-    const int objects[][9] = {{12, 0, 0, 100, 200, 96, 32}, {10, 8, 1, 300, 250, 32, 64}, {18, 16, 0, 20, 40, 64, 32},
-                              {0, 0, 0, 0, 0, 32, 32, 5},   {0, 0, 0, 0, 0, 16, 64},      {127, 0, 0, 0, 0, 32, 32}};
-    for (const Row &row : rows) {
-        SetUpStage();
-        for (int i = 0; i < 6; i++) {
-            ObjectRecord &o = ObjectTable[i];
-            o.state = (int8_t)objects[i][0], o.anim = (int16_t)objects[i][1], o.frame = (int8_t)objects[i][2];
-            o.x = objects[i][3], o.y = objects[i][4], o.w = objects[i][5], o.h = objects[i][6];
-            o.appearTime = objects[i][7];
+    const int rows[][17] = { // stage, scroll, facing, row, frame, attacking, hurt, strike, invulnerable, HP, lives,
+                             // difficulty, boss phase, boss display, clear, intro, pause
+        {0, 37, 1, 2, 1, 1, 0, 2, 1, 50, 4, 3, 1, 0, 10, 11, 10}, {0, 0, 0, 2, 3, 1, 0, 0, 0, 1, 1, 1, 0, 5, 0, 0, 0},
+        {3, 639, 1, 0, 0, 1, 1, 0, 1, 17, 10, 0, 0, 0, 0, 0, 0},
+        {1, 320, 0, 2, 1, 1, 0, 2, 0, 0, 2, 2, 0, 99, 0, 0, 0}};
+    const int objects[][8] = { // state, anim, frame, x, y, w, h, appearTime
+        {12, 0, 0, 100, 200, 96, 32, 0}, {10, 8, 1, 300, 250, 32, 64, 0}, {18, 16, 0, 20, 40, 64, 32, 0},
+        {0, 0, 0, 0, 0, 32, 32, 5}, {0, 0, 0, 0, 0, 16, 64, 0}, {127, 0, 0, 0, 0, 32, 32, 0},
+        {0, 71, 2, 400, 0, 32, 128, 0}, {0, 0, 5, 500, 0, 64, 64, 0}};
+    for (const int *row : rows) {
+        SetUpStagePlay(row[0], row[11]);
+        for (int i = 0; i < 8; i++) {
+            const int *o = objects[i];
+            ObjectTable[i] = {0, (int8_t)o[0], 0, 0, (int16_t)o[1], 0, (int8_t)o[2], 0, o[7], 0, 0, 0, o[3], o[4],
+                              o[5], o[6], 0, 0};
         }
-        ObjectTable[BossRecordIndex[row.stage]].hp = 60;
+        ObjectTable[BossRecordIndex[row[0]]].hp = 60;
         GameGlobals &g = g_Game;
-        g.StageIndex = (int8_t)row.stage, g.ScrollX = row.scroll, g.StageTime = 3, g.PlayerX = 200, g.PlayerY = 300;
-        g.PlayerFacing = (uint8_t)row.facing, g.PlayerAnimRow = (int8_t)row.animRow,
-        g.PlayerAnimFrame = (int8_t)row.frame;
-        g.PlayerAttacking = (uint8_t)row.attacking, g.PlayerHurt = (uint8_t)row.hurt,
-        g.StrikeMode = (uint8_t)row.strike;
-        g.InvulnerableFlag = (uint8_t)row.invulnerable, g.PlayerHP = (int8_t)row.hp, g.Lives = (int8_t)row.lives;
-        g.DifficultyIndex = (int8_t)row.difficulty, g.BossPhase = (int8_t)row.bossPhase;
-        g.BossHealthDisplay = (int16_t)row.bossDisplay, g.ClearState = (int8_t)row.clear,
-        g.IntroState = (int8_t)row.intro;
-        g.IntroX = 100, g.IntroY = 192, g.PauseFlag = (int8_t)row.pause;
+        g.ScrollX = row[1], g.StageTime = 3, g.PlayerX = 200, g.PlayerY = 300, g.PlayerFacing = (uint8_t)row[2];
+        g.PlayerAnimRow = (int8_t)row[3], g.PlayerAnimFrame = (int8_t)row[4], g.PlayerAttacking = (uint8_t)row[5];
+        g.PlayerHurt = (uint8_t)row[6], g.StrikeMode = (uint8_t)row[7], g.InvulnerableFlag = (uint8_t)row[8];
+        g.PlayerHP = (int8_t)row[9], g.Lives = (int8_t)row[10], g.BossPhase = (int8_t)row[12];
+        g.BossHealthDisplay = (int16_t)row[13], g.ClearState = (int8_t)row[14], g.IntroState = (int8_t)row[15];
+        g.PauseFlag = (int8_t)row[16], g.IntroX = 100, g.IntroY = 192;
         g.HighScore = 1234567, g.Score = 89, g.ExtraLifeThreshold = 100000;
         DrawStagePlay();
-        EXPECT_EQ(g_StandIn.calls, ExpectedStageDraw()) << "stage " << row.stage << " scroll " << row.scroll;
+        EXPECT_EQ(g_StandIn.calls, ExpectedStageDraw()) << "stage " << row[0] << " scroll " << row[1];
     }
-}
-
-// Cells outside the sheet draw nothing: NO_CELL, 280 and beyond, a block's cells below the sheet's last row, and a
-// block whose first cell is NO_CELL.
-TEST(StageDrawing, CellsOutsideTheSheet)
-{
-    SetUpStage();
-    DrawSpriteCell(1, 2, NO_CELL, 0);
-    DrawSpriteCell(1, 2, 280, 1);
-    DrawSpriteCell(1, 2, 279, 1);
-    DrawSpriteBlock(2, 270, 10, 20, 2);
-    DrawSpriteBlockMirrored(1, NO_CELL, 0, 0, 3);
-    EXPECT_EQ(g_StandIn.calls,
-              (std::vector<std::string>{"DrawGraphMirrored(1,2,0x8002117,1)", "DrawGraphAt(20,10,0x800210e,1)",
-                                        "DrawGraphAt(52,10,0x800210f,1)"}));
 }
