@@ -4,8 +4,11 @@
 // DrawGraphAt, and again through DrawGraphRotated, against the same textured quads (rotated ones computed each frame
 // too) sent with DrawPrimitiveUP in runs of 390. Every frame ends with a present. Restore: the default graph
 // restore callback refilling one 280-cell sheet and twenty pictures (PNG bytes in memory) after their device
-// objects were made again, against their first loads. Starts the engine in a 640x480 window. Single-threaded (the
-// window thread).
+// objects were made again, against their first loads. Stage frame: what a side-view stage draws each frame (630
+// 32x32 cells of a 640x288 sheet, 50 cells of a 640x448 sheet, some half blended and one turned, 100 more cells of
+// the first sheet, both sheets loaded from PNG bytes as a program does) and a flip, against a bare clear and flip;
+// once with the sheets cut by the device's size rules (512 + 128 across), once kept whole in one texture each.
+// Starts the engine in a 640x480 window. Single-threaded (the window thread).
 #include "bench/bench.h"
 
 #include "graphics/graphics_test_hooks.h"
@@ -13,6 +16,7 @@
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <vector>
 
@@ -259,7 +263,81 @@ static void RunRestoreBenchmark(void)
     BenchReport("RestoreAllGraphs, 280-cell sheet + 20 pictures", restore, "their first loads", firstLoads);
 }
 
-int main(void)
+// ---------------------------------------------------------------------------------------------------------------
+// Stage frame
+
+#define TILE_ROWS 9
+#define STAGE_TILES 630
+#define STAGE_SPRITES 50
+#define STAGE_PANEL_CELLS 100
+
+static EngineHandle s_TileCells[SHEET_COLUMNS * TILE_ROWS];
+
+static void DrawStageFrame(int frame)
+{
+    int scroll = frame % CELL_SIZE;
+    for (int i = 0; i < STAGE_TILES; i++) {
+        int x = (i % 21) * CELL_SIZE - scroll, y = (i / 21 % 15) * CELL_SIZE;
+        DrawGraphAt(x, y, s_TileCells[(i * 7 + i / 21) % (SHEET_COLUMNS * TILE_ROWS)], 1);
+    }
+    for (int i = 0; i < STAGE_SPRITES; i++) {
+        int x = (i * 53 + frame) % (640 - CELL_SIZE), y = (i * 37) % (480 - CELL_SIZE);
+        EngineHandle cell = s_Cells[(i * 11) % (SHEET_COLUMNS * SHEET_ROWS)];
+        if (i % 5 == 4) {
+            SetDrawBlend(1, 128);
+            DrawGraphAt(x, y, cell, 1);
+            SetDrawBlend(0, 0);
+        } else if (i == 0) {
+            DrawGraphRotated(x + CELL_SIZE / 2, y + CELL_SIZE / 2, 1.0, frame * 0.1, cell, 1, 0);
+        } else {
+            DrawGraphAt(x, y, cell, 1);
+        }
+    }
+    for (int i = 0; i < STAGE_PANEL_CELLS; i++) {
+        DrawGraphAt((i % 20) * CELL_SIZE, 400 + (i / 20) * 16, s_TileCells[i % 40], 1);
+    }
+    FlipScreen();
+}
+
+static void ClearAndFlip(void)
+{
+    ClearDrawScreen(-2, NULL);
+    FlipScreen();
+}
+
+static void RunStageFrameBenchmark(int keepWhole)
+{
+    std::vector<unsigned char> tiles = MakePngPicture(SHEET_COLUMNS * CELL_SIZE, TILE_ROWS * CELL_SIZE);
+    std::vector<unsigned char> sprites = MakePngPicture(SHEET_COLUMNS * CELL_SIZE, SHEET_ROWS * CELL_SIZE);
+    SetTextureNeverSplit(keepWhole);
+    int made = CreateDivGraphFromMemImage(tiles.data(), (int)tiles.size(), SHEET_COLUMNS * TILE_ROWS, SHEET_COLUMNS,
+                                   TILE_ROWS, CELL_SIZE, CELL_SIZE, s_TileCells, 1, 0, NULL, 0) == 0 &&
+               CreateDivGraphFromMemImage(sprites.data(), (int)sprites.size(), SHEET_COLUMNS * SHEET_ROWS,
+                                          SHEET_COLUMNS, SHEET_ROWS, CELL_SIZE, CELL_SIZE, s_Cells, 1, 0, NULL, 0) == 0;
+    SetTextureNeverSplit(0);
+    if (!made) {
+        printf("graphics_draw_bench: the stage sheets could not be made\n");
+        return;
+    }
+    static int frame;
+    DrawStageFrame(frame++);
+    ClearAndFlip();
+    double bare = BenchBest(ROUNDS, [] {
+        for (int i = 0; i < FRAMES_PER_ROUND; i++) {
+            ClearAndFlip();
+        }
+    });
+    double stage = BenchBest(ROUNDS, [] {
+        for (int i = 0; i < FRAMES_PER_ROUND; i++) {
+            DrawStageFrame(frame++);
+        }
+    });
+    ReleaseAllGraphHandles(0);
+    BenchReport(keepWhole ? "Stage frame, sheets kept whole" : "Stage frame: 780 cells of two sheets + flip",
+                stage / FRAMES_PER_ROUND, "ClearDrawScreen + flip", bare / FRAMES_PER_ROUND);
+}
+
+int main(int argc, char **argv)
 {
     SetMainWindowTitle("QvDrawBench");
     ChangeWindowMode(1);
@@ -270,6 +348,13 @@ int main(void)
     }
     SetDrawTarget(-2);
     SetWaitVerticalBlank(0);
+    // "stage" alone: the stage frames only, for measuring them quickly.
+    if (argc > 1 && strcmp(argv[1], "stage") == 0) {
+        RunStageFrameBenchmark(0);
+        RunStageFrameBenchmark(1);
+        EndEngine();
+        return 0;
+    }
     DrawBoxFrame(); // the untextured states are set once; the plain frames draw under them
     DrawPlainFrame();
     double plain = BenchBest(ROUNDS, [] {
@@ -286,6 +371,8 @@ int main(void)
                 "DrawPrimitiveUP of the same quads", plain / FRAMES_PER_ROUND);
     RunSpriteBenchmarks();
     RunRestoreBenchmark();
+    RunStageFrameBenchmark(0);
+    RunStageFrameBenchmark(1);
     EndEngine();
     return 0;
 }
