@@ -167,6 +167,7 @@ static double ValueOfState(void)
     }
     return value;
 }
+
 static uint64_t HashState(void)
 {
     uint64_t hash = 0xCBF29CE484222325ull;
@@ -337,10 +338,10 @@ static std::string DescribeInput(size_t startFrames, size_t goalFrame, std::vect
         return text;
     }
     snprintf(text, sizeof(text),
-             "# %s: stage %d played to its boss's defeat, the clear and the\n"
+             "# %s stage %d played to its boss's defeat, the clear and the\n"
              "# event, into stage %d's intro.",
-             s_Goal.start.empty() ? "From the title: START, NORMAL, then" : ("--start " + s_Goal.start).c_str(), stage,
-             stage + 1);
+             s_Goal.start.empty() ? "From the title: START, NORMAL, then" : ("--start " + s_Goal.start + ":").c_str(),
+             stage, stage + 1);
     *marks = {{startFrames, "stage " + std::to_string(stage)},
               {goalFrame, "stage " + std::to_string(stage + 1) + "'s intro"}};
     if (s_Goal.start.empty()) {
