@@ -12,7 +12,7 @@ import os
 import struct
 import sys
 
-from game_harness import GameRun, shut_down_cleanly, wine_path
+from game_harness import GameRun, input_frames, shut_down_cleanly, wine_path
 
 INPUT = os.path.join("tests", "game", "inputs", "clear_stage0_normal.txt")
 CLEAR_FRAMES = 201
@@ -20,18 +20,8 @@ RUN_SECONDS = 900  # a loaded machine; the run itself takes one or two minutes
 KEPT = ("Lives", "Score", "ExtraLifeThreshold", "ContinuedFlag")
 
 
-def frame_count(text):
-    """The frames the input file gives: one a line, "*N" repeating it, "#" starting a comment."""
-    total = 0
-    for line in text.splitlines():
-        line = line.split("#")[0].strip()
-        if line:
-            total += int(line.split("*")[1]) if "*" in line else 1
-    return total
-
-
 def play(root, program, folder, text):
-    frames = frame_count(text)
+    frames = input_frames(text)
     options = ["--input", wine_path(os.path.join(folder, "input.txt")), "--no-pacing", "--frames", str(frames),
                "--software"]
     with GameRun(root, program, folder, options, files={"input.txt": text.encode()}) as run:

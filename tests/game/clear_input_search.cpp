@@ -1,11 +1,15 @@
 // Search tool for recorded play: runs the test build's game code against the engine stand-in (recording off),
-// frame by frame as the program's main loop runs it, from the start-up state (title, no save file) through the
-// menus (START, NORMAL) into stage 0, and searches pad input that beats the stage's boss and goes through the
-// clear into stage 1's intro. The search is a beam over short chunks of one action each: every beam entry is a
-// copy of the game's values and the object table, and the entries are ranked by lives, hit points, score and the
-// boss's hit points. The input found is written as an input file for the test program's --input (one hex bit set
-// per line, "*N" repeats, "#" comments). A test-support tool, not a test: it runs for minutes. Single thread.
-//   clear_input_search OUTPUT [--beam W] [--chunk N] [--idle]
+// frame by frame as the program's main loop runs it, and searches pad input for one of two goals. By default it
+// starts from the start-up state (title, no save file), goes through the menus (START, NORMAL) into stage 0, and
+// looks for input that beats the stage's boss and goes through the clear into stage 1's intro. With --start D,S
+// it opens stage S on difficulty D as the test program's --start does, and with --survive T,N it looks for input
+// that keeps the player alive until the stage clock reaches T seconds and then N more frames. The search is a
+// beam over short chunks of one action each: every beam entry is a copy of the game's values and the object
+// table, and the entries are ranked by lives, hit points, score and the boss's hit points. The input found is
+// written as an input file for the test program's --input (one hex bit set per line, "*N" repeats, "#"
+// comments), its first line naming the --start it needs. A test-support tool, not a test: it runs for minutes.
+// Single thread.
+//   clear_input_search OUTPUT [--start D,S] [--survive T,N] [--beam W] [--chunk N] | --idle
 // --idle instead plays stage 0 with no input from the menus and prints its hurts and whether it ended in a game
 // over. Writes "Save.Dat" into the working folder when a clear is played (as the game does). Exit 0 on success,
 // 1 when no input was found, 2 on a bad command line or an unwritable output.
@@ -27,8 +31,8 @@
 #define PAD_UP 0x08
 #define PAD_Z 0x10
 
-#define FRAME_LIMIT 20000         // stage 0 and its boss take well under half of this
-#define FRAMES_AFTER_HAND_OVER 10 // stage 1's intro runs on for a few frames at the end of the input
+#define FRAME_LIMIT 20000         // a stage and its boss take well under half of this
+#define FRAMES_AFTER_HAND_OVER 10 // the next stage's intro runs on for a few frames at the end of the input
 
 // One action of a chunk: its first frame's bits, then the bits of the rest (a turn, then an attack).
 struct ChunkAction {
@@ -53,9 +57,21 @@ static const ChunkAction ACTIONS[] = {
 // so the button is released between presses.
 static const unsigned int MENU_INPUT[] = {0, 0, 0, PAD_Z, 0, PAD_DOWN, 0, PAD_Z};
 
+// Where the search starts and what it is after.
+struct SearchGoal {
+    std::string start;     // --start's "D,S", or empty: from the title through the menus
+    int startStage = 0;    // the stage played
+    int surviveTime = -1;  // the stage clock's second to survive to; -1: clear the stage instead
+    int surviveFrames = 0; // frames to survive after the clock reached it
+};
+
+static SearchGoal s_Goal;
+static int s_FramesPastTime; // frames played since the stage clock reached the goal's second
+
 struct Snapshot {
     GameGlobals game;
     ObjectRecord objects[STAGE_RECORD_LIMIT];
+    int framesPastTime;
 };
 
 struct BeamEntry {
@@ -69,12 +85,14 @@ static void TakeSnapshot(Snapshot *snapshot)
 {
     snapshot->game = g_Game;
     memcpy(snapshot->objects, ObjectTable, sizeof(ObjectTable));
+    snapshot->framesPastTime = s_FramesPastTime;
 }
 
 static void RestoreSnapshot(const Snapshot &snapshot)
 {
     g_Game = snapshot.game;
     memcpy(ObjectTable, snapshot.objects, sizeof(ObjectTable));
+    s_FramesPastTime = snapshot.framesPastTime;
 }
 
 // One pass of the main loop without the window: the input phase, the game's frame, the test program's end of
@@ -88,47 +106,61 @@ static void PlayFrame(unsigned int bits)
     g_Game.InputHorizontal = 0;
     g_Game.InputVertical = 0;
     memset(g_Game.ButtonLatch, 0, sizeof(g_Game.ButtonLatch));
+    s_FramesPastTime = g_Game.StageTime >= s_Goal.surviveTime ? s_FramesPastTime + 1 : 0;
 }
 
-// The state WinMain leaves before its first frame, without a save file; then the menus up to stage play.
-static void StartFromTitle(std::vector<unsigned int> *played)
+// The state WinMain leaves before its first frame, without a save file; then either the menus or the test
+// program's --start, up to stage play. Answers false for a --start the test program refuses.
+static bool StartPlay(std::vector<unsigned int> *played)
 {
     ResetGameAndEngine();
     g_StandIn.recording = false;
     g_Handles.ColorBlack = MakeScreenColor(0, 0, 0);
     g_Handles.ColorWhite = MakeScreenColor(255, 255, 255);
     StartStage(0);
-    for (unsigned int bits : MENU_INPUT) {
-        PlayFrame(bits);
-        played->push_back(bits);
+    if (!s_Goal.start.empty()) {
+        if (StartTestBuild(("--start " + s_Goal.start).c_str()) >= 0) {
+            return false;
+        }
+        ApplyTestStart();
+    } else {
+        for (unsigned int bits : MENU_INPUT) {
+            PlayFrame(bits);
+            played->push_back(bits);
+        }
     }
     while (g_Game.MainState != 0 && played->size() < 100) {
         PlayFrame(0);
         played->push_back(0);
     }
+    s_Goal.startStage = g_Game.StageIndex;
+    return true;
 }
 
-static bool IsHandedOver(void)
+static bool IsGoalReached(void)
 {
-    return g_Game.StageIndex == 1 && g_Game.IntroState > 0;
+    if (s_Goal.surviveTime >= 0) {
+        return s_FramesPastTime > s_Goal.surviveFrames && g_Game.MainState == 0;
+    }
+    return g_Game.StageIndex == s_Goal.startStage + 1 && g_Game.IntroState > 0;
 }
 
-static int BossHP(void)
+static int BossHP(const ObjectRecord *objects)
 {
-    const ObjectRecord &boss = ObjectTable[BossRecordIndex[0]];
-    return IsObjectActive(BossRecordIndex[0]) ? boss.hp : 0;
+    const ObjectRecord &boss = objects[BossRecordIndex[s_Goal.startStage]];
+    return boss.state != GONE_STATE ? boss.hp : 0;
 }
 
 // The rank of a state: lives first, then hit points, then the boss's hit points and the score; a clear under way
 // or done beats everything.
 static double ValueOfState(void)
 {
-    if (g_Game.ClearState > 0 || g_Game.EventState > 0 || g_Game.StageIndex > 0) {
+    if (g_Game.ClearState > 0 || g_Game.EventState > 0 || g_Game.StageIndex != s_Goal.startStage) {
         return 1e9;
     }
     double value = g_Game.Lives * 100000.0 + g_Game.PlayerHP * 1000.0 + g_Game.Score / 10.0;
     if (g_Game.BossPhase > 0) {
-        value -= BossHP() * 2000.0;
+        value -= BossHP(ObjectTable) * 2000.0;
     }
     if (g_Game.MissState > 0 || g_Game.PlayerHP <= 0) {
         value -= 50000.0;
@@ -155,7 +187,7 @@ static uint64_t HashState(void)
 
 static void PlayChunk(const ChunkAction &action, int frames, std::vector<unsigned int> *played)
 {
-    for (int f = 0; f < frames && !IsHandedOver(); f++) {
+    for (int f = 0; f < frames && !IsGoalReached(); f++) {
         unsigned int bits = g_Game.ClearState > 0 || g_Game.EventState > 0 ? 0 : f == 0 ? action.first : action.rest;
         PlayFrame(bits);
         if (played != nullptr) {
@@ -165,8 +197,8 @@ static void PlayChunk(const ChunkAction &action, int frames, std::vector<unsigne
 }
 
 // The beam: each step tries every action on every entry and keeps the best distinct states; only the current
-// entries hold snapshots, the steps before keep who came from whom. Answers the stage's input (after the menus),
-// or nothing when every line of play was lost or the frame limit passed.
+// entries hold snapshots, the steps before keep who came from whom. Answers the stage's input (after the menus
+// or the start), or nothing when every line of play was lost or the frame limit passed.
 static std::vector<unsigned int> SearchStage(const Snapshot &start, int beamWidth, int chunk)
 {
     std::vector<BeamEntry> beam(1);
@@ -185,7 +217,7 @@ static std::vector<unsigned int> SearchStage(const Snapshot &start, int beamWidt
                 }
                 next.push_back({Snapshot(), ValueOfState(), e, a});
                 TakeSnapshot(&next.back().state);
-                finished = IsHandedOver() ? (int)next.size() - 1 : -1;
+                finished = IsGoalReached() ? (int)next.size() - 1 : -1;
             }
         }
         if (next.empty()) {
@@ -210,8 +242,8 @@ static std::vector<unsigned int> SearchStage(const Snapshot &start, int beamWidt
         const GameGlobals &best = beam[0].state.game;
         if (frame % (chunk * 100) == 0 || finished >= 0) {
             fprintf(stderr, "frame %d: time %d lives %d hp %d score %d boss hp %d clear %d\n", frame,
-                    (int)best.StageTime, best.Lives, best.PlayerHP, (int)best.Score,
-                    best.StageIndex == 0 ? beam[0].state.objects[BossRecordIndex[0]].hp : 0, best.ClearState);
+                    (int)best.StageTime, best.Lives, best.PlayerHP, (int)best.Score, BossHP(beam[0].state.objects),
+                    best.ClearState);
         }
         if (finished >= 0) {
             // The actions of the line that got through, from the last step back to the first; replayed from the
@@ -229,28 +261,33 @@ static std::vector<unsigned int> SearchStage(const Snapshot &start, int beamWidt
             return played;
         }
     }
-    fprintf(stderr, "no clear within %d frames\n", FRAME_LIMIT);
+    fprintf(stderr, "the goal was not reached within %d frames\n", FRAME_LIMIT);
     return {};
 }
 
-static bool WriteInputFile(const char *name, const std::vector<unsigned int> &played, size_t menuFrames,
-                           size_t handOver)
+// One mark in the input file: a comment line before the frame at `frame`.
+struct InputMark {
+    size_t frame;
+    std::string text;
+};
+
+static bool WriteInputFile(const char *name, const std::vector<unsigned int> &played, const std::string &header,
+                           const std::vector<InputMark> &marks)
 {
     FILE *file;
     if (fopen_s(&file, name, "wb") != 0) {
         return false;
     }
-    fprintf(file,
-            "# From the title: START, NORMAL, then stage 0 played to its boss's defeat, the clear and the\n"
-            "# event, into stage 1's intro. Written by clear_input_search; %u frames in all.\n",
-            (unsigned)played.size());
+    fprintf(file, "%s Written by clear_input_search; %u frames in all.\n", header.c_str(), (unsigned)played.size());
+    auto markAt = [&marks](size_t frame) {
+        return std::find_if(marks.begin(), marks.end(), [frame](const InputMark &m) { return m.frame == frame; });
+    };
     for (size_t i = 0; i < played.size();) {
-        if (i == 0 || i == menuFrames || i == handOver) {
-            fputs(i == 0 ? "# menus\n" : i == menuFrames ? "# stage 0\n" : "# stage 1's intro\n", file);
+        if (markAt(i) != marks.end()) {
+            fprintf(file, "# %s\n", markAt(i)->text.c_str());
         }
         size_t run = 1;
-        while (i + run < played.size() && played[i + run] == played[i] && i + run != menuFrames &&
-               i + run != handOver) {
+        while (i + run < played.size() && played[i + run] == played[i] && markAt(i + run) == marks.end()) {
             run++;
         }
         fprintf(file, run > 1 ? "%x*%u\n" : "%x\n", played[i], (unsigned)run);
@@ -263,7 +300,7 @@ static bool WriteInputFile(const char *name, const std::vector<unsigned int> &pl
 static int PlayIdle(void)
 {
     std::vector<unsigned int> played;
-    StartFromTitle(&played);
+    StartPlay(&played);
     int hurts = 0, frames = 0;
     for (; frames < FRAME_LIMIT && g_Game.MainState == 0; frames++) {
         uint8_t wasHurt = g_Game.PlayerHurt;
@@ -275,53 +312,99 @@ static int PlayIdle(void)
     return 0;
 }
 
+// "T,N" into two counts of at least 0.
+static bool ParsePair(const char *text, int *first, int *second)
+{
+    char *end;
+    *first = (int)strtol(text, &end, 10);
+    if (*end != ',' || end == text) {
+        return false;
+    }
+    *second = (int)strtol(end + 1, &end, 10);
+    return *end == '\0' && *first >= 0 && *second >= 0;
+}
+
+// The input file's first line (it names the --start the input needs) and its marks.
+static std::string DescribeInput(size_t startFrames, size_t goalFrame, std::vector<InputMark> *marks)
+{
+    char text[200];
+    int stage = s_Goal.startStage;
+    if (s_Goal.surviveTime >= 0) {
+        snprintf(text, sizeof(text),
+                 "# --start %s: stage %d played from its start until the stage clock reached %d s and\n"
+                 "# %d more frames, the player alive.",
+                 s_Goal.start.c_str(), stage, s_Goal.surviveTime, s_Goal.surviveFrames);
+        *marks = {{0, "stage " + std::to_string(stage)}};
+        return text;
+    }
+    snprintf(text, sizeof(text),
+             "# %s stage %d played to its boss's defeat, the clear and the\n"
+             "# event, into stage %d's intro.",
+             s_Goal.start.empty() ? "From the title: START, NORMAL, then" : ("--start " + s_Goal.start + ":").c_str(),
+             stage, stage + 1);
+    *marks = {{startFrames, "stage " + std::to_string(stage)},
+              {goalFrame, "stage " + std::to_string(stage + 1) + "'s intro"}};
+    if (s_Goal.start.empty()) {
+        marks->push_back({0, "menus"});
+    }
+    return text;
+}
+
 int main(int argc, char **argv)
 {
     const char *output = nullptr;
     int beamWidth = 24, chunk = 8;
-    bool idle = false;
-    for (int i = 1; i < argc; i++) {
+    bool idle = false, good = true;
+    for (int i = 1; i < argc && good; i++) {
+        bool hasValue = i + 1 < argc;
         if (strcmp(argv[i], "--idle") == 0) {
             idle = true;
-        } else if (strcmp(argv[i], "--beam") == 0 && i + 1 < argc) {
+        } else if (strcmp(argv[i], "--beam") == 0 && hasValue) {
             beamWidth = atoi(argv[++i]);
-        } else if (strcmp(argv[i], "--chunk") == 0 && i + 1 < argc) {
+        } else if (strcmp(argv[i], "--chunk") == 0 && hasValue) {
             chunk = atoi(argv[++i]);
+        } else if (strcmp(argv[i], "--start") == 0 && hasValue) {
+            s_Goal.start = argv[++i];
+        } else if (strcmp(argv[i], "--survive") == 0 && hasValue) {
+            good = ParsePair(argv[++i], &s_Goal.surviveTime, &s_Goal.surviveFrames);
         } else if (output == nullptr && argv[i][0] != '-') {
             output = argv[i];
         } else {
-            output = nullptr;
-            break;
+            good = false;
         }
     }
-    if (idle) {
+    if (idle && good) {
         return PlayIdle();
     }
-    if (output == nullptr || beamWidth < 1 || chunk < 1) {
-        fprintf(stderr, "usage: clear_input_search OUTPUT [--beam W] [--chunk N] | --idle\n");
+    std::vector<unsigned int> played;
+    if (!good || output == nullptr || beamWidth < 1 || chunk < 1 || !StartPlay(&played)) {
+        fprintf(stderr, "usage: clear_input_search OUTPUT [--start D,S] [--survive T,N] [--beam W] [--chunk N]"
+                        " | --idle\n");
         return 2;
     }
-    std::vector<unsigned int> played;
-    StartFromTitle(&played);
-    if (g_Game.MainState != 0 || g_Game.DifficultyIndex != 1) {
-        fprintf(stderr, "the menus did not open stage 0 on NORMAL\n");
+    if (g_Game.MainState != 0 || (s_Goal.start.empty() && g_Game.DifficultyIndex != 1)) {
+        fprintf(stderr, "the stage did not open\n");
         return 1;
     }
-    size_t menuFrames = played.size();
+    size_t startFrames = played.size();
     Snapshot start;
     TakeSnapshot(&start);
     std::vector<unsigned int> stage = SearchStage(start, beamWidth, chunk);
-    if (stage.empty() || !IsHandedOver()) {
+    if (stage.empty() || !IsGoalReached()) {
         return 1;
     }
     played.insert(played.end(), stage.begin(), stage.end());
-    size_t handOver = played.size();
-    played.insert(played.end(), FRAMES_AFTER_HAND_OVER, 0);
-    if (!WriteInputFile(output, played, menuFrames, handOver)) {
+    size_t goalFrame = played.size();
+    if (s_Goal.surviveTime < 0) {
+        played.insert(played.end(), FRAMES_AFTER_HAND_OVER, 0);
+    }
+    std::vector<InputMark> marks;
+    std::string header = DescribeInput(startFrames, goalFrame, &marks);
+    if (!WriteInputFile(output, played, header, marks)) {
         fprintf(stderr, "%s: cannot write the input file\n", output);
         return 2;
     }
-    printf("%s: %u frames, stage 1's intro from frame %u, lives %d, score %d\n", output, (unsigned)played.size(),
-           (unsigned)handOver, g_Game.Lives, (int)g_Game.Score);
+    printf("%s: %u frames, the goal reached at frame %u, lives %d, score %d\n", output, (unsigned)played.size(),
+           (unsigned)goalFrame, g_Game.Lives, (int)g_Game.Score);
     return 0;
 }

@@ -100,6 +100,16 @@ def input_file(steps):
     return "".join(f"{bits:x}*{frames}\n" for bits, frames in steps if frames)
 
 
+def input_frames(text):
+    """The frames an input file's text gives: one a line, "*N" repeating it, "#" starting a comment."""
+    total = 0
+    for line in text.splitlines():
+        line = line.split("#")[0].strip()
+        if line:
+            total += int(line.split("*")[1]) if "*" in line else 1
+    return total
+
+
 def make_unwritable(path):
     """Takes the write permission away, and sets the immutable flag: the harness runs as root, for whom Wine's
     server opens a file for writing whatever its permission says, but not an immutable one."""
