@@ -213,9 +213,13 @@ void CheckKnockedObjects(void)
     }
     int count = StageObjectCount[g_Game.StageIndex];
     for (int flyer = 0; flyer < count; flyer++) {
+        // A hit changes only its target, so the flyer's own test holds for the whole row of targets.
+        int flyerState = ObjectTable[flyer].state;
+        if (!IsObjectActive(flyer) || !IsKnockedState(flyerState)) {
+            continue;
+        }
         for (int target = 0; target < count; target++) {
-            int flyerState = ObjectTable[flyer].state;
-            if (!IsObjectActive(flyer) || target == flyer || !IsObjectHittable(target) || !IsKnockedState(flyerState)) {
+            if (target == flyer || !IsObjectHittable(target)) {
                 continue;
             }
             if (IsObjectClearOf(target, flyer) && IsObjectClearOf(flyer, target)) {

@@ -42,7 +42,7 @@ static void AwardExtraLife(void)
 
 // The logic of one stage-play frame. The updates it calls stand still by themselves while paused, in the intro or
 // in the clear; the music, the sequences, the score and the invulnerability countdown go on.
-static void StagePlayFrame(void)
+void StagePlayFrame(void)
 {
     GameGlobals &g = g_Game;
     if (g.BossPhase == 1) {

@@ -149,6 +149,7 @@ int PacingSleepTime(int frameStart, int now, int frameTarget);
 // Frame step (frame_step.cpp). DrawStagePlay draws the stage picture with its heads-up display as the globals
 // stand (the drawing half of a stage-play frame).
 void GameFrame(void);
+void StagePlayFrame(void); // the logic half: what a bot rehearses without drawing
 void DrawStagePlay(void);
 // Seven digit cells of the tile sheet, 16 pixels apart from x, most significant first (leading zeros shown); the
 // value lies within 0..9,999,999.
@@ -235,6 +236,12 @@ void NoteEffectPlayed(int resourceId);
 void NoteMusicLoaded(int resourceId);
 int IsSaveStepFailing(int step);
 void ApplyTestStart(void); // --start D,S: that difficulty and stage, opened as CONTINUE opens a stage
+// The bot (test_bot.cpp): it plays `difficulty` from the menus (CONTINUE after a game over) and, on stage
+// `giveUpStage` (-1: none), waits for one game over first. It answers the frame's pad bits from the game's values;
+// while it rehearses a move the game plays no sound.
+void StartBot(int difficulty, int giveUpStage);
+unsigned int ChooseBotPadBits(void);
+int IsBotRehearsing(void);
 #else
 static inline int StartTestBuild(const char *)
 {
@@ -264,5 +271,9 @@ static inline int IsSaveStepFailing(int)
 }
 static inline void ApplyTestStart(void)
 {
+}
+static inline int IsBotRehearsing(void)
+{
+    return 0;
 }
 #endif

@@ -8,7 +8,7 @@
 
 void SwitchMusic(int8_t track)
 {
-    if (track == g_Game.CurrentTrack) {
+    if (track == g_Game.CurrentTrack || IsBotRehearsing()) {
         return;
     }
     DeleteSoundHandle(g_Handles.MusicHandle, 0);
@@ -22,6 +22,9 @@ void SwitchMusic(int8_t track)
 
 void PlayEffect(int index)
 {
+    if (IsBotRehearsing()) {
+        return;
+    }
     PlaySoundHandle(g_Handles.SoundEffects[index], 1, 1);
     NoteEffectPlayed(300 + index);
 }

@@ -3,7 +3,9 @@
 // hold at a chosen frame for a screenshot, the frame limit, the software screen, a save written after a chosen
 // frame (as game over and stage clear write it) and one failing step of every safe write. Window thread.
 //   --dir DIR  --multi  --input FILE  --no-pacing  --hash FILE  --dump FILE  --frames N  --stop-at N  --software
-//   --save-at N  --fail-save create|write|commit|close|replace  --start D,S
+//   --save-at N  --fail-save create|write|commit|close|replace  --start D,S  --bot D  --bot-give-up S  --record FILE
+// --bot D lets the bot play (difficulty D from the menus) instead of the input file; --record FILE writes the pad
+// bits of every frame the test program supplied, as an input file that replays the run.
 // Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
 // malformed line (also written to FILE.err), 4 no "release" file within 120 s of a hold.
 #include "game/game_state.h"
@@ -30,6 +32,12 @@ struct PadRun {
 
 struct TestBuildState {
     bool inputFromFile = false;
+    bool bot = false;
+    int botDifficulty = 1;
+    int botGiveUpStage = -1;
+    FILE *recordFile = nullptr;
+    unsigned int recordBits = 0; // the run of equal bits not yet written
+    long recordCount = 0;
     std::vector<PadRun> padRuns;
     size_t padRunIndex = 0;
     long padRunUsed = 0;
@@ -156,10 +164,43 @@ static FILE *OpenAppending(const std::string &name)
     return fopen_s(&file, name.c_str(), "ab") == 0 ? file : nullptr;
 }
 
+// The run of equal bits noted last, as one input-file line.
+static void FlushRecord(void)
+{
+    if (s_Test.recordFile == nullptr || s_Test.recordCount == 0) {
+        return;
+    }
+    if (s_Test.recordCount == 1) {
+        fprintf(s_Test.recordFile, "%x\n", s_Test.recordBits);
+    } else {
+        fprintf(s_Test.recordFile, "%x*%ld\n", s_Test.recordBits, s_Test.recordCount);
+    }
+    fflush(s_Test.recordFile);
+    s_Test.recordCount = 0;
+}
+
+static void RecordBits(unsigned int bits)
+{
+    if (s_Test.recordCount > 0 && bits != s_Test.recordBits) {
+        FlushRecord();
+    }
+    s_Test.recordBits = bits;
+    s_Test.recordCount++;
+}
+
+static bool ParseIndex(const std::string &text, int low, int high, int *value)
+{
+    char *end;
+    long number = strtol(text.c_str(), &end, 10);
+    *value = (int)number;
+    return !text.empty() && *end == '\0' && number >= low && number <= high;
+}
+
 // Starts from no options at every call, closing what an earlier call opened.
 int StartTestBuild(const char *commandLine)
 {
-    for (FILE *file : {s_Test.hashFile, s_Test.dumpFile}) {
+    FlushRecord();
+    for (FILE *file : {s_Test.hashFile, s_Test.dumpFile, s_Test.recordFile}) {
         if (file != nullptr) {
             fclose(file);
         }
@@ -196,6 +237,12 @@ int StartTestBuild(const char *commandLine)
             if (!ReadInputFile(value)) {
                 return EXIT_BAD_INPUT;
             }
+        } else if (option == "--bot") {
+            s_Test.bot = good = ParseIndex(value, 0, 3, &s_Test.botDifficulty);
+        } else if (option == "--bot-give-up") {
+            good = ParseIndex(value, 0, STAGE_COUNT - 1, &s_Test.botGiveUpStage);
+        } else if (option == "--record") {
+            good = (s_Test.recordFile = OpenAppending(value)) != nullptr;
         } else if (option == "--hash") {
             good = (s_Test.hashFile = OpenAppending(value)) != nullptr;
         } else if (option == "--dump") {
@@ -232,16 +279,29 @@ int StartTestBuild(const char *commandLine)
         }
         i++;
     }
+    if (s_Test.bot) {
+        StartBot(s_Test.botDifficulty, s_Test.botGiveUpStage);
+    }
+    if (s_Test.recordFile != nullptr) {
+        static bool registered = false;
+        if (!registered) {
+            atexit(FlushRecord);
+            registered = true;
+        }
+        fputs("# pad bits recorded by the test program\n", s_Test.recordFile);
+    }
     return -1;
 }
 
 int TakeTestPadBits(unsigned int *bits)
 {
-    if (!s_Test.inputFromFile) {
+    if (!s_Test.inputFromFile && !s_Test.bot) {
         return 0;
     }
     *bits = 0;
-    if (s_Test.padRunIndex < s_Test.padRuns.size()) {
+    if (s_Test.bot) {
+        *bits = ChooseBotPadBits();
+    } else if (s_Test.padRunIndex < s_Test.padRuns.size()) {
         const PadRun &run = s_Test.padRuns[s_Test.padRunIndex];
         *bits = run.bits;
         if (++s_Test.padRunUsed == run.count) {
@@ -249,6 +309,7 @@ int TakeTestPadBits(unsigned int *bits)
             s_Test.padRunUsed = 0;
         }
     }
+    RecordBits(*bits);
     return 1;
 }
 
