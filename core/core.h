@@ -353,6 +353,7 @@ double GetWindowScaleRates(double *xRate, double *yRate);
 int EnableDesktopComposition(int enable);
 int SetMainWindowTitle(const char *text);
 int SetAllowMultipleInstances(int flag);
+int SetRunInBackground(int flag); // 1: the pump and the drawing calls go on while the window is inactive
 int GetWindowClientArea(RECT *rect);
 int GetBackgroundColor(int *red, int *green, int *blue); // the colour new screens are cleared to; black unless set
 int OnWindowMoved(LPARAM lParam);

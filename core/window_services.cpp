@@ -114,6 +114,12 @@ int SetAllowMultipleInstances(int flag)
     return 0;
 }
 
+int SetRunInBackground(int flag)
+{
+    g_WindowSettings.runInBackground = flag;
+    return 0;
+}
+
 int GetWindowClientArea(RECT *rect)
 {
     RECT client = {0, 0, 0, 0};

@@ -248,6 +248,10 @@ void GameFrame(void)
         EventFrame();
     } else {
         StagePlayFrame();
-        DrawStagePlay();
+        if (IsStagePictureDue()) {
+            DrawStagePlay();
+        } else {
+            FollowBossHealth();
+        }
     }
 }

@@ -223,6 +223,7 @@ void DrawSpriteCell(int x, int y, int cell, int mirrored);
 void DrawSpriteBlock(int rows, int first, int y, int x, int columns);
 void DrawSpriteBlockMirrored(int rows, int first, int y, int x, int columns);
 void DrawBossHealthBar(void);
+void FollowBossHealth(void); // the gauge's value as the bar shows it, kept on a frame left undrawn too
 
 // The test build's hooks (test_build.cpp, compiled into the test program only); the program proper gets the
 // inline forms, which do nothing.
@@ -242,6 +243,15 @@ void ApplyTestStart(void); // --start D,S: that difficulty and stage, opened as 
 void StartBot(int difficulty, int giveUpStage);
 unsigned int ChooseBotPadBits(void);
 int IsBotRehearsing(void);
+// Whole runs (test_runs.cpp): TakeRunOption answers the words it took from the command line (0 none, -1 an
+// option it cannot use; `value` is null at the line's end); EndRunFrame, after a frame's flip, answers -1 to go on
+// or the exit code of an end rule. A stage picture (and the flip) may be left out on a frame (IsStagePictureDue).
+void ResetRunChecks(void);
+int TakeRunOption(const char *option, const char *value);
+int IsRunFrameDrawn(long frame);
+int EndRunFrame(long frame);
+int IsStagePictureDue(void);
+int IsFlipDue(void);
 #else
 static inline int StartTestBuild(const char *)
 {
@@ -275,5 +285,13 @@ static inline void ApplyTestStart(void)
 static inline int IsBotRehearsing(void)
 {
     return 0;
+}
+static inline int IsStagePictureDue(void)
+{
+    return 1;
+}
+static inline int IsFlipDue(void)
+{
+    return 1;
 }
 #endif

@@ -136,7 +136,9 @@ static int RunFrame(void)
         PollJoystick();
     }
     GameFrame();
-    FlipScreen();
+    if (IsFlipDue()) {
+        FlipScreen();
+    }
     int ended = EndTestFrame();
     g_Game.InputHorizontal = 0;
     g_Game.InputVertical = 0;

@@ -67,12 +67,18 @@ void DrawSpriteBlockMirrored(int rows, int first, int y, int x, int columns)
     DrawBlock(rows, first, y, x, columns, 1);
 }
 
-void DrawBossHealthBar(void)
+void FollowBossHealth(void)
 {
     GameGlobals &g = g_Game;
     if (g.BossPhase >= 1) {
         g.BossHealthDisplay = ObjectTable[BossRecordIndex[g.StageIndex]].hp;
     }
+}
+
+void DrawBossHealthBar(void)
+{
+    const GameGlobals &g = g_Game;
+    FollowBossHealth();
     for (int k = 0; k < g.BossHealthDisplay && GAUGE_X + GAUGE_STEP * k <= GAUGE_LAST_X; k++) {
         DrawGraphAt(GAUGE_X + GAUGE_STEP * k, 32, g_Handles.TileCells[GAUGE_CELL], 1);
     }

@@ -4,6 +4,7 @@
 // frame (as game over and stage clear write it) and one failing step of every safe write. Window thread.
 //   --dir DIR  --multi  --input FILE  --no-pacing  --hash FILE  --dump FILE  --frames N  --stop-at N  --software
 //   --save-at N  --fail-save create|write|commit|close|replace  --start D,S  --bot D  --bot-give-up S  --record FILE
+//   and the whole-run options of test_runs.cpp
 // --bot D lets the bot play (difficulty D from the menus) instead of the input file; --record FILE writes the pad
 // bits of every frame the test program supplied, as an input file that replays the run.
 // Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
@@ -42,6 +43,7 @@ struct TestBuildState {
     size_t padRunIndex = 0;
     long padRunUsed = 0;
     bool pacingOff = false;
+    bool pictureSkipped = false; // this frame's stage picture was left undrawn
     FILE *hashFile = nullptr;
     FILE *dumpFile = nullptr;
     long lastFrame = 0; // 0: no limit
@@ -206,6 +208,7 @@ int StartTestBuild(const char *commandLine)
         }
     }
     s_Test = TestBuildState();
+    ResetRunChecks();
     std::vector<std::string> words = SplitCommandLine(commandLine);
     // The working folder first, wherever it stands, so that every other name on the line is the run's own.
     for (size_t i = 0; i + 1 < words.size(); i++) {
@@ -219,7 +222,13 @@ int StartTestBuild(const char *commandLine)
         bool hasValue = i + 1 < words.size();
         const std::string value = hasValue ? words[i + 1] : "";
         bool good = true;
-        if (option == "--multi") {
+        int runWords = TakeRunOption(option.c_str(), hasValue ? value.c_str() : nullptr);
+        if (runWords > 0) {
+            i += runWords - 1;
+            continue;
+        } else if (runWords < 0) {
+            good = false;
+        } else if (option == "--multi") {
             SetAllowMultipleInstances(1);
             continue;
         } else if (option == "--no-pacing") {
@@ -458,12 +467,29 @@ int EndTestFrame(void)
     }
     s_Test.effects.clear();
     s_Test.music.clear();
+    s_Test.pictureSkipped = false;
     if (s_Test.frame == s_Test.saveFrame) {
         WriteSaveFile();
     }
-    int ended = s_Test.frame == s_Test.stopFrame ? HoldFrame() : -1;
+    int ended = EndRunFrame(s_Test.frame);
+    if (ended < 0 && s_Test.frame == s_Test.stopFrame) {
+        ended = HoldFrame();
+    }
     if (ended < 0 && s_Test.frame == s_Test.lastFrame) {
         ended = 0;
     }
     return ended;
+}
+
+// A held frame's stage picture is always drawn; a frame whose stage picture was left out is not flipped either.
+int IsStagePictureDue(void)
+{
+    long frame = s_Test.frame + 1;
+    s_Test.pictureSkipped = frame != s_Test.stopFrame && !IsRunFrameDrawn(frame);
+    return !s_Test.pictureSkipped;
+}
+
+int IsFlipDue(void)
+{
+    return !s_Test.pictureSkipped;
 }

@@ -10,6 +10,7 @@
 #include "font/font.h"
 #include "graphics/graphics.h"
 #include "graphics/graphics_test_hooks.h"
+#include "image/image.h"
 #include "input/input.h"
 #include "sound/sound.h"
 
@@ -113,6 +114,10 @@ int DrawPoint(int x, int y, unsigned int color) { return Note("DrawPoint", {x, y
 int SetDrawBlend(int mode, int parameter) { return Note("SetDrawBlend", {mode, parameter}); }
 int SetTextureNeverSplit(int flag) { return Note("SetTextureNeverSplit", {flag}); }
 int SetUseDirect3D(int flag) { return Note("SetUseDirect3D", {flag}); }
+int SetRunInBackground(int flag) { return Note("SetRunInBackground", {flag}); }
+int LockDrawScreen(int x1, int y1, int x2, int y2, BaseImage *, int target, int) { return Note("LockDrawScreen", {x1, y1, x2, y2, target}) - 1; }
+int UnlockDrawScreen(void) { return Note("UnlockDrawScreen", {}); }
+int GetBaseImagePixelComponents(BaseImage *, int, int, int *, int *, int *, int *) { return -1; }
 int GetGraphTableCount(void) { return g_StandIn.liveGraphs; }
 EngineHandle LoadGraphFromResource(const char *name, const char *type) { g_StandIn.liveGraphs++; return Note("LoadGraphFromResource", {Id(name)}, type) + ++g_StandIn.nextGraph; }
 int ReleaseGraphHandle(EngineHandle graph, int flag) { g_StandIn.liveGraphs--; return Note("ReleaseGraphHandle", {graph, flag}); }

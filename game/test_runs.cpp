@@ -1,0 +1,222 @@
+// The test program's whole-run options (compiled into QvGameTest only): stage pictures drawn on every Nth frame
+// only, the engine running on while its window is inactive, the run ended on a stage's clear or on the title's
+// return, the run's report (clears with lives lost, the records each stage showed) and back-buffer shots written
+// as PPM files. What it watches it reads from the game's values at the end of each frame. Window thread.
+//   --draw-every N  --background  --end-after-clear  --end-at-title  --report FILE  --shot-at N[,N...]
+#include "game/game_state.h"
+
+#include "graphics/graphics.h"
+#include "image/image.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <set>
+#include <string>
+#include <vector>
+
+// A stage as the report follows it: entered when play reaches it from another stage or from the title side.
+struct StageVisit {
+    int stage;
+    std::set<int> recordsSeen; // records that overlapped the visible screen while they took part
+};
+
+struct RunChecks {
+    long drawEvery = 1;
+    bool endAfterClear = false;
+    bool endAtTitle = false;
+    std::string reportName;
+    std::set<long> shotFrames;
+    // What the report gathers.
+    long frame = 0;
+    std::vector<std::string> clears;
+    std::vector<StageVisit> visits;
+    int currentStage = -1; // the stage in play, -1 on the title side
+    long enteredFrame = 0;
+    int livesLost = 0;
+    bool clearedSinceEntered = false;
+    bool stagePlaySeen = false; // since the start or the last game over
+    int lastLives = 0;
+    int lastClearState = 0;
+};
+
+static RunChecks s_Runs;
+
+static bool ParseFrame(const std::string &text, long *value)
+{
+    char *end;
+    *value = strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && *value > 0;
+}
+
+static bool ParseFrameList(const std::string &text)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        long frame;
+        if (!ParseFrame(item, &frame)) {
+            return false;
+        }
+        s_Runs.shotFrames.insert(frame);
+        start = comma == std::string::npos ? text.size() + 1 : comma + 1;
+    }
+    return true;
+}
+
+static void WriteReport(void)
+{
+    FILE *file;
+    if (s_Runs.reportName.empty() || fopen_s(&file, s_Runs.reportName.c_str(), "wb") != 0) {
+        return;
+    }
+    fprintf(file, "frames=%ld\n", s_Runs.frame);
+    for (const std::string &clear : s_Runs.clears) {
+        fprintf(file, "%s\n", clear.c_str());
+    }
+    for (const StageVisit &visit : s_Runs.visits) {
+        fprintf(file, "entered stage=%d records=", visit.stage);
+        const char *separator = "";
+        for (int record : visit.recordsSeen) {
+            fprintf(file, "%s%d", separator, record);
+            separator = ",";
+        }
+        fputc('\n', file);
+    }
+    fclose(file);
+}
+
+void ResetRunChecks(void)
+{
+    s_Runs = RunChecks();
+}
+
+int TakeRunOption(const char *option, const char *value)
+{
+    const std::string name = option;
+    if (name == "--background") {
+        SetRunInBackground(1);
+        return 1;
+    } else if (name == "--end-after-clear" || name == "--end-at-title") {
+        (name == "--end-after-clear" ? s_Runs.endAfterClear : s_Runs.endAtTitle) = true;
+        return 1;
+    } else if (name != "--draw-every" && name != "--report" && name != "--shot-at") {
+        return 0;
+    } else if (value == nullptr) {
+        return -1;
+    } else if (name == "--draw-every") {
+        return ParseFrame(value, &s_Runs.drawEvery) ? 2 : -1;
+    } else if (name == "--shot-at") {
+        return ParseFrameList(value) ? 2 : -1;
+    } else { // --report
+        static bool registered = false;
+        if (!registered) {
+            atexit(WriteReport);
+            registered = true;
+        }
+        s_Runs.reportName = value;
+        return 2;
+    }
+}
+
+int IsRunFrameDrawn(long frame)
+{
+    return frame % s_Runs.drawEvery == 0 || s_Runs.shotFrames.count(frame) != 0;
+}
+
+// The back buffer as it stands, as "shot_N.ppm" (binary, RGB).
+static void WriteShot(long frame)
+{
+    BaseImage view;
+    if (LockDrawScreen(0, 0, 640, 480, &view, -1, 1) != 0) {
+        fprintf(stderr, "QvGameTest: cannot read the screen back at frame %ld\n", frame);
+        return;
+    }
+    std::string pixels;
+    pixels.reserve(640 * 480 * 3);
+    for (int y = 0; y < 480; y++) {
+        for (int x = 0; x < 640; x++) {
+            int red = 0, green = 0, blue = 0;
+            GetBaseImagePixelComponents(&view, x, y, &red, &green, &blue, nullptr);
+            pixels += (char)red;
+            pixels += (char)green;
+            pixels += (char)blue;
+        }
+    }
+    UnlockDrawScreen();
+    FILE *file;
+    std::string name = "shot_" + std::to_string(frame) + ".ppm";
+    if (fopen_s(&file, name.c_str(), "wb") == 0) {
+        fprintf(file, "P6\n640 480\n255\n");
+        fwrite(pixels.data(), 1, pixels.size(), file);
+        fclose(file);
+    }
+}
+
+// Every record that takes part and overlaps 0..639 x 0..479 is noted for the stage's visit.
+static void NoteRecordsOnScreen(StageVisit *visit)
+{
+    for (int i = 0; i < StageObjectCount[g_Game.StageIndex]; i++) {
+        const ObjectRecord &r = ObjectTable[i];
+        if (IsObjectActive(i) && r.x < 640 && r.x + r.w > 0 && r.y < 480 && r.y + r.h > 0) {
+            visit->recordsSeen.insert(i);
+        }
+    }
+}
+
+static StageVisit *VisitOf(int stage)
+{
+    for (StageVisit &visit : s_Runs.visits) {
+        if (visit.stage == stage) {
+            return &visit;
+        }
+    }
+    s_Runs.visits.push_back({stage, {}});
+    return &s_Runs.visits.back();
+}
+
+// Follows the stage side after a frame: stages entered, lives lost, clears, the title's return. Answers whether an
+// end rule ends the run here.
+static bool FollowStages(void)
+{
+    const GameGlobals &g = g_Game;
+    bool clearEnded = s_Runs.lastClearState > 0 && g.ClearState == 0 && g.EventState == 10;
+    s_Runs.lastClearState = g.ClearState;
+    if (g.MainState > 0) {
+        if (s_Runs.currentStage >= 0 && !s_Runs.clearedSinceEntered) {
+            s_Runs.stagePlaySeen = false; // a game over's return to the title ends no run
+        }
+        s_Runs.currentStage = -1;
+        return s_Runs.endAtTitle && s_Runs.stagePlaySeen && g.MainState == 30;
+    }
+    if (g.StageIndex != s_Runs.currentStage) {
+        s_Runs.currentStage = g.StageIndex;
+        s_Runs.enteredFrame = s_Runs.frame;
+        s_Runs.livesLost = 0;
+        s_Runs.clearedSinceEntered = false;
+    } else if (g.Lives < s_Runs.lastLives) {
+        s_Runs.livesLost += s_Runs.lastLives - g.Lives;
+    }
+    s_Runs.lastLives = g.Lives;
+    s_Runs.stagePlaySeen = true;
+    if (g.MissState == 0 && g.EventState == 0) {
+        NoteRecordsOnScreen(VisitOf(g.StageIndex));
+    }
+    if (clearEnded) {
+        char line[160];
+        snprintf(line, sizeof(line), "clear stage=%d difficulty=%d lives_lost=%d frames=%ld score=%d", g.StageIndex,
+                 g.DifficultyIndex, s_Runs.livesLost, s_Runs.frame - s_Runs.enteredFrame + 1, (int)g.Score);
+        s_Runs.clears.push_back(line);
+        s_Runs.clearedSinceEntered = true;
+    }
+    return clearEnded && s_Runs.endAfterClear;
+}
+
+int EndRunFrame(long frame)
+{
+    s_Runs.frame = frame;
+    if (s_Runs.shotFrames.count(frame) != 0) {
+        WriteShot(frame);
+    }
+    return FollowStages() ? 0 : -1;
+}
