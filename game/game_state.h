@@ -245,8 +245,10 @@ unsigned int ChooseBotPadBits(void);
 int IsBotRehearsing(void);
 // Whole runs (test_runs.cpp): TakeRunOption answers the words it took from the command line (0 none, -1 an
 // option it cannot use; `value` is null at the line's end); EndRunFrame, after a frame's flip, answers -1 to go on
-// or the exit code of an end rule. A stage picture (and the flip) may be left out on a frame (IsStagePictureDue).
+// or the exit code of an end rule; WriteRunReport writes the report as the run's exit does. A stage picture (and
+// the flip) may be left out on a frame (IsStagePictureDue).
 void ResetRunChecks(void);
+void WriteRunReport(void);
 int TakeRunOption(const char *option, const char *value);
 int IsRunFrameDrawn(long frame);
 int EndRunFrame(long frame);

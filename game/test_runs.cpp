@@ -64,7 +64,7 @@ static bool ParseFrameList(const std::string &text)
     return true;
 }
 
-static void WriteReport(void)
+void WriteRunReport(void)
 {
     FILE *file;
     if (s_Runs.reportName.empty() || fopen_s(&file, s_Runs.reportName.c_str(), "wb") != 0) {
@@ -111,7 +111,7 @@ int TakeRunOption(const char *option, const char *value)
     } else { // --report
         static bool registered = false;
         if (!registered) {
-            atexit(WriteReport);
+            atexit(WriteRunReport);
             registered = true;
         }
         s_Runs.reportName = value;

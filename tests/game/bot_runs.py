@@ -12,7 +12,7 @@ from game_harness import wine_path
 SECONDS_LIMIT = 900
 
 
-def run_game(root, program, folder, options, files=None, frames=30000):
+def run_game(root, program, folder, options, files=None, frames=20000):
     """Runs the test build in `folder` (emptied first, then given `files`: name -> bytes) with pacing off, in the
     background, on the software screen, for at most `frames` frames (a bot that never reaches its end rule ends
     there); the hash goes into hash.txt, the report into report.txt. Options name their files relative to the

@@ -15,7 +15,7 @@ from game_harness import BUTTON1, DOWN, Image, input_file, read_png, to_565
 import screen_rules
 
 DRAW_EVERY = 16
-FRAME_LIMIT = 150000  # six stages and the title between them
+FRAME_LIMIT = 100000  # six stages of at most 14,000 frames each, and the title between them
 GIVE_UP_STAGE, GIVE_UP_DIFFICULTY = 4, 1
 # The title at frame 10 (cursor on START), then the difficulty menu with its cursor on LUNATIC.
 MENU_STEPS = [(0, 10), (BUTTON1, 1), (0, 1), (DOWN, 3), (0, 5)]
@@ -30,8 +30,8 @@ def read_ppm(path):
     return Image(640, 480, data[len(header):])
 
 
-def menu_failures(paths, folder, save, difficulty):
-    """The title and the difficulty menu shown on `save`, against the drawing rules."""
+def menu_failures(paths, folder, save, difficulty, score):
+    """The title and the difficulty menu shown on `save`, against the drawing rules with `score` as high score."""
     program, root, content = paths
     menus = os.path.join(folder, "menus")
     code = run_game(root, program, menus, ["--input", "input.txt", "--shot-at", f"{TITLE_FRAME},{MENU_FRAME}"],
@@ -39,13 +39,12 @@ def menu_failures(paths, folder, save, difficulty):
     if code != 0:
         return [f"the menu run ended with {code}"]
     picture, tiles = read_png(os.path.join(content, "cg_110.png")), read_png(os.path.join(content, "png_103.png"))
-    high_score = struct.unpack("<6i", save)[0]
     failures = []
     for frame, items, cursor, marks in ((TITLE_FRAME, screen_rules.TITLE_ITEMS, 0, []),
                                         (MENU_FRAME, screen_rules.DIFFICULTY_ITEMS, 3, [difficulty])):
         shot = read_ppm(os.path.join(menus, f"shot_{frame}.ppm"))
         rows = [[to_565(shot.pixel(x, y)) for x in range(640)] for y in range(480)]
-        screen = screen_rules.title_side(picture, tiles, high_score, cursor, items, marks)
+        screen = screen_rules.title_side(picture, tiles, score, cursor, items, marks)
         failures += [f"frame {frame}: {line}" for line in screen_rules.compare(screen, rows, SOFTWARE_BLEND_STEPS)]
     return failures
 
@@ -62,8 +61,9 @@ def whole_run(case):
     save_path = os.path.join(bot, "Save.Dat")
     save = open(save_path, "rb").read() if os.path.exists(save_path) else b""
     cleared = [clear["stage"] for clear in report["clears"]]
-    failures = [] if code == 0 and cleared == list(range(6)) else [
-        f"the bot's run ended with {code} after {report['frames']} frames, clearing stages {cleared}"]
+    if code != 0 or cleared != list(range(6)):
+        return report, save, [f"the bot's run ended with {code} after {report['frames']} frames, clearing {cleared}"]
+    failures = []
     code = run_game(root, program, os.path.join(folder, "replay"), replay_options(options), frames=FRAME_LIMIT)
     differing = differences(bot, os.path.join(folder, "replay"), ["hash.txt"])
     if code != 0 or differing:
@@ -74,6 +74,8 @@ def whole_run(case):
 def judge(case, report, save, failures):
     """The save a whole run (or the run that gave up) left, and for a whole run the menus shown on it."""
     paths, folder, difficulty, give_up = case
+    if failures:
+        return failures
     if len(save) != 24:
         return failures + [f"Save.Dat holds {len(save)} bytes"]
     high_score, furthest, *flags = struct.unpack("<6i", save)
@@ -85,7 +87,7 @@ def judge(case, report, save, failures):
     if (high_score, furthest, flags) != wanted:
         failures.append(f"Save.Dat holds {(high_score, furthest, flags)}, wanted {wanted}")
     elif give_up is None:
-        failures += menu_failures(paths, folder, save, difficulty)
+        failures += menu_failures(paths, folder, save, difficulty, score)
     return failures
 
 
