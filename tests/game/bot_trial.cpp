@@ -76,9 +76,7 @@ int main(int argc, char **argv)
         bool wasHurt = g_Game.PlayerHurt == 1, wasMissed = g_Game.MissState > 0;
         ApplyPadBits(bits);
         GameFrame();
-        g_Game.InputHorizontal = 0;
-        g_Game.InputVertical = 0;
-        memset(g_Game.ButtonLatch, 0, sizeof(g_Game.ButtonLatch));
+        ForgetFrameInput();
         if (!wasHurt && g_Game.PlayerHurt == 1) {
             hurts++;
             if (verbose) {
