@@ -41,27 +41,35 @@ struct RunChecks {
 
 static RunChecks s_Runs;
 
-static bool ParseFrame(const std::string &text, long *value)
+// A positive number at *text; *text moves past what was read.
+static bool ReadPositive(const char **text, long *value)
 {
     char *end;
-    *value = strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && *value > 0;
+    *value = strtol(*text, &end, 10);
+    bool good = end != *text && *value > 0;
+    *text = end;
+    return good;
 }
 
-static bool ParseFrameList(const std::string &text)
+static bool ParseDrawEvery(const char *text)
 {
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        long frame;
-        if (!ParseFrame(item, &frame)) {
+    return ReadPositive(&text, &s_Runs.drawEvery) && *text == '\0';
+}
+
+// Frame numbers separated by commas.
+static bool ParseShotFrames(const char *text)
+{
+    long frame;
+    while (ReadPositive(&text, &frame)) {
+        s_Runs.shotFrames.insert(frame);
+        if (*text == '\0') {
+            return true;
+        }
+        if (*text++ != ',') {
             return false;
         }
-        s_Runs.shotFrames.insert(frame);
-        start = comma == std::string::npos ? text.size() + 1 : comma + 1;
     }
-    return true;
+    return false;
 }
 
 void WriteRunReport(void)
@@ -105,9 +113,9 @@ int TakeRunOption(const char *option, const char *value)
     } else if (value == nullptr) {
         return -1;
     } else if (name == "--draw-every") {
-        return ParseFrame(value, &s_Runs.drawEvery) ? 2 : -1;
+        return ParseDrawEvery(value) ? 2 : -1;
     } else if (name == "--shot-at") {
-        return ParseFrameList(value) ? 2 : -1;
+        return ParseShotFrames(value) ? 2 : -1;
     } else { // --report
         static bool registered = false;
         if (!registered) {

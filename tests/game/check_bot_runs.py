@@ -15,7 +15,7 @@ from game_harness import BUTTON1, DOWN, Image, input_file, read_png, to_565
 import screen_rules
 
 DRAW_EVERY = 16
-FRAME_LIMIT = 100000  # six stages of at most 14,000 frames each, and the title between them
+FRAME_LIMIT = 120000  # six stages of at most 16,000 frames each, and the title between them
 GIVE_UP_STAGE, GIVE_UP_DIFFICULTY = 4, 1
 # The title at frame 10 (cursor on START), then the difficulty menu with its cursor on LUNATIC.
 MENU_STEPS = [(0, 10), (BUTTON1, 1), (0, 1), (DOWN, 3), (0, 5)]
@@ -35,7 +35,7 @@ def menu_failures(paths, folder, save, difficulty, score):
     program, root, content = paths
     menus = os.path.join(folder, "menus")
     code = run_game(root, program, menus, ["--input", "input.txt", "--shot-at", f"{TITLE_FRAME},{MENU_FRAME}"],
-                    files={"Save.Dat": save, "input.txt": input_file(MENU_STEPS).encode()})
+                    files={"Save.Dat": save, "input.txt": input_file(MENU_STEPS).encode()}, frames=MENU_FRAME)
     if code != 0:
         return [f"the menu run ended with {code}"]
     picture, tiles = read_png(os.path.join(content, "cg_110.png")), read_png(os.path.join(content, "png_103.png"))
