@@ -53,7 +53,8 @@ def differences(bot_folder, replay_folder, names):
         path = os.path.join(folder, name)
         return open(path, "rb").read() if os.path.exists(path) else None
 
-    return [name for name in names if read(bot_folder, name) is None or read(bot_folder, name) != read(replay_folder, name)]
+    return [name for name in names
+            if read(bot_folder, name) is None or read(bot_folder, name) != read(replay_folder, name)]
 
 
 def replay_options(options):
