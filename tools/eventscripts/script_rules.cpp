@@ -238,7 +238,7 @@ static bool CheckShape(int number, const Script &script, std::vector<std::string
         }
     }
     if (number == CONTINUE_SCRIPT && sound &&
-        (entries[0].kind != MARK_BK || entries[1].kind != TEXT || entries[2].kind != MARK_BK)) {
+        (entries[0].kind != MARK_BK || entries[2].kind != MARK_BK)) {
         faults.push_back(Where(number, 0) + "the continue notice is BK, one text line, BK, END");
         sound = false;
     }
