@@ -3,6 +3,7 @@
 // writer of the game's constant tables. Build machine only, single-threaded.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,5 @@ void ReadScriptFile(const std::string &path, int number, Script &script, std::ve
 // The rules: one line per refusal, naming script and entry.
 std::vector<std::string> CheckScripts(const std::vector<Script> &scripts);
 
-// Writes the constant tables the game compiles (game/event_scripts.h declares them); false on failure.
-bool WriteScriptTables(const std::string &path, const std::vector<Script> &scripts);
+// Writes the constant tables the game compiles (game/event_scripts.h declares them).
+void WriteScriptTables(std::ostream &out, const std::vector<Script> &scripts);

@@ -4,9 +4,9 @@
 // prints one line per fault and ends with status 1 without writing anything, which fails the build.
 #include "eventscripts.h"
 
+#include "generated_source.h"
+
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 // A Shift-JIS line as a C++ literal: every byte that is not plain printable ASCII as a three-digit octal escape,
 // which cannot swallow the character after it, so the bytes reach the game whatever the compiler's character set.
@@ -25,12 +25,10 @@ static std::string Literal(const std::string &bytes)
     return literal + "\"";
 }
 
-bool WriteScriptTables(const std::string &path, const std::vector<Script> &scripts)
+void WriteScriptTables(std::ostream &out, const std::vector<Script> &scripts)
 {
     static const char *const MARKER_CONSTANTS[ENTRY_KINDS] = {nullptr,         "EventMarkerC",  "EventMarkerCG",
                                                               "EventMarkerCGR", "EventMarkerBK", "EventMarkerEND"};
-    const std::string partial = path + ".tmp";
-    std::ofstream out(partial, std::ios::binary);
     out << "// Made by qvevents from content/events: the event scripts' Shift-JIS tables.\n"
            "#include \"game/event_scripts.h\"\n\n";
     for (int kind = MARK_C; kind < ENTRY_KINDS; kind++) {
@@ -50,12 +48,6 @@ bool WriteScriptTables(const std::string &path, const std::vector<Script> &scrip
         out << "  },\n";
     }
     out << "};\n";
-    out.close();
-    std::error_code error;
-    if (out) {
-        std::filesystem::rename(partial, path, error);
-    }
-    return out && !error;
 }
 
 int main(int argc, char **argv)
@@ -64,9 +56,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: qvevents SCRIPT_FOLDER OUTPUT.cpp\n");
         return 2;
     }
-    const std::string folder = argv[1], output = argv[2];
-    std::error_code error;
-    std::filesystem::remove(output, error); // a refusal must not leave the last accepted tables behind
+    const std::string folder = argv[1];
     std::vector<Script> scripts(SCRIPTS);
     std::vector<std::string> faults;
     for (int s = 0; s < SCRIPTS; s++) {
@@ -75,15 +65,6 @@ int main(int argc, char **argv)
     if (faults.empty()) {
         faults = CheckScripts(scripts);
     }
-    for (const std::string &fault : faults) {
-        std::fprintf(stderr, "qvevents: %s\n", fault.c_str());
-    }
-    if (!faults.empty()) {
-        return 1;
-    }
-    if (!WriteScriptTables(output, scripts)) {
-        std::fprintf(stderr, "qvevents: cannot write %s\n", output.c_str());
-        return 1;
-    }
-    return 0;
+    return FinishGeneratedSource("qvevents", faults, argv[2],
+                                 [&](std::ostream &out) { WriteScriptTables(out, scripts); });
 }
