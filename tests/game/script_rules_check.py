@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """The script validator, run on the build machine: usage script_rules_check.py VALIDATOR SCRIPT_FOLDER.
 
-The scripts as they stand must be accepted, the tables written must hold every entry of the files in order (text
-lines read back from their Shift-JIS bytes), and a page walk written here from the event player's rules must find
-them sound. Then each row of RULES edits a fresh copy and expects a refusal naming script and entry, with no
-tables written, or (None) acceptance."""
+The scripts must be accepted and written back entry for entry (text read back from Shift-JIS), and a page walk
+written here from the event player's rules must find them sound. Each row of RULES edits a fresh copy and expects
+a refusal naming script and entry, with no tables written, or (None) acceptance."""
 import ast
 import os
+import pathlib
 import re
 import subprocess
 import sys
@@ -23,12 +23,8 @@ def read(folder):
     return [[line.rstrip(" \t\r") for line in lines if line.strip(" \t\r") and line[0] != "#"] for lines in files]
 
 
-def page_length(script, start):
-    """The page drawer's length of the page from `start`: its lines plus its marker, 999 for the last page."""
-    for i in range(start, start + 7):
-        if script[i] in MOVES:
-            return 999 if "@END" in script[i:i + 2] else i - start + 1
-    return 7
+def first_marker(script, start):
+    return next((i for i in range(start, min(start + 7, len(script))) if script[i] in MOVES), None)
 
 
 def walk(script, pictures, pressed):
@@ -40,15 +36,16 @@ def walk(script, pictures, pressed):
         if pressed(frame):
             if length == 999:
                 return shown, None
-            start, black = start + length, False
-            i = next((i for i in range(start, min(start + 7, len(script))) if script[i] in MOVES), None)
+            start, black, i = start + length, False, first_marker(script, start + length)
             if i is not None:
                 index, black = index + MOVES[script[i]], script[i] == "@BK"
             if not 0 <= index < pictures:
                 return shown, (i, index)
         if not black:
             shown.add(index)
-        length = page_length(script, start)
+        # the page drawer's length of the page: its lines and its marker, 999 for the last page
+        i = first_marker(script, start)
+        length = 7 if i is None else 999 if "@END" in script[i:i + 2] else i - start + 1
 
 
 def walk_faults(script, pictures):
@@ -65,14 +62,13 @@ def swap_finding(kind):
         for trial in ([*script[:a], script[b], *script[a + 1:b], script[a], *script[b + 1:]] for a in marks
                       for b in marks if a < b):
             single, held, unshown = walk_faults(trial, PICTURES[s])
-            fault = {"single": single if single != held else None, "held": held if held != single else None,
-                     "unshown": (len(trial) - 1, unshown[0]) if unshown and not held else None}[kind]
+            fault, text = {"single": (single != held and single, "the single-press walk takes PictureIndex to"),
+                           "held": (held != single and held, "the walk with button 3 held takes PictureIndex to"),
+                           "unshown": (unshown and not held and (len(trial) - 1, unshown[0]),
+                                       "the single-press walk never shows picture")}[kind]
             if fault:
-                text = {"single": "the single-press walk takes PictureIndex to",
-                        "held": "the walk with button 3 held takes PictureIndex to",
-                        "unshown": "the single-press walk never shows picture"}[kind]
-                return lambda scripts, s=s, trial=trial: scripts.__setitem__(s, trial), \
-                    f"script {s} entry {fault[0]}: {text} {fault[1]}"
+                return (lambda scripts, s=s, trial=trial: scripts.__setitem__(s, trial),
+                        f"script {s} entry {fault[0]}: {text} {fault[1]}")
     raise AssertionError(f"no swap of two markers gives the {kind} walk fault")
 
 
@@ -88,20 +84,11 @@ def put(where, value, *numbers):
     return edit
 
 
-def sixth_line(scripts):
-    """Moves the first "@C" whose pages on both sides hold six lines or more to below the next marker."""
-    for s, script in enumerate(scripts):
-        marks = [i for i, entry in enumerate(script) if entry[0] == "@"]
-        for before, m, after in zip([-1] + marks, marks, marks[1:]):
-            if script[m] == "@C" and after - before - 2 >= 6:
-                script.insert(after, script.pop(m))
-                return f"script {s} entry {before + 6}: a sixth text line without a marker between"
-    raise AssertionError("no two neighbouring pages hold six lines")
-
-
-def lengthen(scripts):
-    """Twenty new pages in front of script 4, which take its END past the table's end."""
-    scripts[4][0:0] = [entry for n in range(20) for entry in (f"追加の行その{n:02}です", "@C")]
+def prepend(s, pages, marker):
+    """An editor putting new pages of one line, each closed by `marker` (or none), in front of script s."""
+    def edit(scripts):
+        scripts[s][0:0] = [entry for n in range(pages) for entry in (f"追加{n:02}の行です", marker) if entry]
+    return edit
 
 
 S = read(FOLDER)
@@ -114,7 +101,7 @@ RULES = [
     (lambda scripts: scripts.__setitem__(3, None), "script 3 entry 0: cannot read"),
     (lambda scripts: scripts[1].append("@C"), f"script 1 entry {len(S[1])}: an entry after END"),
     (lambda scripts: scripts[2].pop(), f"script 2 entry {len(S[2]) - 1}: the script has no END"),
-    (lengthen, "script 4 entry 254: no END within 255 entries"),
+    (prepend(4, 20, "@C"), "script 4 entry 254: no END within 255 entries"),
     (lambda scripts: scripts[0].pop(TEXT[0]), "script 0 entry 110: 110 entries before END, expected 111"),
     (put(first_text, "@C", 1), "script 1 entry 66: 47 text lines, expected 48"),
     (put(lambda t: t.index("@CG"), "@C", 2), "script 2 entry 76: 7 CG, expected 8"),
@@ -123,7 +110,7 @@ RULES = [
     (put(C0, "@BK", 0), "script 0 entry 111: 17 C, expected 18"),
     (put(first_text, "長" * 29, 3), f"script 3 entry {TEXT[3]}: 58 bytes in Shift-JIS, at most 56"),
     (put(first_text, "長" * 28, 3), None),
-    (sixth_line, "from the edit"),
+    (prepend(2, 6, None), "script 2 entry 5: a sixth text line without a marker between"),
     (lambda scripts: scripts.__setitem__(6, ["続きからの旅です", "@BK", "@BK", "@END"]),
      "script 6 entry 0: the continue notice is BK, one text line, BK, END"),
     swap_finding("single"),
@@ -170,19 +157,17 @@ def main():
             folder = os.path.join(work, f"rule{number}")
             os.mkdir(folder)
             scripts = [list(script) for script in S]
-            edited = editor(scripts)
-            message = edited if message == "from the edit" else message
+            editor(scripts)
             for s, script in enumerate(scripts):
                 if script is not None:
-                    path = os.path.join(folder, f"script{s}.txt")
-                    with open(path, "w", encoding="utf-8", errors="surrogateescape") as file:
-                        file.write("\n".join(script) + "\n")
+                    text = "\n".join(script) + "\n"
+                    pathlib.Path(folder, f"script{s}.txt").write_text(text, "utf-8", "surrogateescape")
             output = os.path.join(folder, "tables.cpp")
             result = run(folder, output)
-            if message and (result.returncode != 1 or message not in result.stderr or os.path.exists(output)):
-                failures.append(f"rule {number}: expected a refusal with {message!r}, got:\n{result.stderr}")
-            elif not message and (result.returncode != 0 or not os.path.exists(output)):
-                failures.append(f"rule {number}: expected acceptance, got:\n{result.stderr}")
+            written = os.path.exists(output)
+            if not (result.returncode == 1 and message in result.stderr and not written if message
+                    else result.returncode == 0 and written):
+                failures.append(f"rule {number}: expected {message or 'acceptance'!r}, got:\n{result.stderr}")
     for failure in failures:
         print("FAILED:", failure)
     print(f"{len(RULES)} copies checked, {len(failures)} failures")
