@@ -248,6 +248,7 @@ void GameFrame(void)
         EventFrame();
     } else {
         StagePlayFrame();
+        NoteFrameCost(FRAME_COST_DRAW);
         DrawStagePlay();
     }
 }

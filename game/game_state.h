@@ -227,6 +227,17 @@ void DrawBossHealthBar(void);
 // The test build's hooks (test_build.cpp, compiled into the test program only); the program proper gets the
 // inline forms, which do nothing.
 enum SaveWriteStep { SAVE_STEP_CREATE, SAVE_STEP_WRITE, SAVE_STEP_COMMIT, SAVE_STEP_CLOSE, SAVE_STEP_REPLACE };
+// The marks of a main-loop pass that --frame-costs times: pass start, game frame, stage drawing, flip, flipped,
+// paced.
+enum FrameCostMark {
+    FRAME_COST_START,
+    FRAME_COST_GAME,
+    FRAME_COST_DRAW,
+    FRAME_COST_FLIP,
+    FRAME_COST_FLIPPED,
+    FRAME_COST_PACED,
+    FRAME_COST_MARK_COUNT
+};
 #ifdef QV_GAME_TEST
 int StartTestBuild(const char *commandLine); // -1 to go on, else the exit code to return before InitEngine
 int TakeTestPadBits(unsigned int *bits);     // 1 when the frame's bits come from the input file
@@ -242,6 +253,12 @@ void ApplyTestStart(void); // --start D,S: that difficulty and stage, opened as 
 void StartBot(int difficulty, int giveUpStage);
 unsigned int ChooseBotPadBits(void);
 int IsBotRehearsing(void);
+// Frame timing (test_frame_costs.cpp): --frame-costs FILE and --bare.
+void ResetFrameCosts(void);
+int StartFrameCosts(const char *fileName);
+void StartBareFrames(void);
+void NoteFrameCost(FrameCostMark mark);
+int RunBareFrame(void); // 1 when --bare cleared the back screen in place of the game frame
 #else
 static inline int StartTestBuild(const char *)
 {
@@ -273,6 +290,13 @@ static inline void ApplyTestStart(void)
 {
 }
 static inline int IsBotRehearsing(void)
+{
+    return 0;
+}
+static inline void NoteFrameCost(FrameCostMark)
+{
+}
+static inline int RunBareFrame(void)
 {
     return 0;
 }

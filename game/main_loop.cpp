@@ -127,6 +127,7 @@ static int RunFrame(void)
     if (IsKeyDown(1) != 0) {
         return 0;
     }
+    NoteFrameCost(FRAME_COST_START);
     int frameStart = GetNowMilliCount();
     unsigned int bits;
     if (TakeTestPadBits(&bits)) {
@@ -135,8 +136,13 @@ static int RunFrame(void)
         ApplyPadBits(GetPadInput(0x1001));
         PollJoystick();
     }
-    GameFrame();
+    NoteFrameCost(FRAME_COST_GAME);
+    if (!RunBareFrame()) {
+        GameFrame();
+    }
+    NoteFrameCost(FRAME_COST_FLIP);
     FlipScreen();
+    NoteFrameCost(FRAME_COST_FLIPPED);
     int ended = EndTestFrame();
     g_Game.InputHorizontal = 0;
     g_Game.InputVertical = 0;
@@ -147,6 +153,7 @@ static int RunFrame(void)
     if (wait > 0) {
         Sleep((DWORD)wait);
     }
+    NoteFrameCost(FRAME_COST_PACED);
     if (ended >= 0) {
         return ended;
     }
