@@ -249,6 +249,7 @@ void GameFrame(void)
     } else {
         StagePlayFrame();
         if (IsStagePictureDue()) {
+            NoteFrameCost(FRAME_COST_DRAW);
             DrawStagePlay();
         } else {
             FollowBossHealth();

@@ -229,6 +229,17 @@ void FollowBossHealth(void); // the gauge's value as the bar shows it, kept on a
 // The test build's hooks (test_build.cpp, compiled into the test program only); the program proper gets the
 // inline forms, which do nothing.
 enum SaveWriteStep { SAVE_STEP_CREATE, SAVE_STEP_WRITE, SAVE_STEP_COMMIT, SAVE_STEP_CLOSE, SAVE_STEP_REPLACE };
+// The marks of a main-loop pass that --frame-costs times: pass start, game frame, stage drawing, flip, flipped,
+// paced.
+enum FrameCostMark {
+    FRAME_COST_START,
+    FRAME_COST_GAME,
+    FRAME_COST_DRAW,
+    FRAME_COST_FLIP,
+    FRAME_COST_FLIPPED,
+    FRAME_COST_PACED,
+    FRAME_COST_MARK_COUNT
+};
 #ifdef QV_GAME_TEST
 int StartTestBuild(const char *commandLine); // -1 to go on, else the exit code to return before InitEngine
 int TakeTestPadBits(unsigned int *bits);     // 1 when the frame's bits come from the input file
@@ -255,6 +266,12 @@ int IsRunFrameDrawn(long frame);
 int EndRunFrame(long frame);
 int IsStagePictureDue(void);
 int IsFlipDue(void);
+// Frame timing (test_frame_costs.cpp): --frame-costs FILE and --bare.
+void ResetFrameCosts(void);
+int StartFrameCosts(const char *fileName);
+void StartBareFrames(void);
+void NoteFrameCost(FrameCostMark mark);
+int RunBareFrame(void); // 1 when --bare cleared the back screen in place of the game frame
 #else
 static inline int StartTestBuild(const char *)
 {
@@ -296,5 +313,12 @@ static inline int IsStagePictureDue(void)
 static inline int IsFlipDue(void)
 {
     return 1;
+}
+static inline void NoteFrameCost(FrameCostMark)
+{
+}
+static inline int RunBareFrame(void)
+{
+    return 0;
 }
 #endif

@@ -136,6 +136,7 @@ static int RunFrame(void)
     if (IsKeyDown(1) != 0) {
         return 0;
     }
+    NoteFrameCost(FRAME_COST_START);
     int frameStart = GetNowMilliCount();
     unsigned int bits;
     if (TakeTestPadBits(&bits)) {
@@ -144,16 +145,22 @@ static int RunFrame(void)
         ApplyPadBits(GetPadInput(0x1001));
         PollJoystick();
     }
-    GameFrame();
+    NoteFrameCost(FRAME_COST_GAME);
+    if (!RunBareFrame()) {
+        GameFrame();
+    }
+    NoteFrameCost(FRAME_COST_FLIP);
     if (IsFlipDue()) {
         FlipScreen();
     }
+    NoteFrameCost(FRAME_COST_FLIPPED);
     int ended = EndTestFrame();
     ForgetFrameInput();
     int wait = IsPacingOff() ? 0 : PacingSleepTime(frameStart, GetNowMilliCount(), g_Game.FrameTarget);
     if (wait > 0) {
         Sleep((DWORD)wait);
     }
+    NoteFrameCost(FRAME_COST_PACED);
     if (ended >= 0) {
         return ended;
     }

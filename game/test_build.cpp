@@ -5,6 +5,7 @@
 //   --dir DIR  --multi  --input FILE  --no-pacing  --hash FILE  --dump FILE  --frames N  --stop-at N  --software
 //   --save-at N  --fail-save create|write|commit|close|replace  --start D,S  --bot D  --bot-give-up S  --record FILE
 //   and the whole-run options of test_runs.cpp
+//   --frame-costs FILE  --bare (test_frame_costs.cpp)
 // --bot D lets the bot play (difficulty D from the menus) instead of the input file; --record FILE writes the pad
 // bits of every frame the test program supplied, as an input file that replays the run.
 // Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
@@ -209,6 +210,7 @@ int StartTestBuild(const char *commandLine)
     }
     s_Test = TestBuildState();
     ResetRunChecks();
+    ResetFrameCosts();
     std::vector<std::string> words = SplitCommandLine(commandLine);
     // The working folder first, wherever it stands, so that every other name on the line is the run's own.
     for (size_t i = 0; i + 1 < words.size(); i++) {
@@ -237,6 +239,9 @@ int StartTestBuild(const char *commandLine)
         } else if (option == "--software") {
             SetUseDirect3D(0);
             continue;
+        } else if (option == "--bare") {
+            StartBareFrames();
+            continue;
         } else if (!hasValue) {
             good = false;
         } else if (option == "--dir") {
@@ -252,6 +257,8 @@ int StartTestBuild(const char *commandLine)
             good = ParseIndex(value, 0, STAGE_COUNT - 1, &s_Test.botGiveUpStage);
         } else if (option == "--record") {
             good = (s_Test.recordFile = OpenAppending(value)) != nullptr;
+        } else if (option == "--frame-costs") {
+            good = StartFrameCosts(value.c_str()) == 0;
         } else if (option == "--hash") {
             good = (s_Test.hashFile = OpenAppending(value)) != nullptr;
         } else if (option == "--dump") {

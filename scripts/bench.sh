@@ -14,6 +14,10 @@ trap 'rm -rf "$scratch"' EXIT
 (cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/network_bench.exe") | tr -d '\r'
 (cd "$scratch" && "$root/scripts/harness.sh" "$root/scripts/wine-run" "$build/bench/font_draw_bench.exe") |
     tr -d '\r'
+# The game's frame cost on the bot's busiest run, against a bare frame (a clear and the flip) on each screen.
+mkdir "$scratch/frames"
+"$root/scripts/harness.sh" python3 -B "$root/bench/frame_cost_bench.py" "$build/game/QvGameTest.exe" "$scratch/frames" \
+    "$root"
 # MP3 to PCM against the platform's own chain on a 60 s stereo sweep made here (sox, lame at 128 kbit/s).
 sox -n -r 44100 -c 2 -b 16 "$scratch/sweep60.wav" synth 60 sine 220-1760 vol 0.5
 lame --quiet -b 128 "$scratch/sweep60.wav" "$scratch/sweep60.mp3"

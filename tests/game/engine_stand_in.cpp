@@ -103,6 +103,7 @@ int IsKeyDown(int keyCode) { return Note("IsKeyDown", {keyCode}); }
 int GetNowMilliCount(void) { return 0; }
 unsigned int GetPadInput(int pad) { return Note("GetPadInput", {pad}); }
 int FlipScreen(void) { return Note("FlipScreen", {}); }
+int ClearDrawScreen(int target, const RECT *rect) { return Note("ClearDrawScreen", {target, rect != nullptr}); }
 int ReleaseAllGraphHandles(int flag) { return Note("ReleaseAllGraphHandles", {flag}); }
 int DeleteAllSoundHandles(int flag) { return Note("DeleteAllSoundHandles", {flag}); }
 int EndEngine(void) { return Note("EndEngine", {}); }
