@@ -114,6 +114,8 @@ int SetDrawBlend(int mode, int parameter) { return Note("SetDrawBlend", {mode, p
 int SetTextureNeverSplit(int flag) { return Note("SetTextureNeverSplit", {flag}); }
 int SetUseDirect3D(int flag) { return Note("SetUseDirect3D", {flag}); }
 int GetGraphTableCount(void) { return g_StandIn.liveGraphs; }
+int GetAllocationCount(void) { return 0; }
+int ReinitGraphicsKeepMode(void) { return Note("ReinitGraphicsKeepMode", {}); }
 EngineHandle LoadGraphFromResource(const char *name, const char *type) { g_StandIn.liveGraphs++; return Note("LoadGraphFromResource", {Id(name)}, type) + ++g_StandIn.nextGraph; }
 int ReleaseGraphHandle(EngineHandle graph, int flag) { g_StandIn.liveGraphs--; return Note("ReleaseGraphHandle", {graph, flag}); }
 // clang-format on
