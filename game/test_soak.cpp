@@ -109,16 +109,19 @@ int SoakFrame(void)
         }
     }
     s_Soak.previousMainState = g_Game.MainState;
-    if (now - s_Soak.start >= (DWORD)s_Soak.seconds * 1000 && g_Handles.PictureHandle == -1) {
-        ReportFigures("end", s_Soak.run);
-        return 0;
-    }
+    bool ending = now - s_Soak.start >= (DWORD)s_Soak.seconds * 1000 && g_Handles.PictureHandle == -1;
     // A change of screen mode starts the screen again, which releases every graph: the game's sheets are loaded
-    // anew. The switch waits for a frame without a picture (only the title and the events hold one).
-    if (g_Handles.PictureHandle == -1 && IsDue(s_Soak.switchSeconds, now, &s_Soak.lastSwitch) &&
-        ChangeWindowMode(s_Soak.switches % 2 == 1) == 0) {
+    // anew. The switch waits for a frame without a picture (only the title and the events hold one); the soak
+    // ends in a window, as it began.
+    bool switchDue = ending ? s_Soak.switches % 2 == 1
+                            : g_Handles.PictureHandle == -1 && IsDue(s_Soak.switchSeconds, now, &s_Soak.lastSwitch);
+    if (switchDue && ChangeWindowMode(s_Soak.switches % 2 == 1) == 0) {
         s_Soak.switches++;
         LoadSheetGraphs();
+    }
+    if (ending) {
+        ReportFigures("end", s_Soak.run);
+        return 0;
     }
     if (IsDue(s_Soak.reinitSeconds, now, &s_Soak.lastReinit)) {
         s_Soak.reinits++;

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The soak: the bot plays run after run in a window while the device is made again every 20 seconds and the
 window mode goes to full screen and back. The run must end by itself (exit code 0, no crash), every run's
-figures (the engine's live allocations and live graphs, from "soak.txt") and the end's must be those after the
-first run, "Save.Dat" must be a valid save and "Log.txt" must end in the allocation dump with no block listed.
-Prints those figures.
+figures (the engine's live allocations and live graphs, from "soak.txt") and the end's must not be above those
+after the first run, "Save.Dat" must be a valid save and "Log.txt" must end in the allocation dump with no block
+listed. Prints those figures.
 The short form (the test command's) runs 2 minutes on the software screen with pacing off, the first run being
 the last stage alone (opened with --start) so that it ends well within the time; the long form (scripts/soak.sh)
 runs MINUTES on the Direct3D screen with pacing on, the mode switched every 3 minutes.
@@ -17,6 +17,7 @@ from game_harness import GameRun, shut_down_cleanly
 
 SHORT = ["--software", "--no-pacing", "--start", "0,5", "--bot", "0", "--soak", "120", "--reinit-every", "20",
          "--mode-switch-every", "50"]
+SHEET_GRAPHS = 280 + 180 + 10  # the game's sprite, tile and thumbnail cells, live from start-up to the end
 FIGURES = re.compile(r"(run|end) run=(\d+) allocations=(\d+) graphs=(\d+) reinits=(\d+) switches=(\d+)$")
 
 
@@ -68,8 +69,12 @@ def main():
     assert not problems, f"Save.Dat: {problems}"
     runs = [entry for entry in figures if entry[0] == "run"]
     assert runs and figures[-1][0] == "end", "no run ended, or the soak did not report its end"
+    # A restart of the screen empties the caches the engine fills on demand (glyph textures, its built-in model
+    # pictures), so a figure may come back below run 1's; above it would be a leak.
+    unloaded = [entry for entry in figures if entry[3] < SHEET_GRAPHS]
+    assert not unloaded, f"the game's sheets are not all loaded: {unloaded}"
     first = runs[0][2:4]
-    grown = [entry for entry in figures[1:] if entry[2:4] != first]
+    grown = [entry for entry in figures[1:] if entry[2] > first[0] or entry[3] > first[1]]
     assert not grown, f"the figures after run 1 were {first}; later {grown}"
     end = figures[-1]
     assert end[4] >= 1 and end[5] >= 1, f"no device rebuild or no mode switch: {end}"
