@@ -69,10 +69,10 @@ def main():
     assert not problems, f"Save.Dat: {problems}"
     runs = [entry for entry in figures if entry[0] == "run"]
     assert runs and figures[-1][0] == "end", "no run ended, or the soak did not report its end"
-    # A restart of the screen empties the caches the engine fills on demand (glyph textures, its built-in model
-    # pictures), so a figure may come back below run 1's; above it would be a leak.
     unloaded = [entry for entry in figures if entry[3] < SHEET_GRAPHS]
     assert not unloaded, f"the game's sheets are not all loaded: {unloaded}"
+    # A restart of the screen empties the caches the engine fills on demand (glyph textures, its built-in model
+    # pictures), so a figure may come back below run 1's; above it would be a leak.
     first = runs[0][2:4]
     grown = [entry for entry in figures[1:] if entry[2] > first[0] or entry[3] > first[1]]
     assert not grown, f"the figures after run 1 were {first}; later {grown}"
