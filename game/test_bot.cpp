@@ -15,8 +15,9 @@
 #define PAD_RIGHT 0x04
 #define PAD_UP 0x08
 #define PAD_ATTACK 0x10
+#define PAD_STRIKE_MODE 0x20
 
-#define HORIZON 64       // frames a rehearsal looks ahead: a whole jump and a little more
+#define HORIZON 96       // frames a rehearsal looks ahead: a whole jump and a little more
 #define COMMIT_SAFE 16   // frames of the bot's usual play taken at once when its rehearsal goes unharmed
 #define COMMIT_MOVE 6    // frames of another move taken before the bot thinks again
 #define HOME_X 160       // where the player waits, with room behind him to give way
@@ -46,6 +47,10 @@ static const BotMove MOVES[] = {
     {PAD_UP, 20, PAD_ATTACK},
     {PAD_UP | PAD_LEFT, 20, PAD_ATTACK},
     {PAD_UP | PAD_RIGHT, 20, PAD_ATTACK},
+    {PAD_LEFT, 6, PAD_UP},
+    {PAD_RIGHT, 6, PAD_UP},
+    {PAD_RIGHT, 1, PAD_LEFT},
+    {PAD_LEFT, 1, PAD_RIGHT},
 };
 #define MOVE_COUNT (int)(sizeof(MOVES) / sizeof(MOVES[0]))
 
@@ -68,7 +73,7 @@ struct BotSnapshot {
     ObjectRecord objects[STAGE_RECORD_LIMIT];
 };
 
-static BotSnapshot s_Snapshot;
+static BotSnapshot s_Start; // the frame the bot plans from
 
 void StartBot(int difficulty, int giveUpStage)
 {
@@ -88,16 +93,16 @@ static int RecordCount(void)
     return StageObjectCount[g_Game.StageIndex];
 }
 
-static void TakeSnapshot(void)
+static void TakeSnapshot(BotSnapshot *snapshot)
 {
-    s_Snapshot.game = g_Game;
-    memcpy(s_Snapshot.objects, ObjectTable, sizeof(ObjectRecord) * (size_t)RecordCount());
+    snapshot->game = g_Game;
+    memcpy(snapshot->objects, ObjectTable, sizeof(ObjectRecord) * (size_t)RecordCount());
 }
 
-static void RestoreSnapshot(void)
+static void RestoreSnapshot(const BotSnapshot &snapshot)
 {
-    g_Game = s_Snapshot.game;
-    memcpy(ObjectTable, s_Snapshot.objects, sizeof(ObjectRecord) * (size_t)RecordCount());
+    g_Game = snapshot.game;
+    memcpy(ObjectTable, snapshot.objects, sizeof(ObjectRecord) * (size_t)RecordCount());
 }
 
 // Stage play proper: no title side, miss screen, event, intro, clear or pause.
@@ -113,17 +118,67 @@ static bool IsStrikable(const ObjectRecord &r)
     return !IsHurtState(r.state) && !IsKnockedState(r.state) && r.type != 16 && r.hp >= 0;
 }
 
-// The bot's usual play: strike what comes level with the player in front, turn to what comes close behind, go to
-// the boss, and otherwise walk back to the waiting place.
+static bool IsBossKind(int type)
+{
+    return type == 9 || type == 10 || type == 11 || type == 12 || type == 14 || type == 15;
+}
+
+// The boss the bot plays against: the first boss kind taking part (stage 5 has several), or -1.
+static int FocusBoss(void)
+{
+    for (int i = 0; i < RecordCount(); i++) {
+        if (IsBossKind(ObjectTable[i].type) && IsObjectActive(i)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Where the player waits for a boss, and which way his strikes knock things: a boss on the ground (9, 14) is
+// struck from beside it; one that hovers out of reach (11, 15) is hit by the walkers knocked up under it; the
+// shooter (10) sinks within reach while the player keeps left of x 160 and is hit by its own shots knocked back;
+// the thrower (12) is beaten by knocking its body away.
+static void BossPlan(int boss, int *goal, int *strikeMode)
+{
+    const ObjectRecord &r = ObjectTable[boss];
+    int px = g_Game.PlayerX, centre = r.x + r.w / 2;
+    *strikeMode = 0;
+    switch (r.type) {
+    case 10:
+        *goal = 96;
+        break;
+    case 11:
+    case 15:
+        *goal = centre - 16;
+        *strikeMode = 2;
+        break;
+    case 12:
+        *goal = 304;
+        break;
+    default:
+        *goal = centre < px + 16 ? centre + 40 : centre - 88;
+        break;
+    }
+}
+
+// The bot's usual play: the strike mode its boss needs, strike what comes level with the player in front, turn to
+// what comes close behind, and otherwise walk to the waiting place.
 static unsigned int UsualBits(void)
 {
     const GameGlobals &g = g_Game;
     if (g.PlayerHP <= 0 || g.PlayerHurt == 1 || g.PlayerAttacking == 1) {
         return 0;
     }
+    int goal = HOME_X, strikeMode = 0;
+    int boss = FocusBoss();
+    if (boss >= 0) {
+        BossPlan(boss, &goal, &strikeMode);
+    }
+    if (g.StrikeMode != strikeMode) {
+        return PAD_STRIKE_MODE;
+    }
     int px = g.PlayerX, py = g.PlayerY;
     bool right = false, left = false;
-    int bossX = -1;
     for (int i = 0; i < RecordCount(); i++) {
         const ObjectRecord &r = ObjectTable[i];
         if (!IsObjectActive(i) || !IsStrikable(r)) {
@@ -131,13 +186,7 @@ static unsigned int UsualBits(void)
         }
         int l = r.x + 4, rt = r.x + r.w - 4, t = r.y + 4, b = r.y + r.h - 4;
         if (t > py + 28 + BAND_SLACK || b < py + 4 - BAND_SLACK) {
-            if (g.BossPhase > 0 && i == BossRecordIndex[g.StageIndex]) {
-                bossX = r.x + r.w / 2;
-            }
             continue;
-        }
-        if (i == BossRecordIndex[g.StageIndex]) {
-            bossX = r.x + r.w / 2;
         }
         right = right || (rt >= px + 24 && l <= px + STRIKE_REACH + BAND_SLACK);
         left = left || (l <= px + 8 && rt >= px - 28 - BAND_SLACK);
@@ -148,10 +197,6 @@ static unsigned int UsualBits(void)
     }
     if (right || left) {
         return right ? PAD_RIGHT : PAD_LEFT;
-    }
-    int goal = HOME_X;
-    if (bossX >= 0) {
-        goal = bossX < px + 16 ? bossX + 40 : bossX - 88;
     }
     if (px < goal - 4) {
         return PAD_RIGHT;
@@ -167,9 +212,7 @@ static void RehearseFrame(unsigned int bits)
 {
     ApplyPadBits(bits);
     StagePlayFrame();
-    g_Game.InputHorizontal = 0;
-    g_Game.InputVertical = 0;
-    memset(g_Game.ButtonLatch, 0, sizeof(g_Game.ButtonLatch));
+    ForgetFrameInput();
 }
 
 static int BossHP(void)
@@ -178,57 +221,105 @@ static int BossHP(void)
     return g_Game.BossPhase > 0 && boss.state != GONE_STATE ? boss.hp : 0;
 }
 
-// Plays a move and then the usual play from the snapshot for HORIZON frames (or until the boss falls or the player
-// dies), noting the bits played; answers how well it went. The values are put back afterwards.
-static double RehearseMove(const BotMove &move, std::vector<unsigned int> *played)
+static unsigned int MoveBits(const BotMove &move, int frame)
+{
+    if (frame < move.frames) {
+        return move.bits;
+    }
+    return frame == move.frames && move.then != 0 ? move.then : UsualBits();
+}
+
+// Plays `frames` frames of a move, noting the bits; answers false once the rehearsal has ended (the boss fell or
+// the player died).
+static bool PlayMove(const BotMove &move, int frames, std::vector<unsigned int> *played, int *hurts)
 {
     const GameGlobals &g = g_Game;
-    int startHP = g.PlayerHP, startScore = g.Score, startBoss = BossHP();
-    int hurts = 0;
-    double value = 0;
-    played->clear();
-    for (int f = 0; f < HORIZON; f++) {
-        unsigned int bits = f < move.frames ? move.bits : f == move.frames && move.then != 0 ? move.then : UsualBits();
+    for (int f = 0; f < frames; f++) {
+        unsigned int bits = MoveBits(move, f);
         bool wasHurt = g.PlayerHurt == 1;
         RehearseFrame(bits);
         played->push_back(bits);
-        hurts += !wasHurt && g.PlayerHurt == 1;
-        if (g.ClearState > 0) {
-            value += 1e9;
-            break;
-        }
-        if (g.PlayerHP <= 0 || g.MissState > 0) {
-            value -= 1e9 - 1e4 * f;
-            break;
+        *hurts += !wasHurt && g.PlayerHurt == 1;
+        if (g.ClearState > 0 || g.PlayerHP <= 0 || g.MissState > 0) {
+            return false;
         }
     }
-    value -= 1e6 * hurts + 1e4 * (startHP - g.PlayerHP);
-    value += 3000.0 * (startBoss - BossHP()) + 0.1 * (g.Score - startScore);
-    value -= 2.0 * abs(g.PlayerX - HOME_X) * (g.BossPhase == 0);
-    RestoreSnapshot();
+    return true;
+}
+
+// How well a rehearsal went from its start values: a fallen boss beats everything, a death loses to everything
+// (a later one less), then hurts and lost hit points, then damage to the boss and score.
+static double RehearsalValue(const BotSnapshot &start, int startBoss, int hurts, int frames)
+{
+    const GameGlobals &g = g_Game;
+    double value = 0;
+    if (g.ClearState > 0) {
+        value += 1e9;
+    } else if (g.PlayerHP <= 0 || g.MissState > 0) {
+        value -= 1e9 - 1e4 * frames;
+    }
+    value -= 1e6 * hurts + 1e4 * (start.game.PlayerHP - g.PlayerHP);
+    return value + 3000.0 * (startBoss - BossHP()) + 0.1 * (g.Score - start.game.Score);
+}
+
+// Plays `first` for `split` frames from the planning frame and then `second` to the horizon (no second: `first`
+// alone), noting the bits; answers the rehearsal's value. The values are put back afterwards.
+static double RehearseMoves(const BotMove &first, int split, const BotMove *second, std::vector<unsigned int> *played)
+{
+    const BotSnapshot &start = s_Start;
+    int startBoss = BossHP(), hurts = 0;
+    played->clear();
+    bool going = true;
+    if (second != nullptr) {
+        going = PlayMove(first, split, played, &hurts);
+    }
+    if (going) {
+        PlayMove(second != nullptr ? *second : first, HORIZON - (int)played->size(), played, &hurts);
+    }
+    double value = RehearsalValue(start, startBoss, hurts, (int)played->size());
+    RestoreSnapshot(start);
     return value;
 }
 
-// Decides the next frames of stage play: the usual play when its rehearsal goes unharmed outside a boss fight,
-// else the best-rehearsed move.
+#define UNHARMED(value) ((value) > -1e6 + 1)
+
+// Keeps the better of a rehearsal and the best so far.
+static void KeepBetter(double value, const std::vector<unsigned int> &played, double *bestValue,
+                       std::vector<unsigned int> *best)
+{
+    if (value > *bestValue) {
+        *bestValue = value;
+        *best = played;
+    }
+}
+
+// Decides the next frames of stage play: the usual play when its rehearsal goes unharmed; else the best-rehearsed
+// move, and when every move comes to harm, the best pair of moves (the first for a few frames, then the second),
+// which finds the way out of tighter spots.
 static void PlanStagePlay(void)
 {
-    TakeSnapshot();
+    static const int SPLITS[] = {COMMIT_MOVE, COMMIT_MOVE * 3};
+    TakeSnapshot(&s_Start);
     s_Bot.rehearsing = true;
     std::vector<unsigned int> played, best;
-    double usual = RehearseMove(MOVES[0], &best);
-    bool safe = usual > -1e6 + 1 && g_Game.BossPhase == 0;
-    int commit = safe ? COMMIT_SAFE : COMMIT_MOVE;
-    double bestValue = usual;
-    for (int m = 1; m < MOVE_COUNT && !safe; m++) {
-        double value = RehearseMove(MOVES[m], &played);
-        if (value > bestValue) {
-            bestValue = value;
-            best = played;
-        }
+    double bestValue = RehearseMoves(MOVES[0], 0, nullptr, &best);
+    bool usual = UNHARMED(bestValue);
+    for (int m = 1; m < MOVE_COUNT && !usual; m++) {
+        KeepBetter(RehearseMoves(MOVES[m], 0, nullptr, &played), played, &bestValue, &best);
+    }
+    for (int k = 0; k < 2 * MOVE_COUNT * MOVE_COUNT && !UNHARMED(bestValue); k++) {
+        const BotMove &first = MOVES[k / MOVE_COUNT % MOVE_COUNT], &second = MOVES[k % MOVE_COUNT];
+        KeepBetter(RehearseMoves(first, SPLITS[k / (MOVE_COUNT * MOVE_COUNT)], &second, &played), played, &bestValue,
+                   &best);
     }
     s_Bot.rehearsing = false;
-    best.resize((size_t)commit < best.size() ? (size_t)commit : best.size());
+    // Unharmed usual play and a boss fight go on for longer stretches; a hurt that no pair of moves escapes is
+    // waited out rather than searched again every few frames.
+    size_t commit = usual                       ? COMMIT_SAFE
+                    : !UNHARMED(bestValue)      ? COMMIT_MOVE * 4
+                    : FocusBoss() >= 0          ? COMMIT_MOVE * 2
+                                                : COMMIT_MOVE;
+    best.resize(commit < best.size() ? commit : best.size());
     s_Bot.plan = best;
     s_Bot.planUsed = 0;
 }
