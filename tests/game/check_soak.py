@@ -9,21 +9,15 @@ the last stage alone (opened with --start) so that it ends well within the time;
 runs MINUTES on the Direct3D screen with pacing on, the mode switched every 3 minutes.
 Usage: check_soak.py PROGRAM RUN_FOLDER SOURCE_ROOT [CONTENT] [--minutes MINUTES]"""
 import os
-import re
 import struct
 import sys
 
 from game_harness import GameRun, shut_down_cleanly
 
-SHORT = ["--software", "--no-pacing", "--start", "0,5", "--bot", "0", "--soak", "120", "--reinit-every", "20",
-         "--mode-switch-every", "50"]
+SHORT = ["--software", "--no-pacing", "--soak", "120", "--mode-switch-every", "50"]
+LONG = ["--soak", "{seconds}", "--mode-switch-every", "180"]
+BOTH = ["--start", "0,5", "--bot", "0", "--reinit-every", "20"]
 SHEET_GRAPHS = 280 + 180 + 10  # the game's sprite, tile and thumbnail cells, live from start-up to the end
-FIGURES = re.compile(r"(run|end) run=(\d+) allocations=(\d+) graphs=(\d+) reinits=(\d+) switches=(\d+)$")
-
-
-def long_form(minutes):
-    return ["--start", "0,5", "--bot", "0", "--soak", str(minutes * 60), "--reinit-every", "20",
-            "--mode-switch-every", "180"]
 
 
 def save_problems(data):
@@ -38,18 +32,14 @@ def save_problems(data):
 
 def read_figures(path):
     """The report's lines as (label, run, allocations, graphs, reinits, switches)."""
-    figures = []
-    for line in open(path, encoding="ascii").read().splitlines():
-        match = FIGURES.match(line.strip())
-        assert match, f"a report line that is no figures: {line!r}"
-        figures.append((match[1],) + tuple(int(value) for value in match.groups()[1:]))
-    return figures
+    return [(words[0],) + tuple(int(word.split("=")[1]) for word in words[1:])
+            for words in (line.split() for line in open(path, encoding="ascii"))]
 
 
 def main():
     program, folder, root = sys.argv[1:4]
     minutes = int(sys.argv[sys.argv.index("--minutes") + 1]) if "--minutes" in sys.argv else 0
-    options = long_form(minutes) if minutes else SHORT
+    options = [word.format(seconds=minutes * 60) for word in (LONG if minutes else SHORT) + BOTH]
     seconds = int(options[options.index("--soak") + 1])
     os.environ["QV_RUN_TIMEOUT"] = str(seconds + 600)  # the soak's own time and the end of the run it is in
     with GameRun(root, program, folder, options) as run:
