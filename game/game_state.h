@@ -146,6 +146,7 @@ void ForgetFrameInput(void); // the input bytes of a frame, cleared once the fra
 void ApplyJoystickState(const JOYINFOEX *info);
 int PollJoystick(void);
 int PacingSleepTime(int frameStart, int now, int frameTarget);
+void LoadSheetGraphs(void); // the sprite, tile and thumbnail sheets into g_Handles
 
 // Frame step (frame_step.cpp). DrawStagePlay draws the stage picture with its heads-up display as the globals
 // stand (the drawing half of a stage-play frame).
@@ -272,6 +273,12 @@ int StartFrameCosts(const char *fileName);
 void StartBareFrames(void);
 void NoteFrameCost(FrameCostMark mark);
 int RunBareFrame(void); // 1 when --bare cleared the back screen in place of the game frame
+// The soak (test_soak.cpp): its options, put in force by StartSoak once the line is read (the bot's difficulty,
+// -1 for no bot); SoakFrame runs between frames: -1 to go on, 0 when the soak's time is up.
+int IsSoakOption(const char *option);
+int SetSoakOption(const char *option, const char *value); // 0 for a value that is no count of seconds
+void StartSoak(int botDifficulty);
+int SoakFrame(void);
 #else
 static inline int StartTestBuild(const char *)
 {

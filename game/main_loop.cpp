@@ -115,13 +115,18 @@ int PacingSleepTime(int frameStart, int now, int frameTarget)
 
 // The sheets are drawn hundreds of cells a frame: each is kept whole in one texture, so that a frame's cells go to
 // the device in a few batches rather than one draw per change of texture piece.
-static void LoadStartupResources(void)
+void LoadSheetGraphs(void)
 {
     SetTextureNeverSplit(1);
     LoadDivGraphFromResource(MAKEINTRESOURCEA(102), "PNG", SPRITE_CELL_COUNT, 20, 14, 32, 32, g_Handles.SpriteCells);
     LoadDivGraphFromResource(MAKEINTRESOURCEA(103), "PNG", TILE_CELL_COUNT, 20, 9, 32, 32, g_Handles.TileCells);
     LoadDivGraphFromResource(MAKEINTRESOURCEA(104), "PNG", THUMBNAIL_CELL_COUNT, 5, 2, 128, 96,
                              g_Handles.ThumbnailCells);
+}
+
+static void LoadStartupResources(void)
+{
+    LoadSheetGraphs();
     for (int i = 0; i < SOUND_EFFECT_COUNT; i++) {
         g_Handles.SoundEffects[i] = LoadSoundFromResource(MAKEINTRESOURCEA(300 + i), "SE", 1);
     }

@@ -6,6 +6,7 @@
 //   --save-at N  --fail-save create|write|commit|close|replace  --start D,S  --bot D  --bot-give-up S  --record FILE
 //   and the whole-run options of test_runs.cpp
 //   --frame-costs FILE  --bare (test_frame_costs.cpp)
+//   --soak SECONDS  --reinit-every SECONDS  --mode-switch-every SECONDS (test_soak.cpp)
 // --bot D lets the bot play (difficulty D from the menus) instead of the input file; --record FILE writes the pad
 // bits of every frame the test program supplied, as an input file that replays the run.
 // Exit codes besides the game's own: 2 an option that cannot be used, 3 an input file that cannot be read or has a
@@ -278,6 +279,8 @@ int StartTestBuild(const char *commandLine)
             }
             good = good && *end == '\0' && s_Test.startDifficulty >= 0 && s_Test.startDifficulty <= 3 &&
                    s_Test.startStage >= 0 && s_Test.startStage < STAGE_COUNT;
+        } else if (IsSoakOption(option.c_str())) {
+            good = SetSoakOption(option.c_str(), value.c_str());
         } else if (option == "--fail-save") {
             good = false;
             for (int step = SAVE_STEP_CREATE; step <= SAVE_STEP_REPLACE; step++) {
@@ -298,6 +301,7 @@ int StartTestBuild(const char *commandLine)
     if (s_Test.bot) {
         StartBot(s_Test.botDifficulty, s_Test.botGiveUpStage);
     }
+    StartSoak(s_Test.bot ? s_Test.botDifficulty : -1);
     if (s_Test.recordFile != nullptr) {
         static bool registered = false;
         if (!registered) {
@@ -485,7 +489,7 @@ int EndTestFrame(void)
     if (ended < 0 && s_Test.frame == s_Test.lastFrame) {
         ended = 0;
     }
-    return ended;
+    return ended < 0 ? SoakFrame() : ended;
 }
 
 // A held frame's stage picture is always drawn; a frame whose stage picture was left out is not flipped either.

@@ -120,6 +120,8 @@ int LockDrawScreen(int x1, int y1, int x2, int y2, BaseImage *, int target, int)
 int UnlockDrawScreen(void) { return Note("UnlockDrawScreen", {}); }
 int GetBaseImagePixelComponents(BaseImage *, int, int, int *, int *, int *, int *) { return -1; }
 int GetGraphTableCount(void) { return g_StandIn.liveGraphs; }
+int GetAllocationCount(void) { return 0; }
+int ReinitGraphicsKeepMode(void) { return Note("ReinitGraphicsKeepMode", {}); }
 EngineHandle LoadGraphFromResource(const char *name, const char *type) { g_StandIn.liveGraphs++; return Note("LoadGraphFromResource", {Id(name)}, type) + ++g_StandIn.nextGraph; }
 int ReleaseGraphHandle(EngineHandle graph, int flag) { g_StandIn.liveGraphs--; return Note("ReleaseGraphHandle", {graph, flag}); }
 // clang-format on
