@@ -152,6 +152,7 @@ extern ObjectRecord ObjectTable[STAGE_RECORD_LIMIT];
 
 // Entry and main loop (main_loop.cpp): the input phase, the joystick poll and the pacing rule.
 void ApplyPadBits(unsigned int bits);
+void ForgetFrameInput(void); // the input bytes of a frame, cleared once the frame is over
 void ApplyJoystickState(const JOYINFOEX *info);
 int PollJoystick(void);
 int PacingSleepTime(int frameStart, int now, int frameTarget);

@@ -8,6 +8,8 @@
 #include "input/input.h"
 #include "sound/sound.h"
 
+#include <string.h>
+
 GameGlobals g_Game;
 GameHandles g_Handles;
 ObjectRecord ObjectTable[STAGE_RECORD_LIMIT];
@@ -95,6 +97,13 @@ int PollJoystick(void)
     return 0;
 }
 
+void ForgetFrameInput(void)
+{
+    g_Game.InputHorizontal = 0;
+    g_Game.InputVertical = 0;
+    memset(g_Game.ButtonLatch, 0, sizeof(g_Game.ButtonLatch));
+}
+
 // The rest of the frame time on the 31-bit millisecond clock, safe across its wrap: a frame that overran the
 // target, or a clock that seems to have gone back, gives 0, never a sleep longer than the target.
 int PacingSleepTime(int frameStart, int now, int frameTarget)
@@ -138,11 +147,7 @@ static int RunFrame(void)
     GameFrame();
     FlipScreen();
     int ended = EndTestFrame();
-    g_Game.InputHorizontal = 0;
-    g_Game.InputVertical = 0;
-    for (uint8_t &latch : g_Game.ButtonLatch) {
-        latch = 0;
-    }
+    ForgetFrameInput();
     int wait = IsPacingOff() ? 0 : PacingSleepTime(frameStart, GetNowMilliCount(), g_Game.FrameTarget);
     if (wait > 0) {
         Sleep((DWORD)wait);

@@ -212,9 +212,7 @@ static void RehearseFrame(unsigned int bits)
 {
     ApplyPadBits(bits);
     StagePlayFrame();
-    g_Game.InputHorizontal = 0;
-    g_Game.InputVertical = 0;
-    memset(g_Game.ButtonLatch, 0, sizeof(g_Game.ButtonLatch));
+    ForgetFrameInput();
 }
 
 static int BossHP(void)

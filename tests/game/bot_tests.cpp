@@ -12,9 +12,7 @@ static void PlayBits(unsigned int bits)
 {
     ApplyPadBits(bits);
     GameFrame();
-    g_Game.InputHorizontal = 0;
-    g_Game.InputVertical = 0;
-    memset(g_Game.ButtonLatch, 0, sizeof(g_Game.ButtonLatch));
+    ForgetFrameInput();
 }
 
 // Through a busy stage with its boss, every answer the bot gives leaves the game's values and the object table as

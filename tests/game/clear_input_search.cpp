@@ -103,9 +103,7 @@ static void PlayFrame(unsigned int bits)
     GameFrame();
     FlipScreen();
     EndTestFrame();
-    g_Game.InputHorizontal = 0;
-    g_Game.InputVertical = 0;
-    memset(g_Game.ButtonLatch, 0, sizeof(g_Game.ButtonLatch));
+    ForgetFrameInput();
     s_FramesPastTime = g_Game.StageTime >= s_Goal.surviveTime ? s_FramesPastTime + 1 : 0;
 }
 

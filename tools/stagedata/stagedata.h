@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -83,5 +84,5 @@ void ReadSpriteRoles(const std::string &path, std::vector<SpriteRole> &roles, st
 // The rules: one line per refusal, naming stage, record or map row, and field.
 std::vector<std::string> CheckStages(const StageData &data);
 
-// Writes the constant tables the game compiles (game/stage_tables.h declares them); false on failure.
-bool WriteStageTables(const std::string &path, const StageData &data);
+// Writes the constant tables the game compiles (game/stage_tables.h declares them).
+void WriteStageTables(std::ostream &out, const StageData &data);

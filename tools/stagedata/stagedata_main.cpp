@@ -3,11 +3,11 @@
 // A refusal prints one line per fault and ends with status 1 without writing anything, which fails the build.
 #include "stagedata.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include "generated_source.h"
 
-template <typename Value> static void WriteRow(std::ofstream &out, const Value *values, size_t count)
+#include <cstdio>
+
+template <typename Value> static void WriteRow(std::ostream &out, const Value *values, size_t count)
 {
     out << "{";
     for (size_t i = 0; i < count; i++) {
@@ -16,7 +16,7 @@ template <typename Value> static void WriteRow(std::ofstream &out, const Value *
     out << "}";
 }
 
-static void WriteAnimationRows(std::ofstream &out, const char *name, const char *count,
+static void WriteAnimationRows(std::ostream &out, const char *name, const char *count,
                                const std::vector<AnimationRow> &rows)
 {
     out << "const AnimRow " << name << "[" << count << "] = {\n";
@@ -30,7 +30,7 @@ static void WriteAnimationRows(std::ofstream &out, const char *name, const char 
     out << "};\n";
 }
 
-static void WriteMaps(std::ofstream &out, const char *name, const StageData &data, TileMap Stage::*map)
+static void WriteMaps(std::ostream &out, const char *name, const StageData &data, TileMap Stage::*map)
 {
     out << "const int16_t " << name << "[STAGE_COUNT][MAP_ROWS][MAP_COLUMNS] = {\n";
     for (const Stage &stage : data.stages) {
@@ -45,10 +45,8 @@ static void WriteMaps(std::ofstream &out, const char *name, const StageData &dat
     out << "};\n";
 }
 
-bool WriteStageTables(const std::string &path, const StageData &data)
+void WriteStageTables(std::ostream &out, const StageData &data)
 {
-    const std::string partial = path + ".tmp";
-    std::ofstream out(partial, std::ios::binary);
     out << "// Made by qvstages from content/stages: the stages' constant tables.\n"
            "#include \"game/stage_tables.h\"\n\n"
            "const ObjectRecord StageObjectTemplates[STAGE_COUNT][STAGE_RECORD_LIMIT] = {\n";
@@ -77,12 +75,6 @@ bool WriteStageTables(const std::string &path, const StageData &data)
     WriteMaps(out, "ForegroundMap", data, &Stage::foreground);
     WriteAnimationRows(out, "PlayerAnimations", "PLAYER_ANIMATION_COUNT", data.playerRows);
     WriteAnimationRows(out, "ObjectAnimations", "OBJECT_ANIMATION_COUNT", data.objectRows);
-    out.close();
-    std::error_code error;
-    if (out) {
-        std::filesystem::rename(partial, path, error);
-    }
-    return out && !error;
 }
 
 int main(int argc, char **argv)
@@ -91,9 +83,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: qvstages STAGE_FOLDER CELL_ROLES OUTPUT.cpp\n");
         return 2;
     }
-    const std::string folder = argv[1], output = argv[3];
-    std::error_code error;
-    std::filesystem::remove(output, error); // a refusal must not leave the last accepted tables behind
+    const std::string folder = argv[1];
     StageData data;
     std::vector<std::string> faults;
     for (int s = 0; s < STAGES; s++) {
@@ -104,15 +94,5 @@ int main(int argc, char **argv)
     if (faults.empty()) {
         faults = CheckStages(data);
     }
-    for (const std::string &fault : faults) {
-        std::fprintf(stderr, "qvstages: %s\n", fault.c_str());
-    }
-    if (!faults.empty()) {
-        return 1;
-    }
-    if (!WriteStageTables(output, data)) {
-        std::fprintf(stderr, "qvstages: cannot write %s\n", output.c_str());
-        return 1;
-    }
-    return 0;
+    return FinishGeneratedSource("qvstages", faults, argv[3], [&](std::ostream &out) { WriteStageTables(out, data); });
 }
