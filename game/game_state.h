@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/core.h"
+#include "game/event_scripts.h"
 #include "game/stage_tables.h"
 
 #include <mmsystem.h>
@@ -43,7 +44,8 @@ enum MusicTrack {
     TRACK_EVENT = 3,
     TRACK_MISS = 4,
     TRACK_LAST_BOSS = 5,
-    TRACK_CLEAR = 6
+    TRACK_CLEAR = 6,
+    TRACK_GALLERY = 8
 };
 
 // "Save.Dat" as it lies on disk and in memory: six little-endian 32-bit values.
@@ -61,6 +63,9 @@ struct GameGlobals {
     int32_t MenuCursor = 0;
     int32_t MenuColumn = 0;
     int32_t GalleryTextOff = 0;
+    // The event player's page: its first entry in ActiveScript and the entries it takes (999: the last page).
+    int32_t PageStart = 0;
+    int32_t PageLength = 0;
     // Score and records.
     int32_t HighScore = 0;
     int32_t Score = 0;
@@ -118,6 +123,11 @@ struct GameGlobals {
     int8_t FurthestStageCleared = -1;
     int8_t StageIndex = 0;
     int8_t CurrentTrack = 99; // no track yet
+    // The event player and the gallery.
+    uint8_t PageBlack = 0;        // the page is drawn on black
+    uint8_t TextWindowHidden = 0;
+    int8_t PictureIndex = 0;      // with text: offset from the event's first picture; else the number above 110
+    int8_t GalleryEntryStage = 0; // StageIndex as the gallery found it, put back when its events end
     uint8_t Reserved = 0;
 };
 static_assert(offsetof(GameGlobals, Reserved) + sizeof(GameGlobals::Reserved) == sizeof(GameGlobals),
@@ -174,12 +184,17 @@ void DrawFramedWindow(int x, int y, int width, int height);
 void ReleasePicture(void);          // the full-screen picture held, if any
 void ChooseDifficulty(int index); // the difficulty menu's three bytes for EASY (0) .. LUNATIC (3)
 
-// Gallery (gallery.cpp).
+// Gallery (gallery.cpp): title states 32 and 35.
 void GalleryEntryFrame(void);
+void GalleryFrame(void);
 void DrawGallery(void);
 
-// Event player (event_player.cpp).
+// Event player (event_player.cpp). Event e's pictures are "CG" 110 + EventPictureBase[e] up to the next event's
+// first; ActiveScript is the script being played, up to and including its "END".
+extern const int8_t EventPictureBase[STAGE_COUNT + 1];
+extern const char *ActiveScript[EVENT_SCRIPT_LENGTH];
 void EventFrame(void);
+void DrawEventTextPage(void);
 
 // Stage start (stage_start.cpp): a new game (0), a continue (1) or a retry (2); and the way on from a cleared
 // stage's event to the next stage.

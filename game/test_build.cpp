@@ -416,13 +416,16 @@ static void WriteDumpLine(FILE *file)
             "PlayerAnimRow=%d PlayerAnimFrame=%d PlayerAnimTick=%d PlayerAttacking=%d PlayerHurt=%d JumpRising=%d "
             "JumpCounter=%d StrikeMode=%d InvulnerableFlag=%d InvulnerableTimer=%d BossPhase=%d "
             "BossHealthDisplay=%d ClearState=%d IntroState=%d IntroX=%d IntroY=%d SequenceTimer=%d PauseFlag=%d "
-            "MissState=%d EventState=%d InGallery=%d objects=",
+            "MissState=%d EventState=%d InGallery=%d PictureIndex=%d PageStart=%d PageLength=%d PageBlack=%d "
+            "TextWindowHidden=%d MenuColumn=%d GalleryTextOff=%d objects=",
             g.StageIndex, (int)g.StageTime, (int)g.StageWindowStart, (int)g.StageTickFrames, (int)g.ScrollX,
             (int)g.ScrollWait, (int)g.Score, (int)g.ExtraLifeThreshold, g.Lives, g.ContinuedFlag, (int)g.PlayerX,
             (int)g.PlayerY, g.PlayerHP, g.PlayerFacing, g.PlayerAnimRow, g.PlayerAnimFrame, (int)g.PlayerAnimTick,
             g.PlayerAttacking, g.PlayerHurt, g.JumpRising, g.JumpCounter, g.StrikeMode, g.InvulnerableFlag,
             (int)g.InvulnerableTimer, g.BossPhase, g.BossHealthDisplay, g.ClearState, g.IntroState, (int)g.IntroX,
-            (int)g.IntroY, (int)g.SequenceTimer, g.PauseFlag, g.MissState, g.EventState, g.InGallery);
+            (int)g.IntroY, (int)g.SequenceTimer, g.PauseFlag, g.MissState, g.EventState, g.InGallery, g.PictureIndex,
+            (int)g.PageStart, (int)g.PageLength, g.PageBlack, g.TextWindowHidden, (int)g.MenuColumn,
+            (int)g.GalleryTextOff);
     // The records that take part: index:type:state:anim:frame:x:y:w:h:hp, separated by ";".
     const char *separator = "";
     for (int i = 0; g.MainState <= 0 && i < StageObjectCount[g.StageIndex]; i++) {

@@ -180,6 +180,9 @@ void TitleFrame(void)
     case 32:
         GalleryEntryFrame();
         break;
+    case 35:
+        GalleryFrame();
+        break;
     case 80:
         DifficultyMenuFrame();
         break;

@@ -2,8 +2,8 @@
 """Going on from stage 0: the recorded input tests/game/inputs/clear_stage0_normal.txt (START, NORMAL, stage 0
 played to its boss's defeat) run through the input hook without pacing. The dump shows the clear (its bonus of
 2,000 on NORMAL, the hand-over 201 frames after the boss fell, "Save.Dat" written with the clear recorded), the
-event set and ended at once, and stage 1's intro open on the next frame with the lives, score, extra-life threshold
-and continue flag of the hand-over, to the end of the input. A second run of the same input gives the same state
+event paged in the fast mode and ended with A, and stage 1's intro open on the frame after the event with the lives,
+score, extra-life threshold and continue flag of the hand-over, to the end of the input. A second run of the same input gives the same state
 hash on every frame. The runs draw to the software screen: the state does not depend on the screen, and under
 Wine's software rasteriser the Direct3D screen manages about ten frames a second here, too few for the ten
 thousand frames of the input.
@@ -40,7 +40,10 @@ def number(line, key):
 def check_going_on(run, dump):
     cleared = next(i for i, line in enumerate(dump) if number(line, "ClearState") > 0)
     handed = next(i for i in range(cleared, len(dump)) if number(dump[i], "EventState") > 0)
-    clear, hand, first = dump[cleared], dump[handed], dump[handed + 1]
+    opened = next(i for i in range(handed, len(dump)) if number(dump[i], "EventState") == 0)
+    clear, hand, first = dump[cleared], dump[handed], dump[opened]
+    pages = {line["PageStart"] for line in dump[handed:opened] if line["EventState"] == "20"}
+    assert len(pages) == 6, f"the event showed the pages at {sorted(pages)}"
     assert (clear["StageIndex"], clear["DifficultyIndex"]) == ("0", "1"), f"the clear began elsewhere: {clear}"
     assert handed - cleared == CLEAR_FRAMES and hand["ClearState"] == "0", f"hand-over after {handed - cleared}"
     bonus = number(hand, "Score") - number(clear, "Score")
@@ -49,11 +52,11 @@ def check_going_on(run, dump):
     assert hand["FurthestStageCleared"] == "0" and saved == (number(hand, "HighScore"), 0, 0, 0, 0, 0), saved
     wanted = {key: hand[key] for key in KEPT}
     assert {key: first[key] for key in KEPT} == wanted, f"kept {wanted}, stage 1 began with {first}"
-    for line in dump[handed + 1:]:
-        opened = (line["StageIndex"], line["EventState"], line["MainState"], line["MissState"])
-        assert opened == ("1", "0", "0", "0") and number(line, "IntroState") > 0, f"not in stage 1's intro: {line}"
+    for line in dump[opened:]:
+        state = (line["StageIndex"], line["EventState"], line["MainState"], line["MissState"])
+        assert state == ("1", "0", "0", "0") and number(line, "IntroState") > 0, f"not in stage 1's intro: {line}"
     print(f"stage 0 cleared on frame {cleared + 1} (bonus {bonus}), handed over on frame {handed + 1}, stage 1's "
-          f"intro open from frame {handed + 2} with {wanted}")
+          f"intro open from frame {opened + 1} with {wanted}")
 
 
 def main():

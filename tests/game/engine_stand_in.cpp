@@ -111,6 +111,7 @@ int DrawGraphAt(int x, int y, EngineHandle graph, int trans) { return Note("Draw
 int DrawGraphMirrored(int x, int y, EngineHandle graph, int trans) { return Note("DrawGraphMirrored", {x, y, graph, trans}); }
 int DrawBoxShape(int x1, int y1, int x2, int y2, unsigned int color, int fill) { return Note("DrawBoxShape", {x1, y1, x2, y2, color, fill}); }
 int DrawTriangleShape(int x1, int y1, int x2, int y2, int x3, int y3, unsigned int color, int fill) { return Note("DrawTriangleShape", {x1, y1, x2, y2, x3, y3, color, fill}); }
+int DrawCircleShape(int x, int y, int radius, unsigned int color, int fill) { return Note("DrawCircleShape", {x, y, radius, color, fill}); }
 int DrawPoint(int x, int y, unsigned int color) { return Note("DrawPoint", {x, y, color}); }
 int SetDrawBlend(int mode, int parameter) { return Note("SetDrawBlend", {mode, parameter}); }
 int SetTextureNeverSplit(int flag) { return Note("SetTextureNeverSplit", {flag}); }
