@@ -1,7 +1,8 @@
 // The test program's whole-run options (compiled into QvGameTest only): stage pictures drawn on every Nth frame
 // only, the engine running on while its window is inactive, the run ended on a stage's clear or on the title's
-// return, the run's report (clears with lives lost, the records each stage showed) and back-buffer shots written
-// as PPM files. What it watches it reads from the game's values at the end of each frame. Window thread.
+// return, the run's report (clears with lives lost, the events played, the records each stage showed) and
+// back-buffer shots written as PPM files. What it watches it reads from the game's values at the end of each
+// frame. Window thread.
 //   --draw-every N  --background  --end-after-clear  --end-at-title  --report FILE  --shot-at N[,N...]
 #include "game/game_state.h"
 
@@ -20,6 +21,15 @@ struct StageVisit {
     std::set<int> recordsSeen; // records that overlapped the visible screen while they took part
 };
 
+// A story event of the stage side as the report follows it, from its start to the frame after its end.
+struct EventVisit {
+    int stage = -1;         // -1: no event in play
+    int script = -1;        // the script in play, found among the event scripts
+    long shown = 0;         // the first frame that drew a page
+    int presses = 0;        // page frames whose button 1 or 3 latched
+    std::set<int> tracks;   // music resource ids heard while it played
+};
+
 struct RunChecks {
     long drawEvery = 1;
     bool endAfterClear = false;
@@ -29,6 +39,9 @@ struct RunChecks {
     // What the report gathers.
     long frame = 0;
     std::vector<std::string> clears;
+    std::vector<std::string> events;
+    EventVisit event;
+    int lastEventState = 0;
     std::vector<StageVisit> visits;
     int currentStage = -1; // the stage in play, -1 on the title side
     long enteredFrame = 0;
@@ -79,8 +92,10 @@ void WriteRunReport(void)
         return;
     }
     fprintf(file, "frames=%ld\n", s_Runs.frame);
-    for (const std::string &clear : s_Runs.clears) {
-        fprintf(file, "%s\n", clear.c_str());
+    for (const std::vector<std::string> *lines : {&s_Runs.clears, &s_Runs.events}) {
+        for (const std::string &line : *lines) {
+            fprintf(file, "%s\n", line.c_str());
+        }
     }
     for (const StageVisit &visit : s_Runs.visits) {
         fprintf(file, "entered stage=%d records=", visit.stage);
@@ -220,11 +235,66 @@ static bool FollowStages(void)
     return clearEnded && s_Runs.endAfterClear;
 }
 
+// The event script whose entries ActiveScript holds, up to its "END"; -1 for none.
+static int ScriptInPlay(void)
+{
+    for (int script = 0; script < EVENT_SCRIPT_COUNT; script++) {
+        int i = 0;
+        while (i < EVENT_SCRIPT_LENGTH && ActiveScript[i] == EventScript[script][i] &&
+               ActiveScript[i] != EventMarkerEND) {
+            i++;
+        }
+        if (i < EVENT_SCRIPT_LENGTH && ActiveScript[i] == EventScript[script][i]) {
+            return script;
+        }
+    }
+    return -1;
+}
+
+// Follows a stage's event after a frame: the script, its first drawn page, the presses that turned or ended its
+// pages, its music, and where play went on ("then": the stage, or -1 for the title side).
+static void FollowEvents(void)
+{
+    const GameGlobals &g = g_Game;
+    EventVisit &event = s_Runs.event;
+    bool pageFrame = s_Runs.lastEventState == 20;
+    s_Runs.lastEventState = g.EventState;
+    if (event.stage < 0) {
+        if (g.MainState > 0 || g.InGallery == 1 || g.EventState < 13) {
+            return;
+        }
+        event.stage = g.StageIndex;
+    }
+    if (g.MainState <= 0 && g.EventState != 0) {
+        event.tracks.insert(201 + g.CurrentTrack);
+        if (g.EventState == 20 && !pageFrame) {
+            event.script = ScriptInPlay();
+        }
+        if (pageFrame && (g.ButtonLatch[0] == 1 || g.ButtonLatch[2] == 1)) {
+            event.presses += 1;
+        }
+        if (pageFrame && g.EventState == 20 && event.shown == 0) {
+            event.shown = s_Runs.frame;
+        }
+        return;
+    }
+    std::string tracks;
+    for (int track : event.tracks) {
+        tracks += (tracks.empty() ? "" : ",") + std::to_string(track);
+    }
+    char line[160];
+    snprintf(line, sizeof(line), "event stage=%d script=%d shown=%ld presses=%d tracks=%s then=%d", event.stage,
+             event.script, event.shown, event.presses, tracks.c_str(), g.MainState <= 0 ? g.StageIndex : -1);
+    s_Runs.events.push_back(line);
+    event = EventVisit();
+}
+
 int EndRunFrame(long frame)
 {
     s_Runs.frame = frame;
     if (s_Runs.shotFrames.count(frame) != 0) {
         WriteShot(frame);
     }
+    FollowEvents();
     return FollowStages() ? 0 : -1;
 }

@@ -30,9 +30,9 @@ def run_game(root, program, folder, options, files=None, frames=20000):
 
 
 def read_report(folder):
-    """The report's lines: {"frames": N, "clears": [dict of the clear's fields as numbers], "entered": {stage: set
-    of record indices}}."""
-    report = {"frames": 0, "clears": [], "entered": {}}
+    """The report's lines: {"frames": N, "clears": [dict of the clear's fields as numbers], "events": [dict of the
+    event's fields as text], "entered": {stage: set of record indices}}."""
+    report = {"frames": 0, "clears": [], "events": [], "entered": {}}
     path = os.path.join(folder, "report.txt")
     for line in open(path).read().splitlines() if os.path.exists(path) else []:
         words = line.split()
@@ -41,6 +41,8 @@ def read_report(folder):
             report["frames"] = int(fields["frames"])
         elif words[0] == "clear":
             report["clears"].append({key: int(value) for key, value in fields.items()})
+        elif words[0] == "event":
+            report["events"].append(fields)
         elif words[0] == "entered":
             seen = report["entered"].setdefault(int(fields["stage"]), set())
             seen.update(int(i) for i in fields["records"].split(",") if i)

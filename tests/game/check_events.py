@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The gallery and its events under the input hook, from a "Save.Dat" naming the furthest stage cleared: the
 gallery screen with stages 0-2 cleared and with none (thumbnails or locked cells, help lines, choices, the disc and
-the triangle); stage 0 with text (a page over its picture in the half-transparent window, a "BK" page on black, the
-picture alone after X, chaining into event 1, A back to the title with StageIndex as before, CONTINUE from there);
-stage 0 as pictures only with every stage cleared (PictureIndex 1-46, one per press after the first, which only releases the choosing press; three pictures as generated,
-then the title). Music: 209 in the gallery, 204 in its events, 201 back at the title, 202 in the stage.
+the triangle); stage 0 with text (pages over the picture the script's page walk predicts, in the half-transparent
+window, a "BK" page on black, the picture alone after X, chaining into event 1, A back to the title with
+StageIndex as before, CONTINUE from there); stage 0 as pictures only with every stage cleared (PictureIndex 1-46,
+one per press after the first, which only releases the choosing press; three pictures as generated, then the
+title). Music: 209 in the gallery, 204 in its events, 201 back at the title, 202 in the stage.
 Usage: check_events.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
 import os
 import struct
@@ -14,9 +15,6 @@ from game_harness import BUTTON1, BUTTON2, DOWN, GameRun, judge_held_frame, read
 import screen_rules
 
 RIGHT, LEFT, BUTTON4 = 0x04, 0x02, 0x80
-PICTURE_BASE = [1, 5, 11, 17, 25, 42, 47]
-# The help lines' and choices' places and lengths in full-width characters.
-GALLERY_TEXTS = [(0, 0, 18), (0, 20, 20), (0, 40, 21), (0, 60, 22), (50, 100, 4), (200, 100, 4)]
 TO_GALLERY = [(0, 4), (DOWN, 2), (0, 1), (BUTTON1, 1), (0, 3)]
 
 
@@ -32,38 +30,6 @@ TEXT_RUN = TO_GALLERY + [(DOWN, 1), (0, 1), (BUTTON1, 1), (0, 4)] + presses(34) 
     presses(2) + [(BUTTON4, 1), (0, 6), (DOWN, 1), (0, 1), (BUTTON1, 1), (0, 3)]
 PICTURE_RUN = TO_GALLERY + [(RIGHT, 1), (0, 1), (DOWN, 1), (0, 1), (LEFT, 1), (0, 1), (BUTTON1, 1), (0, 4)] + \
     presses(47) + [(0, 4)]
-
-
-def gallery_screen(thumbnails, furthest, text_off=0, cursor=None):
-    """`cursor`: (x, y) of the triangle; default: row 0 on the text choice."""
-    screen = screen_rules.Screen(lambda x, y: (0, 0, 0))
-    for k in range(6):
-        index = k if k <= furthest else 9
-        left, top = 95 + 158 * (k % 3), 140 + 126 * (k // 3)
-        sheet_x, sheet_y = 128 * (index % 5), 96 * (index // 5)
-        for y in range(96):
-            for x in range(128):
-                screen.colour[top + y][left + x] = thumbnails.pixel(sheet_x + x, sheet_y + y)
-    screen.text_boxes = [screen_rules.text_box(*text) for text in GALLERY_TEXTS]
-    x, y = cursor or (15 + 150 * text_off, 100)
-    screen.cursor_box = (x, y, x + 13, y + 17)
-    centre = 40 + 150 * text_off
-    for py in range(108 - 10, 108 + 11):
-        for px in range(centre - 10, centre + 11):
-            distance = ((px - centre) ** 2 + (py - 108) ** 2) ** 0.5
-            if distance <= 7:
-                screen.colour[py][px] = (255, 255, 255)
-            elif distance < 9.5:
-                screen.blends[py][px] = 99  # the disc's rim: either colour
-    return screen
-
-
-def event_screen(picture, lines, black=False, window=True):
-    screen = screen_rules.Screen((lambda x, y: (0, 0, 0)) if black else picture.pixel)
-    if window:
-        screen.draw_framed_window(80, 352, 480, 116)
-        screen.text_boxes = [screen_rules.text_box(90, 362 + 20 * i, 28) for i in range(lines)]
-    return screen
 
 
 def dump_run(root, program, folder, files, steps):
@@ -94,28 +60,33 @@ def main():
     # The gallery screen, with stages 0-2 cleared and with none; Z on a locked thumbnail starts nothing.
     steps = TO_GALLERY + [(RIGHT, 1), (0, 1), (DOWN, 1), (0, 2)]
     frame = sum(n for _, n in steps)
-    judge(root, program, folder, frame, steps, save(2), gallery_screen(thumbnails, 2, 1, (80 + 158, 140)), failed,
-          "gallery_0_2")
+    judge(root, program, folder, frame, steps, save(2),
+          screen_rules.gallery_screen(thumbnails, 2, 1, (80 + 158, 140)), failed, "gallery_0_2")
     steps = TO_GALLERY + [(DOWN, 1), (0, 1), (BUTTON1, 1), (0, 2)]
     frame = sum(n for _, n in steps)
-    line = judge(root, program, folder, frame, steps, save(-1), gallery_screen(thumbnails, -1, 0, (80, 140)),
-                 failed, "gallery_locked")
+    line = judge(root, program, folder, frame, steps, save(-1),
+                 screen_rules.gallery_screen(thumbnails, -1, 0, (80, 140)), failed, "gallery_locked")
     assert line["MainState"] == "35" and line["EventState"] == "0", "a locked thumbnail started an event"
 
-    # Stage 0 with text: pick the frames from a whole run's dump, then hold them.
+    # Stage 0 with text: pick the frames from a whole run's dump, and judge each by the page the walk predicts.
     lines = dump_run(root, program, os.path.join(folder, "text_dump"), save(5), TEXT_RUN)
+    pages = {(stage, start): (len(text), offset) for stage in (0, 1) for start, text, offset in
+             screen_rules.script_pages(os.path.join(root, "content", "events", f"script{stage}.txt"))}
+    predicted = lambda l: pages[int(l["StageIndex"]), int(l["PageStart"])]
     # Frames that drew a page: state 20 before and after (the frame that chose the script draws nothing).
     events = [l for before, l in zip(lines, lines[1:])
               if l["MainState"] == "0" and before["EventState"] == l["EventState"] == "20"]
-    shown = [l for l in events if l["TextWindowHidden"] == "0" and l["PageLength"] != "999"]
-    picture_page = next(l for l in shown if l["PageBlack"] == "0" and int(l["PictureIndex"]) > 0)
-    black_page = next(l for l in shown if l["PageBlack"] == "1")
-    hidden = next(l for l in events if l["TextWindowHidden"] == "1" and l["PageBlack"] == "0")
-    for name, l, black, window in (("text_page", picture_page, False, True), ("black_page", black_page, True, True),
-                                   ("window_hidden", hidden, False, False)):
-        picture = png(f"cg_{110 + PICTURE_BASE[int(l['StageIndex'])] + int(l['PictureIndex'])}.png")
+    shown = [l for l in events if l["TextWindowHidden"] == "0"]
+    picture_page = next(l for l in shown if (predicted(l)[1] or 0) > 0)
+    black_page = next(l for l in shown if predicted(l)[1] is None)
+    hidden = next(l for l in events if l["TextWindowHidden"] == "1" and predicted(l)[1] is not None)
+    for name, l, window in (("text_page", picture_page, True), ("black_page", black_page, True),
+                            ("window_hidden", hidden, False)):
+        count, offset = predicted(l)
+        base = screen_rules.EVENT_PICTURE_BASE[int(l["StageIndex"])]
+        picture = png(f"cg_{110 + base + offset}.png") if offset is not None else None
         judge(root, program, folder, int(l["frame"]), TEXT_RUN, save(5),
-              event_screen(picture, int(l["PageLength"]) - 1, black, window), failed, name)
+              screen_rules.event_screen(picture, count if window else None), failed, name)
     stages = sorted({int(l["StageIndex"]) for l in events})
     assert stages == [0, 1], f"the events played {stages}, wanted 0 and 1"
     assert music(lines) == [201, 209, 204, 201, 202], f"music {music(lines)}"
@@ -133,7 +104,7 @@ def main():
         l = next(l for before, l in zip(lines, lines[1:])
                  if before["EventState"] == l["EventState"] == "25" and l["PictureIndex"] == str(index))
         judge(root, program, folder, int(l["frame"]), PICTURE_RUN, save(5),
-              event_screen(png(f"cg_{110 + index}.png"), 0, window=False), failed, f"picture_{index}")
+              screen_rules.event_screen(png(f"cg_{110 + index}.png"), None), failed, f"picture_{index}")
     assert not failed, f"screens not as drawn by the rules: {failed}"
 
 

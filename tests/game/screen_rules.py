@@ -1,7 +1,8 @@
 """The title side's pictures as the drawing rules make them, pixel by pixel, from the generated content: the title
 picture, the high-score label and digits drawn keyed (black is transparent), the half-transparent framed window, the
-cursor triangle and the places where text may show. A screenshot's client area is compared with it in the screen's
-16-bit format, one step allowed per blend."""
+cursor triangle, the places where text may show, the gallery and the story events' pages (with the page walk of
+an event script). A screenshot's client area is compared with it in the screen's 16-bit format, one step allowed
+per blend."""
 from game_harness import SCREEN_HEIGHT, SCREEN_WIDTH, cell, steps_apart, to_565
 
 WHITE = (255, 255, 255)
@@ -74,6 +75,68 @@ def option_screen(cursor):
                          (20, 40, SCREEN_WIDTH, 40 + LINE), (20, 60, SCREEN_WIDTH, 60 + LINE)]
     screen.cursor_box = (5, 40 + 20 * cursor, 18, 57 + 20 * cursor)
     return screen
+
+
+# The gallery's help lines and choices: x, y and length in full-width characters.
+GALLERY_TEXTS = [(0, 0, 18), (0, 20, 20), (0, 40, 21), (0, 60, 22), (50, 100, 4), (200, 100, 4)]
+# Each stage's first event picture, as offsets from "CG" 110; the last entry ends stage 5's pictures.
+EVENT_PICTURE_BASE = [1, 5, 11, 17, 25, 42, 47]
+SCRIPT_MARKERS = ("@C", "@CG", "@CGR", "@BK", "@END")
+
+
+def gallery_screen(thumbnails, furthest, text_off=0, cursor=None):
+    """The gallery with the stages up to `furthest` cleared; `cursor`: (x, y) of the triangle, by default on row
+    0 at the current choice."""
+    screen = Screen(lambda x, y: (0, 0, 0))
+    for k in range(6):
+        index = k if k <= furthest else 9
+        left, top = 95 + 158 * (k % 3), 140 + 126 * (k // 3)
+        sheet_x, sheet_y = 128 * (index % 5), 96 * (index // 5)
+        for y in range(96):
+            for x in range(128):
+                screen.colour[top + y][left + x] = thumbnails.pixel(sheet_x + x, sheet_y + y)
+    screen.text_boxes = [text_box(*text) for text in GALLERY_TEXTS]
+    x, y = cursor or (15 + 150 * text_off, 100)
+    screen.cursor_box = (x, y, x + 13, y + 17)
+    centre = 40 + 150 * text_off
+    for py in range(108 - 10, 108 + 11):
+        for px in range(centre - 10, centre + 11):
+            distance = ((px - centre) ** 2 + (py - 108) ** 2) ** 0.5
+            if distance <= 7:
+                screen.colour[py][px] = WHITE
+            elif distance < 9.5:
+                screen.blends[py][px] = 99  # the disc's rim: either colour
+    return screen
+
+
+def event_screen(picture, lines):
+    """An event page: `picture` (None: black) under the framed window with `lines` text lines; None lines: the
+    window hidden."""
+    screen = Screen(picture.pixel if picture is not None else (lambda x, y: (0, 0, 0)))
+    if lines is not None:
+        screen.draw_framed_window(80, 352, 480, 116)
+        screen.text_boxes = [text_box(90, 362 + 20 * i, 28) for i in range(lines)]
+    return screen
+
+
+def script_pages(path):
+    """The pages of an event script (UTF-8, "#" comments) in the walk turned by single presses, as (first entry,
+    text lines, picture offset from the event's first picture or None for black). A page shows the picture its
+    closing marker names; the first page shows the first picture, or black after a leading "@BK"."""
+    entries = [line for line in open(path, encoding="utf-8").read().splitlines() if line and line[0] != "#"]
+    start = 1 if entries[0] == "@BK" else 0
+    picture, black, pages = 0, start == 1, []
+    while True:
+        end = start
+        while entries[end] not in SCRIPT_MARKERS:
+            end += 1
+        if pages:
+            picture += (entries[end] == "@CG") - (entries[end] == "@CGR")
+            black = entries[end] == "@BK"
+        pages.append((start, entries[start:end], None if black else picture))
+        if entries[end] == "@END" or entries[end + 1] == "@END":
+            return pages
+        start = end + 1
 
 
 def inside(box, x, y):
