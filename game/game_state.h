@@ -271,8 +271,11 @@ void ApplyTestStart(void); // --start D,S: that difficulty and stage, opened as 
 void StartBot(int difficulty, int giveUpStage);
 unsigned int ChooseBotPadBits(void);
 int IsBotRehearsing(void);
-// Whole runs (test_runs.cpp): TakeRunOption answers the words it took from the command line (0 none, -1 an
-// option it cannot use; `value` is null at the line's end); EndRunFrame, after a frame's flip, answers -1 to go on
+// The option files each take their own options through a taker that answers the words it took from the command
+// line (0 none, -1 an option it cannot use; `value` is null at the line's end). ReadTestNumber reads a whole
+// decimal number from `low` to `high` that is all of `text`.
+int ReadTestNumber(const char *text, long low, long high, long *value);
+// Whole runs (test_runs.cpp): EndRunFrame, after a frame's flip, answers -1 to go on
 // or the exit code of an end rule; WriteRunReport writes the report as the run's exit does. A stage picture (and
 // the flip) may be left out on a frame (IsStagePictureDue).
 void ResetRunChecks(void);
@@ -284,14 +287,12 @@ int IsStagePictureDue(void);
 int IsFlipDue(void);
 // Frame timing (test_frame_costs.cpp): --frame-costs FILE and --bare.
 void ResetFrameCosts(void);
-int StartFrameCosts(const char *fileName);
-void StartBareFrames(void);
+int TakeFrameCostOption(const char *option, const char *value);
 void NoteFrameCost(FrameCostMark mark);
 int RunBareFrame(void); // 1 when --bare cleared the back screen in place of the game frame
 // The soak (test_soak.cpp): its options, put in force by StartSoak once the line is read (the bot's difficulty,
 // -1 for no bot); SoakFrame runs between frames: -1 to go on, 0 when the soak's time is up.
-int IsSoakOption(const char *option);
-int SetSoakOption(const char *option, const char *value); // 0 for a value that is no count of seconds
+int TakeSoakOption(const char *option, const char *value);
 void StartSoak(int botDifficulty);
 int SoakFrame(void);
 #else

@@ -17,6 +17,8 @@
 #include "graphics/graphics_test_hooks.h"
 
 #include <direct.h>
+#include <errno.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -90,11 +92,22 @@ static std::vector<std::string> SplitCommandLine(const char *text)
     return words;
 }
 
-static bool ParseCount(const std::string &text, long *value)
+int ReadTestNumber(const char *text, long low, long high, long *value)
 {
     char *end;
-    *value = strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && *value > 0;
+    errno = 0;
+    long number = strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || errno != 0 || number < low || number > high) {
+        return 0;
+    }
+    *value = number;
+    return 1;
+}
+
+// A count of frames: a positive number.
+static bool ParseCount(const std::string &text, long *value)
+{
+    return ReadTestNumber(text.c_str(), 1, LONG_MAX, value) != 0;
 }
 
 // One line of the input file: a hexadecimal bit set, optionally "*N"; "#" starts a comment. Answers false for a
@@ -194,10 +207,12 @@ static void RecordBits(unsigned int bits)
 
 static bool ParseIndex(const std::string &text, int low, int high, int *value)
 {
-    char *end;
-    long number = strtol(text.c_str(), &end, 10);
+    long number;
+    if (!ReadTestNumber(text.c_str(), low, high, &number)) {
+        return false;
+    }
     *value = (int)number;
-    return !text.empty() && *end == '\0' && number >= low && number <= high;
+    return true;
 }
 
 // Starts from no options at every call, closing what an earlier call opened.
@@ -225,11 +240,14 @@ int StartTestBuild(const char *commandLine)
         bool hasValue = i + 1 < words.size();
         const std::string value = hasValue ? words[i + 1] : "";
         bool good = true;
-        int runWords = TakeRunOption(option.c_str(), hasValue ? value.c_str() : nullptr);
-        if (runWords > 0) {
-            i += runWords - 1;
+        int taken = 0;
+        for (int (*take)(const char *, const char *) : {TakeRunOption, TakeSoakOption, TakeFrameCostOption}) {
+            taken = taken != 0 ? taken : take(option.c_str(), hasValue ? value.c_str() : nullptr);
+        }
+        if (taken > 0) {
+            i += taken - 1;
             continue;
-        } else if (runWords < 0) {
+        } else if (taken < 0) {
             good = false;
         } else if (option == "--multi") {
             SetAllowMultipleInstances(1);
@@ -239,9 +257,6 @@ int StartTestBuild(const char *commandLine)
             continue;
         } else if (option == "--software") {
             SetUseDirect3D(0);
-            continue;
-        } else if (option == "--bare") {
-            StartBareFrames();
             continue;
         } else if (!hasValue) {
             good = false;
@@ -258,8 +273,6 @@ int StartTestBuild(const char *commandLine)
             good = ParseIndex(value, 0, STAGE_COUNT - 1, &s_Test.botGiveUpStage);
         } else if (option == "--record") {
             good = (s_Test.recordFile = OpenAppending(value)) != nullptr;
-        } else if (option == "--frame-costs") {
-            good = StartFrameCosts(value.c_str()) == 0;
         } else if (option == "--hash") {
             good = (s_Test.hashFile = OpenAppending(value)) != nullptr;
         } else if (option == "--dump") {
@@ -279,8 +292,6 @@ int StartTestBuild(const char *commandLine)
             }
             good = good && *end == '\0' && s_Test.startDifficulty >= 0 && s_Test.startDifficulty <= 3 &&
                    s_Test.startStage >= 0 && s_Test.startStage < STAGE_COUNT;
-        } else if (IsSoakOption(option.c_str())) {
-            good = SetSoakOption(option.c_str(), value.c_str());
         } else if (option == "--fail-save") {
             good = false;
             for (int step = SAVE_STEP_CREATE; step <= SAVE_STEP_REPLACE; step++) {

@@ -10,6 +10,7 @@
 #include "graphics/graphics.h"
 
 #include <stdio.h>
+#include <string.h>
 
 struct FrameCostState {
     FILE *file = nullptr;
@@ -72,12 +73,12 @@ void ResetFrameCosts(void)
     s_Costs = FrameCostState();
 }
 
-int StartFrameCosts(const char *fileName)
+static bool StartFrameCosts(const char *fileName)
 {
     FinishFrameCosts();
     if (fopen_s(&s_Costs.file, fileName, "wb") != 0) {
         s_Costs.file = nullptr;
-        return -1;
+        return false;
     }
     static bool registered = false;
     if (!registered) {
@@ -85,12 +86,18 @@ int StartFrameCosts(const char *fileName)
         registered = true;
     }
     fputs("# frame logic draw flip whole pump (microseconds)\n", s_Costs.file);
-    return 0;
+    return true;
 }
 
-void StartBareFrames(void)
+int TakeFrameCostOption(const char *option, const char *value)
 {
-    s_Costs.bare = true;
+    if (strcmp(option, "--bare") == 0) {
+        s_Costs.bare = true;
+        return 1;
+    } else if (strcmp(option, "--frame-costs") != 0) {
+        return 0;
+    }
+    return value != nullptr && StartFrameCosts(value) ? 2 : -1;
 }
 
 void NoteFrameCost(FrameCostMark mark)

@@ -9,6 +9,7 @@
 #include "graphics/graphics.h"
 #include "image/image.h"
 
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <set>
@@ -54,35 +55,22 @@ struct RunChecks {
 
 static RunChecks s_Runs;
 
-// A positive number at *text; *text moves past what was read.
-static bool ReadPositive(const char **text, long *value)
-{
-    char *end;
-    *value = strtol(*text, &end, 10);
-    bool good = end != *text && *value > 0;
-    *text = end;
-    return good;
-}
-
-static bool ParseDrawEvery(const char *text)
-{
-    return ReadPositive(&text, &s_Runs.drawEvery) && *text == '\0';
-}
-
 // Frame numbers separated by commas.
 static bool ParseShotFrames(const char *text)
 {
-    long frame;
-    while (ReadPositive(&text, &frame)) {
-        s_Runs.shotFrames.insert(frame);
-        if (*text == '\0') {
-            return true;
-        }
-        if (*text++ != ',') {
+    std::string list = text;
+    for (size_t start = 0;;) {
+        size_t comma = list.find(',', start);
+        long frame;
+        if (!ReadTestNumber(list.substr(start, comma - start).c_str(), 1, LONG_MAX, &frame)) {
             return false;
         }
+        s_Runs.shotFrames.insert(frame);
+        if (comma == std::string::npos) {
+            return true;
+        }
+        start = comma + 1;
     }
-    return false;
 }
 
 void WriteRunReport(void)
@@ -128,7 +116,7 @@ int TakeRunOption(const char *option, const char *value)
     } else if (value == nullptr) {
         return -1;
     } else if (name == "--draw-every") {
-        return ParseDrawEvery(value) ? 2 : -1;
+        return ReadTestNumber(value, 1, LONG_MAX, &s_Runs.drawEvery) ? 2 : -1;
     } else if (name == "--shot-at") {
         return ParseShotFrames(value) ? 2 : -1;
     } else { // --report

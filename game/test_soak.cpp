@@ -12,6 +12,7 @@
 #include "graphics/graphics_test_hooks.h"
 
 #include <stdio.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -35,30 +36,15 @@ static SoakState s_SoakOptions; // taken from the command line, in force from St
 
 static const char *const SOAK_OPTIONS[] = {"--soak", "--reinit-every", "--mode-switch-every"};
 
-int IsSoakOption(const char *option)
+int TakeSoakOption(const char *option, const char *value)
 {
-    for (const char *name : SOAK_OPTIONS) {
-        if (strcmp(option, name) == 0) {
-            return 1;
+    long *const fields[] = {&s_SoakOptions.seconds, &s_SoakOptions.reinitSeconds, &s_SoakOptions.switchSeconds};
+    for (int i = 0; i < 3; i++) {
+        if (strcmp(option, SOAK_OPTIONS[i]) == 0) {
+            return value != nullptr && ReadTestNumber(value, 1, LONG_MAX, fields[i]) ? 2 : -1;
         }
     }
     return 0;
-}
-
-int SetSoakOption(const char *option, const char *value)
-{
-    long *const fields[] = {&s_SoakOptions.seconds, &s_SoakOptions.reinitSeconds, &s_SoakOptions.switchSeconds};
-    char *end;
-    long seconds = strtol(value, &end, 10);
-    if (*value == '\0' || *end != '\0' || seconds <= 0) {
-        return 0;
-    }
-    for (int i = 0; i < 3; i++) {
-        if (strcmp(option, SOAK_OPTIONS[i]) == 0) {
-            *fields[i] = seconds;
-        }
-    }
-    return 1;
 }
 
 void StartSoak(int botDifficulty)
