@@ -68,7 +68,9 @@ void StagePlayFrame(void)
             g.IntroState = 11;
         }
     }
-    if (g.ButtonLatch[3] == 1) {
+    // Not on the clear's last frame, whose hand-over has already started the event: a pause set there would outlive
+    // the stage and keep button 2 from latching in the event, the menus and the next stage.
+    if (g.ButtonLatch[3] == 1 && g.EventState == 0) {
         g.PauseFlag = g.PauseFlag > 0 ? 0 : PAUSED;
     }
     if (g.Score >= SCORE_LIMIT) {

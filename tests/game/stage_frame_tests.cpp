@@ -73,6 +73,36 @@ TEST(StageSequences, ClearAndMiss)
     }
 }
 
+// A pressed on the clear's frame 201, the hand-over, as the main loop latches it: X still hides the event's text; A
+// ends the event, and the next stage plays unpaused once its intro is over, or, after the last stage, the difficulty
+// menu's X goes back.
+TEST(StageSequences, PauseOnTheClearsLastFrame)
+{
+    auto frames = [](std::vector<unsigned int> pads) {
+        for (unsigned int pad : pads) {
+            ApplyPadBits(pad);
+            GameFrame();
+            ForgetFrameInput();
+        }
+    };
+    for (int stage : {0, 5}) {
+        SCOPED_TRACE(testing::Message() << "stage " << stage);
+        SetUpStagePlay(stage);
+        g_Game.ClearState = 10;
+        frames(std::vector<unsigned int>(200, 0));
+        frames({0x80, 0, 0, 0x20}); // A on frame 201; the event's start, its script, X on its first page
+        EXPECT_EQ(g_Game.TextWindowHidden, 1);
+        frames({0x80, 0}); // A ends the event
+        if (stage == 0) {
+            frames(std::vector<unsigned int>(70, 0)); // stage 1's intro
+            EXPECT_EQ(V({g_Game.StageIndex, g_Game.IntroState, g_Game.PauseFlag}), V({1, 0, 0}));
+        } else {
+            frames({0, 0, 0x10, 0, 0x20}); // the title's load and set-up, START, then X on the difficulty menu
+            EXPECT_EQ(g_Game.MainState, 20);
+        }
+    }
+}
+
 // Seventy frames from ScrollX 638: paused, the extra-life threshold steps by 50,000 x (difficulty + 1), one life (307)
 // a frame at most, none past 10 lives, and becomes 0 once both it and the score reach the cap; in each phase the
 // scroll steps every second frame, wrapping from 639 to 0, in free play only; the intro ends on its 70th frame; music.
