@@ -73,7 +73,7 @@ void ReleaseDeviceChain(const char *deviceLogLine)
     g_D3D.deviceMode = 0;
 }
 
-int ReleaseDirect3DSystem(void)
+int ReleaseGraphicsSystem(const char *libraryLogLine)
 {
     ReleaseAllModelDeviceObjects();
     ReleaseVertexDeclarations();
@@ -85,8 +85,13 @@ int ReleaseDirect3DSystem(void)
     if (g_D3D.d3d9Library != NULL) {
         FreeLibrary(g_D3D.d3d9Library);
         g_D3D.d3d9Library = NULL;
-        AddLog("Direct3D9 DLL の解放 4\n");
+        AddLog(libraryLogLine);
     }
     ReleaseDisplayModeList();
     return 0;
+}
+
+int ReleaseDirect3DSystem(void)
+{
+    return ReleaseGraphicsSystem("Direct3D9 DLL の解放 4\n");
 }
