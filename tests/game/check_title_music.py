@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Two seconds of the sink's recording while the title is on screen, compared with each of the nine generated music
+"""Five seconds of the sink's recording while the title is on screen, compared with each of the nine generated music
 loops by the peak of their normalised cross-correlation over every offset into the loop (the loop continued past its
-end): the title's track 201 must score highest, at least 0.2 above the next. Both are first brought to one mono
-rate of 2,756.25 Hz by block averages; the correlations come from a radix-2 FFT.
+end). A loaded machine can drop parts of the recording, which shifts what follows, so each two-second stretch of
+it, a second apart, is compared on its own and the stretch that matches some loop best is judged: there the title's
+track 201 must score highest, at least 0.2 above the next. Both are first brought to one mono rate of 2,756.25 Hz by
+block averages; the correlations come from a radix-2 FFT, each loop's transform made once for all stretches.
 Usage: check_title_music.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
 import cmath
 import math
@@ -15,7 +17,8 @@ from game_harness import GameRun, read_wav_mono
 
 RATE = 2756.25  # 44,100 / 16 and 22,050 / 8
 TRACKS = range(201, 210)
-RECORD_SECONDS = 2.0
+RECORD_SECONDS = 5.0
+STRETCH_SECONDS = 2.0
 
 
 def downsample(rate, samples):
@@ -50,23 +53,31 @@ def fft(values, inverse=False):
     return data
 
 
-def correlation_peaks(recording, tracks):
-    """For each track, the peak over offsets into its loop of the normalised cross-correlation with the recording.
-    Two real tracks share each transform: one as the real part, one as the imaginary part."""
-    m = len(recording)
-    mean = sum(recording) / m
-    centred = [v - mean for v in recording]
+def loop_spectra(tracks, m):
+    """The transforms of the loops (each continued by m samples past its end), two real loops to one transform: one
+    as the real part, one as the imaginary part. Answers the transform size, the loops and their transforms."""
+    loops = [t + t[:m] for t in tracks]
+    n = 1 << (max(len(loop) for loop in loops)).bit_length()
+    spectra = []
+    for pair in range(0, len(loops), 2):
+        two = loops[pair:pair + 2] + [[]]
+        spectra.append(fft([complex(a, b) for a, b in zip(two[0] + [0.0] * (n - len(two[0])),
+                                                          two[1] + [0.0] * (n - len(two[1])))]))
+    return n, loops, spectra
+
+
+def correlation_peaks(stretch, n, loops, spectra):
+    """For each loop, the peak over offsets into it of the normalised cross-correlation with the stretch."""
+    m = len(stretch)
+    mean = sum(stretch) / m
+    centred = [v - mean for v in stretch]
     norm = math.sqrt(sum(v * v for v in centred))
-    n = 1 << (max(len(t) for t in tracks) + m).bit_length()
     spectrum_r = [v.conjugate() for v in fft(centred + [0.0] * (n - m))]
     peaks = []
-    for pair in range(0, len(tracks), 2):
-        loops = [t + t[:m] for t in tracks[pair:pair + 2]]
-        padded = [complex(a, b) for a, b in zip(loops[0] + [0.0] * (n - len(loops[0])),
-                                                (loops[1] if len(loops) > 1 else []) + [0.0] * n)]
+    for pair, spectrum in enumerate(spectra):
         # Correlation is linear: the real part of the result belongs to the first loop, the imaginary to the second.
-        products = fft([a * b for a, b in zip(fft(padded), spectrum_r)], inverse=True)
-        for which, loop in enumerate(loops):
+        products = fft([a * b for a, b in zip(spectrum, spectrum_r)], inverse=True)
+        for which, loop in enumerate(loops[2 * pair:2 * pair + 2]):
             sums, squares = [0.0], [0.0]
             for v in loop:
                 sums.append(sums[-1] + v)
@@ -76,7 +87,7 @@ def correlation_peaks(recording, tracks):
                 total = sums[offset + m] - sums[offset]
                 energy = squares[offset + m] - squares[offset] - total * total / m
                 dot = (products[offset].real if which == 0 else products[offset].imag) / n
-                if energy > 0:
+                if energy > 0 and norm > 0:
                     best = max(best, dot / (norm * math.sqrt(energy)))
             peaks.append(best)
     return peaks
@@ -105,13 +116,17 @@ def main():
     program, folder, root, content = sys.argv[1:5]
     recording = downsample(*record_title(root, program, folder))
     tracks = [downsample(*read_wav_mono(os.path.join(content, f"music_{track}.wav"))) for track in TRACKS]
-    scores = correlation_peaks(recording, tracks)
-    for track, score in zip(TRACKS, scores):
-        print(f"music_{track}: {score:.3f}")
-    ranked = sorted(zip(scores, TRACKS), reverse=True)
-    assert ranked[0][1] == 201, f"track {ranked[0][1]} matches the title's recording best"
-    lead = ranked[0][0] - ranked[1][0]
-    assert lead >= 0.2, f"track 201 leads track {ranked[1][1]} by only {lead:.3f}"
+    m = round(STRETCH_SECONDS * RATE)
+    n, loops, spectra = loop_spectra(tracks, m)
+    judged = None
+    for start in range(0, len(recording) - m + 1, round(RATE)):
+        scores = correlation_peaks(recording[start:start + m], n, loops, spectra)
+        print(f"{start / RATE:.0f} s: " + " ".join(f"{track}:{score:.3f}" for track, score in zip(TRACKS, scores)))
+        ranked = sorted(zip(scores, TRACKS), reverse=True)
+        judged = max(judged or ranked, ranked)
+    assert judged[0][1] == 201, f"track {judged[0][1]} matches the title's recording best"
+    lead = judged[0][0] - judged[1][0]
+    assert lead >= 0.2, f"track 201 leads track {judged[1][1]} by only {lead:.3f}"
 
 
 if __name__ == "__main__":
