@@ -5,7 +5,6 @@
 
 #define BRIGHTNESS_VOLUME_SIDE 128
 #define FIXED_DECLARATION (VERTEX_DECLARATION_COUNT - 1)
-#define MAX_DECLARATION_ELEMENTS 24
 
 static D3DVERTEXELEMENT9 MakeElement(int offset, int type, int usage, int usageIndex)
 {
@@ -27,21 +26,16 @@ static int ElementSize(int type)
     }
 }
 
-struct ElementList {
-    D3DVERTEXELEMENT9 elements[MAX_DECLARATION_ELEMENTS];
-    int count;
-    int size; // bytes of the vertex so far
-};
-
-static void Append(ElementList *list, int type, int usage, int usageIndex)
+static void Append(VertexElementList *list, int type, int usage, int usageIndex)
 {
     list->elements[list->count++] = MakeElement(list->size, type, usage, usageIndex);
     list->size += ElementSize(type);
 }
 
-// Position; `boneSets` sets of blend indices then as many blend weights; one normal, or three (a = 1: normal,
-// tangent and binormal slots); two colours; then `texCoords` four-float texture coordinates.
-static void BuildDeclaration(int threeNormals, int boneSets, int texCoords, ElementList *list)
+// Position; `boneSets` sets of blend indices then as many blend weights; one normal, or three (normal, tangent and
+// binormal slots); two colours; then `texCoords` four-float texture coordinates. The model buffers lay their
+// vertices out by the same lists.
+void BuildModelVertexElements(int threeNormals, int boneSets, int texCoords, VertexElementList *list)
 {
     list->count = 0;
     list->size = 0;
@@ -62,7 +56,7 @@ static void BuildDeclaration(int threeNormals, int boneSets, int texCoords, Elem
     }
 }
 
-static void BuildFixedDeclaration(ElementList *list)
+static void BuildFixedDeclaration(VertexElementList *list)
 {
     list->count = 0;
     list->size = 0;
@@ -74,7 +68,7 @@ static void BuildFixedDeclaration(ElementList *list)
     Append(list, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 1);
 }
 
-static void CreateDeclaration(int index, ElementList *list)
+static void CreateDeclaration(int index, VertexElementList *list)
 {
     static const D3DVERTEXELEMENT9 end = D3DDECL_END();
     list->elements[list->count] = end;
@@ -87,9 +81,9 @@ int CreateVertexDeclarations(void)
     if (g_StateCache.device == NULL) {
         return 0;
     }
-    ElementList list;
+    VertexElementList list;
     for (int index = 0; index < FIXED_DECLARATION; index++) {
-        BuildDeclaration(index / 27, index / 9 % 3, index % 9, &list);
+        BuildModelVertexElements(index / 27, index / 9 % 3, index % 9, &list);
         CreateDeclaration(index, &list);
     }
     BuildFixedDeclaration(&list);

@@ -80,6 +80,15 @@ int CreateDirect3DObject(void);
 int CreateDirect3DDevice(void);
 int CreateZBuffer(void);
 int CreateVertexDeclarations(void);
+// The elements of model vertex declaration (threeNormals x 3 + boneSets) x 9 + texCoords, in stream 0 from offset
+// 0, followed by room for the end mark; `size` is the bytes of one vertex.
+#define MAX_VERTEX_ELEMENTS 24
+struct VertexElementList {
+    D3DVERTEXELEMENT9 elements[MAX_VERTEX_ELEMENTS];
+    int count;
+    int size;
+};
+void BuildModelVertexElements(int threeNormals, int boneSets, int texCoords, VertexElementList *list);
 int CreateBrightnessVolumeTexture(void);
 int SetupDeviceDefaults(void);
 int CreateSoftwareScreens(void); // the three software screens, any earlier ones released

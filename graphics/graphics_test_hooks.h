@@ -58,7 +58,7 @@ struct TestModelMaterial {
     int colorFileSize, alphaFileSize;
     int bump;
     float bumpHeight;
-    int mip, translucent;
+    int mip;
 };
 EngineHandle AddTestModelBase(const TestModelMesh *meshes, int meshCount, const TestModelMaterial *materials,
                               int materialCount, int frameCount, int hasPhysics, uint32_t seed);

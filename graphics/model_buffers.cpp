@@ -17,19 +17,26 @@ int SetModelBufferFailureStep(int step)
     return 0;
 }
 
-// Position, the skinning weights and bone numbers (four of each a bone group), normal, two colours, and each
-// texture-coordinate set as four floats.
-int GetModelVertexSize(int skinKind, int vertexKind)
+// A vertex of the kinds is laid out as the model vertex declaration it is drawn with: the element list says where
+// each part of the vertex goes.
+static void GetModelVertexElements(int bumpKind, int skinKind, int vertexKind, VertexElementList *list)
 {
-    return 12 + skinKind * (4 * 4 + 4) + 12 + 4 + 4 + 16 * (vertexKind + 1);
+    BuildModelVertexElements(bumpKind, skinKind, vertexKind + 1, list);
 }
 
-// Rigid vertices with up to eight sets fit a fixed vertex format; skinned vertices and the ninth set are drawn
-// through the vertex declarations.
-DWORD GetModelVertexFormat(int skinKind, int vertexKind)
+int GetModelVertexSize(int bumpKind, int skinKind, int vertexKind)
+{
+    VertexElementList list;
+    GetModelVertexElements(bumpKind, skinKind, vertexKind, &list);
+    return list.size;
+}
+
+// Rigid vertices with one normal and up to eight sets fit a fixed vertex format, whose order is the declaration's;
+// the others are drawn through the vertex declarations.
+DWORD GetModelVertexFormat(int bumpKind, int skinKind, int vertexKind)
 {
     int sets = vertexKind + 1;
-    if (skinKind != 0 || sets > 8) {
+    if (bumpKind != 0 || skinKind != 0 || sets > 8) {
         return 0;
     }
     DWORD format = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | (DWORD)sets << D3DFVF_TEXCOUNT_SHIFT;
@@ -37,6 +44,11 @@ DWORD GetModelVertexFormat(int skinKind, int vertexKind)
         format |= D3DFVF_TEXCOORDSIZE4(set);
     }
     return format;
+}
+
+static int GetMeshBumpKind(const ModelBaseRecord *base, const ModelMesh *mesh)
+{
+    return base->materials[mesh->material].texture.bump != 0;
 }
 
 template <class Object> static void ReleaseComObject(Object **object)
@@ -95,8 +107,8 @@ void ReleaseModelBaseBuffers(ModelBaseRecord *base)
 // pair of its own. Pairs are made only for a mesh, so none is ever empty.
 static int PlaceMesh(ModelBaseRecord *base, ModelMesh *mesh)
 {
-    int translucent = base->materials[mesh->material].translucent != 0;
-    ModelBufferPair **link = &base->bufferLists[mesh->skinKind][translucent][mesh->vertexKind];
+    int bumpKind = GetMeshBumpKind(base, mesh);
+    ModelBufferPair **link = &base->bufferLists[mesh->skinKind][bumpKind][mesh->vertexKind];
     ModelBufferPair *last = NULL;
     while (*link != NULL) {
         last = *link;
@@ -108,8 +120,8 @@ static int PlaceMesh(ModelBaseRecord *base, ModelMesh *mesh)
         if (last == NULL) {
             return -1;
         }
-        last->vertexSize = GetModelVertexSize(mesh->skinKind, mesh->vertexKind);
-        last->vertexFormat = GetModelVertexFormat(mesh->skinKind, mesh->vertexKind);
+        last->vertexSize = GetModelVertexSize(bumpKind, mesh->skinKind, mesh->vertexKind);
+        last->vertexFormat = GetModelVertexFormat(bumpKind, mesh->skinKind, mesh->vertexKind);
         *link = last;
         base->bufferCount++;
     }
@@ -124,27 +136,37 @@ static int PlaceMesh(ModelBaseRecord *base, ModelMesh *mesh)
 // ---------------------------------------------------------------------------------------------------------------
 // Filling.
 
-static unsigned char *PutFloats(unsigned char *out, const float *values, int count)
+// Each element of the list from the vertex's memory copy: the normal slots take normal, tangent and binormal, the
+// colours diffuse and specular, and each texture set is (u, v, 1, 1).
+static void WriteVertex(unsigned char *out, const ModelVertex *vertex, const VertexElementList *list)
 {
-    MemCopy(out, values, sizeof(float) * count);
-    return out + sizeof(float) * count;
-}
-
-static unsigned char *WriteVertex(unsigned char *out, const ModelVertex *vertex, int skinKind, int vertexKind)
-{
-    out = PutFloats(out, vertex->position, 3);
-    out = PutFloats(out, vertex->weights, 4 * skinKind);
-    MemCopy(out, vertex->bones, 4 * skinKind);
-    out += 4 * skinKind;
-    out = PutFloats(out, vertex->normal, 3);
-    MemCopy(out, &vertex->diffuse, 4);
-    MemCopy(out + 4, &vertex->specular, 4);
-    out += 8;
-    for (int set = 0; set <= vertexKind; set++) {
-        const float coordinates[4] = {vertex->uv[set][0], vertex->uv[set][1], 1.0f, 1.0f};
-        out = PutFloats(out, coordinates, 4);
+    const float *normals[3] = {vertex->normal, vertex->tangent, vertex->binormal};
+    for (int i = 0; i < list->count; i++) {
+        const D3DVERTEXELEMENT9 *element = &list->elements[i];
+        unsigned char *at = out + element->Offset;
+        int index = element->UsageIndex;
+        switch (element->Usage) {
+        case D3DDECLUSAGE_POSITION:
+            MemCopy(at, vertex->position, sizeof(vertex->position));
+            break;
+        case D3DDECLUSAGE_BLENDINDICES:
+            MemCopy(at, vertex->bones + 4 * index, 4);
+            break;
+        case D3DDECLUSAGE_BLENDWEIGHT:
+            MemCopy(at, vertex->weights + 4 * index, 4 * sizeof(float));
+            break;
+        case D3DDECLUSAGE_NORMAL:
+            MemCopy(at, normals[index], 3 * sizeof(float));
+            break;
+        case D3DDECLUSAGE_COLOR:
+            MemCopy(at, index == 0 ? &vertex->diffuse : &vertex->specular, 4);
+            break;
+        default: { // D3DDECLUSAGE_TEXCOORD
+            const float coordinates[4] = {vertex->uv[index][0], vertex->uv[index][1], 1.0f, 1.0f};
+            MemCopy(at, coordinates, sizeof(coordinates));
+        }
+        }
     }
-    return out;
 }
 
 static int FillPair(const ModelBaseRecord *base, const ModelBufferPair *pair)
@@ -155,9 +177,14 @@ static int FillPair(const ModelBaseRecord *base, const ModelBufferPair *pair)
     }
     for (int i = 0; i < base->meshCount; i++) {
         const ModelMesh *mesh = &base->meshes[i];
+        if (mesh->buffer != pair) {
+            continue;
+        }
+        VertexElementList list;
+        GetModelVertexElements(GetMeshBumpKind(base, mesh), mesh->skinKind, mesh->vertexKind, &list);
         unsigned char *out = (unsigned char *)vertices + (size_t)mesh->bufferVertex * pair->vertexSize;
-        for (int v = 0; mesh->buffer == pair && v < mesh->vertexCount; v++) {
-            out = WriteVertex(out, &base->vertices[mesh->firstVertex + v], mesh->skinKind, mesh->vertexKind);
+        for (int v = 0; v < mesh->vertexCount; v++, out += pair->vertexSize) {
+            WriteVertex(out, &base->vertices[mesh->firstVertex + v], &list);
         }
     }
     pair->vertexBuffer->Unlock();

@@ -410,9 +410,10 @@ static void FillTestVertices(ModelBaseRecord *base, uint32_t seed)
 {
     for (int i = 0; i < base->vertexCount; i++) {
         ModelVertex *vertex = &base->vertices[i];
-        float *floats[] = {vertex->position, vertex->normal, &vertex->uv[0][0], vertex->weights};
-        const int counts[] = {3, 3, MODEL_TEXTURE_SETS * 2, MODEL_SKIN_BONES};
-        for (int part = 0; part < 4; part++) {
+        float *floats[] = {vertex->position, vertex->normal,    vertex->tangent,
+                           vertex->binormal, &vertex->uv[0][0], vertex->weights};
+        const int counts[] = {3, 3, 3, 3, MODEL_TEXTURE_SETS * 2, MODEL_SKIN_BONES};
+        for (int part = 0; part < 6; part++) {
             for (int k = 0; k < counts[part]; k++) {
                 floats[part][k] = (float)(NextTestValue(&seed) & 0xFFFF) / 256.0f - 128.0f;
             }
@@ -484,7 +485,6 @@ EngineHandle AddTestModelBase(const TestModelMesh *meshes, int meshCount, const 
     base->materialCount = materialCount;
     base->materials = (ModelMaterial *)ENGINE_ALLOC_ZEROED(sizeof(ModelMaterial) * (materialCount + 1));
     for (int i = 0; i < materialCount; i++) {
-        base->materials[i].translucent = materials[i].translucent;
         base->materials[i].parameters = (float *)ENGINE_ALLOC_ZEROED(sizeof(float) * 17);
         CopyTextureSource(&base->materials[i].texture, &materials[i]);
     }

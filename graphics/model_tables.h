@@ -73,7 +73,9 @@ int DestroyPhysicsWorld(PhysicsWorld *world);
 #define MODEL_PLACEHOLDER ((void *)1)
 #define MODEL_BASE_SLOT_MASK 0x1FFFF
 // A base's device buffers are grouped by skinning kind (0 rigid, 1 four bones a vertex, 2 eight), by the
-// material's translucent flag and by vertex kind (k + 1 texture-coordinate sets).
+// material's bump flag (its picture is a normal map, so its vertices carry a tangent and a binormal after the
+// normal) and by vertex kind (k + 1 texture-coordinate sets). A vertex of list [skin][bump][kind] is laid out as the
+// model vertex declaration of three normals = bump, bone sets = skin and kind + 1 texture sets.
 #define MODEL_BUFFER_SKIN_KINDS 3
 #define MODEL_BUFFER_MATERIAL_KINDS 2
 #define MODEL_BUFFER_VERTEX_KINDS 9
@@ -95,7 +97,7 @@ struct ModelAttachedItem {
 
 // One vertex as the base keeps it in memory; a device buffer holds the parts its kind uses.
 struct ModelVertex {
-    float position[3], normal[3];
+    float position[3], normal[3], tangent[3], binormal[3];
     uint32_t diffuse, specular;
     float uv[MODEL_TEXTURE_SETS][2];
     float weights[MODEL_SKIN_BONES];
@@ -151,7 +153,6 @@ struct ModelTextureSource {
 
 struct ModelMaterial {
     ModelTextureSource texture;
-    int translucent;
     float *parameters; // colours and effect settings
 };
 
@@ -221,9 +222,9 @@ int CreateModelInstanceBuffers(EngineHandle handle);
 void ReleaseModelInstanceBuffers(ModelRecord *model);
 void ReleaseModelBaseBuffers(ModelBaseRecord *base);
 int RestoreModelBaseBuffers(EngineHandle handle, int restore);
-// The bytes a vertex of a base takes in a buffer of its kind, and the kind's fixed vertex format (0: none fits).
-int GetModelVertexSize(int skinKind, int vertexKind);
-DWORD GetModelVertexFormat(int skinKind, int vertexKind);
+// The bytes a vertex of a base takes in a buffer of its kinds, and the kinds' fixed vertex format (0: none fits).
+int GetModelVertexSize(int bumpKind, int skinKind, int vertexKind);
+DWORD GetModelVertexFormat(int bumpKind, int skinKind, int vertexKind);
 
 // Textures (model_textures.cpp). The images come out as A8R8G8B8; the alpha image stays empty without an alpha
 // file. With the mip flag an image holds every level down to 1 x 1.

@@ -174,10 +174,10 @@ void BlackenGraph(EngineHandle graph)
 }
 
 // The graph drawn at the screen's top-left corner, read back.
-ScreenPixels DrawnGraph(EngineHandle graph)
+ScreenPixels DrawnGraph(EngineHandle graph, int transparent = 0)
 {
     ClearDrawScreen(-2, nullptr);
-    DrawGraphAt(0, 0, graph, 0);
+    DrawGraphAt(0, 0, graph, transparent);
     return ReadScreen();
 }
 
@@ -189,13 +189,19 @@ TEST_F(Tables, SineTableSettingAndModelTexturesAreMadeAtModelSystemStart)
     }
     EXPECT_EQ(g_ModelAngleLimit, 1.5620697f);
     EXPECT_EQ(GetShaderModelVersion(), 300) << "Wine's device has shader model 3";
-    // Made at the start, then blackened and made again by the restore into the same handles.
-    EngineHandle graphs[3];
-    GetModelSystemTextures(graphs);
+    // Made at the start, made again by the restore into the same handles after blackening, and made anew at a restart
+    // with keying on and white (in both pictures) as the transparent colour: drawn with transparency, no pixel is
+    // keyed out.
     SetTransparentColorEnabled(1);
-    for (int pass = 0; pass < 2; pass++) {
+    for (int pass = 0; pass < 3; pass++) {
+        if (pass == 2) {
+            SetGraphTransparentColor(255, 255, 255);
+            EXPECT_TRUE(TerminateModelSystem() == 0 && InitModelSystem() == 0);
+        }
+        EngineHandle graphs[3];
+        GetModelSystemTextures(graphs);
         for (int i = 0; i < 3; i++) {
-            ScreenPixels screen = DrawnGraph(graphs[i]);
+            ScreenPixels screen = DrawnGraph(graphs[i], 1);
             for (int y = 0; y < 8; y++) {
                 for (int x = 0; x < (i == 0 ? 8 : 256); x++) {
                     uint32_t grey = ModelPictureGrey(i, x);
@@ -207,6 +213,7 @@ TEST_F(Tables, SineTableSettingAndModelTexturesAreMadeAtModelSystemStart)
         EXPECT_EQ(RestoreModelTextures(), 0);
         EXPECT_EQ(GetTransparentColorEnabled(), 1) << "the keying setting is put back";
     }
+    SetGraphTransparentColor(0, 0, 0);
 }
 
 TEST(ShaderModel, VertexShaderThreeWithPixelShaderTwoIsModelTwo)
@@ -388,6 +395,25 @@ TEST_F(Tables, MaterialImagesFollowTheBumpWideningAndMipRules)
         ASSERT_EQ(GetAllocationCount(), blocks) << what;
     }
     g_D3D.maxTextureWidth = realMaxWidth, g_D3D.maxTextureHeight = realMaxHeight;
+    // Exact normal maps of two pixels: a flat picture gives (0, 0, 1) scaled to (127, 127, 255), and so does a
+    // white-to-black step with a height below the floor.
+    const struct {
+        uint32_t left, right;
+        float bumpHeight;
+        uint32_t expected[2];
+    } exact[] = {{0x808080, 0x808080, 3.0f, {0xFF7F7FFF, 0xFF7F7FFF}},
+                 {0xFFFFFF, 0x000000, -40.0f, {0xFF7F7FFF, 0xFF7F7FFF}}};
+    for (const auto &row : exact) {
+        std::vector<unsigned char> file = TgaFile(2, 1, {row.left, row.right});
+        ModelImageFile color = {file.data(), (int)file.size()};
+        BaseImage outColor, outAlpha;
+        ASSERT_EQ(BuildModelMaterialImage(&outColor, &outAlpha, &color, nullptr, 1, row.bumpHeight, 0), 0);
+        EXPECT_TRUE(PixelOf(outColor.pixels, 2, 0, 0) == row.expected[0] &&
+                    PixelOf(outColor.pixels, 2, 1, 0) == row.expected[1])
+            << row.bumpHeight << std::hex << " " << PixelOf(outColor.pixels, 2, 0, 0) << " "
+            << PixelOf(outColor.pixels, 2, 1, 0);
+        FreeBaseImageData(&outColor);
+    }
     // No source, or a file no loader takes: -1, and nothing is left behind.
     unsigned char junk[40] = {1, 2, 3};
     ModelImageFile bad = {junk, sizeof junk};
@@ -398,25 +424,76 @@ TEST_F(Tables, MaterialImagesFollowTheBumpWideningAndMipRules)
     EXPECT_EQ(GetAllocationCount(), blocks);
 }
 
-// The bytes of one vertex of a kind, from the layout: position, weights and bone numbers of each group of four,
-// normal, diffuse, specular, and each texture set as (u, v, 1, 1).
-std::vector<unsigned char> ReferenceVertex(const ModelVertex &v, int skinKind, int vertexKind)
+// The model vertex declarations' base element lists (offset, type, usage, usage index), row [three normals][bone
+// sets], with the base size: texture set i follows at base size + 16 i as four floats.
+struct DeclarationElement {
+    int offset, type, usage, index;
+};
+struct DeclarationRow {
+    std::vector<DeclarationElement> elements;
+    int size;
+};
+const int F3 = D3DDECLTYPE_FLOAT3, F4 = D3DDECLTYPE_FLOAT4, C = D3DDECLTYPE_D3DCOLOR, U4 = D3DDECLTYPE_UBYTE4;
+const int POS = D3DDECLUSAGE_POSITION, IND = D3DDECLUSAGE_BLENDINDICES, WGT = D3DDECLUSAGE_BLENDWEIGHT,
+          NRM = D3DDECLUSAGE_NORMAL, COL = D3DDECLUSAGE_COLOR;
+// clang-format off
+const DeclarationRow s_DeclarationRows[2][3] = {
+    {{{{0, F3, POS, 0}, {12, F3, NRM, 0}, {24, C, COL, 0}, {28, C, COL, 1}}, 32},
+     {{{0, F3, POS, 0}, {12, U4, IND, 0}, {16, F4, WGT, 0}, {32, F3, NRM, 0}, {44, C, COL, 0}, {48, C, COL, 1}}, 52},
+     {{{0, F3, POS, 0}, {12, U4, IND, 0}, {16, U4, IND, 1}, {20, F4, WGT, 0}, {36, F4, WGT, 1}, {52, F3, NRM, 0},
+       {64, C, COL, 0}, {68, C, COL, 1}}, 72}},
+    {{{{0, F3, POS, 0}, {12, F3, NRM, 0}, {24, F3, NRM, 1}, {36, F3, NRM, 2}, {48, C, COL, 0}, {52, C, COL, 1}}, 56},
+     {{{0, F3, POS, 0}, {12, U4, IND, 0}, {16, F4, WGT, 0}, {32, F3, NRM, 0}, {44, F3, NRM, 1}, {56, F3, NRM, 2},
+       {68, C, COL, 0}, {72, C, COL, 1}}, 76},
+     {{{0, F3, POS, 0}, {12, U4, IND, 0}, {16, U4, IND, 1}, {20, F4, WGT, 0}, {36, F4, WGT, 1}, {52, F3, NRM, 0},
+       {64, F3, NRM, 1}, {76, F3, NRM, 2}, {88, C, COL, 0}, {92, C, COL, 1}}, 96}}};
+// clang-format on
+
+// The bytes of one vertex of a list as its declaration row reads them: position, the bone numbers and weights of
+// each set, normal, tangent and binormal, diffuse and specular, and each texture set as (u, v, 1, 1).
+std::vector<unsigned char> ReferenceVertex(const ModelVertex &v, int bump, int skinKind, int vertexKind)
 {
-    std::vector<unsigned char> out;
-    auto put = [&](const void *p, size_t n) {
-        out.insert(out.end(), (const unsigned char *)p, (const unsigned char *)p + n);
-    };
-    put(v.position, 12);
-    put(v.weights, 16 * skinKind);
-    put(v.bones, 4 * skinKind);
-    put(v.normal, 12);
-    put(&v.diffuse, 4);
-    put(&v.specular, 4);
+    const DeclarationRow &row = s_DeclarationRows[bump][skinKind];
+    std::vector<unsigned char> out(row.size + 16 * (vertexKind + 1));
+    const float *normals[3] = {v.normal, v.tangent, v.binormal};
+    for (const DeclarationElement &e : row.elements) {
+        const void *source = e.usage == POS   ? (const void *)v.position
+                             : e.usage == IND ? (const void *)(v.bones + 4 * e.index)
+                             : e.usage == WGT ? (const void *)(v.weights + 4 * e.index)
+                             : e.usage == NRM ? (const void *)normals[e.index]
+                             : e.index == 0   ? (const void *)&v.diffuse
+                                              : (const void *)&v.specular;
+        memcpy(&out[e.offset], source, e.type == F3 ? 12 : e.type == F4 ? 16 : 4);
+    }
     for (int set = 0; set <= vertexKind; set++) {
         const float uv[4] = {v.uv[set][0], v.uv[set][1], 1.0f, 1.0f};
-        put(uv, 16);
+        memcpy(&out[row.size + 16 * set], uv, 16);
     }
     return out;
+}
+
+// The device's declaration of the row with `sets` texture sets reads the row's elements and the sets.
+void ExpectDeclarationReadsRow(int bump, int skinKind, int sets)
+{
+    IDirect3DVertexDeclaration9 *declaration = g_D3D.declarations[(bump * 3 + skinKind) * 9 + sets];
+    ASSERT_NE(declaration, nullptr);
+    D3DVERTEXELEMENT9 got[MAXD3DDECLLENGTH + 1];
+    UINT count = MAXD3DDECLLENGTH + 1;
+    declaration->GetDeclaration(got, &count);
+    const DeclarationRow &row = s_DeclarationRows[bump][skinKind];
+    std::vector<DeclarationElement> want = row.elements, read;
+    for (int set = 0; set < sets; set++) {
+        want.push_back({row.size + 16 * set, F4, D3DDECLUSAGE_TEXCOORD, set});
+    }
+    for (UINT i = 0; i + 1 < count; i++) {
+        read.push_back({got[i].Offset, got[i].Type, got[i].Usage, got[i].UsageIndex});
+    }
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), read.begin(), read.end(),
+                           [](const DeclarationElement &a, const DeclarationElement &b) {
+                               return a.offset == b.offset && a.type == b.type && a.usage == b.usage &&
+                                      a.index == b.index;
+                           }))
+        << "declaration " << bump << " " << skinKind << " " << sets;
 }
 
 // One list's buffers as the rule builds them: vertex and index totals, and the meshes in each.
@@ -424,9 +501,9 @@ struct ReferenceBuffer {
     int vertices = 0, indices = 0;
     std::vector<int> meshes;
 };
-typedef std::map<int, std::vector<ReferenceBuffer>> ReferenceLists; // key: skin * 18 + translucent * 9 + kind
+typedef std::map<int, std::vector<ReferenceBuffer>> ReferenceLists; // key: skin * 18 + bump * 9 + kind
 
-ReferenceLists GroupMeshes(const std::vector<TestModelMesh> &meshes, const int *translucent, bool shaders)
+ReferenceLists GroupMeshes(const std::vector<TestModelMesh> &meshes, const int *bump, bool shaders)
 {
     ReferenceLists lists;
     for (int i = 0; i < (int)meshes.size(); i++) {
@@ -434,7 +511,7 @@ ReferenceLists GroupMeshes(const std::vector<TestModelMesh> &meshes, const int *
         if (m.skinKind != 0 && !shaders) {
             continue;
         }
-        std::vector<ReferenceBuffer> &list = lists[m.skinKind * 18 + translucent[m.material] * 9 + m.vertexKind];
+        std::vector<ReferenceBuffer> &list = lists[m.skinKind * 18 + bump[m.material] * 9 + m.vertexKind];
         if (list.empty() || list.back().vertices + m.vertexCount >= 0x60000 ||
             list.back().indices + m.indexCount >= 0xC0000) {
             list.emplace_back(); // a mesh that takes a buffer to a limit starts the next one
@@ -447,13 +524,17 @@ ReferenceLists GroupMeshes(const std::vector<TestModelMesh> &meshes, const int *
 
 // The lists' buffers group and split the meshes as the rule does, and hold each mesh's vertices and indices where
 // the mesh says.
-void ExpectBuffers(EngineHandle handle, const std::vector<TestModelMesh> &meshes, const int *translucent, bool shaders)
+void ExpectBuffers(EngineHandle handle, const std::vector<TestModelMesh> &meshes, const int *bump, bool shaders)
 {
     ModelBaseRecord *base = GetModelBase(handle);
-    ReferenceLists expected = GroupMeshes(meshes, translucent, shaders);
+    ReferenceLists expected = GroupMeshes(meshes, bump, shaders);
     int buffers = 0;
     for (int list = 0; list < MODEL_BUFFER_LIST_COUNT; list++) {
         ModelBufferPair *pair = (&base->bufferLists[0][0][0])[list];
+        int skinKind = list / 18, bumpKind = list / 9 % 2, vertexKind = list % 9;
+        if (!expected[list].empty() && vertexKind < 8) {
+            ExpectDeclarationReadsRow(bumpKind, skinKind, vertexKind + 1);
+        }
         for (const ReferenceBuffer &reference : expected[list]) {
             ASSERT_NE(pair, nullptr) << "list " << list;
             EXPECT_TRUE(pair->vertexCount == reference.vertices && pair->indexCount == reference.indices) << list;
@@ -466,7 +547,7 @@ void ExpectBuffers(EngineHandle handle, const std::vector<TestModelMesh> &meshes
                 EXPECT_TRUE(mesh.buffer == pair && mesh.bufferVertex == vertex && mesh.bufferIndex == index) << m;
                 for (int v = 0; v < mesh.vertexCount; v++) {
                     std::vector<unsigned char> bytes =
-                        ReferenceVertex(base->vertices[mesh.firstVertex + v], mesh.skinKind, mesh.vertexKind);
+                        ReferenceVertex(base->vertices[mesh.firstVertex + v], bumpKind, skinKind, vertexKind);
                     ASSERT_EQ((int)bytes.size(), pair->vertexSize);
                     ASSERT_EQ(memcmp(vertices + (size_t)(vertex + v) * bytes.size(), bytes.data(), bytes.size()), 0)
                         << "mesh " << m << " vertex " << v;
@@ -493,20 +574,23 @@ std::vector<TestModelMesh> RandomMeshes(std::mt19937 &random, int count)
     return meshes;
 }
 
-const TestModelMaterial s_PlainMaterials[2] = {{}, {nullptr, nullptr, 0, 0, 0, 0, 0, 1}};
-const int s_Translucent[2] = {0, 1};
+const TestModelMaterial s_PlainMaterials[2] = {{}, {nullptr, nullptr, 0, 0, 1, 1.0f, 0}};
+const int s_Bump[2] = {0, 1};
 
 TEST_F(Tables, BaseBuffersGroupSplitAndFillAsTheRulesSay)
 {
     std::mt19937 random(9);
     std::vector<TestModelMesh> meshes = RandomMeshes(random, 40);
+    for (int kind = 0; kind < MODEL_BUFFER_LIST_COUNT; kind++) { // a mesh of every bump, skin and vertex kind
+        meshes.push_back({kind / 27, kind / 9 % 3, kind % 9, 2, 3, 0});
+    }
     EngineHandle small = AddTestModelBase(meshes.data(), (int)meshes.size(), s_PlainMaterials, 2, 3, 0, 1);
     ASSERT_NE(small, -1);
     const int realShaders = g_StateCache.shadersAvailable;
     for (int shaders : {0, 1}) {
         g_StateCache.shadersAvailable = shaders;
         ASSERT_EQ(RestoreModelBaseBuffers(small, 0), 0);
-        ExpectBuffers(small, meshes, s_Translucent, shaders);
+        ExpectBuffers(small, meshes, s_Bump, shaders);
         ASSERT_EQ(ReleaseModelBaseDeviceBuffers(small), 0);
     }
     g_StateCache.shadersAvailable = realShaders;
@@ -527,21 +611,26 @@ TEST_F(Tables, BaseBuffersGroupSplitAndFillAsTheRulesSay)
         steps++;
     }
     EXPECT_EQ(steps, 4 * GetModelBase(small)->bufferCount) << "two creations and two locks a buffer";
-    // The splits: six 65536-vertex meshes reach the vertex limit with the sixth; 300000-index meshes reach the index
-    // limit with the third; a mesh alone at the index limit has a buffer of its own, and so has the next one.
+    // The splits: five 65536-vertex meshes and one of 65535 stay one below the vertex limit, and one more vertex
+    // reaches it; 300000-index meshes pass the index limit with the third; indices one below the limit stay in one
+    // buffer, and a mesh that brings them to the limit exactly starts the next; a mesh alone at the index limit has a
+    // buffer of its own, and so has the next one.
     std::vector<TestModelMesh> big;
-    for (int i = 0; i < 6; i++) {
-        big.push_back({0, 0, 0, 65536, 3, 0});
+    for (int vertices : {65536, 65536, 65536, 65536, 65536, 65535, 1}) {
+        big.push_back({0, 0, 0, vertices, 3, 0});
     }
     for (int i = 0; i < 3; i++) {
         big.push_back({1, 2, 8, 4, 300000, 0});
+    }
+    for (int indices : {0xBFFFE, 1, 0xBFFFF, 1}) {
+        big.push_back({0, 1, 3, 3, indices, 0});
     }
     big.push_back({1, 1, 5, 3, 0xC0000, 0});
     big.push_back({1, 1, 5, 3, 3, 0});
     EngineHandle large = AddTestModelBase(big.data(), (int)big.size(), s_PlainMaterials, 2, 0, 0, 2);
     ASSERT_EQ(RestoreModelBaseBuffers(large, 0), 0);
-    ExpectBuffers(large, big, s_Translucent, true);
-    EXPECT_EQ(GetModelBase(large)->bufferCount, 6);
+    ExpectBuffers(large, big, s_Bump, true);
+    EXPECT_EQ(GetModelBase(large)->bufferCount, 9);
     EXPECT_TRUE(DeleteModelBase(small) == 0 && DeleteModelBase(large) == 0);
 }
 
@@ -597,9 +686,9 @@ TEST_F(Tables, DeletionFreesEveryRecordAndTexturesComeBackFromTheirFiles)
         files[i] = TgaFile(8, 8, pixels[i]);
     }
     TestModelMaterial materials[2] = {
-        {files[0].data(), nullptr, (int)files[0].size(), 0, 0, 1.0f, 0, 0},
-        {files[0].data(), files[1].data(), (int)files[0].size(), (int)files[1].size(), 1, 2.0f, 1, 1}};
-    TestModelMaterial own = {files[1].data(), nullptr, (int)files[1].size(), 0, 0, 1.0f, 0, 0};
+        {files[0].data(), nullptr, (int)files[0].size(), 0, 0, 1.0f, 0},
+        {files[0].data(), files[1].data(), (int)files[0].size(), (int)files[1].size(), 1, 2.0f, 1}};
+    TestModelMaterial own = {files[1].data(), nullptr, (int)files[1].size(), 0, 0, 1.0f, 0};
     std::vector<TestModelMesh> meshes = RandomMeshes(random, 12);
     // The tables' slot arrays come with their first records and stay: made before the count is taken.
     EngineHandle first = AddTestModelBase(meshes.data(), 1, s_PlainMaterials, 2, 0, 0, 0);
