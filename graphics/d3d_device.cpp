@@ -71,7 +71,10 @@ int CreateDirectDrawObject(void)
         return -1;
     }
     AddLog("初期化に成功しました\n");
-    directDraw->SetCooperativeLevel(GetAppWindowHandle(), DDSCL_NORMAL);
+    // The normal level needs no window, and none is given: DirectDraw only waits for the vertical blank here. Given
+    // the main window, it puts a drawing surface of its own pixel format on it, which the device's presents then
+    // switch back and forth (under Wine a repaint after every present and most of a frame's time).
+    directDraw->SetCooperativeLevel(NULL, DDSCL_NORMAL);
     g_D3D.directDraw = directDraw;
     return 0;
 }
@@ -437,6 +440,7 @@ int CreateDirect3DDevice(void)
     if (MakeDevice(&parameters, &mode) != 0) {
         return -1;
     }
+    MeasureVerticalBlankPeriod();
     g_StateCache.vertexShader = NULL;
     g_StateCache.pixelShader = NULL;
     g_StateCache.fvf = 0;
@@ -505,18 +509,20 @@ int CreateGraphicsDevice(void)
         AddLog("d3d9.dll の読み込みに失敗しました\n");
         return -1;
     }
-    g_D3D.deviceMode = 0;
-    // The software screen. A display that cannot be switched leaves nothing made behind: start-up fails and does not
-    // pass through the release of a running system.
-    if (!(GetUseDirect3D() && TryDeviceMode() == 0) && !IsWindowedMode() && ChangeDisplayModeForFullScreen() != 0) {
-        ReleaseDirect3DSystem();
+    if (CreateDirectDrawObject() != 0) {
+        AddLog("Direct3D9 DLL の解放 3\n");
+        FreeLibrary(g_D3D.d3d9Library);
+        g_D3D.d3d9Library = NULL;
         return -1;
     }
-    // The DirectDraw object comes after the device. Its cooperative level gives the window a pixel format of its
-    // own, and a device made after it finds that format on the window each time it draws and switches it back,
-    // rebuilding the window's drawing surface (under Wine several times a frame, which cost most of the frame).
-    if (CreateDirectDrawObject() != 0) {
-        ReleaseGraphicsSystem("Direct3D9 DLL の解放 3\n");
+    g_D3D.deviceMode = 0;
+    if (GetUseDirect3D() && TryDeviceMode() == 0) {
+        return 0;
+    }
+    // The software screen. A display that cannot be switched leaves nothing made behind: start-up fails and does not
+    // pass through the release of a running system.
+    if (!IsWindowedMode() && ChangeDisplayModeForFullScreen() != 0) {
+        ReleaseDirect3DSystem();
         return -1;
     }
     MeasureVerticalBlankPeriod();

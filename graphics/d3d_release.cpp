@@ -73,7 +73,7 @@ void ReleaseDeviceChain(const char *deviceLogLine)
     g_D3D.deviceMode = 0;
 }
 
-int ReleaseGraphicsSystem(const char *libraryLogLine)
+int ReleaseDirect3DSystem(void)
 {
     ReleaseAllModelDeviceObjects();
     ReleaseVertexDeclarations();
@@ -85,13 +85,8 @@ int ReleaseGraphicsSystem(const char *libraryLogLine)
     if (g_D3D.d3d9Library != NULL) {
         FreeLibrary(g_D3D.d3d9Library);
         g_D3D.d3d9Library = NULL;
-        AddLog(libraryLogLine);
+        AddLog("Direct3D9 DLL の解放 4\n");
     }
     ReleaseDisplayModeList();
     return 0;
-}
-
-int ReleaseDirect3DSystem(void)
-{
-    return ReleaseGraphicsSystem("Direct3D9 DLL の解放 4\n");
 }

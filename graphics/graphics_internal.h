@@ -94,8 +94,6 @@ int SetupDeviceDefaults(void);
 int CreateSoftwareScreens(void); // the three software screens, any earlier ones released
 int ForceUseDirect3D(int flag);   // the use-Direct3D setting, whatever the engine's state
 int ReleaseDirect3DSystem(void);
-// The same release, naming d3d9.dll's release in the log with the given line.
-int ReleaseGraphicsSystem(const char *libraryLogLine);
 int ReleaseVertexDeclarations(void);
 int ReleaseShaders(void);
 int SetupShaders(void);

@@ -58,15 +58,14 @@ TEST_F(DeviceStartup, WindowStartsADeviceAndLogsEachStepInOrder)
                                    : "IDirect3DDevice9Ex オブジェクトを取得します.... ハードウエア頂点演算を使用します";
         std::string missing = FirstMissingInOrder(
             EndAndReadLog(),
-            {object, device, "成功",
+            {"DirectDraw オブジェクトの取得を行います....  成功", "初期化に成功しました", object, device, "成功",
              "Driver:", "画面のフォーマットは D3DFMT_X8R8G8B8 です", "Ｚバッファのフォーマットは D3DFMT_D16 です",
              "16bit カラーフォーマットは R_D3DFMT_R5G6B5 です",
              "アルファ付き 32bit カラーフォーマットは R_D3DFMT_A8R8G8B8 です",
              "ＤＸＴ５テクスチャフォーマットは R_D3DFMT_DXT5 です",
              "描画用 32bit カラーフォーマットは R_D3DFMT_X8R8G8B8 です", "最大テクスチャサイズ　幅:",
              "頂点シェーダーバージョンコード：", "バックバッファロック転送の時間:", "バックバッファロックを使",
-             "Ｚバッファを作成します.... 成功", "DirectDraw オブジェクトの取得を行います....  成功",
-             "初期化に成功しました", "Direct3DDevice9 の解放 3", "Direct3D9 DLL の解放 4"});
+             "Ｚバッファを作成します.... 成功", "Direct3DDevice9 の解放 3", "Direct3D9 DLL の解放 4"});
         EXPECT_EQ(missing, "");
         EXPECT_EQ(g_D3D.device, nullptr);
         EXPECT_EQ(g_D3D.directDraw, nullptr);
