@@ -1,7 +1,8 @@
 // JPEG loader on libjpeg: a source manager of the engine's own feeds the decompressor from the engine stream in
 // 64 KB pieces; errors leave the library by a long jump back to the loader, which frees what it allocated.
 // Grey pictures give 8-bit grey-palette pixels, colour pictures B, G, R bytes decoded in that order by the library;
-// other component counts are refused. Runs on the loading thread.
+// other component counts are refused. The library's messages are not printed: the dispatcher offers every picture
+// to this loader, and a refusal is an ordinary answer. Runs on the loading thread.
 #include "image/loader_internal.h"
 
 #include <setjmp.h>
@@ -27,6 +28,13 @@ struct JpegErrorRecord {
     jpeg_error_mgr manager;
     jmp_buf jump;
 };
+
+// The library's own output-message method writes every error and the first warning of a picture to stderr ("Not a
+// JPEG file: starts with 0x89 0x50" for every PNG); this one writes nothing. Errors still end in JpegErrorExit,
+// warnings are still counted (emit_message).
+static void JpegQuietOutputMessage(j_common_ptr common)
+{
+}
 
 static void JpegErrorExit(j_common_ptr common)
 {
@@ -163,6 +171,7 @@ int DecodeJpegImage(StreamRef *stream, BaseImage *image)
     memset(&decompress, 0, sizeof(decompress));
     decompress.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = JpegErrorExit;
+    error.manager.output_message = JpegQuietOutputMessage;
     int result = -1;
     if (setjmp(error.jump) == 0) {
         jpeg_create_decompress(&decompress);

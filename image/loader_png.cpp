@@ -1,6 +1,7 @@
 // PNG loader on libpng: reads through the engine stream, asks libpng for 8-bit samples in B, G, R (A) order, and
 // fills a palette, grey, grey-with-alpha, RGB or ARGB base image. libpng reports errors by a long jump back here;
-// that path frees the tracked blocks already made. Runs on the loading thread.
+// that path frees the tracked blocks already made. The library's messages are not printed: the dispatcher offers
+// every picture to this loader, and a refusal is an ordinary answer. Runs on the loading thread.
 #include "image/loader_internal.h"
 
 #include <png.h>
@@ -41,6 +42,17 @@ static png_voidp PngLimitedMalloc(png_structp png, png_alloc_size_t size)
 static void PngFree(png_structp png, png_voidp block)
 {
     free(block);
+}
+
+// libpng's own error and warning functions write to stderr ("libpng error: Not a PNG file" for every picture of
+// another format). These write nothing; the error function leaves by the long jump the default one would take.
+static void PngQuietError(png_structp png, png_const_charp message)
+{
+    png_longjmp(png, 1);
+}
+
+static void PngQuietWarning(png_structp png, png_const_charp message)
+{
 }
 
 static void SetPngStreamSource(png_structp png, PngInput *input, StreamRef *stream)
@@ -150,7 +162,8 @@ int DecodePngImage(StreamRef *stream, BaseImage *image)
     blocks.pixels = NULL;
     blocks.rows = NULL;
     png_structp png =
-        png_create_read_struct_2(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL, NULL, PngLimitedMalloc, PngFree);
+        png_create_read_struct_2(PNG_LIBPNG_VER_STRING, NULL, PngQuietError, PngQuietWarning, NULL,
+                                 PngLimitedMalloc, PngFree);
     if (png == NULL) {
         return -1;
     }

@@ -24,7 +24,15 @@ int InitCharCodeBuffer(void)
     AddLog("文字コードバッファの初期化を行います... ");
     MemFill(GetInputCharRing(), 0, sizeof(InputCharRing));
     ClearImeComposition();
+    // The whole table is zeroed. The blocks it owns are freed first, as the IME buffers' candidate list is: the
+    // engine's start finds none (the table starts empty, and the engine's end has freed them), but a second reset
+    // must not lose them.
+    for (KeyInputRecord &record : s_Records) {
+        FreeMemory(record.text);
+    }
+    FreeMemory(s_Table.sharedBuffer);
     MemFill(s_Records, 0, sizeof(s_Records));
+    MemFill(&s_Table, 0, sizeof(s_Table));
     static const unsigned char colors[15][3] = {{255, 255, 255}, {255, 255, 255}, {255, 255, 0},  {0, 255, 255},
                                                 {255, 255, 255}, {255, 0, 0},     {255, 255, 20}, {0, 0, 0},
                                                 {0, 0, 0},       {0, 0, 0},       {255, 255, 0},  {0, 0, 0},

@@ -24,8 +24,8 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # the library, not ours to mend); the converter's own blocks are counted by the fuzz target itself.
 echo "leak:libvorbisfile.so" >"$work/lsan.supp"
 export LSAN_OPTIONS=suppressions=$work/lsan.supp
-# The libraries' own complaints about the damaged and foreign data the tests feed them go to stderr: keep them
-# out of the way, and show them only when the run fails (a sanitizer report is among them then).
+# The loaders keep the decoding libraries quiet (the tests check it), so only a sanitizer report would go to
+# stderr: it is kept aside and shown when the run fails.
 (cd "$work" && "$build/host_image_tests" --gtest_brief=1 2>"$work/host_image_tests.stderr") ||
     { cat "$work/host_image_tests.stderr" >&2; exit 1; }
 "$build/host_image_core_tests" --gtest_brief=1

@@ -1,27 +1,32 @@
 #!/usr/bin/env python3
 """The title side driven through the input hook (input file, no pacing, per-frame dump), each run in a folder of its
-own: holding down walks the menu to QUIT with four cursor sounds and QUIT ends the run with 0; START, LUNATIC and the
-hand-over leave stage play's state and LUNATIC's bytes; each option choice writes "Option.Dat" (second value kept)
-and ends with 0, and the start after choosing full screen runs at 640x480 full screen; twenty visits to the option
-screen leave the engine as many live graphs as the first.
+own, and every run that ends with nothing of the image libraries on its console: holding down walks the menu to QUIT
+with four cursor sounds and QUIT ends the run with 0; START, LUNATIC and the hand-over leave stage play's state and
+LUNATIC's bytes; each option choice writes "Option.Dat" (second value kept) and ends with 0, and the start after
+choosing full screen runs at 640x480 full screen; twenty visits to the option screen leave the engine as many live
+graphs as the first.
 Usage: check_input_hook.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import os
 import struct
 import subprocess
 import sys
 
-from game_harness import (BUTTON1, BUTTON2, DOWN, GameRun, display_size, find_window, shut_down_cleanly,
-                          window_geometry)
+from game_harness import (BUTTON1, BUTTON2, DOWN, GameRun, display_size, find_window, library_messages,
+                          shut_down_cleanly, window_geometry)
 
 CURSOR_SOUND = "306"
 TO_OPTION = [(DOWN, 3), (0, 1), (BUTTON1, 1), (0, 3)]  # from START: the option screen, cursor on the window item
 
 
 def run_to_end(root, program, folder, steps, frames, files=None):
-    with GameRun(root, program, folder, ["--frames", str(frames)], files=files, steps=steps) as run:
+    """Runs to its end, which must be clean: exit code 0, the shut-down in the log, and nothing of the image
+    libraries on the console (the start loads every picture of the title side through the loader dispatcher)."""
+    with GameRun(root, program, folder, ["--frames", str(frames)], files=files, steps=steps, console=True) as run:
         code = run.finish()
-    assert code == 0, f"{folder}: the run ended with {code}"
+    assert code == 0, f"{folder}: the run ended with {code}; its console:\n{run.console()}"
     shut_down_cleanly(run)
+    printed = library_messages(run)
+    assert not printed, f"{folder}: the image libraries printed on the console: {printed}"
     return run, run.dump()
 
 
@@ -32,7 +37,7 @@ def check_walk_to_quit(root, program, folder):
     last = dump[-1]
     assert sounds == 4, f"{sounds} cursor sounds on the way down"
     assert (last["frame"], last["MenuCursor"], last["QuitFlag"]) == ("16", "4", "1"), f"QUIT not chosen: {last}"
-    print("down held: four cursor sounds, then QUIT ended the run with 0")
+    print("down held: four cursor sounds, then QUIT ended the run with 0 and nothing of the image libraries printed")
 
 
 def check_lunatic_hand_over(root, program, folder):

@@ -3,6 +3,7 @@ running the test build under the Wine harness in a folder of its own (input file
 window and client area on the display, and the screenshot in the screen's 16-bit format. Runs on the build machine
 inside scripts/harness.sh; one check at a time holds the display."""
 import os
+import re
 import struct
 import subprocess
 import time
@@ -121,10 +122,11 @@ def make_unwritable(path):
 class GameRun:
     """One run of the test build in `folder` (emptied first, then given `files`: name -> bytes, those named in
     `read_only` made unwritable). Options name their files relative to the folder; --dir and --multi are always
-    given, --dump into dump.txt and --hash into hash.txt; `steps` make the input file and turn pacing off. Used
-    in a `with` statement, which ends a run still going."""
+    given, --dump into dump.txt and --hash into hash.txt; `steps` make the input file and turn pacing off; with
+    `console` the program's standard output and error go to console.txt (read by console()). Used in a `with`
+    statement, which ends a run still going."""
 
-    def __init__(self, root, program, folder, options=(), files=None, steps=None, read_only=()):
+    def __init__(self, root, program, folder, options=(), files=None, steps=None, read_only=(), console=False):
         os.makedirs(folder, exist_ok=True)
         for name in os.listdir(folder):
             path = os.path.join(folder, name)
@@ -143,7 +145,12 @@ class GameRun:
             open(os.path.join(folder, "input.txt"), "w").write(input_file(steps))
             arguments += ["--input", wine_path(os.path.join(folder, "input.txt")), "--no-pacing"]
         self.root, self.folder = root, folder
-        self.process = subprocess.Popen(arguments + list(options), cwd=folder)
+        output = open(os.path.join(folder, "console.txt"), "wb") if console else None
+        try:
+            self.process = subprocess.Popen(arguments + list(options), cwd=folder, stdout=output, stderr=output)
+        finally:
+            if output:
+                output.close()
 
     def path(self, name):
         return os.path.join(self.folder, name)
@@ -189,8 +196,23 @@ class GameRun:
             return []
         return [dict(field.split("=", 1) for field in line.split()) for line in text.splitlines() if line.strip()]
 
+    def console(self):
+        """What the program wrote to its standard output and error (a run started with `console`)."""
+        return open(self.path("console.txt"), "rb").read().decode("utf-8", "replace")
+
     def log_lines(self):
         return open(self.path("Log.txt"), "rb").read().decode("cp932").rstrip("\r\n").split("\r\n")
+
+
+# What the decoding libraries' default message functions print: libpng's "libpng error: ..." and "libpng warning:
+# ...", libjpeg's texts ("Not a JPEG file: starts with 0x89 0x50", "Premature end of JPEG file", "Empty input
+# file", ...). The loaders install quiet ones: the dispatcher offers every picture to both libraries.
+LIBRARY_MESSAGE = re.compile(r"libpng (error|warning)|JPEG|Empty input file")
+
+
+def library_messages(run):
+    """The lines of a run's console output (a run started with `console`) that the image libraries printed."""
+    return [line for line in run.console().splitlines() if LIBRARY_MESSAGE.search(line)]
 
 
 def shut_down_cleanly(run):

@@ -11,6 +11,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef _WIN32
+#include <io.h> // dup, dup2, close (mingw-w64 keeps the POSIX names)
+#else
+#include <unistd.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -243,6 +248,124 @@ TEST(ImageLoaders, PaletteEntriesBeyondTheFilesPaletteAreZero)
         EXPECT_EQ(e.red | e.green | e.blue | e.reserved, 0) << "entry " << i;
     }
     FreeBaseImageData(&image);
+}
+
+// Everything written to the process's error output (file descriptor 2, where the C library's stderr and the
+// decoding libraries' default message functions write) while a capture lives goes to a file in the test folder.
+class ErrorOutputCapture
+{
+  public:
+    ErrorOutputCapture()
+    {
+        fflush(stderr);
+        file_ = fopen("error_output_capture.txt", "w+b");
+        saved_ = dup(2);
+        if (file_ != NULL && saved_ >= 0) {
+            dup2(fileno(file_), 2);
+        }
+    }
+    // Puts the error output back; answers what was written to it meanwhile (or a note that nothing could be
+    // captured).
+    std::string Finish()
+    {
+        fflush(stderr);
+        if (file_ == NULL || saved_ < 0) {
+            if (file_ != NULL) {
+                fclose(file_);
+            }
+            if (saved_ >= 0) {
+                close(saved_);
+            }
+            return "(the error output could not be captured)";
+        }
+        dup2(saved_, 2);
+        close(saved_);
+        std::string text;
+        char buffer[256];
+        size_t got;
+        rewind(file_);
+        while ((got = fread(buffer, 1, sizeof(buffer), file_)) > 0) {
+            text.append(buffer, got);
+        }
+        fclose(file_);
+        remove("error_output_capture.txt");
+        return text;
+    }
+
+  private:
+    FILE *file_;
+    int saved_;
+};
+
+int DecodeBytesWith(int (*loader)(StreamRef *, BaseImage *), const Bytes &bytes, BaseImage *image)
+{
+    StreamRef stream;
+    if (OpenMemoryStreamRef(bytes.empty() ? (const void *)"" : bytes.data(), (unsigned int)bytes.size(), &stream) !=
+        0) {
+        return -2;
+    }
+    memset(image, 0, sizeof(*image));
+    int result = loader(&stream, image);
+    MemStreamClose(stream.handle);
+    return result;
+}
+
+Bytes FixtureBytes(const char *name, size_t keep = (size_t)-1)
+{
+    Bytes file;
+    EXPECT_TRUE(ReadWholeFile(std::string("fixtures/") + name, &file)) << name;
+    if (file.size() > keep) {
+        file.resize(keep);
+    }
+    return file;
+}
+
+// rgb.png with a tEXt chunk whose CRC is wrong right after IHDR: libpng warns about it and reads on.
+Bytes PngWithDamagedTextChunk()
+{
+    Bytes file = FixtureBytes("rgb.png");
+    const unsigned char chunk[] = {0, 0, 0, 4, 't', 'E', 'X', 't', 'a', 0, 'b', 'c', 0, 0, 0, 0};
+    if (file.size() > 33) {
+        file.insert(file.begin() + 33, chunk, chunk + sizeof(chunk)); // after the signature and IHDR
+    }
+    return file;
+}
+
+// The dispatcher offers every picture to the JPEG and the PNG loader in turn, so a refusal there is an everyday
+// answer: neither library may print a word of it (nor of a warning) on the error output.
+TEST(ImageLoaders, RefusalsAndDamagedDataPrintNothing)
+{
+    const struct {
+        const char *name;
+        int (*loader)(StreamRef *, BaseImage *);
+        Bytes data;
+        int result;
+    } rows[] = {
+        {"a PNG to the JPEG loader", DecodeJpegImage, FixtureBytes("rgb.png"), -1},
+        {"a JPEG to the PNG loader", DecodePngImage, FixtureBytes("colour.jpg"), -1},
+        {"a TGA (starting 0x00 0x00) to the JPEG loader", DecodeJpegImage, FixtureBytes("t2_tl.tga"), -1},
+        {"a TGA (starting 0x00 0x00) to the PNG loader", DecodePngImage, FixtureBytes("t2_tl.tga"), -1},
+        {"a PNG cut inside its image data", DecodePngImage, FixtureBytes("cut.png"), -1},
+        {"a PNG cut inside its signature", DecodePngImage, FixtureBytes("rgb.png", 5), -1},
+        {"an empty stream to the JPEG loader", DecodeJpegImage, Bytes(), -1},
+        {"a JPEG cut after its header (premature end warning)", DecodeJpegImage, FixtureBytes("big.jpg", 2000), 0},
+        {"a PNG with a damaged ancillary chunk (CRC warning)", DecodePngImage, PngWithDamagedTextChunk(), 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_FALSE(row.data.empty() && row.loader != DecodeJpegImage) << "fixture missing";
+        int before = GetAllocationCount();
+        BaseImage image;
+        ErrorOutputCapture capture;
+        int result = DecodeBytesWith(row.loader, row.data, &image);
+        std::string printed = capture.Finish();
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(printed, "");
+        if (result == 0) {
+            FreeBaseImageData(&image);
+        }
+        EXPECT_EQ(GetAllocationCount(), before);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

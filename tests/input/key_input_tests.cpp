@@ -209,10 +209,35 @@ TEST_F(KeyInput, HandlesAndTheImeGoingOffWithTheLastField)
 TEST_F(KeyInput, TableWordsAtStartAndTheSharedBufferAtTheEnd)
 {
     KeyInputTableWords *words = GetKeyInputTableWordsForTest();
-    *words = {3, 7, 99, 1, 0, {}, NULL, 0, 0};
-    InitCharCodeBuffer();
-    EXPECT_TRUE(words->activeHandle == -1 && words->secondHandle == -1 && words->blinkStartTime == 0 &&
-                words->blinkPeriod == 500 && words->cursorVisible == 1);
+    // What the table held before the start-up reset: the whole table goes back to its start words, and a block it
+    // owned is freed, not lost.
+    const struct {
+        const char *name;
+        KeyInputTableWords before;
+        int sharedBuffer, field;
+    } rows[] = {
+        {"the words of an earlier run", {3, 7, 99, 1, 0, {}, NULL, 0, 0}, 0, 0},
+        {"the composition limits set", {-1, -1, 0, 500, 1, {}, NULL, 1, 4}, 0, 0},
+        {"a shared buffer allocated", {-1, -1, 0, 500, 1, {}, NULL, 0, 0}, 1, 0},
+        {"a field in use", {-1, -1, 0, 500, 1, {}, NULL, 0, 0}, 0, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const int blocks = GetAllocationCount();
+        *words = row.before;
+        if (row.sharedBuffer) {
+            words->sharedBuffer = ENGINE_ALLOC(64);
+        }
+        EngineHandle field = row.field ? CreateKeyInputForTest(8, 0, 0, 0) : -1;
+        InitCharCodeBuffer();
+        EXPECT_TRUE(words->activeHandle == -1 && words->secondHandle == -1 && words->blinkStartTime == 0 &&
+                    words->blinkPeriod == 500 && words->cursorVisible == 1);
+        EXPECT_TRUE(words->sharedBuffer == nullptr && words->limitToField == 0 && words->compositionLimit == 0);
+        EXPECT_EQ(GetAllocationCount(), blocks) << "a block the table owned was lost";
+        if (row.field) {
+            EXPECT_EQ(GetKeyInputRecordForTest(field), nullptr);
+        }
+    }
     const int blocks = GetAllocationCount();
     words->sharedBuffer = ENGINE_ALLOC(64);
     EXPECT_EQ(DeleteAllKeyInputHandles(), 0);
@@ -236,11 +261,15 @@ TEST_F(KeyInput, ImeResetStepsAndCompositionLimits)
         {0, 1, 2, 10, "ab", "abcd", "read cancel set:ab release "}, // the smaller limit
         {0, 0, 5, 2, "ab", "abcd", ""},                             // the field's room not asked for
         {0, 1, 0, 4, "abcd", "x", "read cancel set: release "},
-        {0, 1, 0, 4, "ab\r", "abcdef", ""}, // an ended field
+        {0, 1, 0, 4, "ab", "cd", ""},                              // exactly the field's room: not cut
+        {0, 0, 3, 10, "", "abc", ""},                              // exactly the global limit: not cut
+        {0, 1, 2, 4, "ab", "cdef", "read cancel set:cd release "}, // both limits equal
+        {0, 1, 1, 4, "ab", "cd", "read cancel set:c release "},    // the global limit one below the room
+        {0, 1, 0, 4, "ab\r", "abcdef", ""},                        // an ended field
     };
     KeyInputTableWords *words = GetKeyInputTableWordsForTest();
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.calls);
+        SCOPED_TRACE("row " + std::to_string(&row - rows) + ": " + row.calls);
         EngineHandle handle = CreateKeyInputForTest(row.maxLength, 0, 0, 0);
         Type({{0, row.typed}});
         words->limitToField = row.limitToField;
