@@ -250,61 +250,31 @@ TEST(ImageLoaders, PaletteEntriesBeyondTheFilesPaletteAreZero)
     FreeBaseImageData(&image);
 }
 
-// Everything written to the process's error output (file descriptor 2, where the C library's stderr and the
-// decoding libraries' default message functions write) while a capture lives goes to a file in the test folder.
-class ErrorOutputCapture
+// What `run` writes to the process's error output (file descriptor 2, where the C library's stderr and the decoding
+// libraries' default message functions write), sent meanwhile to a file in the test folder.
+template <typename Run> std::string ErrorOutputDuring(Run run)
 {
-  public:
-    ErrorOutputCapture()
-    {
-        fflush(stderr);
-        file_ = fopen("error_output_capture.txt", "w+b");
-        saved_ = dup(2);
-        if (file_ != NULL && saved_ >= 0) {
-            dup2(fileno(file_), 2);
-        }
-    }
-    // Puts the error output back; answers what was written to it meanwhile (or a note that nothing could be
-    // captured).
-    std::string Finish()
-    {
-        fflush(stderr);
-        if (file_ == NULL || saved_ < 0) {
-            if (file_ != NULL) {
-                fclose(file_);
-            }
-            if (saved_ >= 0) {
-                close(saved_);
-            }
-            return "(the error output could not be captured)";
-        }
-        dup2(saved_, 2);
-        close(saved_);
-        std::string text;
-        char buffer[256];
-        size_t got;
-        rewind(file_);
-        while ((got = fread(buffer, 1, sizeof(buffer), file_)) > 0) {
-            text.append(buffer, got);
-        }
-        fclose(file_);
-        remove("error_output_capture.txt");
-        return text;
-    }
-
-  private:
-    FILE *file_;
-    int saved_;
-};
+    fflush(stderr);
+    FILE *file = fopen("error_output.txt", "w+b");
+    int saved = dup(2);
+    dup2(fileno(file), 2);
+    run();
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    fclose(file);
+    Bytes text;
+    ReadWholeFile("error_output.txt", &text);
+    return std::string(text.begin(), text.end());
+}
 
 int DecodeBytesWith(int (*loader)(StreamRef *, BaseImage *), const Bytes &bytes, BaseImage *image)
 {
     StreamRef stream;
-    if (OpenMemoryStreamRef(bytes.empty() ? (const void *)"" : bytes.data(), (unsigned int)bytes.size(), &stream) !=
-        0) {
+    memset(image, 0, sizeof(*image));
+    if (OpenMemoryStreamRef(bytes.data(), (unsigned int)bytes.size(), &stream) != 0) {
         return -2;
     }
-    memset(image, 0, sizeof(*image));
     int result = loader(&stream, image);
     MemStreamClose(stream.handle);
     return result;
@@ -344,23 +314,18 @@ TEST(ImageLoaders, RefusalsAndDamagedDataPrintNothing)
         {"a PNG to the JPEG loader", DecodeJpegImage, FixtureBytes("rgb.png"), -1},
         {"a JPEG to the PNG loader", DecodePngImage, FixtureBytes("colour.jpg"), -1},
         {"a TGA (starting 0x00 0x00) to the JPEG loader", DecodeJpegImage, FixtureBytes("t2_tl.tga"), -1},
-        {"a TGA (starting 0x00 0x00) to the PNG loader", DecodePngImage, FixtureBytes("t2_tl.tga"), -1},
         {"a PNG cut inside its image data", DecodePngImage, FixtureBytes("cut.png"), -1},
-        {"a PNG cut inside its signature", DecodePngImage, FixtureBytes("rgb.png", 5), -1},
-        {"an empty stream to the JPEG loader", DecodeJpegImage, Bytes(), -1},
         {"a JPEG cut after its header (premature end warning)", DecodeJpegImage, FixtureBytes("big.jpg", 2000), 0},
         {"a PNG with a damaged ancillary chunk (CRC warning)", DecodePngImage, PngWithDamagedTextChunk(), 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_FALSE(row.data.empty() && row.loader != DecodeJpegImage) << "fixture missing";
+        ASSERT_FALSE(row.data.empty()) << "fixture missing";
         int before = GetAllocationCount();
         BaseImage image;
-        ErrorOutputCapture capture;
-        int result = DecodeBytesWith(row.loader, row.data, &image);
-        std::string printed = capture.Finish();
+        int result = -2;
+        EXPECT_EQ(ErrorOutputDuring([&] { result = DecodeBytesWith(row.loader, row.data, &image); }), "");
         EXPECT_EQ(result, row.result);
-        EXPECT_EQ(printed, "");
         if (result == 0) {
             FreeBaseImageData(&image);
         }
