@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """The stages threaten: each stage opened on NORMAL and left without input ends in a game over (the title's state
 again), the player hurt at least five times on the way. Each run has its own folder and is ended at its game over,
-or by the frame limit.
+or by the frame limit; the runs go side by side in the background.
 Usage: check_stage_threat.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import os
 import sys
 
+from bot_runs import in_parallel
 from game_harness import GameRun
 from stage_play import game_over, run_until, transitions
 
@@ -14,7 +15,7 @@ KEYS = ("frame", "MainState", "StageIndex", "PlayerHurt", "Lives", "StageTime")
 
 
 def threat(root, program, folder, stage):
-    options = ["--software", "--start", f"1,{stage}", "--frames", str(FRAME_LIMIT)]
+    options = ["--software", "--background", "--start", f"1,{stage}", "--frames", str(FRAME_LIMIT)]
     with GameRun(root, program, os.path.join(folder, f"stage{stage}"), options, steps=[]) as run:
         lines = run_until(run, game_over, keys=KEYS)
     hurts = transitions(lines, "PlayerHurt", "0", "1")
@@ -27,7 +28,7 @@ def threat(root, program, folder, stage):
 
 def main():
     program, folder, root = sys.argv[1:4]
-    results = [threat(root, program, folder, stage) for stage in range(6)]
+    results = in_parallel(lambda stage: threat(root, program, folder, stage), range(6))
     failed = []
     for stage, ended, hurts, frames in results:
         print(f"stage {stage}: {'game over' if ended else 'no game over'} after {frames} frames, hurt {hurts} times")
