@@ -120,10 +120,10 @@ def run_probe(wine_run, program, folder, source, *arguments):
             started["target"] = "-4"  # start-up's front screen, presented on the pump's timer
         wait_for(folder, started, "probe started")
         if "graphics" in arguments:
-            # Under Wine every present here replaces the window's GL child window (DirectDraw's context and the
-            # device's want different pixel formats); with the pointer over it, each replacement brings an
-            # EnterNotify and X's KeymapNotify, from which winex11 re-reads held keys by keycode and sets the
-            # numeric pad's 2 as Down, with no message. The pointer stays off the window while keys are held.
+            # Under Wine a replaced GL child window of the device (as every present brought while DirectDraw's
+            # cooperative level held the window) with the pointer over it brings an EnterNotify and X's
+            # KeymapNotify, from which winex11 re-reads held keys by keycode and sets the numeric pad's 2 as Down,
+            # with no message. The pointer stays off the window while keys are held.
             xdotool("mousemove", "0", "0")
         check_keys(folder, source)
         if source == "windows":
