@@ -54,8 +54,9 @@ def fft(values, inverse=False):
 
 
 def loop_spectra(tracks, m):
-    """The transforms of the loops (each continued by m samples past its end), two real loops to one transform: one
-    as the real part, one as the imaginary part. Answers the transform size, the loops and their transforms."""
+    """What every stretch is compared with, made once: the loops (each continued by m samples past its end), their
+    transforms, two real loops to one transform (one as the real part, one as the imaginary part), and each loop's
+    running sums of samples and of squares. Answers the transform size, the transforms and the running sums."""
     loops = [t + t[:m] for t in tracks]
     n = 1 << (max(len(loop) for loop in loops)).bit_length()
     spectra = []
@@ -63,10 +64,17 @@ def loop_spectra(tracks, m):
         two = loops[pair:pair + 2] + [[]]
         spectra.append(fft([complex(a, b) for a, b in zip(two[0] + [0.0] * (n - len(two[0])),
                                                           two[1] + [0.0] * (n - len(two[1])))]))
-    return n, loops, spectra
+    running = []
+    for loop in loops:
+        sums, squares = [0.0], [0.0]
+        for v in loop:
+            sums.append(sums[-1] + v)
+            squares.append(squares[-1] + v * v)
+        running.append((sums, squares))
+    return n, spectra, running
 
 
-def correlation_peaks(stretch, n, loops, spectra):
+def correlation_peaks(stretch, n, spectra, running):
     """For each loop, the peak over offsets into it of the normalised cross-correlation with the stretch."""
     m = len(stretch)
     mean = sum(stretch) / m
@@ -77,13 +85,9 @@ def correlation_peaks(stretch, n, loops, spectra):
     for pair, spectrum in enumerate(spectra):
         # Correlation is linear: the real part of the result belongs to the first loop, the imaginary to the second.
         products = fft([a * b for a, b in zip(spectrum, spectrum_r)], inverse=True)
-        for which, loop in enumerate(loops[2 * pair:2 * pair + 2]):
-            sums, squares = [0.0], [0.0]
-            for v in loop:
-                sums.append(sums[-1] + v)
-                squares.append(squares[-1] + v * v)
+        for which, (sums, squares) in enumerate(running[2 * pair:2 * pair + 2]):
             best = 0.0
-            for offset in range(len(loop) - m + 1):
+            for offset in range(len(sums) - m):
                 total = sums[offset + m] - sums[offset]
                 energy = squares[offset + m] - squares[offset] - total * total / m
                 dot = (products[offset].real if which == 0 else products[offset].imag) / n
@@ -117,10 +121,10 @@ def main():
     recording = downsample(*record_title(root, program, folder))
     tracks = [downsample(*read_wav_mono(os.path.join(content, f"music_{track}.wav"))) for track in TRACKS]
     m = round(STRETCH_SECONDS * RATE)
-    n, loops, spectra = loop_spectra(tracks, m)
+    n, spectra, running = loop_spectra(tracks, m)
     judged = None
     for start in range(0, len(recording) - m + 1, round(RATE)):
-        scores = correlation_peaks(recording[start:start + m], n, loops, spectra)
+        scores = correlation_peaks(recording[start:start + m], n, spectra, running)
         print(f"{start / RATE:.0f} s: " + " ".join(f"{track}:{score:.3f}" for track, score in zip(TRACKS, scores)))
         ranked = sorted(zip(scores, TRACKS), reverse=True)
         judged = max(judged or ranked, ranked)
