@@ -1,9 +1,9 @@
 // The test program's whole-run options (compiled into QvGameTest only): stage pictures drawn on every Nth frame
-// only, the engine running on while its window is inactive, the run ended on a stage's clear or on the title's
+// only, or only from a given frame on (a check that looks at one late frame need not draw thousands), the engine running on while its window is inactive, the run ended on a stage's clear or on the title's
 // return, the run's report (clears with lives lost, the events played, the records each stage showed) and
 // back-buffer shots written as PPM files. What it watches it reads from the game's values at the end of each
 // frame. Window thread.
-//   --draw-every N  --background  --end-after-clear  --end-at-title  --report FILE  --shot-at N[,N...]
+//   --draw-every N  --draw-from N  --background  --end-after-clear  --end-at-title  --report FILE  --shot-at N[,N...]
 #include "game/game_state.h"
 
 #include "graphics/graphics.h"
@@ -33,6 +33,7 @@ struct EventVisit {
 
 struct RunChecks {
     long drawEvery = 1;
+    long drawFrom = 0;
     bool endAfterClear = false;
     bool endAtTitle = false;
     std::string reportName;
@@ -111,12 +112,13 @@ int TakeRunOption(const char *option, const char *value)
     } else if (name == "--end-after-clear" || name == "--end-at-title") {
         (name == "--end-after-clear" ? s_Runs.endAfterClear : s_Runs.endAtTitle) = true;
         return 1;
-    } else if (name != "--draw-every" && name != "--report" && name != "--shot-at") {
+    } else if (name != "--draw-every" && name != "--draw-from" && name != "--report" && name != "--shot-at") {
         return 0;
     } else if (value == nullptr) {
         return -1;
-    } else if (name == "--draw-every") {
-        return ReadTestNumber(value, 1, LONG_MAX, &s_Runs.drawEvery) ? 2 : -1;
+    } else if (name == "--draw-every" || name == "--draw-from") {
+        long *setting = name == "--draw-every" ? &s_Runs.drawEvery : &s_Runs.drawFrom;
+        return ReadTestNumber(value, 1, LONG_MAX, setting) ? 2 : -1;
     } else if (name == "--shot-at") {
         return ParseShotFrames(value) ? 2 : -1;
     } else { // --report
@@ -132,7 +134,7 @@ int TakeRunOption(const char *option, const char *value)
 
 int IsRunFrameDrawn(long frame)
 {
-    return frame % s_Runs.drawEvery == 0 || s_Runs.shotFrames.count(frame) != 0;
+    return (frame >= s_Runs.drawFrom && frame % s_Runs.drawEvery == 0) || s_Runs.shotFrames.count(frame) != 0;
 }
 
 // The back buffer as it stands, as "shot_N.ppm" (binary, RGB).

@@ -12,14 +12,16 @@ import os
 import sys
 import time
 
-from game_harness import BUTTON1, BUTTON2, UP, GameRun, cell, judge_held_frame, steps_apart, to_565, wine_path
+from game_harness import (BUTTON1, BUTTON2, UP, GameRun, cell, drawn_from, judge_held_frame, steps_apart, to_565,
+                          wine_path)
 import screen_rules
 import stage_screens
 
 LEFT, RIGHT, PAUSE = 0x02, 0x04, 0x80
-# A held run draws every frame up to the held one; on the Direct3D screen under Wine that may take a tenth of a
-# second a frame on a loaded machine.
+# A held run draws the stage pictures of the frames shortly before the held one only; on the Direct3D screen under
+# Wine a drawn frame may take a tenth of a second on a loaded machine.
 HOLD_SECONDS = 800
+DRAWN_BEFORE_HELD = 120  # covers every case's wanted state from its first frame, and the game over's last stage frame
 INTRO = 72  # frames before the stage moves (the 70-frame intro and a margin)
 CLEAR_STAGE0 = "tests/game/inputs/clear_stage0_normal.txt"  # from the title: clears stage 0 on NORMAL
 
@@ -77,13 +79,13 @@ def run_options(root, options, steps):
 
 
 def search_run(root, program, folder, options, steps, frames, wanted, hold_after):
-    """Runs up to `frames` frames on the software screen (the quick one: the state does not depend on the screen),
+    """Runs up to `frames` frames on the software screen without stage pictures (the state depends on neither),
     reading the dump as it grows, until `hold_after` frames have passed since the first frame of stage play in the
     wanted state. Answers that frame's number (None when none came) and the dump's
     lines of stage play by frame number."""
     options, steps = run_options(root, options if "--software" in options else options + ["--software"], steps)
     lines, found, text = {}, None, ""
-    with GameRun(root, program, folder, options + ["--frames", str(frames)], steps=steps) as run:
+    with GameRun(root, program, folder, options + ["--frames", str(frames)] + drawn_from(frames), steps=steps) as run:
         deadline = time.time() + 900
         with open_when_made(run.path("dump.txt"), run) as dump:
             while found is None or found + hold_after not in lines:
@@ -155,7 +157,8 @@ def held_failures(root, program, folder, options, steps, frame, screens, anchor_
         failures += digit_anchor_failures(content, shot, int(anchor_line["Score"]))
         return failures + player_anchor_failures(content, shot, anchor_line)
 
-    return judge_held_frame(root, program, folder, options, frame, judge, seconds=HOLD_SECONDS, steps=steps)
+    return judge_held_frame(root, program, folder, options + drawn_from(frame - DRAWN_BEFORE_HELD), frame, judge,
+                            seconds=HOLD_SECONDS, steps=steps)
 
 
 def check_case(root, program, folder, content, case):

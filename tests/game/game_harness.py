@@ -111,6 +111,13 @@ def input_frames(text):
     return total
 
 
+def drawn_from(frame):
+    """The test build's option that leaves out the stage pictures, and their flips, of the frames before `frame`:
+    a run whose check reads only the dump, or looks at one late frame, need not draw the thousands before it (under
+    Wine, drawing is most of a frame's cost). The state does not depend on the pictures."""
+    return ["--draw-from", str(max(1, frame))]
+
+
 def make_unwritable(path):
     """Takes the write permission away, and sets the immutable flag: the harness runs as root, for whom Wine's
     server opens a file for writing whatever its permission says, but not an immutable one."""
