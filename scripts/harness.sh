@@ -99,8 +99,13 @@ start_wine() {
     write_registry
     timeout 60 wine regedit /S "$(winepath -w "$dir/settings.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
     timeout 30 wineserver -w >/dev/null 2>&1 </dev/null || true
-    # A persistent server started apart from the command's pipes: otherwise every program start waits for it.
-    (setsid wineserver -p60 </dev/null >/dev/null 2>&1 &)
+    # A server of the harness's own, persistent until the clean-up ends it and started apart from the command's
+    # pipes: otherwise every program start waits for it. It is up before the next program starts (wineserver
+    # returns once its background copy serves the prefix). A program that finds no server starts one of its own,
+    # which keeps that program's error output (a ctest pipe) open while it lives, and a server that stops once no
+    # program runs takes the prefix's desktop and services with it, to be started again by the next program in
+    # the middle of a run.
+    setsid wineserver -p </dev/null >/dev/null 2>&1
     timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 

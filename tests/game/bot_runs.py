@@ -7,7 +7,7 @@ import os
 import shutil
 import subprocess
 
-from game_harness import wine_path
+from game_harness import drawn_from, wine_path
 
 SECONDS_LIMIT = 900
 
@@ -59,8 +59,10 @@ def differences(bot_folder, replay_folder, names):
             if read(bot_folder, name) is None or read(bot_folder, name) != read(replay_folder, name)]
 
 
-def replay_options(options):
-    """The options of a bot run made into those of its replay: the recorded input instead of the bot."""
+def replay_options(options, every_frame=False):
+    """The options of a bot run made into those of its replay: the recorded input instead of the bot. The replay
+    draws the stage pictures of its shots only (the bot's run draws them every so often, and their shots must
+    match), or with `every_frame` those of every frame."""
     replay, words = [], list(options)
     while words:
         word = words.pop(0)
@@ -68,7 +70,7 @@ def replay_options(options):
             words.pop(0)
         else:
             replay.append(word)
-    return replay + ["--input", "../bot/in.txt"]
+    return replay + ["--input", "../bot/in.txt"] + (["--draw-every", "1"] if every_frame else drawn_from(10 ** 9))
 
 
 def in_parallel(job, cases):

@@ -43,7 +43,7 @@ def play_stage(case):
         failures.append(f"{name}: cleared only after a game over and a continue")
     replayed = [("replay", replay_options(options))]
     if (difficulty, stage) == DRAWN_EVERY_FRAME:
-        replayed.append(("replay_every_frame", replay_options(options) + ["--draw-every", "1"]))
+        replayed.append(("replay_every_frame", replay_options(options, every_frame=True)))
     for replay_name, replay in replayed:
         replay_folder = os.path.join(folder, replay_name)
         code = run_game(root, program, replay_folder, replay)
