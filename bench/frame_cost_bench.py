@@ -3,7 +3,8 @@ chains and the last boss), then the test program replays that input with pacing 
 the software screen, timing every frame (--frame-costs), then runs as many bare frames (a clear and the flip only,
 --bare) on each screen, and last a few hundred frames with pacing on. It prints the mean and worst of each phase as
 ratios to the 16 ms frame budget, and the paced runs' mean frame period. It reports and never fails: a run that
-goes wrong is printed as such. Runs inside scripts/harness.sh on the build machine.
+goes wrong is printed as such. Runs inside scripts/harness.sh on the build machine; the paths may be relative to
+the folder it is started in.
 Usage: frame_cost_bench.py QvGameTest.exe SCRATCH_FOLDER ROOT [MAX_FRAMES]"""
 import os
 import subprocess
@@ -90,7 +91,8 @@ def summary_line(label, rows):
 
 
 def main():
-    program, scratch, root = sys.argv[1:4]
+    # Each run starts in a folder of its own, and Wine resolves the program against that folder.
+    program, scratch, root = (os.path.abspath(path) for path in sys.argv[1:4])
     max_frames = int(sys.argv[4]) if len(sys.argv) > 4 else 12000
     runner = Runner(program, scratch, root)
     path, frames = record(runner, max_frames)

@@ -9,31 +9,36 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from harness_window import display_size, press_escape_until_exit, wait_for_window, window_geometry  # noqa: E402
+
 TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
+WINDOW_MODE_SET = "ウインドウスタイルをウインドウモード用に変更します... 完了\r\n".encode("cp932")
 
 
 def run(*command):
     return subprocess.run(command, check=True, capture_output=True, text=True).stdout
 
 
-def wait_for_window(name, seconds):
+def placed_frame(window, folder, seconds=30):
+    """The window's frame once start-up has placed it: the window is shown before start-up gives it the window
+    mode's style and place (its log line tells when), and X may carry out the move a little later, so the frame is
+    read until it is centred on the display, for at most `seconds`."""
     deadline = time.time() + seconds
-    while time.time() < deadline:
-        found = subprocess.run(["xdotool", "search", "--name", f"^{name}$"], capture_output=True, text=True)
-        if found.returncode == 0 and found.stdout.split():
-            return found.stdout.split()[0]
+    while True:
+        left, top, width, height = frame = window_geometry(window)
+        screen_width, screen_height = display_size()
+        try:
+            placed = WINDOW_MODE_SET in open(os.path.join(folder, "Log.txt"), "rb").read()
+        except FileNotFoundError:
+            placed = False
+        centred = left == (screen_width - width) // 2 and top == (screen_height - height) // 2
+        if placed and centred or time.time() > deadline:
+            print(f"window {width}x{height} at {left},{top} on {screen_width}x{screen_height}")
+            assert placed, "start-up never gave the window the window mode's style"
+            assert centred, "window not centred"
+            return frame
         time.sleep(0.2)
-    raise AssertionError(f"no window named {name} appeared")
-
-
-def geometry(window):
-    values = {}
-    for line in run("xwininfo", "-id", window).splitlines():
-        line = line.strip()
-        for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"):
-            if line.startswith(key + ":"):
-                values[key] = int(line.split(":")[1])
-    return (values["Absolute upper-left X"], values["Absolute upper-left Y"], values["Width"], values["Height"])
 
 
 def load_picture(path):
@@ -90,20 +95,6 @@ def check_client_shows_title(root, folder, frame, picture_path):
             time.sleep(0.5)
 
 
-def press_escape_until_exit(process, window):
-    """Focuses the window and presses Escape until the process ends (a loaded machine may run a frame late and miss
-    a short press); answers its exit code."""
-    subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
-    for _ in range(60):
-        subprocess.run(["xdotool", "keydown", "Escape"], check=True)
-        time.sleep(0.3)
-        subprocess.run(["xdotool", "keyup", "Escape"], check=True)
-        if process.poll() is not None:
-            break
-        time.sleep(0.2)
-    return process.wait(timeout=30)
-
-
 def read_log(folder):
     return open(os.path.join(folder, "Log.txt"), "rb").read().decode("cp932")
 
@@ -119,12 +110,7 @@ def main():
     first = subprocess.Popen([wine_run, program], cwd=first_folder)
     try:
         window = wait_for_window(TITLE, 30)
-        time.sleep(1.0)
-        left, top, width, height = geometry(window)
-        screen_width, screen_height = [int(v) for v in run("xdotool", "getdisplaygeometry").split()]
-        print(f"window {width}x{height} at {left},{top} on {screen_width}x{screen_height}")
-        assert left == (screen_width - width) // 2 and top == (screen_height - height) // 2, "window not centred"
-        client = check_client_shows_title(root, folder, (left, top, width, height), picture_path)
+        client = check_client_shows_title(root, folder, placed_frame(window, first_folder), picture_path)
         print(f"title picture shown at {client[0]},{client[1]}")
 
         second = subprocess.run([wine_run, program], cwd=second_folder, timeout=120)

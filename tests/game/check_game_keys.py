@@ -2,16 +2,11 @@
 """Real keys (xdotool) into the test build on the title menu, read through its per-frame dump: each arrow key is held
 until the cursor has moved its way, then released; Escape ends the game with 0 and the engine's shut-down in
 "Log.txt". Usage: check_game_keys.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
-import os
 import sys
 import time
 
-from game_harness import GameRun, find_window, shut_down_cleanly, xdotool
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "input"))
-from check_real_keys import focus_window, num_lock_off  # noqa: E402
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "engine"))
-from check_program_window import press_escape_until_exit  # noqa: E402
+from game_harness import (GameRun, find_window, focus_window, num_lock_off, press_escape_until_exit,
+                          shut_down_cleanly, xdotool)
 
 # (key, cursor wanted: the key is held until the dump shows it)
 MOVES = [("Down", lambda cursor: cursor >= 1), ("Up", lambda cursor: cursor == 0)]
@@ -33,7 +28,7 @@ def main():
     num_lock_off()
     with GameRun(root, program, folder) as run:
         window = find_window()
-        focus_window(window, 60)
+        focus_window(window)
         wait_for_cursor(run, lambda cursor: cursor == 0, "title menu")
         for key, wanted in MOVES:
             xdotool("keydown", key)

@@ -1,14 +1,20 @@
 """What the game's end-to-end checks share: reading the generated content (PNG and WAV, standard library only),
 running the test build under the Wine harness in a folder of its own (input file, dump, held frames), finding its
-window and client area on the display, and the screenshot in the screen's 16-bit format. Runs on the build machine
-inside scripts/harness.sh; one check at a time holds the display."""
+window (through tests/harness/harness_window.py, which every check's window and keys go through) and client area
+on the display, and the screenshot in the screen's 16-bit format. Runs on the build machine inside
+scripts/harness.sh; one check at a time holds the display."""
 import os
 import re
 import struct
 import subprocess
+import sys
 import time
 import wave
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from harness_window import (display_size, focus_window, num_lock_off, press_escape_until_exit,  # noqa: E402,F401
+                            wait_for_window, window_geometry, xdotool)
 
 WINDOW_TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
 SCREEN_WIDTH, SCREEN_HEIGHT = 640, 480
@@ -165,7 +171,7 @@ class GameRun:
     def wait_held(self, seconds=120):
         """Waits until the program holds its stopped frame on screen; answers that frame's dump line."""
         deadline = time.time() + seconds
-        while not (os.path.exists(self.path("held")) and open(self.path("held")).read().strip()):
+        while not (os.path.exists(self.path("held")) and open(self.path("held")).read().endswith("\n")):
             assert self.process.poll() is None, f"the game ended ({self.process.returncode}) before holding a frame"
             assert time.time() < deadline, "the game did not hold its frame"
             time.sleep(0.1)
@@ -196,9 +202,9 @@ class GameRun:
             subprocess.run(["chattr", "-i", path], capture_output=True)
 
     def dump(self):
-        """The dump's lines, each a dict of its key=value fields."""
+        """The dump's whole lines (a running game may be writing the next), each a dict of its key=value fields."""
         try:
-            text = open(self.path("dump.txt"), encoding="ascii").read()
+            text = open(self.path("dump.txt"), encoding="ascii").read().rpartition("\n")[0]
         except FileNotFoundError:
             return []
         return [dict(field.split("=", 1) for field in line.split()) for line in text.splitlines() if line.strip()]
@@ -232,33 +238,8 @@ def shut_down_cleanly(run):
 # ---------------------------------------------------------------------------------------------------------------
 # The window on the display.
 
-def xdotool(*arguments):
-    return subprocess.run(["xdotool", *arguments], check=True, capture_output=True, text=True, timeout=60).stdout
-
-
 def find_window(seconds=60):
-    deadline = time.time() + seconds
-    while True:
-        found = subprocess.run(["xdotool", "search", "--name", "^" + WINDOW_TITLE.replace("-", "\\-")],
-                               capture_output=True, text=True)
-        if found.returncode == 0 and found.stdout.split():
-            return found.stdout.split()[0]
-        assert time.time() < deadline, "no game window appeared"
-        time.sleep(0.2)
-
-
-def window_geometry(window):
-    """The window's frame on the display: left, top, width, height."""
-    values = {}
-    for line in subprocess.run(["xwininfo", "-id", window], check=True, capture_output=True,
-                               text=True).stdout.splitlines():
-        key, _, value = line.strip().partition(":")
-        values[key] = value.strip()
-    return tuple(int(values[key]) for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
-
-
-def display_size():
-    return tuple(int(v) for v in xdotool("getdisplaygeometry").split())
+    return wait_for_window(WINDOW_TITLE, seconds)
 
 
 def client_origin(window):

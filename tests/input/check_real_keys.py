@@ -8,14 +8,14 @@ IsKeyDown alone, without pumping, and a last one takes a typed text and the navi
 which must give them in the order typed.
 Usage: check_real_keys.py PROGRAM RUN_FOLDER SOURCE_ROOT"""
 import os
-import re
 import shutil
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "engine"))
-from check_program_window import press_escape_until_exit, wait_for_window  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from harness_window import (focus_window, num_lock_off, press_escape_until_exit, wait_for_no_window,  # noqa: E402
+                            wait_for_window, xdotool)
 
 # (keys held together, pad bits, Escape down)
 KEY_CASES = [
@@ -34,8 +34,9 @@ NAVIGATION_KEYS = [("Delete", 0x10), ("Left", 0x1D), ("Right", 0x1C), ("Up", 0x1
 
 
 def last_report(folder):
+    """The last whole line of the probe's report: the probe may be writing the next one."""
     try:
-        lines = open(os.path.join(folder, "keys.txt")).read().splitlines()
+        lines = open(os.path.join(folder, "keys.txt")).read().rpartition("\n")[0].splitlines()
     except FileNotFoundError:
         return {}
     return dict(field.split("=") for field in lines[-1].split()) if lines else {}
@@ -49,18 +50,6 @@ def wait_for(folder, wanted, what, seconds=20):
             return report
         time.sleep(0.05)
     raise AssertionError(f"{what}: wanted {wanted}, last report {last_report(folder)}")
-
-
-def xdotool(*arguments):
-    subprocess.run(["xdotool", *arguments], check=True, timeout=60)
-
-
-def wait_for_no_window(name, seconds):
-    """A window of the previous run may still be going away: focusing it would wait for ever."""
-    deadline = time.time() + seconds
-    while subprocess.run(["xdotool", "search", "--name", f"^{name}$"], capture_output=True).returncode == 0:
-        assert time.time() < deadline, f"a window named {name} is still there"
-        time.sleep(0.2)
 
 
 def check_keys(folder, source):
@@ -89,32 +78,16 @@ def check_mouse(folder):
     assert int(last_report(folder)["presses"]) >= presses + 2, "the presses were not logged"
 
 
-def num_lock_off():
-    """xdotool sends a numeric-pad digit by locking Num Lock, and leaves it locked. With it already locked, Wine's
-    Windows keyboard state takes that key's release for another key and keeps it held: each run starts unlocked."""
-    if re.search(r"Num Lock:\s+on", subprocess.run(["xset", "q"], capture_output=True, text=True).stdout):
-        xdotool("key", "Num_Lock")
-
-
-def focus_window(window, seconds):
-    """The window may be found before it is mapped, and X refuses focus to an unmapped window: try until it takes."""
-    deadline = time.time() + seconds
-    while subprocess.run(["xdotool", "windowfocus", "--sync", window], capture_output=True, timeout=60).returncode:
-        assert time.time() < deadline, f"window {window} never took the focus"
-        time.sleep(0.2)
-
-
 def run_probe(wine_run, program, folder, source, *arguments):
     os.makedirs(folder, exist_ok=True)
     for name in ("keys.txt", "stop"):
         if os.path.exists(os.path.join(folder, name)):
             os.remove(os.path.join(folder, name))
-    wait_for_no_window("QvKeyProbe", 60)
+    wait_for_no_window("QvKeyProbe")
     num_lock_off()
     probe = subprocess.Popen([wine_run, program, *arguments], cwd=folder)
     try:
-        window = wait_for_window("QvKeyProbe", 60)
-        focus_window(window, 60)
+        focus_window(wait_for_window("QvKeyProbe"))
         started = {"keyboard": source, "pad": "0x0"}
         if "graphics" in arguments:
             started["target"] = "-4"  # start-up's front screen, presented on the pump's timer
@@ -138,10 +111,10 @@ def run_probe(wine_run, program, folder, source, *arguments):
 
 
 def run_escape_only(wine_run, program, folder):
-    wait_for_no_window("QvKeyProbe", 60)
+    wait_for_no_window("QvKeyProbe")
     probe = subprocess.Popen([wine_run, program, "escape-only"], cwd=folder)
     try:
-        window = wait_for_window("QvKeyProbe", 60)
+        window = wait_for_window("QvKeyProbe")
         assert press_escape_until_exit(probe, window) == 0, "Escape through IsKeyDown alone was not seen"
     finally:
         if probe.poll() is None:
@@ -150,14 +123,18 @@ def run_escape_only(wine_run, program, folder):
 
 
 def run_typing(wine_run, program, folder):
-    result = os.path.join(folder, "typed.bin")
-    if os.path.exists(result):
-        os.remove(result)
-    wait_for_no_window("QvKeyProbe", 60)
+    result, ready = os.path.join(folder, "typed.bin"), os.path.join(folder, "ready")
+    for path in (result, ready):
+        if os.path.exists(path):
+            os.remove(path)
+    wait_for_no_window("QvKeyProbe")
     probe = subprocess.Popen([wine_run, program, "typing"], cwd=folder)
     try:
-        xdotool("windowfocus", "--sync", wait_for_window("QvKeyProbe", 60))
-        time.sleep(1.0)
+        focus_window(wait_for_window("QvKeyProbe"))
+        deadline = time.time() + 60
+        while not os.path.exists(ready):  # start-up is over: what is typed now reaches GetInputChar
+            assert probe.poll() is None and time.time() < deadline, "the typing probe never got ready"
+            time.sleep(0.1)
         xdotool("type", "--delay", "150", TYPED_TEXT)
         for key, _ in NAVIGATION_KEYS:
             xdotool("keydown", key)

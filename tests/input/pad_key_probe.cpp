@@ -1,9 +1,9 @@
 // A window for the real-keys driver (check_real_keys.py): between pump calls it polls the pad bit set, Escape, the
 // mouse point and buttons, and writes every change as one line of "keys.txt"; it ends when "stop" appears in its
 // folder. Run with "escape-only" it never pumps and waits for Escape through IsKeyDown alone (exit 0 once seen).
-// Run with "typing" it takes typed characters out of GetInputChar until the End key's code arrives and writes them,
-// in the order taken, to "typed.bin". Run with "graphics" it starts graphics too and keeps start-up's draw target,
-// the front screen, which the pump presents on its timer.
+// Run with "typing" it makes the file "ready" once started, takes typed characters out of GetInputChar until the End
+// key's code arrives and writes them, in the order taken, to "typed.bin". Run with "graphics" it starts graphics
+// too and keeps start-up's draw target, the front screen, which the pump presents on its timer.
 #include <stdio.h>
 #include <string.h>
 
@@ -61,6 +61,8 @@ static int ReportChanges(void)
 
 static int RecordTypedChars(void)
 {
+    // Start-up shows the window before it makes the input devices: the driver types only after this file appears.
+    CloseHandle(CreateFileA("ready", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     char typed[256];
     int count = 0;
     DWORD start = GetTickCount();
