@@ -99,13 +99,12 @@ start_wine() {
     write_registry
     timeout 60 wine regedit /S "$(winepath -w "$dir/settings.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
     timeout 30 wineserver -w >/dev/null 2>&1 </dev/null || true
-    # A server of the harness's own, persistent until the clean-up ends it and started apart from the command's
-    # pipes: otherwise every program start waits for it. It is up before the next program starts (wineserver
-    # returns once its background copy serves the prefix). A program that finds no server starts one of its own,
-    # which keeps that program's error output (a ctest pipe) open while it lives, and a server that stops once no
-    # program runs takes the prefix's desktop and services with it, to be started again by the next program in
-    # the middle of a run.
-    setsid wineserver -p </dev/null >/dev/null 2>&1
+    # The harness's own server, started apart from the command's pipes (otherwise every program start waits for
+    # it) and up before the next program starts: wineserver returns once its background copy serves the prefix.
+    # Started in the background it could lose that race, and the program's own server then kept that program's
+    # error output (a ctest pipe) open for minutes and stopped as soon as no program ran, taking the prefix's
+    # services with it to be started again mid-run. It stays a minute after the last program, as before.
+    setsid wineserver -p60 </dev/null >/dev/null 2>&1
     timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
