@@ -10,7 +10,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
-from harness_window import display_size, press_escape_until_exit, wait_for_window, window_geometry  # noqa: E402
+from harness_window import (display_size, end_program, press_escape_until_exit, wait_for_window,  # noqa: E402
+                            window_geometry)
 
 TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
 WINDOW_MODE_SET = "ウインドウスタイルをウインドウモード用に変更します... 完了\r\n".encode("cp932")
@@ -125,8 +126,7 @@ def main():
         assert window == wait_for_window(TITLE, 30), "the first copy lost its window"
         assert press_escape_until_exit(first, window) == 0, "Escape did not end the program with 0"
     finally:
-        if first.poll() is None:
-            first.kill()
+        end_program(first)
     first_log = read_log(first_folder)
     lines = first_log.rstrip("\r\n").split("\r\n")
     assert lines[-2].endswith("\tTotal size:0(0.000kb)  Alloc num:0"), lines[-3:]

@@ -13,8 +13,8 @@ import wave
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
-from harness_window import (display_size, focus_window, num_lock_off, press_escape_until_exit,  # noqa: E402,F401
-                            wait_for_window, window_geometry, xdotool)
+from harness_window import (display_size, end_program, focus_window, num_lock_off,  # noqa: E402,F401
+                            press_escape_until_exit, wait_for_window, window_geometry, xdotool)
 
 WINDOW_TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
 SCREEN_WIDTH, SCREEN_HEIGHT = 640, 480
@@ -195,9 +195,7 @@ class GameRun:
 
     def __exit__(self, *_):
         """A run a failed check leaves going is ended; the folder is left removable."""
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        end_program(self.process)
         for path in self.read_only:
             subprocess.run(["chattr", "-i", path], capture_output=True)
 

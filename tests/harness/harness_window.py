@@ -87,3 +87,16 @@ def press_escape_until_exit(process, window):
             break
         time.sleep(0.2)
     return process.wait(timeout=30)
+
+
+def end_program(process):
+    """Ends a program that a failed check leaves running (a scripts/wine-run process): asked first, so that its time
+    limit passes the signal on to the program, which would otherwise go on running, holding the test runner's
+    output open; killed if it has not gone within thirty seconds."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()

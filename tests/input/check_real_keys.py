@@ -14,8 +14,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
-from harness_window import (focus_window, num_lock_off, press_escape_until_exit, wait_for_no_window,  # noqa: E402
-                            wait_for_window, xdotool)
+from harness_window import (end_program, focus_window, num_lock_off, press_escape_until_exit,  # noqa: E402
+                            wait_for_no_window, wait_for_window, xdotool)
 
 # (keys held together, pad bits, Escape down)
 KEY_CASES = [
@@ -105,8 +105,7 @@ def run_probe(wine_run, program, folder, source, *arguments):
         assert probe.wait(timeout=60) == 0, "the probe did not end cleanly"
     finally:
         open(os.path.join(folder, "stop"), "w").close()  # a failed check still lets the probe end
-        if probe.poll() is None:
-            probe.kill()
+        end_program(probe)
     print(f"{source} keyboard{' with graphics' if arguments else ''}: keys as expected")
 
 
@@ -117,8 +116,7 @@ def run_escape_only(wine_run, program, folder):
         window = wait_for_window("QvKeyProbe")
         assert press_escape_until_exit(probe, window) == 0, "Escape through IsKeyDown alone was not seen"
     finally:
-        if probe.poll() is None:
-            probe.kill()
+        end_program(probe)
     print("Escape seen without the pump")
 
 
@@ -142,8 +140,7 @@ def run_typing(wine_run, program, folder):
             xdotool("keyup", key)
         assert probe.wait(timeout=90) == 0, "the typing probe did not end with 0"
     finally:
-        if probe.poll() is None:
-            probe.kill()
+        end_program(probe)
     typed = open(result, "rb").read()
     expected = TYPED_TEXT.encode("ascii") + bytes(code for _, code in NAVIGATION_KEYS)
     assert typed == expected, f"typed {typed!r}, expected {expected!r}"
