@@ -12,7 +12,7 @@ import sys
 from bot_runs import differences, in_parallel, read_report, replay_options, run_game
 from stage_play import stage_records
 
-DRAW_EVERY = 16
+DRAW_EVERY = 64  # the bot's own runs draw every so often; the shots are always drawn
 SHOTS = (700, 5000)
 DIFFICULTIES = ("EASY", "NORMAL", "HARD", "LUNATIC")
 STAGES = range(6)

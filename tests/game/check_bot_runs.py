@@ -16,7 +16,7 @@ from bot_runs import differences, in_parallel, read_report, replay_options, run_
 from game_harness import BUTTON1, BUTTON2, DOWN, Image, input_file, read_png, to_565
 import screen_rules
 
-DRAW_EVERY = 16
+DRAW_EVERY = 64  # the bot's own runs draw every so often; the shots are always drawn
 FRAME_LIMIT = 120000  # six stages of at most 16,000 frames each, and the title between them
 SHOT_EVERY = 10000  # the bot's run and its replay write their back buffers at these frames
 GIVE_UP_STAGE, GIVE_UP_DIFFICULTY = 4, 1
