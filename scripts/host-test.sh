@@ -7,6 +7,7 @@
 # The unit test programs run side by side, and so do the fuzz targets (each for its full time), as many at once as
 # there are cores.
 # QV_FUZZ_SECONDS sets the time per target (default 5); QV_HOST_BUILD_DIR the build folder (default build-host).
+# With QV_STEP_MARKS naming a file (scripts/test.sh does), the moment fuzzing starts is written there.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QV_HOST_BUILD_DIR:-$root/build-host}
@@ -65,6 +66,8 @@ for program in host_image_tests host_image_core_tests host_blit_tests host_shape
     spawn unit_tests "$program"
 done
 settle
+
+[ -z "${QV_STEP_MARKS:-}" ] || printf 'fuzzing\t%s\n' "$EPOCHREALTIME" >>"$QV_STEP_MARKS"
 
 # Seed corpora: the fixtures by format, and a few packed buffers for the archive decompressor.
 declare -A extensions=([bmp]=bmp [tga]=tga [bgra]=bgra [dds]=dds [png]=png [jpeg]=jpg)
