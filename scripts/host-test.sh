@@ -4,7 +4,10 @@
 # UndefinedBehaviorSanitizer (tests/host), runs the image loader unit tests there over freshly generated fixtures and
 # the pixel code's, the blits', the shapes' and the converter's unit tests, then runs each fuzz target briefly over a
 # seed corpus generated the same way.
+# The unit test programs run side by side, and so do the fuzz targets (each for its full time), as many at once as
+# there are cores.
 # QV_FUZZ_SECONDS sets the time per target (default 5); QV_HOST_BUILD_DIR the build folder (default build-host).
+# With QV_STEP_MARKS naming a file (scripts/test.sh does), the moment fuzzing starts is written there.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QV_HOST_BUILD_DIR:-$root/build-host}
@@ -24,14 +27,47 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # the library, not ours to mend); the converter's own blocks are counted by the fuzz target itself.
 echo "leak:libvorbisfile.so" >"$work/lsan.supp"
 export LSAN_OPTIONS=suppressions=$work/lsan.supp
-# The loaders keep the decoding libraries quiet (the tests check it), so only a sanitizer report would go to
-# stderr: it is kept aside and shown when the run fails.
-(cd "$work" && "$build/host_image_tests" --gtest_brief=1 2>"$work/host_image_tests.stderr") ||
-    { cat "$work/host_image_tests.stderr" >&2; exit 1; }
-"$build/host_image_core_tests" --gtest_brief=1
-"$build/host_blit_tests" --gtest_brief=1
-"$build/host_shape_tests" --gtest_brief=1
-"$build/host_sound_tests" --gtest_brief=1
+
+# Steps that do not depend on each other: `spawn FUNCTION ARGS...` starts one in the background once fewer than a
+# core's worth run (waiting for the oldest first: the steps of a kind take about the same time), `settle` waits
+# for the rest and fails the run if any step failed.
+slots=$(nproc)
+running=()
+failures=0
+spawn() {
+    if [ "${#running[@]}" -ge "$slots" ]; then
+        wait "${running[0]}" || failures=$((failures + 1))
+        running=("${running[@]:1}")
+    fi
+    "$@" &
+    running+=($!)
+}
+settle() {
+    local pid
+    for pid in "${running[@]}"; do
+        wait "$pid" || failures=$((failures + 1))
+    done
+    running=()
+    [ "$failures" = 0 ] || { echo "$failures host step(s) failed" >&2; exit 1; }
+}
+
+# A unit test program, in the work folder (the image tests read the fixtures there). Its output is shown once it
+# ends. The loaders keep the decoding libraries quiet (the tests check it), so only a sanitizer report would go to
+# stderr: it is kept aside and shown when the program fails.
+unit_tests() {
+    local name=$1 status=0
+    (cd "$work" && "$build/$name" --gtest_brief=1 >"$work/$name.stdout" 2>"$work/$name.stderr") || status=$?
+    cat "$work/$name.stdout"
+    [ "$status" = 0 ] || { cat "$work/$name.stderr" >&2; echo "$name failed" >&2; }
+    return "$status"
+}
+for program in host_image_tests host_image_core_tests host_blit_tests host_shape_tests host_sound_tests \
+    host_framing_tests; do
+    spawn unit_tests "$program"
+done
+settle
+
+[ -z "${QV_STEP_MARKS:-}" ] || printf 'fuzzing\t%s\n' "$EPOCHREALTIME" >>"$QV_STEP_MARKS"
 
 # Seed corpora: the fixtures by format, and a few packed buffers for the archive decompressor.
 declare -A extensions=([bmp]=bmp [tga]=tga [bgra]=bgra [dds]=dds [png]=png [jpeg]=jpg)
@@ -92,16 +128,8 @@ lame --quiet -b 32 --add-id3v2 --tt Tone "$work/tone.wav" "$work/corpus/mp3/tagg
 lame --quiet -b 64 -t "$work/tone.wav" "$work/corpus/mp3/plain"
 lame --quiet -b 24 --resample 8 "$work/tone.wav" "$work/corpus/mp3/mpeg25"
 
-for target in bmp tga bgra dds png jpeg archive blits shapes wave ogg mp3; do
-    echo "fuzzing $target for ${seconds}s"
-    (cd "$work" && "$build/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
-        -print_final_stats=1 "$work/corpus/$target" 2>"$work/fuzz_$target.log") ||
-        { tail -n 60 "$work/fuzz_$target.log"; echo "fuzz target $target failed" >&2; exit 1; }
-    grep -E '^stat::number_of_executed_units' "$work/fuzz_$target.log" || true
-done
-# The network block framing: its unit tests, then its fuzz target over a few generated streams (a script of
-# piece sizes, the end flag, then blocks of the sizes around the ring's powers of two and one refused length).
-"$build/host_framing_tests" --gtest_brief=1
+# The network block framing's seeds: a few generated streams (a script of piece sizes, the end flag, then blocks of
+# the sizes around the ring's powers of two and one refused length).
 mkdir -p "$work/corpus/framing"
 python3 - "$work/corpus/framing" <<'PY'
 import random, struct, sys
@@ -113,9 +141,16 @@ for n in range(8):
     bad = struct.pack("<I", generator.choice((0x80000000, 0xFFFFFFFF, 0x4000001))) if n % 2 else b""
     open("%s/seed%d" % (sys.argv[1], n), "wb").write(bytes((len(script), n & 1)) + script + blocks + bad)
 PY
-echo "fuzzing framing for ${seconds}s"
-(cd "$work" && "$build/fuzz_framing" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
-    -print_final_stats=1 "$work/corpus/framing" 2>"$work/fuzz_framing.log") ||
-    { tail -n 60 "$work/fuzz_framing.log"; echo "fuzz target framing failed" >&2; exit 1; }
-grep -E '^stat::number_of_executed_units' "$work/fuzz_framing.log" || true
+
+fuzz() {
+    local target=$1
+    (cd "$work" && "$build/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+        -print_final_stats=1 "$work/corpus/$target" 2>"$work/fuzz_$target.log") ||
+        { tail -n 60 "$work/fuzz_$target.log"; echo "fuzz target $target failed" >&2; return 1; }
+    echo "fuzzed $target for ${seconds}s: $(grep -E '^stat::number_of_executed_units' "$work/fuzz_$target.log" || true)"
+}
+for target in bmp tga bgra dds png jpeg archive blits shapes wave ogg mp3 framing; do
+    spawn fuzz "$target"
+done
+settle
 echo "host tests and fuzzing passed"

@@ -1,10 +1,32 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the host tests, the host blit benchmark once (its numbers never fail the
-# run), then the Windows test programs and end-to-end checks under the Wine harness.
+# run), then the Windows test programs and end-to-end checks under the Wine harness. At the end, also when a step
+# fails, it prints how long each step took.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QV_BUILD_DIR:-$root/build}
+
+# Each step's name and start go to the marks file; scripts/build.sh and scripts/host-test.sh mark where their second
+# step (the build after the set-up check, the fuzzing after the unit tests) starts. A step lasts until the next mark.
+export QV_STEP_MARKS
+QV_STEP_MARKS=$(mktemp /tmp/qvsteps.XXXXXX)
+mark() { printf '%s\t%s\n' "$1" "$EPOCHREALTIME" >>"$QV_STEP_MARKS"; }
+print_step_times() {
+    mark end
+    echo "step times:"
+    awk -F '\t' 'NR == 1 { first = $2 }
+        NR > 1 { printf "  %-26s %8.1f s %6.1f min\n", step, $2 - start, ($2 - start) / 60 }
+        { step = $1; start = $2 }
+        END { printf "  %-26s %8.1f s %6.1f min\n", "total", start - first, (start - first) / 60 }' "$QV_STEP_MARKS"
+    rm -f "$QV_STEP_MARKS"
+}
+trap print_step_times EXIT
+
+mark "set-up check"
 "$root/scripts/build.sh"
+mark "host build + host tests"
 "$root/scripts/host-test.sh"
+mark "host benchmark"
 "$root/scripts/bench-host.sh"
+mark "ctest"
 "$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
