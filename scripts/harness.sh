@@ -105,13 +105,32 @@ start_wine() {
     # error output (a ctest pipe) open for minutes and stopped as soon as no program ran, taking the prefix's
     # services with it to be started again mid-run. It stays a minute after the last program, as before.
     setsid wineserver -p60 </dev/null >/dev/null 2>&1
-    timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    start_desktop
+}
+
+# The prefix's desktop process (explorer.exe) belongs to the harness. Wine closes it a second after the last program
+# leaves, and the next program starts it again as its own child, in that program's process group and with its error
+# output: a run ended by a signal (as the checks end theirs) took it down, and the programs still running kept the
+# dead desktop's X cursor-clip window, whose next unmap is an X error that ends them. A harness program that waits on
+# a pipe, apart from the command's process groups and pipes, keeps the desktop in use from before the warm-up run to
+# the end. The harness alone holds the pipe's writing end (descriptor 9, closed for every program it starts): however
+# the harness ends, the holder then reads the end of the pipe and leaves.
+start_desktop() {
+    mkfifo "$dir/desktop-hold"
+    exec 9<>"$dir/desktop-hold"
+    (setsid wine cmd /c "echo held& pause" <"$dir/desktop-hold" >"$dir/desktop-hold.log" 2>&1 9>&- &)
+    for _ in $(seq 1200); do
+        grep -q held "$dir/desktop-hold.log" 2>/dev/null && break
+        sleep 0.05
+    done
+    grep -q held "$dir/desktop-hold.log" || { echo "harness: the desktop holder did not start" >&2; exit 1; }
+    timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 }
 
 start_display
 start_pulse
 start_wine
 set +e
-"$@"
+"$@" 9>&-
 status=$?
 exit $status
