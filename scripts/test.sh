@@ -34,23 +34,23 @@ if [ $# -gt 0 ]; then # the caller's own selection: one harness
     "$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
     exit
 fi
-# The game's end-to-end checks run in one harness and the other tests in a second one beside it. Each harness has a
-# display, a sound sink and a Wine prefix of its own, so two tests that hold the display run at once, one in each,
-# while within a harness the locks hold as before. The game checks' output follows the others'; the last line
-# counts both.
-game_output=$(mktemp /tmp/qvgame.XXXXXX)
+# The checks labelled "play" (those that play stages for minutes) run in one harness and the other tests in a second
+# one beside it. Each harness has a display, a sound sink and a Wine prefix of its own, so two tests that hold the
+# display run at once, one in each, while within a harness the locks hold as before. The play checks' output follows
+# the others'; the last line counts both.
+play_output=$(mktemp /tmp/qvplay.XXXXXX)
 other_output=$(mktemp /tmp/qvother.XXXXXX)
-"$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -R '^game_' \
-    >"$game_output" 2>&1 &
-game_pid=$!
+"$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -L '^play$' \
+    >"$play_output" 2>&1 &
+play_pid=$!
 status=0
-"$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -E '^game_' 2>&1 |
+"$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE '^play$' 2>&1 |
     tee "$other_output" || status=1
-wait "$game_pid" || status=1
-cat "$game_output"
-closing=$(cat "$other_output" "$game_output" | tr -d '\r' |
+wait "$play_pid" || status=1
+cat "$play_output"
+closing=$(cat "$other_output" "$play_output" | tr -d '\r' |
     awk '/tests passed, [0-9]+ tests failed out of/ { failed += $4; total += $NF; groups++ }
          END { if (groups == 2) printf "ctest: %d passed, %d failed", total - failed, failed }')
-rm -f "$game_output" "$other_output"
+rm -f "$play_output" "$other_output"
 [ -n "$closing" ] || { closing="ctest: a group ended without its summary"; status=1; }
 exit "$status"
