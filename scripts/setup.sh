@@ -61,13 +61,31 @@ add_sources() {
     echo 'Acquire::Check-Valid-Until "false";' >/etc/apt/apt.conf.d/99qvgame-no-valid-until
 }
 
+# A mirror that is being synchronised can serve a list that does not match its index ("Mirror sync in progress?"),
+# which leaves one architecture of one suite without a list. Try again; failing that, install from the release's
+# own suite alone, so that no library's i386 copy must match an amd64 copy of a version only the missing list has.
+apt_update() {
+    local try
+    for try in 1 2 3; do
+        apt-get update -qq && return
+        log "apt-get update failed (try $try of 3)"
+        sleep $((try * 10))
+    done
+    return 1
+}
+
 install_packages() {
     if packages_present && [ -n "$(ls /var/lib/apt/lists/*Sources* 2>/dev/null | head -1)" ]; then
         return
     fi
     add_sources
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+    local target=()
+    if ! apt_update; then
+        target=(-t "$(. /etc/os-release && echo "$VERSION_CODENAME")")
+        log "some package lists could not be fetched: installing from ${target[1]} alone"
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${target[@]}" "${packages[@]}" \
+        >/dev/null
 }
 
 setup_locale() {
