@@ -417,6 +417,7 @@ static int OnBecomingInactiveFullScreen(void)
         ChangeDisplaySettingsA(NULL, 0);
         ShowWindow(g_Window.mainWindow, SW_MINIMIZE);
     }
+    EnsureDesktopDisplayMode();
     if (g_Window.compositionTurnedOff) {
         EnableDesktopComposition(1);
     }

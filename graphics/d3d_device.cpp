@@ -179,6 +179,7 @@ static int FillPresentParameters(D3DPRESENT_PARAMETERS *parameters, D3DDISPLAYMO
         return 0;
     }
     parameters->Windowed = FALSE;
+    RecordDesktopDisplayMode(); // the exclusive device switches the display itself
     parameters->FullScreen_RefreshRateInHz = (UINT)GetScreenRefreshRate();
     MemFill(mode, 0, sizeof(*mode));
     mode->Size = sizeof(*mode);

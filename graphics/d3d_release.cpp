@@ -81,6 +81,7 @@ int ReleaseDirect3DSystem(void)
     // Only a display switched through the display settings is given back here; an exclusive device restores its own.
     RestoreDesktopDisplayMode();
     ReleaseDeviceChain("Direct3DDevice9 の解放 3\n");
+    EnsureDesktopDisplayMode();
     ReleaseObject(&g_D3D.directDraw);
     if (g_D3D.d3d9Library != NULL) {
         FreeLibrary(g_D3D.d3d9Library);

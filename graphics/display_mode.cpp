@@ -1,7 +1,9 @@
 // Display modes and the screen mode change: the list of the display's modes (16 bits or more, in the order
 // Windows enumerates them), the switch of the Windows display settings to the full-screen size and back, the
 // restart of the graphics system with a new size, depth or refresh rate or after a window-mode switch (the default
-// font keeps its size across it), the small screen queries and the device pass-throughs. Window thread only.
+// font keeps its size across it), the small screen queries and the device pass-throughs. It also keeps the mode the
+// desktop had before the engine first changed it, and checks after each give-back that the desktop has it again.
+// Window thread only.
 #include "graphics/graphics_internal.h"
 
 #include "font/font.h"
@@ -11,6 +13,9 @@ static int s_ModeCount;
 static int s_ModeListBuilt;
 static int s_LowResScaled;
 static int s_DisplayChangedBySettings;
+static DEVMODEA s_DesktopMode; // the desktop's own mode, read before the engine first changed the display
+static int s_DesktopModeRecorded;
+static int s_DisplayGivenAway; // the engine has changed the display since it last gave the desktop back
 
 static int IsListedMode(const DEVMODEA *mode)
 {
@@ -124,6 +129,7 @@ int ChangeDisplayModeForFullScreen(void)
         return FinishDisplayChange(-1);
     }
     AddLog("画面解像度を変更します... ");
+    RecordDesktopDisplayMode();
     DEVMODEA mode;
     MemFill(&mode, 0, sizeof(mode));
     mode.dmSize = sizeof(mode);
@@ -167,9 +173,59 @@ int ChangeDisplayModeForFullScreen(void)
 int RestoreDesktopDisplayMode(void)
 {
     if (s_DisplayChangedBySettings) {
+        s_DisplayGivenAway = 1; // the mode this gives back is checked too
         ChangeDisplaySettingsA(NULL, 0);
         s_DisplayChangedBySettings = 0;
     }
+    return 0;
+}
+
+static int ReadCurrentDisplayMode(DEVMODEA *mode)
+{
+    MemFill(mode, 0, sizeof(*mode));
+    mode->dmSize = sizeof(*mode);
+    return EnumDisplaySettingsA(NULL, ENUM_CURRENT_SETTINGS, mode) ? 0 : -1;
+}
+
+int RecordDesktopDisplayMode(void)
+{
+    s_DisplayGivenAway = 1;
+    if (!s_DesktopModeRecorded && ReadCurrentDisplayMode(&s_DesktopMode) == 0) {
+        s_DesktopModeRecorded = 1;
+    }
+    return 0;
+}
+
+// Giving the desktop back restores the mode the system keeps as the desktop's. Some systems (Wine's display-device
+// records, rewritten while the display was switched) can keep the full-screen mode there, and every later give-back
+// would leave the desktop at it: the desktop's own mode, read before the first change, is set again explicitly.
+int EnsureDesktopDisplayMode(void)
+{
+    if (!s_DisplayGivenAway) {
+        return 0;
+    }
+    s_DisplayGivenAway = 0;
+    DEVMODEA now;
+    if (!s_DesktopModeRecorded || ReadCurrentDisplayMode(&now) != 0) {
+        return 0;
+    }
+    const DEVMODEA *desktop = &s_DesktopMode;
+    if (now.dmPelsWidth == desktop->dmPelsWidth && now.dmPelsHeight == desktop->dmPelsHeight &&
+        now.dmBitsPerPel == desktop->dmBitsPerPel) {
+        return 0;
+    }
+    char text[192];
+    SprintfWrap(text, sizeof(text), "デスクトップの画面モードが %u x %u  %u bit なので %u x %u  %u bit に戻します... ",
+                (unsigned int)now.dmPelsWidth, (unsigned int)now.dmPelsHeight, (unsigned int)now.dmBitsPerPel,
+                (unsigned int)desktop->dmPelsWidth, (unsigned int)desktop->dmPelsHeight,
+                (unsigned int)desktop->dmBitsPerPel);
+    AddLog(text);
+    DEVMODEA mode = *desktop;
+    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | (mode.dmDisplayFrequency ? DM_DISPLAYFREQUENCY : 0);
+    if (ChangeDisplaySettingsA(&mode, 0) != DISP_CHANGE_SUCCESSFUL) {
+        return AddLog("失敗しました\n");
+    }
+    AddLog("成功しました\n");
     return 0;
 }
 

@@ -126,6 +126,8 @@ int HasDisplayMode(int width, int height, int bits);
 int ReleaseDisplayModeList(void);
 int ChangeDisplayModeForFullScreen(void);
 int RestoreDesktopDisplayMode(void); // when the display settings were changed for full screen
+int RecordDesktopDisplayMode(void);  // before any change of the display for full screen
+int EnsureDesktopDisplayMode(void);  // after the desktop was given back: sets its own mode again where it is not
 int ChangeScreenMode(int width, int height, int bits, int force, int refresh);
 int SetLowResScaledFlag(int flag);
 int GetLowResScaledFlag(void);

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The Wine harness: runs one command inside a private test world and tears it down afterwards:
-#   - an X display of its own (Xvfb with the 640x480, 800x600 and 1024x768 modes), unless QV_USE_DISPLAY=1
-#     and $DISPLAY answers;
+#   - an X display of its own (Xvfb with the 640x480, 800x600 and 1024x768 modes, at 1024x768), unless
+#     QV_USE_DISPLAY=1 and $DISPLAY answers; its mode is QV_DISPLAY_MODE (WIDTHxHEIGHT), which every run that ends
+#     by itself must leave it at;
 #   - a PulseAudio null sink "recsink" whose monitor tests can record;
 #   - a Wine prefix of its own with crash handling, unmanaged windows, pulse audio and the Japanese font mapping;
 #   - a persistent wineserver started detached from the command's pipes.
 # Usage: scripts/harness.sh COMMAND [ARGS...]
-# The command sees DISPLAY, WINEPREFIX, PULSE_SERVER, LC_CTYPE=ja_JP.UTF-8 and QV_HARNESS_DIR; the helpers
-# scripts/harness-shot FILE and scripts/harness-record start|stop FILE work inside it.
+# The command sees DISPLAY, QV_DISPLAY_MODE, WINEPREFIX, PULSE_SERVER, LC_CTYPE=ja_JP.UTF-8 and QV_HARNESS_DIR; the
+# helpers scripts/harness-shot FILE and scripts/harness-record start|stop FILE work inside it.
 set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
@@ -128,6 +129,8 @@ start_desktop() {
 }
 
 start_display
+QV_DISPLAY_MODE=$(xdotool getdisplaygeometry | tr ' ' x)
+export QV_DISPLAY_MODE
 start_pulse
 start_wine
 set +e

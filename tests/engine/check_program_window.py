@@ -3,17 +3,15 @@
 the title picture from its resources, a second copy started meanwhile must be refused at once with -1 (status 255)
 while the first carries on, and Escape must end the first with exit code 0 and a complete log.
 Usage: check_program_window.py PROGRAM RUN_FOLDER SOURCE_ROOT TITLE_PICTURE"""
-import math
 import os
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
-from harness_window import (display_size, end_program, press_escape_until_exit, wait_for_window,  # noqa: E402
-                            window_geometry)
+from harness_window import (GAME_WINDOW_TITLE, display_mode_kept, display_size, end_program,  # noqa: E402
+                            press_escape_until_exit, wait_for_window, window_geometry)
 
-TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
 WINDOW_MODE_SET = "ウインドウスタイルをウインドウモード用に変更します... 完了\r\n".encode("cp932")
 
 
@@ -110,7 +108,7 @@ def main():
             os.remove(os.path.join(path, "Log.txt"))
     first = subprocess.Popen([wine_run, program], cwd=first_folder)
     try:
-        window = wait_for_window(TITLE, 30)
+        window = wait_for_window(GAME_WINDOW_TITLE, 30)
         client = check_client_shows_title(root, folder, placed_frame(window, first_folder), picture_path)
         print(f"title picture shown at {client[0]},{client[1]}")
 
@@ -123,8 +121,9 @@ def main():
         assert second_log.rstrip("\r\n").split("\r\n")[-2].endswith("Alloc num:0"), "the refused copy left memory behind"
 
         assert first.poll() is None, "the first copy did not carry on"
-        assert window == wait_for_window(TITLE, 30), "the first copy lost its window"
+        assert window == wait_for_window(GAME_WINDOW_TITLE, 30), "the first copy lost its window"
         assert press_escape_until_exit(first, window) == 0, "Escape did not end the program with 0"
+        display_mode_kept("the program")
     finally:
         end_program(first)
     first_log = read_log(first_folder)

@@ -7,7 +7,7 @@ import os
 import shutil
 import subprocess
 
-from game_harness import drawn_from, wine_path
+from game_harness import NO_STAGE_PICTURES, display_mode_kept, wine_path
 
 SECONDS_LIMIT = 900
 
@@ -16,7 +16,7 @@ def run_game(root, program, folder, options, files=None, frames=20000):
     """Runs the test build in `folder` (emptied first, then given `files`: name -> bytes) with pacing off, in the
     background, on the software screen, for at most `frames` frames (a bot that never reaches its end rule ends
     there); the hash goes into hash.txt, the report into report.txt. Options name their files relative to the
-    folder. Answers the exit code."""
+    folder. Answers the exit code; the run must have left the display at the harness's mode."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     for name, data in (files or {}).items():
@@ -25,8 +25,10 @@ def run_game(root, program, folder, options, files=None, frames=20000):
                  "--software", "--no-pacing", "--background", "--frames", str(frames),
                  "--hash", "hash.txt", "--report", "report.txt"] + list(options)
     environment = dict(os.environ, QV_RUN_TIMEOUT=str(SECONDS_LIMIT))
-    return subprocess.run(arguments, cwd=folder, env=environment, stdout=subprocess.DEVNULL,
+    code = subprocess.run(arguments, cwd=folder, env=environment, stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL).returncode
+    display_mode_kept(f"{folder}: the run")
+    return code
 
 
 def read_report(folder):
@@ -70,7 +72,7 @@ def replay_options(options, every_frame=False):
             words.pop(0)
         else:
             replay.append(word)
-    return replay + ["--input", "../bot/in.txt"] + (["--draw-every", "1"] if every_frame else drawn_from(10 ** 9))
+    return replay + ["--input", "../bot/in.txt"] + (["--draw-every", "1"] if every_frame else NO_STAGE_PICTURES)
 
 
 def in_parallel(job, cases):

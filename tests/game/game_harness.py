@@ -13,10 +13,10 @@ import wave
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
-from harness_window import (display_size, end_program, focus_window, num_lock_off,  # noqa: E402,F401
-                            press_escape_until_exit, wait_for_window, window_geometry, xdotool)
+from harness_window import (GAME_WINDOW_TITLE, display_mode_kept, display_size, end_program,  # noqa: E402,F401
+                            focus_window, num_lock_off, press_escape_until_exit, wait_for_window, window_geometry,
+                            xdotool)
 
-WINDOW_TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
 SCREEN_WIDTH, SCREEN_HEIGHT = 640, 480
 
 # Pad bits of the input file: directions and buttons 1 (Z) and 2 (X).
@@ -124,6 +124,10 @@ def drawn_from(frame):
     return ["--draw-from", str(max(1, frame))]
 
 
+# No stage picture in the whole run: for the runs whose checks read only the dump.
+NO_STAGE_PICTURES = drawn_from(10 ** 9)
+
+
 def make_unwritable(path):
     """Takes the write permission away, and sets the immutable flag: the harness runs as root, for whom Wine's
     server opens a file for writing whatever its permission says, but not an immutable one."""
@@ -187,8 +191,11 @@ class GameRun:
         open(self.path("release"), "w").close()
 
     def finish(self, seconds=120):
-        """Waits for the end of the run; answers its exit code."""
-        return self.process.wait(timeout=seconds)
+        """Waits for the end of the run; answers its exit code. The run must have left the display at the harness's
+        mode."""
+        code = self.process.wait(timeout=seconds)
+        display_mode_kept(f"{self.folder}: the run")
+        return code
 
     def __enter__(self):
         return self
@@ -237,7 +244,7 @@ def shut_down_cleanly(run):
 # The window on the display.
 
 def find_window(seconds=60):
-    return wait_for_window(WINDOW_TITLE, seconds)
+    return wait_for_window(GAME_WINDOW_TITLE, seconds)
 
 
 def client_origin(window):

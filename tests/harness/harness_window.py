@@ -3,9 +3,12 @@ end-to-end check finds, measures and focuses a window. xdotool's search by name 
 mapped yet, and X refuses the focus to such a window (BadMatch), so a window is answered only once X shows it, and
 the focus is asked for again until X has given it. Every wait has a time limit. Runs on the build machine inside
 scripts/harness.sh."""
+import os
 import re
 import subprocess
 import time
+
+GAME_WINDOW_TITLE = "VELLOMIR -囚われたソラネラ- Ver1.00"
 
 
 def xdotool(*arguments):
@@ -75,11 +78,13 @@ def num_lock_off():
         xdotool("key", "Num_Lock")
 
 
-def press_escape_until_exit(process, window):
+def press_escape_until_exit(process, window, presses=60):
     """Focuses the window and presses Escape until the process ends (a loaded machine may run a frame late and miss
-    a short press); answers its exit code."""
+    a short press), at most `presses` times, half a second each; answers its exit code. A program still starting up
+    reads no keys, and a press it has not read before the release is lost: a caller that may press during a long
+    start-up asks for more presses."""
     focus_window(window)
-    for _ in range(60):
+    for _ in range(presses):
         xdotool("keydown", "Escape")
         time.sleep(0.3)
         xdotool("keyup", "Escape")
@@ -89,10 +94,23 @@ def press_escape_until_exit(process, window):
     return process.wait(timeout=30)
 
 
+def display_modes():
+    """The display's mode now and the harness's, each as WIDTHxHEIGHT."""
+    return "x".join(str(value) for value in display_size()), os.environ["QV_DISPLAY_MODE"]
+
+
+def display_mode_kept(what):
+    """Fails unless the display is at the harness's mode: a run that ends by itself must give the desktop its mode
+    back, and the check that ran it is the one to fail when it does not."""
+    now, harness = display_modes()
+    assert now == harness, f"{what} left the display at {now}, not at the harness's {harness}"
+
+
 def end_program(process):
     """Ends a program that a failed check leaves running (a scripts/wine-run process): asked first, so that its time
     limit passes the signal on to the program, which would otherwise go on running, holding the test runner's
-    output open; killed if it has not gone within thirty seconds."""
+    output open; killed if it has not gone within thirty seconds. A full-screen program ended so gives nobody the
+    desktop's mode back: the display is put back to the harness's mode, and that is said."""
     if process.poll() is None:
         process.terminate()
         try:
@@ -100,3 +118,7 @@ def end_program(process):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+        now, harness = display_modes()
+        if now != harness:
+            print(f"the program ended by a signal left the display at {now}: putting back the harness's {harness}")
+            subprocess.run(["xrandr", "-s", harness], check=True, timeout=60)
