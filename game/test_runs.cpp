@@ -1,8 +1,8 @@
 // The test program's whole-run options (compiled into QvGameTest only): stage pictures drawn on every Nth frame
-// only, or only from a given frame on (a check that looks at one late frame need not draw thousands), the engine running on while its window is inactive, the run ended on a stage's clear or on the title's
-// return, the run's report (clears with lives lost, the events played, the records each stage showed) and
-// back-buffer shots written as PPM files. What it watches it reads from the game's values at the end of each
-// frame. Window thread.
+// only, or only from a given frame on (a check that looks at one late frame need not draw thousands), the engine
+// running on while its window is inactive, the run ended on a stage's clear or on the title's return, the run's
+// report (clears with lives lost, the events played, the records each stage showed) and back-buffer shots written
+// as PPM files. What it watches it reads from the game's values at the end of each frame. Window thread.
 //   --draw-every N  --draw-from N  --background  --end-after-clear  --end-at-title  --report FILE  --shot-at N[,N...]
 #include "game/game_state.h"
 

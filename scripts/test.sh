@@ -21,7 +21,19 @@ print_step_times() {
     rm -f "$QV_STEP_MARKS"
     [ -z "${closing:-}" ] || echo "$closing"
 }
-trap print_step_times EXIT
+# Also when the command is killed: the play checks' harness is ended and the outputs kept meanwhile are removed.
+play_pid=
+play_output=
+other_output=
+finish() {
+    status=$?
+    [ -z "$play_pid" ] || kill "$play_pid" 2>/dev/null || true
+    rm -f "$play_output" "$other_output"
+    print_step_times
+    exit "$status"
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
 
 mark "set-up check"
 "$root/scripts/build.sh"
@@ -47,10 +59,10 @@ status=0
 "$root/scripts/harness.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE '^play$' 2>&1 |
     tee "$other_output" || status=1
 wait "$play_pid" || status=1
+play_pid=
 cat "$play_output"
 closing=$(cat "$other_output" "$play_output" | tr -d '\r' |
     awk '/tests passed, [0-9]+ tests failed out of/ { failed += $4; total += $NF; groups++ }
          END { if (groups == 2) printf "ctest: %d passed, %d failed", total - failed, failed }')
-rm -f "$play_output" "$other_output"
 [ -n "$closing" ] || { closing="ctest: a group ended without its summary"; status=1; }
 exit "$status"

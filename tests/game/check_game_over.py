@@ -10,7 +10,7 @@ import os
 import struct
 import sys
 
-from game_harness import BUTTON1, GameRun, drawn_from
+from game_harness import BUTTON1, NO_STAGE_PICTURES, GameRun, drawn_from
 from stage_play import game_over, run_until, to_difficulty
 
 OLD_SAVE = struct.pack("<6i", 1, 255, 0, 1, 0, 0)
@@ -19,7 +19,7 @@ TO_CONTINUE = [(0, 6), (BUTTON1, 1), (0, 8)]  # released through the title's loa
 
 
 def first_game_over(root, program, folder):
-    options = ["--software"] + drawn_from(sum(frames for _, frames in PLAY))  # the dump is all it reads
+    options = ["--software"] + NO_STAGE_PICTURES  # the dump is all it reads
     with GameRun(root, program, folder, options, files={"Save.Dat": OLD_SAVE}, steps=PLAY) as run:
         lines = run_until(run, game_over)
     assert lines and lines[-1]["MainState"] == "10", f"no game over in {len(lines)} frames"

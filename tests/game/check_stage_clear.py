@@ -12,7 +12,7 @@ import os
 import struct
 import sys
 
-from game_harness import GameRun, drawn_from, input_frames, shut_down_cleanly, wine_path
+from game_harness import NO_STAGE_PICTURES, GameRun, input_frames, shut_down_cleanly, wine_path
 
 INPUT = os.path.join("tests", "game", "inputs", "clear_stage0_normal.txt")
 CLEAR_FRAMES = 201
@@ -23,7 +23,7 @@ KEPT = ("Lives", "Score", "ExtraLifeThreshold", "ContinuedFlag")
 def play(root, program, folder, text):
     frames = input_frames(text)
     options = ["--input", wine_path(os.path.join(folder, "input.txt")), "--no-pacing", "--frames", str(frames),
-               "--software"] + drawn_from(frames)
+               "--software"] + NO_STAGE_PICTURES
     with GameRun(root, program, folder, options, files={"input.txt": text.encode()}) as run:
         code = run.finish(RUN_SECONDS)
     assert code == 0, f"{folder}: the run ended with {code}"

@@ -13,7 +13,7 @@ import re
 import sys
 from collections import Counter
 
-from game_harness import BUTTON1, UP, GameRun, drawn_from, input_file, input_frames, wine_path
+from game_harness import BUTTON1, UP, GameRun, NO_STAGE_PICTURES, input_file, input_frames, wine_path
 from stage_play import LEFT, RIGHT, effects_against_state, stage_records
 
 MOVES = [(UP, 1), (0, 20), (BUTTON1, 1), (0, 40), (BUTTON1, 30), (LEFT, 6), (BUTTON1, 30), (RIGHT, 6)]
@@ -42,7 +42,7 @@ def recorded(root, name):
 def judged_run(root, program, folder, records, name, start, text):
     folder, frames = os.path.join(folder, name), input_frames(text)
     options = ["--software", "--no-pacing", "--input", wine_path(os.path.join(folder, "input.txt")),
-               "--frames", str(frames)] + drawn_from(frames) + (["--start", start] if start else [])
+               "--frames", str(frames)] + NO_STAGE_PICTURES + (["--start", start] if start else [])
     with GameRun(root, program, folder, options, files={"input.txt": text.encode()}) as run:
         code = run.finish(RUN_SECONDS)
         lines = run.dump()

@@ -10,12 +10,12 @@ the software screen, within two steps where blended; the boss and the clear are 
 Usage: check_stage_screens.py PROGRAM RUN_FOLDER SOURCE_ROOT CONTENT_FOLDER"""
 import os
 import sys
-import time
 
-from game_harness import (BUTTON1, BUTTON2, UP, GameRun, cell, drawn_from, judge_held_frame, steps_apart, to_565,
-                          wine_path)
+from game_harness import (BUTTON1, BUTTON2, NO_STAGE_PICTURES, UP, GameRun, cell, drawn_from, judge_held_frame,
+                          steps_apart, to_565, wine_path)
 import screen_rules
 import stage_screens
+from stage_play import run_until
 
 LEFT, RIGHT, PAUSE = 0x02, 0x04, 0x80
 # A held run draws the stage pictures of the frames shortly before the held one only; on the Direct3D screen under
@@ -81,33 +81,22 @@ def run_options(root, options, steps):
 def search_run(root, program, folder, options, steps, frames, wanted, hold_after):
     """Runs up to `frames` frames on the software screen without stage pictures (the state depends on neither),
     reading the dump as it grows, until `hold_after` frames have passed since the first frame of stage play in the
-    wanted state. Answers that frame's number (None when none came) and the dump's
-    lines of stage play by frame number."""
+    wanted state. Answers that frame's number (None when none came) and the dump's lines of stage play by frame
+    number."""
     options, steps = run_options(root, options if "--software" in options else options + ["--software"], steps)
-    lines, found, text = {}, None, ""
-    with GameRun(root, program, folder, options + ["--frames", str(frames)] + drawn_from(frames), steps=steps) as run:
-        deadline = time.time() + 900
-        with open_when_made(run.path("dump.txt"), run) as dump:
-            while found is None or found + hold_after not in lines:
-                ended = run.process.poll() is not None
-                text += dump.read()
-                complete, _, text = text.rpartition("\n")
-                for row in complete.splitlines():
-                    line = dict(field.split("=", 1) for field in row.split())
-                    if line["MainState"] == "0":
-                        lines[int(line["frame"])] = line
-                        found = int(line["frame"]) if found is None and wanted(line) else found
-                if ended or time.time() > deadline:
-                    break
-                time.sleep(0.2)
-    return found, lines
+    found = None
 
+    def held_long_enough(_, line):
+        nonlocal found
+        if line["MainState"] != "0":
+            return False
+        frame = int(line["frame"])
+        found = frame if found is None and wanted(line) else found
+        return found is not None and frame == found + hold_after
 
-def open_when_made(path, run):
-    while not os.path.exists(path):
-        assert run.process.poll() is None, f"the game ended ({run.process.returncode}) without a dump"
-        time.sleep(0.1)
-    return open(path, encoding="ascii")
+    with GameRun(root, program, folder, options + ["--frames", str(frames)] + NO_STAGE_PICTURES, steps=steps) as run:
+        lines = run_until(run, held_long_enough, seconds=900)
+    return found, {int(line["frame"]): line for line in lines if line["MainState"] == "0"}
 
 
 def digit_anchor_failures(content, shot, score):

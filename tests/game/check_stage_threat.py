@@ -7,7 +7,7 @@ import os
 import sys
 
 from bot_runs import in_parallel
-from game_harness import GameRun, drawn_from
+from game_harness import NO_STAGE_PICTURES, GameRun
 from stage_play import game_over, run_until, transitions
 
 FRAME_LIMIT = 20000  # a stage that has not ended the game by then does not threaten
@@ -16,7 +16,7 @@ KEYS = ("frame", "MainState", "StageIndex", "PlayerHurt", "Lives", "StageTime")
 
 def threat(root, program, folder, stage):
     options = ["--software", "--background", "--start", f"1,{stage}", "--frames", str(FRAME_LIMIT)]
-    options += drawn_from(FRAME_LIMIT)  # the dump is all it reads
+    options += NO_STAGE_PICTURES  # the dump is all it reads
     with GameRun(root, program, os.path.join(folder, f"stage{stage}"), options, steps=[]) as run:
         lines = run_until(run, game_over, keys=KEYS)
     hurts = transitions(lines, "PlayerHurt", "0", "1")
