@@ -9,4 +9,4 @@ exe=$build/game/QvGame.exe
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     QV_USE_DISPLAY=1 exec "$root/scripts/harness.sh" bash -c 'cd "$(dirname "$1")" && wine "$1"' run "$exe"
 fi
-exec "$root/scripts/harness.sh" "$root/scripts/run-headless.sh" "$exe" "$build/screenshot.png"
+exec "$root/scripts/harness.sh" "$root/scripts/run-headless.py" "$exe" "$build/screenshot.png"
