@@ -198,7 +198,8 @@ int RecordDesktopDisplayMode(void)
 
 // Giving the desktop back restores the mode the system keeps as the desktop's. Some systems (Wine's display-device
 // records, rewritten while the display was switched) can keep the full-screen mode there, and every later give-back
-// would leave the desktop at it: the desktop's own mode, read before the first change, is set again explicitly.
+// would leave the desktop at it: the desktop's own mode, read before the first change, is set again explicitly, and
+// kept as the saved mode too: the system can give its saved mode back once more after that (seen at shut-down).
 int EnsureDesktopDisplayMode(void)
 {
     if (!s_DisplayGivenAway) {
@@ -222,7 +223,7 @@ int EnsureDesktopDisplayMode(void)
     AddLog(text);
     DEVMODEA mode = *desktop;
     mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | (mode.dmDisplayFrequency ? DM_DISPLAYFREQUENCY : 0);
-    if (ChangeDisplaySettingsA(&mode, 0) != DISP_CHANGE_SUCCESSFUL) {
+    if (ChangeDisplaySettingsA(&mode, CDS_UPDATEREGISTRY) != DISP_CHANGE_SUCCESSFUL) {
         return AddLog("失敗しました\n");
     }
     AddLog("成功しました\n");

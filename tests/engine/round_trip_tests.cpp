@@ -91,9 +91,19 @@ TEST_P(ScreenModeRoundTrips, LeaveTheDesktopInItsOwnModeEveryTime)
             SaveAsTheDesktopsMode(desktop);
         }
     }
+    // The engine ends in full screen with the saved mode spoiled: the system gives its saved mode back once more
+    // after the shut-down's own give-back, so the saved mode itself must be the desktop's again.
+    ASSERT_EQ(ChangeWindowMode(0), 0);
+    SaveAsTheDesktopsMode(CurrentMode());
+    spoiled++;
     EXPECT_EQ(EndEngine(), 0);
     EXPECT_EQ(CurrentMode().dmPelsWidth, desktop.dmPelsWidth);
     EXPECT_EQ(CurrentMode().dmPelsHeight, desktop.dmPelsHeight);
+    DEVMODEA saved = {};
+    saved.dmSize = sizeof saved;
+    EnumDisplaySettingsA(NULL, ENUM_REGISTRY_SETTINGS, &saved);
+    EXPECT_EQ(saved.dmPelsWidth, desktop.dmPelsWidth);
+    EXPECT_EQ(saved.dmPelsHeight, desktop.dmPelsHeight);
     SetUseDirect3D(1);
     const int setAgain = CountInLog("デスクトップの画面モードが");
     EXPECT_GE(setAgain, spoiled) << "each round after the saved mode was spoiled sets the desktop's own mode";
