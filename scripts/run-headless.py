@@ -11,10 +11,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "harness"))
-from harness_window import GAME_WINDOW_TITLE, press_escape_until_exit, windows_named  # noqa: E402
+from harness_window import END_WAIT_SECONDS, GAME_WINDOW_TITLE, press_escape_until_exit, windows_named  # noqa: E402
 
 WINDOW_SECONDS = 60
-END_SECONDS = 30  # press_escape_until_exit's wait after the presses
 # The window is shown early in start-up, and start-up reads no keys: a press made then goes unseen (its release is
 # taken from the queue with it). Start-up ends about a second after the window is shown on an idle machine, and
 # took up to half a minute with every core busy: the presses go on for up to two minutes.
@@ -67,7 +66,7 @@ def main():
         return press_escape_until_exit(process, window, PRESSES)
     except subprocess.TimeoutExpired as error:
         if error.cmd == process.args:
-            return end_game(process, f"the program did not end within {END_SECONDS} s of the Escape presses")
+            return end_game(process, f"the program did not end within {END_WAIT_SECONDS} s of the Escape presses")
         return end_game(process, str(error))
     except (AssertionError, subprocess.CalledProcessError) as error:
         if process.poll() is not None:

@@ -18,11 +18,12 @@ class ScreenModeRoundTrips : public testing::TestWithParam<int>
 namespace
 {
 
-DEVMODEA CurrentMode(void)
+// The display's current mode, or with ENUM_REGISTRY_SETTINGS the one the system keeps as the desktop's.
+DEVMODEA CurrentMode(DWORD which = ENUM_CURRENT_SETTINGS)
 {
     DEVMODEA mode = {};
     mode.dmSize = sizeof mode;
-    EnumDisplaySettingsA(NULL, ENUM_CURRENT_SETTINGS, &mode);
+    EnumDisplaySettingsA(NULL, which, &mode);
     mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
     return mode;
 }
@@ -99,9 +100,7 @@ TEST_P(ScreenModeRoundTrips, LeaveTheDesktopInItsOwnModeEveryTime)
     EXPECT_EQ(EndEngine(), 0);
     EXPECT_EQ(CurrentMode().dmPelsWidth, desktop.dmPelsWidth);
     EXPECT_EQ(CurrentMode().dmPelsHeight, desktop.dmPelsHeight);
-    DEVMODEA saved = {};
-    saved.dmSize = sizeof saved;
-    EnumDisplaySettingsA(NULL, ENUM_REGISTRY_SETTINGS, &saved);
+    const DEVMODEA saved = CurrentMode(ENUM_REGISTRY_SETTINGS);
     EXPECT_EQ(saved.dmPelsWidth, desktop.dmPelsWidth);
     EXPECT_EQ(saved.dmPelsHeight, desktop.dmPelsHeight);
     SetUseDirect3D(1);

@@ -78,6 +78,9 @@ def num_lock_off():
         xdotool("key", "Num_Lock")
 
 
+END_WAIT_SECONDS = 30  # press_escape_until_exit's wait for the program's end after the presses
+
+
 def press_escape_until_exit(process, window, presses=60):
     """Focuses the window and presses Escape until the process ends (a loaded machine may run a frame late and miss
     a short press), at most `presses` times, half a second each; answers its exit code. A program still starting up
@@ -91,7 +94,7 @@ def press_escape_until_exit(process, window, presses=60):
         if process.poll() is not None:
             break
         time.sleep(0.2)
-    return process.wait(timeout=30)
+    return process.wait(timeout=END_WAIT_SECONDS)
 
 
 def display_modes():
