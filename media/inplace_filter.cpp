@@ -142,10 +142,13 @@ IMediaSample *R_CInPlaceXFormFilter::CopyToOutputSample(IMediaSample *in)
     }
     IMediaSample2 *sample2 = NULL;
     if (SUCCEEDED(out->QueryInterface(IID_IMediaSample2, (void **)&sample2))) {
-        // Everything recorded but the buffer and its size; the size field says so (a recorded record may carry
-        // another: the platform's samples do not fill it in).
+        // Everything recorded up to the stream id; the size field says so (a recorded record may carry another:
+        // the platform's samples do not fill it in). The media type goes by SetMediaType, which copies it: the
+        // platform's samples take a type handed in through the properties as their own, and this one is the input
+        // sample's, so both would free it.
         AM_SAMPLE2_PROPERTIES properties = m_Input->SampleProperties();
-        properties.cbData = FIELD_OFFSET(AM_SAMPLE2_PROPERTIES, pbBuffer);
+        properties.cbData = FIELD_OFFSET(AM_SAMPLE2_PROPERTIES, pMediaType);
+        properties.dwSampleFlags &= ~AM_SAMPLE_TYPECHANGED;
         result = sample2->SetProperties(properties.cbData, (const BYTE *)&properties);
         sample2->Release();
         if (FAILED(result)) {
@@ -159,8 +162,8 @@ IMediaSample *R_CInPlaceXFormFilter::CopyToOutputSample(IMediaSample *in)
         out->SetSyncPoint(in->IsSyncPoint() == S_OK);
         out->SetDiscontinuity(in->IsDiscontinuity() == S_OK || m_SampleSkipped);
         out->SetPreroll(in->IsPreroll() == S_OK);
-        CopySampleMediaType(in, out);
     }
+    CopySampleMediaType(in, out);
     m_SampleSkipped = FALSE;
     CopySampleMediaTimes(in, out);
     if (FAILED(CopySampleBytes(in, out))) {

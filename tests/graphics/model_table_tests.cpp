@@ -228,8 +228,8 @@ TEST(ShaderModel, VertexShaderThreeWithPixelShaderTwoIsModelTwo)
     EXPECT_EQ(GetShaderModelVersion(), 0) << "no Direct3D object to ask";
 }
 
-// Library objects whose destructors count themselves: motion states, rigid bodies, constraints.
-int s_Deleted[3];
+// Library objects whose destructors count themselves: motion states, rigid bodies, constraints, dynamics worlds.
+int s_Deleted[4];
 template <class Base, int Kind> struct Counted : Base {
     using Base::Base;
     ~Counted() override
@@ -244,8 +244,8 @@ void MakeWorld(PhysicsWorld *world)
     world->dispatcher = new btCollisionDispatcher(world->collisionConfiguration);
     world->broadphase = new btDbvtBroadphase();
     world->solver = new btSequentialImpulseConstraintSolver();
-    world->dynamicsWorld =
-        new btDiscreteDynamicsWorld(world->dispatcher, world->broadphase, world->solver, world->collisionConfiguration);
+    world->dynamicsWorld = new Counted<btDiscreteDynamicsWorld, 3>(world->dispatcher, world->broadphase, world->solver,
+                                                                   world->collisionConfiguration);
 }
 
 TEST(PhysicsWorld, TearDownDeletesEveryObjectThroughItsDestructor)
@@ -690,8 +690,9 @@ TEST_F(Tables, DeletionFreesEveryRecordAndTexturesComeBackFromTheirFiles)
     // The base goes with its last reference; every block and graph goes with it.
     EXPECT_EQ(DeleteModelBase(base), 0);
     EXPECT_NE(GetModelBase(base), nullptr) << "two models still hold it";
+    const int worlds = s_Deleted[3];
     EXPECT_TRUE(DeleteModel(models[1]) == 0 && DeleteModel(models[1]) == -1);
-    EXPECT_EQ(physics->dynamicsWorld, nullptr) << "torn down";
+    EXPECT_EQ(s_Deleted[3], worlds + 1) << "its physics world torn down (the record itself is freed)";
     EXPECT_EQ(DeleteModel(models[0]), 0);
     EXPECT_EQ(GetModelBase(base), nullptr);
     for (EngineHandle graph : graphs) {
